@@ -1,0 +1,50 @@
+# Third-party libraries, each looked up only when a target needs it.
+
+# CLI11 (header only). Debian's libcli11-dev ships a package configuration;
+# elsewhere the header alone is enough.
+function(membrix_find_cli11)
+  if(TARGET CLI11::CLI11)
+    return()
+  endif()
+  find_package(CLI11 CONFIG QUIET)
+  if(TARGET CLI11::CLI11)
+    return()
+  endif()
+  find_path(MEMBRIX_CLI11_INCLUDE_DIR CLI/CLI.hpp)
+  if(NOT MEMBRIX_CLI11_INCLUDE_DIR)
+    message(FATAL_ERROR "CLI11 not found: install libcli11-dev (Debian) or set "
+                        "MEMBRIX_CLI11_INCLUDE_DIR to the folder that holds CLI/CLI.hpp")
+  endif()
+  add_library(CLI11::CLI11 INTERFACE IMPORTED GLOBAL)
+  set_target_properties(CLI11::CLI11 PROPERTIES
+                        INTERFACE_INCLUDE_DIRECTORIES "${MEMBRIX_CLI11_INCLUDE_DIR}")
+endfunction()
+
+# QCustomPlot built against Qt 6 (Debian: libqcustomplot-dev with
+# libqcustomplot2.1-qt6, library libQCustomPlotQt6). Defines
+# membrix::qcustomplot. Qt 6 Widgets and PrintSupport must be found first.
+function(membrix_find_qcustomplot)
+  if(TARGET membrix::qcustomplot)
+    return()
+  endif()
+  add_library(membrix::qcustomplot INTERFACE IMPORTED GLOBAL)
+  # The header declares its classes as imported from a shared library.
+  set_target_properties(membrix::qcustomplot PROPERTIES
+                        INTERFACE_COMPILE_DEFINITIONS QCUSTOMPLOT_USE_LIBRARY)
+
+  find_package(QCustomPlotQt6 CONFIG QUIET)
+  if(TARGET QCustomPlotQt6::QCustomPlotQt6)
+    target_link_libraries(membrix::qcustomplot INTERFACE QCustomPlotQt6::QCustomPlotQt6)
+    return()
+  endif()
+
+  find_path(MEMBRIX_QCUSTOMPLOT_INCLUDE_DIR qcustomplot.h)
+  find_library(MEMBRIX_QCUSTOMPLOT_LIBRARY NAMES QCustomPlotQt6 qcustomplot-qt6 qcustomplotqt6)
+  if(NOT MEMBRIX_QCUSTOMPLOT_INCLUDE_DIR OR NOT MEMBRIX_QCUSTOMPLOT_LIBRARY)
+    message(FATAL_ERROR "QCustomPlot for Qt 6 not found: install libqcustomplot-dev and "
+                        "libqcustomplot2.1-qt6 (Debian), or configure with -DMEMBRIX_GUI=OFF")
+  endif()
+  target_include_directories(membrix::qcustomplot INTERFACE "${MEMBRIX_QCUSTOMPLOT_INCLUDE_DIR}")
+  target_link_libraries(membrix::qcustomplot INTERFACE
+                        "${MEMBRIX_QCUSTOMPLOT_LIBRARY}" Qt6::Widgets Qt6::PrintSupport)
+endfunction()

@@ -1,0 +1,80 @@
+# shellcheck shell=bash
+# Build and run environment of Membrix, sourced by run.sh, test.sh and the
+# scripts under scripts/. Defines the Debian packages the project needs and
+# installs only those that are missing, so a machine that has everything goes
+# straight to the build.
+
+# Compiler, build system and the libraries of the engine, the batch tool,
+# the tests and the benchmarks.
+MEMBRIX_CORE_PACKAGES=(
+  g++
+  cmake
+  ninja-build
+  libgtest-dev
+  libgmock-dev
+  libbenchmark-dev
+  libcli11-dev
+)
+
+# The workbench: Qt 6 Widgets with Qt Test (the X11 and offscreen platform
+# plugins come with Qt's GUI library), QCustomPlot built for Qt 6, a font, and
+# a virtual X server with its authority tool for headless runs.
+MEMBRIX_GUI_PACKAGES=(
+  qt6-base-dev
+  libqcustomplot-dev
+  libqcustomplot2.1-qt6
+  fonts-dejavu-core
+  xvfb
+  xauth
+)
+
+# shellcheck disable=SC2034  # read by the scripts that source this file
+MEMBRIX_PACKAGES=("${MEMBRIX_CORE_PACKAGES[@]}" "${MEMBRIX_GUI_PACKAGES[@]}")
+
+# Prints, one per line, the packages among the arguments that are not installed.
+membrix_missing_packages() {
+  local package status
+  for package in "$@"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    [[ $status == installed ]] || printf '%s\n' "$package"
+  done
+}
+
+# Installs the packages among the arguments that are missing. Does nothing,
+# and touches no package list, when all of them are present. On a system
+# without dpkg the packages are assumed to be provided some other way.
+membrix_ensure_packages() {
+  if ! command -v dpkg-query >/dev/null 2>&1; then
+    echo "membrix: no dpkg on this system; assuming the build dependencies are installed" >&2
+    return 0
+  fi
+  local missing
+  mapfile -t missing < <(membrix_missing_packages "$@")
+  ((${#missing[@]} == 0)) && return 0
+
+  local as_root=()
+  if ((EUID != 0)); then
+    as_root=(sudo)
+  fi
+  echo "membrix: installing missing packages: ${missing[*]}"
+  "${as_root[@]}" apt-get update
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# Succeeds when the packages the workbench is built from are installed.
+membrix_gui_available() {
+  command -v dpkg-query >/dev/null 2>&1 || return 0
+  [[ -z $(membrix_missing_packages qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6) ]]
+}
+
+# Configures the build folder given as first argument with the remaining
+# arguments as cache settings. A new folder uses Ninja; an existing one keeps
+# the generator it was made with.
+membrix_configure() {
+  local dir=$1
+  shift
+  local generator=()
+  [[ -f $dir/CMakeCache.txt ]] || generator=(-G Ninja)
+  cmake -S . -B "$dir" "${generator[@]}" "$@"
+}

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Starts the workbench on a virtual X display with a window manager (so the
+# window gets its title bar) and saves a PNG picture of the whole screen.
+#
+#   scripts/screenshot.sh OUTPUT.png [SECONDS]
+#
+# SECONDS (default 2) is how long the window is given to paint once it is
+# mapped. Builds build/membrix first and installs what it needs.
+set -euo pipefail
+
+usage() {
+  echo "usage: scripts/screenshot.sh OUTPUT.png [SECONDS]" >&2
+  exit 2
+}
+
+# Inside the virtual display: window manager, workbench, picture.
+if [[ ${1:-} == --on-display ]]; then
+  output=$2 settle=$3
+  pids=()
+  # shellcheck disable=SC2317  # called by the EXIT trap
+  cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do
+      kill "$pid" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+  }
+  trap cleanup EXIT
+
+  # A window mapped while the window manager is still starting is left
+  # unmapped, so the workbench starts only once the manager has announced
+  # itself on the root window.
+  openbox >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 1 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
+
+  build/membrix &
+  app=$!
+  pids+=("$app")
+
+  title="Membrix v.21.1"
+  for _ in $(seq 1 100); do
+    if ! kill -0 "$app" 2>/dev/null; then
+      echo "screenshot: the workbench exited before its window appeared" >&2
+      exit 1
+    fi
+    if xwininfo -name "$title" 2>/dev/null | grep -q 'IsViewable'; then
+      sleep "$settle"
+      import -window root "$output"
+      echo "screenshot: saved $output"
+      exit 0
+    fi
+    sleep 0.2
+  done
+  echo "screenshot: no window titled \"$title\" appeared within 20 s" >&2
+  exit 1
+fi
+
+(($# >= 1 && $# <= 2)) || usage
+output=$(realpath -m -- "$1")
+settle=${2:-2}
+[[ $settle =~ ^[0-9]+([.][0-9]+)?$ ]] || usage
+mkdir -p -- "$(dirname -- "$output")"
+
+self=$(realpath -- "${BASH_SOURCE[0]}")
+cd "$(dirname -- "$self")/.."
+source scripts/deps.sh
+membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}" openbox x11-utils imagemagick
+
+membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
+cmake --build build -j2 --target membrix
+
+exec xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24 -nolisten tcp" \
+  "$self" --on-display "$output" "$settle"

@@ -1,0 +1,81 @@
+#pragma once
+// The channel interface. A channel keeps no state of its own: its gates are
+// fields of the neuron's state record, its parameters those of the neuron's own
+// parameter copy. Kinetics are evaluated in mV and ms; the step dt is in seconds.
+
+#include "neuron/neuron.h"
+#include "neuron/numerics.h"
+
+namespace membrix {
+
+class TChannel {
+ public:
+  explicit TChannel(TNeuron* neuron) : Neuron(neuron) {}
+  virtual ~TChannel() = default;
+  TChannel(const TChannel&) = delete;
+  TChannel& operator=(const TChannel&) = delete;
+
+  // Advances the gates by one step and returns the current density (mA/cm²,
+  // positive outward).
+  virtual double Step() { throw AbstractOperationError("TChannel.Step"); }
+  // Open fraction for the given gates, times (1 - block flag) of the slot and
+  // the temperature factor where the kinetics have them.
+  virtual double Conductance(double x1, double x2, double x3) const {
+    (void)x1, (void)x2, (void)x3;
+    throw AbstractOperationError("TChannel.Conductance");
+  }
+  // Every gate at its steady state for the present voltage.
+  virtual void Init() { throw AbstractOperationError("TChannel.Init"); }
+
+ protected:
+  NeuronProperties& NP() const { return Neuron->NP; }
+  NeuronVariables& NV() const { return Neuron->NV; }
+  double dt() const { return Neuron->dt(); }
+  // Soma voltage in mV, as the kinetics use it.
+  double v() const { return 1000.0 * Neuron->NV.V; }
+
+  TNeuron* const Neuron;
+};
+
+// Fills every slot a model has no current for.
+class TNullChannel final : public TChannel {
+ public:
+  TNullChannel() : TChannel(nullptr) {}
+  double Step() override { return 0.0; }
+  double Conductance(double, double, double) const override { return 0.0; }
+  void Init() override {}
+};
+
+// x / (exp(x/k) - 1), with its limit k*(1 - x/(2k)) where |x/k| < 1e-6.
+inline double LinExp(double x, double k) {
+  const double r = x / k;
+  if (AbsValue(r) < 1e-6) return k * (1.0 - x / (2.0 * k));
+  return x / (SafeExp(r) - 1.0);
+}
+
+// The classic rate shapes: c = 1 the linear-exponential form, c = 0 a plain
+// exponential, otherwise x / (exp(x/k) - c). The tests on c are exact.
+inline double HHRate(double x, double k, double c) {
+  if (c == 1.0) return LinExp(x, k);
+  if (c == 0.0) return SafeExp(x / k);
+  return x / (SafeExp(x / k) - c);
+}
+
+inline double HHRateInv(double x, double k, double c) { return 1.0 / (SafeExp(x / k) - c); }
+
+// Kinetic temperature factor 2.3^((Temp - 273 - Tref)/10), Temp in K, Tref in °C.
+inline double TemperatureFactor(double Temp, double Tref) { return Power(2.3, (Temp - 273.0 - Tref) / 10.0); }
+
+// Steady state and time constant (ms) of one gate.
+struct GateRates {
+  double inf;
+  double tau;
+};
+
+// Steady state and time constant from a forward and a backward rate (per ms).
+inline GateRates FromAlphaBeta(double alpha, double beta) {
+  const double s = alpha + beta;
+  return {alpha / s, 1.0 / s};
+}
+
+}  // namespace membrix

@@ -1,0 +1,7 @@
+#include "common/version.h"
+
+namespace membrix {
+
+const char* ProgramTitle() { return kProgramTitle; }
+
+}  // namespace membrix

@@ -1,0 +1,272 @@
+#include "neuron/cond_based_neuron.h"
+
+#include <string>
+
+namespace membrix {
+
+namespace {
+
+// The gates each slot passes to its channel's Conductance, in argument order
+// (nullptr: the position gets 0), and the maximal conductance that scales it.
+struct SlotWiring {
+  double NeuronVariables::*x1;
+  double NeuronVariables::*x2;
+  double NeuronVariables::*x3;
+  double NeuronProperties::*g;
+  double NeuronVariables::*current;
+};
+
+using NV_ = NeuronVariables;
+using NP_ = NeuronProperties;
+
+constexpr SlotWiring kWiring[kSlotCount] = {
+    {&NV_::mm, &NV_::hh, &NV_::ii, &NP_::gNa, &NV_::INa},
+    {&NV_::nn, &NV_::yK, nullptr, &NP_::gK, &NV_::IK},
+    {&NV_::nA, &NV_::lA, nullptr, &NP_::gKA, &NV_::IKA},
+    {&NV_::nM, &NV_::zM, nullptr, &NP_::gKM, &NV_::IKM},
+    {&NV_::xD, &NV_::yD, nullptr, &NP_::gKD, &NV_::IKD},
+    {&NV_::nH, nullptr, nullptr, &NP_::gH, &NV_::IH},
+    {&NV_::mmR, &NV_::hhR, &NV_::iiR, &NP_::gNaR, &NV_::INaR},
+    {&NV_::wADP, nullptr, nullptr, &NP_::gADP, &NV_::IADP},
+    {&NV_::wAHP, &NV_::lAHP, nullptr, &NP_::gAHP, &NV_::IAHP},
+    {&NV_::mCaH, &NV_::hCaH, &NV_::kCaH, &NP_::gCaH, &NV_::ICaH},
+    {&NV_::mCaT, &NV_::hCaT, nullptr, &NP_::gCaT, &NV_::ICaT},
+    {&NV_::nKCa, nullptr, nullptr, &NP_::gKCa, &NV_::IKCa},
+    {&NV_::mNaP, nullptr, nullptr, &NP_::gNaP, &NV_::INaP},
+    {&NV_::mBst, nullptr, nullptr, &NP_::gBst, &NV_::IBst},
+};
+
+double Gate(const NeuronVariables& nv, double NeuronVariables::*gate) { return gate ? nv.*gate : 0.0; }
+
+bool IsVoltageClampMode(int mode) { return mode == 1 || mode == 3 || mode == 5; }
+
+}  // namespace
+
+TCondBasedNrn::TCondBasedNrn(const NeuronProperties& np, RunView clock) : TNeuron(clock) {
+  if (!IsModelFamily(np.HH_type)) {
+    throw Error("unknown model family \"" + np.HH_type +
+                "\" (HH_type); expected one of Rariza, Passive, Destexhe, Migliore, Cummins, Chow, "
+                "Lyle, Naundorf, White, White2, Shu, Bazhenov");
+  }
+  auto fill = [&](Slot slot, ChannelMaker maker) { Ch[static_cast<int>(slot)] = CreateChannel(maker, *this); };
+  if (np.ThrModel == 1) {
+    fill(Slot::Na, nullptr);
+    fill(Slot::NaR, nullptr);
+    DynThr_ = std::make_unique<TDynThr>();
+  } else {
+    fill(Slot::Na, NaChannelFor(np.Na_type));
+    fill(Slot::NaR, NaRChannelFor(np.NaR_type));
+  }
+  for (Slot slot : {Slot::K, Slot::KA, Slot::KM, Slot::KD, Slot::H, Slot::ADP, Slot::AHP, Slot::CaH,
+                    Slot::CaT, Slot::KCa, Slot::NaP}) {
+    fill(slot, FamilyChannelFor(np.HH_type, slot));
+  }
+  fill(Slot::Bst, nullptr);
+  // The White2 family always carries its own Na channel, whatever Na_type says.
+  if (np.HH_type == "White2") fill(Slot::Na, NaChannelFor("White2"));
+}
+
+TCondBasedNrn::~TCondBasedNrn() = default;
+
+double TCondBasedNrn::InputConductance() { return NP.gL + (NP.Cm / NP.tau_m) * NP.ro / (1.0 + NP.l); }
+
+void TCondBasedNrn::UpdateCa(double ICa) {
+  NV.Ca += dt() * (-ICa * 1000.0 / (2.0 * NP.F_Faraday * NP.Ca_depth) - (NV.Ca - NP.Ca_rest) / NP.tauCa);
+}
+
+void TCondBasedNrn::ConductanceSum() {
+  double sum = 0.0;
+  double dend = 0.0;
+  const bool activeDend = NP.HH_order == "2-p-ActiveDend";
+  for (int i = 0; i < kSlotCount; ++i) {
+    const SlotWiring& w = kWiring[i];
+    const double g = NP.*w.g * Ch[i]->Conductance(Gate(NV, w.x1), Gate(NV, w.x2), Gate(NV, w.x3));
+    const Slot slot = static_cast<Slot>(i);
+    if (activeDend && (slot == Slot::KM || slot == Slot::AHP)) {
+      dend += g;
+    } else {
+      sum += g;
+    }
+  }
+  NV.gSum = sum;
+  NV.gSumDend = dend;
+}
+
+void TCondBasedNrn::Currents(double& IionCh, double& IionDend, double& gSum) {
+  // Channels read Ca and the gates as updated so far; the Ca pool follows the
+  // two Ca currents before the Ca-dependent K channel steps.
+  for (int i = 0; i < kSlotCount; ++i) {
+    const Slot slot = static_cast<Slot>(i);
+    if (slot == Slot::KCa) UpdateCa(NV.ICaT + NV.ICaH);
+    NV.*kWiring[i].current = Ch[i]->Step();
+  }
+  NV.IL = NP.gL * (NV.V - NP.VL) * (1 - NP.IfBlockPass);
+  const double IKCa1 = (NV.V - NP.VK) * NP.gKCa * Channel(Slot::KCa).Conductance(NV.nKCa, 0.0, 0.0);
+  if (NP.HH_order == "2-p-ActiveDend") {
+    NV.IKsum = NV.IK + NV.IKA + NV.IKD + IKCa1 + NP.ro * (NV.IKM + NV.IAHP);
+    IionCh = -(NV.INaR + NV.INa + NV.IK + NV.IKA + NV.IKD + NV.ICaH + NV.IKCa + NV.IH + NV.IADP + NV.ICaT +
+               NV.IBst + NV.INaP);
+    IionDend = -(NV.IKM + NV.IAHP);
+  } else {
+    NV.IKsum = NV.IK + NV.IKA + NV.IKD + IKCa1 + NV.IKM + NV.IAHP;
+    double all = 0.0;
+    for (const SlotWiring& w : kWiring) all += NV.*w.current;
+    IionCh = -all;
+    IionDend = 0.0;
+  }
+  ConductanceSum();
+  gSum = NV.gSum;
+}
+
+void TCondBasedNrn::InitState() {
+  NV.V = NP.Vrest;
+  NV.VatE = NP.Vrest;
+  NV.dVdt = 0.0;
+  NV.VThrDyn = 0.01 + NP.ThrShift;
+  NV.IsynDend = 0.0;
+  NV.Ca = NP.Ca_rest;
+  NV.SpikePhase = 0;
+  NV.tLastSpike = -888.0;
+  NV.VThr = 100.0;
+  NP.FRT = NP.F_Faraday / NP.R_gas / NP.Temp / 1000.0;
+  if (NP.ThrModel == 1) NP.IfBlockNa = 1;
+
+  // Start the Ca pool where the high-threshold Ca current at rest holds it.
+  NV.Ca = NP.Ca_rest;
+  Channel(Slot::CaH).Init();
+  const double ICa = Channel(Slot::CaH).Step();
+  NV.Ca = NP.Ca_rest - NP.tauCa * ICa * 1000.0 / (2.0 * NP.F_Faraday * NP.Ca_depth);
+
+  for (auto& channel : Ch) channel->Init();
+  if (NP.ThrModel == 1 && DynThr_) DynThr_->Init(NP);
+
+  if (NP.If_I_V_or_g != 1 && NP.If_I_V_or_g != 3) SetRest();
+  NV.Vprev = NV.V;
+}
+
+void TCondBasedNrn::SetRest() {
+  double IionCh = 0.0;
+  double IionDend = 0.0;
+  double gSum = 0.0;
+  Currents(IionCh, IionDend, gSum);
+  if (NP.IfSet_gL_or_tau == 2) {
+    NP.gL = NP.Cm / NP.tau_m - gSum;
+  } else {
+    NP.tau_m = NP.Cm / (gSum + NP.gL);
+  }
+  if (NP.IfSet_VL_or_Vrest == 2) {
+    // The leak balances the channels at Vrest. Without a leak nothing can be
+    // balanced, and VL is left as it is rather than made infinite.
+    if (NP.gL != 0.0) NP.VL = NP.Vrest - IionCh / NP.gL;
+  } else if (NP.IfSet_VL_or_Vrest == 1) {
+    // Let the unclamped membrane settle to its free resting potential.
+    findingRest_ = true;
+    NV.V = NP.Vrest;
+    for (int i = 1;; ++i) {
+      NP.Vrest = NV.V;
+      IntegrateStep(0, 0, 0, 0, 0, 0, 0);
+      if ((AbsValue(NV.V - NP.Vrest) < 1e-7 && i > 1000) || i == 10000) break;
+    }
+    findingRest_ = false;
+  }
+  Currents(IionCh, IionDend, gSum);
+}
+
+bool TCondBasedNrn::Clamped() const { return !findingRest_ && IsVoltageClampMode(NP.If_I_V_or_g); }
+
+void TCondBasedNrn::Step(double uDend, double sDend, double uSoma, double sSoma, double gNMDA, double Iext,
+                         double Vclamp) {
+  IntegrateStep(uDend, sDend, uSoma, sSoma, gNMDA, Iext, Vclamp);
+}
+
+void TCondBasedNrn::IntegrateStep(double uDend, double sDend, double uSoma, double sSoma, double gNMDA,
+                                  double Iext, double Vclamp) {
+  const double h = dt();
+  const double Vus_ = Vus();
+  NV.Vprev = NV.V;
+  const double oldDVdt = NV.dVdt;
+
+  double IionCh = 0.0;
+  double IionDend = 0.0;
+  double gSum = 0.0;
+  Currents(IionCh, IionDend, gSum);
+  NV.Iion = IionCh - NV.IL + Iext;
+  NV.IionCopy = NV.Iion;
+  NV.IionDend = IionDend;
+
+  double coupling = 0.0;
+  auto inputs = [&] {
+    NV.gNMDAeff = gNMDA * MgBlock(NP.Mg, NV.V);
+    NV.IsynDend = uDend - sDend * (NV.V - Vus_) - (NV.V - NP.E_NMDA) * NV.gNMDAeff;
+    NV.IsynSoma = uSoma - sSoma * (NV.V - Vus_);
+  };
+
+  const std::string& order = NP.HH_order;
+  if (order == "1-point") {
+    NV.gNMDAeff = gNMDA * MgBlock(NP.Mg, NV.V);
+    NV.Isyn = uSoma + uDend - (sDend + sSoma) * (NV.V - Vus_) - (NV.V - NP.E_NMDA) * NV.gNMDAeff;
+    NV.dVdt = (NV.Iion + NV.Isyn - NP.Ipump) / NP.Cm;
+    NV.V += h * NV.dVdt;
+    NV.VatE = NV.V;
+  } else if (order == "2-points" || order == "2-p-ActiveDend") {
+    const double gm = NP.Cm / NP.tau_m;
+    const double gd = gm * NP.ro;
+    NV.IsynDendPrev = NV.IsynDend;
+    NV.IsynSomaPrev = NV.IsynSoma;
+    const double V0 = NV.V;
+    const double Vd0 = NV.VatE;
+    for (int pass = 0; pass < 2; ++pass) {  // predictor, then corrector from the midpoint
+      inputs();
+      NV.Isyn = NV.IsynSoma;
+      const double dI = NV.IsynDendPrev == 0.0 ? 0.0 : (NV.IsynDend - NV.IsynDendPrev) / h;
+      NV.IdendIn = 0.5 * NP.l * NP.tau_m * dI + (NP.l / 2.0 + 1.0) * NV.IsynDend;
+      coupling = 2.0 * gd / NP.l * (NV.VatE - NV.V);
+      const double dVd = h / NP.tau_m *
+                         (-(NV.VatE - NP.VLd) - (2.0 / NP.l) * (NV.VatE - NV.V) + NV.IdendIn / gd + IionDend / gd);
+      const double dV =
+          h / NP.tau_m * ((2.0 * NP.ro / NP.l) * (NV.VatE - NV.V) + (NV.IionCopy + NV.IsynSoma - NP.Ipump) / gm);
+      NV.VatE = Vd0 + dVd;
+      NV.V = V0 + dV;
+      if (pass == 0) {
+        NV.VatE = (NV.VatE + Vd0) / 2.0;
+        NV.V = (NV.V + V0) / 2.0;
+        if (Clamped()) NV.V = Vclamp;
+      }
+    }
+  } else if (order == "2-p-MainenSejn") {
+    const double Gc = 2.0 * NP.gL * NP.ro / NP.l;
+    NV.IsynDendPrev = NV.IsynDend;
+    NV.IsynSomaPrev = NV.IsynSoma;
+    const double V0 = NV.V;
+    const double Vd0 = NV.VatE;
+    for (int pass = 0; pass < 2; ++pass) {
+      inputs();
+      NV.Isyn = NV.IsynDend + NV.IsynSoma;
+      NV.VatE = Vd0 + h / NP.Cm *
+                          (-NP.gLd * (NV.VatE - NP.VLd) - (2.0 / NP.l) * NP.gLd * (NV.VatE - NV.V) + NV.IsynDend +
+                           NV.IsynSoma - NP.IpumpDend);
+      // The soma relaxes toward its quasi-steady voltage; this is not a time step.
+      NV.V += 0.2 * (Gc * (NV.VatE - NV.V) + NV.Iion - NP.Ipump) / (Gc + NP.gL + NV.gSum);
+      if (pass == 0) {
+        NV.VatE = (NV.VatE + Vd0) / 2.0;
+        NV.V = (NV.V + V0) / 2.0;
+        if (Clamped()) NV.V = Vclamp;
+      }
+    }
+    // Both inputs already enter Isyn, so the clamp current carries no separate
+    // axial term: adding one would count the dendritic input twice.
+    coupling = 0.0;
+  }
+
+  if (Clamped()) NV.V = Vclamp;
+  NV.dVdt = (NV.V - NV.Vprev) / h;
+  NV.d2Vdt2 = (NV.dVdt - oldDVdt) / h;
+  NV.PSC = -(NV.Isyn + NV.IionCopy + coupling - NP.Ipump - NP.Cm * NV.dVdt) * NP.Square * 1e9;
+  NV.Iind = Iext * NP.Square * 1e9;
+  // The dynamic threshold follows the depolarisation; a non-positive relaxation
+  // time makes it follow at once instead of dividing by zero.
+  const double target = MaxD(NV.V - NP.Vrest, 0.0) * NP.dVTdV + NP.ThrShift + 0.01;
+  NV.VThrDyn = NP.tau_Thr > 0.0 ? NV.VThrDyn + h / NP.tau_Thr * (target - NV.VThrDyn) : target;
+}
+
+}  // namespace membrix

@@ -1,0 +1,54 @@
+#pragma once
+// The conductance-based neuron: a soma, optionally coupled to one dendritic
+// compartment, with up to fourteen ionic currents, a leak, a submembrane Ca pool
+// and inputs u - s*(V - Vus) at soma and dendrite, an NMDA conductance and an
+// injected current.
+
+#include <array>
+#include <memory>
+
+#include "channels/channel.h"
+#include "channels/channel_catalogue.h"
+#include "neuron/dyn_threshold.h"
+#include "neuron/neuron.h"
+
+namespace membrix {
+
+class TCondBasedNrn : public TNeuron {
+ public:
+  // Fills the channel slots from the record's HH_type, Na_type and NaR_type.
+  // NP itself is set by the factory afterwards. Throws membrix::Error for a
+  // model family the program does not know.
+  TCondBasedNrn(const NeuronProperties& np, RunView clock);
+  ~TCondBasedNrn() override;
+
+  double InputConductance() override;
+  void InitState() override;
+  void Currents(double& IionCh, double& IionDend, double& gSum) override;
+  void Step(double uDend, double sDend, double uSoma, double sSoma, double gNMDA, double Iext,
+            double Vclamp) override;
+
+  // One integration step of the membrane; the body of Step, shared with the
+  // threshold neuron.
+  void IntegrateStep(double uDend, double sDend, double uSoma, double sSoma, double gNMDA, double Iext,
+                     double Vclamp);
+
+  TChannel& Channel(Slot slot) { return *Ch[static_cast<int>(slot)]; }
+  const TChannel& Channel(Slot slot) const { return *Ch[static_cast<int>(slot)]; }
+  TDynThr* DynThr() { return DynThr_.get(); }
+
+ protected:
+  void SetRest();
+  void UpdateCa(double ICa);
+  void ConductanceSum();
+
+ private:
+  // Whether the membrane is held at the command voltage in this step.
+  bool Clamped() const;
+
+  std::array<std::unique_ptr<TChannel>, kSlotCount> Ch;
+  std::unique_ptr<TDynThr> DynThr_;
+  bool findingRest_ = false;  // the free resting potential is being sought
+};
+
+}  // namespace membrix

@@ -1,0 +1,105 @@
+#include "run/clamp_run.h"
+
+#include <cmath>
+#include <memory>
+
+#include "analysis/spike_detector.h"
+#include "ions/ion_dynamics.h"
+#include "params/run_section.h"
+#include "run/run_views.h"
+#include "run/session.h"
+#include "run/trace_files.h"
+
+namespace membrix {
+
+void ResetRunState(Session& s) {
+  NeuronVariables& nv = s.NV0;
+  nv.V = nv.VatE = nv.Vprev = s.NP0.Vrest;
+  nv.IsynDendPrev = 0.0;
+  nv.VThr = 100.0;
+  nv.tLastSpike = -888.0;
+  nv.dVdt = nv.d2Vdt2 = 0.0;
+  nv.SpikePhase = 0;
+  s.run.t = 0.0;
+  s.run.nt = 0;
+  s.stim.du_Reset = 0.0;
+  ResetSpikeStats(s.spikes);
+  s.spikes.VRef = nv.V;
+  StartStateRecord& st = s.run.StartState;
+  st = {nv.V, nv.VatE, nv.nn, nv.yK, nv.nA, nv.lA, nv.xD, nv.yD, nv.nH, nv.wAHP, nv.nM};
+  s.stim.Pipette.Vp = s.stim.Pipette.VpPrev = nv.V;
+}
+
+void ModelTraceValue(Session& s, const NeuronProperties& np) {
+  const NeuronVariables& nv = s.NV0;
+  const PipetteRecord& p = s.stim.Pipette;
+  const double area = np.Square * 1e9;
+  double& Vr = s.run.Vr;
+  const bool pipette = p.G1 != 0.0;
+  switch (np.If_I_V_or_g) {
+    case 1:
+    case 4:
+    case 5: Vr = pipette ? p.Ip * area : nv.PSC; break;
+    case 2:
+    case 7: Vr = (pipette ? p.Vp : nv.V) - np.Vrest; break;
+    case 3: Vr = -(pipette ? p.Ip : nv.PSC / area) / (nv.Vprev - s.run.VrevFit); break;
+    case 6: Vr = nv.Iind; break;
+    default: break;
+  }
+  if (s.run.nt <= TraceTable::kLastRow) s.ModelData(s.run.nt, s.rec.Smpl) = Vr;
+}
+
+double RunClamp(Session& s, Host& host, RunViewSink& views) {
+  if (s.rec.Smpl < 0 || s.rec.Smpl > kMaxRecording) {
+    throw RangeError("recording number " + std::to_string(s.rec.Smpl) + " is outside 0 ... " +
+                     std::to_string(kMaxRecording));
+  }
+  RunGlobals& run = s.run;
+
+  LoadRunParameters(s);
+  host.ShowParameters();
+  RunFiles files;
+  files.Open(s);
+  PrepareRecordingForRun(s);
+  ResetRunState(s);
+  std::unique_ptr<TNeuron> Nrn = CreateNeuron(s.NP0, s.View());
+  Nrn->InitState();
+  s.NP0 = Nrn->NP;  // values derived at initialisation become the current parameters
+  TIons Ions(Nrn->NP);
+  PrepareRunViews(s, views);
+  host.ShowParameters();
+  double err = 0.0;
+
+  do {
+    ++run.nt;
+    run.t = run.nt * run.dt;
+    StepInputs in = Stimulus(s, Nrn->NP);
+    Electrode(s, *Nrn, in);
+    Ions.Step();
+    Nrn->Step(in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, in.Iext, in.Vclamp);
+    DetectSpike(s, *Nrn);
+    s.NV0 = Nrn->NV;
+    ModelTraceValue(s, Nrn->NP);
+    if (run.t > s.stim.t_IindShift && run.nt < TraceTable::kLastRow) {
+      const double d = s.ExpData(run.nt, s.rec.Smpl) - run.Vr;
+      const double n = run.nt;
+      err = std::sqrt(d * d / n + err * err * (n - 1.0) / n);
+    }
+    const bool spike = s.NV0.SpikePhase == 2;
+    if (spike) MarkSpike(s, views);
+    if (run.nt == 1 || IsMultiple(run.nt, run.n_Draw) || spike) DrawRunStep(s, views);
+    if (run.Writing == 1 && (IsMultiple(run.nt, run.n_Write) || spike)) files.WriteLog(s);
+    if (IsMultiple(run.nt, run.n_Write) && run.WriteMode >= 1 && run.WriteMode <= 4) files.WriteTrace(s);
+    if ((run.WriteMode == 4 || run.DrawAnyCurve == 1) && IsMultiple(run.nt, run.n_Draw)) {
+      views.CurvePoint(run.t * 1000.0, 0.0);
+    }
+    TrackSpikes(s, *Nrn);
+    if ((run.nt % 100) * run.n_Draw == 0) host.ProcessEvents();
+    while (run.PauseFlag == 'P' && !host.StopRequested()) host.ProcessEvents();
+  } while (run.nt < run.nt_end);
+
+  files.Close(s);
+  return err;
+}
+
+}  // namespace membrix

@@ -1,0 +1,22 @@
+#pragma once
+// The clamp run: one neuron under one protocol from t = 0 to t_end, drawn,
+// optionally written, compared with the recording of the run. Returns the
+// root-mean-square deviation of the model value from the recording.
+
+#include "run/host.h"
+#include "run/run_view_sink.h"
+#include "params/neuron_properties.h"
+
+namespace membrix {
+
+struct Session;
+
+double RunClamp(Session& s, Host& host, RunViewSink& views);
+
+// Sets the state copy, time and per-run bookkeeping to the start of a run.
+void ResetRunState(Session& s);
+
+// The model value comparable with the recording at this step (Vr), by clamp mode.
+void ModelTraceValue(Session& s, const NeuronProperties& np);
+
+}  // namespace membrix

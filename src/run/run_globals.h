@@ -1,0 +1,55 @@
+#pragma once
+// The state of the clamp run that the analyses share: time, step counter and
+// cadences, the model value compared with a recording, the start-of-run state.
+
+#include <cstdint>
+
+namespace membrix {
+
+// Voltages and gates at the start of a run; the firing-clamp resets return to it
+// and the procedural threshold model works on it.
+struct StartStateRecord {
+  double V = 0.0;
+  double VatE = 0.0;
+  double nn = 0.0;
+  double yK = 0.0;
+  double nA = 0.0;
+  double lA = 0.0;
+  double xD = 0.0;
+  double yD = 0.0;
+  double nH = 0.0;
+  double wAHP = 0.0;
+  double nM = 0.0;
+};
+
+inline constexpr std::int32_t kMaxSteps = 1000000;
+
+struct RunGlobals {
+  double t = 0.0;         // model time, s
+  double dt = 5e-5;       // time step, s
+  double t_end = 0.02;    // length of a run, s
+  std::int32_t nt = 0;    // steps made
+  std::int32_t nt_end = 400;
+  std::int32_t n_Draw = 5;   // drawing cadence, steps
+  std::int32_t n_Write = 5;  // writing cadence, steps
+  std::int32_t Writing = 0;  // 1 = write the run log and the ion file
+  std::int32_t WriteMode = 0;     // 0 = no trace file; 1..4 = its column set
+  std::int32_t DrawAnyCurve = 0;  // 1 = also plot the selected output variable
+  char PauseFlag = ' ';           // 'P' while paused
+  double Vr = 0.0;        // model value comparable with the recording at this step
+  double VrevFit = 0.0;   // reversal turning a clamp current into a conductance
+  StartStateRecord StartState;
+};
+
+// Number of steps of a run of length t_end: min(Trunc(t_end/dt), 1000000).
+std::int32_t StepCount(double t_end, double dt);
+
+// Sets t_end or dt and the step count that follows from them.
+void SetRunLength(RunGlobals& run, double t_end);
+void SetTimeStep(RunGlobals& run, double dt);
+
+// Whether n is a multiple of k, tested as Trunc(n/k) = n/k in floating point
+// (k = 0 gives false: no multiple of a zero cadence is ever reached).
+bool IsMultiple(std::int32_t n, std::int32_t k);
+
+}  // namespace membrix

@@ -1,0 +1,41 @@
+#pragma once
+// Where the plots of a run go. The engine names the series (" V ", "-Im",
+// "Spike", ...) and sends points and clear/prepare events; the workbench turns
+// them into chart series, the batch tool may write them, tests record them.
+
+#include <string>
+#include <string_view>
+
+namespace membrix {
+
+// What the views set up before a run.
+struct RunViewSetup {
+  bool dendriteActive = false;  // the "Vd" series is drawn (two-compartment geometries)
+  bool clearFirst = true;       // the series are emptied first
+  double tEndMs = 0.0;          // bottom-axis maximum of the conductance charts
+  std::string modelAxisTitle;   // left-axis title of the model-and-experiment chart
+};
+
+class RunViewSink {
+ public:
+  virtual ~RunViewSink() = default;
+  // False when nothing is drawn: the run then skips making the points.
+  virtual bool Drawing() const { return true; }
+  virtual void Clear() {}
+  virtual void Prepare(const RunViewSetup& setup) { (void)setup; }
+  virtual void Point(std::string_view series, double x, double y) { (void)series, (void)x, (void)y; }
+  // The time label ("t=" ... " ms") and the file label of the main window.
+  virtual void Status(const std::string& timeText, const std::string& fileText) { (void)timeText, (void)fileText; }
+  // A spike at the interpolated peak time tSpike (s).
+  virtual void Spike(double tSpike) { (void)tSpike; }
+  // The curve window's series: the selected output variable against t in ms.
+  virtual void CurvePoint(double x, double y) { (void)x, (void)y; }
+};
+
+// Draws nothing.
+class NullRunViewSink final : public RunViewSink {
+ public:
+  bool Drawing() const override { return false; }
+};
+
+}  // namespace membrix

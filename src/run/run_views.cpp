@@ -1,0 +1,73 @@
+#include "run/run_views.h"
+
+#include <cstdio>
+
+#include "run/session.h"
+
+namespace membrix {
+
+void ClearRunViews(RunViewSink& views) { views.Clear(); }
+
+void PrepareRunViews(const Session& s, RunViewSink& views) {
+  const NeuronProperties& np = s.NP0;
+  RunViewSetup setup;
+  setup.dendriteActive =
+      np.HH_order == "2-points" || np.HH_order == "2-p-MainenSejn" || np.HH_order == "2-p-ActiveDend";
+  setup.clearFirst = true;
+  setup.tEndMs = s.run.t_end * 1000.0;
+  const int mode = np.If_I_V_or_g;
+  setup.modelAxisTitle = (mode == 1 || mode == 3 || mode == 4 || mode == 5) ? "I, pA" : "V, Volts";
+  if (setup.clearFirst) ClearRunViews(views);
+  views.Prepare(setup);
+  if (!views.Drawing()) return;
+  for (int i = s.run.nt; i <= s.run.nt_end && i < TraceTable::kLastRow; ++i) {
+    views.Point("Experiment", i * s.run.dt * 1000.0, s.ExpData(i, s.rec.Smpl));
+  }
+}
+
+void ShowRunStatus(const Session& s, RunViewSink& views) {
+  char time[32];
+  std::snprintf(time, sizeof time, "t=%7.2f ms", s.run.t * 1000.0);
+  views.Status(time, "\"" + s.rec.SmplFile[s.rec.Smpl] + "\"");
+}
+
+void DrawRunStep(const Session& s, RunViewSink& views) {
+  if (!views.Drawing()) return;
+  ShowRunStatus(s, views);
+  const NeuronVariables& nv = s.NV0;
+  const NeuronProperties& np = s.NP0;
+  const double x = s.run.t * 1000.0;
+  views.Point(" V ", x, nv.V * 1000.0);
+  if (np.ThrModel == 1) views.Point("Thr", x, (np.Vrest + nv.VThr) * 1000.0);
+  views.Point("PSC", x, nv.PSC / 1000.0);
+  views.Point("-Im", x, -nv.Iion);
+  views.Point("-INa", x, -nv.INa);
+  views.Point("-IK-IKA-IKD", x, -nv.IK - nv.IKA - nv.IKD);
+  views.Point("du_Reset", x, s.stim.du_Reset);
+  views.Point("Vd", x, nv.VatE * 1000.0);
+  views.Point("mm", x, nv.mm);
+  views.Point("hh", x, nv.hh);
+  views.Point("nn", x, nv.nn);
+  views.Point("Model", x, s.run.Vr);
+  views.Point("nM", x, nv.nM);
+  views.Point("mmR", x, nv.mmR);
+  views.Point("hhR", x, nv.hhR);
+  views.Point("wAHP", x, nv.wAHP);
+  views.Point("wADP", x, nv.wADP);
+  views.Point("g", x, np.gL + nv.gSum);
+  views.Point("ii", x, nv.ii);
+  if (np.Na_type == "Lyle") {
+    views.Point("XNa[1]", x, nv.pNa[1]);
+    views.Point("XNa[2]", x, nv.pNa[2]);
+    views.Point("XNa[3]", x, nv.pNa[3]);
+    views.Point("XNa[4]", x, nv.pNa[4]);
+    views.Point("XNa[13]", x, nv.pNa[13]);
+  }
+}
+
+void MarkSpike(const Session& s, RunViewSink& views) {
+  views.Spike(s.NV0.tLastSpike);
+  views.Point("Spike", s.run.t * 1000.0, s.NV0.V * 1000.0);
+}
+
+}  // namespace membrix

@@ -1,0 +1,19 @@
+#pragma once
+// What a clamp run draws: which value of the running neuron goes to which
+// series, when the series are cleared, and what is prepared before a run.
+
+#include "run/run_view_sink.h"
+
+namespace membrix {
+
+struct Session;
+
+void ClearRunViews(RunViewSink& views);
+void PrepareRunViews(const Session& s, RunViewSink& views);
+void ShowRunStatus(const Session& s, RunViewSink& views);
+// One point to every run series, from NV0 and the run globals.
+void DrawRunStep(const Session& s, RunViewSink& views);
+// A point (t ms, V mV) on "Spike".
+void MarkSpike(const Session& s, RunViewSink& views);
+
+}  // namespace membrix

@@ -1,0 +1,159 @@
+#include "run/clamp_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "neuron/neuron_test_support.h"
+#include "run/session.h"
+
+namespace membrix {
+namespace {
+
+// Records the x of every point of one series.
+class SeriesRecorder final : public RunViewSink {
+ public:
+  explicit SeriesRecorder(std::string series) : series_(std::move(series)) {}
+  void Point(std::string_view series, double x, double) override {
+    if (series == series_) xs.push_back(x);
+  }
+  std::vector<double> xs;
+
+ private:
+  std::string series_;
+};
+
+// A host that pauses the run at one event point and resumes it a few calls later.
+class PausingHost final : public Host {
+ public:
+  explicit PausingHost(RunGlobals& run) : run_(run) {}
+  void ProcessEvents() override {
+    ++calls;
+    if (calls == 2) run_.PauseFlag = 'P';
+    if (calls == 7) run_.PauseFlag = ' ';
+  }
+  bool Confirm(const std::string&) override { return true; }
+  int calls = 0;
+
+ private:
+  RunGlobals& run_;
+};
+
+// A passive neuron without input; VL off rest so the membrane moves.
+void MakePassiveSession(Session& s, double t_end) {
+  s.NP0 = testing::PassiveRecord();
+  s.NP0.IfSet_VL_or_Vrest = 3;  // neither VL nor Vrest is derived
+  s.NP0.VL = -0.070;
+  s.stim.Iind = 0;
+  s.stim.uu = s.stim.ss = 0;
+  SetRunLength(s.run, t_end);
+}
+
+TEST(ClampRun, MakesAtLeastOneStep) {
+  Session s;
+  MakePassiveSession(s, 1e-5);  // shorter than one step
+  EXPECT_EQ(s.run.nt_end, 0);
+  BatchHost host;
+  NullRunViewSink views;
+  RunClamp(s, host, views);
+  EXPECT_EQ(s.run.nt, 1);
+  EXPECT_DOUBLE_EQ(s.run.t, s.run.dt);
+}
+
+TEST(ClampRun, DrawsAtTheFirstStepAndEveryDrawingCadence) {
+  Session s;
+  MakePassiveSession(s, 50 * 5e-5);
+  s.run.n_Draw = 7;
+  BatchHost host;
+  SeriesRecorder views(" V ");
+  RunClamp(s, host, views);
+  std::vector<int> steps;
+  for (double x : views.xs) steps.push_back(static_cast<int>(std::lround(x / 1000.0 / s.run.dt)));
+  EXPECT_EQ(steps, (std::vector<int>{1, 7, 14, 21, 28, 35, 42, 49}));
+}
+
+TEST(ClampRun, DeviationIsTheRmsOverTheComparedSteps) {
+  Session s;
+  MakePassiveSession(s, 0.05);
+  BatchHost host;
+  NullRunViewSink views;
+  const double err = RunClamp(s, host, views);
+  // No recording: every step compares the model value with 0.
+  double sum = 0;
+  for (int n = 1; n <= s.run.nt; ++n) sum += s.ModelData(n, s.rec.Smpl) * s.ModelData(n, s.rec.Smpl);
+  EXPECT_GT(err, 1e-3);
+  EXPECT_NEAR(err, std::sqrt(sum / s.run.nt), 1e-12);
+  // In current clamp the model value is the depolarisation from rest.
+  EXPECT_NEAR(s.ModelData(s.run.nt, 1), s.NV0.V - s.NP0.Vrest, 1e-15);
+  EXPECT_NEAR(s.run.StartState.V, s.NP0.Vrest, 1e-15);
+}
+
+TEST(ClampRun, ComparesAndStoresOnlyTheTableRows) {
+  Session s;
+  MakePassiveSession(s, 30000 * 5e-5);
+  BatchHost host;
+  NullRunViewSink views;
+  const double err = RunClamp(s, host, views);
+  EXPECT_EQ(s.run.nt, 30000);
+  double sum = 0;
+  for (int n = 1; n <= 24999; ++n) sum += s.ModelData(n, 1) * s.ModelData(n, 1);
+  EXPECT_NEAR(err, std::sqrt(sum / 24999), 1e-12);
+  EXPECT_NE(s.ModelData(25000, 1), 0.0);  // stored, though not compared
+}
+
+TEST(ClampRun, NothingIsComparedBeforeThePulseWindow) {
+  Session s;
+  MakePassiveSession(s, 0.01);
+  s.stim.t_IindShift = 0.01;
+  BatchHost host;
+  NullRunViewSink views;
+  EXPECT_EQ(RunClamp(s, host, views), 0.0);
+}
+
+TEST(ClampRun, PausingDoesNotChangeTheResult) {
+  Session plain, paused;
+  MakePassiveSession(plain, 0.05);
+  MakePassiveSession(paused, 0.05);
+  BatchHost host;
+  PausingHost pausing(paused.run);
+  NullRunViewSink views;
+  const double a = RunClamp(plain, host, views);
+  const double b = RunClamp(paused, pausing, views);
+  EXPECT_GE(pausing.calls, 7);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(plain.NV0.V, paused.NV0.V);
+}
+
+TEST(ClampRun, DerivedParametersBecomeTheCurrentOnes) {
+  Session s;
+  MakePassiveSession(s, 0.001);
+  s.NP0.IfSet_gL_or_tau = 2;
+  s.NP0.gL = 42;
+  BatchHost host;
+  NullRunViewSink views;
+  RunClamp(s, host, views);
+  EXPECT_DOUBLE_EQ(s.NP0.gL, s.NP0.Cm / s.NP0.tau_m);
+}
+
+TEST(ClampRun, RecordingNumberOutsideTheTableIsAnError) {
+  Session s;
+  MakePassiveSession(s, 0.001);
+  s.rec.Smpl = 21;
+  BatchHost host;
+  NullRunViewSink views;
+  EXPECT_THROW(RunClamp(s, host, views), RangeError);
+}
+
+TEST(RunGlobals, StepCountAndCadence) {
+  EXPECT_EQ(StepCount(0.02, 5e-5), 400);
+  EXPECT_EQ(StepCount(1e-5, 5e-5), 0);
+  EXPECT_EQ(StepCount(1000.0, 1e-5), 1000000);
+  EXPECT_TRUE(IsMultiple(14, 7));
+  EXPECT_FALSE(IsMultiple(15, 7));
+  EXPECT_FALSE(IsMultiple(5, 0));
+}
+
+}  // namespace
+}  // namespace membrix

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -30,6 +31,20 @@ std::string Number(double x) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.10g", x);
   return buf;
+}
+
+// Accepts a number of seconds above zero (or at least zero).
+CLI::Validator Seconds(bool zeroAllowed) {
+  return CLI::Validator(
+      [zeroAllowed](std::string& text) -> std::string {
+        double x = 0;
+        if (!CLI::detail::lexical_cast(text, x)) return "\"" + text + "\" is not a number";
+        if (x < 0 || (!zeroAllowed && x == 0) || !std::isfinite(x)) {
+          return "\"" + text + "\" must be a " + (zeroAllowed ? "non-negative" : "positive") + " number of seconds";
+        }
+        return {};
+      },
+      zeroAllowed ? "SECONDS>=0" : "SECONDS>0");
 }
 
 struct RunOptions {
@@ -87,8 +102,8 @@ int main(int argc, char** argv) {
       "run", "One clamp run from the built-in start-up parameters; prints the steps made, the spike times, "
              "the deviation from the recording and the time taken.");
   runCmd->add_option("--t-end", run.t_end, "Length of the run in seconds (default 0.6)")
-      ->check(CLI::NonNegativeNumber);
-  runCmd->add_option("--dt", run.dt, "Time step in seconds (default 5e-5)")->check(CLI::PositiveNumber);
+      ->check(Seconds(true));
+  runCmd->add_option("--dt", run.dt, "Time step in seconds (default 5e-5)")->check(Seconds(false));
   runCmd->add_flag("--json", run.json,
                    "Print one JSON object: steps, spike_times (s), deviation, elapsed_seconds");
 

@@ -14,6 +14,7 @@
 #include "params/model_defaults.h"
 #include "run/clamp_run.h"
 #include "run/session.h"
+#include "run/session_values.h"
 
 namespace {
 
@@ -51,11 +52,13 @@ struct RunOptions {
   double t_end = -1.0;
   double dt = -1.0;
   bool json = false;
+  std::vector<std::string> assignments;
 };
 
 int RunCommand(const RunOptions& o) {
   Session s;
   ApplyProgramStart(s);
+  for (const std::string& a : o.assignments) SetSessionAssignment(s, a);
   if (o.dt > 0) SetTimeStep(s.run, o.dt);
   if (o.t_end >= 0) SetRunLength(s.run, o.t_end);
 
@@ -104,6 +107,10 @@ int main(int argc, char** argv) {
   runCmd->add_option("--t-end", run.t_end, "Length of the run in seconds (default 0.6)")
       ->check(Seconds(true));
   runCmd->add_option("--dt", run.dt, "Time step in seconds (default 5e-5)")->check(Seconds(false));
+  runCmd->add_option("--set", run.assignments,
+                     "KEY=VALUE: set a protocol global (Iind, t_Iind, t_IindShift, uu, ss, Vh, ...) or a "
+                     "parameter field (NP0.gNa, NP0.HH_order, ...) in internal units; may be repeated")
+      ->type_name("KEY=VALUE");
   runCmd->add_flag("--json", run.json,
                    "Print one JSON object: steps, spike_times (s), deviation, elapsed_seconds");
 

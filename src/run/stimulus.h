@@ -3,13 +3,31 @@
 // at dendrite and soma, an NMDA conductance, an injected current, a command
 // voltage) and the electrode that may stand between the stimulus and the cell.
 
+#include <array>
 #include <cstdint>
+#include <string_view>
 
+#include "common/random_generator.h"
 #include "neuron/neuron.h"
 
 namespace membrix {
 
 struct Session;
+
+// The time course of the inputs inside the pulse window: the radio group of the
+// "Ramp in CC" window, in its item order.
+enum class PulseShape : std::int32_t { Step = 0, Ramp = 1, Oscillations = 2, ReversedRamp = 3, RampS = 4 };
+inline constexpr std::array<std::string_view, 5> kPulseShapeNames = {"Step", "Ramp", "Oscillations",
+                                                                      "Reversed ramp", "Ramp s"};
+
+// The main window's noise list, in its item order.
+enum class NoiseList : std::int32_t { NoiseConductance = 0, NoiseCurrent = 1 };
+inline constexpr std::array<std::string_view, 2> kNoiseListNames = {"noise-conductance", "noise-current"};
+
+// A pulse window shorter than this with a positive frequency is a train of pulses.
+inline constexpr double kTrainPulseLimit = 0.015;  // s
+// A train has at most this many pulses.
+inline constexpr int kTrainPulses = 11;
 
 // Noise added to the injected current from the parameter window: an
 // Ornstein-Uhlenbeck process.
@@ -21,11 +39,11 @@ struct NoiseRecord {
 
 // The pipette between the stimulus and the cell; transparent when G1 = 0.
 struct PipetteRecord {
-  double G1 = 0.0;      // pipette conductance
-  double C1 = 0.0;      // pipette capacitance
+  double G1 = 0.0;      // pipette conductance, mS/cm²
+  double C1 = 0.0;      // pipette capacitance, mF/cm²
   double Vp = 0.0;      // pipette voltage, V
   double VpPrev = 0.0;  // pipette voltage of the previous step, V
-  double Ip = 0.0;      // pipette current density
+  double Ip = 0.0;      // pipette current density, mA/cm²
 };
 
 struct StimulusGlobals {
@@ -43,6 +61,19 @@ struct StimulusGlobals {
   double tau_Noise = 0.0;    // time constant of the "noise-current" option, s
   NoiseRecord NoiseRec;
   PipetteRecord Pipette;
+
+  PulseShape pulseShape = PulseShape::Step;          // "Ramp in CC" radio group
+  NoiseList noiseList = NoiseList::NoiseConductance;  // main window's noise list
+  // State of the "noise-current" process, in pA. It is kept from step to step
+  // inside the pulse window, rests at 0 outside it and is set to 0 at the start
+  // of every run, so that every pulse starts its noise from the mean.
+  double noiseCurrentState = 0.0;
+  bool iindIsVexp = false;  // check mark of "Iind=Vexp": the recording is the injected current
+
+  // Voltage noise of the Gaussian-ensemble window.
+  std::int32_t IfVoltageNoise = 0;  // 1 = on
+  double sgm_V = 0.0;               // V; 0 = take it from the window input
+  double sgm_V_Input = 3.0;         // the window's "sgm_V" input, mV
 };
 
 // The inputs of one step, in the order the neuron's Step takes them.
@@ -56,11 +87,38 @@ struct StepInputs {
   double Vclamp = 0.0;
 };
 
-// The inputs at the present time t for the neuron's parameters np.
+// Whether t lies in the pulse window of the u - s and NMDA inputs, both ends included.
+bool InPulseWindow(const StimulusGlobals& g, double t);
+
+// The inputs at the present time t for the neuron's parameters np. Draws the
+// noise of this step from the session's generator.
 StepInputs Stimulus(Session& s, const NeuronProperties& np);
 
-// The pipette acts on the inputs before the neuron steps; V is the neuron's
-// voltage before its step.
+// The injected current density at the present time t (mA/cm²), without du_Reset.
+double InjectedCurrent(Session& s, const NeuronProperties& np);
+
+// The command voltage at time t (V).
+double ClampVoltage(const Session& s, const NeuronProperties& np, double t);
+
+// One step of an Ornstein-Uhlenbeck process p with time constant tau (s), mean
+// and deviation sigma, driven by the standard normal deviate r; tau = 0 gives
+// white noise around the mean, cut at ten deviations. Returns the new p.
+// Throws RangeError for a negative tau, whose process would have no value.
+double OUStep(double& p, double tau, double mean, double sigma, double dt, double r);
+// The same with a fresh deviate from the generator.
+double OUStep(double& p, double tau, double mean, double sigma, double dt, RandomGenerator& random);
+
+// The firing-clamp reset generator; runs with every injected current that is not
+// the recording and may update du_Reset. It does nothing until the firing-clamp
+// protocols are there.
+void ResetCurrentGenerator(Session& s);
+
+// The pipette acts on the inputs before the neuron steps; the neuron's voltage
+// is the one before its step.
 void Electrode(Session& s, const TNeuron& neuron, StepInputs& in);
+
+// The protocol at the start of a run: the pipette at the cell's voltage V, the
+// noise-current process at its mean.
+void ResetStimulusState(StimulusGlobals& g, double V);
 
 }  // namespace membrix

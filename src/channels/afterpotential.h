@@ -1,0 +1,67 @@
+#pragma once
+// The after-potential currents: the voltage-gated after-hyperpolarisation
+// current (AHP slot of most families), the Ca-gated AHP current of the White
+// family, and the after-depolarisation current (ADP slot). The White AHP and ADP
+// gates advance by forward Euler steps.
+
+#include "channels/channel.h"
+
+namespace membrix {
+
+// Voltage-gated AHP current: TempFactor·wAHP·lAHP, both gates relaxed, reversal
+// VAHP. In the "2-p-ActiveDend" geometry it sits on the dendrite and follows the
+// dendritic voltage VatE for its kinetics and its driving force alike.
+class TAHP final : public TChannel {
+ public:
+  using TChannel::TChannel;
+  double Step() override;
+  double Conductance(double wAHP, double lAHP, double) const override;
+  // Writes the temperature factor (reference 23 °C), then the gates at their steady states.
+  void Init() override;
+
+  struct Gates {
+    GateRates w, l;
+  };
+  // At v (mV); the time constant of w is shortened by TempFactor.
+  static Gates Rates(double v, double TempFactor);
+
+ private:
+  // The membrane voltage the channel sits at (V).
+  double LocalV() const;
+};
+
+// Ca-gated AHP current of the White family: wAHP, reversal VK. The gate opens,
+// practically as a step, when the Ca current of the White Ca channel exceeds a
+// level.
+class TWhiteAHP final : public TChannel {
+ public:
+  using TChannel::TChannel;
+  double Step() override;
+  double Conductance(double wAHP, double, double) const override;
+  void Init() override;
+
+  // A measure c proportional to the present Ca current, from the Ca channel's
+  // gCaH, its gate mCaH, v (mV) and VCa (V).
+  static double CaDrive(double gCaH, double mCaH, double v, double VCa);
+  // Steady state and time constant of w at the Ca measure c.
+  static GateRates Rates(double c);
+};
+
+// After-depolarisation current: wADP, reversal VADP, time constant tADP.
+class TADP final : public TChannel {
+ public:
+  using TChannel::TChannel;
+  double Step() override;
+  double Conductance(double wADP, double, double) const override;
+  void Init() override;
+
+  // At v (mV), with tADP in seconds.
+  static GateRates Rates(double v, double tADP);
+};
+
+// Factor of the forward-Euler gate update x <- x + factor·(xinf - x), dt in s and
+// tau in ms: 1000·dt/tau with no limit, so a step longer than tau overshoots the
+// steady state. A gate with tau <= 0 jumps to its steady state.
+inline double EulerFactor(double dt, double tau) { return tau > 0.0 ? 1000.0 * dt / tau : 1.0; }
+
+}  // namespace membrix

@@ -3,6 +3,8 @@
 // fields of the neuron's state record, its parameters those of the neuron's own
 // parameter copy. Kinetics are evaluated in mV and ms; the step dt is in seconds.
 
+#include <limits>
+
 #include "neuron/neuron.h"
 #include "neuron/numerics.h"
 
@@ -26,6 +28,9 @@ class TChannel {
   }
   // Every gate at its steady state for the present voltage.
   virtual void Init() { throw AbstractOperationError("TChannel.Init"); }
+  // The longest time step (s) the kinetics are run with; a run lowers its step
+  // to it before the neuron is initialised.
+  virtual double LongestTimeStep() const { return std::numeric_limits<double>::infinity(); }
 
  protected:
   NeuronProperties& NP() const { return Neuron->NP; }

@@ -2,6 +2,14 @@
 
 #include <algorithm>
 
+#include "channels/afterpotential.h"
+#include "channels/calcium.h"
+#include "channels/multistate_sodium.h"
+#include "channels/persistent_sodium.h"
+#include "channels/potassium.h"
+#include "channels/resurgent_sodium.h"
+#include "channels/sodium.h"
+
 namespace membrix {
 
 namespace {
@@ -13,32 +21,32 @@ struct KineticsRow {
 
 // Transient Na kinetics by Na_type. Any text not listed selects no channel.
 const KineticsRow kNaRows[] = {
-    {"Rariza", nullptr},   // TRarizaNa
-    {"Cummins", nullptr},  // TCumNa
-    {"Migliore", nullptr}, // TMigliNa
-    {"Lyle", nullptr},     // TLyleNa
-    {"LyleMS", nullptr},   // TLyleMSNa
-    {"Milescu", nullptr},  // TMilescuNa
-    {"Chow", nullptr},     // TChowNa
-    {"Shu", nullptr},      // TShuNa
-    {"Naundorf", nullptr}, // TNaundorfNa
-    {"White", nullptr},    // TWhiteNa
-    {"White2", nullptr},   // TWhite2Na
-    {"Fleid", nullptr},    // TFleidNa
-    {"Bazhenov", nullptr}, // TBazhNa
+    {"Rariza", &MakeChannel<TRarizaNa>},
+    {"Cummins", &MakeChannel<TCumNa>},
+    {"Migliore", &MakeChannel<TMigliNa>},
+    {"Lyle", &MakeChannel<TLyleNa>},
+    {"LyleMS", &MakeChannel<TLyleMSNa>},
+    {"Milescu", &MakeChannel<TMilescuNa>},
+    {"Chow", &MakeChannel<TChowNa>},
+    {"Shu", &MakeChannel<TShuNa>},
+    {"Naundorf", &MakeChannel<TNaundorfNa>},
+    {"White", &MakeChannel<TWhiteNa>},
+    {"White2", &MakeChannel<TWhite2Na>},
+    {"Fleid", &MakeChannel<TFleidNa>},
+    {"Bazhenov", &MakeChannel<TBazhNa>},
 };
 
 // Resurgent Na kinetics by NaR_type.
 const KineticsRow kNaRRows[] = {
-    {"Rariza", nullptr},   // TRarizaNaR
-    {"Cummins", nullptr},  // TCumNaR
-    {"Migliore", nullptr}, // TMigliNaR
-    {"Lyle", nullptr},     // TLyleNaR
-    {"LyleMS", nullptr},   // TLyleMSNaR
-    {"Milescu", nullptr},  // TMilescuNaR
-    {"Chow", nullptr},     // TChowNaR
-    {"Shu", nullptr},      // TShuNaR
-    {"Bazhenov", nullptr}, // TBazhNaR
+    {"Rariza", &MakeChannel<TRarizaNaR>},
+    {"Cummins", &MakeChannel<TCumNaR>},
+    {"Migliore", &MakeChannel<TMigliNaR>},
+    {"Lyle", &MakeChannel<TLyleNaR>},
+    {"LyleMS", &MakeChannel<TLyleMSNaR>},
+    {"Milescu", &MakeChannel<TMilescuNaR>},
+    {"Chow", &MakeChannel<TChowNaR>},
+    {"Shu", &MakeChannel<TShuNaR>},
+    {"Bazhenov", &MakeChannel<TBazhNaR>},
 };
 
 // The family slots come in two tables, the potassium-type currents and the
@@ -70,8 +78,25 @@ struct OtherRow {
 //   Bazhenov: TBazhK, TLyleKA, TLyleKM, TLyleKD, TLyleH
 //   Passive:  -, -, TLyleKM, -, -
 const PotassiumRow kPotassiumRows[] = {
-    {"Rariza", {}},  {"Destexhe", {}}, {"Lyle", {}},   {"Migliore", {}}, {"Cummins", {}},  {"Chow", {}},
-    {"Naundorf", {}}, {"White", {}},   {"White2", {}}, {"Shu", {}},      {"Bazhenov", {}}, {"Passive", {}},
+    {"Rariza", {&MakeChannel<TRarizaK>, nullptr, nullptr, nullptr, nullptr}},
+    {"Destexhe",
+     {&MakeChannel<TDestexheK>, &MakeChannel<TLyleKA>, &MakeChannel<TDestexheKM>, nullptr, nullptr}},
+    {"Lyle",
+     {&MakeChannel<TLyleK>, &MakeChannel<TLyleKA>, &MakeChannel<TLyleKM>, &MakeChannel<TLyleKD>,
+      &MakeChannel<TLyleH>}},
+    {"Migliore",
+     {&MakeChannel<TMigliK>, &MakeChannel<TLyleKA>, &MakeChannel<TLyleKM>, &MakeChannel<TLyleKD>,
+      &MakeChannel<TLyleH>}},
+    {"Cummins", {&MakeChannel<TCumK>, &MakeChannel<TCumKA>, nullptr, &MakeChannel<TCumKD>, nullptr}},
+    {"Chow", {&MakeChannel<TChowK>, &MakeChannel<TLyleKA>, &MakeChannel<TLyleKM>, nullptr, nullptr}},
+    {"Naundorf", {&MakeChannel<TNaundorfK>, nullptr, nullptr, nullptr, nullptr}},
+    {"White", {&MakeChannel<TWhiteK>, nullptr, nullptr, nullptr, nullptr}},
+    {"White2", {}},
+    {"Shu", {&MakeChannel<TShuK>, nullptr, &MakeChannel<TLyleKM>, nullptr, nullptr}},
+    {"Bazhenov",
+     {&MakeChannel<TBazhK>, &MakeChannel<TLyleKA>, &MakeChannel<TLyleKM>, &MakeChannel<TLyleKD>,
+      &MakeChannel<TLyleH>}},
+    {"Passive", {nullptr, nullptr, &MakeChannel<TLyleKM>, nullptr, nullptr}},
 };
 
 // The other channels of each family:
@@ -87,9 +112,25 @@ const PotassiumRow kPotassiumRows[] = {
 //   Shu:      -, TAHP, -, -, -, -
 //   Bazhenov: as Lyle
 //   Passive:  TADP, TAHP, -, -, -, -
+constexpr ChannelMaker kADP = &MakeChannel<TADP>;
+constexpr ChannelMaker kAHP = &MakeChannel<TAHP>;
+constexpr ChannelMaker kNaP = &MakeChannel<TVervaekeNaP>;
+constexpr ChannelMaker kDestexheCaH = &MakeChannel<TDestexheCaH>;
+constexpr ChannelMaker kDestexheCaT = &MakeChannel<TDestexheCaT>;
+constexpr ChannelMaker kDestexheKCa = &MakeChannel<TDestexheKCa>;
 const OtherRow kOtherRows[] = {
-    {"Rariza", {}},  {"Destexhe", {}}, {"Lyle", {}},   {"Migliore", {}}, {"Cummins", {}},  {"Chow", {}},
-    {"Naundorf", {}}, {"White", {}},   {"White2", {}}, {"Shu", {}},      {"Bazhenov", {}}, {"Passive", {}},
+    {"Rariza", {kADP, kAHP, nullptr, nullptr, nullptr, kNaP}},
+    {"Destexhe", {kADP, kAHP, kDestexheCaH, kDestexheCaT, kDestexheKCa, kNaP}},
+    {"Lyle", {kADP, kAHP, kDestexheCaH, kDestexheCaT, kDestexheKCa, kNaP}},
+    {"Migliore", {kADP, kAHP, kDestexheCaH, kDestexheCaT, kDestexheKCa, kNaP}},
+    {"Cummins", {kADP, kAHP, &MakeChannel<TCumCaH>, &MakeChannel<TCumCaT>, nullptr, nullptr}},
+    {"Chow", {nullptr, kAHP, nullptr, nullptr, nullptr, kNaP}},
+    {"Naundorf", {nullptr, kAHP, nullptr, nullptr, nullptr, nullptr}},
+    {"White", {nullptr, &MakeChannel<TWhiteAHP>, &MakeChannel<TWhiteCa>, nullptr, nullptr, kNaP}},
+    {"White2", {}},
+    {"Shu", {nullptr, kAHP, nullptr, nullptr, nullptr, nullptr}},
+    {"Bazhenov", {kADP, kAHP, kDestexheCaH, kDestexheCaT, kDestexheKCa, kNaP}},
+    {"Passive", {kADP, kAHP, nullptr, nullptr, nullptr, nullptr}},
 };
 
 template <class Row, std::size_t N, std::size_t M>

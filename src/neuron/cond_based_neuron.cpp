@@ -68,6 +68,12 @@ TCondBasedNrn::TCondBasedNrn(const NeuronProperties& np, RunView clock) : TNeuro
 
 TCondBasedNrn::~TCondBasedNrn() = default;
 
+double TCondBasedNrn::LongestTimeStep() const {
+  double longest = std::numeric_limits<double>::infinity();
+  for (const auto& channel : Ch) longest = MinD(longest, channel->LongestTimeStep());
+  return longest;
+}
+
 double TCondBasedNrn::InputConductance() { return NP.gL + (NP.Cm / NP.tau_m) * NP.ro / (1.0 + NP.l); }
 
 void TCondBasedNrn::UpdateCa(double ICa) {

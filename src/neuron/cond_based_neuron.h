@@ -33,6 +33,9 @@ class TCondBasedNrn : public TNeuron {
   void IntegrateStep(double uDend, double sDend, double uSoma, double sSoma, double gNMDA, double Iext,
                      double Vclamp);
 
+  // The shortest of the channels' longest time steps.
+  double LongestTimeStep() const override;
+
   TChannel& Channel(Slot slot) { return *Ch[static_cast<int>(slot)]; }
   const TChannel& Channel(Slot slot) const { return *Ch[static_cast<int>(slot)]; }
   TDynThr* DynThr() { return DynThr_.get(); }

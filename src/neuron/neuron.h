@@ -2,6 +2,7 @@
 // The abstract neuron: its own parameter copy NP, its state NV, and the six
 // operations through which runs and analyses drive every neuron model.
 
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -56,6 +57,9 @@ class TNeuron {
     (void)uDend, (void)sDend, (void)uSoma, (void)sSoma, (void)gNMDA, (void)Iext, (void)Vclamp;
     throw AbstractOperationError("Step");
   }
+
+  // The longest time step (s) the neuron's kinetics are run with (no limit by default).
+  virtual double LongestTimeStep() const { return std::numeric_limits<double>::infinity(); }
 
   double t() const { return *clock_.t; }
   double dt() const { return *clock_.dt; }

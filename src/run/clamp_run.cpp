@@ -6,6 +6,7 @@
 #include "analysis/spike_detector.h"
 #include "ions/ion_dynamics.h"
 #include "params/run_section.h"
+#include "run/output_variables.h"
 #include "run/run_views.h"
 #include "run/session.h"
 #include "run/trace_files.h"
@@ -25,9 +26,10 @@ void ResetRunState(Session& s) {
   s.stim.du_Reset = 0.0;
   ResetSpikeStats(s.spikes);
   s.spikes.VRef = nv.V;
+  LoadThresholdTable(s);
   StartStateRecord& st = s.run.StartState;
   st = {nv.V, nv.VatE, nv.nn, nv.yK, nv.nA, nv.lA, nv.xD, nv.yD, nv.nH, nv.wAHP, nv.nM};
-  s.stim.Pipette.Vp = s.stim.Pipette.VpPrev = nv.V;
+  ResetStimulusState(s.stim, nv.V);
 }
 
 void ModelTraceValue(Session& s, const NeuronProperties& np) {
@@ -63,6 +65,12 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
   PrepareRecordingForRun(s);
   ResetRunState(s);
   std::unique_ptr<TNeuron> Nrn = CreateNeuron(s.NP0, s.View());
+  // Kinetics that need short steps ("Carter-12") lower the run's step; the run
+  // keeps its length and the recording is resampled on the new grid.
+  if (run.dt > Nrn->LongestTimeStep()) {
+    SetTimeStep(run, Nrn->LongestTimeStep());
+    PrepareRecordingForRun(s);
+  }
   Nrn->InitState();
   s.NP0 = Nrn->NP;  // values derived at initialisation become the current parameters
   TIons Ions(Nrn->NP);
@@ -77,6 +85,9 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     Electrode(s, *Nrn, in);
     Ions.Step();
     Nrn->Step(in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, in.Iext, in.Vclamp);
+    // The step's one detection: the spike mark it leaves (SpikePhase 2) is what the
+    // marking, drawing and writing below see, and the bookkeeping at the end of
+    // the step counts it.
     DetectSpike(s, *Nrn);
     s.NV0 = Nrn->NV;
     ModelTraceValue(s, Nrn->NP);
@@ -88,12 +99,15 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     const bool spike = s.NV0.SpikePhase == 2;
     if (spike) MarkSpike(s, views);
     if (run.nt == 1 || IsMultiple(run.nt, run.n_Draw) || spike) DrawRunStep(s, views);
-    if (run.Writing == 1 && (IsMultiple(run.nt, run.n_Write) || spike)) files.WriteLog(s);
+    if (run.Writing == 1 && (IsMultiple(run.nt, run.n_Write) || spike)) files.WriteLog(s, Ions);
     if (IsMultiple(run.nt, run.n_Write) && run.WriteMode >= 1 && run.WriteMode <= 4) files.WriteTrace(s);
     if ((run.WriteMode == 4 || run.DrawAnyCurve == 1) && IsMultiple(run.nt, run.n_Draw)) {
-      views.CurvePoint(run.t * 1000.0, 0.0);
+      views.CurvePoint(run.t * 1000.0, OutputVariableValue(s, s.trace.VarToWrite));
     }
-    TrackSpikes(s, *Nrn);
+    // Count, rate and per-interval measures from the detection above. Detecting
+    // again here would clear the mark of a conductance-based neuron's spike before
+    // it is counted; threshold and integrate-and-fire neurons mark their own.
+    TrackSpikes(s, *Nrn, DetectorPass::AlreadyRun);
     if ((run.nt % 100) * run.n_Draw == 0) host.ProcessEvents();
     while (run.PauseFlag == 'P' && !host.StopRequested()) host.ProcessEvents();
   } while (run.nt < run.nt_end);

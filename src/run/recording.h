@@ -1,28 +1,88 @@
 #pragma once
 // The recordings a run is compared with: which recording the run uses, the
-// file behind each recording number, and their scales.
+// file behind each recording number, the loaded recording as (time, value)
+// points, and its resampling onto the model time grid (ExpData).
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace membrix {
 
 struct Session;
 
 inline constexpr int kMaxRecording = 20;
+inline constexpr int kMaxRecordingPoints = 25000;
+
+// The recording last read: times in ms, values as recorded (mV or pA).
+struct RecordedTrace {
+  RecordedTrace() {
+    time.reserve(kMaxRecordingPoints);
+    value.reserve(kMaxRecordingPoints);
+  }
+  std::vector<double> time;
+  std::vector<double> value;
+  std::string file;  // the file the points came from
+};
 
 struct RecordingGlobals {
   std::int32_t Smpl = 1;     // recording number of the run, 0..20
   std::int32_t NSmpls = 1;   // number of recordings of the parameter file
   std::array<std::string, kMaxRecording + 1> SmplFile{};  // "NoFile" = none
   std::string IdFileName;    // open parameter file; empty = the built-in sets
-  double scx_Smpl = 0.001;   // time scale of a recording file
-  double scy_Smpl = -1.0;    // value scale of a recording file
+  double scx_Smpl = 0.001;   // model seconds per time unit of a recording file
+  double scy_Smpl = -1.0;    // value scale of a recording file (kept, not applied)
+  std::int32_t IfDataIn1column = 0;  // 1 = one value per line, else time and value
+  std::int32_t DataFormat = 0;       // 0 = no file chosen, 1 = values as read, 2 = values negated
+  std::string File_u_s;              // file of the (u,s) frequency map
+  RecordedTrace Trace;
 };
+
+// Whether a recording entry names a file ("NoFile" and the empty text do not).
+bool NamesRecordingFile(const std::string& entry);
+
+// The path a recording entry is read from: the name itself when it is absolute
+// or found from the current folder, else the name next to the open parameter
+// file when it is there.
+std::string RecordingPath(const Session& s, const std::string& entry);
+
+// Reads the file of recording Smpl into the trace: at most 25000 points; one
+// value per line (at 0.05 ms per line) or time and value per line; values
+// negated when DataFormat is 2. Blank lines are skipped. Throws IoError for a
+// file that cannot be read and FormatError (file, line) for a line without
+// the numbers it should hold.
+void ReadRecording(Session& s);
+
+// The loaded recording at time x (ms): linear between the points around x,
+// extended linearly beyond the first and last segments. 0 without points, the
+// one value with a single point.
+double Interpolate(const Session& s, double x);
+
+// Column Smpl of ExpData, rows 0 .. min(25000, nt_end): the recording at each
+// model time (the recording's time unit is scx_Smpl seconds).
+void Resample(Session& s);
+// The same rows set to 0.
+void ClearRecording(Session& s);
+// ReadRecording, then Resample.
+void LoadRecording(Session& s);
+
+// Chooses a file as recording 0, as "Set exp. data file" does (DataFormat 2,
+// values negated) or "... in old format" (DataFormat 1, values as read).
+void ChooseRecordingFile(Session& s, const std::string& file, int dataFormat);
 
 // Fills column Smpl of ExpData for the coming run: zeros when the recording has
 // no file, else the recording resampled on the model grid.
 void PrepareRecordingForRun(Session& s);
+
+struct ValueRange {
+  double min = 0.0;
+  double max = 0.0;
+  bool any = false;
+};
+// Loads every recording 1 .. NSmpls with its parameter section and returns the
+// range of their values on the model grid; the recording current before is
+// current again afterwards, with its section and data reloaded.
+ValueRange RecordingRange(Session& s);
 
 }  // namespace membrix

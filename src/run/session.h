@@ -5,13 +5,19 @@
 // The workbench owns one session; every test builds its own; a worker of a
 // parallel sweep gets a copy.
 
+#include <string>
+#include <vector>
+
 #include "analysis/spike_detector.h"
 #include "common/random_generator.h"
 #include "neuron/neuron.h"
+#include "params/program_globals.h"
 #include "run/recording.h"
 #include "run/run_globals.h"
 #include "run/stimulus.h"
+#include "run/trace_files.h"
 #include "run/trace_table.h"
+#include "thresholdmodel/threshold_table.h"
 
 namespace membrix {
 
@@ -21,11 +27,21 @@ struct Session {
   RunGlobals run;
   StimulusGlobals stim;
   RecordingGlobals rec;
+  TraceFileGlobals trace;
+  ProgramGlobals prog;
   SpikeCriteria criteria;
   SpikeStats spikes;
   TraceTable ExpData;    // recordings on the model grid, by step and recording number
   TraceTable ModelData;  // model values Vr, by step and recording number
   RandomGenerator random;
+  ThresholdModelGlobals thresholdModel;  // threshold table of the procedural threshold model
+
+  // The text panels of the main window's "Notes" page: messages of the fitting
+  // and the parameter input, the echo of every parameter-file assignment, and
+  // the fitted coefficients.
+  std::vector<std::string> SimplexMemo;
+  std::vector<std::string> ParamsMemo;
+  std::vector<std::string> CoeMemo;
 
   // The clock a neuron of this session reads. Valid while the session lives.
   RunView View() const { return {&run.t, &run.dt, &stim.Vus}; }

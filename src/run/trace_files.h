@@ -1,20 +1,62 @@
 #pragma once
-// The files a run writes: the trace file of a save command and, with "Writing",
-// the run log and the ion file.
+// The files a clamp run writes: the trace file of a save command (four column
+// sets), and with "Writing" on the run log beside the recording and the ion
+// file. Lines are written only at the run's writing points.
+
+#include <fstream>
+#include <string>
 
 namespace membrix {
 
 struct Session;
+class Host;
+class RunViewSink;
+class TIons;
+
+// What the session keeps about the trace file of the next or last run.
+struct TraceFileGlobals {
+  std::string TraceFile;   // the file of the save command
+  std::string VarToWrite;  // the item of "Var to write" for "Save any curve" and "Draw any curve"
+  std::string StatusText;  // the description of the written columns, set at the end of the run
+};
+
+inline constexpr const char* kIonFileName = "t_V_pump_Na_VNa_K_VK.dat";
+
+// The name of the run log: the recording entry with "at" appended.
+std::string RunLogFileName(const std::string& recordingEntry);
+
+// The column description of a trace file written in mode 1..4.
+std::string TraceStatusText(int writeMode, const std::string& item);
 
 class RunFiles {
  public:
-  // Creates the files the session asks for, empty.
-  void Open(Session& s) { (void)s; }
-  // One line of the run log and of the ion file.
-  void WriteLog(Session& s) { (void)s; }
+  // Creates the files the session asks for, empty. Throws IoError.
+  void Open(Session& s);
+  // One line of the run log, then one of the ion file.
+  void WriteLog(const Session& s, const TIons& ions);
   // One line of the trace file.
-  void WriteTrace(Session& s) { (void)s; }
-  void Close(Session& s) { (void)s; }
+  void WriteTrace(const Session& s);
+  // Closes the files; sets the status text of the trace file. Throws IoError
+  // when what was written cannot be completed.
+  void Close(Session& s);
+
+ private:
+  void Check(std::ofstream& out, const std::string& path);
+  std::ofstream trace_;
+  std::ofstream log_;
+  std::ofstream ions_;
+  std::string tracePath_, logPath_, ionPath_;
+  std::string line_;  // reused for every line
 };
+
+// Empties a file, as a save command does when its result is not confirmed.
+void EmptyFile(const std::string& path);
+
+// The save commands: runs the clamp writing the trace file in mode 1..4 (mode
+// 4 writes the output-list item), then asks the status text + ". OK?"; any
+// answer but Yes empties the file. WriteMode returns to 0. Returns the run's
+// deviation. A run that fails empties the file too and the error is passed on.
+double SaveTraceRun(Session& s, Host& host, RunViewSink& views, const std::string& file, int writeMode,
+                    const std::string& item = {});
 
 }  // namespace membrix

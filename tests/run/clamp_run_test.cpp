@@ -146,6 +146,21 @@ TEST(ClampRun, RecordingNumberOutsideTheTableIsAnError) {
   EXPECT_THROW(RunClamp(s, host, views), RangeError);
 }
 
+TEST(ClampRun, KineticsThatNeedShortStepsLowerTheRunStep) {
+  for (const auto& [dt, after] : {std::pair{5e-5, 2e-5}, std::pair{1e-5, 1e-5}}) {
+    Session s;
+    MakePassiveSession(s, 0.002);
+    s.NP0.Na_type = "Milescu";
+    s.NP0.Na_subtype = "Carter-12";
+    SetTimeStep(s.run, dt);
+    BatchHost host;
+    NullRunViewSink views;
+    RunClamp(s, host, views);
+    EXPECT_EQ(s.run.dt, after);
+    EXPECT_EQ(s.run.nt, StepCount(0.002, after));  // the run keeps its length
+  }
+}
+
 TEST(RunGlobals, StepCountAndCadence) {
   EXPECT_EQ(StepCount(0.02, 5e-5), 400);
   EXPECT_EQ(StepCount(1e-5, 5e-5), 0);

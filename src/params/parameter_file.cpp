@@ -1,0 +1,323 @@
+#include "params/parameter_file.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "common/error.h"
+#include "params/model_defaults.h"
+#include "params/record_fields.h"
+#include "params/run_section.h"
+#include "run/session.h"
+
+namespace membrix {
+
+namespace {
+
+enum class KeyKind { Action, Integer, Number, Text };
+
+struct KeyEntry {
+  std::string_view key;
+  KeyKind kind;
+  // Number and integer keys take the value as a double, text keys as text.
+  void (*setNumber)(Session&, double);
+  void (*setText)(Session&, std::string_view);
+};
+
+template <auto Member>
+void SetNP0Number(Session& s, double x) {
+  s.NP0.*Member = static_cast<std::remove_reference_t<decltype(s.NP0.*Member)>>(x);
+}
+
+template <auto Member>
+void SetNP0Text(Session& s, std::string_view x) {
+  s.NP0.*Member = std::string(x);
+}
+
+#define MEMBRIX_NP_NUMBER(name, kind) {"NP0." #name, kind, &SetNP0Number<&NeuronProperties::name>, nullptr}
+#define MEMBRIX_NP_TEXT(name) {"NP0." #name, KeyKind::Text, nullptr, &SetNP0Text<&NeuronProperties::name>}
+
+constexpr KeyKind I = KeyKind::Integer;
+constexpr KeyKind N = KeyKind::Number;
+
+// The keys in the order the reader tests them; every other key is ignored.
+// Values are stored as written, in the program's internal units.
+const KeyEntry kKeys[] = {
+    {"MembrixPhysParameters(NP)", KeyKind::Action, nullptr, nullptr},
+    {"IfDataIn1column", I, [](Session& s, double x) { s.rec.IfDataIn1column = static_cast<std::int32_t>(x); },
+     nullptr},
+    {"NSmpls", I, [](Session& s, double x) { s.rec.NSmpls = static_cast<std::int32_t>(x); }, nullptr},
+    MEMBRIX_NP_TEXT(HH_type),
+    MEMBRIX_NP_TEXT(HH_order),
+    MEMBRIX_NP_TEXT(NaR_type),
+    MEMBRIX_NP_TEXT(NaR_subtype),
+    {"t_end", N, [](Session& s, double x) { s.run.t_end = x; }, nullptr},
+    {"t_Iind", N, [](Session& s, double x) { s.stim.t_Iind = x; }, nullptr},
+    {"t_IindShift", N, [](Session& s, double x) { s.stim.t_IindShift = x; }, nullptr},
+    {"Iind", N, [](Session& s, double x) { s.stim.Iind = x; }, nullptr},
+    MEMBRIX_NP_NUMBER(IfBlockNa, I),
+    MEMBRIX_NP_NUMBER(IfBlockPass, I),
+    MEMBRIX_NP_NUMBER(IfBlockK, I),
+    MEMBRIX_NP_NUMBER(IfBlockKM, I),
+    MEMBRIX_NP_NUMBER(IfBlockKA, I),
+    MEMBRIX_NP_NUMBER(IfBlockNaR, I),
+    MEMBRIX_NP_NUMBER(If_I_V_or_g, I),
+    MEMBRIX_NP_NUMBER(IfSet_gL_or_tau, I),
+    MEMBRIX_NP_NUMBER(IfSet_VL_or_Vrest, I),
+    MEMBRIX_NP_NUMBER(Vrest, N),
+    {"scx_Smpl", N, [](Session& s, double x) { s.rec.scx_Smpl = x; }, nullptr},
+    {"scy_Smpl", N, [](Session& s, double x) { s.rec.scy_Smpl = x; }, nullptr},
+    MEMBRIX_NP_NUMBER(Square, N),
+    MEMBRIX_NP_NUMBER(tau_m, N),
+    MEMBRIX_NP_NUMBER(n_AP, N),
+    MEMBRIX_NP_NUMBER(gNaR, N),
+    MEMBRIX_NP_NUMBER(gNa, N),
+    MEMBRIX_NP_NUMBER(gK, N),
+    MEMBRIX_NP_NUMBER(gKM, N),
+    MEMBRIX_NP_NUMBER(gKA, N),
+    MEMBRIX_NP_NUMBER(gKD, N),
+    MEMBRIX_NP_NUMBER(gCaH, N),
+    MEMBRIX_NP_NUMBER(gKCa, N),
+    MEMBRIX_NP_NUMBER(gADP, N),
+    MEMBRIX_NP_NUMBER(gAHP, N),
+    MEMBRIX_NP_NUMBER(gCaT, N),
+    MEMBRIX_NP_NUMBER(gBst, N),
+    MEMBRIX_NP_NUMBER(gNaP, N),
+    MEMBRIX_NP_NUMBER(gL, N),
+    {"uu", N, [](Session& s, double x) { s.stim.uu = x; }, nullptr},
+    {"ss", N, [](Session& s, double x) { s.stim.ss = x; }, nullptr},
+    MEMBRIX_NP_NUMBER(a1NaR, N),
+    MEMBRIX_NP_NUMBER(a2NaR, N),
+    MEMBRIX_NP_NUMBER(a3NaR, N),
+    MEMBRIX_NP_NUMBER(b1NaR, N),
+    MEMBRIX_NP_NUMBER(b2NaR, N),
+    MEMBRIX_NP_NUMBER(b3NaR, N),
+    MEMBRIX_NP_NUMBER(c1NaR, N),
+    MEMBRIX_NP_NUMBER(c2NaR, N),
+    MEMBRIX_NP_NUMBER(c3NaR, N),
+    MEMBRIX_NP_NUMBER(d1NaR, N),
+    MEMBRIX_NP_NUMBER(d2NaR, N),
+    MEMBRIX_NP_NUMBER(d3NaR, N),
+    MEMBRIX_NP_NUMBER(d4NaR, N),
+    MEMBRIX_NP_NUMBER(Tr_NaR, N),
+    MEMBRIX_NP_NUMBER(VNaR, N),
+    MEMBRIX_NP_NUMBER(VNa, N),
+    MEMBRIX_NP_NUMBER(VK, N),
+    MEMBRIX_NP_NUMBER(VL, N),
+    MEMBRIX_NP_NUMBER(EIF_deltaT, N),
+    MEMBRIX_NP_NUMBER(EIF_tauw, N),
+    MEMBRIX_NP_NUMBER(EIF_a, N),
+    MEMBRIX_NP_NUMBER(EIF_dw, N),
+    {"KeepParams", I, [](Session& s, double x) { s.prog.KeepParams = static_cast<std::int32_t>(x); }, nullptr},
+    {"Vh", N, [](Session& s, double x) { s.stim.Vh = x; }, nullptr},
+    {"FC_dFdu", N, [](Session& s, double x) { s.prog.FC_dFdu = x; }, nullptr},
+    {"FC_I0", N, [](Session& s, double x) { s.prog.FC_I0 = x; }, nullptr},
+    {"FC_freq", N, [](Session& s, double x) { s.prog.FC_freq = x; }, nullptr},
+    {"File_u_s", KeyKind::Text, nullptr, [](Session& s, std::string_view x) { s.rec.File_u_s = std::string(x); }},
+    {"NoiseToSignal", N, [](Session& s, double x) { s.prog.NoiseToSignal = x; }, nullptr},
+    {"tau_E", N, [](Session& s, double x) { s.prog.tau_E = x; }, nullptr},
+    {"tau_I", N, [](Session& s, double x) { s.prog.tau_I = x; }, nullptr},
+    {"sc_Simplex", N, [](Session& s, double x) { s.prog.sc_Simplex = x; }, nullptr},
+    {"SmplFile[Smpl]", KeyKind::Text, nullptr,
+     [](Session& s, std::string_view x) { s.rec.SmplFile[s.rec.Smpl] = std::string(x); }},
+    {"Smpl", I, [](Session& s, double x) { s.rec.Smpl = static_cast<std::int32_t>(x); }, nullptr},
+    {"Freq_Iind", N, [](Session& s, double x) { s.stim.Freq_Iind = x; }, nullptr},
+};
+
+#undef MEMBRIX_NP_NUMBER
+#undef MEMBRIX_NP_TEXT
+
+const KeyEntry* FindKey(std::string_view key) {
+  for (const KeyEntry& e : kKeys) {
+    if (e.key == key) return &e;
+  }
+  return nullptr;
+}
+
+bool IsTokenChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '&' || c == '(' ||
+         c == ')' || c == '+' || c == '-' || c == '.' || c == '=' || c == '[' || c == ']' || c == '_';
+}
+
+// A value is a number when it holds no letter other than a lower-case e.
+bool LooksLikeNumber(std::string_view value) {
+  if (value == "true" || value == "false") return true;
+  for (char c : value) {
+    if (((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && c != 'e') return false;
+  }
+  return true;
+}
+
+bool ParseDouble(std::string_view text, double& x) {
+  if (text.starts_with('+')) {
+    text.remove_prefix(1);
+    if (text.starts_with('+') || text.starts_with('-')) return false;
+  }
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, x);
+  return ec == std::errc() && ptr == end && std::isfinite(x);
+}
+
+bool ParseInteger(std::string_view text, double& x) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  std::int32_t n = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, n);
+  if (ec != std::errc() || ptr != end || text.empty()) return false;
+  x = n;
+  return true;
+}
+
+// Character reader over the file's text that knows the line it is on.
+class Scanner {
+ public:
+  explicit Scanner(std::string text) : text_(std::move(text)) {}
+  bool AtEnd() const { return pos_ >= text_.size(); }
+  char Current() const { return AtEnd() ? '\0' : text_[pos_]; }
+  int line() const { return line_; }
+  int tokenLine() const { return tokenLine_; }  // line of the token read last
+  void Advance() {
+    if (AtEnd()) return;
+    if (text_[pos_] == '\n') ++line_;
+    ++pos_;
+  }
+  // Skips a comment that starts at the current character.
+  void SkipComment() {
+    if (Current() == '{') {
+      while (!AtEnd() && Current() != '}') Advance();
+      Advance();
+    } else if (Current() == '/') {
+      while (!AtEnd() && Current() != '\n') Advance();
+    }
+  }
+  void SkipToToken() {
+    while (!AtEnd() && !IsTokenChar(Current())) {
+      if (Current() == '{' || Current() == '/') {
+        SkipComment();
+      } else {
+        Advance();
+      }
+    }
+  }
+  std::string_view ReadToken() {
+    SkipToToken();
+    tokenLine_ = line_;
+    const std::size_t begin = pos_;
+    while (!AtEnd() && IsTokenChar(Current())) Advance();
+    return std::string_view(text_).substr(begin, pos_ - begin);
+  }
+  // Blanks, line ends and brace comments between a key and its ":=".
+  void SkipGap() {
+    while (!AtEnd()) {
+      const char c = Current();
+      if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+        Advance();
+      } else if (c == '{') {
+        SkipComment();
+      } else {
+        break;
+      }
+    }
+  }
+
+ private:
+  std::string text_;
+  std::size_t pos_ = 0;
+  int line_ = 1;
+  int tokenLine_ = 1;
+};
+
+std::string ReadWholeFile(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw IoError(file, std::strerror(errno));
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw IoError(file, std::strerror(errno));
+  return text.str();
+}
+
+}  // namespace
+
+void Assign(Session& s, std::string_view key, std::string_view value, const std::string& file, int line) {
+  const KeyEntry* entry = FindKey(key);
+  if (entry != nullptr && entry->kind == KeyKind::Action) SetDefaults(s.NP0, s.stim.Vus);
+  const std::string echo(key);
+  if (LooksLikeNumber(value)) {
+    if (entry != nullptr && (entry->kind == KeyKind::Number || entry->kind == KeyKind::Integer)) {
+      double x = 0;
+      const bool ok = entry->kind == KeyKind::Number ? ParseDouble(value, x) : ParseInteger(value, x);
+      if (!ok) {
+        throw FormatError(file, line,
+                          "\"" + std::string(value) + "\" is not " +
+                              (entry->kind == KeyKind::Number ? "a number" : "a whole number") + " (for " + echo +
+                              ")");
+      }
+      if (entry->key == "Smpl" && (x < 0 || x > kMaxRecording)) {
+        throw FormatError(file, line,
+                          "recording number " + std::string(value) + " is outside 0 ... " +
+                              std::to_string(kMaxRecording));
+      }
+      entry->setNumber(s, x);
+    }
+    s.ParamsMemo.push_back(echo + ":=" + std::string(value) + ";");
+  } else if (entry != nullptr && entry->kind == KeyKind::Text) {
+    entry->setText(s, value);
+    s.ParamsMemo.push_back(echo + ":='" + std::string(value) + "';");
+  }
+}
+
+void ReadSection(Session& s, const std::string& file, std::string_view start, std::string_view end) {
+  Scanner in(ReadWholeFile(file));
+  bool active = start == "Any";
+  in.SkipToToken();
+  while (!in.AtEnd()) {
+    const std::string_view token = in.ReadToken();
+    if (token.empty()) break;
+    if (token == end) break;
+    in.SkipGap();
+    if (token == start) active = true;
+    if (in.Current() == ':' && active) {
+      in.Advance();
+      if (in.Current() != '=') {
+        s.SimplexMemo.push_back("Bad format of input file " + file + ", line " + std::to_string(in.line()));
+        continue;
+      }
+      in.Advance();
+      const std::string key(token);
+      const std::string_view value = in.ReadToken();
+      Assign(s, key, value, file, in.tokenLine());
+      if (value == end) break;
+    }
+  }
+}
+
+std::string RecordingSectionMarker(int k) {
+  if (k == 1) return "ParametersFromFile";
+  if (k >= 2 && k <= 19) return "ParametersFromFile" + std::to_string(k);
+  return "end.";
+}
+
+void LoadParameterFile(Session& s, const std::string& file) {
+  ReadWholeFile(file);  // an unreadable file changes nothing
+  ApplyProgramStartValues(s);
+  ReadSection(s, file, "CommonParametersFromFile", "MembrixPhysParameters");
+  SetDefaults(s.NP0, s.stim.Vus);
+  ReadSection(s, file, "MembrixPhysParameters", "KeepParams=0");
+  s.run.nt_end = StepCount(s.run.t_end, s.run.dt);
+  ReadSection(s, file, "KeepParams=0", "ParametersFromFile");
+  s.rec.IdFileName = file;
+}
+
+void LoadRecordingSection(Session& s, int k) {
+  if (s.rec.IdFileName.empty()) {
+    ApplyBuiltInRecordingSet(s, k);
+    return;
+  }
+  if (k < 1 || k > 19) return;
+  ReadSection(s, s.rec.IdFileName, RecordingSectionMarker(k), RecordingSectionMarker(k + 1));
+}
+
+}  // namespace membrix

@@ -1,0 +1,38 @@
+#pragma once
+// Parameter files (".id"): assignments "key := value;" grouped into a common
+// section, the neuron's section, a section read after the run length is fixed,
+// and one section per recording. Comments run from "{" to "}" and from "/" to
+// the end of the line.
+
+#include <string>
+#include <string_view>
+
+namespace membrix {
+
+struct Session;
+
+// Applies the assignments of one section of a file: those after the token
+// start (every assignment when start is "Any") up to the token end. Every
+// applied assignment is echoed into ParamsMemo. Throws IoError when the file
+// cannot be read and FormatError (file, line, token) for a value that cannot be
+// converted; assignments applied before it stay applied.
+void ReadSection(Session& s, const std::string& file, std::string_view start, std::string_view end);
+
+// Applies one assignment read from file at line (for the messages) and echoes it.
+void Assign(Session& s, std::string_view key, std::string_view value, const std::string& file = {},
+            int line = 0);
+
+// Opens a parameter file as the program does: the program-start globals, the
+// common section, the neuron's defaults and section, the run length, and the
+// section read after it. The file becomes the session's IdFileName.
+void LoadParameterFile(Session& s, const std::string& file);
+
+// The parameters of recording k for a run: its section of the open parameter
+// file ("ParametersFromFile" for 1, "ParametersFromFile"k for 2 ... 19), or
+// the built-in set of that recording when no file is open.
+void LoadRecordingSection(Session& s, int k);
+
+// The start marker of recording k's section, and of the section after it.
+std::string RecordingSectionMarker(int k);
+
+}  // namespace membrix

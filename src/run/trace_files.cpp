@@ -1,0 +1,160 @@
+#include "run/trace_files.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/error.h"
+#include "common/number_format.h"
+#include "ions/ion_dynamics.h"
+#include "run/clamp_run.h"
+#include "run/output_variables.h"
+#include "run/session.h"
+
+namespace membrix {
+
+namespace {
+
+std::ofstream OpenEmpty(const std::string& path) {
+  std::ofstream out(path, std::ios::out | std::ios::trunc);
+  if (!out) throw IoError(path, std::strerror(errno));
+  return out;
+}
+
+}  // namespace
+
+std::string RunLogFileName(const std::string& recordingEntry) { return recordingEntry + "at"; }
+
+std::string TraceStatusText(int writeMode, const std::string& item) {
+  switch (writeMode) {
+    case 1: return "Written columns are: 1-t(ms)  2-V(mV)";
+    case 2: return "Written columns are: 1-t(ms)  2-Exp.Curve(Volts or pA) 3-Mod.Curve(Volts or pA)";
+    case 3: return "Written columns are: 1-t(ms)  2-mmR  3-hhR";
+    case 4: return "Written columns are: 1-t(ms)  2-" + item;
+    default: return {};
+  }
+}
+
+void RunFiles::Open(Session& s) {
+  if (s.run.WriteMode != 0) {
+    tracePath_ = s.trace.TraceFile;
+    trace_ = OpenEmpty(tracePath_);
+  }
+  if (s.run.Writing == 1) {
+    logPath_ = RunLogFileName(s.rec.SmplFile[s.rec.Smpl]);
+    log_ = OpenEmpty(logPath_);
+    ionPath_ = kIonFileName;
+    ions_ = OpenEmpty(ionPath_);
+  }
+}
+
+void RunFiles::Check(std::ofstream& out, const std::string& path) {
+  if (out.good()) return;
+  const std::string reason = errno != 0 ? std::strerror(errno) : "the file could not be written";
+  out.close();
+  EmptyFile(path);  // a file cut short must not look like a complete trace
+  throw IoError(path, "writing failed: " + reason);
+}
+
+void RunFiles::WriteLog(const Session& s, const TIons& ions) {
+  if (!log_.is_open()) return;
+  const NeuronProperties& np = s.NP0;
+  const int nt = s.run.nt;
+  double recorded = nt <= TraceTable::kLastRow ? s.ExpData(nt, s.rec.Smpl) : 0.0;
+  double model = s.run.Vr;
+  if (np.If_I_V_or_g == 2 || np.If_I_V_or_g == 7) {
+    recorded = (recorded + np.Vrest) * 1000.0;
+    model = (model + np.Vrest) * 1000.0;
+  }
+  line_.clear();
+  AppendFixed(line_, s.run.t * 1000.0, 10, 5);
+  line_ += ' ';
+  AppendScientific(line_, recorded, 11);
+  line_ += ' ';
+  AppendScientific(line_, model, 12);
+  line_ += ' ';
+  AppendScientific(line_, s.NV0.Vprev * 1000.0, 12);
+  line_ += '\n';
+  log_ << line_;
+  Check(log_, logPath_);
+  line_.clear();
+  ions.WriteLine(s, line_);
+  if (!line_.empty()) {
+    ions_ << line_;
+    Check(ions_, ionPath_);
+  }
+}
+
+void RunFiles::WriteTrace(const Session& s) {
+  if (!trace_.is_open()) return;
+  const NeuronVariables& nv = s.NV0;
+  line_.clear();
+  AppendFixed(line_, s.run.nt * s.run.dt * 1000.0, 9, 3);
+  line_ += ' ';
+  switch (s.run.WriteMode) {
+    case 1: AppendFixed(line_, nv.V * 1000.0, 9, 3); break;
+    case 2:
+      AppendFixed(line_, s.run.nt <= TraceTable::kLastRow ? s.ExpData(s.run.nt, s.rec.Smpl) : 0.0, 9, 3);
+      line_ += ' ';
+      AppendFixed(line_, s.run.Vr, 9, 3);
+      break;
+    case 3:
+      AppendFixed(line_, nv.mmR, 9, 3);
+      line_ += ' ';
+      AppendFixed(line_, nv.hhR, 9, 3);
+      break;
+    case 4: AppendScientific(line_, OutputVariableValue(s, s.trace.VarToWrite), 13); break;
+    default: break;
+  }
+  line_ += '\n';
+  trace_ << line_;
+  Check(trace_, tracePath_);
+}
+
+void RunFiles::Close(Session& s) {
+  if (log_.is_open()) {
+    log_.close();
+    Check(log_, logPath_);
+  }
+  if (ions_.is_open()) {
+    ions_.close();
+    Check(ions_, ionPath_);
+  }
+  if (s.run.WriteMode != 0) s.trace.StatusText = TraceStatusText(s.run.WriteMode, s.trace.VarToWrite);
+  if (trace_.is_open()) {
+    trace_.close();
+    Check(trace_, tracePath_);
+  }
+}
+
+void EmptyFile(const std::string& path) {
+  std::ofstream out(path, std::ios::out | std::ios::trunc);
+  if (!out) throw IoError(path, std::strerror(errno));
+}
+
+double SaveTraceRun(Session& s, Host& host, RunViewSink& views, const std::string& file, int writeMode,
+                    const std::string& item) {
+  if (writeMode < 1 || writeMode > 4) throw RangeError("trace file mode " + std::to_string(writeMode));
+  if (writeMode == 4 && !IsOutputVariable(item)) {
+    throw RangeError("\"" + item + "\" is not an item of the output list \"Var to write\"");
+  }
+  s.trace.TraceFile = file;
+  s.trace.VarToWrite = item;
+  s.run.WriteMode = writeMode;
+  double err = 0.0;
+  try {
+    err = RunClamp(s, host, views);
+  } catch (...) {
+    s.run.WriteMode = 0;
+    try {
+      EmptyFile(file);
+    } catch (const IoError&) {
+      // the run's own error says more
+    }
+    throw;
+  }
+  s.run.WriteMode = 0;
+  if (!host.Confirm(s.trace.StatusText + ". OK?")) EmptyFile(file);
+  return err;
+}
+
+}  // namespace membrix

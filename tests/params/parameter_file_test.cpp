@@ -1,0 +1,164 @@
+#include "params/parameter_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "common/error.h"
+#include "params/model_defaults.h"
+#include "run/session.h"
+
+namespace membrix {
+namespace {
+
+// A parameter file in a folder of the test's own.
+class IdFile {
+ public:
+  explicit IdFile(const std::string& text) {
+    static int counter = 0;
+    path_ = (std::filesystem::temp_directory_path() /
+             ("membrix_id_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".id"))
+                .string();
+    std::ofstream(path_) << text;
+  }
+  ~IdFile() { std::filesystem::remove(path_); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+double GnaAfter(const std::string& assignment) {
+  Session s;
+  s.NP0.gNa = -1;
+  IdFile f(assignment);
+  ReadSection(s, f.path(), "Any", "end.");
+  return s.NP0.gNa;
+}
+
+TEST(ParameterFile, LexicalRules) {
+  const struct {
+    const char* text;
+    double gNa;
+  } cases[] = {
+      {"NP0.gNa:=12;", 12},
+      {"NP0.gNa  :=   12   ;", 12},
+      {"NP0.gNa := '12';", 12},                     // quotes are not part of the value
+      {"NP0.gNa := 1.2e2;", 120},                   // lower-case e makes a number
+      {"NP0.gNa := 1.2E2;", -1},                    // upper-case E does not: ignored
+      {"{a comment} NP0.gNa := 7; / and another", 7},
+      {"/ NP0.gNa := 7;\nNP0.gK := 1;", -1},       // a slash comments out the rest of the line
+      {"NP0.gNa {why} := 8;", 8},
+      {"NP0.gna := 9;", -1},                        // keys are compared exactly
+      {"NP0.gNa := 5; end. NP0.gNa := 6;", 5},      // nothing after the end marker
+      {"NP0.gNa := -.5;", -0.5},
+      {"NP0.gNa := +3;", 3},
+  };
+  for (auto c : cases) EXPECT_EQ(GnaAfter(c.text), c.gNa) << c.text;
+}
+
+TEST(ParameterFile, EchoesAppliedAssignmentsAndReportsBadFormat) {
+  Session s;
+  IdFile f("NP0.HH_order := '2-points'; NP0.gK := 3; NP0.gNa : 4; Iind := 50;");
+  ReadSection(s, f.path(), "Any", "end.");
+  EXPECT_EQ(s.NP0.HH_order, "2-points");
+  EXPECT_EQ(s.NP0.gK, 3);
+  EXPECT_EQ(s.stim.Iind, 50);
+  ASSERT_EQ(s.ParamsMemo.size(), 3u);
+  EXPECT_EQ(s.ParamsMemo[0], "NP0.HH_order:='2-points';");
+  EXPECT_EQ(s.ParamsMemo[1], "NP0.gK:=3;");
+  ASSERT_EQ(s.SimplexMemo.size(), 1u);
+  EXPECT_EQ(s.SimplexMemo[0].rfind("Bad format of input file", 0), 0u);
+}
+
+TEST(ParameterFile, ValueThatCannotBeConvertedNamesFileLineAndTokenAndKeepsWhatCameBefore) {
+  const char* bad[] = {"1.2.3", "-", "true", "1.5"};
+  for (const char* value : bad) {
+    Session s;
+    IdFile f(std::string("NP0.gK := 2;\n\nNP0.IfBlockNa := ") + value + ";\nNP0.gNa := 4;");
+    try {
+      ReadSection(s, f.path(), "Any", "end.");
+      FAIL() << value << " was accepted";
+    } catch (const FormatError& e) {
+      EXPECT_EQ(e.file(), f.path());
+      EXPECT_EQ(e.line(), 3) << value;
+      EXPECT_NE(std::string(e.what()).find(value), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(s.NP0.gK, 2) << value;   // applied before the bad value
+    EXPECT_EQ(s.NP0.gNa, 0) << value;  // not reached
+  }
+}
+
+TEST(ParameterFile, MissingFileNamesThePath) {
+  Session s;
+  try {
+    ReadSection(s, "/nonexistent/x.id", "Any", "end.");
+    FAIL();
+  } catch (const IoError& e) {
+    EXPECT_EQ(e.path(), "/nonexistent/x.id");
+    EXPECT_FALSE(e.reason().empty());
+  }
+}
+
+constexpr const char* kTwoRecordings = R"(
+CommonParametersFromFile
+  NSmpls := 2;
+  t_end := 0.1;
+  Smpl := 1; SmplFile[Smpl] := 'first.dat';
+  Smpl := 2; SmplFile[Smpl] := 'second.dat';
+MembrixPhysParameters
+  MembrixPhysParameters(NP) := 1;
+  NP0.HH_type := 'Rariza';
+  t_end := 0.2;
+KeepParams=0
+  t_end := 0.5;
+ParametersFromFile
+  Iind := 100;
+ParametersFromFile2
+  Iind := 200;
+  NP0.gNa := 77;
+end.
+)";
+
+TEST(ParameterFile, SectionsApplyWhenTheirRecordingIsLoaded) {
+  Session s;
+  IdFile f(kTwoRecordings);
+  LoadParameterFile(s, f.path());
+  EXPECT_EQ(s.rec.IdFileName, f.path());
+  EXPECT_EQ(s.rec.NSmpls, 2);
+  EXPECT_EQ(s.rec.SmplFile[1], "first.dat");
+  EXPECT_EQ(s.rec.SmplFile[2], "second.dat");
+  EXPECT_EQ(s.NP0.HH_type, "Rariza");
+  EXPECT_EQ(s.run.t_end, 0.5);
+  EXPECT_EQ(s.run.nt_end, StepCount(0.2, s.run.dt));  // fixed before the last common section
+  const double gNa = s.NP0.gNa;
+
+  LoadRecordingSection(s, 1);
+  EXPECT_EQ(s.stim.Iind, 100);
+  EXPECT_EQ(s.NP0.gNa, gNa);
+  LoadRecordingSection(s, 2);
+  EXPECT_EQ(s.stim.Iind, 200);
+  EXPECT_EQ(s.NP0.gNa, 77);
+  LoadRecordingSection(s, 25);  // no such section: nothing changes
+  EXPECT_EQ(s.stim.Iind, 200);
+}
+
+TEST(ParameterFile, RecordingNumberOutsideTheTableIsAnError) {
+  Session s;
+  IdFile f("Smpl := 21;");
+  EXPECT_THROW(ReadSection(s, f.path(), "Any", "end."), FormatError);
+  EXPECT_EQ(s.rec.Smpl, 1);
+}
+
+TEST(ParameterFile, WithoutAFileTheBuiltInSetIsUsed) {
+  Session s;
+  s.rec.SmplFile[1] = "x.dat";
+  LoadRecordingSection(s, 1);
+  EXPECT_EQ(s.rec.SmplFile[1], "NoFile");
+  EXPECT_EQ(s.rec.scy_Smpl, 1.0);
+}
+
+}  // namespace
+}  // namespace membrix

@@ -1,0 +1,119 @@
+#include "run/recording.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/error.h"
+#include "run/session.h"
+
+namespace membrix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder of the test's own, removed afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    static int counter = 0;
+    path_ = fs::temp_directory_path() / ("membrix_rec_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    fs::create_directories(path_);
+  }
+  ~TempFolder() { fs::remove_all(path_); }
+  std::string Write(const std::string& name, const std::string& text) const {
+    const fs::path p = path_ / name;
+    std::ofstream(p) << text;
+    return p.string();
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+Session WithRecording(const std::string& file, int oneColumn, int format) {
+  Session s;
+  s.rec.Smpl = 3;
+  s.rec.SmplFile[3] = file;
+  s.rec.IfDataIn1column = oneColumn;
+  s.rec.DataFormat = format;
+  return s;
+}
+
+TEST(Recording, ReadsOneAndTwoColumnFiles) {
+  TempFolder dir;
+  Session one = WithRecording(dir.Write("a.txt", "1.5\n\n2.5\n-3\n"), 1, 2);
+  ReadRecording(one);
+  ASSERT_EQ(one.rec.Trace.time.size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(one.rec.Trace.time[i], 0.05 * (i + 1), 1e-12);
+  EXPECT_EQ(one.rec.Trace.value, (std::vector<double>{-1.5, -2.5, 3}));  // negated in DataFormat 2
+
+  Session two = WithRecording(dir.Write("b.dat", "0 -65\n1.0\t-60 extra\n2 -62\r\n"), 0, 1);
+  ReadRecording(two);
+  EXPECT_EQ(two.rec.Trace.time, (std::vector<double>{0, 1, 2}));
+  EXPECT_EQ(two.rec.Trace.value, (std::vector<double>{-65, -60, -62}));
+}
+
+TEST(Recording, BadInputNamesFileAndLine) {
+  TempFolder dir;
+  Session s = WithRecording(dir.Write("bad.dat", "0 1\n1 2\ntime value\n"), 0, 1);
+  try {
+    ReadRecording(s);
+    FAIL();
+  } catch (const FormatError& e) {
+    EXPECT_EQ(e.line(), 3);
+    EXPECT_NE(e.file().find("bad.dat"), std::string::npos);
+  }
+  Session missing = WithRecording((dir.path() / "none.dat").string(), 0, 1);
+  EXPECT_THROW(ReadRecording(missing), IoError);
+}
+
+TEST(Recording, InterpolatesAndExtrapolatesLinearly) {
+  Session s;
+  s.rec.Trace.time = {0, 1, 1, 3};
+  s.rec.Trace.value = {0, 10, 20, 40};
+  const struct {
+    double x, expected;
+  } cases[] = {{0.5, 5}, {1.0, 20}, {2.0, 30}, {4.0, 50}, {-1.0, -10}};
+  for (auto c : cases) EXPECT_DOUBLE_EQ(Interpolate(s, c.x), c.expected) << "x = " << c.x;
+
+  // Equal times give the earlier value of the pair.
+  s.rec.Trace.time = {0, 2, 2};
+  s.rec.Trace.value = {0, 7, 9};
+  EXPECT_DOUBLE_EQ(Interpolate(s, 5.0), 7.0);
+  s.rec.Trace.time = {1};
+  s.rec.Trace.value = {4};
+  EXPECT_DOUBLE_EQ(Interpolate(s, 9.0), 4.0);
+  s.rec.Trace.time.clear();
+  s.rec.Trace.value.clear();
+  EXPECT_DOUBLE_EQ(Interpolate(s, 9.0), 0.0);
+}
+
+TEST(Recording, ResamplesOntoTheModelGridAndClears) {
+  Session s;
+  s.rec.Smpl = 2;
+  s.rec.Trace.time = {0, 10};  // ms
+  s.rec.Trace.value = {0, 100};
+  SetRunLength(s.run, 0.002);  // 40 steps of 50 us
+  Resample(s);
+  EXPECT_DOUBLE_EQ(s.ExpData(0, 2), 0.0);
+  EXPECT_DOUBLE_EQ(s.ExpData(20, 2), 10.0);  // 1 ms
+  EXPECT_DOUBLE_EQ(s.ExpData(40, 2), 20.0);
+  EXPECT_DOUBLE_EQ(s.ExpData(41, 2), 0.0);   // beyond the run
+  ClearRecording(s);
+  EXPECT_DOUBLE_EQ(s.ExpData(20, 2), 0.0);
+}
+
+TEST(Recording, RelativeNamesAreFoundBesideTheParameterFile) {
+  TempFolder dir;
+  dir.Write("trace.dat", "0 1\n1 2\n");
+  Session s = WithRecording("trace.dat", 0, 1);
+  s.rec.IdFileName = (dir.path() / "protocol.id").string();
+  ReadRecording(s);
+  EXPECT_EQ(s.rec.Trace.value.size(), 2u);
+}
+
+}  // namespace
+}  // namespace membrix

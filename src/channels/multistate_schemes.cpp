@@ -249,4 +249,9 @@ void AdvanceOccupancies(int N, const Transitions& K, double dt, LastState last, 
   P[N] = last == LastState::ClippedAtZero ? MaxD(rest, 0.0) : rest;
 }
 
+void ImplicitOccupancyStep(int N, const Transitions& K, double dt, const Occupancies& P, Occupancies& x) {
+  if (N < 1) return;
+  ImplicitStep(N, K, 1000.0 * dt, P, x);
+}
+
 }  // namespace membrix

@@ -77,4 +77,8 @@ enum class LastState { Unclipped, ClippedAtZero };
 // at any step. Other entries of P are left alone. N < 1 does nothing.
 void AdvanceOccupancies(int N, const Transitions& K, double dt, LastState last, Occupancies& P);
 
+// One implicit step over dt (s) at fixed rates K, from P into x: a probability
+// vector stays one at any step. Entries of x beyond N are left alone.
+void ImplicitOccupancyStep(int N, const Transitions& K, double dt, const Occupancies& P, Occupancies& x);
+
 }  // namespace membrix

@@ -86,7 +86,9 @@ double TLyleK::Step() {
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VKn);
 }
 
-double TLyleK::Conductance(double nn, double yK, double) const { return nn * yK * Unblocked(NP().IfBlockK); }
+double TLyleK::Conductance(double nn, double yK, double) const {
+  return OpenFraction(nn, yK) * Unblocked(NP().IfBlockK);
+}
 
 void TLyleK::Init() {
   NV().nn = RatesN(v(), NP().FRT).inf;
@@ -253,7 +255,7 @@ double TLyleKA::Step() {
 }
 
 double TLyleKA::Conductance(double nA, double lA, double) const {
-  return IntPower(4, nA) * IntPower(3, lA) * Unblocked(NP().IfBlockKA);
+  return OpenFraction(nA, lA) * Unblocked(NP().IfBlockKA);
 }
 
 void TLyleKA::Init() {
@@ -362,7 +364,7 @@ double TLyleKD::Step() {
 }
 
 double TLyleKD::Conductance(double xD, double yD, double) const {
-  return IntPower(4, xD * yD) * Unblocked(NP().IfBlockKD);
+  return OpenFraction(xD, yD) * Unblocked(NP().IfBlockKD);
 }
 
 void TLyleKD::Init() {

@@ -41,6 +41,7 @@ class TLyleK final : public TChannel {
   void Init() override;
   static GateRates RatesN(double v, double f);
   static GateRates RatesY(double v, double f);
+  static double OpenFraction(double nn, double yK) { return nn * yK; }
 };
 
 // Reverses at VKn; its kinetics move with KThreshShift.
@@ -124,6 +125,7 @@ class TLyleKA final : public TChannel {
   void Init() override;
   static GateRates RatesN(double v, double f);
   static GateRates RatesL(double v, double f);
+  static double OpenFraction(double nA, double lA) { return IntPower(4, nA) * IntPower(3, lA); }
 };
 
 class TCumKA final : public TChannel {
@@ -174,6 +176,7 @@ class TLyleKD final : public TChannel {
   void Init() override;
   static GateRates RatesX(double v, double f);
   static GateRates RatesY(double v, double f);
+  static double OpenFraction(double xD, double yD) { return IntPower(4, xD * yD); }
 };
 
 // Reverses at VK; the inactivation has a fixed time constant of 7.5 s.

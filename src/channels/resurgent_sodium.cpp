@@ -173,10 +173,12 @@ void TBazhNaR::Init() {
 // ---- TLyleMSNaR --------------------------------------------------------------
 
 SodiumRates TLyleMSNaR::Rates(double v, const NeuronProperties& np) {
+  return Kinetics(v - np.NaThreshShift, np.FRT);
+}
+
+SodiumRates TLyleMSNaR::Kinetics(double vs, double f) {
   // Each exponent is gamma·z·F/RT·(vs - vhalf): z = 6, gamma = 0.5 for m;
   // z = -30, gamma = 0.17 (and 0.83 backward) for h.
-  const double vs = v - np.NaThreshShift;
-  const double f = np.FRT;
   const double am = 0.67 * SafeExp(3.0 * f * (vs + 34.0));
   const double bm = 0.67 * SafeExp(-3.0 * f * (vs + 34.0));
   const double ah = 0.0023 * SafeExp(-5.1 * f * (vs + 42.5));

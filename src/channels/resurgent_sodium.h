@@ -85,6 +85,9 @@ class TLyleMSNaR final : public TChannel {
   double Conductance(double mmR, double hhR, double) const override;  // mmR²·hhR³
   void Init() override;
   static SodiumRates Rates(double v, const NeuronProperties& np);
+  // The kinetics at the voltage they see (vs, mV), f = FRT; shared with the
+  // procedural resurgent current, which sees the unshifted voltage.
+  static SodiumRates Kinetics(double vs, double f);
 };
 
 }  // namespace membrix

@@ -6,7 +6,10 @@
 #include <string>
 
 #include "channels/channel.h"
-#include "channels/potassium.h"
+#include "channels/procedural/hh_canal.h"
+#include "channels/procedural/hh_chow.h"
+#include "channels/procedural/hh_lyle.h"
+#include "channels/procedural/hh_migli.h"
 #include "neuron/numerics.h"
 #include "run/session.h"
 #include "thresholdmodel/threshold_table.h"
@@ -14,39 +17,6 @@
 namespace membrix {
 
 namespace {
-
-// Gate rates of the threshold model's kinetics; v in mV, tau in ms.
-
-GateRates DestexheKRates(double v, double Tr_Na) {
-  const double w = v - Tr_Na;
-  return FromAlphaBeta(0.032 * LinExp(15.0 - w, 5.0), 0.5 * SafeExp((10.0 - w) / 40.0));
-}
-
-GateRates RarizaKRates(double v, double Tr_Na) {
-  const double w = v - Tr_Na;
-  return FromAlphaBeta(0.01 * LinExp(10.0 - w, 10.0), 0.125 * SafeExp(-w / 80.0));
-}
-
-GateRates MiglioreKRates(double v) {
-  const double e1 = SafeExp(-0.11 * (v - 13.0));
-  return {1.0 / (1.0 + e1), MaxD(50.0 * SafeExp(-0.08 * (v - 13.0)) / (1.0 + e1), 2.0)};
-}
-
-GateRates ChowKRates(double v) {
-  return {1.0 / (1.0 + SafeExp(-0.045 * (v + 10.0))), 2.0 / (1.0 + SafeExp(0.045 * (v - 50.0))) + 0.5};
-}
-
-// The M current of the procedural Lyle family: fixed rate scale, no second gate.
-GateRates LyleKMRatesOfModel(double v, double f) {
-  const double alpha = 0.003 * SafeExp(3.6 * f * (v + 45.0));
-  const double beta = 0.003 * SafeExp(-2.4 * f * (v + 45.0));
-  return {alpha / (alpha + beta), 1.0 / (alpha + beta) + 8.0};
-}
-
-GateRates AHPRatesOfModel(double v) {
-  return {1.0 / (1.0 + SafeExp(-(v + 35.0) / 10.0)),
-          2000.0 / (3.3 * SafeExp((v + 35.0) / 20.0) + SafeExp(-(v + 35.0) / 20.0))};
-}
 
 // A gate and its rates at this step's voltage.
 struct MovingGate {
@@ -101,23 +71,26 @@ void ThresholdModelStep(Session& s, double& dVdt, double& d2Vdt2, double tSince)
   std::size_t n = 0;
   auto add = [&](double& x, GateRates rates) { gates[n++] = {&x, rates}; };
   if (family == "Destexhe" || family == "Rariza") {
-    add(st.nM, TDestexheKM::Rates(v));
+    add(st.nM, DestexheKMRates(v));
     add(st.nn, family == "Destexhe" ? DestexheKRates(v, np.Tr_Na) : RarizaKRates(v, np.Tr_Na));
   } else if (family == "Migliore") {
     add(st.nn, MiglioreKRates(v));
   } else if (family == "Chow") {
     add(st.nn, ChowKRates(v));
   } else if (family == "Lyle") {
-    add(st.yK, TLyleK::RatesY(v, f));
-    add(st.nA, TLyleKA::RatesN(v, f));
-    add(st.lA, TLyleKA::RatesL(v, f));
-    add(st.xD, TLyleKD::RatesX(v, f));
-    add(st.yD, TLyleKD::RatesY(v, f));
-    add(st.nH, TLyleH::Rates(v, f));
-    add(st.nM, LyleKMRatesOfModel(v, f));
-    add(st.nn, TLyleK::RatesN(v, f));
+    const GatePairRates K = LyleKRates(v, f);
+    const GatePairRates KA = LyleKARates(v, f);
+    const GatePairRates KD = LyleKDRates(v, f);
+    add(st.yK, K.inact);
+    add(st.nA, KA.act);
+    add(st.lA, KA.inact);
+    add(st.xD, KD.act);
+    add(st.yD, KD.inact);
+    add(st.nH, LyleHRates(v, f));
+    add(st.nM, LyleKMRates(v, f));
+    add(st.nn, K.act);
   }
-  add(st.wAHP, AHPRatesOfModel(v));
+  add(st.wAHP, AHPRates(v));
 
   const std::span<const MovingGate> moving = std::span(gates).first(n);
   if (s.run.nt == 1 && s.NV0.SpikePhase != 2) {
@@ -135,13 +108,13 @@ void ThresholdModelStep(Session& s, double& dVdt, double& d2Vdt2, double tSince)
   // Open fractions of the K, KA, KD and KM currents.
   double d = IntPower(4, st.nn);
   if (lyle) {
-    d = st.nn * st.yK * (1 - np.IfBlockK);
+    d = LyleKCond(np, st.nn, st.yK);
   } else if (family == "Migliore") {
     d = st.nn;
   }
-  const double c = lyle ? IntPower(4, st.nA) * IntPower(3, st.lA) * (1 - np.IfBlockKA) : 0.0;
-  const double b = lyle ? IntPower(4, st.xD * st.yD) : 0.0;
-  const double q = lyle ? st.nM * st.nM * (1 - np.IfBlockKM) : st.nM;
+  const double c = lyle ? LyleKACond(np, st.nA, st.lA) : 0.0;
+  const double b = lyle ? LyleKDCond(st.xD, st.yD) : 0.0;
+  const double q = lyle ? LyleKMCond(np, st.nM) : st.nM;
   const double X = InjectedCurrent(s, np) + s.NV0.Isyn - np.gL * (V - np.VL) - np.gK * d * (V - np.VKn) -
                    np.gKA * c * (V - np.VK) - np.gH * st.nH * (V - np.VH) - np.gKD * b * (V - np.VKD) -
                    np.gAHP * st.wAHP * (V - np.VK) - np.gKM * q * (V - np.VKM);

@@ -28,6 +28,21 @@ MEMBRIX_GUI_PACKAGES=(
   xauth
 )
 
+# The side-by-side comparison with the NEURON simulator (bench/compare_neuron.sh)
+# only; neither the build nor the tests need it.
+# shellcheck disable=SC2034  # read by the scripts that source this file
+MEMBRIX_COMPARISON_PACKAGES=(
+  python3-neuron
+)
+
+# The fuzz targets of the file readers: Clang with libFuzzer (test.sh installs
+# them when it can and skips the fuzz runs when they are missing).
+# shellcheck disable=SC2034  # read by the scripts that source this file
+MEMBRIX_FUZZ_PACKAGES=(
+  clang
+  libclang-rt-dev
+)
+
 # shellcheck disable=SC2034  # read by the scripts that source this file
 MEMBRIX_PACKAGES=("${MEMBRIX_CORE_PACKAGES[@]}" "${MEMBRIX_GUI_PACKAGES[@]}")
 
@@ -66,6 +81,19 @@ membrix_ensure_packages() {
 membrix_gui_available() {
   command -v dpkg-query >/dev/null 2>&1 || return 0
   [[ -z $(membrix_missing_packages qt6-base-dev libqcustomplot-dev libqcustomplot2.1-qt6) ]]
+}
+
+# Succeeds when clang++ can build a libFuzzer program.
+membrix_fuzz_available() {
+  command -v clang++ >/dev/null 2>&1 || return 1
+  local probe
+  probe=$(mktemp -d) || return 1
+  printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' \
+    >"$probe/probe.cpp"
+  clang++ -fsanitize=fuzzer,address,undefined "$probe/probe.cpp" -o "$probe/probe" >/dev/null 2>&1
+  local status=$?
+  rm -rf "$probe"
+  return $status
 }
 
 # Configures the build folder given as first argument with the remaining

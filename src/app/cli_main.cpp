@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli_fit.h"
 #include "common/error.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
@@ -118,6 +119,9 @@ int RunCommand(const RunOptions& o) {
   const double deviation =
       save ? SaveTraceRun(s, host, spikes, save->file, save->mode, save->item) : RunClamp(s, host, spikes);
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // Notes about the parameter input ("Bad format of input file ...") go to the
+  // error stream, so a script sees them without mistaking them for results.
+  for (const std::string& note : s.SimplexMemo) std::cerr << "membrix-cli: " << note << "\n";
 
   if (o.json) {
     std::string times;
@@ -211,6 +215,9 @@ int main(int argc, char** argv) {
   runCmd->add_flag("--json", run.json,
                    "Print one JSON object: steps, spike_times (s), deviation, elapsed_seconds");
 
+  FitOptions fit;
+  CLI::App* fitCmd = AddFitCommand(app, fit);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -224,6 +231,7 @@ int main(int argc, char** argv) {
 
   try {
     if (*runCmd) return RunCommand(run);
+    if (*fitCmd) return FitCommand(fit);
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << e.what() << "\n";
     return 1;

@@ -1,6 +1,8 @@
 #include "common/number_format.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string_view>
 #include <cstdio>
 
 namespace membrix {
@@ -14,19 +16,22 @@ double Unsigned0(double x) { return x == 0.0 ? 0.0 : x; }
 }  // namespace
 
 void AppendFixed(std::string& line, double x, int width, int decimals) {
+  // to_chars gives the same correctly rounded digits as printf's %.*f, without
+  // its format parsing.
   char buf[400];
-  const int n = std::snprintf(buf, sizeof buf, "%*.*f", width, std::max(0, decimals), Unsigned0(x));
-  if (n > 0 && n < static_cast<int>(sizeof buf)) {
-    // A value that rounds to zero from below prints as "-0.000"; write it as 0.
-    std::string text(buf, static_cast<std::size_t>(n));
-    const auto minus = text.find('-');
-    if (minus != std::string::npos && text.find_first_of("123456789") == std::string::npos) {
-      text[minus] = ' ';
-    }
-    line += text;
-  } else {
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, Unsigned0(x), std::chars_format::fixed,
+                                       std::max(0, decimals));
+  if (ec != std::errc()) {
     line += std::to_string(x);  // only a value beyond any field of this program gets here
+    return;
   }
+  std::string_view text(buf, static_cast<std::size_t>(end - buf));
+  // A value that rounds to zero from below prints as "-0.000"; write it as 0.
+  const bool negativeZero = text.front() == '-' && text.find_first_of("123456789") == std::string_view::npos;
+  if (negativeZero) text.remove_prefix(1);
+  const int pad = width - static_cast<int>(text.size());
+  if (pad > 0) line.append(static_cast<std::size_t>(pad), ' ');
+  line += text;
 }
 
 void AppendScientific(std::string& line, double x, int width) {

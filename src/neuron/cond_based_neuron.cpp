@@ -1,6 +1,11 @@
 #include "neuron/cond_based_neuron.h"
 
+#include <cmath>
+#include <limits>
 #include <string>
+#include <utility>
+
+#include "common/number_format.h"
 
 namespace membrix {
 
@@ -36,9 +41,40 @@ constexpr SlotWiring kWiring[kSlotCount] = {
     {&NV_::mBst, nullptr, nullptr, &NP_::gBst, &NV_::IBst},
 };
 
-double Gate(const NeuronVariables& nv, double NeuronVariables::*gate) { return gate ? nv.*gate : 0.0; }
-
 bool IsVoltageClampMode(int mode) { return mode == 1 || mode == 3 || mode == 5; }
+
+// A membrane voltage (V) no model reaches: beyond it the integration has diverged.
+constexpr double kDivergedVoltage = 1.0;
+
+// The gate a slot passes in one argument position, 0 where it passes none.
+template <double NeuronVariables::*gate>
+double GateArgument(const NeuronVariables& nv) {
+  if constexpr (gate == nullptr) {
+    return 0.0;
+  } else {
+    return nv.*gate;
+  }
+}
+
+// The slot's conductance: its factor times its channel's open fraction. A null
+// channel's open fraction is 0; the product is still formed, so that the sum
+// sees exactly what the channel would have given.
+template <int slot>
+double SlotConductance(const NeuronProperties& np, const NeuronVariables& nv, const TChannel& channel,
+                       bool isNull) {
+  constexpr SlotWiring w = kWiring[slot];
+  if (isNull) return np.*w.g * 0.0;
+  return np.*w.g *
+         channel.Conductance(GateArgument<w.x1>(nv), GateArgument<w.x2>(nv), GateArgument<w.x3>(nv));
+}
+
+// gNMDA times the Mg block. Without an NMDA input the block (an exponential) is
+// left out: for a finite voltage and Mg concentration it is a finite positive
+// factor, and 0 times it is that same 0.
+inline double NMDAConductance(double gNMDA, double Mg, double V) {
+  if (gNMDA == 0.0 && Mg >= 0.0 && Mg <= std::numeric_limits<double>::max() && std::isfinite(V)) return gNMDA;
+  return gNMDA * MgBlock(Mg, V);
+}
 
 }  // namespace
 
@@ -64,6 +100,17 @@ TCondBasedNrn::TCondBasedNrn(const NeuronProperties& np, RunView clock) : TNeuro
   fill(Slot::Bst, nullptr);
   // The White2 family always carries its own Na channel, whatever Na_type says.
   if (np.HH_type == "White2") fill(Slot::Na, NaChannelFor("White2"));
+  for (int i = 0; i < kSlotCount; ++i) isNull_[i] = dynamic_cast<const TNullChannel*>(Ch[i].get()) != nullptr;
+}
+
+TCondBasedNrn::Geometry TCondBasedNrn::ReadGeometry() {
+  const std::string& order = NP.HH_order;
+  geometry_ = order == "1-point"          ? Geometry::OnePoint
+              : order == "2-points"       ? Geometry::TwoPoints
+              : order == "2-p-ActiveDend" ? Geometry::ActiveDend
+              : order == "2-p-MainenSejn" ? Geometry::MainenSejn
+                                          : Geometry::None;
+  return geometry_;
 }
 
 TCondBasedNrn::~TCondBasedNrn() = default;
@@ -81,43 +128,51 @@ void TCondBasedNrn::UpdateCa(double ICa) {
 }
 
 void TCondBasedNrn::ConductanceSum() {
+  // Slot by slot in slot order, each slot's wiring fixed at compile time; with
+  // an active dendrite the KM and AHP conductances belong to the dendrite.
   double sum = 0.0;
   double dend = 0.0;
-  const bool activeDend = NP.HH_order == "2-p-ActiveDend";
-  for (int i = 0; i < kSlotCount; ++i) {
-    const SlotWiring& w = kWiring[i];
-    const double g = NP.*w.g * Ch[i]->Conductance(Gate(NV, w.x1), Gate(NV, w.x2), Gate(NV, w.x3));
-    const Slot slot = static_cast<Slot>(i);
-    if (activeDend && (slot == Slot::KM || slot == Slot::AHP)) {
+  const bool activeDend = CurrentGeometry() == Geometry::ActiveDend;
+  const auto add = [&]<int slot>() {
+    const double g = SlotConductance<slot>(NP, NV, *Ch[slot], isNull_[slot]);
+    if (activeDend && (static_cast<Slot>(slot) == Slot::KM || static_cast<Slot>(slot) == Slot::AHP)) {
       dend += g;
     } else {
       sum += g;
     }
-  }
+  };
+  [&]<int... slot>(std::integer_sequence<int, slot...>) {
+    (add.template operator()<slot>(), ...);
+  }(std::make_integer_sequence<int, kSlotCount>());
   NV.gSum = sum;
   NV.gSumDend = dend;
 }
 
 void TCondBasedNrn::Currents(double& IionCh, double& IionDend, double& gSum) {
   // Channels read Ca and the gates as updated so far; the Ca pool follows the
-  // two Ca currents before the Ca-dependent K channel steps.
-  for (int i = 0; i < kSlotCount; ++i) {
-    const Slot slot = static_cast<Slot>(i);
-    if (slot == Slot::KCa) UpdateCa(NV.ICaT + NV.ICaH);
-    NV.*kWiring[i].current = Ch[i]->Step();
-  }
+  // two Ca currents before the Ca-dependent K channel steps. Slot by slot, as
+  // the conductances are summed.
+  const auto step = [&]<int slot>() {
+    if constexpr (static_cast<Slot>(slot) == Slot::KCa) UpdateCa(NV.ICaT + NV.ICaH);
+    NV.*kWiring[slot].current = isNull_[slot] ? 0.0 : Ch[slot]->Step();
+  };
+  [&]<int... slot>(std::integer_sequence<int, slot...>) {
+    (step.template operator()<slot>(), ...);
+  }(std::make_integer_sequence<int, kSlotCount>());
   NV.IL = NP.gL * (NV.V - NP.VL) * (1 - NP.IfBlockPass);
-  const double IKCa1 = (NV.V - NP.VK) * NP.gKCa * Channel(Slot::KCa).Conductance(NV.nKCa, 0.0, 0.0);
-  if (NP.HH_order == "2-p-ActiveDend") {
+  constexpr int kca = static_cast<int>(Slot::KCa);
+  const double openKCa = isNull_[kca] ? 0.0 : Ch[kca]->Conductance(NV.nKCa, 0.0, 0.0);
+  const double IKCa1 = (NV.V - NP.VK) * NP.gKCa * openKCa;
+  if (CurrentGeometry() == Geometry::ActiveDend) {
     NV.IKsum = NV.IK + NV.IKA + NV.IKD + IKCa1 + NP.ro * (NV.IKM + NV.IAHP);
     IionCh = -(NV.INaR + NV.INa + NV.IK + NV.IKA + NV.IKD + NV.ICaH + NV.IKCa + NV.IH + NV.IADP + NV.ICaT +
                NV.IBst + NV.INaP);
     IionDend = -(NV.IKM + NV.IAHP);
   } else {
     NV.IKsum = NV.IK + NV.IKA + NV.IKD + IKCa1 + NV.IKM + NV.IAHP;
-    double all = 0.0;
-    for (const SlotWiring& w : kWiring) all += NV.*w.current;
-    IionCh = -all;
+    // In slot order, from 0.
+    IionCh = -(0.0 + NV.INa + NV.IK + NV.IKA + NV.IKM + NV.IKD + NV.IH + NV.INaR + NV.IADP + NV.IAHP +
+               NV.ICaH + NV.ICaT + NV.IKCa + NV.INaP + NV.IBst);
     IionDend = 0.0;
   }
   ConductanceSum();
@@ -125,6 +180,7 @@ void TCondBasedNrn::Currents(double& IionCh, double& IionDend, double& gSum) {
 }
 
 void TCondBasedNrn::InitState() {
+  geometry_ = Geometry::Unknown;  // read from the record as it is now
   NV.V = NP.Vrest;
   NV.VatE = NP.Vrest;
   NV.dVdt = 0.0;
@@ -167,10 +223,21 @@ void TCondBasedNrn::SetRest() {
   } else if (NP.IfSet_VL_or_Vrest == 1) {
     // Let the unclamped membrane settle to its free resting potential.
     findingRest_ = true;
+    const double startVrest = NP.Vrest;
     NV.V = NP.Vrest;
     for (int i = 1;; ++i) {
       NP.Vrest = NV.V;
       IntegrateStep(0, 0, 0, 0, 0, 0, 0);
+      // No membrane reaches a volt: beyond it (or at NaN) the integration has
+      // diverged, and there is no resting potential to hand on to the record.
+      if (!(AbsValue(NV.V) < kDivergedVoltage)) {
+        findingRest_ = false;
+        NP.Vrest = startVrest;
+        throw Error("no resting potential: the membrane voltage of the \"" + NP.HH_type +
+                    "\" model in the \"" + NP.HH_order + "\" geometry diverged " +
+                    Fixed(i * dt() * 1000.0, 0, 2) + " ms into the search for rest (time step " +
+                    Fixed(dt() * 1000.0, 0, 3) + " ms)");
+      }
       if ((AbsValue(NV.V - NP.Vrest) < 1e-7 && i > 1000) || i == 10000) break;
     }
     findingRest_ = false;
@@ -202,19 +269,19 @@ void TCondBasedNrn::IntegrateStep(double uDend, double sDend, double uSoma, doub
 
   double coupling = 0.0;
   auto inputs = [&] {
-    NV.gNMDAeff = gNMDA * MgBlock(NP.Mg, NV.V);
+    NV.gNMDAeff = NMDAConductance(gNMDA, NP.Mg, NV.V);
     NV.IsynDend = uDend - sDend * (NV.V - Vus_) - (NV.V - NP.E_NMDA) * NV.gNMDAeff;
     NV.IsynSoma = uSoma - sSoma * (NV.V - Vus_);
   };
 
-  const std::string& order = NP.HH_order;
-  if (order == "1-point") {
-    NV.gNMDAeff = gNMDA * MgBlock(NP.Mg, NV.V);
+  const Geometry geometry = CurrentGeometry();
+  if (geometry == Geometry::OnePoint) {
+    NV.gNMDAeff = NMDAConductance(gNMDA, NP.Mg, NV.V);
     NV.Isyn = uSoma + uDend - (sDend + sSoma) * (NV.V - Vus_) - (NV.V - NP.E_NMDA) * NV.gNMDAeff;
     NV.dVdt = (NV.Iion + NV.Isyn - NP.Ipump) / NP.Cm;
     NV.V += h * NV.dVdt;
     NV.VatE = NV.V;
-  } else if (order == "2-points" || order == "2-p-ActiveDend") {
+  } else if (geometry == Geometry::TwoPoints || geometry == Geometry::ActiveDend) {
     const double gm = NP.Cm / NP.tau_m;
     const double gd = gm * NP.ro;
     NV.IsynDendPrev = NV.IsynDend;
@@ -239,7 +306,7 @@ void TCondBasedNrn::IntegrateStep(double uDend, double sDend, double uSoma, doub
         if (Clamped()) NV.V = Vclamp;
       }
     }
-  } else if (order == "2-p-MainenSejn") {
+  } else if (geometry == Geometry::MainenSejn) {
     const double Gc = 2.0 * NP.gL * NP.ro / NP.l;
     NV.IsynDendPrev = NV.IsynDend;
     NV.IsynSomaPrev = NV.IsynSoma;

@@ -46,11 +46,22 @@ class TCondBasedNrn : public TNeuron {
   void ConductanceSum();
 
  private:
+  // The geometries by HH_order; any other text integrates nothing.
+  enum class Geometry { Unknown, OnePoint, TwoPoints, ActiveDend, MainenSejn, None };
+
   // Whether the membrane is held at the command voltage in this step.
   bool Clamped() const;
+  // The geometry of NP.HH_order, read once per run (at InitState, or at the
+  // first step of a neuron driven without it) instead of at every step.
+  Geometry CurrentGeometry() { return geometry_ != Geometry::Unknown ? geometry_ : ReadGeometry(); }
+  Geometry ReadGeometry();
 
   std::array<std::unique_ptr<TChannel>, kSlotCount> Ch;
+  // Slots holding a null channel: their current and open fraction are 0, and
+  // they are not called.
+  std::array<bool, kSlotCount> isNull_{};
   std::unique_ptr<TDynThr> DynThr_;
+  Geometry geometry_ = Geometry::Unknown;
   bool findingRest_ = false;  // the free resting potential is being sought
 };
 

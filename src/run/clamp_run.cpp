@@ -97,11 +97,14 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
       err = std::sqrt(d * d / n + err * err * (n - 1.0) / n);
     }
     const bool spike = s.NV0.SpikePhase == 2;
+    // The drawing and writing cadences, tested once per step.
+    const bool drawStep = IsMultiple(run.nt, run.n_Draw);
+    const bool writeStep = IsMultiple(run.nt, run.n_Write);
     if (spike) MarkSpike(s, views);
-    if (run.nt == 1 || IsMultiple(run.nt, run.n_Draw) || spike) DrawRunStep(s, views);
-    if (run.Writing == 1 && (IsMultiple(run.nt, run.n_Write) || spike)) files.WriteLog(s, Ions);
-    if (IsMultiple(run.nt, run.n_Write) && run.WriteMode >= 1 && run.WriteMode <= 4) files.WriteTrace(s);
-    if ((run.WriteMode == 4 || run.DrawAnyCurve == 1) && IsMultiple(run.nt, run.n_Draw)) {
+    if (run.nt == 1 || drawStep || spike) DrawRunStep(s, views);
+    if (run.Writing == 1 && (writeStep || spike)) files.WriteLog(s, Ions);
+    if (writeStep && run.WriteMode >= 1 && run.WriteMode <= 4) files.WriteTrace(s);
+    if ((run.WriteMode == 4 || run.DrawAnyCurve == 1) && drawStep) {
       views.CurvePoint(run.t * 1000.0, OutputVariableValue(s, s.trace.VarToWrite));
     }
     // Count, rate and per-interval measures from the detection above. Detecting

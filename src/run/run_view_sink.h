@@ -21,6 +21,12 @@ class RunViewSink {
   virtual ~RunViewSink() = default;
   // False when nothing is drawn: the run then skips making the points.
   virtual bool Drawing() const { return true; }
+  // True when successive runs are drawn over each other ("NoCleaning"): a run
+  // then does not empty the series first.
+  virtual bool KeepsPoints() const { return false; }
+  // True while the phase-plane views are shown; only then a run sends their
+  // points ("dVdt(V)", "Im(V)").
+  virtual bool PhasePlaneShown() const { return false; }
   virtual void Clear() {}
   virtual void Prepare(const RunViewSetup& setup) { (void)setup; }
   virtual void Point(std::string_view series, double x, double y) { (void)series, (void)x, (void)y; }

@@ -13,7 +13,7 @@ void PrepareRunViews(const Session& s, RunViewSink& views) {
   RunViewSetup setup;
   setup.dendriteActive =
       np.HH_order == "2-points" || np.HH_order == "2-p-MainenSejn" || np.HH_order == "2-p-ActiveDend";
-  setup.clearFirst = true;
+  setup.clearFirst = !views.KeepsPoints();
   setup.tEndMs = s.run.t_end * 1000.0;
   const int mode = np.If_I_V_or_g;
   setup.modelAxisTitle = (mode == 1 || mode == 3 || mode == 4 || mode == 5) ? "I, pA" : "V, Volts";
@@ -62,6 +62,10 @@ void DrawRunStep(const Session& s, RunViewSink& views) {
     views.Point("XNa[3]", x, nv.pNa[3]);
     views.Point("XNa[4]", x, nv.pNa[4]);
     views.Point("XNa[13]", x, nv.pNa[13]);
+  }
+  if (views.PhasePlaneShown()) {
+    views.Point("dVdt(V)", nv.V * 1000.0, nv.dVdt);
+    views.Point("Im(V)", nv.V * 1000.0, nv.Iion);
   }
 }
 

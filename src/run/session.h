@@ -10,6 +10,7 @@
 
 #include "analysis/spike_detector.h"
 #include "common/random_generator.h"
+#include "data/fit_table.h"
 #include "neuron/neuron.h"
 #include "params/program_globals.h"
 #include "run/recording.h"
@@ -35,6 +36,7 @@ struct Session {
   TraceTable ModelData;  // model values Vr, by step and recording number
   RandomGenerator random;
   ThresholdModelGlobals thresholdModel;  // threshold table of the procedural threshold model
+  FitTable fit;  // the parameters the simplex fits, its check marks and its tolerance
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

@@ -74,12 +74,12 @@ void RunFiles::WriteLog(const Session& s, const TIons& ions) {
   line_ += ' ';
   AppendScientific(line_, s.NV0.Vprev * 1000.0, 12);
   line_ += '\n';
-  log_ << line_;
+  log_.write(line_.data(), static_cast<std::streamsize>(line_.size()));
   Check(log_, logPath_);
   line_.clear();
   ions.WriteLine(s, line_);
   if (!line_.empty()) {
-    ions_ << line_;
+    ions_.write(line_.data(), static_cast<std::streamsize>(line_.size()));
     Check(ions_, ionPath_);
   }
 }
@@ -106,7 +106,7 @@ void RunFiles::WriteTrace(const Session& s) {
     default: break;
   }
   line_ += '\n';
-  trace_ << line_;
+  trace_.write(line_.data(), static_cast<std::streamsize>(line_.size()));
   Check(trace_, tracePath_);
 }
 

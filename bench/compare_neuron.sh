@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs the classic squid-axon membrane in Membrix and in the NEURON simulator
+# in turn and prints the ratio of their run times and the differences of their
+# first ten spike times (bench/compare_neuron.py says how).
+#
+#   bench/compare_neuron.sh [--repeats N] [--dt MS] [--refine]
+#
+# Builds build/membrix-cli in Release first, as ./run.sh does. NEURON comes
+# from Debian's python3-neuron, installed with apt-get only when it is missing.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source scripts/deps.sh
+
+membrix_ensure_packages "${MEMBRIX_CORE_PACKAGES[@]}" "${MEMBRIX_COMPARISON_PACKAGES[@]}"
+gui=OFF
+if membrix_gui_available; then
+  gui=ON
+fi
+membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI="$gui" >/dev/null
+cmake --build build -j2 --target membrix-cli >/dev/null
+
+# Debian's python, which sees Debian's NEURON whatever python comes first on PATH.
+exec /usr/bin/python3 bench/compare_neuron.py --cli build/membrix-cli "$@"

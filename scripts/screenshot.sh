@@ -3,13 +3,18 @@
 # window gets its title bar) and saves a PNG picture of the whole screen.
 #
 #   scripts/screenshot.sh OUTPUT.png [SECONDS]
+#   scripts/screenshot.sh --docs [FOLDER]
 #
 # SECONDS (default 2) is how long the window is given to paint once it is
-# mapped. Builds build/membrix first and installs what it needs.
+# mapped. With --docs the workbench presses "RunClamp" on its start-up
+# protocol and saves pictures of the main window's pages and of the parameter
+# window in FOLDER (default docs/images), as the help pages show them. Builds
+# build/membrix first and installs what it needs.
 set -euo pipefail
 
 usage() {
   echo "usage: scripts/screenshot.sh OUTPUT.png [SECONDS]" >&2
+  echo "       scripts/screenshot.sh --docs [FOLDER]" >&2
   exit 2
 }
 
@@ -57,6 +62,20 @@ if [[ ${1:-} == --on-display ]]; then
   done
   echo "screenshot: no window titled \"$title\" appeared within 20 s" >&2
   exit 1
+fi
+
+# The pictures of the help pages: the windows draw themselves after a run.
+if [[ ${1:-} == --docs ]]; then
+  (($# <= 2)) || usage
+  self=$(realpath -- "${BASH_SOURCE[0]}")
+  cd "$(dirname -- "$self")/.."
+  folder=$(realpath -m -- "${2:-docs/images}")
+  source scripts/deps.sh
+  membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
+  membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
+  cmake --build build -j2 --target membrix
+  exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
+    build/membrix --screenshots="$folder"
 fi
 
 (($# >= 1 && $# <= 2)) || usage

@@ -1,0 +1,161 @@
+#pragma once
+// The chart of the windows: series of (x, y) points against a bottom axis and a
+// left or right axis, a legend beside the plot, and the conveniences the
+// program offers on every chart: a double click on a series hides it, a double
+// click on its legend entry shows or hides it, the time axis can be dragged and
+// zoomed with the mouse, and the picture can be copied to the clipboard.
+//
+// Points are collected cheaply while a computation runs and appear at the next
+// Refresh(), so a run that adds hundreds of thousands of points pays for the
+// drawing only at the moments it lets the windows breathe.
+
+#include <QColor>
+#include <QPointF>
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+class QCustomPlot;
+class QCPAbstractPlottable;
+class QCPAxis;
+class QCPGraph;
+class QCPCurve;
+class QCPTextElement;
+class QCPLayoutGrid;
+
+namespace membrix {
+
+enum class SeriesKind {
+  Line,      // points joined by lines; the line can be hidden to leave the points
+  FastLine,  // a thin line for long traces
+  Points,    // points in the order they come, x need not grow (phase plots, spike marks)
+};
+
+enum class ChartAxis { Bottom, Left, Right };
+
+class Chart : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit Chart(QWidget* parent = nullptr);
+  ~Chart() override;
+
+  // A title above the plot; empty hides it.
+  void SetTitle(const QString& title);
+
+  // Adds a series and returns its index. A series on the right axis shows that
+  // axis. No colour picks the next of the chart's palette.
+  int AddSeries(const QString& title, SeriesKind kind, ChartAxis axis = ChartAxis::Left, QColor color = {});
+  int SeriesCount() const { return static_cast<int>(series_.size()); }
+  // The index of the series with this title, -1 when there is none.
+  int FindSeries(const QString& title) const;
+  QString SeriesTitle(int i) const;
+  void SetSeriesTitle(int i, const QString& title);
+
+  // Adds one point; it is drawn at the next Refresh().
+  void AddPoint(int i, double x, double y);
+  // Empties one series, or all of them.
+  void Clear(int i);
+  void ClearAll();
+  // Points of the series, those not yet drawn included.
+  int PointCount(int i) const;
+  QPointF Point(int i, int k) const;
+
+  void SetSeriesVisible(int i, bool visible);
+  bool SeriesVisible(int i) const;
+  void ShowAllSeries();
+  // A line series without its line shows its points only.
+  void SetLineVisible(int i, bool visible);
+  bool LineVisible(int i) const;
+
+  void SetAxisTitle(ChartAxis axis, const QString& title);
+  QString AxisTitle(ChartAxis axis) const;
+  // A fixed end of an axis; the other end keeps what it was.
+  void SetAxisMinimum(ChartAxis axis, double v);
+  void SetAxisMaximum(ChartAxis axis, double v);
+  // Both ends fixed at once (given in either order: the smaller is the minimum).
+  void SetAxisRange(ChartAxis axis, double a, double b);
+  // Automatic ends follow the visible series' points.
+  void SetAxisAutomatic(ChartAxis axis, bool on);
+  void SetAxisAutomaticMinimum(ChartAxis axis, bool on);
+  void SetAxisAutomaticMaximum(ChartAxis axis, bool on);
+  bool AxisAutomaticMinimum(ChartAxis axis) const;
+  bool AxisAutomaticMaximum(ChartAxis axis) const;
+  // The range the axis shows after the latest Refresh().
+  double AxisMinimum(ChartAxis axis) const;
+  double AxisMaximum(ChartAxis axis) const;
+
+  void SetLegendVisible(bool visible);
+  bool LegendVisible() const;
+
+  // Draws the points added since the last refresh and applies the automatic
+  // axis ends. A hidden chart only takes the points in; it draws when shown.
+  void Refresh();
+  // True while points or settings wait for a Refresh().
+  bool NeedsRefresh() const { return dirty_; }
+  // Seconds the latest drawing took, for callers that pace their refreshes.
+  double LastDrawSeconds() const { return lastDrawSeconds_; }
+
+  // The chart as a picture, and that picture on the clipboard.
+  QPixmap Picture();
+  void CopyToClipboard();
+
+  // The widget that takes the mouse, and the pixel of a point of a series in it
+  // after Refresh() (for tests that click on a trace).
+  QWidget* PlotArea() const;
+  QPoint PixelOf(int i, double x, double y) const;
+
+ signals:
+  void seriesHidden(int index);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  struct Bounds {
+    double xMin, xMax, yMin, yMax;
+    bool any = false;
+    void Add(double x, double y);
+    void Reset() { any = false; }
+  };
+  struct Series {
+    QString title;
+    SeriesKind kind;
+    ChartAxis axis;
+    QCPGraph* graph = nullptr;  // Line, FastLine
+    QCPCurve* curve = nullptr;  // Points
+    std::vector<QPointF> pending;
+    Bounds bounds;
+    double nextOrder = 0.0;  // order key of the next point of a Points series
+    bool lineVisible = true;
+  };
+  struct AxisState {
+    bool autoMin = true, autoMax = true;
+    double min = 0.0, max = 1.0;
+  };
+
+  QCPAbstractPlottable* Plottable(int i) const;
+  QCPAxis* Axis(ChartAxis axis) const;
+  AxisState& State(ChartAxis axis) { return axes_[static_cast<int>(axis)]; }
+  const AxisState& State(ChartAxis axis) const { return axes_[static_cast<int>(axis)]; }
+  void MovePendingPoints();
+  void ApplyRanges();
+  void ApplyRange(ChartAxis axis);
+  void UpdateLegendItem(int i);
+  void ApplyLineStyle(int i);
+  void UpdateMargins();
+  void OnPlottableDoubleClick(QCPAbstractPlottable* plottable);
+  void OnUserRangeChange(ChartAxis axis);
+  int IndexOf(const QCPAbstractPlottable* plottable) const;
+
+  QCustomPlot* plot_;
+  QCPTextElement* title_ = nullptr;
+  QCPLayoutGrid* side_ = nullptr;  // the legend's column
+  std::vector<Series> series_;
+  AxisState axes_[3];
+  bool dirty_ = true;
+  bool applyingRanges_ = false;
+  double lastDrawSeconds_ = 0.0;
+};
+
+}  // namespace membrix

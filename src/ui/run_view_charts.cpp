@@ -1,0 +1,129 @@
+#include "ui/run_view_charts.h"
+
+#include <QLabel>
+#include <algorithm>
+
+#include "run/session.h"
+#include "ui/chart.h"
+#include "ui/curve_window.h"
+#include "ui/main_window.h"
+
+namespace membrix {
+
+namespace {
+
+// Drawing waits at least this long between two drawings during a run, and at
+// least this many times as long as the last drawing took, so that it stays a
+// small share of the run however many points the charts hold.
+constexpr double kMinDrawInterval = 0.05;  // s
+constexpr double kDrawIntervalFactor = 4.0;
+
+}  // namespace
+
+RunViewCharts::RunViewCharts(const Session& s, MainWindow& form1, CurveWindow& curve)
+    : s_(s), form1_(form1), curve_(curve) {
+  const std::vector<Chart*> all = form1.RunCharts();
+  const Chart* phase = form1.chart(6);
+  const Chart* iv = form1.chart(7);
+  for (Chart* c : all) {
+    charts_.push_back(c);
+    for (int i = 0; i < c->SeriesCount(); ++i) {
+      targets_.push_back({c->SeriesTitle(i).toStdString(), c, i, c == phase || c == iv});
+    }
+  }
+  // The order a run names its series in, so that finding the next one is one
+  // comparison.
+  static constexpr std::string_view kDrawOrder[] = {
+      " V ", "Thr",    "PSC",    "-Im",    "-INa",   "-IK-IKA-IKD", "du_Reset", "Vd",   "mm",
+      "hh",  "nn",     "Model",  "nM",     "mmR",    "hhR",         "wAHP",     "wADP", "g",
+      "ii",  "XNa[1]", "XNa[2]", "XNa[3]", "XNa[4]", "XNa[13]",     "dVdt(V)",  "Im(V)"};
+  std::stable_sort(targets_.begin(), targets_.end(), [](const Target& a, const Target& b) {
+    auto rank = [](const std::string& name) {
+      const auto* it = std::find(std::begin(kDrawOrder), std::end(kDrawOrder), name);
+      return static_cast<int>(it - std::begin(kDrawOrder));
+    };
+    return rank(a.name) < rank(b.name);
+  });
+}
+
+bool RunViewCharts::KeepsPoints() const { return form1_.NoCleaning(); }
+
+bool RunViewCharts::PhasePlaneShown() const { return form1_.PhasePageShown(); }
+
+const RunViewCharts::Target* RunViewCharts::Find(std::string_view name) {
+  const std::size_t n = targets_.size();
+  if (cursor_ < n && targets_[cursor_].name == name) {
+    const Target* t = &targets_[cursor_];
+    cursor_ = cursor_ + 1 < n ? cursor_ + 1 : 0;
+    return t;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (targets_[i].name == name) {
+      cursor_ = i + 1 < n ? i + 1 : 0;
+      return &targets_[i];
+    }
+  }
+  return nullptr;
+}
+
+void RunViewCharts::Clear() {
+  for (Chart* c : charts_) c->ClearAll();
+}
+
+void RunViewCharts::Prepare(const RunViewSetup& setup) {
+  Chart* voltage = form1_.chart(1);
+  voltage->SetSeriesVisible(voltage->FindSeries(QStringLiteral("Vd")), setup.dendriteActive);
+  for (int n : {4, 5}) {
+    Chart* c = form1_.chart(n);
+    c->SetAxisAutomaticMinimum(ChartAxis::Bottom, true);
+    c->SetAxisMaximum(ChartAxis::Bottom, setup.tEndMs);
+  }
+  form1_.chart(3)->SetAxisTitle(ChartAxis::Left, QString::fromStdString(setup.modelAxisTitle));
+}
+
+void RunViewCharts::Point(std::string_view series, double x, double y) {
+  const Target* t = Find(series);
+  if (t == nullptr) return;  // a view this workbench does not have (yet)
+  if (t->phase && !form1_.PhasePageShown()) return;
+  t->chart->AddPoint(t->index, x, y);
+}
+
+void RunViewCharts::Status(const std::string& timeText, const std::string& fileText) {
+  timeText_ = timeText;
+  fileText_ = fileText;
+  statusChanged_ = true;
+}
+
+void RunViewCharts::CurvePoint(double x, double y) {
+  curve_.AddCurvePoint(x, y, QString::fromStdString(s_.trace.VarToWrite));
+}
+
+void RunViewCharts::Flush(bool force) {
+  if (!force && sinceDrawing_.isValid()) {
+    const double waited = sinceDrawing_.nsecsElapsed() * 1e-9;
+    if (waited < kMinDrawInterval || waited < kDrawIntervalFactor * lastDrawSeconds_) return;
+  }
+  QElapsedTimer drawing;
+  drawing.start();
+  if (statusChanged_) {
+    form1_.TimeLabel()->setText(QString::fromStdString(timeText_));
+    form1_.FileLabel()->setText(QString::fromStdString(fileText_));
+    statusChanged_ = false;
+  }
+  for (Chart* c : charts_) {
+    if (c->NeedsRefresh()) c->Refresh();
+  }
+  Chart* curve = curve_.chart();
+  if (curve->NeedsRefresh()) curve->Refresh();
+  lastDrawSeconds_ = drawing.nsecsElapsed() * 1e-9;
+  sinceDrawing_.start();
+}
+
+void RunViewCharts::ShowAllSeries() {
+  for (Chart* c : charts_) {
+    c->ShowAllSeries();
+    c->Refresh();
+  }
+}
+
+}  // namespace membrix

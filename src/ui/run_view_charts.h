@@ -1,0 +1,65 @@
+#pragma once
+// The run views of the workbench: the series a run names (" V ", "-Im",
+// "Spike", ...) go to the charts of the main window's pages, the status to its
+// two labels, and the chosen output variable to the curve window. Points are
+// collected as the run makes them and drawn when the run lets the windows
+// breathe, at a pace that keeps the drawing a small share of the run.
+
+#include <QElapsedTimer>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/run_view_sink.h"
+
+namespace membrix {
+
+struct Session;
+class Chart;
+class CurveWindow;
+class MainWindow;
+
+class RunViewCharts final : public RunViewSink {
+ public:
+  RunViewCharts(const Session& s, MainWindow& form1, CurveWindow& curve);
+
+  bool Drawing() const override { return true; }
+  bool KeepsPoints() const override;
+  bool PhasePlaneShown() const override;
+  // Empties every run series of the main window's pages.
+  void Clear() override;
+  void Prepare(const RunViewSetup& setup) override;
+  void Point(std::string_view series, double x, double y) override;
+  void Status(const std::string& timeText, const std::string& fileText) override;
+  void CurvePoint(double x, double y) override;
+
+  // Draws what came since the last drawing; unless forced, only when enough
+  // time has passed for the drawing to stay a small share of the run.
+  void Flush(bool force);
+
+  // Shows every run series again ("Enable all series").
+  void ShowAllSeries();
+
+  // The chart and index of a run series, for tests; null chart when unknown.
+  struct Target {
+    std::string name;
+    Chart* chart = nullptr;
+    int index = -1;
+    bool phase = false;
+  };
+  const Target* Find(std::string_view name);
+
+ private:
+  const Session& s_;
+  MainWindow& form1_;
+  CurveWindow& curve_;
+  std::vector<Target> targets_;
+  std::vector<Chart*> charts_;
+  std::size_t cursor_ = 0;  // the series a run names next, as DrawRunStep goes
+  std::string timeText_, fileText_;
+  bool statusChanged_ = false;
+  QElapsedTimer sinceDrawing_;
+  double lastDrawSeconds_ = 0.0;
+};
+
+}  // namespace membrix

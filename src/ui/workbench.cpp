@@ -1,0 +1,226 @@
+#include "ui/workbench.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStringList>
+#include <QTimer>
+
+#include "data/fit_table.h"
+#include "params/model_defaults.h"
+#include "run/session.h"
+#include "ui/curve_window.h"
+#include "ui/help_window.h"
+#include "ui/main_window.h"
+#include "ui/parameter_transfer.h"
+#include "ui/parameter_window.h"
+#include "ui/run_view_charts.h"
+
+namespace membrix {
+
+namespace {
+
+// A running computation lets the windows handle their events at most this
+// often; in between its breathing points cost a clock reading.
+constexpr qint64 kEventIntervalNs = 10'000'000;  // 10 ms
+
+const QString kBoxTitle = QStringLiteral("Membrix");
+
+}  // namespace
+
+// ---- Dialogs ----------------------------------------------------------------
+
+bool UserDialogs::Confirm(QWidget* parent, const QString& question) {
+  return QMessageBox::question(parent, kBoxTitle, question, QMessageBox::Yes | QMessageBox::No) ==
+         QMessageBox::Yes;
+}
+
+void UserDialogs::ShowError(QWidget* parent, const QString& message) {
+  QMessageBox::critical(parent, kBoxTitle, message);
+}
+
+void UserDialogs::ShowMessage(QWidget* parent, const QString& title, const QString& message) {
+  QMessageBox::information(parent, title, message);
+}
+
+QString UserDialogs::OpenFileName(QWidget* parent, const QString& caption, const QString& folder,
+                                  const QString& filter) {
+  return QFileDialog::getOpenFileName(parent, caption, folder, DialogFilter(filter));
+}
+
+QString UserDialogs::SaveFileName(QWidget* parent, const QString& caption, const QString& folder,
+                                  const QString& filter) {
+  return QFileDialog::getSaveFileName(parent, caption, folder, DialogFilter(filter));
+}
+
+QString UserDialogs::DialogFilter(const QString& programFilter) {
+  const QStringList parts = programFilter.split(QLatin1Char('|'));
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    const QString patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts).join(QLatin1Char(' '));
+    const QString& text = parts[i];
+    filters << (text.contains(QLatin1Char('(')) ? text : QStringLiteral("%1 (%2)").arg(text, patterns));
+  }
+  return filters.join(QStringLiteral(";;"));
+}
+
+// ---- The workbench -------------------------------------------------------------
+
+Workbench::Workbench(QObject* parent)
+    : QObject(parent), session_(std::make_unique<Session>()), dialogs_(std::make_unique<UserDialogs>()) {
+  // The windows in the program's order, the main window first; the task
+  // windows take their places here as they join the program.
+  form1_ = std::make_unique<MainWindow>(*this);
+  form4_ = std::make_unique<ParameterWindow>(*session_);
+  form4_->setMainWindow(form1_.get());
+  form4_->setErrorReporter([this](const QString& message) { dialogs_->ShowError(form4_.get(), message); });
+  connect(form4_.get(), &ParameterWindow::helpRequested, this, &Workbench::ShowHelp);
+  curve_ = std::make_unique<CurveWindow>();
+  views_ = std::make_unique<RunViewCharts>(*session_, *form1_, *curve_);
+  connect(form1_.get(), &MainWindow::firstShown, this, &Workbench::StartUp);
+}
+
+Workbench::~Workbench() {
+  views_.reset();
+  help_.reset();
+  curve_.reset();
+  form4_.reset();
+  form1_.reset();
+}
+
+void Workbench::SetDialogs(std::unique_ptr<UserDialogs> dialogs) { dialogs_ = std::move(dialogs); }
+
+void Workbench::Show() { form1_->show(); }
+
+void Workbench::StartUp() {
+  startFolder_ = QDir::currentPath();
+  Session& s = *session_;
+  s.rec.IdFileName.clear();
+  // The general defaults, then the start-up set.
+  ApplyProgramStart(s);
+  Correspond();
+  InitFitTable(s.fit);
+  // The threshold, f-I and reverse-problem windows start hidden once they are
+  // part of the program; the parameter window stands beside the main window.
+  form1_->ApplyStartupState();
+  const QRect main = form1_->frameGeometry();
+  QRect room = QGuiApplication::primaryScreen() != nullptr
+                   ? QGuiApplication::primaryScreen()->availableGeometry()
+                   : QRect(0, 0, 1920, 1200);
+  int left = main.right() + 8;
+  if (left + form4_->width() > room.right()) left = std::max(room.left(), room.right() - form4_->width());
+  form4_->move(left, main.top());
+  form4_->show();
+  emit startedUp();
+}
+
+QString Workbench::ProjectFolder() const {
+  if (!projectFolder_.isEmpty()) return projectFolder_;
+  QStringList starts = {startFolder_.isEmpty() ? QDir::currentPath() : startFolder_};
+  if (QCoreApplication::instance() != nullptr) starts << QCoreApplication::applicationDirPath();
+  for (const QString& start : starts) {
+    QDir dir(start);
+    for (int up = 0; up < 5; ++up) {
+      if (dir.exists(QStringLiteral("resources/samples")) ||
+          dir.exists(QStringLiteral("docs/workbench.md"))) {
+        return dir.absolutePath();
+      }
+      if (!dir.cdUp()) break;
+    }
+  }
+  return startFolder_.isEmpty() ? QDir::currentPath() : startFolder_;
+}
+
+QString Workbench::SamplesFolder() const {
+  return QDir(ProjectFolder()).filePath(QStringLiteral("resources/samples"));
+}
+
+QString Workbench::DocsFolder() const { return QDir(ProjectFolder()).filePath(QStringLiteral("docs")); }
+
+void Workbench::Correspond() {
+  CorrespondParametersToTheForm(*session_, form1_.get(), form4_.get());
+  // The mark of "Iind=Vexp" shows whether the recording is injected, which
+  // only its own item changes.
+  form1_->ShowIindIsVexpMark();
+}
+
+void Workbench::ControlsToParameters() {
+  membrix::ControlsToParameters(*session_, form1_.get(), form4_.get());
+}
+
+bool Workbench::RunCommand(const std::function<void()>& command) {
+  try {
+    command();
+    return true;
+  } catch (const RunCancelled&) {
+    return false;  // the program is closing
+  } catch (const std::exception& e) {
+    dialogs_->ShowError(form1_.get(), QString::fromUtf8(e.what()));
+    return false;
+  }
+}
+
+bool Workbench::RunSimulation(const std::function<void()>& command) {
+  if (running_) return false;
+  running_ = true;
+  stopRequested_ = false;
+  sinceEvents_.invalidate();
+  form1_->SetRunning(true);
+  const bool done = RunCommand(command);
+  running_ = false;
+  stopRequested_ = false;
+  form1_->SetRunning(false);
+  RefreshViews(true);
+  if (closeAfterRun_) {
+    closeAfterRun_ = false;
+    QTimer::singleShot(0, form1_.get(), [this] { form1_->close(); });
+  }
+  return done;
+}
+
+void Workbench::ProcessEvents() {
+  if (session_->run.PauseFlag == 'P' && !stopRequested_) {
+    // A paused run shows what it has and waits for the user without spinning.
+    RefreshViews(true);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  } else if (!sinceEvents_.isValid() || sinceEvents_.nsecsElapsed() >= kEventIntervalNs) {
+    RefreshViews(false);
+    QCoreApplication::processEvents();
+    sinceEvents_.start();
+  }
+  if (stopRequested_) throw RunCancelled();
+}
+
+bool Workbench::Confirm(const std::string& question) {
+  return dialogs_->Confirm(form1_.get(), QString::fromStdString(question));
+}
+
+void Workbench::RefreshViews(bool force) {
+  views_->Flush(force);
+  form1_->SyncMemos();
+}
+
+void Workbench::ShowHelp(const QString& keyword) {
+  if (!help_) help_ = std::make_unique<HelpWindow>();
+  if (!help_->Open(DocsFolder(), keyword)) {
+    dialogs_->ShowError(form1_.get(), QStringLiteral("The help pages are not in %1").arg(DocsFolder()));
+  }
+}
+
+void Workbench::OnMainWindowClosing() {
+  if (running_) {
+    // The run ends at its next breathing point; then the program closes.
+    stopRequested_ = true;
+    closeAfterRun_ = true;
+    return;
+  }
+  form4_->close();
+  curve_->close();
+  if (help_) help_->close();
+}
+
+}  // namespace membrix

@@ -1,0 +1,134 @@
+#pragma once
+// The workbench: the one session of the program, its windows (created in the
+// program's order with the main window first), the host through which long
+// computations let the windows breathe, pause and stop, and the start-up made
+// when the main window is first shown.
+//
+// Commands run through RunCommand: a failure shows one message box with the
+// engine's message and leaves the workbench as usable as before. Modal boxes
+// and file dialogs go through UserDialogs, which tests replace by a script.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "run/host.h"
+
+class QWidget;
+
+namespace membrix {
+
+struct Session;
+class MainWindow;
+class ParameterWindow;
+class CurveWindow;
+class HelpWindow;
+class RunViewCharts;
+
+// The questions, messages and file dialogs of the workbench.
+class UserDialogs {
+ public:
+  virtual ~UserDialogs() = default;
+  // A Yes/No box; true means Yes.
+  virtual bool Confirm(QWidget* parent, const QString& question);
+  // One message box for a command that failed.
+  virtual void ShowError(QWidget* parent, const QString& message);
+  // A message that needs no answer.
+  virtual void ShowMessage(QWidget* parent, const QString& title, const QString& message);
+  // File dialogs with a filter in the program's form ("data-files|*.dat|all
+  // files|*.*"); an empty name means the dialog was cancelled.
+  virtual QString OpenFileName(QWidget* parent, const QString& caption, const QString& folder,
+                               const QString& filter);
+  virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& folder,
+                               const QString& filter);
+
+  // The program's filter form turned into the one of the platform's dialogs.
+  static QString DialogFilter(const QString& programFilter);
+};
+
+// A run that was ended early because the program is closing.
+class RunCancelled : public std::exception {
+ public:
+  const char* what() const noexcept override { return "the run was stopped"; }
+};
+
+class Workbench : public QObject, public Host {
+  Q_OBJECT
+
+ public:
+  explicit Workbench(QObject* parent = nullptr);
+  ~Workbench() override;
+
+  Session& session() { return *session_; }
+  MainWindow& mainWindow() { return *form1_; }
+  ParameterWindow& parameterWindow() { return *form4_; }
+  CurveWindow& curveWindow() { return *curve_; }
+  RunViewCharts& views() { return *views_; }
+  UserDialogs& dialogs() { return *dialogs_; }
+  void SetDialogs(std::unique_ptr<UserDialogs> dialogs);
+
+  // Shows the main window; its first showing runs the start-up.
+  void Show();
+
+  // The folder current when the main window was first shown.
+  const QString& StartFolder() const { return startFolder_; }
+  // The folder holding resources/ and docs/: found from the start folder or
+  // from the program's own folder upwards, unless set.
+  QString ProjectFolder() const;
+  void SetProjectFolder(const QString& folder) { projectFolder_ = folder; }
+  // The folder of the fixed parameter files, and of the help pages.
+  QString SamplesFolder() const;
+  QString DocsFolder() const;
+
+  // NP0 and the run globals shown in all windows, and the way back.
+  void Correspond();
+  void ControlsToParameters();
+
+  // Runs a command; a failure shows one message with the engine's message.
+  // Returns whether the command completed.
+  bool RunCommand(const std::function<void()>& command);
+  // The same for a command that runs a simulation: refused while another one
+  // runs, and the run views are drawn completely at its end.
+  bool RunSimulation(const std::function<void()>& command);
+  bool Running() const { return running_; }
+
+  // Host: the windows breathe, "Pause" holds, closing the program stops.
+  void ProcessEvents() override;
+  bool StopRequested() const override { return stopRequested_; }
+  bool Confirm(const std::string& question) override;
+  void ShowParameters() override { Correspond(); }
+
+  // Draws the run views and the memos; unless forced, paced.
+  void RefreshViews(bool force);
+
+  // Opens the help pages at the section of a keyword ("Help", "Parameters").
+  void ShowHelp(const QString& keyword);
+
+  // Closing the main window ends the program: every window closes with it.
+  // During a run the run is stopped first.
+  void OnMainWindowClosing();
+
+ signals:
+  void startedUp();
+
+ private:
+  void StartUp();
+
+  std::unique_ptr<Session> session_;
+  std::unique_ptr<UserDialogs> dialogs_;
+  std::unique_ptr<MainWindow> form1_;
+  std::unique_ptr<ParameterWindow> form4_;
+  std::unique_ptr<CurveWindow> curve_;
+  std::unique_ptr<HelpWindow> help_;
+  std::unique_ptr<RunViewCharts> views_;
+  QString startFolder_;
+  QString projectFolder_;
+  bool running_ = false;
+  bool stopRequested_ = false;
+  bool closeAfterRun_ = false;
+  QElapsedTimer sinceEvents_;  // since the windows last handled their events in a run
+};
+
+}  // namespace membrix

@@ -1,0 +1,189 @@
+#include <QButtonGroup>
+#include <QImage>
+#include <QRadioButton>
+#include <QTabWidget>
+
+#include "ui/curve_window.h"
+#include "workbench_fixture.h"
+
+using membrix::Chart;
+using membrix::ChartAxis;
+using membrix::testing::WorkbenchFixture;
+
+class RunViewChartsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void PhasePlaneIsDrawnOnlyWhileItsPageIsShown();
+  void NoCleaningDrawsRunsOverEachOtherAndClearEmpties();
+  void DrawAnyCurveFeedsTheCurveWindowOnce();
+  void HiddenSeriesComeBackWithEnableAllSeries();
+  void RunSetsTheAxesOfItsModeAndGeometry();
+  void TimeAxesAreAlignedAndMadeAutomatic();
+  void PrintScreenWritesAPicture();
+};
+
+namespace {
+
+void ChooseOutputItem(WorkbenchFixture& f, const QString& item) {
+  for (QAbstractButton* b : f.Find<QButtonGroup>(QStringLiteral("RadioGroup1Items"))->buttons()) {
+    if (b->text() != item) continue;
+    QTRY_VERIFY(b->isVisible() && !b->rect().isEmpty());
+    QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, QPoint(6, b->height() / 2));
+    return;
+  }
+  QFAIL(qPrintable(QStringLiteral("no item ") + item));
+}
+
+// Points a run of nt_end steps draws on a series: the first step, every
+// n_Draw steps and every spike.
+int DrawSteps(const membrix::Session& s) { return 1 + s.run.nt_end / s.run.n_Draw + s.spikes.nSpikes; }
+
+}  // namespace
+
+void RunViewChartsTest::PhasePlaneIsDrawnOnlyWhileItsPageIsShown() {
+  WorkbenchFixture f;
+  f.RunClampFor(QStringLiteral("10"));
+  QCOMPARE(f.Points(QStringLiteral("dVdt(V)")), 0);
+  QCOMPARE(f.Points(QStringLiteral("Im(V)")), 0);
+
+  f.Find<QTabWidget>(QStringLiteral("PageControl1"))->setCurrentIndex(5);
+  f.RunClampFor(QStringLiteral("10"));
+  QCOMPARE(f.Points(QStringLiteral("dVdt(V)")), DrawSteps(f.s()));
+  QCOMPARE(f.Points(QStringLiteral("Im(V)")), DrawSteps(f.s()));
+  // x is the voltage: the phase plane spans the spike.
+  Chart* phase = f.form1().chart(6);
+  double vMax = -1e9;
+  for (int k = 0; k < phase->PointCount(0); ++k) vMax = std::max(vMax, phase->Point(0, k).x());
+  QVERIFY2(vMax > 0.0, "the spike's peak is in the phase plane");
+}
+
+void RunViewChartsTest::NoCleaningDrawsRunsOverEachOtherAndClearEmpties() {
+  WorkbenchFixture f;
+  f.RunClampFor(QStringLiteral("5"));
+  const int once = f.Points(QStringLiteral(" V "));
+  QVERIFY(once > 0);
+  f.RunClampFor(QStringLiteral("5"));
+  QCOMPARE(f.Points(QStringLiteral(" V ")), once);  // a run clears first
+
+  f.Item(QStringLiteral("NoCleaning"))->trigger();
+  f.RunClampFor(QStringLiteral("5"));
+  QCOMPARE(f.Points(QStringLiteral(" V ")), 2 * once);
+  QCOMPARE(f.Points(QStringLiteral("Experiment")), 2 * (f.s().run.nt_end + 1));
+
+  QTest::mouseClick(f.Button(QStringLiteral("Clear")), Qt::LeftButton);
+  for (const char* series : {" V ", "-Im", "mm", "nn", "Model", "Experiment"}) {
+    QVERIFY2(f.Points(QString::fromUtf8(series)) == 0, series);
+  }
+}
+
+void RunViewChartsTest::DrawAnyCurveFeedsTheCurveWindowOnce() {
+  WorkbenchFixture f;
+  f.Type(QStringLiteral("DDSpinEdit3"), QStringLiteral("10"));
+  membrix::CurveWindow& curve = f.wb->curveWindow();
+  QVERIFY(!curve.isVisible());
+  QTest::mouseClick(f.Button(QStringLiteral("Draw any curve")), Qt::LeftButton);
+  ChooseOutputItem(f, QStringLiteral("nn"));
+  QVERIFY(curve.isVisible());
+  const int points = f.s().run.nt_end / f.s().run.n_Draw;
+  QCOMPARE(curve.chart()->PointCount(0), points);
+  QCOMPARE(curve.chart()->SeriesTitle(0), QStringLiteral("nn"));
+  QCOMPARE(f.s().run.DrawAnyCurve, 0);
+
+  // The next run draws the run views only.
+  QTest::mouseClick(f.Button(QStringLiteral("RunClamp")), Qt::LeftButton);
+  QCOMPARE(curve.chart()->PointCount(0), points);
+
+  // Closed and drawn again, the window starts empty.
+  curve.close();
+  QTest::mouseClick(f.Button(QStringLiteral("Draw any curve")), Qt::LeftButton);
+  ChooseOutputItem(f, QStringLiteral("V"));
+  QCOMPARE(curve.chart()->PointCount(0), points);
+  QVERIFY(curve.chart()->Point(0, 0).y() < -50.0);  // mV near rest
+
+  // A list closed without a choice leaves the runs as they were.
+  QTest::mouseClick(f.Button(QStringLiteral("Draw any curve")), Qt::LeftButton);
+  QTest::mouseClick(f.Find<QWidget>(QStringLiteral("VarToWriteNote"))->findChild<QWidget*>(), Qt::LeftButton);
+  QVERIFY(!f.Find<QWidget>(QStringLiteral("RadioGroup1"))->isVisible());
+  QCOMPARE(f.s().run.DrawAnyCurve, 0);
+}
+
+void RunViewChartsTest::HiddenSeriesComeBackWithEnableAllSeries() {
+  WorkbenchFixture f;
+  f.RunClampFor(QStringLiteral("5"));
+  Chart* voltage = f.form1().chart(1);
+  Chart* current = f.form1().chart(2);
+  const int v = voltage->FindSeries(QStringLiteral(" V "));
+  const int psc = current->FindSeries(QStringLiteral("PSC"));
+  QVERIFY(!current->SeriesVisible(psc));  // shown only on request
+  // A point of " V " well apart from the other traces drawn at its time.
+  const int g = voltage->FindSeries(QStringLiteral("g"));
+  QPoint at;
+  for (int k = 1; k + 1 < voltage->PointCount(v) && at.isNull(); ++k) {
+    const QPointF p = voltage->Point(v, k);
+    const QPointF q = voltage->Point(g, k);
+    const QPoint pixel = voltage->PixelOf(v, p.x(), p.y());
+    if (std::abs(pixel.y() - voltage->PixelOf(g, q.x(), q.y()).y()) > 20) at = pixel;
+  }
+  QVERIFY(!at.isNull());
+  QTest::mouseDClick(voltage->PlotArea(), Qt::LeftButton, Qt::NoModifier, at);
+  QVERIFY(!voltage->SeriesVisible(v));
+
+  f.Item(QStringLiteral("Enable all series"))->trigger();
+  for (Chart* c : f.form1().RunCharts()) {
+    for (int i = 0; i < c->SeriesCount(); ++i) QVERIFY2(c->SeriesVisible(i), qPrintable(c->SeriesTitle(i)));
+  }
+}
+
+void RunViewChartsTest::RunSetsTheAxesOfItsModeAndGeometry() {
+  const struct {
+    const char* modeItem;
+    const char* geometryItem;
+    const char* modelAxis;
+    bool dendrite;
+  } cases[] = {{"CC", "N1point1", "V, Volts", false},
+               {"VC at Vexp", "N2points1", "I, pA", true},
+               {"VC", "N2pMainenSejn1", "I, pA", true}};
+  for (auto c : cases) {
+    WorkbenchFixture f;
+    f.Item(QString::fromUtf8(c.geometryItem))->trigger();
+    f.Item(QString::fromUtf8(c.modeItem))->trigger();
+    f.RunClampFor(QStringLiteral("5"));
+    QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QLatin1Char('\n'))));
+    QCOMPARE(f.form1().chart(3)->AxisTitle(ChartAxis::Left), QString::fromUtf8(c.modelAxis));
+    Chart* voltage = f.form1().chart(1);
+    QCOMPARE(voltage->SeriesVisible(voltage->FindSeries(QStringLiteral("Vd"))), c.dendrite);
+    for (int n : {4, 5}) {
+      QVERIFY(!f.form1().chart(n)->AxisAutomaticMaximum(ChartAxis::Bottom));
+      QCOMPARE(f.form1().chart(n)->AxisMaximum(ChartAxis::Bottom), 5.0);
+    }
+  }
+}
+
+void RunViewChartsTest::TimeAxesAreAlignedAndMadeAutomatic() {
+  WorkbenchFixture f;
+  f.RunClampFor(QStringLiteral("10"));
+  Chart* voltage = f.form1().chart(1);
+  Chart* current = f.form1().chart(2);
+  current->SetAxisRange(ChartAxis::Bottom, 2.0, 8.0);
+  QTest::mouseClick(f.Button(QStringLiteral("Adjust range to current")), Qt::LeftButton);
+  QCOMPARE(voltage->AxisMinimum(ChartAxis::Bottom), 2.0);
+  QCOMPARE(voltage->AxisMaximum(ChartAxis::Bottom), 8.0);
+
+  QTest::mouseClick(f.Button(QStringLiteral("Auto")), Qt::LeftButton);
+  for (Chart* c : {voltage, current}) {
+    QVERIFY(c->AxisAutomaticMinimum(ChartAxis::Bottom) && c->AxisAutomaticMaximum(ChartAxis::Bottom));
+    QCOMPARE(c->AxisMaximum(ChartAxis::Bottom), 10.0);
+  }
+}
+
+void RunViewChartsTest::PrintScreenWritesAPicture() {
+  WorkbenchFixture f;
+  QTest::mouseClick(f.Button(QStringLiteral("Print Screen")), Qt::LeftButton);
+  QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QLatin1Char('\n'))));
+  QImage picture(f.FilePath(QStringLiteral("Screen.jpg")), "JPG");
+  QVERIFY(!picture.isNull());
+}
+
+QTEST_MAIN(RunViewChartsTest)
+#include "run_view_charts_test.moc"

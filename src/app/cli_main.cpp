@@ -145,8 +145,12 @@ int RunCommand(const RunOptions& o) {
     for (double t : spikes.times) std::cout << " " << Number(t * 1000.0);
     std::cout << " ms";
   }
-  std::cout << "\nfinal V: " << Number(s.NV0.V * 1000.0) << " mV\n"
-            << "deviation from the recording: " << Number(deviation) << "\n";
+  std::cout << "\nfinal V: " << Number(s.NV0.V * 1000.0) << " mV\n";
+  const int mode = np.If_I_V_or_g;
+  if (mode == 1 || mode == 3 || mode == 4 || mode == 5) {
+    std::cout << "final clamp current: " << Number(s.NV0.PSC) << " pA\n";
+  }
+  std::cout << "deviation from the recording: " << Number(deviation) << "\n";
   if (save) std::cout << "written: " << save->file << " (" << s.trace.StatusText << ")\n";
   std::cout << "elapsed: " << Number(elapsed) << " s\n";
   return 0;

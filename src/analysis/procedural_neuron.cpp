@@ -12,31 +12,13 @@ namespace {
 
 bool IsVoltageClamp(std::int32_t mode) { return mode == 1 || mode == 3 || mode == 4 || mode == 5; }
 
-// The channel currents of one step at NV0.V, stored in NV0 in the order the
-// Ca pool needs: the Ca currents before the pool, the Ca-dependent K after it.
-// Returns the sum of the thirteen currents. "Passive" has none.
+// The channel currents of one step, or none for "Passive".
 double ChannelCurrents(Session& s, ProceduralGlobals& g) {
+  if (s.NP0.HH_type != "Passive") return ProcStepCurrents(s, g);
   NeuronVariables& nv = s.NV0;
   nv.INaR = nv.INa = nv.IK = nv.IKM = nv.IKA = nv.IKD = nv.ICaH = nv.ICaT = 0.0;
   nv.IKCa = nv.IH = nv.IAHP = nv.IBst = nv.INaP = 0.0;
-  if (s.NP0.HH_type != "Passive") {
-    nv.INaR = ProcINaR(s);
-    nv.INa = ProcINa(s, g);
-    nv.IK = ProcIK(s);
-    nv.IKM = ProcIKM(s);
-    nv.IKA = ProcIKA(s);
-    nv.IKD = ProcIKD(s);
-    nv.ICaH = ProcICaH(s);
-    nv.ICaT = ProcICaT(s);
-    ProcUpdateCa(s, nv.ICaT + nv.ICaH);
-    nv.IKCa = ProcIKCa(s);
-    nv.IH = ProcIH(s);
-    nv.IAHP = ProcIAHP(s);
-    nv.IBst = ProcIBst(s, g);
-    nv.INaP = ProcINaP(s);
-  }
-  return nv.INaR + nv.INa + nv.IK + nv.IKM + nv.IKA + nv.IKD + nv.ICaH + nv.ICaT + nv.IKCa + nv.IH + nv.IAHP +
-         nv.IBst + nv.INaP;
+  return 0.0;
 }
 
 void ThresholdModelBranch(Session& s) {
@@ -121,6 +103,26 @@ RestingDrive RestingCurrents(Session& s, ProceduralGlobals& g) {
 }
 
 }  // namespace
+
+double ProcStepCurrents(Session& s, ProceduralGlobals& g) {
+  NeuronVariables& nv = s.NV0;
+  nv.INaR = ProcINaR(s);
+  nv.INa = ProcINa(s, g);
+  nv.IK = ProcIK(s);
+  nv.IKM = ProcIKM(s);
+  nv.IKA = ProcIKA(s);
+  nv.IKD = ProcIKD(s);
+  nv.ICaH = ProcICaH(s);
+  nv.ICaT = ProcICaT(s);
+  ProcUpdateCa(s, nv.ICaT + nv.ICaH);
+  nv.IKCa = ProcIKCa(s);
+  nv.IH = ProcIH(s);
+  nv.IAHP = ProcIAHP(s);
+  nv.IBst = ProcIBst(s, g);
+  nv.INaP = ProcINaP(s);
+  return nv.INaR + nv.INa + nv.IK + nv.IKM + nv.IKA + nv.IKD + nv.ICaH + nv.ICaT + nv.IKCa + nv.IH + nv.IAHP +
+         nv.IBst + nv.INaP;
+}
 
 void ProceduralStep(Session& s, ProceduralGlobals& g) {
   NeuronVariables& nv = s.NV0;

@@ -27,6 +27,11 @@ struct Session;
 //   voltage-clamp modes 1, 3, 4 and 5; then dVdt, d2Vdt2 and PSC (pA).
 void ProceduralStep(Session& s, ProceduralGlobals& g);
 
+// The thirteen channel currents of one step at NV0.V, stored in NV0 in the
+// order the Ca pool needs (the Ca currents before the pool, the Ca-dependent K
+// after it); returns their sum.
+double ProcStepCurrents(Session& s, ProceduralGlobals& g);
+
 // The integrate-and-fire step on the voltage V and its derivative dVdt (V/s).
 // spikeFlag 2 resets V to Vreset. NV0.Isyn takes the input uu - ss·(V - VK).
 // Within tau_abs after the last spike V is frozen (not when that spike lies

@@ -73,9 +73,7 @@ SodiumRates TMigliNaR::Rates(double v, const NeuronProperties& np) {
 double TMigliNaR::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mmR += Relax(dt(), r.m.tau) * (r.m.inf - nv.mmR);
-  nv.hhR += Relax(dt(), r.h.tau) * (r.h.inf - nv.hhR);
-  nv.iiR += Relax(dt(), r.s.tau) * (r.s.inf - nv.iiR);
+  RelaxSodiumGates(nv.mmR, nv.hhR, nv.iiR, r, dt());
   return Conductance(nv.mmR, nv.hhR, nv.iiR) * NP().gNaR * (nv.V - NP().VNa);
 }
 
@@ -85,9 +83,7 @@ double TMigliNaR::Conductance(double mmR, double hhR, double iiR) const {
 
 void TMigliNaR::Init() {
   const SodiumRates r = Rates(v(), NP());
-  NV().mmR = r.m.inf;
-  NV().hhR = r.h.inf;
-  NV().iiR = r.s.inf;
+  SetSodiumSteadyState(NV().mmR, NV().hhR, NV().iiR, r);
 }
 
 // ---- TChowNaR ----------------------------------------------------------------
@@ -115,9 +111,7 @@ double TChowNaR::Conductance(double mmR, double hhR, double iiR) const {
 
 void TChowNaR::Init() {
   const SodiumRates r = Rates(v(), NP());
-  NV().mmR = r.m.inf;
-  NV().hhR = r.h.inf;
-  NV().iiR = r.s.inf;
+  SetSodiumSteadyState(NV().mmR, NV().hhR, NV().iiR, r);
 }
 
 // ---- TShuNaR -----------------------------------------------------------------

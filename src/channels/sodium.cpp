@@ -26,9 +26,7 @@ SodiumRates TRarizaNa::Rates(double v, const NeuronProperties& np) {
 double TRarizaNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mm += Relax(dt(), r.m.tau) * (r.m.inf - nv.mm);
-  nv.hh += Relax(dt(), r.h.tau) * (r.h.inf - nv.hh);
-  nv.ii += Relax(dt(), r.s.tau) * (r.s.inf - nv.ii);
+  RelaxSodiumGates(nv.mm, nv.hh, nv.ii, r, dt());
   return Conductance(nv.mm, nv.hh, nv.ii) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -38,9 +36,7 @@ double TRarizaNa::Conductance(double mm, double hh, double ii) const {
 
 void TRarizaNa::Init() {
   const SodiumRates r = Rates(v(), NP());
-  NV().mm = r.m.inf;
-  NV().hh = r.h.inf;
-  NV().ii = r.s.inf;
+  SetSodiumSteadyState(NV().mm, NV().hh, NV().ii, r);
 }
 
 // ---- TMigliNa ----------------------------------------------------------------
@@ -65,9 +61,7 @@ SodiumRates TMigliNa::Rates(double v, const NeuronProperties& np) {
 double TMigliNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mm += Relax(dt(), r.m.tau) * (r.m.inf - nv.mm);
-  nv.hh += Relax(dt(), r.h.tau) * (r.h.inf - nv.hh);
-  nv.ii += Relax(dt(), r.s.tau) * (r.s.inf - nv.ii);
+  RelaxSodiumGates(nv.mm, nv.hh, nv.ii, r, dt());
   return Conductance(nv.mm, nv.hh, nv.ii) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -77,9 +71,7 @@ double TMigliNa::Conductance(double mm, double hh, double ii) const {
 
 void TMigliNa::Init() {
   const SodiumRates r = Rates(v(), NP());
-  NV().mm = r.m.inf;
-  NV().hh = r.h.inf;
-  NV().ii = r.s.inf;
+  SetSodiumSteadyState(NV().mm, NV().hh, NV().ii, r);
 }
 
 // ---- TCumNa ------------------------------------------------------------------
@@ -96,9 +88,7 @@ SodiumRates TCumNa::Rates(double v, const NeuronProperties& np) {
 double TCumNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mm += Relax(dt(), r.m.tau) * (r.m.inf - nv.mm);
-  nv.hh += Relax(dt(), r.h.tau) * (r.h.inf - nv.hh);
-  nv.ii += Relax(dt(), r.s.tau) * (r.s.inf - nv.ii);
+  RelaxSodiumGates(nv.mm, nv.hh, nv.ii, r, dt());
   return Conductance(nv.mm, nv.hh, nv.ii) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -108,9 +98,7 @@ double TCumNa::Conductance(double mm, double hh, double ii) const {
 
 void TCumNa::Init() {
   const SodiumRates r = Rates(v(), NP());
-  NV().mm = r.m.inf;
-  NV().hh = r.h.inf;
-  NV().ii = r.s.inf;
+  SetSodiumSteadyState(NV().mm, NV().hh, NV().ii, r);
 }
 
 // ---- TChowNa -----------------------------------------------------------------
@@ -140,9 +128,7 @@ double TChowNa::Conductance(double mm, double hh, double ii) const {
 void TChowNa::Init() {
   NP().TempFactor = TemperatureFactor(NP().Temp, 36.0);
   const SodiumRates r = Rates(v(), NP());
-  NV().mm = r.m.inf;
-  NV().hh = r.h.inf;
-  NV().ii = r.s.inf;
+  SetSodiumSteadyState(NV().mm, NV().hh, NV().ii, r);
 }
 
 // ---- TFleidNa ----------------------------------------------------------------
@@ -164,9 +150,7 @@ SodiumRates TFleidNa::Rates(double v, const NeuronProperties& np) {
 double TFleidNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mm += Relax(dt(), r.m.tau) * (r.m.inf - nv.mm);
-  nv.hh += Relax(dt(), r.h.tau) * (r.h.inf - nv.hh);
-  nv.ii += Relax(dt(), r.s.tau) * (r.s.inf - nv.ii);
+  RelaxSodiumGates(nv.mm, nv.hh, nv.ii, r, dt());
   return Conductance(nv.mm, nv.hh, nv.ii) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -177,9 +161,7 @@ double TFleidNa::Conductance(double mm, double hh, double ii) const {
 void TFleidNa::Init() {
   NP().TempFactor = TemperatureFactor(NP().Temp, 23.0);
   const SodiumRates r = Rates(v(), NP());
-  NV().mm = r.m.inf;
-  NV().hh = r.h.inf;
-  NV().ii = r.s.inf;
+  SetSodiumSteadyState(NV().mm, NV().hh, NV().ii, r);
 }
 
 // ---- TShuNa ------------------------------------------------------------------

@@ -16,6 +16,20 @@ struct SodiumRates {
   GateRates s;
 };
 
+// The three gates relaxed over one step toward their steady states.
+inline void RelaxSodiumGates(double& m, double& h, double& s, const SodiumRates& r, double dt) {
+  m += Relax(dt, r.m.tau) * (r.m.inf - m);
+  h += Relax(dt, r.h.tau) * (r.h.inf - h);
+  s += Relax(dt, r.s.tau) * (r.s.inf - s);
+}
+
+// The three gates at their steady states.
+inline void SetSodiumSteadyState(double& m, double& h, double& s, const SodiumRates& r) {
+  m = r.m.inf;
+  h = r.h.inf;
+  s = r.s.inf;
+}
+
 // The parametric classic form: sixteen rate coefficients a1Na..d4Na, voltage
 // measured from Tr_Na, the activation further shifted by NaThreshShift, and a
 // switchable slow inactivation.

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "analysis/procedural_neuron.h"
 #include "channels/procedural/hh_canal.h"
 #include "params/model_defaults.h"
 #include "run/session.h"
@@ -23,22 +24,6 @@ inline void UseFamily(Session& s, const std::string& family, const std::string& 
 
 // Every procedural current once, with the Ca pool between the Ca currents and
 // the Ca-dependent K current.
-inline void StepAllCurrents(Session& s, ProceduralGlobals& g) {
-  NeuronVariables& nv = s.NV0;
-  nv.INaR = ProcINaR(s);
-  nv.INa = ProcINa(s, g);
-  nv.IK = ProcIK(s);
-  nv.IKM = ProcIKM(s);
-  nv.IKA = ProcIKA(s);
-  nv.IKD = ProcIKD(s);
-  nv.ICaH = ProcICaH(s);
-  nv.ICaT = ProcICaT(s);
-  ProcUpdateCa(s, nv.ICaT + nv.ICaH);
-  nv.IKCa = ProcIKCa(s);
-  nv.IH = ProcIH(s);
-  nv.IAHP = ProcIAHP(s);
-  nv.IBst = ProcIBst(s, g);
-  nv.INaP = ProcINaP(s);
-}
+inline void StepAllCurrents(Session& s, ProceduralGlobals& g) { ProcStepCurrents(s, g); }
 
 }  // namespace membrix::testing

@@ -43,9 +43,6 @@ constexpr SlotWiring kWiring[kSlotCount] = {
 
 bool IsVoltageClampMode(int mode) { return mode == 1 || mode == 3 || mode == 5; }
 
-// A membrane voltage (V) no model reaches: beyond it the integration has diverged.
-constexpr double kDivergedVoltage = 1.0;
-
 // The gate a slot passes in one argument position, 0 where it passes none.
 template <double NeuronVariables::*gate>
 double GateArgument(const NeuronVariables& nv) {

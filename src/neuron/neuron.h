@@ -12,6 +12,10 @@
 
 namespace membrix {
 
+// A membrane voltage (V) no model reaches (no reversal potential of the
+// program exceeds 0.12 V): beyond it the integration has diverged.
+inline constexpr double kDivergedVoltage = 1.0;
+
 // Read-only view of the run a neuron belongs to: the model time t and the step
 // dt (seconds) and the reversal potential Vus of the u - s input (volts). The
 // values live in the session (or in a test's own clock) and change as the run

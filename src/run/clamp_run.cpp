@@ -1,6 +1,8 @@
 #include "run/clamp_run.h"
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <memory>
 
 #include "analysis/spike_detector.h"
@@ -30,6 +32,15 @@ void ResetRunState(Session& s) {
   StartStateRecord& st = s.run.StartState;
   st = {nv.V, nv.VatE, nv.nn, nv.yK, nv.nA, nv.lA, nv.xD, nv.yD, nv.nH, nv.wAHP, nv.nM};
   ResetStimulusState(s.stim, nv.V);
+}
+
+std::string DivergenceNote(const Session& s, const NeuronProperties& np) {
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "the membrane voltage diverged (%g V) at t = %.2f ms: the time step of %.4g ms is too long "
+                "for the \"%s\" model in the \"%s\" geometry",
+                s.NV0.V, s.run.t * 1000.0, s.run.dt * 1000.0, np.HH_type.c_str(), np.HH_order.c_str());
+  return text;
 }
 
 void ModelTraceValue(Session& s, const NeuronProperties& np) {
@@ -77,6 +88,7 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
   PrepareRunViews(s, views);
   host.ShowParameters();
   double err = 0.0;
+  bool divergenceNoted = false;
 
   do {
     ++run.nt;
@@ -90,6 +102,13 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     // the step counts it.
     DetectSpike(s, *Nrn);
     s.NV0 = Nrn->NV;
+    // No membrane reaches 1 V: beyond it the explicit step is too long for the
+    // model's conductances. The run goes on (a fit may pass through such
+    // parameters), but the result is not left to look sound.
+    if (!divergenceNoted && !(std::abs(s.NV0.V) <= kDivergedVoltage)) {
+      divergenceNoted = true;
+      s.SimplexMemo.push_back(DivergenceNote(s, Nrn->NP));
+    }
     ModelTraceValue(s, Nrn->NP);
     if (run.t > s.stim.t_IindShift && run.nt < TraceTable::kLastRow) {
       const double d = s.ExpData(run.nt, s.rec.Smpl) - run.Vr;

@@ -3,15 +3,20 @@
 // optionally written, compared with the recording of the run. Returns the
 // root-mean-square deviation of the model value from the recording.
 
+#include <string>
+
+#include "params/neuron_properties.h"
 #include "run/host.h"
 #include "run/run_view_sink.h"
-#include "params/neuron_properties.h"
 
 namespace membrix {
 
 struct Session;
 
 double RunClamp(Session& s, Host& host, RunViewSink& views);
+
+// The note a diverged run leaves in SimplexMemo.
+std::string DivergenceNote(const Session& s, const NeuronProperties& np);
 
 // Sets the state copy, time and per-run bookkeeping to the start of a run.
 void ResetRunState(Session& s);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "neuron/neuron_test_support.h"
+#include "params/model_defaults.h"
 #include "run/session.h"
 
 namespace membrix {
@@ -159,6 +160,29 @@ TEST(ClampRun, KineticsThatNeedShortStepsLowerTheRunStep) {
     EXPECT_EQ(s.run.dt, after);
     EXPECT_EQ(s.run.nt, StepCount(0.002, after));  // the run keeps its length
   }
+}
+
+TEST(ClampRun, ADivergedRunLeavesANote) {
+  Session s;
+  ApplyProgramStart(s);
+  s.stim.uu = s.stim.ss = 0;
+  s.NP0.HH_type = "Bazhenov";  // gNa 3450: an explicit step of 50 us cannot follow its upstroke
+  s.NP0.HH_order = "1-point";
+  SetDefaults(s);
+  s.stim.Iind = 50;
+  s.stim.t_Iind = 0.02;
+  SetRunLength(s.run, 0.02);
+  BatchHost host;
+  NullRunViewSink views;
+  RunClamp(s, host, views);
+  ASSERT_EQ(s.SimplexMemo.size(), 1u);
+  EXPECT_NE(s.SimplexMemo[0].find("diverged"), std::string::npos) << s.SimplexMemo[0];
+  EXPECT_NE(s.SimplexMemo[0].find("\"Bazhenov\""), std::string::npos) << s.SimplexMemo[0];
+
+  Session calm;
+  MakePassiveSession(calm, 0.01);
+  RunClamp(calm, host, views);
+  EXPECT_TRUE(calm.SimplexMemo.empty());
 }
 
 TEST(RunGlobals, StepCountAndCadence) {

@@ -1,3 +1,4 @@
+#include "channels/sodium_test_support.h"
 #include "channels/sodium.h"
 
 #include <gtest/gtest.h>
@@ -171,11 +172,7 @@ TEST(SodiumKinetics, GatesStayFiniteAndInRangeAtEveryVoltage) {
     const NeuronProperties np = SodiumRecord(scheme.type);
     for (double v = -200.0; v <= 200.0; v += 0.25) {
       const SodiumRates r = RatesOf(scheme.type, v, np);
-      for (GateRates g : {r.m, r.h, r.s}) {
-        ASSERT_TRUE(std::isfinite(g.inf) && std::isfinite(g.tau)) << scheme.type << " at " << v;
-        ASSERT_TRUE(g.inf >= 0.0 && g.inf <= 1.0) << scheme.type << " at " << v;
-        ASSERT_GE(g.tau, 0.0) << scheme.type << " at " << v;
-      }
+      ASSERT_TRUE(testing::GatesInRange(r)) << scheme.type << " at " << v;
       if (std::string_view(scheme.type) == "Migliore") {
         ASSERT_GE(r.m.tau, 0.02) << v;
         ASSERT_GE(r.h.tau, 0.5) << v;

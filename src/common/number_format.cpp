@@ -37,8 +37,15 @@ void AppendFixed(std::string& line, double x, int width, int decimals) {
 void AppendScientific(std::string& line, double x, int width) {
   char buf[64];
   const int decimals = std::max(1, width - 8);
-  const int n = std::snprintf(buf, sizeof buf, "%*.*E", width, decimals, Unsigned0(x));
-  if (n > 0 && n < static_cast<int>(sizeof buf)) line.append(buf, static_cast<std::size_t>(n));
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, Unsigned0(x), std::chars_format::scientific, decimals);
+  if (ec != std::errc()) return;
+  for (char* c = buf; c != end; ++c) {
+    if (*c == 'e') *c = 'E';  // written as printf's %E writes it
+  }
+  const int pad = width - static_cast<int>(end - buf);
+  if (pad > 0) line.append(static_cast<std::size_t>(pad), ' ');
+  line.append(buf, static_cast<std::size_t>(end - buf));
 }
 
 std::string Fixed(double x, int width, int decimals) {

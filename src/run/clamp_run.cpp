@@ -1,6 +1,7 @@
 #include "run/clamp_run.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <memory>
@@ -130,7 +131,9 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     // again here would clear the mark of a conductance-based neuron's spike before
     // it is counted; threshold and integrate-and-fire neurons mark their own.
     TrackSpikes(s, *Nrn, DetectorPass::AlreadyRun);
-    if ((run.nt % 100) * run.n_Draw == 0) host.ProcessEvents();
+    // Every hundredth step; widened, as a large drawing cadence times the step's
+    // remainder does not fit 32 bits.
+    if (static_cast<std::int64_t>(run.nt % 100) * run.n_Draw == 0) host.ProcessEvents();
     while (run.PauseFlag == 'P' && !host.StopRequested()) host.ProcessEvents();
   } while (run.nt < run.nt_end);
 

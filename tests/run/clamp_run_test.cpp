@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,28 @@ TEST(ClampRun, ADivergedRunLeavesANote) {
   MakePassiveSession(calm, 0.01);
   RunClamp(calm, host, views);
   EXPECT_TRUE(calm.SimplexMemo.empty());
+}
+
+// Counts the points where the run lets the windows breathe.
+class CountingHost final : public Host {
+ public:
+  void ProcessEvents() override { ++calls; }
+  bool Confirm(const std::string&) override { return true; }
+  int calls = 0;
+};
+
+TEST(ClampRun, LetsTheWindowsBreatheEveryHundredSteps) {
+  // A drawing cadence that skips nearly every point must not change where the run
+  // yields: only the hundredth steps do.
+  for (const std::int32_t nDraw : {5, 1 << 30, 2147483647}) {
+    Session s;
+    MakePassiveSession(s, 250 * 5e-5);
+    s.run.n_Draw = nDraw;
+    CountingHost host;
+    NullRunViewSink views;
+    RunClamp(s, host, views);
+    EXPECT_EQ(host.calls, 2) << "n_Draw = " << nDraw;
+  }
 }
 
 TEST(RunGlobals, StepCountAndCadence) {

@@ -11,7 +11,11 @@ TAHP::Gates TAHP::Rates(double v, double TempFactor) {
   return {{wInf, tauW}, {lInf, 1000.0}};
 }
 
-double TAHP::LocalV() const { return NP().HH_order == "2-p-ActiveDend" ? NV().VatE : NV().V; }
+double TAHP::LocalV() const {
+  const bool dendrite =
+      site_ == Site::Unknown ? NP().HH_order == "2-p-ActiveDend" : site_ == Site::Dendrite;
+  return dendrite ? NV().VatE : NV().V;
+}
 
 double TAHP::Conductance(double wAHP, double lAHP, double) const {
   return NP().TempFactor * wAHP * lAHP * (1 - NP().IfBlockAHP);
@@ -22,11 +26,17 @@ double TAHP::Step() {
   const Gates r = Rates(1000.0 * u, NP().TempFactor);
   NeuronVariables& nv = NV();
   nv.wAHP += Relax(dt(), r.w.tau) * (r.w.inf - nv.wAHP);
-  nv.lAHP += Relax(dt(), r.l.tau) * (r.l.inf - nv.lAHP);
+  const double step = dt();
+  if (step != lRelaxDt_) {
+    lRelax_ = Relax(step, r.l.tau);
+    lRelaxDt_ = step;
+  }
+  nv.lAHP += lRelax_ * (r.l.inf - nv.lAHP);
   return Conductance(nv.wAHP, nv.lAHP, 0.0) * NP().gAHP * (u - NP().VAHP);
 }
 
 void TAHP::Init() {
+  site_ = NP().HH_order == "2-p-ActiveDend" ? Site::Dendrite : Site::Soma;
   NP().TempFactor = TemperatureFactor(NP().Temp, 23.0);
   const Gates r = Rates(1000.0 * LocalV(), NP().TempFactor);
   NV().wAHP = r.w.inf;
@@ -47,7 +57,12 @@ double TWhiteAHP::Step() {
   NeuronVariables& nv = NV();
   // mCaH as the White Ca channel left it in its last step.
   const GateRates r = Rates(CaDrive(NP().gCaH, nv.mCaH, v(), NP().VCa));
-  nv.wAHP += EulerFactor(dt(), r.tau) * (r.inf - nv.wAHP);
+  const double step = dt();
+  if (step != wFactorDt_) {
+    wFactor_ = EulerFactor(step, r.tau);
+    wFactorDt_ = step;
+  }
+  nv.wAHP += wFactor_ * (r.inf - nv.wAHP);
   return Conductance(nv.wAHP, 0.0, 0.0) * NP().gAHP * (nv.V - NP().VK);
 }
 
@@ -64,7 +79,13 @@ double TADP::Conductance(double wADP, double, double) const { return wADP * (1 -
 double TADP::Step() {
   NeuronVariables& nv = NV();
   const GateRates r = Rates(v(), NP().tADP);
-  nv.wADP += EulerFactor(dt(), r.tau) * (r.inf - nv.wADP);
+  const double step = dt();
+  if (step != wFactorDt_ || r.tau != wFactorTau_) {
+    wFactor_ = EulerFactor(step, r.tau);
+    wFactorDt_ = step;
+    wFactorTau_ = r.tau;
+  }
+  nv.wADP += wFactor_ * (r.inf - nv.wADP);
   return Conductance(nv.wADP, 0.0, 0.0) * NP().gADP * (nv.V - NP().VADP);
 }
 

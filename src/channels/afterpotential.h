@@ -4,6 +4,9 @@
 // family, and the after-depolarisation current (ADP slot). The White AHP and ADP
 // gates advance by forward Euler steps.
 
+#include <cstdint>
+#include <limits>
+
 #include "channels/channel.h"
 
 namespace membrix {
@@ -28,6 +31,15 @@ class TAHP final : public TChannel {
  private:
   // The membrane voltage the channel sits at (V).
   double LocalV() const;
+
+  // Where the channel sits, settled by Init from the geometry; before the first
+  // Init it is looked up at every step.
+  enum class Site : std::int8_t { Unknown, Soma, Dendrite };
+  Site site_ = Site::Unknown;
+  // The relaxation factor of l, whose time constant is fixed, for the step it
+  // was computed for.
+  double lRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
+  double lRelax_ = 0.0;
 };
 
 // Ca-gated AHP current of the White family: wAHP, reversal VK. The gate opens,
@@ -45,6 +57,12 @@ class TWhiteAHP final : public TChannel {
   static double CaDrive(double gCaH, double mCaH, double v, double VCa);
   // Steady state and time constant of w at the Ca measure c.
   static GateRates Rates(double c);
+
+ private:
+  // The Euler factor of w, whose time constant is fixed, for the step it was
+  // computed for.
+  double wFactorDt_ = std::numeric_limits<double>::quiet_NaN();
+  double wFactor_ = 0.0;
 };
 
 // After-depolarisation current: wADP, reversal VADP, time constant tADP.
@@ -57,6 +75,12 @@ class TADP final : public TChannel {
 
   // At v (mV), with tADP in seconds.
   static GateRates Rates(double v, double tADP);
+
+ private:
+  // The Euler factor of w for the step and the time constant it was computed for.
+  double wFactorDt_ = std::numeric_limits<double>::quiet_NaN();
+  double wFactorTau_ = std::numeric_limits<double>::quiet_NaN();
+  double wFactor_ = 0.0;
 };
 
 // Factor of the forward-Euler gate update x <- x + factor·(xinf - x), dt in s and

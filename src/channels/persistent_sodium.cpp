@@ -9,7 +9,12 @@ double TVervaekeNaP::Conductance(double mNaP, double, double) const { return mNa
 double TVervaekeNaP::Step() {
   NeuronVariables& nv = NV();
   const GateRates r = Rates(v());
-  nv.mNaP += Relax(dt(), r.tau) * (r.inf - nv.mNaP);
+  const double step = dt();
+  if (step != relaxDt_) {
+    relax_ = Relax(step, r.tau);
+    relaxDt_ = step;
+  }
+  nv.mNaP += relax_ * (r.inf - nv.mNaP);
   return Conductance(nv.mNaP, 0.0, 0.0) * NP().gNaP * (nv.V - kNaPReversal);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The persistent (non-inactivating) Na current of the NaP slot.
 
+#include <limits>
+
 #include "channels/channel.h"
 
 namespace membrix {
@@ -17,6 +19,12 @@ class TVervaekeNaP final : public TChannel {
   void Init() override;
 
   static GateRates Rates(double v);
+
+ private:
+  // The relaxation factor of mNaP, whose time constant is fixed, for the step
+  // it was computed for.
+  double relaxDt_ = std::numeric_limits<double>::quiet_NaN();
+  double relax_ = 0.0;
 };
 
 }  // namespace membrix

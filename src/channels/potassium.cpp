@@ -14,6 +14,16 @@ void RelaxGateInPlace(double& x, const GateRates& r, double dt) {
   x += (1.0 - SafeExp(-1000.0 * dt / r.tau)) * (r.inf - x);
 }
 
+// The guarded relaxation of a gate whose time constant never changes: its factor
+// is computed again only when the step changes (factorDt holds the step it is for).
+void RelaxGateFixedTau(double& x, const GateRates& r, double dt, double& factorDt, double& factor) {
+  if (dt != factorDt) {
+    factor = Relax(dt, r.tau);
+    factorDt = dt;
+  }
+  x += factor * (r.inf - x);
+}
+
 double Unblocked(std::int32_t blockFlag) { return 1.0 - blockFlag; }
 
 // The cortical delayed rectifier in the form of the Shu and Bazhenov models,
@@ -82,7 +92,7 @@ double TLyleK::Step() {
   const GateRates n = RatesN(v(), f);
   const GateRates y = RatesY(v(), f);
   RelaxGate(NV().nn, n, dt());
-  RelaxGate(NV().yK, y, dt());
+  RelaxGateFixedTau(NV().yK, y, dt(), yRelaxDt_, yRelax_);
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VKn);
 }
 
@@ -320,7 +330,11 @@ GateRates TLyleKM::RatesN(double v, double f, double tauKM2, double TempFactor) 
 
 GateRates TLyleKM::RatesZ(double v) { return {1.0 / (1.0 + SafeExp((v + 40.0) / 5.0)), 1000.0}; }
 
-double TLyleKM::LocalVoltage() const { return NP().HH_order == "2-p-ActiveDend" ? NV().VatE : NV().V; }
+double TLyleKM::LocalVoltage() const {
+  const bool dendrite =
+      site_ == Site::Unknown ? NP().HH_order == "2-p-ActiveDend" : site_ == Site::Dendrite;
+  return dendrite ? NV().VatE : NV().V;
+}
 
 double TLyleKM::Step() {
   const double u = LocalVoltage();
@@ -328,7 +342,7 @@ double TLyleKM::Step() {
   const GateRates n = RatesN(vLocal, NP().FRT, NP().tauKM2, NP().TempFactor);
   const GateRates z = RatesZ(vLocal);
   RelaxGate(NV().nM, n, dt());
-  RelaxGate(NV().zM, z, dt());
+  RelaxGateFixedTau(NV().zM, z, dt(), zRelaxDt_, zRelax_);
   return Conductance(NV().nM, NV().zM, 0.0) * NP().gKM * (u - NP().VKM);
 }
 
@@ -337,6 +351,7 @@ double TLyleKM::Conductance(double nM, double zM, double) const {
 }
 
 void TLyleKM::Init() {
+  site_ = NP().HH_order == "2-p-ActiveDend" ? Site::Dendrite : Site::Soma;
   NP().TempFactor = TemperatureFactor(NP().Temp, 23.0);
   const double vLocal = 1000.0 * LocalVoltage();
   NV().nM = RatesN(vLocal, NP().FRT, NP().tauKM2, NP().TempFactor).inf;
@@ -358,7 +373,7 @@ double TLyleKD::Step() {
   const double f = NP().FRT;
   const GateRates x = RatesX(v(), f);
   const GateRates y = RatesY(v(), f);
-  RelaxGate(NV().xD, x, dt());
+  RelaxGateFixedTau(NV().xD, x, dt(), xRelaxDt_, xRelax_);
   RelaxGate(NV().yD, y, dt());
   return Conductance(NV().xD, NV().yD, 0.0) * NP().gKD * (NV().V - NP().VKD);
 }
@@ -385,7 +400,7 @@ double TCumKD::Step() {
   const GateRates x = RatesX(v());
   const GateRates y = RatesY(v());
   RelaxGate(NV().xD, x, dt());
-  RelaxGate(NV().yD, y, dt());
+  RelaxGateFixedTau(NV().yD, y, dt(), yRelaxDt_, yRelax_);
   return Conductance(NV().xD, NV().yD, 0.0) * NP().gKD * (NV().V - NP().VK);
 }
 
@@ -403,7 +418,7 @@ void TCumKD::Init() {
 GateRates TLyleH::Rates(double v, double f) { return {1.0 / (1.0 + SafeExp(2.0 * f * (v + 98.0))), 180.0}; }
 
 double TLyleH::Step() {
-  RelaxGate(NV().nH, Rates(v(), NP().FRT), dt());
+  RelaxGateFixedTau(NV().nH, Rates(v(), NP().FRT), dt(), nRelaxDt_, nRelax_);
   return Conductance(NV().nH, 0.0, 0.0) * NP().gH * (NV().V - NP().VH);
 }
 

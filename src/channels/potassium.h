@@ -6,6 +6,9 @@
 // can be read and checked on its own: v in mV, rates per ms, tau in ms, f the
 // neuron's FRT (per mV) where the exponents are written in gating-charge form.
 
+#include <cstdint>
+#include <limits>
+
 #include "channels/channel.h"
 
 namespace membrix {
@@ -42,6 +45,12 @@ class TLyleK final : public TChannel {
   static GateRates RatesN(double v, double f);
   static GateRates RatesY(double v, double f);
   static double OpenFraction(double nn, double yK) { return nn * yK; }
+
+ private:
+  // The relaxation factor of yK, whose time constant is fixed, for the step
+  // it was computed for.
+  double yRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
+  double yRelax_ = 0.0;
 };
 
 // Reverses at VKn; its kinetics move with KThreshShift.
@@ -163,6 +172,15 @@ class TLyleKM final : public TChannel {
  private:
   // The voltage the current sees (V): the dendrite's in "2-p-ActiveDend", else the soma's.
   double LocalVoltage() const;
+
+  // Where the current sits, settled by Init from the geometry; before the first
+  // Init it is looked up at every step.
+  enum class Site : std::int8_t { Unknown, Soma, Dendrite };
+  Site site_ = Site::Unknown;
+  // The relaxation factor of zM, whose time constant is fixed, for the step it
+  // was computed for.
+  double zRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
+  double zRelax_ = 0.0;
 };
 
 // ---- KD slot: gates xD, yD, conductance gKD ----------------------------------
@@ -177,6 +195,12 @@ class TLyleKD final : public TChannel {
   static GateRates RatesX(double v, double f);
   static GateRates RatesY(double v, double f);
   static double OpenFraction(double xD, double yD) { return IntPower(4, xD * yD); }
+
+ private:
+  // The relaxation factor of xD, whose time constant is fixed, for the step
+  // it was computed for.
+  double xRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
+  double xRelax_ = 0.0;
 };
 
 // Reverses at VK; the inactivation has a fixed time constant of 7.5 s.
@@ -188,6 +212,12 @@ class TCumKD final : public TChannel {
   void Init() override;
   static GateRates RatesX(double v);
   static GateRates RatesY(double v);
+
+ private:
+  // The relaxation factor of yD, whose time constant is fixed, for the step
+  // it was computed for.
+  double yRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
+  double yRelax_ = 0.0;
 };
 
 // ---- H slot: gate nH, conductance gH, reversal VH ----------------------------
@@ -200,6 +230,12 @@ class TLyleH final : public TChannel {
   double Conductance(double nH, double, double) const override;
   void Init() override;
   static GateRates Rates(double v, double f);
+
+ private:
+  // The relaxation factor of nH, whose time constant is fixed, for the step
+  // it was computed for.
+  double nRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
+  double nRelax_ = 0.0;
 };
 
 }  // namespace membrix

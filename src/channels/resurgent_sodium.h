@@ -5,6 +5,8 @@
 // it never touches the Na slot's gates, so any Na scheme combines with any
 // NaR scheme.
 
+#include <limits>
+
 #include "channels/channel.h"
 #include "channels/sodium.h"
 
@@ -51,6 +53,12 @@ class TChowNaR final : public TChannel {
   double Conductance(double mmR, double hhR, double iiR) const override;  // mmR³·hhR·iiR³
   void Init() override;
   static SodiumRates Rates(double v, const NeuronProperties& np);
+
+ private:
+  // The relaxation factor of iiR, whose time constant is fixed, for the step it
+  // was computed for.
+  double iRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
+  double iRelax_ = 0.0;
 };
 
 // The Shu Na kinetics 5 mV below the membrane voltage (no NaThreshShift);

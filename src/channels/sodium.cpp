@@ -9,25 +9,40 @@ namespace membrix {
 
 // ---- TRarizaNa ---------------------------------------------------------------
 
-SodiumRates TRarizaNa::Rates(double v, const NeuronProperties& np) {
+SodiumRates TRarizaNa::FastRates(double v, const NeuronProperties& np) {
   const double vp = v - np.Tr_Na;           // the inactivations see v'
   const double vm = vp - np.NaThreshShift;  // the activation sees the threshold shift too
   const double am = np.a1Na * HHRate(np.a2Na - vm, np.a3Na, np.a4Na);
   const double bm = np.b1Na * HHRate(np.b2Na - vm, np.b3Na, np.b4Na);
   const double ah = np.c1Na * HHRate(np.c2Na - vp, np.c3Na, np.c4Na);
   const double bh = np.d1Na * HHRateInv(np.d2Na - vp, np.d3Na, np.d4Na);
+  return {FromAlphaBeta(am, bm), FromAlphaBeta(ah, bh), {}};
+}
+
+SodiumRates TRarizaNa::Rates(double v, const NeuronProperties& np) {
+  SodiumRates r = FastRates(v, np);
+  const double vp = v - np.Tr_Na;
   const double as = 0.0077 / (1.0 + SafeExp((vp - 18.0) / 9.0));
   const double bs = 0.0077 / (1.0 + SafeExp((18.0 - vp) / 9.0));
-  SodiumRates r{FromAlphaBeta(am, bm), FromAlphaBeta(ah, bh), FromAlphaBeta(as, bs)};
+  r.s = FromAlphaBeta(as, bs);
   if (np.If_Slow_Na_inactivation != 1) r.s.inf = 1.0;
   return r;
 }
 
 double TRarizaNa::Step() {
-  const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  RelaxSodiumGates(nv.mm, nv.hh, nv.ii, r, dt());
-  return Conductance(nv.mm, nv.hh, nv.ii) * NP().gNa * (nv.V - NP().VNa);
+  const NeuronProperties& np = NP();
+  if (np.If_Slow_Na_inactivation != 1 && nv.ii == 1.0) {
+    // The slow inactivation is off and fully open: ii relaxes toward 1 and stays
+    // exactly there whatever its time constant, so only mm and hh need rates.
+    const SodiumRates r = FastRates(v(), np);
+    const double step = dt();
+    nv.mm += Relax(step, r.m.tau) * (r.m.inf - nv.mm);
+    nv.hh += Relax(step, r.h.tau) * (r.h.inf - nv.hh);
+  } else {
+    RelaxSodiumGates(nv.mm, nv.hh, nv.ii, Rates(v(), np), dt());
+  }
+  return Conductance(nv.mm, nv.hh, nv.ii) * np.gNa * (nv.V - np.VNa);
 }
 
 double TRarizaNa::Conductance(double mm, double hh, double ii) const {
@@ -336,8 +351,13 @@ SodiumRates TWhite2Na::Rates(double v, const NeuronProperties& np) {
 double TWhite2Na::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mm = r.m.inf;                                                         // instantaneous
-  nv.hh += (1.0 - SafeExp(-1000.0 * dt() / r.h.tau)) * (r.h.inf - nv.hh);  // in place
+  nv.mm = r.m.inf;  // instantaneous
+  const double step = dt();
+  if (step != hRelaxDt_) {
+    hRelax_ = 1.0 - SafeExp(-1000.0 * step / r.h.tau);  // in place
+    hRelaxDt_ = step;
+  }
+  nv.hh += hRelax_ * (r.h.inf - nv.hh);
   return Conductance(nv.mm, nv.hh, 0.0) * NP().gNa * (nv.V - NP().VNa);
 }
 

@@ -3,6 +3,8 @@
 // activation mm, inactivation hh and, where the scheme has one, slow
 // inactivation ii. Each yields Conductance(gates)*gNa*(V - VNa).
 
+#include <limits>
+
 #include "channels/channel.h"
 
 namespace membrix {
@@ -41,6 +43,10 @@ class TRarizaNa final : public TChannel {
   void Init() override;
   // v in mV; the coefficients, offsets and switch come from np.
   static SodiumRates Rates(double v, const NeuronProperties& np);
+
+ private:
+  // The activation and the fast inactivation alone; s is left at {0, 0}.
+  static SodiumRates FastRates(double v, const NeuronProperties& np);
 };
 
 class TMigliNa final : public TChannel {
@@ -152,6 +158,12 @@ class TWhite2Na final : public TChannel {
   double Conductance(double mm, double hh, double) const override;  // mm·hh³
   void Init() override;
   static SodiumRates Rates(double v, const NeuronProperties& np);
+
+ private:
+  // The relaxation factor of hh, whose time constant is fixed, for the step it
+  // was computed for.
+  double hRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
+  double hRelax_ = 0.0;
 };
 
 }  // namespace membrix

@@ -186,3 +186,40 @@ TEST(CondBasedNeuron, UnknownGeometryIsNotIntegrated) {
 
 }  // namespace
 }  // namespace membrix
+
+namespace membrix {
+namespace {
+
+// Channels keep the relaxation factors of their fixed time constants for the
+// step they were computed for; a run whose step changes must see new ones.
+TEST(CondBasedNeuron, ChangedTimeStepReachesEveryChannel) {
+  for (const char* family : {"Lyle", "White", "White2", "Chow", "Cummins"}) {
+    NeuronProperties np;
+    np.HH_type = family;
+    np.HH_order = "1-point";
+    np.If_I_V_or_g = 2;
+    double vus = 0;
+    SetDefaults(np, vus);
+    Fixture a(np);
+    a.neuron.InitState();
+    a.Steps(50, 0.002);
+    a.clock.dt = 2e-5;
+
+    // A neuron that meets the shorter step first, from the same state.
+    Fixture b(np);
+    b.clock.dt = 2e-5;
+    b.clock.t = a.clock.t;
+    b.neuron.InitState();
+    b.neuron.NP = a.neuron.NP;
+    b.neuron.NV = a.neuron.NV;
+    a.Steps(50, 0.002);
+    b.Steps(50, 0.002);
+    EXPECT_EQ(a.neuron.NV.V, b.neuron.NV.V) << family;
+    EXPECT_EQ(a.neuron.NV.lAHP, b.neuron.NV.lAHP) << family;
+    EXPECT_EQ(a.neuron.NV.zM, b.neuron.NV.zM) << family;
+    EXPECT_EQ(a.neuron.NV.hh, b.neuron.NV.hh) << family;
+  }
+}
+
+}  // namespace
+}  // namespace membrix

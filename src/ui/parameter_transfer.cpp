@@ -417,9 +417,9 @@ void ControlsToParameters(Session& s, QWidget* mainWindow, QWidget* parameterWin
 
   // 6. This window's inputs by ascending number: its time step overrides the
   // main window's, and the adaptation is divided by the area just read.
-  for (const ParameterInputSpec* spec : ParameterInputsByNumber()) {
-    if (spec->store == nullptr || IsNoiseInput(spec->number)) continue;
-    if (NumericInput* w = Form4Input(form4, spec->number)) spec->store(s, Shown(w));
+  for (const ParameterInputEntry* entry : ParameterInputsByNumber()) {
+    if (entry->store == nullptr || IsNoiseInput(entry->number)) continue;
+    if (NumericInput* w = Form4Input(form4, entry->number)) entry->store(s, Shown(w));
   }
 
   // 7. The cadences go the other way, from the globals to their inputs.
@@ -538,9 +538,9 @@ void CorrespondParametersToTheForm(Session& s, QWidget* mainWindow, QWidget* par
   for (const MainInput& in : kMainInputs) {
     if (NumericInput* w = Find<NumericInput>(form1, in.name)) w->setValue(in.show(s));
   }
-  for (const ParameterInputSpec* spec : ParameterInputsByNumber()) {
-    if (spec->show == nullptr || IsNoiseInput(spec->number)) continue;
-    if (NumericInput* w = Form4Input(form4, spec->number)) w->setValue(spec->show(s));
+  for (const ParameterInputEntry* entry : ParameterInputsByNumber()) {
+    if (entry->show == nullptr || IsNoiseInput(entry->number)) continue;
+    if (NumericInput* w = Form4Input(form4, entry->number)) w->setValue(entry->show(s));
   }
   if (auto* w = Form4Control<NumericInput>(form4, "SpinEdit1")) w->setValue(s.run.n_Draw);
   if (auto* w = Form4Control<NumericInput>(form4, "SpinEdit2")) w->setValue(s.run.n_Write);

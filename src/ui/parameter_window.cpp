@@ -74,13 +74,13 @@ void ParameterWindow::Report(const QString& message) {
   if (reportError_) reportError_(message);
 }
 
-void ParameterWindow::OnInputChanged(const ParameterInputSpec& spec, NumericInput* in) {
+void ParameterWindow::OnInputChanged(const ParameterInputEntry& entry, NumericInput* in) {
   NeuronProperties& np = session_.NP0;
   const double oldTemp = np.Temp;
-  if (spec.store != nullptr) spec.store(session_, Shown(in));
+  if (entry.store != nullptr) entry.store(session_, Shown(in));
 
   const bool byUser = !showingProgramValues();
-  switch (spec.number) {
+  switch (entry.number) {
     case input::kdt:
       session_.run.nt_end = StepCount(session_.run.t_end, session_.run.dt);
       break;
@@ -106,7 +106,7 @@ void ParameterWindow::OnInputChanged(const ParameterInputSpec& spec, NumericInpu
     default:
       break;
   }
-  if (spec.conductance || spec.number == input::kSquare || spec.number == input::kCm) UpdateLabels();
+  if (entry.conductance || entry.number == input::kSquare || entry.number == input::kCm) UpdateLabels();
 }
 
 // The leak follows the temperature with a Q10 of 2.3; the new gL goes through
@@ -233,8 +233,8 @@ void ParameterWindow::OnPreset(bool badel) {
   // reset the slope the preset chose.
   ProgramDisplay display(this);
   auto show = [this](int number) {
-    const ParameterInputSpec* spec = FindParameterInput(number);
-    if (NumericInput* w = input(number)) w->setValue(spec->show(session_));
+    const ParameterInputEntry* entry = FindParameterInput(number);
+    if (NumericInput* w = input(number)) w->setValue(entry->show(session_));
   };
   if (badel) {
     for (int n : {input::kSquare, input::kVrest, input::ktau_m}) show(n);
@@ -260,12 +260,12 @@ void ParameterWindow::ShowIonWindow(bool visible) {
 
 void ParameterWindow::UpdateLabels() {
   const NeuronProperties& np = session_.NP0;
-  for (const ParameterInputSpec& spec : ParameterInputs()) {
-    if (!spec.conductance) continue;
-    auto* label = findChild<QLabel*>(QStringLiteral("Label") + InputName(spec.number));
+  for (const ParameterInputEntry& entry : ParameterInputs()) {
+    if (!entry.conductance) continue;
+    auto* label = findChild<QLabel*>(QStringLiteral("Label") + InputName(entry.number));
     if (label == nullptr) continue;
     // The caption keeps its first 35 characters, so the number never piles up.
-    label->setText(label->text().left(35) + FixedText(spec.show(session_) * np.Square * 1e6, 7, 2));
+    label->setText(label->text().left(35) + FixedText(entry.show(session_) * np.Square * 1e6, 7, 2));
   }
   if (auto* label = findChild<QLabel*>(QStringLiteral("Label") + InputName(input::kCm))) {
     label->setText(QStringLiteral(" Cm, muF/cm^2").leftJustified(36) +

@@ -25,7 +25,7 @@ class QTabWidget;
 namespace membrix {
 
 struct Session;
-struct ParameterInputSpec;
+struct ParameterInputEntry;
 class NumericInput;
 
 // A titled group of exclusive choices with an item index (-1: none chosen).
@@ -100,7 +100,7 @@ class ParameterWindow : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  NumericInput* MakeInput(const ParameterInputSpec& spec, QWidget* parent);
+  NumericInput* MakeInput(const ParameterInputEntry& entry, QWidget* parent);
   QGroupBox* MakeGroup(int page, const char* title, QWidget* parent);
   QWidget* BuildTopArea();
   QWidget* BuildNaChannelsPage();
@@ -111,7 +111,7 @@ class ParameterWindow : public QWidget {
   void LayOutPages(int item);
   void OnScreenChosen(int item);
 
-  void OnInputChanged(const ParameterInputSpec& spec, NumericInput* in);
+  void OnInputChanged(const ParameterInputEntry& entry, NumericInput* in);
   void OnTemperatureChanged(double oldTemp);
   void OnG1Changed();
   void OnEIF_VTChanged();

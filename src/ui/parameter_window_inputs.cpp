@@ -78,26 +78,26 @@ template <double StimulusGlobals::*F, double kScale = 1.0>
 constexpr Conversion kStimulus{&ShowStimulus<F, kScale>, &StoreStimulus<F, kScale>};
 constexpr Conversion kWindowOnly{nullptr, nullptr};
 
-constexpr ParameterInputSpec In(int number, std::string_view label, int decimals, InputPage page,
+constexpr ParameterInputEntry In(int number, std::string_view label, int decimals, InputPage page,
                                 std::string_view group, Conversion c) {
   return {number, label, decimals, page, group, c.show, c.store};
 }
-constexpr ParameterInputSpec Conductance(ParameterInputSpec spec, bool resetOnDoubleClick) {
-  spec.conductance = true;
-  spec.resetOnDoubleClick = resetOnDoubleClick;
-  return spec;
+constexpr ParameterInputEntry Conductance(ParameterInputEntry entry, bool resetOnDoubleClick) {
+  entry.conductance = true;
+  entry.resetOnDoubleClick = resetOnDoubleClick;
+  return entry;
 }
-constexpr ParameterInputSpec Reset(ParameterInputSpec spec) {
-  spec.resetOnDoubleClick = true;
-  return spec;
+constexpr ParameterInputEntry Reset(ParameterInputEntry entry) {
+  entry.resetOnDoubleClick = true;
+  return entry;
 }
-constexpr ParameterInputSpec Hint(ParameterInputSpec spec, std::string_view hint) {
-  spec.hint = hint;
-  return spec;
+constexpr ParameterInputEntry Hint(ParameterInputEntry entry, std::string_view hint) {
+  entry.hint = hint;
+  return entry;
 }
-constexpr ParameterInputSpec Initial(ParameterInputSpec spec, double v) {
-  spec.initial = v;
-  return spec;
+constexpr ParameterInputEntry Initial(ParameterInputEntry entry, double v) {
+  entry.initial = v;
+  return entry;
 }
 
 using NP = NeuronProperties;
@@ -110,7 +110,7 @@ constexpr InputPage kIons = InputPage::Ions;
 constexpr InputPage kPump = InputPage::NaKPump;
 
 // clang-format off
-constexpr ParameterInputSpec kInputs[] = {
+constexpr ParameterInputEntry kInputs[] = {
     // The top area: conductances (the label shows the cell's total conductance),
     // then the passive membrane and the main reversal potentials.
     Conductance(In( 1, "gNaR", 2, kTop, {}, kRecord<&NP::gNaR>), true),
@@ -212,11 +212,11 @@ constexpr ParameterInputSpec kInputs[] = {
 
 }  // namespace
 
-std::span<const ParameterInputSpec> ParameterInputs() { return kInputs; }
+std::span<const ParameterInputEntry> ParameterInputs() { return kInputs; }
 
-std::span<const ParameterInputSpec* const> ParameterInputsByNumber() {
+std::span<const ParameterInputEntry* const> ParameterInputsByNumber() {
   static const auto sorted = [] {
-    std::array<const ParameterInputSpec*, std::size(kInputs)> p{};
+    std::array<const ParameterInputEntry*, std::size(kInputs)> p{};
     for (std::size_t i = 0; i < p.size(); ++i) p[i] = &kInputs[i];
     std::sort(p.begin(), p.end(), [](auto* a, auto* b) { return a->number < b->number; });
     return p;
@@ -224,9 +224,9 @@ std::span<const ParameterInputSpec* const> ParameterInputsByNumber() {
   return sorted;
 }
 
-const ParameterInputSpec* FindParameterInput(int number) {
-  for (const ParameterInputSpec& spec : kInputs) {
-    if (spec.number == number) return &spec;
+const ParameterInputEntry* FindParameterInput(int number) {
+  for (const ParameterInputEntry& entry : kInputs) {
+    if (entry.number == number) return &entry;
   }
   return nullptr;
 }

@@ -16,7 +16,7 @@ struct Session;
 
 enum class InputPage { Top, NaChannels, SimpleModels, Other, Ions, NaKPump };
 
-struct ParameterInputSpec {
+struct ParameterInputEntry {
   int number;
   std::string_view label;
   int decimals;
@@ -34,14 +34,14 @@ struct ParameterInputSpec {
 };
 
 // Every input in the order the window lays them out.
-std::span<const ParameterInputSpec> ParameterInputs();
+std::span<const ParameterInputEntry> ParameterInputs();
 
 // The same inputs in ascending order of their numbers, the order in which the
 // transfer reads and shows them.
-std::span<const ParameterInputSpec* const> ParameterInputsByNumber();
+std::span<const ParameterInputEntry* const> ParameterInputsByNumber();
 
 // The input with this number, or null.
-const ParameterInputSpec* FindParameterInput(int number);
+const ParameterInputEntry* FindParameterInput(int number);
 
 // The object name of input `number`: "DDSpinEdit<number>".
 QString InputName(int number);

@@ -169,20 +169,20 @@ void ParameterWindow::LayOutPages(int item) {
   }
 }
 
-NumericInput* ParameterWindow::MakeInput(const ParameterInputSpec& spec, QWidget* parent) {
-  auto* in = new NumericInput(parent, spec.decimals);
-  in->setObjectName(InputName(spec.number));
-  in->setDoubleClickValue(spec.resetOnDoubleClick ? std::optional<double>(0.0) : std::nullopt);
-  if (!spec.hint.empty()) in->setToolTip(Text(spec.hint));
+NumericInput* ParameterWindow::MakeInput(const ParameterInputEntry& entry, QWidget* parent) {
+  auto* in = new NumericInput(parent, entry.decimals);
+  in->setObjectName(InputName(entry.number));
+  in->setDoubleClickValue(entry.resetOnDoubleClick ? std::optional<double>(0.0) : std::nullopt);
+  if (!entry.hint.empty()) in->setToolTip(Text(entry.hint));
   in->setMaximumWidth(96);
   // An input without a field starts at its designed value; the others show
   // nothing of the record until the program shows it.
-  if (spec.show == nullptr) in->setValue(spec.initial);
-  connect(in, &NumericInput::valueChanged, this, [this, &spec, in] { OnInputChanged(spec, in); });
+  if (entry.show == nullptr) in->setValue(entry.initial);
+  connect(in, &NumericInput::valueChanged, this, [this, &entry, in] { OnInputChanged(entry, in); });
   // A reset writes 0 into the field even when the input already showed 0.
-  if (spec.resetOnDoubleClick && spec.store != nullptr) {
-    connect(in, &NumericInput::doubleClicked, this, [this, &spec] {
-      spec.store(session_, 0.0);
+  if (entry.resetOnDoubleClick && entry.store != nullptr) {
+    connect(in, &NumericInput::doubleClicked, this, [this, &entry] {
+      entry.store(session_, 0.0);
       UpdateLabels();
     });
   }
@@ -195,9 +195,9 @@ QGroupBox* ParameterWindow::MakeGroup(int page, const char* title, QWidget* pare
   group->setObjectName(QString::fromUtf8(title));
   auto* form = new QFormLayout(group);
   form->setVerticalSpacing(3);
-  for (const ParameterInputSpec& spec : ParameterInputs()) {
-    if (static_cast<int>(spec.page) != page || spec.group != title) continue;
-    form->addRow(Text(spec.label), MakeInput(spec, group));
+  for (const ParameterInputEntry& entry : ParameterInputs()) {
+    if (static_cast<int>(entry.page) != page || entry.group != title) continue;
+    form->addRow(Text(entry.label), MakeInput(entry, group));
   }
   return group;
 }
@@ -216,20 +216,20 @@ QWidget* ParameterWindow::BuildTopArea() {
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(2);
   }
-  for (const ParameterInputSpec& spec : ParameterInputs()) {
-    if (spec.page != InputPage::Top) continue;
+  for (const ParameterInputEntry& entry : ParameterInputs()) {
+    if (entry.page != InputPage::Top) continue;
     auto* label = new QLabel;
-    label->setObjectName(QStringLiteral("Label") + InputName(spec.number));
+    label->setObjectName(QStringLiteral("Label") + InputName(entry.number));
     label->setFont(LabelFont());
-    NumericInput* in = MakeInput(spec, area);
-    if (spec.conductance) {
+    NumericInput* in = MakeInput(entry, area);
+    if (entry.conductance) {
       // " gNa", the input, "x S =" inside the first 35 characters, then room
       // for the cell's total conductance in nS.
-      label->setText((QStringLiteral(" ") + Text(spec.label)).leftJustified(29) +
+      label->setText((QStringLiteral(" ") + Text(entry.label)).leftJustified(29) +
                      QStringLiteral("x S =").leftJustified(14));
       conductanceRows->addWidget(OverlayRow(label, in, 6, 28, kOverlayColumns));
     } else {
-      label->setText(Text(spec.label));
+      label->setText(Text(entry.label));
       membraneRows->addWidget(OverlayRow(label, in, 23, 35, kOverlayColumns));
     }
     label->setBuddy(in);
@@ -250,17 +250,17 @@ QWidget* ParameterWindow::BuildNaChannelsPage() {
   grid->setVerticalSpacing(3);
   // The coefficients in pairs (a2 a3, b2 b3, ...), then the single inputs.
   int row = 0, column = 0;
-  for (const ParameterInputSpec& spec : ParameterInputs()) {
-    if (static_cast<int>(spec.page) != kPage) continue;
-    const bool pair = spec.label.size() == 2;
+  for (const ParameterInputEntry& entry : ParameterInputs()) {
+    if (static_cast<int>(entry.page) != kPage) continue;
+    const bool pair = entry.label.size() == 2;
     if (!pair && column != 0) ++row, column = 0;
     if (pair) {
-      grid->addWidget(new QLabel(Text(spec.label), group), row, 2 * column);
-      grid->addWidget(MakeInput(spec, group), row, 2 * column + 1);
+      grid->addWidget(new QLabel(Text(entry.label), group), row, 2 * column);
+      grid->addWidget(MakeInput(entry, group), row, 2 * column + 1);
     } else {
       // A single input sits under the second of a pair, its label across the row.
-      grid->addWidget(new QLabel(Text(spec.label), group), row, 0, 1, 3);
-      grid->addWidget(MakeInput(spec, group), row, 3);
+      grid->addWidget(new QLabel(Text(entry.label), group), row, 0, 1, 3);
+      grid->addWidget(MakeInput(entry, group), row, 3);
     }
     if (pair && column == 0) {
       column = 1;
@@ -269,12 +269,12 @@ QWidget* ParameterWindow::BuildNaChannelsPage() {
     }
   }
 
-  struct ListSpec {
+  struct ListEntry {
     const char* name;
     const char* caption;
     QStringList items;
   };
-  const ListSpec lists[] = {
+  const ListEntry lists[] = {
       {"ComboBox1",
        "NaR_type",
        {"Cummins", "Rariza", "Migliore", "Lyle", "Milescu", "Chow", "Shu", "Bazhenov"}},

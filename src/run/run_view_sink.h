@@ -30,8 +30,11 @@ class RunViewSink {
   virtual void Clear() {}
   virtual void Prepare(const RunViewSetup& setup) { (void)setup; }
   virtual void Point(std::string_view series, double x, double y) { (void)series, (void)x, (void)y; }
-  // The time label ("t=" ... " ms") and the file label of the main window.
-  virtual void Status(const std::string& timeText, const std::string& fileText) { (void)timeText, (void)fileText; }
+  // The model time (ms) and the recording entry of the run, for the time and
+  // file labels of the main window (their texts: RunStatusTimeText and
+  // RunStatusFileText). Sent at every drawing step; a view makes the texts only
+  // when it shows them.
+  virtual void Status(double tMs, const std::string& recordingEntry) { (void)tMs, (void)recordingEntry; }
   // A spike at the interpolated peak time tSpike (s).
   virtual void Spike(double tSpike) { (void)tSpike; }
   // The curve window's series: the selected output variable against t in ms.

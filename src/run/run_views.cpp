@@ -25,11 +25,15 @@ void PrepareRunViews(const Session& s, RunViewSink& views) {
   }
 }
 
-void ShowRunStatus(const Session& s, RunViewSink& views) {
-  char time[32];
-  std::snprintf(time, sizeof time, "t=%7.2f ms", s.run.t * 1000.0);
-  views.Status(time, "\"" + s.rec.SmplFile[s.rec.Smpl] + "\"");
+void ShowRunStatus(const Session& s, RunViewSink& views) { views.Status(s.run.t * 1000.0, s.rec.SmplFile[s.rec.Smpl]); }
+
+std::string RunStatusTimeText(double tMs) {
+  char time[64];
+  std::snprintf(time, sizeof time, "t=%7.2f ms", tMs);
+  return time;
 }
+
+std::string RunStatusFileText(const std::string& recordingEntry) { return "\"" + recordingEntry + "\""; }
 
 void DrawRunStep(const Session& s, RunViewSink& views) {
   if (!views.Drawing()) return;

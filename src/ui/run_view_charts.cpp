@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <algorithm>
 
+#include "run/run_views.h"
 #include "run/session.h"
 #include "ui/chart.h"
 #include "ui/curve_window.h"
@@ -88,9 +89,9 @@ void RunViewCharts::Point(std::string_view series, double x, double y) {
   t->chart->AddPoint(t->index, x, y);
 }
 
-void RunViewCharts::Status(const std::string& timeText, const std::string& fileText) {
-  timeText_ = timeText;
-  fileText_ = fileText;
+void RunViewCharts::Status(double tMs, const std::string& recordingEntry) {
+  statusTimeMs_ = tMs;
+  statusEntry_ = &recordingEntry;
   statusChanged_ = true;
 }
 
@@ -106,8 +107,10 @@ void RunViewCharts::Flush(bool force) {
   QElapsedTimer drawing;
   drawing.start();
   if (statusChanged_) {
-    form1_.TimeLabel()->setText(QString::fromStdString(timeText_));
-    form1_.FileLabel()->setText(QString::fromStdString(fileText_));
+    form1_.TimeLabel()->setText(QString::fromStdString(RunStatusTimeText(statusTimeMs_)));
+    if (statusEntry_ != nullptr) {
+      form1_.FileLabel()->setText(QString::fromStdString(RunStatusFileText(*statusEntry_)));
+    }
     statusChanged_ = false;
   }
   for (Chart* c : charts_) {

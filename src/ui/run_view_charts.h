@@ -30,7 +30,7 @@ class RunViewCharts final : public RunViewSink {
   void Clear() override;
   void Prepare(const RunViewSetup& setup) override;
   void Point(std::string_view series, double x, double y) override;
-  void Status(const std::string& timeText, const std::string& fileText) override;
+  void Status(double tMs, const std::string& recordingEntry) override;
   void CurvePoint(double x, double y) override;
 
   // Draws what came since the last drawing; unless forced, only when enough
@@ -56,7 +56,8 @@ class RunViewCharts final : public RunViewSink {
   std::vector<Target> targets_;
   std::vector<Chart*> charts_;
   std::size_t cursor_ = 0;  // the series a run names next, as DrawRunStep goes
-  std::string timeText_, fileText_;
+  double statusTimeMs_ = 0.0;
+  const std::string* statusEntry_ = nullptr;  // the session's recording entry of the run
   bool statusChanged_ = false;
   QElapsedTimer sinceDrawing_;
   double lastDrawSeconds_ = 0.0;

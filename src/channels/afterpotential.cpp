@@ -26,12 +26,7 @@ double TAHP::Step() {
   const Gates r = Rates(1000.0 * u, NP().TempFactor);
   NeuronVariables& nv = NV();
   nv.wAHP += Relax(dt(), r.w.tau) * (r.w.inf - nv.wAHP);
-  const double step = dt();
-  if (step != lRelaxDt_) {
-    lRelax_ = Relax(step, r.l.tau);
-    lRelaxDt_ = step;
-  }
-  nv.lAHP += lRelax_ * (r.l.inf - nv.lAHP);
+  nv.lAHP += lRelax_.Get(dt(), r.l.tau, Relax) * (r.l.inf - nv.lAHP);
   return Conductance(nv.wAHP, nv.lAHP, 0.0) * NP().gAHP * (u - NP().VAHP);
 }
 
@@ -57,12 +52,7 @@ double TWhiteAHP::Step() {
   NeuronVariables& nv = NV();
   // mCaH as the White Ca channel left it in its last step.
   const GateRates r = Rates(CaDrive(NP().gCaH, nv.mCaH, v(), NP().VCa));
-  const double step = dt();
-  if (step != wFactorDt_) {
-    wFactor_ = EulerFactor(step, r.tau);
-    wFactorDt_ = step;
-  }
-  nv.wAHP += wFactor_ * (r.inf - nv.wAHP);
+  nv.wAHP += wFactor_.Get(dt(), r.tau, EulerFactor) * (r.inf - nv.wAHP);
   return Conductance(nv.wAHP, 0.0, 0.0) * NP().gAHP * (nv.V - NP().VK);
 }
 
@@ -79,13 +69,7 @@ double TADP::Conductance(double wADP, double, double) const { return wADP * (1 -
 double TADP::Step() {
   NeuronVariables& nv = NV();
   const GateRates r = Rates(v(), NP().tADP);
-  const double step = dt();
-  if (step != wFactorDt_ || r.tau != wFactorTau_) {
-    wFactor_ = EulerFactor(step, r.tau);
-    wFactorDt_ = step;
-    wFactorTau_ = r.tau;
-  }
-  nv.wADP += wFactor_ * (r.inf - nv.wADP);
+  nv.wADP += wFactor_.Get(dt(), r.tau, EulerFactor) * (r.inf - nv.wADP);
   return Conductance(nv.wADP, 0.0, 0.0) * NP().gADP * (nv.V - NP().VADP);
 }
 

@@ -38,8 +38,7 @@ class TAHP final : public TChannel {
   Site site_ = Site::Unknown;
   // The relaxation factor of l, whose time constant is fixed, for the step it
   // was computed for.
-  double lRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
-  double lRelax_ = 0.0;
+  KeptFactor lRelax_;
 };
 
 // Ca-gated AHP current of the White family: wAHP, reversal VK. The gate opens,
@@ -61,8 +60,7 @@ class TWhiteAHP final : public TChannel {
  private:
   // The Euler factor of w, whose time constant is fixed, for the step it was
   // computed for.
-  double wFactorDt_ = std::numeric_limits<double>::quiet_NaN();
-  double wFactor_ = 0.0;
+  KeptFactor wFactor_;
 };
 
 // After-depolarisation current: wADP, reversal VADP, time constant tADP.
@@ -78,9 +76,7 @@ class TADP final : public TChannel {
 
  private:
   // The Euler factor of w for the step and the time constant it was computed for.
-  double wFactorDt_ = std::numeric_limits<double>::quiet_NaN();
-  double wFactorTau_ = std::numeric_limits<double>::quiet_NaN();
-  double wFactor_ = 0.0;
+  KeptFactor wFactor_;
 };
 
 // Factor of the forward-Euler gate update x <- x + factor·(xinf - x), dt in s and

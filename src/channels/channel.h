@@ -71,6 +71,28 @@ inline double HHRateInv(double x, double k, double c) { return 1.0 / (SafeExp(x 
 // Kinetic temperature factor 2.3^((Temp - 273 - Tref)/10), Temp in K, Tref in °C.
 inline double TemperatureFactor(double Temp, double Tref) { return Power(2.3, (Temp - 273.0 - Tref) / 10.0); }
 
+// A gate-update factor kept from step to step: recomputed only when the step or
+// the time constant it was made for changes, so it is always exactly the factor
+// of the present step. For a gate whose time constant is fixed it is a constant
+// of the run, and the exponential behind it is evaluated once.
+class KeptFactor {
+ public:
+  template <class Compute>
+  double Get(double dt, double tau, Compute compute) {
+    if (dt != dt_ || tau != tau_) {
+      value_ = compute(dt, tau);
+      dt_ = dt;
+      tau_ = tau;
+    }
+    return value_;
+  }
+
+ private:
+  double dt_ = std::numeric_limits<double>::quiet_NaN();
+  double tau_ = std::numeric_limits<double>::quiet_NaN();
+  double value_ = 0.0;
+};
+
 // Steady state and time constant (ms) of one gate.
 struct GateRates {
   double inf;

@@ -9,12 +9,7 @@ double TVervaekeNaP::Conductance(double mNaP, double, double) const { return mNa
 double TVervaekeNaP::Step() {
   NeuronVariables& nv = NV();
   const GateRates r = Rates(v());
-  const double step = dt();
-  if (step != relaxDt_) {
-    relax_ = Relax(step, r.tau);
-    relaxDt_ = step;
-  }
-  nv.mNaP += relax_ * (r.inf - nv.mNaP);
+  nv.mNaP += relax_.Get(dt(), r.tau, Relax) * (r.inf - nv.mNaP);
   return Conductance(nv.mNaP, 0.0, 0.0) * NP().gNaP * (nv.V - kNaPReversal);
 }
 

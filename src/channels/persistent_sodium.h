@@ -23,8 +23,7 @@ class TVervaekeNaP final : public TChannel {
  private:
   // The relaxation factor of mNaP, whose time constant is fixed, for the step
   // it was computed for.
-  double relaxDt_ = std::numeric_limits<double>::quiet_NaN();
-  double relax_ = 0.0;
+  KeptFactor relax_;
 };
 
 }  // namespace membrix

@@ -15,13 +15,9 @@ void RelaxGateInPlace(double& x, const GateRates& r, double dt) {
 }
 
 // The guarded relaxation of a gate whose time constant never changes: its factor
-// is computed again only when the step changes (factorDt holds the step it is for).
-void RelaxGateFixedTau(double& x, const GateRates& r, double dt, double& factorDt, double& factor) {
-  if (dt != factorDt) {
-    factor = Relax(dt, r.tau);
-    factorDt = dt;
-  }
-  x += factor * (r.inf - x);
+// is kept and computed again only when the step changes.
+void RelaxGateFixedTau(double& x, const GateRates& r, double dt, KeptFactor& factor) {
+  x += factor.Get(dt, r.tau, Relax) * (r.inf - x);
 }
 
 double Unblocked(std::int32_t blockFlag) { return 1.0 - blockFlag; }
@@ -92,7 +88,7 @@ double TLyleK::Step() {
   const GateRates n = RatesN(v(), f);
   const GateRates y = RatesY(v(), f);
   RelaxGate(NV().nn, n, dt());
-  RelaxGateFixedTau(NV().yK, y, dt(), yRelaxDt_, yRelax_);
+  RelaxGateFixedTau(NV().yK, y, dt(), yRelax_);
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VKn);
 }
 
@@ -342,7 +338,7 @@ double TLyleKM::Step() {
   const GateRates n = RatesN(vLocal, NP().FRT, NP().tauKM2, NP().TempFactor);
   const GateRates z = RatesZ(vLocal);
   RelaxGate(NV().nM, n, dt());
-  RelaxGateFixedTau(NV().zM, z, dt(), zRelaxDt_, zRelax_);
+  RelaxGateFixedTau(NV().zM, z, dt(), zRelax_);
   return Conductance(NV().nM, NV().zM, 0.0) * NP().gKM * (u - NP().VKM);
 }
 
@@ -373,7 +369,7 @@ double TLyleKD::Step() {
   const double f = NP().FRT;
   const GateRates x = RatesX(v(), f);
   const GateRates y = RatesY(v(), f);
-  RelaxGateFixedTau(NV().xD, x, dt(), xRelaxDt_, xRelax_);
+  RelaxGateFixedTau(NV().xD, x, dt(), xRelax_);
   RelaxGate(NV().yD, y, dt());
   return Conductance(NV().xD, NV().yD, 0.0) * NP().gKD * (NV().V - NP().VKD);
 }
@@ -400,7 +396,7 @@ double TCumKD::Step() {
   const GateRates x = RatesX(v());
   const GateRates y = RatesY(v());
   RelaxGate(NV().xD, x, dt());
-  RelaxGateFixedTau(NV().yD, y, dt(), yRelaxDt_, yRelax_);
+  RelaxGateFixedTau(NV().yD, y, dt(), yRelax_);
   return Conductance(NV().xD, NV().yD, 0.0) * NP().gKD * (NV().V - NP().VK);
 }
 
@@ -418,7 +414,7 @@ void TCumKD::Init() {
 GateRates TLyleH::Rates(double v, double f) { return {1.0 / (1.0 + SafeExp(2.0 * f * (v + 98.0))), 180.0}; }
 
 double TLyleH::Step() {
-  RelaxGateFixedTau(NV().nH, Rates(v(), NP().FRT), dt(), nRelaxDt_, nRelax_);
+  RelaxGateFixedTau(NV().nH, Rates(v(), NP().FRT), dt(), nRelax_);
   return Conductance(NV().nH, 0.0, 0.0) * NP().gH * (NV().V - NP().VH);
 }
 

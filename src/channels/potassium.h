@@ -49,8 +49,7 @@ class TLyleK final : public TChannel {
  private:
   // The relaxation factor of yK, whose time constant is fixed, for the step
   // it was computed for.
-  double yRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
-  double yRelax_ = 0.0;
+  KeptFactor yRelax_;
 };
 
 // Reverses at VKn; its kinetics move with KThreshShift.
@@ -179,8 +178,7 @@ class TLyleKM final : public TChannel {
   Site site_ = Site::Unknown;
   // The relaxation factor of zM, whose time constant is fixed, for the step it
   // was computed for.
-  double zRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
-  double zRelax_ = 0.0;
+  KeptFactor zRelax_;
 };
 
 // ---- KD slot: gates xD, yD, conductance gKD ----------------------------------
@@ -199,8 +197,7 @@ class TLyleKD final : public TChannel {
  private:
   // The relaxation factor of xD, whose time constant is fixed, for the step
   // it was computed for.
-  double xRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
-  double xRelax_ = 0.0;
+  KeptFactor xRelax_;
 };
 
 // Reverses at VK; the inactivation has a fixed time constant of 7.5 s.
@@ -216,8 +213,7 @@ class TCumKD final : public TChannel {
  private:
   // The relaxation factor of yD, whose time constant is fixed, for the step
   // it was computed for.
-  double yRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
-  double yRelax_ = 0.0;
+  KeptFactor yRelax_;
 };
 
 // ---- H slot: gate nH, conductance gH, reversal VH ----------------------------
@@ -234,8 +230,7 @@ class TLyleH final : public TChannel {
  private:
   // The relaxation factor of nH, whose time constant is fixed, for the step
   // it was computed for.
-  double nRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
-  double nRelax_ = 0.0;
+  KeptFactor nRelax_;
 };
 
 }  // namespace membrix

@@ -101,12 +101,7 @@ double TChowNaR::Step() {
   NeuronVariables& nv = NV();
   nv.mmR = r.m.inf;                                                          // instantaneous
   nv.hhR += (1.0 - SafeExp(-1000.0 * dt() / r.h.tau)) * (r.h.inf - nv.hhR);  // in place
-  const double step = dt();
-  if (step != iRelaxDt_) {
-    iRelax_ = Relax(step, r.s.tau);
-    iRelaxDt_ = step;
-  }
-  nv.iiR += iRelax_ * (r.s.inf - nv.iiR);
+  nv.iiR += iRelax_.Get(dt(), r.s.tau, Relax) * (r.s.inf - nv.iiR);
   return Conductance(nv.mmR, nv.hhR, nv.iiR) * NP().gNaR * (nv.V - NP().VNa);
 }
 

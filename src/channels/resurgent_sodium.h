@@ -57,8 +57,7 @@ class TChowNaR final : public TChannel {
  private:
   // The relaxation factor of iiR, whose time constant is fixed, for the step it
   // was computed for.
-  double iRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
-  double iRelax_ = 0.0;
+  KeptFactor iRelax_;
 };
 
 // The Shu Na kinetics 5 mV below the membrane voltage (no NaThreshShift);

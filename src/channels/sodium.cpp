@@ -352,12 +352,9 @@ double TWhite2Na::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
   nv.mm = r.m.inf;  // instantaneous
-  const double step = dt();
-  if (step != hRelaxDt_) {
-    hRelax_ = 1.0 - SafeExp(-1000.0 * step / r.h.tau);  // in place
-    hRelaxDt_ = step;
-  }
-  nv.hh += hRelax_ * (r.h.inf - nv.hh);
+  // The relaxation factor computed in place.
+  const auto inPlace = [](double h, double tau) { return 1.0 - SafeExp(-1000.0 * h / tau); };
+  nv.hh += hRelax_.Get(dt(), r.h.tau, inPlace) * (r.h.inf - nv.hh);
   return Conductance(nv.mm, nv.hh, 0.0) * NP().gNa * (nv.V - NP().VNa);
 }
 

@@ -162,8 +162,7 @@ class TWhite2Na final : public TChannel {
  private:
   // The relaxation factor of hh, whose time constant is fixed, for the step it
   // was computed for.
-  double hRelaxDt_ = std::numeric_limits<double>::quiet_NaN();
-  double hRelax_ = 0.0;
+  KeptFactor hRelax_;
 };
 
 }  // namespace membrix

@@ -221,12 +221,12 @@ void ParameterWindowTest::RoundTripChangesTheRecordOnlyByTheShownDecimals() {
   // of a copy by that much.
   std::map<std::string, double> tolerance;
   Session probe;
-  for (const membrix::ParameterInputSpec* spec : membrix::ParameterInputsByNumber()) {
-    if (spec->store == nullptr || membrix::IsNoiseInput(spec->number)) continue;
+  for (const membrix::ParameterInputEntry* entry : membrix::ParameterInputsByNumber()) {
+    if (entry->store == nullptr || membrix::IsNoiseInput(entry->number)) continue;
     probe.NP0 = before.NP0;
     probe.stim = before.stim;
     probe.run = before.run;
-    spec->store(probe, spec->show(probe) + 0.5 * std::pow(10.0, -spec->decimals));
+    entry->store(probe, entry->show(probe) + 0.5 * std::pow(10.0, -entry->decimals));
     for (const membrix::PropertyField& field : membrix::PropertyFields()) {
       if (field.kind == membrix::FieldKind::Text) continue;
       const double d = std::abs(membrix::GetDouble(probe.NP0, field) - membrix::GetDouble(before.NP0, field));

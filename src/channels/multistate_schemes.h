@@ -69,13 +69,14 @@ enum class LastState { Unclipped, ClippedAtZero };
 
 // Advances P[1 ... N] over dt (s) at fixed rates K. Each state relaxes
 // exponentially, with time constant 1/outflow, toward the occupancy that would
-// balance its present inflow; the last state takes what the others leave (held
-// at 0 or above with ClippedAtZero). That update treats every inflow as frozen
-// over the step; where the step is too long for this (a state could empty or
-// refill within it) or the result would leave the probability simplex, the step
-// is made implicitly instead, which keeps the occupancies a probability vector
-// at any step. Other entries of P are left alone. N < 1 does nothing.
-void AdvanceOccupancies(int N, const Transitions& K, double dt, LastState last, Occupancies& P);
+// balance its present inflow, all from the occupancies at the start of the step;
+// the last state takes what the others leave (held at 0 or above with
+// ClippedAtZero). Occupancies may stray a little outside [0, 1]. Only where this
+// update diverges (an occupancy not finite or more than 0.05 outside [0, 1]) is
+// the step made implicitly instead, which keeps the occupancies a probability
+// vector at any step; returns false then. Other entries of P are left alone.
+// N < 1 does nothing.
+bool AdvanceOccupancies(int N, const Transitions& K, double dt, LastState last, Occupancies& P);
 
 // One implicit step over dt (s) at fixed rates K, from P into x: a probability
 // vector stays one at any step. Entries of x beyond N are left alone.

@@ -40,11 +40,13 @@ void InitLyle(LyleScheme scheme, int N, double w, double zVT, const SchemeFields
   PublishLyle(f);
 }
 
-void StepLyle(LyleScheme scheme, int N, double w, double zVT, double dt, const SchemeFields& f) {
+// Both steps return whether the frozen-inflow update was kept.
+bool StepLyle(LyleScheme scheme, int N, double w, double zVT, double dt, const SchemeFields& f) {
   Transitions K;
   BuildLyleTransitions(scheme, w, zVT, K);
-  AdvanceOccupancies(N, K, dt, LastState::Unclipped, f.P);
+  const bool kept = AdvanceOccupancies(N, K, dt, LastState::Unclipped, f.P);
   PublishLyle(f);
+  return kept;
 }
 
 void InitMilescu(MilescuScheme scheme, int N, double w, const SchemeFields& f) {
@@ -54,11 +56,12 @@ void InitMilescu(MilescuScheme scheme, int N, double w, const SchemeFields& f) {
   PublishMilescu(N, f);
 }
 
-void StepMilescu(MilescuScheme scheme, int N, double w, double dt, const SchemeFields& f) {
+bool StepMilescu(MilescuScheme scheme, int N, double w, double dt, const SchemeFields& f) {
   Transitions K;
   BuildMilescuTransitions(scheme, w, K);
-  AdvanceOccupancies(N, K, dt, LastState::ClippedAtZero, f.P);
+  const bool kept = AdvanceOccupancies(N, K, dt, LastState::ClippedAtZero, f.P);
   PublishMilescu(N, f);
+  return kept;
 }
 
 // The open occupancy times the cubed slow gate, unless the slot is blocked.
@@ -88,6 +91,7 @@ double TLyleNa::Conductance(double mm, double, double ii) const {
 void TLyleNa::Init() {
   scheme_ = LyleSchemeFor(NP().Na_subtype, true);
   StateCount = StateCountOf(scheme_);
+  ImplicitSteps = 0;
   const double w = v() - NP().NaThreshShift;
   InitLyle(scheme_, StateCount, w, NV().zVT(), NaFields(NV()));
   NV().ii = SlowInactivationRates(w, kLyleSlowOffset, NP().If_Slow_Na_inactivation).inf;
@@ -97,7 +101,7 @@ void TLyleNa::Init() {
 double TLyleNa::Step() {
   NeuronVariables& nv = NV();
   const double w = v() - NP().NaThreshShift;
-  StepLyle(scheme_, StateCount, w, nv.zVT(), dt(), NaFields(nv));
+  if (!StepLyle(scheme_, StateCount, w, nv.zVT(), dt(), NaFields(nv))) ++ImplicitSteps;
   StepSlowGate(w, kLyleSlowOffset, NP().If_Slow_Na_inactivation, dt(), nv.ii);
   // zVT rises at 100/s with the inactivated occupancy and decays at 20/s.
   const double zVT = nv.zVT();
@@ -114,6 +118,7 @@ double TMilescuNa::Conductance(double mm, double, double ii) const {
 void TMilescuNa::Init() {
   scheme_ = MilescuSchemeFor(NP().Na_subtype);
   StateCount = StateCountOf(scheme_);
+  ImplicitSteps = 0;
   InitMilescu(scheme_, StateCount, v() - NP().NaThreshShift, NaFields(NV()));
   NV().ii = SlowInactivationRates(v(), kMilescuSlowOffset, NP().If_Slow_Na_inactivation).inf;
 }
@@ -124,7 +129,7 @@ double TMilescuNa::LongestTimeStep() const {
 
 double TMilescuNa::Step() {
   NeuronVariables& nv = NV();
-  StepMilescu(scheme_, StateCount, v() - NP().NaThreshShift, dt(), NaFields(nv));
+  if (!StepMilescu(scheme_, StateCount, v() - NP().NaThreshShift, dt(), NaFields(nv))) ++ImplicitSteps;
   StepSlowGate(v(), kMilescuSlowOffset, NP().If_Slow_Na_inactivation, dt(), nv.ii);
   return Conductance(nv.mm, 0.0, nv.ii) * NP().gNa * (nv.V - NP().VNa);
 }
@@ -138,13 +143,14 @@ double TLyleNaR::Conductance(double mmR, double, double iiR) const {
 void TLyleNaR::Init() {
   scheme_ = LyleSchemeFor(NP().NaR_subtype, false);
   StateCount = StateCountOf(scheme_);
+  ImplicitSteps = 0;
   InitLyle(scheme_, StateCount, v(), 0.0, NaRFields(NV()));
   NV().iiR = SlowInactivationRates(v(), kLyleSlowOffset, NP().If_Slow_NaR_inactivation).inf;
 }
 
 double TLyleNaR::Step() {
   NeuronVariables& nv = NV();
-  StepLyle(scheme_, StateCount, v(), 0.0, dt(), NaRFields(nv));
+  if (!StepLyle(scheme_, StateCount, v(), 0.0, dt(), NaRFields(nv))) ++ImplicitSteps;
   StepSlowGate(v(), kLyleSlowOffset, NP().If_Slow_NaR_inactivation, dt(), nv.iiR);
   return Conductance(nv.mmR, 0.0, nv.iiR) * NP().gNaR * (nv.V - NP().VNa);
 }
@@ -158,6 +164,7 @@ double TMilescuNaR::Conductance(double mmR, double, double iiR) const {
 void TMilescuNaR::Init() {
   scheme_ = MilescuSchemeFor(NP().NaR_subtype);
   StateCount = StateCountOf(scheme_);
+  ImplicitSteps = 0;
   InitMilescu(scheme_, StateCount, v(), NaRFields(NV()));
   NV().iiR = SlowInactivationRates(v(), kMilescuSlowOffset, NP().If_Slow_Na_inactivation).inf;
 }
@@ -168,7 +175,7 @@ double TMilescuNaR::LongestTimeStep() const {
 
 double TMilescuNaR::Step() {
   NeuronVariables& nv = NV();
-  StepMilescu(scheme_, StateCount, v(), dt(), NaRFields(nv));
+  if (!StepMilescu(scheme_, StateCount, v(), dt(), NaRFields(nv))) ++ImplicitSteps;
   StepSlowGate(v(), kMilescuSlowOffset, NP().If_Slow_Na_inactivation, dt(), nv.iiR);
   return Conductance(nv.mmR, 0.0, nv.iiR) * NP().gNaR * (nv.V - NP().VNa);
 }

@@ -34,6 +34,9 @@ class TLyleNa final : public TChannel {
   void Init() override;
 
   std::int32_t StateCount = 0;  // states in use, 0 before the first Init
+  // Steps since the last Init where the frozen-inflow update diverged and the
+  // occupancies were stepped implicitly.
+  std::int64_t ImplicitSteps = 0;
 
  private:
   LyleScheme scheme_ = LyleScheme::Lyle4;
@@ -52,6 +55,7 @@ class TMilescuNa final : public TChannel {
   double LongestTimeStep() const override;
 
   std::int32_t StateCount = 0;
+  std::int64_t ImplicitSteps = 0;
 
  private:
   MilescuScheme scheme_ = MilescuScheme::Milescu26;
@@ -66,6 +70,7 @@ class TLyleNaR final : public TChannel {
   void Init() override;
 
   std::int32_t StateCount = 0;
+  std::int64_t ImplicitSteps = 0;
 
  private:
   LyleScheme scheme_ = LyleScheme::Lyle4;
@@ -83,6 +88,7 @@ class TMilescuNaR final : public TChannel {
   double LongestTimeStep() const override;
 
   std::int32_t StateCount = 0;
+  std::int64_t ImplicitSteps = 0;
 
  private:
   MilescuScheme scheme_ = MilescuScheme::Milescu26;

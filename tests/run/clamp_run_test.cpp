@@ -53,6 +53,29 @@ void MakePassiveSession(Session& s, double t_end) {
   SetRunLength(s.run, t_end);
 }
 
+// Collects the spike times of a run.
+class SpikeRecorder final : public RunViewSink {
+ public:
+  void Spike(double tSpike) override { times.push_back(tSpike); }
+  std::vector<double> times;
+};
+
+TEST(ClampRun, StartUpCellFiresItsAdaptingTrain) {
+  // The "Lyle" cell of the program's start, 600 ms of steady dendritic input at
+  // 50 us. First spikes from an integration of the same equations written apart
+  // from this program.
+  Session s;
+  ApplyProgramStart(s);
+  BatchHost host;
+  SpikeRecorder spikes;
+  RunClamp(s, host, spikes);
+  const double expected[] = {3.6607, 14.0326, 26.7075, 44.6393, 71.1227};
+  ASSERT_EQ(spikes.times.size(), 20u);
+  for (std::size_t k = 0; k < std::size(expected); ++k) {
+    EXPECT_NEAR(spikes.times[k] * 1000.0, expected[k], 0.01) << "spike " << k + 1;
+  }
+}
+
 TEST(ClampRun, MakesAtLeastOneStep) {
   Session s;
   MakePassiveSession(s, 1e-5);  // shorter than one step

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "common/error.h"
+#include "common/quoted_text.h"
 #include "params/parameter_file.h"
 #include "run/session.h"
 
@@ -18,10 +20,14 @@ namespace {
 
 int LastRow(const Session& s) { return std::min(TraceTable::kLastRow, s.run.nt_end); }
 
-// Reads the next blank-separated number of a line; false when there is none.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == ','; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads the next number of a line, numbers separated by blanks or commas;
+// false when there is none.
 bool NextNumber(std::string_view& line, double& x) {
   std::size_t i = 0;
-  while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == ',')) ++i;
+  while (i < line.size() && IsBlank(line[i])) ++i;
   line.remove_prefix(i);
   if (line.empty()) return false;
   std::string_view text = line;
@@ -29,9 +35,44 @@ bool NextNumber(std::string_view& line, double& x) {
   const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), x);
   if (ec != std::errc() || !std::isfinite(x)) return false;
   line.remove_prefix(static_cast<std::size_t>(ptr - line.data()));
-  return line.empty() || line.front() == ' ' || line.front() == '\t' || line.front() == '\r' ||
-         line.front() == ',';
+  return line.empty() || IsBlank(line.front());
 }
+
+// A comma between two digits ("0,050") is a decimal comma, not a separator:
+// read as one, it would split a number in two.
+bool HasDecimalComma(std::string_view line) {
+  for (std::size_t i = 1; i + 1 < line.size(); ++i) {
+    if (line[i] == ',' && IsDigit(line[i - 1]) && IsDigit(line[i + 1])) return true;
+  }
+  return false;
+}
+
+// The lines of a text, ended by LF, CR LF or a lone CR.
+class Lines {
+ public:
+  explicit Lines(std::string_view text) : text_(text) {}
+  bool Next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    const std::size_t end = text_.find_first_of("\r\n", pos_);
+    if (end == std::string_view::npos) {
+      line = text_.substr(pos_);
+      pos_ = text_.size();
+    } else {
+      line = text_.substr(pos_, end - pos_);
+      pos_ = end + (text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n' ? 2 : 1);
+    }
+    ++number_;
+    return true;
+  }
+  int number() const { return number_; }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  int number_ = 0;
+};
+
+bool IsBlankLine(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
 }  // namespace
 
@@ -50,31 +91,51 @@ std::string RecordingPath(const Session& s, const std::string& entry) {
 void ReadRecording(Session& s) {
   RecordingGlobals& rec = s.rec;
   const std::string path = RecordingPath(s, rec.SmplFile[rec.Smpl]);
-  std::ifstream in(path);
+  std::ifstream in(path, std::ios::binary);
   if (!in) throw IoError(path, std::strerror(errno));
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw IoError(path, std::strerror(errno));
   RecordedTrace& trace = rec.Trace;
   trace.time.clear();
   trace.value.clear();
   trace.file = path;
   const bool oneColumn = rec.IfDataIn1column == 1;
   const double sign = rec.DataFormat == 2 ? -1.0 : 1.0;
-  std::string text;
-  int lineNumber = 0;
-  while (static_cast<int>(trace.time.size()) < kMaxRecordingPoints && std::getline(in, text)) {
-    ++lineNumber;
-    std::string_view line(text);
-    if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+  const std::string layout = oneColumn ? "one value per line (IfDataIn1column = 1)" : "a time and a value per line";
+  Lines lines(text);
+  std::string_view line;
+  while (lines.Next(line)) {
+    if (IsBlankLine(line)) continue;
+    if (static_cast<int>(trace.time.size()) == kMaxRecordingPoints) {
+      // Only the first points are read; the rest of the file is left out.
+      const std::string note = path + ": only the first " + std::to_string(kMaxRecordingPoints) +
+                               " points are read; the points from line " + std::to_string(lines.number()) +
+                               " on are left out";
+      if (std::find(s.SimplexMemo.begin(), s.SimplexMemo.end(), note) == s.SimplexMemo.end()) {
+        s.SimplexMemo.push_back(note);
+      }
+      break;
+    }
+    if (HasDecimalComma(line)) {
+      throw FormatError(path, lines.number(),
+                        "decimal comma in " + Quoted(line) + ": write numbers with a decimal point");
+    }
+    std::string_view rest = line;
     double t = 0, v = 0;
     if (oneColumn) {
-      if (!NextNumber(line, v)) throw FormatError(path, lineNumber, "expected a number, found \"" + text + "\"");
+      if (!NextNumber(rest, v)) throw FormatError(path, lines.number(), "expected a number, found " + Quoted(line));
       t = static_cast<double>(trace.time.size() + 1) * 0.05;
-    } else if (!NextNumber(line, t) || !NextNumber(line, v)) {
-      throw FormatError(path, lineNumber, "expected a time and a value, found \"" + text + "\"");
+    } else if (!NextNumber(rest, t) || !NextNumber(rest, v)) {
+      throw FormatError(path, lines.number(), "expected a time and a value, found " + Quoted(line));
+    }
+    double more = 0;
+    if (NextNumber(rest, more)) {
+      throw FormatError(path, lines.number(), "more numbers than " + layout + ": " + Quoted(line));
     }
     trace.time.push_back(t);
     trace.value.push_back(sign * v);
   }
-  if (in.bad()) throw IoError(path, std::strerror(errno));
+  if (trace.time.empty()) throw FormatError(path, 0, "the recording holds no points");
 }
 
 double Interpolate(const Session& s, double x) {

@@ -47,11 +47,14 @@ bool NamesRecordingFile(const std::string& entry);
 // file when it is there.
 std::string RecordingPath(const Session& s, const std::string& entry);
 
-// Reads the file of recording Smpl into the trace: at most 25000 points; one
-// value per line (at 0.05 ms per line) or time and value per line; values
-// negated when DataFormat is 2. Blank lines are skipped. Throws IoError for a
-// file that cannot be read and FormatError (file, line) for a line without
-// the numbers it should hold.
+// Reads the file of recording Smpl into the trace: one value per line (at
+// 0.05 ms per line) or time and value per line, numbers separated by blanks or
+// commas; values negated when DataFormat is 2. Lines end in LF, CR LF or CR;
+// blank lines are skipped, text after the numbers is ignored. At most 25000
+// points are read: a longer file leaves a note in SimplexMemo. Throws IoError
+// for a file that cannot be read, and FormatError (file, line) for a file
+// without points or a line without the numbers of the layout, with more of
+// them, or with a decimal comma.
 void ReadRecording(Session& s);
 
 // The loaded recording at time x (ms): linear between the points around x,

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "common/error.h"
+#include "common/quoted_text.h"
 #include "run/session.h"
 
 namespace membrix {
@@ -56,18 +57,66 @@ TEST(Recording, ReadsOneAndTwoColumnFiles) {
   EXPECT_EQ(two.rec.Trace.value, (std::vector<double>{-65, -60, -62}));
 }
 
+TEST(Recording, LinesEndInLfCrLfOrCr) {
+  TempFolder dir;
+  for (const char* text : {"0 1\n2 3\n4 5\n", "0 1\r\n2 3\r\n4 5", "0 1\r2 3\r\r4 5\r"}) {
+    Session s = WithRecording(dir.Write("ends.dat", text), 0, 1);
+    ReadRecording(s);
+    EXPECT_EQ(s.rec.Trace.time, (std::vector<double>{0, 2, 4})) << Quoted(text);
+    EXPECT_EQ(s.rec.Trace.value, (std::vector<double>{1, 3, 5})) << Quoted(text);
+  }
+}
+
 TEST(Recording, BadInputNamesFileAndLine) {
   TempFolder dir;
-  Session s = WithRecording(dir.Write("bad.dat", "0 1\n1 2\ntime value\n"), 0, 1);
-  try {
-    ReadRecording(s);
-    FAIL();
-  } catch (const FormatError& e) {
-    EXPECT_EQ(e.line(), 3);
-    EXPECT_NE(e.file().find("bad.dat"), std::string::npos);
+  const struct {
+    const char* text;
+    int oneColumn;
+    int line;
+    const char* message;
+  } cases[] = {
+      {"0 1\n1 2\ntime value\n", 0, 3, "expected a time and a value, found \"time value\""},
+      {"", 0, 0, "holds no points"},
+      {"\n  \n\t\n", 0, 0, "holds no points"},
+      {"0,050 -3,91039E-04\n", 0, 1, "decimal comma in \"0,050 -3,91039E-04\""},
+      {"1.5\n2,5\n", 1, 2, "decimal comma"},
+      {"0 1 2\n", 0, 1, "more numbers than a time and a value per line"},
+      {"0.5\n0.05 1.2\n", 1, 2, "more numbers than one value per line"},
+      {"0 1\n1 nan\n", 0, 2, "expected a time and a value"},
+      {"0 1\n1\x01\x02 2\n", 0, 2, "\\x01\\x02"},
+  };
+  for (const auto& c : cases) {
+    Session s = WithRecording(dir.Write("bad.dat", c.text), c.oneColumn, 1);
+    try {
+      ReadRecording(s);
+      ADD_FAILURE() << Quoted(c.text) << " was read";
+    } catch (const FormatError& e) {
+      EXPECT_EQ(e.line(), c.line) << Quoted(c.text);
+      EXPECT_NE(e.file().find("bad.dat"), std::string::npos) << Quoted(c.text);
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
   }
   Session missing = WithRecording((dir.path() / "none.dat").string(), 0, 1);
   EXPECT_THROW(ReadRecording(missing), IoError);
+}
+
+TEST(Recording, LongFileIsReadToItsLimitWithANote) {
+  TempFolder dir;
+  std::string text;
+  for (int i = 0; i < kMaxRecordingPoints + 3; ++i) text += std::to_string(i) + " 1\n";
+  Session s = WithRecording(dir.Write("long.dat", text), 0, 1);
+  ReadRecording(s);
+  ReadRecording(s);  // one note, however often the file is read
+  EXPECT_EQ(s.rec.Trace.time.size(), static_cast<std::size_t>(kMaxRecordingPoints));
+  ASSERT_EQ(s.SimplexMemo.size(), 1u);
+  EXPECT_NE(s.SimplexMemo[0].find("long.dat: only the first 25000 points are read; the points from line 25001"),
+            std::string::npos)
+      << s.SimplexMemo[0];
+
+  Session exact = WithRecording(dir.Write("exact.dat", text.substr(0, text.find("25000 1"))), 0, 1);
+  ReadRecording(exact);
+  EXPECT_EQ(exact.rec.Trace.time.size(), static_cast<std::size_t>(kMaxRecordingPoints));
+  EXPECT_TRUE(exact.SimplexMemo.empty());
 }
 
 TEST(Recording, InterpolatesAndExtrapolatesLinearly) {

@@ -72,8 +72,8 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
 
   LoadRunParameters(s);
   host.ShowParameters();
-  RunFiles files;
-  files.Open(s);
+  // Outputs that are inputs are refused before anything is read or written.
+  CheckRunOutputs(s);
   PrepareRecordingForRun(s);
   ResetRunState(s);
   std::unique_ptr<TNeuron> Nrn = CreateNeuron(s.NP0, s.View());
@@ -84,6 +84,10 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     PrepareRecordingForRun(s);
   }
   Nrn->InitState();
+  // The output files are created only once the inputs have been read: a run
+  // that fails on them leaves an existing output as it was.
+  RunFiles files;
+  files.Open(s);
   s.NP0 = Nrn->NP;  // values derived at initialisation become the current parameters
   TIons Ions(Nrn->NP);
   PrepareRunViews(s, views);

@@ -2,12 +2,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "common/error.h"
 #include "common/number_format.h"
 #include "ions/ion_dynamics.h"
 #include "run/clamp_run.h"
 #include "run/output_variables.h"
+#include "run/recording.h"
 #include "run/session.h"
 
 namespace membrix {
@@ -20,7 +24,52 @@ std::ofstream OpenEmpty(const std::string& path) {
   return out;
 }
 
+// Whether two paths name one file: the same file when both exist, else the
+// same path once made absolute and normal.
+bool SameFile(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  if (a.empty() || b.empty()) return false;
+  std::error_code ec;
+  if (fs::exists(a, ec) && fs::exists(b, ec)) {
+    const bool same = fs::equivalent(a, b, ec);
+    if (!ec) return same;
+  }
+  const fs::path pa = fs::weakly_canonical(fs::absolute(a, ec), ec);
+  const fs::path pb = fs::weakly_canonical(fs::absolute(b, ec), ec);
+  return pa.lexically_normal() == pb.lexically_normal();
+}
+
 }  // namespace
+
+void CheckRunOutputs(const Session& s) {
+  struct Named {
+    std::string path;
+    const char* what;
+  };
+  std::vector<Named> inputs, outputs;
+  if (!s.rec.IdFileName.empty()) inputs.push_back({s.rec.IdFileName, "the parameter file of the run"});
+  const std::string& entry = s.rec.SmplFile[s.rec.Smpl];
+  if (NamesRecordingFile(entry)) inputs.push_back({RecordingPath(s, entry), "the recording of the run"});
+  if (s.run.WriteMode != 0) outputs.push_back({s.trace.TraceFile, "the trace file"});
+  if (s.run.Writing == 1) {
+    outputs.push_back({RunLogFileName(entry), "the run log"});
+    outputs.push_back({kIonFileName, "the ion file"});
+  }
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (const Named& in : inputs) {
+      if (SameFile(outputs[i].path, in.path)) {
+        throw IoError(outputs[i].path, std::string("is ") + in.what + "; " + outputs[i].what +
+                                           " would overwrite it: choose another file");
+      }
+    }
+    for (std::size_t j = 0; j < i; ++j) {
+      if (SameFile(outputs[i].path, outputs[j].path)) {
+        throw IoError(outputs[i].path, std::string(outputs[j].what) + " and " + outputs[i].what +
+                                           " cannot share one file: choose another file");
+      }
+    }
+  }
+}
 
 std::string RunLogFileName(const std::string& recordingEntry) { return recordingEntry + "at"; }
 
@@ -35,9 +84,11 @@ std::string TraceStatusText(int writeMode, const std::string& item) {
 }
 
 void RunFiles::Open(Session& s) {
+  CheckRunOutputs(s);
   if (s.run.WriteMode != 0) {
     tracePath_ = s.trace.TraceFile;
     trace_ = OpenEmpty(tracePath_);
+    s.trace.Created = true;
   }
   if (s.run.Writing == 1) {
     logPath_ = RunLogFileName(s.rec.SmplFile[s.rec.Smpl]);
@@ -52,7 +103,14 @@ void RunFiles::Check(std::ofstream& out, const std::string& path) {
   const std::string reason = errno != 0 ? std::strerror(errno) : "the file could not be written";
   out.close();
   EmptyFile(path);  // a file cut short must not look like a complete trace
-  throw IoError(path, "writing failed: " + reason);
+  std::string others;
+  for (auto [file, name] : {std::pair{&trace_, &tracePath_}, std::pair{&log_, &logPath_}, std::pair{&ions_, &ionPath_}}) {
+    if (file == &out || !file->is_open()) continue;
+    file->close();
+    others += (others.empty() ? "" : ", ") + *name;
+  }
+  if (!others.empty()) others = "; " + others + " end where the run stopped";
+  throw IoError(path, "writing failed: " + reason + " (the file is left empty)" + others);
 }
 
 void RunFiles::WriteLog(const Session& s, const TIons& ions) {
@@ -111,18 +169,11 @@ void RunFiles::WriteTrace(const Session& s) {
 }
 
 void RunFiles::Close(Session& s) {
-  if (log_.is_open()) {
-    log_.close();
-    Check(log_, logPath_);
-  }
-  if (ions_.is_open()) {
-    ions_.close();
-    Check(ions_, ionPath_);
-  }
   if (s.run.WriteMode != 0) s.trace.StatusText = TraceStatusText(s.run.WriteMode, s.trace.VarToWrite);
-  if (trace_.is_open()) {
-    trace_.close();
-    Check(trace_, tracePath_);
+  for (auto [file, path] : {std::pair{&trace_, &tracePath_}, std::pair{&log_, &logPath_}, std::pair{&ions_, &ionPath_}}) {
+    if (!file->is_open()) continue;
+    file->close();
+    Check(*file, *path);
   }
 }
 
@@ -139,16 +190,19 @@ double SaveTraceRun(Session& s, Host& host, RunViewSink& views, const std::strin
   }
   s.trace.TraceFile = file;
   s.trace.VarToWrite = item;
+  s.trace.Created = false;
   s.run.WriteMode = writeMode;
   double err = 0.0;
   try {
     err = RunClamp(s, host, views);
   } catch (...) {
     s.run.WriteMode = 0;
-    try {
-      EmptyFile(file);
-    } catch (const IoError&) {
-      // the run's own error says more
+    if (s.trace.Created) {
+      try {
+        EmptyFile(file);
+      } catch (const IoError&) {
+        // the run's own error says more
+      }
     }
     throw;
   }

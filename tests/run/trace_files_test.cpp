@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <vector>
 
@@ -144,6 +145,95 @@ TEST(TraceFiles, UnknownItemOrUnwritableFileIsAnError) {
   EXPECT_THROW(SaveTraceRun(s, yes, views, "x.dat", 4, "Voltage"), RangeError);
   EXPECT_THROW(SaveTraceRun(s, yes, views, "no/such/folder/x.dat", 1), IoError);
   EXPECT_EQ(s.run.WriteMode, 0);
+}
+
+std::string Content(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(TraceFiles, OutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
+  InTempFolder here;
+  std::ofstream("cell.id") << "end.\n";
+  std::ofstream("rec.d") << "0 0\n1000 0\n";
+  std::ofstream(kIonFileName) << "0 0\n1000 0\n";
+  std::ofstream("other.d") << "0 0\n1000 0\n";
+  const struct {
+    const char* trace;  // empty: no trace file
+    const char* recording;
+    bool writing;
+    const char* message;
+  } cases[] = {
+      {"rec.d", "rec.d", false, "rec.d: is the recording of the run"},
+      {"./sub/../rec.d", "rec.d", false, "is the recording of the run"},
+      {"cell.id", "rec.d", false, "cell.id: is the parameter file of the run"},
+      {"", kIonFileName, true, "is the recording of the run; the ion file would overwrite it"},
+      {"other.dat", "other.d", true, "the trace file and the run log cannot share one file"},
+  };
+  fs::create_directory("sub");
+  for (const auto& c : cases) {
+    Session s;
+    PassiveRun(s, 100);
+    s.rec.IdFileName = "cell.id";
+    s.rec.Smpl = 2;
+    s.rec.SmplFile[2] = c.recording;
+    s.run.Writing = c.writing ? 1 : 0;
+    const std::string before = Content(c.recording);
+    Answer yes(true);
+    NullRunViewSink views;
+    try {
+      if (*c.trace != '\0') {
+        SaveTraceRun(s, yes, views, c.trace, 1);
+      } else {
+        RunClamp(s, yes, views);
+      }
+      ADD_FAILURE() << c.message << ": the run was made";
+    } catch (const IoError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Content(c.recording), before) << c.message;
+    EXPECT_EQ(Content("cell.id"), "end.\n") << c.message;
+    EXPECT_FALSE(fs::exists("other.dat")) << c.message;
+    EXPECT_EQ(s.run.WriteMode, 0) << c.message;
+  }
+}
+
+TEST(TraceFiles, RunThatFailsOnItsInputsLeavesExistingOutputsAlone) {
+  InTempFolder here;
+  std::ofstream("v.dat") << "an earlier trace\n";
+  std::ofstream("missing.dat") << "an earlier run log\n";
+  Session s;
+  PassiveRun(s, 100);
+  s.rec.Smpl = 2;
+  s.rec.SmplFile[2] = "missing.d";  // no such recording
+  s.run.Writing = 1;
+  Answer yes(true);
+  NullRunViewSink views;
+  EXPECT_THROW(SaveTraceRun(s, yes, views, "v.dat", 1), IoError);
+  EXPECT_EQ(Content("v.dat"), "an earlier trace\n");
+  EXPECT_EQ(Content("missing.dat"), "an earlier run log\n");
+  EXPECT_FALSE(fs::exists(kIonFileName));
+}
+
+TEST(TraceFiles, FailedWriteEmptiesItsFileAndNamesTheOthersLeftShort) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  InTempFolder here;
+  std::ofstream("rec.d") << "0 0\n1000 0\n";
+  Session s;
+  PassiveRun(s, 100);
+  s.rec.Smpl = 2;
+  s.rec.SmplFile[2] = "rec.d";
+  s.run.Writing = 1;
+  Answer yes(true);
+  NullRunViewSink views;
+  try {
+    SaveTraceRun(s, yes, views, "/dev/full", 1);
+    ADD_FAILURE() << "the write to /dev/full was not noticed";
+  } catch (const IoError& e) {
+    const std::string text = e.what();
+    EXPECT_NE(text.find("/dev/full: writing failed"), std::string::npos) << text;
+    EXPECT_NE(text.find("rec.dat, t_V_pump_Na_VNa_K_VK.dat end where the run stopped"), std::string::npos) << text;
+  }
 }
 
 TEST(OutputVariables, ListItemsReadTheirFields) {

@@ -1,5 +1,6 @@
 #include "params/parameter_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -7,8 +8,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "channels/channel_catalogue.h"
 #include "common/error.h"
+#include "common/quoted_text.h"
 #include "params/model_defaults.h"
+#include "params/model_menus.h"
 #include "params/record_fields.h"
 #include "params/run_section.h"
 #include "run/session.h"
@@ -243,27 +247,45 @@ std::string ReadWholeFile(const std::string& file) {
 
 void Assign(Session& s, std::string_view key, std::string_view value, const std::string& file, int line) {
   const KeyEntry* entry = FindKey(key);
-  if (entry != nullptr && entry->kind == KeyKind::Action) SetDefaults(s.NP0, s.stim.Vus);
+  if (entry == nullptr) {
+    // A misspelt key would otherwise look applied: it is named, not echoed.
+    s.SimplexMemo.push_back(FormatError(file, line, "unknown key " + Quoted(key) + " is ignored").what());
+    return;
+  }
+  if (entry->kind == KeyKind::Action) SetDefaults(s.NP0, s.stim.Vus);
   const std::string echo(key);
   if (LooksLikeNumber(value)) {
-    if (entry != nullptr && (entry->kind == KeyKind::Number || entry->kind == KeyKind::Integer)) {
+    if (entry->kind == KeyKind::Number || entry->kind == KeyKind::Integer) {
       double x = 0;
       const bool ok = entry->kind == KeyKind::Number ? ParseDouble(value, x) : ParseInteger(value, x);
       if (!ok) {
         throw FormatError(file, line,
-                          "\"" + std::string(value) + "\" is not " +
+                          Quoted(value) + " is not " +
                               (entry->kind == KeyKind::Number ? "a number" : "a whole number") + " (for " + echo +
                               ")");
       }
       if (entry->key == "Smpl" && (x < 0 || x > kMaxRecording)) {
         throw FormatError(file, line,
-                          "recording number " + std::string(value) + " is outside 0 ... " +
-                              std::to_string(kMaxRecording));
+                          "recording number " + Quoted(value) + " is outside 0 ... " + std::to_string(kMaxRecording));
       }
       entry->setNumber(s, x);
     }
     s.ParamsMemo.push_back(echo + ":=" + std::string(value) + ";");
-  } else if (entry != nullptr && entry->kind == KeyKind::Text) {
+  } else if (entry->kind == KeyKind::Text) {
+    // A model the program does not know would only fail at the run, far from
+    // the line that names it.
+    if (entry->key == "NP0.HH_type" && !IsModelFamily(value)) {
+      throw FormatError(file, line,
+                        "unknown model family " + Quoted(value) +
+                            " (NP0.HH_type); expected one of Rariza, Passive, Destexhe, Migliore, Cummins, Chow, "
+                            "Lyle, Naundorf, White, White2, Shu, Bazhenov");
+    }
+    if (entry->key == "NP0.HH_order" &&
+        std::find(kGeometries.begin(), kGeometries.end(), value) == kGeometries.end()) {
+      throw FormatError(file, line,
+                        "unknown geometry " + Quoted(value) +
+                            " (NP0.HH_order); expected one of 1-point, 2-points, 2-p-MainenSejn, 2-p-ActiveDend");
+    }
     entry->setText(s, value);
     s.ParamsMemo.push_back(echo + ":='" + std::string(value) + "';");
   }

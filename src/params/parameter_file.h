@@ -13,9 +13,11 @@ struct Session;
 
 // Applies the assignments of one section of a file: those after the token
 // start (every assignment when start is "Any") up to the token end. Every
-// applied assignment is echoed into ParamsMemo. Throws IoError when the file
-// cannot be read and FormatError (file, line, token) for a value that cannot be
-// converted; assignments applied before it stay applied.
+// applied assignment is echoed into ParamsMemo; an unknown key is not applied
+// and leaves a note (file, line, key) in SimplexMemo. Throws IoError when the
+// file cannot be read and FormatError (file, line, token) for a value that
+// cannot be converted or a model family or geometry the program does not know;
+// assignments applied before it stay applied.
 void ReadSection(Session& s, const std::string& file, std::string_view start, std::string_view end);
 
 // Applies one assignment read from file at line (for the messages) and echoes it.

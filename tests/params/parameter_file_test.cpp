@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "common/error.h"
 #include "params/model_defaults.h"
@@ -73,18 +74,39 @@ TEST(ParameterFile, EchoesAppliedAssignmentsAndReportsBadFormat) {
   EXPECT_EQ(s.SimplexMemo[0].rfind("Bad format of input file", 0), 0u);
 }
 
+TEST(ParameterFile, UnknownKeyIsNotedWithItsLineAndNotEchoed) {
+  Session s;
+  IdFile f("NP0.gK := 3;\nNP0.gNaa := 4;\nBogus := 'x';");
+  ReadSection(s, f.path(), "Any", "end.");
+  EXPECT_EQ(s.ParamsMemo, (std::vector<std::string>{"NP0.gK:=3;"}));
+  ASSERT_EQ(s.SimplexMemo.size(), 2u);
+  EXPECT_EQ(s.SimplexMemo[0], f.path() + ", line 2: unknown key \"NP0.gNaa\" is ignored");
+  EXPECT_EQ(s.SimplexMemo[1], f.path() + ", line 3: unknown key \"Bogus\" is ignored");
+}
+
 TEST(ParameterFile, ValueThatCannotBeConvertedNamesFileLineAndTokenAndKeepsWhatCameBefore) {
-  const char* bad[] = {"1.2.3", "-", "true", "1.5"};
-  for (const char* value : bad) {
+  const struct {
+    const char* assignment;
+    const char* message;
+  } bad[] = {
+      {"NP0.IfBlockNa := 1.2.3", "\"1.2.3\" is not a whole number"},
+      {"NP0.IfBlockNa := -", "\"-\" is not a whole number"},
+      {"NP0.IfBlockNa := true", "\"true\" is not a whole number"},
+      {"NP0.IfBlockNa := 1.5", "\"1.5\" is not a whole number"},
+      {"NP0.HH_type := 'Hodgkin'", "unknown model family \"Hodgkin\" (NP0.HH_type)"},
+      {"NP0.HH_order := '3-points'", "unknown geometry \"3-points\" (NP0.HH_order)"},
+  };
+  for (const auto& b : bad) {
+    const char* value = b.assignment;
     Session s;
-    IdFile f(std::string("NP0.gK := 2;\n\nNP0.IfBlockNa := ") + value + ";\nNP0.gNa := 4;");
+    IdFile f(std::string("NP0.gK := 2;\n\n") + b.assignment + ";\nNP0.gNa := 4;");
     try {
       ReadSection(s, f.path(), "Any", "end.");
       FAIL() << value << " was accepted";
     } catch (const FormatError& e) {
       EXPECT_EQ(e.file(), f.path());
       EXPECT_EQ(e.line(), 3) << value;
-      EXPECT_NE(std::string(e.what()).find(value), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(b.message), std::string::npos) << e.what();
     }
     EXPECT_EQ(s.NP0.gK, 2) << value;   // applied before the bad value
     EXPECT_EQ(s.NP0.gNa, 0) << value;  // not reached

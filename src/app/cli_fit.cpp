@@ -6,8 +6,10 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
+#include "app/cli_model_options.h"
 #include "common/error.h"
 #include "data/simplex.h"
 #include "params/model_defaults.h"
@@ -126,10 +128,16 @@ CLI::App* AddFitCommand(CLI::App& app, FitOptions& o) {
 }
 
 int FitCommand(const FitOptions& o) {
+  CheckParameterFileReadable(o.idFile);
+  std::error_code ec;
+  if (!o.out.empty() && std::filesystem::exists(o.out, ec) && std::filesystem::equivalent(o.out, o.idFile, ec)) {
+    throw IoError(o.out, "is the parameter file of the fit; --out would overwrite it: choose another file");
+  }
   Session s;
   ApplyProgramStart(s);
   InitFitTable(s.fit);
   LoadParameterFile(s, o.idFile);
+  CheckRunSettings(s);
   if (!o.parameters.empty()) SelectFitParameters(s.fit, o.parameters);
   CollectFitSelection(s.fit);
   s.fit.Tolerance = o.tolerance;

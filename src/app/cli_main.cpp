@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "app/cli_fit.h"
+#include "app/cli_model_options.h"
+#include "common/version.h"
 #include "common/error.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
@@ -40,6 +42,18 @@ std::string Number(double x) {
   return buf;
 }
 
+// A number for JSON, which has no NaN or infinities: those are null.
+std::string JsonNumber(double x) { return std::isfinite(x) ? Number(x) : "null"; }
+
+// Why a run's deviation is not a number.
+std::string DeviationNote(const Session& s) {
+  if (!(s.rec.scx_Smpl > 0)) {
+    return "the deviation cannot be computed: scx_Smpl = " + Number(s.rec.scx_Smpl) +
+           " puts the recording's times nowhere on the model's time grid";
+  }
+  return "the deviation cannot be computed: the model or the recording holds values that are not numbers";
+}
+
 std::string JsonText(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
@@ -55,29 +69,10 @@ std::string JsonText(const std::string& text) {
   return out + "\"";
 }
 
-// Accepts a number of seconds above zero (or at least zero).
-CLI::Validator Seconds(bool zeroAllowed) {
-  return CLI::Validator(
-      [zeroAllowed](std::string& text) -> std::string {
-        double x = 0;
-        if (!CLI::detail::lexical_cast(text, x)) return "\"" + text + "\" is not a number";
-        if (x < 0 || (!zeroAllowed && x == 0) || !std::isfinite(x)) {
-          return "\"" + text + "\" must be a " + (zeroAllowed ? "non-negative" : "positive") + " number of seconds";
-        }
-        return {};
-      },
-      zeroAllowed ? "SECONDS>=0" : "SECONDS>0");
-}
-
 struct RunOptions {
-  double t_end = -1.0;
-  double dt = -1.0;
+  ModelOptions model;
   bool json = false;
-  std::string idFile;
-  int smpl = -1;
-  std::string family, geometry, mode;
-  bool thrModel = false, lifModel = false, writing = false;
-  std::vector<std::string> assignments;
+  bool writing = false;
   std::string saveV, saveExpMod, saveMmrHhr;
   std::vector<std::string> saveVar;  // item, file
 };
@@ -99,17 +94,7 @@ std::optional<SaveRequest> SaveFor(const RunOptions& o) {
 
 int RunCommand(const RunOptions& o) {
   Session s;
-  ApplyProgramStart(s);
-  if (!o.idFile.empty()) LoadParameterFile(s, o.idFile);
-  if (o.smpl >= 0) s.rec.Smpl = o.smpl;
-  if (!o.family.empty()) SelectModelFamily(s, o.family);
-  if (!o.geometry.empty()) SelectGeometry(s, o.geometry);
-  if (o.thrModel) SetThrModel(s, true);
-  if (o.lifModel) SetLIFModel(s, true);
-  if (!o.mode.empty()) SelectClampMode(s, o.mode);
-  for (const std::string& a : o.assignments) SetSessionAssignment(s, a);
-  if (o.dt > 0) SetTimeStep(s.run, o.dt);
-  if (o.t_end >= 0) SetRunLength(s.run, o.t_end);
+  ApplyModelOptions(s, o.model);
   if (o.writing) s.run.Writing = 1;
 
   BatchHost host(true);  // a save is always confirmed
@@ -121,13 +106,17 @@ int RunCommand(const RunOptions& o) {
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   // Notes about the parameter input ("Bad format of input file ...") go to the
   // error stream, so a script sees them without mistaking them for results.
-  for (const std::string& note : s.SimplexMemo) std::cerr << "membrix-cli: " << note << "\n";
+  for (const std::string& note : s.SimplexMemo) std::cerr << "membrix-cli: " << TerminalMessage(note) << "\n";
+  const std::string deviationNote = std::isfinite(deviation) ? std::string() : DeviationNote(s);
+  if (!deviationNote.empty()) std::cerr << "membrix-cli: " << deviationNote << "\n";
 
   if (o.json) {
     std::string times;
-    for (std::size_t i = 0; i < spikes.times.size(); ++i) times += (i ? ", " : "") + Number(spikes.times[i]);
+    for (std::size_t i = 0; i < spikes.times.size(); ++i) times += (i ? ", " : "") + JsonNumber(spikes.times[i]);
     std::cout << "{\"steps\": " << s.run.nt << ", \"spike_times\": [" << times
-              << "], \"deviation\": " << Number(deviation) << ", \"elapsed_seconds\": " << Number(elapsed);
+              << "], \"deviation\": " << JsonNumber(deviation);
+    if (!deviationNote.empty()) std::cout << ", \"deviation_note\": " << JsonText(deviationNote);
+    std::cout << ", \"elapsed_seconds\": " << JsonNumber(elapsed);
     if (save) std::cout << ", \"written\": " << JsonText(save->file);
     std::cout << "}\n";
     return 0;
@@ -150,7 +139,7 @@ int RunCommand(const RunOptions& o) {
   if (mode == 1 || mode == 3 || mode == 4 || mode == 5) {
     std::cout << "final clamp current: " << Number(s.NV0.PSC) << " pA\n";
   }
-  std::cout << "deviation from the recording: " << Number(deviation) << "\n";
+  std::cout << "deviation from the recording: " << (deviationNote.empty() ? Number(deviation) : "none") << "\n";
   if (save) std::cout << "written: " << save->file << " (" << s.trace.StatusText << ")\n";
   std::cout << "elapsed: " << Number(elapsed) << " s\n";
   return 0;
@@ -170,33 +159,14 @@ int main(int argc, char** argv) {
       "built-in parameter sets or from .id parameter files, with results on standard output.",
       "membrix-cli"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string(ProgramTitle()), "Print the program's name and version and exit");
 
   RunOptions run;
   CLI::App* runCmd = app.add_subcommand(
       "run", "One clamp run, from the built-in start-up parameters (\"Lyle\", \"1-point\", 600 ms) or from a "
              "parameter file; prints the steps made, the spike times, the deviation from the recording and "
              "the time taken.");
-  runCmd->add_option("--id", run.idFile, "Open a .id parameter file first, as the workbench's File menu does")
-      ->check(CLI::ExistingFile);
-  runCmd->add_option("--smpl", run.smpl, "Run recording K (0 ... 20) of the parameter file")
-      ->check(CLI::Range(0, 20));
-  runCmd->add_option("--family", run.family,
-                     "Model family, as the HH_type menu: Rariza, Passive, Destexhe, Migliore, Cummins, Chow, "
-                     "Lyle, Naundorf, White, White2, Shu, Bazhenov (resets the parameters to its defaults)");
-  runCmd->add_option("--geometry", run.geometry,
-                     "Geometry: 1-point, 2-points, 2-p-MainenSejn, 2-p-ActiveDend (resets the defaults)");
-  runCmd->add_option("--mode", run.mode,
-                     "Clamp mode by name or number: 1 VC, 2 CC, 3 \"for  gNa\", 4 \"VC with pipette\", "
-                     "5 \"VC at Vexp\", 6 Iind, 7 Iind=Vexp");
-  runCmd->add_flag("--thr-model", run.thrModel, "Use the threshold neuron of the family");
-  runCmd->add_flag("--lif-model", run.lifModel, "Use the adaptive exponential integrate-and-fire neuron");
-  runCmd->add_option("--set", run.assignments,
-                     "KEY=VALUE: set a protocol global (Iind, t_Iind, t_IindShift, Freq_Iind, uu, ss, Vh, ...) "
-                     "or a parameter field (NP0.gNa, NP0.Thr_type, ...) in internal units (s, V, pA for Iind); "
-                     "may be repeated; applied after --id, --family, --geometry and --mode")
-      ->type_name("KEY=VALUE");
-  runCmd->add_option("--t-end", run.t_end, "Length of the run in seconds")->check(Seconds(true));
-  runCmd->add_option("--dt", run.dt, "Time step in seconds (default 5e-5)")->check(Seconds(false));
+  AddModelOptions(*runCmd, run.model);
   auto* saveV = runCmd->add_option("--save-v", run.saveV, "Write t (ms) and V (mV) to FILE every n_Write steps")
                     ->type_name("FILE");
   auto* saveExp = runCmd->add_option("--save-exp-mod", run.saveExpMod,
@@ -224,6 +194,8 @@ int main(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
@@ -237,10 +209,10 @@ int main(int argc, char** argv) {
     if (*runCmd) return RunCommand(run);
     if (*fitCmd) return FitCommand(fit);
   } catch (const membrix::Error& e) {
-    std::cerr << "membrix-cli: " << e.what() << "\n";
+    std::cerr << "membrix-cli: " << TerminalMessage(e.what()) << "\n";
     return 1;
   } catch (const std::exception& e) {
-    std::cerr << "membrix-cli: internal error: " << e.what() << "\n";
+    std::cerr << "membrix-cli: internal error: " << TerminalMessage(e.what()) << "\n";
     return 1;
   }
   return 2;

@@ -8,14 +8,11 @@
 
 namespace membrix {
 
-// text in double quotes, at most 80 characters of it (longer text ends in
-// "..."), control bytes and DEL written as \r, \t, \n or \xHH.
-inline std::string Quoted(std::string_view text) {
-  constexpr std::size_t kMost = 80;
-  std::string out = "\"";
-  const std::size_t shown = text.size() > kMost ? kMost : text.size();
-  for (std::size_t i = 0; i < shown; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
+// text with control bytes and DEL written as \r, \t, \n or \xHH.
+inline std::string Escaped(std::string_view text) {
+  std::string out;
+  for (const char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
     if (c == '\r') {
       out += "\\r";
     } else if (c == '\t') {
@@ -28,11 +25,18 @@ inline std::string Quoted(std::string_view text) {
       out += kHex[c >> 4];
       out += kHex[c & 15];
     } else {
-      out += static_cast<char>(c);
+      out += ch;
     }
   }
-  if (shown < text.size()) out += "...";
-  return out + "\"";
+  return out;
+}
+
+// text in double quotes, at most 80 characters of it (longer text ends in
+// "..."), escaped as above.
+inline std::string Quoted(std::string_view text) {
+  constexpr std::size_t kMost = 80;
+  if (text.size() <= kMost) return "\"" + Escaped(text) + "\"";
+  return "\"" + Escaped(text.substr(0, kMost)) + "...\"";
 }
 
 }  // namespace membrix

@@ -1,0 +1,133 @@
+#include "app/cli_model_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "common/error.h"
+#include "common/quoted_text.h"
+#include "params/model_defaults.h"
+#include "params/model_menus.h"
+#include "params/parameter_file.h"
+#include "run/recording.h"
+#include "run/session.h"
+#include "run/session_values.h"
+
+namespace membrix {
+
+namespace {
+
+// Accepts a number of seconds above zero (or at least zero).
+CLI::Validator Seconds(bool zeroAllowed) {
+  return CLI::Validator(
+      [zeroAllowed](std::string& text) -> std::string {
+        double x = 0;
+        if (!CLI::detail::lexical_cast(text, x)) return Quoted(text) + " is not a number";
+        if (x < 0 || (!zeroAllowed && x == 0) || !std::isfinite(x)) {
+          return Quoted(text) + " must be a " + (zeroAllowed ? "non-negative" : "positive") + " number of seconds";
+        }
+        return {};
+      },
+      zeroAllowed ? "SECONDS>=0" : "SECONDS>0");
+}
+
+std::string Number(double x) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.10g", x);
+  return buf;
+}
+
+}  // namespace
+
+void AddModelOptions(CLI::App& cmd, ModelOptions& o) {
+  cmd.add_option("--id", o.idFile, "Open a .id parameter file first, as the workbench's File menu does")
+      ->check(CLI::ExistingFile);
+  cmd.add_option("--smpl", o.smpl, "Run recording K (0 ... 20) of the parameter file")->check(CLI::Range(0, 20));
+  cmd.add_option("--family", o.family,
+                 "Model family, as the HH_type menu: Rariza, Passive, Destexhe, Migliore, Cummins, Chow, "
+                 "Lyle, Naundorf, White, White2, Shu, Bazhenov (resets the parameters to its defaults)");
+  cmd.add_option("--geometry", o.geometry,
+                 "Geometry: 1-point, 2-points, 2-p-MainenSejn, 2-p-ActiveDend (resets the defaults)");
+  cmd.add_option("--mode", o.mode,
+                 "Clamp mode by name or number: 1 VC, 2 CC, 3 \"for  gNa\", 4 \"VC with pipette\", "
+                 "5 \"VC at Vexp\", 6 Iind, 7 Iind=Vexp");
+  cmd.add_flag("--thr-model", o.thrModel, "Use the threshold neuron of the family");
+  cmd.add_flag("--lif-model", o.lifModel, "Use the adaptive exponential integrate-and-fire neuron");
+  cmd.add_option("--set", o.assignments,
+                 "KEY=VALUE: set a protocol global (Iind, t_Iind, t_IindShift, Freq_Iind, uu, ss, Vh, ...) "
+                 "or a parameter field (NP0.gNa, NP0.Thr_type, ...) in internal units (s, V, pA for Iind); "
+                 "may be repeated; applied after --id, --family, --geometry and --mode")
+      ->type_name("KEY=VALUE");
+  cmd.add_option("--t-end", o.t_end, "Length of the run in seconds")->check(Seconds(true));
+  cmd.add_option("--dt", o.dt, "Time step in seconds (default 5e-5)")->check(Seconds(false));
+}
+
+void CheckParameterFileReadable(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    throw IoError(path,
+                  "not a regular file: a run reads its parameter file again for each recording, which a pipe "
+                  "cannot give; save it to a file first");
+  }
+}
+
+void CheckRunSettings(const Session& s) {
+  auto refuse = [](const std::string& what) { throw RangeError(what); };
+  if (!(s.run.dt > 0) || !std::isfinite(s.run.dt)) {
+    refuse("the time step dt = " + Number(s.run.dt) + " s must be a positive number of seconds");
+  }
+  if (!(s.run.t_end >= 0) || !std::isfinite(s.run.t_end)) {
+    refuse("the run length t_end = " + Number(s.run.t_end) + " s must be a non-negative number of seconds");
+  }
+  if (s.run.n_Write < 1) refuse("the writing cadence n_Write = " + std::to_string(s.run.n_Write) + " must be 1 or more");
+  if (s.run.n_Draw < 1) refuse("the drawing cadence n_Draw = " + std::to_string(s.run.n_Draw) + " must be 1 or more");
+  const int mode = s.NP0.If_I_V_or_g;
+  if (mode < 1 || mode > 7) {
+    refuse("the clamp mode NP0.If_I_V_or_g = " + std::to_string(mode) + " is outside 1 ... 7");
+  }
+  if (s.rec.Smpl < 0 || s.rec.Smpl > kMaxRecording) {
+    refuse("the recording number Smpl = " + std::to_string(s.rec.Smpl) + " is outside 0 ... " +
+           std::to_string(kMaxRecording));
+  }
+  if (s.rec.NSmpls < 0 || s.rec.NSmpls > kMaxRecording) {
+    refuse("the recording count NSmpls = " + std::to_string(s.rec.NSmpls) + " is outside 0 ... " +
+           std::to_string(kMaxRecording));
+  }
+}
+
+void ApplyModelOptions(Session& s, const ModelOptions& o) {
+  ApplyProgramStart(s);
+  if (!o.idFile.empty()) {
+    CheckParameterFileReadable(o.idFile);
+    LoadParameterFile(s, o.idFile);
+  }
+  if (o.smpl >= 0) s.rec.Smpl = o.smpl;
+  if (!o.family.empty()) SelectModelFamily(s, o.family);
+  if (!o.geometry.empty()) SelectGeometry(s, o.geometry);
+  if (o.thrModel) SetThrModel(s, true);
+  if (o.lifModel) SetLIFModel(s, true);
+  if (!o.mode.empty()) SelectClampMode(s, o.mode);
+  for (const std::string& a : o.assignments) SetSessionAssignment(s, a);
+  if (o.dt > 0) SetTimeStep(s.run, o.dt);
+  if (o.t_end >= 0) SetRunLength(s.run, o.t_end);
+  CheckRunSettings(s);
+}
+
+std::string TerminalMessage(const std::string& text) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t open = text.find('"', i);
+    const std::size_t close = open == std::string::npos ? open : text.find('"', open + 1);
+    if (close == std::string::npos) break;
+    out += Escaped(std::string_view(text).substr(i, open - i));
+    out += Quoted(std::string_view(text).substr(open + 1, close - open - 1));
+    i = close + 1;
+  }
+  return out + Escaped(std::string_view(text).substr(std::min(i, text.size())));
+}
+
+}  // namespace membrix

@@ -74,7 +74,6 @@ void SelectClampMode(Session& s, std::string_view mode) {
     throw Error("unknown clamp mode \"" + std::string(mode) + "\"; the modes are " + valid);
   }
   s.NP0.If_I_V_or_g = number;
-  if (number == 7) s.stim.iindIsVexp = !s.stim.iindIsVexp;
 }
 
 }  // namespace membrix

@@ -37,9 +37,9 @@ void SetLIFModel(Session& s, bool on);
 inline constexpr std::array<std::string_view, 7> kClampModeNames = {
     "VC", "CC", "for  gNa", "VC with pipette", "VC at Vexp", "Iind", "Iind=Vexp"};
 
-// Chooses a clamp mode by its menu text or its number 1 ... 7. "Iind=Vexp" also
-// toggles the check mark of its item, which makes the recording the injected
-// current; the other modes leave the mark as it is. An unknown mode is an Error
+// Chooses a clamp mode by its menu text or its number 1 ... 7. In mode 7,
+// "Iind=Vexp", however it was chosen, the recording is the injected current
+// (the check mark of its item shows the mode). An unknown mode is an Error
 // naming the valid ones.
 void SelectClampMode(Session& s, std::string_view mode);
 

@@ -86,7 +86,8 @@ double InjectedCurrent(Session& s, const NeuronProperties& np) {
   StimulusGlobals& g = s.stim;
   const double area = np.Square * 1e9;  // pA per mA/cm²
   const double x = s.run.t - g.t_IindShift;
-  if (g.iindIsVexp) return Interpolate(s, x * 1000.0) / area;
+  // Clamp mode 7, "Iind=Vexp": the recording is the injected current, in pA.
+  if (np.If_I_V_or_g == 7) return Interpolate(s, x * 1000.0) / area;
 
   double current = 0.0;
   if (IsTrain(g)) {

@@ -68,7 +68,6 @@ struct StimulusGlobals {
   // inside the pulse window, rests at 0 outside it and is set to 0 at the start
   // of every run, so that every pulse starts its noise from the mean.
   double noiseCurrentState = 0.0;
-  bool iindIsVexp = false;  // check mark of "Iind=Vexp": the recording is the injected current
 
   // Voltage noise of the Gaussian-ensemble window.
   std::int32_t IfVoltageNoise = 0;  // 1 = on

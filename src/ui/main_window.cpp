@@ -927,7 +927,7 @@ void MainWindow::ShowFitMarks() {
     fitItems_[slot]->setChecked(s().fit.MenuChecked[slot]);
 }
 
-void MainWindow::ShowIindIsVexpMark() { iindIsVexp_->setChecked(s().stim.iindIsVexp); }
+void MainWindow::ShowIindIsVexpMark() { iindIsVexp_->setChecked(s().NP0.If_I_V_or_g == 7); }
 
 void MainWindow::SetRunning(bool running) {
   for (QWidget* w : runCommands_) w->setEnabled(!running);

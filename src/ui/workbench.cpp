@@ -143,8 +143,8 @@ QString Workbench::DocsFolder() const { return QDir(ProjectFolder()).filePath(QS
 
 void Workbench::Correspond() {
   CorrespondParametersToTheForm(*session_, form1_.get(), form4_.get());
-  // The mark of "Iind=Vexp" shows whether the recording is injected, which
-  // only its own item changes.
+  // The mark of "Iind=Vexp" shows whether the recording is injected: clamp
+  // mode 7, however it was chosen.
   form1_->ShowIindIsVexpMark();
 }
 

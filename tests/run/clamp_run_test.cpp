@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "neuron/neuron_test_support.h"
 #include "params/model_defaults.h"
+#include "params/parameter_file.h"
 #include "run/session.h"
 
 namespace membrix {
@@ -74,6 +77,40 @@ TEST(ClampRun, StartUpCellFiresItsAdaptingTrain) {
   for (std::size_t k = 0; k < std::size(expected); ++k) {
     EXPECT_NEAR(spikes.times[k] * 1000.0, expected[k], 0.01) << "spike " << k + 1;
   }
+}
+
+TEST(ClampRun, ModeSevenFromAParameterFileInjectsTheRecording) {
+  // A passive cell in clamp mode 7 set by its parameter file, no pulse: the
+  // recording (pA) is the injected current, and nothing else moves the cell.
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("membrix_mode7_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const struct {
+    const char* recording;
+    bool moves;
+  } cases[] = {{"0 200\n1000 200\n", true}, {"0 0\n1000 0\n", false}};
+  for (const auto& c : cases) {
+    std::ofstream(dir / "current.d") << c.recording;
+    std::ofstream(dir / "cell.id") << "CommonParametersFromFile\n  NSmpls := 1;\n  t_end := 0.01;\n"
+                                      "  Iind := 0;\n  uu := 0;\n  ss := 0;\n"
+                                      "MembrixPhysParameters\n  NP0.HH_type := 'Passive';\n"
+                                      "  NP0.If_I_V_or_g := 7;\nKeepParams=0\nParametersFromFile\n"
+                                      "  SmplFile[Smpl] := 'current.d';\nend.\n";
+    Session s;
+    ApplyProgramStart(s);
+    LoadParameterFile(s, (dir / "cell.id").string());
+    ASSERT_EQ(s.NP0.If_I_V_or_g, 7);
+    BatchHost host;
+    NullRunViewSink views;
+    RunClamp(s, host, views);
+    const double rise = (s.NV0.V - s.NP0.Vrest) * 1000.0;  // mV
+    if (c.moves) {
+      EXPECT_GT(rise, 1.0) << "the recorded 200 pA depolarise the cell";
+    } else {
+      EXPECT_NEAR(rise, 0.0, 1e-6);
+    }
+  }
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ClampRun, MakesAtLeastOneStep) {

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -1189,8 +1190,14 @@ void MainWindow::OnDefault() {
 void MainWindow::OnFixedFile(const QString& file) {
   QDir::setCurrent(wb_.StartFolder());
   ShowMemo(paramsMemo_);
-  const QString path = QDir(wb_.SamplesFolder()).filePath(file);
+  // The start folder's own file first; the shipped sample where it has none.
+  const QString own = QDir(wb_.StartFolder()).filePath(file);
+  const QString path = QFileInfo::exists(own) ? own : QDir(wb_.SamplesFolder()).filePath(file);
   wb_.RunCommand([&] { LoadParameterFile(s(), path.toStdString()); });
+  for (QAction* a : fileMenu_->actions()) {
+    if (a->data().toString() == file) a->setToolTip(QStringLiteral("Opened %1").arg(QDir::toNativeSeparators(path)));
+  }
+  fileMenu_->setToolTipsVisible(true);
   wb_.Correspond();
   SyncMemos();
 }

@@ -33,6 +33,7 @@ class MainWindowTest : public QObject {
   void BlockageFlipsItsFlag();
   void IindIsVexpMarkShowsWhetherTheRecordingIsInjected();
   void HelpOpensTheWorkbenchPage();
+  void FixedFileOfTheStartFolderComesBeforeTheSample();
   void SimplexFitsTheMarkedParameterOfASampleFile();
   void ClosingDuringARunStopsItAndEndsTheProgram();
 };
@@ -353,6 +354,25 @@ void MainWindowTest::HelpOpensTheWorkbenchPage() {
   QVERIFY(window != nullptr && window->isVisible());
   auto* text = window->findChild<QTextBrowser*>();
   QVERIFY(text->toPlainText().contains(QStringLiteral("RunClamp")));
+}
+
+void MainWindowTest::FixedFileOfTheStartFolderComesBeforeTheSample() {
+  WorkbenchFixture f;
+  QAction* item = f.Item(QStringLiteral("'AP.id'"));
+  item->trigger();  // none in the start folder: the shipped sample
+  QVERIFY(QString::fromStdString(f.s().rec.IdFileName).contains(QStringLiteral("resources/samples")));
+  QVERIFY(item->toolTip().contains(QStringLiteral("samples")));
+
+  const QString own = QDir(f.wb->StartFolder()).filePath(QStringLiteral("AP.id"));
+  QFile out(own);
+  QVERIFY(out.open(QIODevice::WriteOnly));
+  out.write("CommonParametersFromFile\n  NSmpls := 1;\nMembrixPhysParameters\n  NP0.gNa := 42;\nKeepParams=0\nend.\n");
+  out.close();
+  item->trigger();
+  QCOMPARE(QString::fromStdString(f.s().rec.IdFileName), own);
+  QCOMPARE(f.s().NP0.gNa, 42.0);
+  QCOMPARE(item->toolTip(), QStringLiteral("Opened %1").arg(QDir::toNativeSeparators(own)));
+  QFile::remove(own);
 }
 
 void MainWindowTest::SimplexFitsTheMarkedParameterOfASampleFile() {

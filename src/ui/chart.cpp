@@ -22,6 +22,7 @@
 
 #include "common/error.h"
 #include "common/number_format.h"
+#include "ui/workbench.h"
 
 namespace membrix {
 
@@ -613,7 +614,7 @@ namespace {
 
 QString AskSaveFileName(QWidget* parent, const QString& caption, const QString& filter) {
   if (const Chart::FileNameAsker& asker = SaveFileNameAsker()) return asker(parent, caption, filter);
-  return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+  return QFileDialog::getSaveFileName(parent, caption, QString(), UserDialogs::DialogFilter(filter));
 }
 
 void ReportSaveFailure(QWidget* parent, const std::exception& e) {
@@ -623,11 +624,11 @@ void ReportSaveFailure(QWidget* parent, const std::exception& e) {
 }  // namespace
 
 void Chart::AskAndSavePicture() {
-  QString filter = QStringLiteral("PNG picture (*.png)");
+  QString filter = QStringLiteral("PNG picture|*.png");
 #ifdef MEMBRIX_HAVE_SVG
-  filter += QStringLiteral(";;SVG drawing (*.svg)");
+  filter += QStringLiteral("|SVG drawing|*.svg");
 #endif
-  filter += QStringLiteral(";;PDF document (*.pdf)");
+  filter += QStringLiteral("|PDF document|*.pdf");
   QString path = AskSaveFileName(this, QStringLiteral("Save picture"), filter);
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
@@ -640,7 +641,7 @@ void Chart::AskAndSavePicture() {
 
 void Chart::AskAndSaveData() {
   QString path = AskSaveFileName(this, QStringLiteral("Save data"),
-                                 QStringLiteral("data-files (*.dat);;all files (*)"));
+                                 QStringLiteral("data-files|*.dat|all files|*.*"));
   if (path.isEmpty()) return;
   try {
     SaveData(path);

@@ -144,8 +144,9 @@ class Chart : public QWidget {
 
   // The menu of the right mouse button; a window may add its own items.
   QMenu* ContextMenu() const { return menu_; }
-  // The file name the context menu's save items ask for; an empty name
-  // cancels. A file dialog unless replaced (tests answer from a script).
+  // The file name the context menu's save items ask for, the filter in the
+  // program's form ("data-files|*.dat|all files|*.*"); an empty name cancels.
+  // A file dialog unless replaced (the workbench asks through its dialogs).
   using FileNameAsker = std::function<QString(QWidget* parent, const QString& caption, const QString& filter)>;
   static void SetSaveFileNameAsker(FileNameAsker asker);
 

@@ -9,7 +9,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -22,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -41,6 +44,8 @@
 #include "run/session.h"
 #include "run/trace_files.h"
 #include "ui/chart.h"
+#include "ui/input_units.h"
+#include "ui/run_summary.h"
 #include "ui/numeric_input.h"
 #include "ui/run_view_charts.h"
 #include "ui/workbench.h"
@@ -171,6 +176,8 @@ MainWindow::MainWindow(Workbench& workbench) : QMainWindow(nullptr), wb_(workben
   setCentralWidget(central);
   BuildMenus();
   UpdateEmptyPageHints();
+  ShowMainWindowUnits(this);
+  BuildDesktopHabits();
   resize(1180, 760);
 }
 
@@ -904,6 +911,48 @@ void MainWindow::BuildTasksMenu() {
   simplexTask_ = simplex;
 }
 
+// The habits of a desktop program: mnemonics on the menus, F5 or Ctrl+R for
+// "RunClamp", File -> Quit (Ctrl+Q), the open file in the title, a status bar.
+void MainWindow::BuildDesktopHabits() {
+  const struct {
+    const char* name;
+    const char* text;
+  } mnemonics[] = {{"File", "&File"}, {"Parameters", "&Parameters"}, {"Tasks", "&Tasks"}, {"About", "&About"}};
+  for (const auto& m : mnemonics) {
+    if (auto* menu = menuBar()->findChild<QMenu*>(QLatin1String(m.name))) menu->setTitle(QString::fromUtf8(m.text));
+  }
+  if (auto* help = findChild<QAction*>(QStringLiteral("Help1"))) help->setText(QStringLiteral("&Help"));
+
+  auto* run = new QAction(QStringLiteral("RunClamp"), this);
+  run->setObjectName(QStringLiteral("RunClampShortcut"));
+  run->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(QStringLiteral("Ctrl+R"))});
+  run->setShortcutContext(Qt::ApplicationShortcut);
+  connect(run, &QAction::triggered, this, [this] {
+    if (runClamp_->isEnabled() && runClamp_->isVisible()) runClamp_->click();
+  });
+  addAction(run);
+
+  fileMenu_->addSeparator();
+  QAction* quit = AddAction(fileMenu_, QStringLiteral("Quit"), QStringLiteral("Quit"));
+  quit->setText(QStringLiteral("&Quit"));
+  quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+  quit->setShortcutContext(Qt::ApplicationShortcut);
+  connect(quit, &QAction::triggered, this, &QWidget::close);
+
+  runSummary_ = new QLabel(QStringLiteral("No run yet. F5 or Ctrl+R runs the clamp."), this);
+  runSummary_->setObjectName(QStringLiteral("RunSummary"));
+  runSummary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  statusBar()->addWidget(runSummary_, 1);
+  statusBar()->setSizeGripEnabled(true);
+}
+
+void MainWindow::ShowIdFileInTitle() {
+  const std::string& file = s().rec.IdFileName;
+  QString title = QString::fromUtf8(ProgramTitle());
+  if (!file.empty()) title += QStringLiteral(" \u2014 ") + QFileInfo(QString::fromStdString(file)).fileName();
+  setWindowTitle(title);
+}
+
 // ---- State shown and changed by the start-up and the runs ----------------------
 
 void MainWindow::ApplyStartupState() {
@@ -1038,7 +1087,10 @@ void MainWindow::OnRunClamp() {
   if (wb_.Running()) return;
   runClamp_->setEnabled(false);
   ShowConductanceCharts();
-  wb_.RunSimulation([this] {
+  double deviation = 0.0;
+  QElapsedTimer clock;
+  clock.start();
+  const bool completed = wb_.RunSimulation([this, &deviation] {
     // With "FitPictureToExpData" the experiment's axis spans every recording.
     Chart* c = charts_[3];
     if (FitPictureToExpData()) {
@@ -1051,8 +1103,9 @@ void MainWindow::OnRunClamp() {
     } else {
       c->SetAxisAutomatic(ChartAxis::Right, true);
     }
-    RunClamp(s(), wb_, wb_.views());
+    deviation = RunClamp(s(), wb_, wb_.views());
   });
+  runSummary_->setText(RunSummaryText(SummarizeRun(s(), deviation, completed, clock.nsecsElapsed() * 1e-9)));
   s().run.PauseFlag = 'R';
   runClamp_->setEnabled(!wb_.Running());
   SyncPauseButton();

@@ -55,6 +55,11 @@ class MainWindow : public QMainWindow {
   bool PhasePageShown() const;
   QLabel* TimeLabel() const { return timeLabel_; }
   QLabel* FileLabel() const { return fileLabel_; }
+  // The status bar's summary of the last run ("Run complete: 3 spikes, ...").
+  QLabel* RunSummaryLabel() const { return runSummary_; }
+
+  // The window title: the program and the open parameter file, if any.
+  void ShowIdFileInTitle();
 
   // The session's memo lines into the three memos of the "Notes" page.
   void SyncMemos();
@@ -98,6 +103,7 @@ class MainWindow : public QMainWindow {
   void BuildFileMenu();
   void BuildParametersMenu();
   void BuildTasksMenu();
+  void BuildDesktopHabits();
   NumericInput* AddInput(QGridLayout* grid, int row, int col, const char* name, const char* caption,
                          int decimals, const char* hint, bool resetOnDoubleClick,
                          std::function<void(double)> store);
@@ -148,6 +154,7 @@ class MainWindow : public QMainWindow {
   std::array<Chart*, 8> charts_{};  // by number, 1 ... 7
   QLabel* timeLabel_ = nullptr;
   QLabel* fileLabel_ = nullptr;
+  QLabel* runSummary_ = nullptr;
   QPushButton* runClamp_ = nullptr;
   QPushButton* pause_ = nullptr;
   QPushButton* axon_ = nullptr;

@@ -85,7 +85,14 @@ void ParameterWindow::OnInputChanged(const ParameterInputEntry& entry, NumericIn
       session_.run.nt_end = StepCount(session_.run.t_end, session_.run.dt);
       break;
     case input::kTemp:
-      if (byUser) OnTemperatureChanged(oldTemp);
+      // Typed key by key, the field follows; the leak is rescaled once the
+      // edit ends (OnTemperatureCommitted).
+      if (byUser && !temperatureEdited_) {
+        temperatureEdited_ = true;
+        temperatureBeforeEdit_ = oldTemp;
+      } else if (!byUser) {
+        temperatureEdited_ = false;
+      }
       break;
     case input::kG1:
       if (byUser) OnG1Changed();
@@ -107,6 +114,12 @@ void ParameterWindow::OnInputChanged(const ParameterInputEntry& entry, NumericIn
       break;
   }
   if (entry.conductance || entry.number == input::kSquare || entry.number == input::kCm) UpdateLabels();
+}
+
+void ParameterWindow::OnTemperatureCommitted() {
+  if (!temperatureEdited_) return;
+  temperatureEdited_ = false;
+  OnTemperatureChanged(temperatureBeforeEdit_);
 }
 
 // The leak follows the temperature with a Q10 of 2.3; the new gL goes through
@@ -212,6 +225,7 @@ void ParameterWindow::OnDetails() {
   for (const char* name : {"SimplifiedModels", "Na-channel properties"}) {
     if (auto* group = findChild<QGroupBox*>(QLatin1String(name))) group->setVisible(group->isHidden());
   }
+  FitToContents();
   emit helpRequested(QStringLiteral("Parameters"));
 }
 
@@ -283,6 +297,7 @@ void ParameterWindow::UpdateLabels() {
 void ParameterWindow::OnScreenChosen(int item) {
   if (item != 0 && item != 1) return;
   LayOutPages(item);
+  FitToContents();
   struct WindowTop {
     const char* name;
     int top[2];

@@ -1,5 +1,5 @@
 // The desktop workbench: one process, one interface thread, the main window
-// first.
+// first. `membrix --help` and `membrix --version` answer without a display.
 //
 // A hidden option measures what drawing costs a long clamp run:
 //   membrix --draw-cost[=STEPS]
@@ -23,6 +23,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/version.h"
 #include "run/clamp_run.h"
 #include "run/run_globals.h"
 #include "run/run_view_sink.h"
@@ -142,9 +143,38 @@ int TakeScreenshots(Workbench& wb, const QString& folder) {
   return ok ? 0 : 1;
 }
 
+constexpr const char* kUsage =
+    "usage: membrix [Qt options]\n"
+    "\n"
+    "The Membrix workbench: simulate single neurons and their channels under\n"
+    "current and voltage clamp, compare them with recordings and fit them.\n"
+    "It opens the main window with the built-in start-up model; File -> Open\n"
+    "*.id file loads a parameter file. The batch tool membrix-cli runs the same\n"
+    "protocols without a display.\n"
+    "\n"
+    "Keys: F5 or Ctrl+R runs the clamp, Ctrl+O opens a parameter file,\n"
+    "Ctrl+Q quits. On a chart: wheel zooms, drag pans, Ctrl+drag zooms into a\n"
+    "box, a double click restores the range, the right button saves the\n"
+    "picture or the data.\n"
+    "\n"
+    "options:\n"
+    "  -h, --help     show this text and exit\n"
+    "  --version      show the version and exit\n"
+    "  Qt's own options (-platform offscreen, -style ...) are passed to Qt.\n";
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("%s\n", membrix::ProgramTitle());
+      return 0;
+    }
+  }
   int drawCostSteps = 0;
   QString screenshots;
   for (int i = 1; i < argc; ++i) {

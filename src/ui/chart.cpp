@@ -390,6 +390,25 @@ void Chart::SetLegendVisible(bool visible) {
 
 bool Chart::LegendVisible() const { return plot_->legend->visible(); }
 
+void Chart::SetLegendNote(const QString& note) {
+  if (note_ == nullptr) {
+    if (note.isEmpty()) return;
+    side_->insertRow(1);
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    note_ = new QCPTextElement(plot_, QString(), small);
+    note_->setTextFlags(Qt::AlignLeft | Qt::TextWordWrap);
+    note_->setMargins(QMargins(4, 4, 4, 2));
+    side_->addElement(1, 0, note_);
+    side_->setRowStretchFactor(1, 0.001);
+  }
+  note_->setText(note);
+  note_->setVisible(!note.isEmpty());
+  dirty_ = true;
+}
+
+QString Chart::LegendNote() const { return note_ != nullptr && note_->visible() ? note_->text() : QString(); }
+
 void Chart::MovePendingPoints() {
   for (Series& s : series_) {
     if (s.pending.empty()) continue;

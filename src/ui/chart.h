@@ -103,6 +103,10 @@ class Chart : public QWidget {
 
   void SetLegendVisible(bool visible);
   bool LegendVisible() const;
+  // A short text under the legend (a run's deviation, a fitted value); empty
+  // removes it.
+  void SetLegendNote(const QString& note);
+  QString LegendNote() const;
 
   // Draws the points added since the last refresh and applies the automatic
   // axis ends. A hidden chart only takes the points in; it draws when shown.
@@ -211,6 +215,7 @@ class Chart : public QWidget {
   QCustomPlot* plot_;
   QCPTextElement* title_ = nullptr;
   QCPLayoutGrid* side_ = nullptr;  // the legend's column
+  QCPTextElement* note_ = nullptr;  // under the legend
   std::vector<Series> series_;
   AxisState axes_[3];
   bool dirty_ = true;

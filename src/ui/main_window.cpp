@@ -458,10 +458,17 @@ QWidget* MainWindow::BuildModelPage() {
   c->AddSeries(QStringLiteral("Model"), SeriesKind::FastLine, ChartAxis::Left, QColor(0, 0, 200));
   c->AddSeries(QStringLiteral("Experiment"), SeriesKind::FastLine, ChartAxis::Right, QColor(200, 0, 0));
   v->addWidget(c, 1);
+  BuildModelAgainstRecording(v);
   auto* copy = AddButton(QStringLiteral("CopyToBMP"), "Copies the chart to the clipboard as a picture");
   copy->setObjectName(QStringLiteral("CopyToBMP3"));
-  connect(copy, &QPushButton::clicked, this, [this] { OnCopyPage({charts_[3]}); });
-  v->addLayout(ButtonRow({copy, AddSaveButton(2, QStringLiteral("Save exp.&mod. curves to file"))}));
+  connect(copy, &QPushButton::clicked, this, [this] {
+    if (modelOverlay_->isVisible()) {
+      OnCopyPage({modelOverlay_, residual_});
+    } else {
+      OnCopyPage({charts_[3]});
+    }
+  });
+  v->addLayout(ButtonRow({copy, AddSaveButton(2, QStringLiteral("Save exp.&mod. curves to file")), oneAxis_}));
   return page;
 }
 
@@ -943,6 +950,10 @@ void MainWindow::BuildDesktopHabits() {
   runSummary_->setObjectName(QStringLiteral("RunSummary"));
   runSummary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   statusBar()->addWidget(runSummary_, 1);
+  // The model time and the recording of the run sit at the status bar's right
+  // end, which leaves the top row room for the inputs on a small screen.
+  statusBar()->addPermanentWidget(fileLabel_);
+  statusBar()->addPermanentWidget(timeLabel_);
   statusBar()->setSizeGripEnabled(true);
 }
 
@@ -952,6 +963,46 @@ void MainWindow::ShowIdFileInTitle() {
   if (!file.empty()) title += QStringLiteral(" \u2014 ") + QFileInfo(QString::fromStdString(file)).fileName();
   setWindowTitle(title);
 }
+
+// The model and its recording on one axis in the recording's unit, with their
+// difference below: a model within the recording's noise looks like one.
+// Recordings in a unit of their own keep the two-axis chart.
+void MainWindow::BuildModelAgainstRecording(QVBoxLayout* v) {
+  modelOverlay_ = new Chart(this);
+  modelOverlay_->setObjectName(QStringLiteral("ModelAgainstRecording"));
+  modelOverlay_->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("ms"));
+  modelOverlay_->AddSeries(QStringLiteral("Experiment"), SeriesKind::FastLine, ChartAxis::Left,
+                           Chart::PaletteColor(1));
+  modelOverlay_->AddSeries(QStringLiteral("Model"), SeriesKind::Line, ChartAxis::Left, Chart::PaletteColor(0));
+  residual_ = new Chart(this);
+  residual_->setObjectName(QStringLiteral("Residual"));
+  residual_->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("ms"));
+  residual_->AddSeries(QStringLiteral("Model - Exp."), SeriesKind::FastLine, ChartAxis::Left,
+                       Chart::PaletteColor(6));
+  residual_->setMinimumHeight(110);
+  residual_->setMaximumHeight(170);
+  v->addWidget(modelOverlay_, 3);
+  v->addWidget(residual_, 1);
+  oneAxis_ = new QCheckBox(QStringLiteral("One axis, with the residual"), this);
+  oneAxis_->setObjectName(QStringLiteral("OneAxis"));
+  oneAxis_->setToolTip(QStringLiteral("The model and the recording on one axis in the recording's unit, "
+                                      "their difference below; off: each on its own axis"));
+  oneAxis_->setChecked(true);
+  connect(oneAxis_, &QCheckBox::toggled, this, [this] { ShowModelView(modelSharesUnit_, modelRecording_); });
+  ShowModelView(false, false);
+}
+
+void MainWindow::ShowModelView(bool sharesUnit, bool recording) {
+  modelSharesUnit_ = sharesUnit;
+  modelRecording_ = recording;
+  oneAxis_->setEnabled(sharesUnit);
+  const bool one = sharesUnit && oneAxis_->isChecked();
+  charts_[3]->setVisible(!one);
+  modelOverlay_->setVisible(one);
+  residual_->setVisible(one && recording);  // without a recording it would repeat the model
+}
+
+bool MainWindow::ModelOnOneAxis() const { return modelSharesUnit_ && oneAxis_->isChecked(); }
 
 // ---- State shown and changed by the start-up and the runs ----------------------
 
@@ -1105,7 +1156,13 @@ void MainWindow::OnRunClamp() {
     }
     deviation = RunClamp(s(), wb_, wb_.views());
   });
-  runSummary_->setText(RunSummaryText(SummarizeRun(s(), deviation, completed, clock.nsecsElapsed() * 1e-9)));
+  const RunSummary summary = SummarizeRun(s(), deviation, completed, clock.nsecsElapsed() * 1e-9);
+  runSummary_->setText(RunSummaryText(summary));
+  modelOverlay_->SetLegendNote(summary.recording ? QStringLiteral("RMS deviation\n%1 %2")
+                                                        .arg(summary.deviation, 0, 'g', 3)
+                                                        .arg(summary.unit)
+                                                  : QStringLiteral("no recording"));
+  modelOverlay_->Refresh();
   s().run.PauseFlag = 'R';
   runClamp_->setEnabled(!wb_.Running());
   SyncPauseButton();

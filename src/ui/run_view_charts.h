@@ -46,6 +46,8 @@ class RunViewCharts final : public RunViewSink {
     Chart* chart = nullptr;
     int index = -1;
     bool phase = false;
+    int overlay = -1;  // its series on the one-axis model chart ("Model", "Experiment")
+    bool model = false;
   };
   const Target* Find(std::string_view name);
 
@@ -55,6 +57,10 @@ class RunViewCharts final : public RunViewSink {
   CurveWindow& curve_;
   std::vector<Target> targets_;
   std::vector<Chart*> charts_;
+  Chart* overlay_ = nullptr;   // the model and its recording on one axis
+  Chart* residual_ = nullptr;  // and their difference
+  double overlayScale_ = 1.0;  // from the run's unit to the recording's (V -> mV)
+  bool recording_ = false;     // the run has a recording to subtract
   std::size_t cursor_ = 0;  // the series a run names next, as DrawRunStep goes
   double statusTimeMs_ = 0.0;
   const std::string* statusEntry_ = nullptr;  // the session's recording entry of the run

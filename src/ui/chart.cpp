@@ -321,6 +321,15 @@ void Chart::SetLineVisible(int i, bool visible) {
 
 bool Chart::LineVisible(int i) const { return series_.at(i).lineVisible; }
 
+void Chart::SetPointsJoined(int i, bool joined) {
+  Series& s = series_.at(i);
+  if (s.curve == nullptr) return;
+  s.curve->setLineStyle(joined ? QCPCurve::lsLine : QCPCurve::lsNone);
+  s.curve->setScatterStyle(joined ? QCPScatterStyle()
+                                  : QCPScatterStyle(QCPScatterStyle::ssDisc, s.curve->pen().color(), 4));
+  dirty_ = true;
+}
+
 void Chart::ApplyLineStyle(int i) {
   Series& s = series_[i];
   if (!s.graph) return;

@@ -83,6 +83,9 @@ class Chart : public QWidget {
   // A line series without its line shows its points only.
   void SetLineVisible(int i, bool visible);
   bool LineVisible(int i) const;
+  // A point series with its points joined in the order they came (a phase
+  // plane drawn as a connected curve).
+  void SetPointsJoined(int i, bool joined);
 
   void SetAxisTitle(ChartAxis axis, const QString& title);
   QString AxisTitle(ChartAxis axis) const;

@@ -631,6 +631,7 @@ QWidget* MainWindow::BuildPhasePage() {
   for (Chart* c : {phase, iv}) {
     c->SetLegendVisible(false);
     c->SetAxisAutomatic(ChartAxis::Bottom, true);
+    c->SetPointsJoined(0, true);  // a trajectory, not a cloud of points
   }
   h->addWidget(phase);
   h->addWidget(iv);

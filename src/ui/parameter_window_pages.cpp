@@ -168,6 +168,7 @@ ParameterWindow::ParameterWindow(Session& session, QWidget* parent)
 
   connect(refresh, &QPushButton::clicked, this, &ParameterWindow::OnRefresh);
   connect(screen, &RadioGroup::itemIndexChanged, this, &ParameterWindow::OnScreenChosen);
+  SetIonDynamicsAvailable(false);
   FitToContents();
 }
 

@@ -36,6 +36,7 @@ RunViewCharts::RunViewCharts(const Session& s, MainWindow& form1, CurveWindow& c
       Target t{c->SeriesTitle(i).toStdString(), c, i, c == phase || c == iv};
       t.overlay = overlay_->FindSeries(c->SeriesTitle(i));
       t.model = c == form1.chart(3) && t.name == "Model";
+      t.everyStep = t.name == " V " || t.name == "Vd" || t.model || t.phase;
       if (c != form1.chart(3)) t.overlay = -1;
       targets_.push_back(t);
     }
@@ -56,6 +57,8 @@ RunViewCharts::RunViewCharts(const Session& s, MainWindow& form1, CurveWindow& c
     return rank(a.name) < rank(b.name);
   });
 }
+
+bool RunViewCharts::EveryStep() const { return s_.run.nt_end <= kFullResolutionSteps; }
 
 bool RunViewCharts::KeepsPoints() const { return form1_.NoCleaning(); }
 
@@ -106,11 +109,17 @@ void RunViewCharts::Point(std::string_view series, double x, double y) {
   const Target* t = Find(series);
   if (t == nullptr) return;  // a view this workbench does not have (yet)
   if (t->phase && !form1_.PhasePageShown()) return;
+  // Of a run drawn from every step, the other series keep the drawing cadence.
+  if (!t->everyStep) {
+    const RunGlobals& run = s_.run;
+    const bool drawStep = run.nt <= 1 || run.n_Draw <= 1 || run.nt % run.n_Draw == 0 || s_.NV0.SpikePhase == 2;
+    if (!drawStep) return;
+  }
   t->chart->AddPoint(t->index, x, y);
   if (t->overlay >= 0) {
     overlay_->AddPoint(t->overlay, x, y * overlayScale_);
     // The difference at the step being drawn, where there is a recording.
-    const int row = s_.run.nt;
+    const int row = static_cast<int>(s_.run.nt);
     if (t->model && recording_ && row >= 0 && row <= TraceTable::kLastRow) {
       residual_->AddPoint(0, x, (y - s_.ExpData(row, s_.rec.Smpl)) * overlayScale_);
     }

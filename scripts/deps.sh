@@ -23,6 +23,7 @@ MEMBRIX_GUI_PACKAGES=(
   qt6-base-dev
   libqcustomplot-dev
   libqcustomplot2.1-qt6
+  qt6-svg-dev
   fonts-dejavu-core
   xvfb
   xauth

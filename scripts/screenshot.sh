@@ -8,8 +8,10 @@
 # SECONDS (default 2) is how long the window is given to paint once it is
 # mapped. With --docs the workbench presses "RunClamp" on its start-up
 # protocol and saves pictures of the main window's pages and of the parameter
-# window in FOLDER (default docs/images), as the help pages show them. Builds
-# build/membrix first and installs what it needs.
+# window in FOLDER (default docs/images), as the help pages show them, the
+# page "Model and Experiment" after a run of Hodgkin_AP.id, and the main window
+# filling a 1920x1200 and a 1366x768 screen. Builds build/membrix first and
+# installs what it needs.
 set -euo pipefail
 
 usage() {
@@ -74,8 +76,10 @@ if [[ ${1:-} == --docs ]]; then
   membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
   membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
   cmake --build build -j2 --target membrix
-  exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
+  xvfb-run --auto-servernum --server-args="-screen 0 1920x1200x24 -nolisten tcp" \
     build/membrix --screenshots="$folder"
+  exec xvfb-run --auto-servernum --server-args="-screen 0 1366x768x24 -nolisten tcp" \
+    build/membrix --screenshots="$folder" --screen-only
 fi
 
 (($# >= 1 && $# <= 2)) || usage

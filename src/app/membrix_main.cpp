@@ -1,19 +1,24 @@
 // The desktop workbench: one process, one interface thread, the main window
-// first.
+// first. `membrix --help` and `membrix --version` answer without a display.
 //
 // A hidden option measures what drawing costs a long clamp run:
 //   membrix --draw-cost[=STEPS]
 // runs the start-up protocol for STEPS steps (default 1000000) without drawing,
 // with drawing, and without drawing again, and prints the times, their ratio
 // and the longest time the windows waited for their events.
-//   membrix --screenshots=FOLDER
+//   membrix --screenshots=FOLDER [--screen-only]
 // starts up, presses "RunClamp" on the start-up protocol and saves pictures of
-// the main window's pages and of the parameter window in FOLDER.
+// the main window's pages and of the parameter window in FOLDER, the main
+// window filling the screen (main_window_<W>x<H>.png) and the page "Model and
+// Experiment" after a run of Hodgkin_AP.id. With --screen-only it saves the
+// picture of the main window filling the screen only.
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
@@ -21,8 +26,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "common/version.h"
 #include "run/clamp_run.h"
 #include "run/run_globals.h"
 #include "run/run_view_sink.h"
@@ -91,16 +98,46 @@ void Settle() {
   }
 }
 
-int TakeScreenshots(Workbench& wb, const QString& folder) {
+// The dialogs of the pictures: the sample file to open, no to every question.
+class ScreenshotDialogs final : public membrix::UserDialogs {
+ public:
+  bool Confirm(QWidget*, const QString&) override { return false; }
+  void ShowError(QWidget*, const QString& message) override {
+    std::fprintf(stderr, "membrix: %s\n", qPrintable(message));
+  }
+  void ShowMessage(QWidget*, const QString&, const QString&) override {}
+  QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override { return file; }
+  QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+  QString file;
+};
+
+// The main window filling the available screen after a run of the start-up
+// protocol, as a researcher sees it on that screen.
+bool SaveFullScreen(membrix::MainWindow& form1, const QString& folder) {
+  const QRect room = form1.screen()->availableGeometry();
+  form1.setGeometry(room);
+  Settle();
+  const QString path =
+      QDir(folder).filePath(QStringLiteral("main_window_%1x%2.png").arg(room.width()).arg(room.height()));
+  const bool ok = form1.grab().save(path);
+  std::printf("membrix: saved %s\n", qPrintable(path));
+  return ok;
+}
+
+int TakeScreenshots(Workbench& wb, const QString& folder, bool screenOnly) {
   if (!QDir().mkpath(folder)) {
     std::fprintf(stderr, "membrix: cannot create %s\n", qPrintable(folder));
     return 1;
   }
+  auto dialogs = std::make_unique<ScreenshotDialogs>();
+  ScreenshotDialogs* script = dialogs.get();
+  wb.SetDialogs(std::move(dialogs));
   wb.Show();
   Settle();
   membrix::MainWindow& form1 = wb.mainWindow();
   form1.findChild<QPushButton*>(QStringLiteral("RunClamp"))->click();
   Settle();
+  if (screenOnly) return SaveFullScreen(form1, folder) ? 0 : 1;
   auto* pages = form1.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
   const struct {
     int page;
@@ -139,16 +176,64 @@ int TakeScreenshots(Workbench& wb, const QString& folder) {
   Settle();
   ok = wb.parameterWindow().grab().save(path) && ok;
   std::printf("membrix: saved %s\n", qPrintable(path));
+
+  // A model and its recording: Hodgkin_AP.id, recording 1.
+  script->file = QDir(wb.SamplesFolder()).filePath(QStringLiteral("Hodgkin_AP.id"));
+  form1.findChild<QAction*>(QStringLiteral("Open *.id file"))->trigger();
+  pages->setCurrentIndex(2);
+  form1.findChild<QPushButton*>(QStringLiteral("RunClamp"))->click();
+  Settle();
+  const QString model = QDir(folder).filePath(QStringLiteral("main_window_model_against_recording.png"));
+  ok = form1.grab().save(model) && ok;
+  std::printf("membrix: saved %s\n", qPrintable(model));
+
+  // The start-up protocol again, the main window filling the screen.
+  form1.findChild<QAction*>(QStringLiteral("Default"))->trigger();
+  pages->setCurrentIndex(0);
+  form1.findChild<QPushButton*>(QStringLiteral("RunClamp"))->click();
+  Settle();
+  ok = SaveFullScreen(form1, folder) && ok;
   return ok ? 0 : 1;
 }
+
+constexpr const char* kUsage =
+    "usage: membrix [Qt options]\n"
+    "\n"
+    "The Membrix workbench: simulate single neurons and their channels under\n"
+    "current and voltage clamp, compare them with recordings and fit them.\n"
+    "It opens the main window with the built-in start-up model; File -> Open\n"
+    "*.id file loads a parameter file. The batch tool membrix-cli runs the same\n"
+    "protocols without a display.\n"
+    "\n"
+    "Keys: F5 or Ctrl+R runs the clamp, Ctrl+O opens a parameter file,\n"
+    "Ctrl+Q quits. On a chart: wheel zooms, drag pans, Ctrl+drag zooms into a\n"
+    "box, a double click restores the range, the right button saves the\n"
+    "picture or the data.\n"
+    "\n"
+    "options:\n"
+    "  -h, --help     show this text and exit\n"
+    "  --version      show the version and exit\n"
+    "  Qt's own options (-platform offscreen, -style ...) are passed to Qt.\n";
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("%s\n", membrix::ProgramTitle());
+      return 0;
+    }
+  }
   int drawCostSteps = 0;
   QString screenshots;
+  bool screenOnly = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--screenshots=", 14) == 0) screenshots = QString::fromLocal8Bit(argv[i] + 14);
+    if (std::strcmp(argv[i], "--screen-only") == 0) screenOnly = true;
     if (std::strncmp(argv[i], "--draw-cost", 11) == 0) {
       drawCostSteps = 1000000;
       if (argv[i][11] == '=') drawCostSteps = std::atoi(argv[i] + 12);
@@ -165,7 +250,7 @@ int main(int argc, char* argv[]) {
 
   membrix::Workbench workbench;
   if (drawCostSteps > 0) return MeasureDrawCost(workbench, drawCostSteps);
-  if (!screenshots.isEmpty()) return TakeScreenshots(workbench, screenshots);
+  if (!screenshots.isEmpty()) return TakeScreenshots(workbench, screenshots, screenOnly);
   workbench.Show();
   return QApplication::exec();
 }

@@ -5,18 +5,57 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
+#include <string>
+#ifdef MEMBRIX_HAVE_SVG
+#include <QSvgGenerator>
+#endif
+
+#include "common/error.h"
+#include "common/number_format.h"
+#include "ui/workbench.h"
 
 namespace membrix {
 
 namespace {
 
-// Distinct colours that stay apart on white, in the order series take them.
-const QColor kPalette[] = {QColor(0, 0, 200),   QColor(200, 0, 0),   QColor(0, 140, 0),
-                           QColor(230, 120, 0), QColor(140, 0, 160), QColor(0, 150, 160),
-                           QColor(120, 80, 30), QColor(90, 90, 90),  QColor(220, 0, 140),
-                           QColor(100, 160, 0), QColor(0, 90, 140),  QColor(180, 150, 0)};
+// Colours that stay apart on white for readers with any common colour-vision
+// deficiency: the seven of Okabe and Ito that read well as thin lines (their
+// yellow does not), then Tol's wine and olive and a mid grey.
+const QColor kPalette[] = {QColor(0x00, 0x72, 0xB2), QColor(0xD5, 0x5E, 0x00), QColor(0x00, 0x9E, 0x73),
+                           QColor(0xCC, 0x79, 0xA7), QColor(0xE6, 0x9F, 0x00), QColor(0x56, 0xB4, 0xE9),
+                           QColor(0x00, 0x00, 0x00), QColor(0x88, 0x22, 0x55), QColor(0x99, 0x99, 0x33),
+                           QColor(0x77, 0x77, 0x77)};
+constexpr int kPaletteSize = static_cast<int>(sizeof kPalette / sizeof kPalette[0]);
+
+Chart::FileNameAsker& SaveFileNameAsker() {
+  static Chart::FileNameAsker asker;
+  return asker;
+}
+
+// An axis title as a unit in a column header: "V, mV" stays, an empty title
+// becomes "-".
+QString UnitText(const QString& axisTitle) {
+  const QString t = axisTitle.trimmed();
+  return t.isEmpty() ? QStringLiteral("-") : t;
+}
+
+// A value of the read-out with the digits its axis shows, and a few more.
+QString ReadOutNumber(double v, const QCPRange& range) {
+  const double span = std::abs(range.upper - range.lower);
+  int decimals = 3;
+  if (span > 0.0 && std::isfinite(span)) decimals = std::clamp(3 - static_cast<int>(std::floor(std::log10(span))), 0, 9);
+  return QString::number(v, 'f', decimals);
+}
 
 // Room left above and below the points of an automatic value axis.
 constexpr double kValueMargin = 0.05;
@@ -75,9 +114,27 @@ Chart::Chart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
   plot_->legend->setMargins(QMargins(4, 2, 4, 2));
 
   plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-  plot_->axisRect()->setRangeDrag(Qt::Horizontal);
-  plot_->axisRect()->setRangeZoom(Qt::Horizontal);
+  plot_->axisRect()->setRangeDrag(Qt::Horizontal | Qt::Vertical);
+  plot_->axisRect()->setRangeZoom(Qt::Horizontal | Qt::Vertical);
   plot_->setNoAntialiasingOnDrag(true);
+  UpdateInteractionAxes();
+  plot_->installEventFilter(this);
+  plot_->setMouseTracking(true);
+
+  readOut_ = new QLabel(plot_);
+  readOut_->setObjectName(QStringLiteral("CursorReadOut"));
+  readOut_->setFont(small);
+  readOut_->setStyleSheet(QStringLiteral("QLabel { background: rgba(255, 255, 255, 215); color: #303030;"
+                                         " border: 1px solid #c8c8c8; padding: 0px 3px; }"));
+  readOut_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  readOut_->hide();
+  connect(plot_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) { OnMouseMove(e); });
+  connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this](QMouseEvent* e) { OnPlotDoubleClick(e); });
+
+  BuildContextMenu();
+  plot_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(plot_, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { menu_->popup(plot_->mapToGlobal(pos)); });
 
   connect(plot_, &QCustomPlot::plottableDoubleClick, this,
           [this](QCPAbstractPlottable* p, int, QMouseEvent*) { OnPlottableDoubleClick(p); });
@@ -136,7 +193,8 @@ QCPAxis* Chart::Axis(ChartAxis axis) const {
 
 int Chart::AddSeries(const QString& title, SeriesKind kind, ChartAxis axis, QColor color) {
   if (axis == ChartAxis::Bottom) axis = ChartAxis::Left;
-  if (!color.isValid()) color = kPalette[series_.size() % (sizeof kPalette / sizeof kPalette[0])];
+  const bool ownColour = !color.isValid();
+  if (ownColour) color = PaletteColor(SeriesCount());
   Series s;
   s.title = title;
   s.kind = kind;
@@ -146,9 +204,11 @@ int Chart::AddSeries(const QString& title, SeriesKind kind, ChartAxis axis, QCol
     plot_->yAxis2->setVisible(true);
     plot_->yAxis2->setTickLabels(true);
     UpdateMargins();
+    UpdateInteractionAxes();
   }
   QPen pen(color);
   pen.setWidthF(kind == SeriesKind::FastLine ? 1.0 : 1.3);
+  if (ownColour && SeriesCount() >= kPaletteSize) pen.setStyle(Qt::DashLine);
   if (kind == SeriesKind::Points) {
     s.curve = new QCPCurve(plot_->xAxis, valueAxis);
     s.curve->setName(title);
@@ -261,6 +321,15 @@ void Chart::SetLineVisible(int i, bool visible) {
 
 bool Chart::LineVisible(int i) const { return series_.at(i).lineVisible; }
 
+void Chart::SetPointsJoined(int i, bool joined) {
+  Series& s = series_.at(i);
+  if (s.curve == nullptr) return;
+  s.curve->setLineStyle(joined ? QCPCurve::lsLine : QCPCurve::lsNone);
+  s.curve->setScatterStyle(joined ? QCPScatterStyle()
+                                  : QCPScatterStyle(QCPScatterStyle::ssDisc, s.curve->pen().color(), 4));
+  dirty_ = true;
+}
+
 void Chart::ApplyLineStyle(int i) {
   Series& s = series_[i];
   if (!s.graph) return;
@@ -274,6 +343,7 @@ void Chart::SetAxisTitle(ChartAxis axis, const QString& title) {
   Axis(axis)->setLabel(title);
   if (axis == ChartAxis::Right && !title.isEmpty()) plot_->yAxis2->setVisible(true);
   UpdateMargins();
+  UpdateInteractionAxes();
   dirty_ = true;
 }
 
@@ -328,6 +398,25 @@ void Chart::SetLegendVisible(bool visible) {
 }
 
 bool Chart::LegendVisible() const { return plot_->legend->visible(); }
+
+void Chart::SetLegendNote(const QString& note) {
+  if (note_ == nullptr) {
+    if (note.isEmpty()) return;
+    side_->insertRow(1);
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    note_ = new QCPTextElement(plot_, QString(), small);
+    note_->setTextFlags(Qt::AlignLeft | Qt::TextWordWrap);
+    note_->setMargins(QMargins(4, 4, 4, 2));
+    side_->addElement(1, 0, note_);
+    side_->setRowStretchFactor(1, 0.001);
+  }
+  note_->setText(note);
+  note_->setVisible(!note.isEmpty());
+  dirty_ = true;
+}
+
+QString Chart::LegendNote() const { return note_ != nullptr && note_->visible() ? note_->text() : QString(); }
 
 void Chart::MovePendingPoints() {
   for (Series& s : series_) {
@@ -442,6 +531,230 @@ QPoint Chart::PixelOf(int i, double x, double y) const {
   const QCPAxis* valueAxis = Axis(series_.at(i).axis);
   return {static_cast<int>(std::lround(plot_->xAxis->coordToPixel(x))),
           static_cast<int>(std::lround(valueAxis->coordToPixel(y)))};
+}
+
+int Chart::PaletteSize() { return kPaletteSize; }
+
+QColor Chart::PaletteColor(int i) { return kPalette[(i < 0 ? -i : i) % kPaletteSize]; }
+
+// The wheel, the drag and the box zoom move the bottom axis and every value
+// axis shown.
+void Chart::UpdateInteractionAxes() {
+  QList<QCPAxis*> vertical{plot_->yAxis};
+  if (plot_->yAxis2->visible()) vertical << plot_->yAxis2;
+  plot_->axisRect()->setRangeDragAxes({plot_->xAxis}, vertical);
+  plot_->axisRect()->setRangeZoomAxes({plot_->xAxis}, vertical);
+}
+
+void Chart::RestoreAutomaticRange() {
+  for (ChartAxis axis : {ChartAxis::Bottom, ChartAxis::Left, ChartAxis::Right}) SetAxisAutomatic(axis, true);
+  Refresh();
+}
+
+bool Chart::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == plot_) {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress: {
+        // Ctrl turns the drag into a box zoom.
+        const auto* e = static_cast<QMouseEvent*>(event);
+        plot_->setSelectionRectMode(e->button() == Qt::LeftButton && (e->modifiers() & Qt::ControlModifier)
+                                        ? QCP::srmZoom
+                                        : QCP::srmNone);
+        break;
+      }
+      case QEvent::Wheel: {
+        const auto* e = static_cast<QWheelEvent*>(event);
+        Qt::Orientations zoom = Qt::Horizontal | Qt::Vertical;
+        if (e->modifiers() & Qt::ShiftModifier) zoom = Qt::Horizontal;
+        if (e->modifiers() & Qt::AltModifier) zoom = Qt::Vertical;
+        plot_->axisRect()->setRangeZoom(zoom);
+        break;
+      }
+      case QEvent::Leave:
+        readOut_->hide();
+        break;
+      default:
+        break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void Chart::OnPlotDoubleClick(QMouseEvent* event) {
+  const QPointF pos = event->position();
+  if (!plot_->axisRect()->rect().contains(pos.toPoint())) return;
+  if (plot_->plottableAt(pos) != nullptr) return;  // a series: hidden by its own handler
+  if (plot_->legend->visible() && plot_->legend->outerRect().contains(pos.toPoint())) return;
+  emit plotDoubleClicked(plot_->xAxis->pixelToCoord(pos.x()), plot_->yAxis->pixelToCoord(pos.y()));
+  if (doubleClickRestores_) RestoreAutomaticRange();
+}
+
+QString Chart::ReadOutAt(QPoint pixel) const {
+  if (!plot_->axisRect()->rect().contains(pixel)) return {};
+  const QCPAxis* x = plot_->xAxis;
+  QString text = QStringLiteral("x = %1").arg(ReadOutNumber(x->pixelToCoord(pixel.x()), x->range()));
+  if (!x->label().isEmpty()) text += QLatin1Char(' ') + x->label();
+  for (const QCPAxis* y : {plot_->yAxis, plot_->yAxis2}) {
+    if (!y->visible()) continue;
+    text += QStringLiteral(", y = %1").arg(ReadOutNumber(y->pixelToCoord(pixel.y()), y->range()));
+    if (!y->label().isEmpty()) text += QLatin1Char(' ') + y->label();
+  }
+  return text;
+}
+
+QString Chart::CursorReadOut() const { return readOut_->isVisible() ? readOut_->text() : QString(); }
+
+void Chart::OnMouseMove(QMouseEvent* event) {
+  const QString text = ReadOutAt(event->position().toPoint());
+  if (text.isEmpty()) {
+    readOut_->hide();
+    return;
+  }
+  readOut_->setText(text);
+  readOut_->adjustSize();
+  // In the top right corner of the plot area, clear of the traces' start.
+  const QRect area = plot_->axisRect()->rect();
+  readOut_->move(area.right() - readOut_->width() - 2, area.top() + 2);
+  readOut_->show();
+}
+
+void Chart::BuildContextMenu() {
+  menu_ = new QMenu(this);
+  menu_->setObjectName(QStringLiteral("ChartMenu"));
+  QAction* picture = menu_->addAction(QStringLiteral("Save picture..."));
+  picture->setObjectName(QStringLiteral("Save picture..."));
+  connect(picture, &QAction::triggered, this, [this] { AskAndSavePicture(); });
+  QAction* data = menu_->addAction(QStringLiteral("Save data..."));
+  data->setObjectName(QStringLiteral("Save data..."));
+  connect(data, &QAction::triggered, this, [this] { AskAndSaveData(); });
+  QAction* copy = menu_->addAction(QStringLiteral("CopyToBMP"));
+  copy->setObjectName(QStringLiteral("CopyToBMP"));
+  connect(copy, &QAction::triggered, this, [this] { CopyToClipboard(); });
+  menu_->addSeparator();
+  QAction* automatic = menu_->addAction(QStringLiteral("Automatic range"));
+  automatic->setObjectName(QStringLiteral("Automatic range"));
+  connect(automatic, &QAction::triggered, this, [this] { RestoreAutomaticRange(); });
+}
+
+void Chart::SetSaveFileNameAsker(FileNameAsker asker) { SaveFileNameAsker() = std::move(asker); }
+
+namespace {
+
+QString AskSaveFileName(QWidget* parent, const QString& caption, const QString& filter) {
+  if (const Chart::FileNameAsker& asker = SaveFileNameAsker()) return asker(parent, caption, filter);
+  return QFileDialog::getSaveFileName(parent, caption, QString(), UserDialogs::DialogFilter(filter));
+}
+
+void ReportSaveFailure(QWidget* parent, const std::exception& e) {
+  QMessageBox::warning(parent, QStringLiteral("Membrix"), QString::fromUtf8(e.what()));
+}
+
+}  // namespace
+
+void Chart::AskAndSavePicture() {
+  QString filter = QStringLiteral("PNG picture|*.png");
+#ifdef MEMBRIX_HAVE_SVG
+  filter += QStringLiteral("|SVG drawing|*.svg");
+#endif
+  filter += QStringLiteral("|PDF document|*.pdf");
+  QString path = AskSaveFileName(this, QStringLiteral("Save picture"), filter);
+  if (path.isEmpty()) return;
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
+  try {
+    SavePicture(path);
+  } catch (const Error& e) {
+    ReportSaveFailure(this, e);
+  }
+}
+
+void Chart::AskAndSaveData() {
+  QString path = AskSaveFileName(this, QStringLiteral("Save data"),
+                                 QStringLiteral("data-files|*.dat|all files|*.*"));
+  if (path.isEmpty()) return;
+  try {
+    SaveData(path);
+  } catch (const Error& e) {
+    ReportSaveFailure(this, e);
+  }
+}
+
+void Chart::SavePicture(const QString& path) {
+  Refresh();
+  const int w = std::max(plot_->width(), 200);
+  const int h = std::max(plot_->height(), 120);
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  bool ok = false;
+  if (suffix == QLatin1String("pdf")) {
+    ok = plot_->savePdf(path, w, h);
+  } else if (suffix == QLatin1String("svg")) {
+#ifdef MEMBRIX_HAVE_SVG
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(QSize(w, h));
+    svg.setViewBox(QRect(0, 0, w, h));
+    svg.setTitle(title_ != nullptr ? title_->text() : QStringLiteral("Membrix chart"));
+    QCPPainter painter;
+    ok = painter.begin(&svg);
+    if (ok) {
+      plot_->toPainter(&painter, w, h);
+      ok = painter.end();
+    }
+    ok = ok && QFileInfo(path).size() > 0;
+#else
+    throw IoError(path.toStdString(), "this build of the workbench cannot write SVG; choose PNG or PDF");
+#endif
+  } else {
+    ok = plot_->savePng(path, w, h);
+  }
+  if (!ok) throw IoError(path.toStdString(), "the picture could not be written");
+}
+
+void Chart::SaveData(const QString& path) {
+  MovePendingPoints();
+  std::vector<int> shown;
+  for (int i = 0; i < SeriesCount(); ++i) {
+    if (SeriesVisible(i)) shown.push_back(i);
+  }
+  const QString xUnit = UnitText(plot_->xAxis->label());
+  std::string text;
+  if (title_ != nullptr && title_->visible()) text += "# " + title_->text().toStdString() + '\n';
+  // Two columns per series: its x in the bottom axis' unit, its y in its own axis' unit.
+  for (std::size_t k = 0; k < shown.size(); ++k) {
+    const int i = shown[k];
+    const QString name = series_[i].title.trimmed().isEmpty() ? QStringLiteral("series %1").arg(i + 1)
+                                                              : series_[i].title.trimmed();
+    if (k > 0) text += '\t';
+    text += QStringLiteral("%1: x [%2]\t%1 [%3]")
+                .arg(name, xUnit, UnitText(Axis(series_[i].axis)->label()))
+                .toStdString();
+  }
+  text += '\n';
+  int rows = 0;
+  for (int i : shown) rows = std::max(rows, PointCount(i));
+  for (int r = 0; r < rows; ++r) {
+    for (std::size_t k = 0; k < shown.size(); ++k) {
+      if (k > 0) text += '\t';
+      if (r < PointCount(shown[k])) {
+        const QPointF p = Point(shown[k], r);
+        AppendScientific(text, p.x(), 14);
+        text += '\t';
+        AppendScientific(text, p.y(), 14);
+      } else {
+        text += '\t';
+      }
+    }
+    text += '\n';
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    throw IoError(path.toStdString(), file.errorString().toStdString());
+  const auto size = static_cast<qint64>(text.size());
+  if (file.write(text.data(), size) != size || !file.flush()) {
+    const std::string reason = file.errorString().toStdString();
+    file.close();
+    file.remove();  // never left looking complete
+    throw IoError(path.toStdString(), reason);
+  }
 }
 
 }  // namespace membrix

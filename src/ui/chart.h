@@ -2,8 +2,20 @@
 // The chart of the windows: series of (x, y) points against a bottom axis and a
 // left or right axis, a legend beside the plot, and the conveniences the
 // program offers on every chart: a double click on a series hides it, a double
-// click on its legend entry shows or hides it, the time axis can be dragged and
-// zoomed with the mouse, and the picture can be copied to the clipboard.
+// click on its legend entry shows or hides it, and the picture can be copied to
+// the clipboard.
+//
+// Every chart also behaves as a researcher expects of a plot:
+//  - the wheel zooms both axes around the cursor (Shift: the bottom axis only,
+//    Alt: the value axes only), a drag pans them, and a drag with Ctrl held
+//    zooms into the box drawn;
+//  - a double click on the empty plot area restores the automatic ranges
+//    (a window that gives the double click a meaning of its own turns this off);
+//  - the cursor's position is read out in the axes' units in a corner;
+//  - the right mouse button opens a menu with "Save picture..." (PNG, SVG or
+//    PDF), "Save data..." (the visible series as a column file) and "CopyToBMP";
+//  - series take their colours from a palette whose first ten stay apart for
+//    readers with a colour-vision deficiency.
 //
 // Points are collected cheaply while a computation runs and appear at the next
 // Refresh(), so a run that adds hundreds of thousands of points pays for the
@@ -13,6 +25,7 @@
 #include <QPointF>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 class QCustomPlot;
@@ -22,6 +35,9 @@ class QCPGraph;
 class QCPCurve;
 class QCPTextElement;
 class QCPLayoutGrid;
+class QLabel;
+class QMenu;
+class QMouseEvent;
 
 namespace membrix {
 
@@ -67,6 +83,9 @@ class Chart : public QWidget {
   // A line series without its line shows its points only.
   void SetLineVisible(int i, bool visible);
   bool LineVisible(int i) const;
+  // A point series with its points joined in the order they came (a phase
+  // plane drawn as a connected curve).
+  void SetPointsJoined(int i, bool joined);
 
   void SetAxisTitle(ChartAxis axis, const QString& title);
   QString AxisTitle(ChartAxis axis) const;
@@ -87,6 +106,10 @@ class Chart : public QWidget {
 
   void SetLegendVisible(bool visible);
   bool LegendVisible() const;
+  // A short text under the legend (a run's deviation, a fitted value); empty
+  // removes it.
+  void SetLegendNote(const QString& note);
+  QString LegendNote() const;
 
   // Draws the points added since the last refresh and applies the automatic
   // axis ends. A hidden chart only takes the points in; it draws when shown.
@@ -105,11 +128,49 @@ class Chart : public QWidget {
   QWidget* PlotArea() const;
   QPoint PixelOf(int i, double x, double y) const;
 
+  // The colours series take in turn: the first ten stay distinguishable for
+  // colour-blind readers; later series repeat them dashed.
+  static int PaletteSize();
+  static QColor PaletteColor(int i);
+
+  // Every axis back to automatic ends, drawn at once (the double click on the
+  // plot area and the context menu's "Automatic range").
+  void RestoreAutomaticRange();
+  // Whether a double click on the empty plot area restores the automatic
+  // range (on by default). plotDoubleClicked is emitted either way.
+  void SetDoubleClickRestoresRange(bool on) { doubleClickRestores_ = on; }
+
+  // The picture in a file, the format by the name's suffix: ".svg", ".pdf",
+  // otherwise PNG. Throws IoError when it cannot be written.
+  void SavePicture(const QString& path);
+  // The visible series as a column file: a header line naming each column by
+  // its series and unit (the axis title), then one row per point; a series
+  // shorter than another leaves its cells empty. Throws IoError when the file
+  // cannot be written completely.
+  void SaveData(const QString& path);
+
+  // The menu of the right mouse button; a window may add its own items.
+  QMenu* ContextMenu() const { return menu_; }
+  // The file name the context menu's save items ask for, the filter in the
+  // program's form ("data-files|*.dat|all files|*.*"); an empty name cancels.
+  // A file dialog unless replaced (the workbench asks through its dialogs).
+  using FileNameAsker = std::function<QString(QWidget* parent, const QString& caption, const QString& filter)>;
+  static void SetSaveFileNameAsker(FileNameAsker asker);
+
+  // The read-out of the cursor's position in axis units, as shown ("" when
+  // the cursor is outside the plot area), and the read-out of a pixel.
+  QString CursorReadOut() const;
+  QString ReadOutAt(QPoint pixel) const;
+
  signals:
   void seriesHidden(int index);
+  // A double click on the plot area off every series and the legend, at (x, y)
+  // in the units of the bottom and left axes.
+  void plotDoubleClicked(double x, double y);
 
  protected:
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Bounds {
@@ -147,15 +208,25 @@ class Chart : public QWidget {
   void OnPlottableDoubleClick(QCPAbstractPlottable* plottable);
   void OnUserRangeChange(ChartAxis axis);
   int IndexOf(const QCPAbstractPlottable* plottable) const;
+  void BuildContextMenu();
+  void OnPlotDoubleClick(QMouseEvent* event);
+  void OnMouseMove(QMouseEvent* event);
+  void UpdateInteractionAxes();
+  void AskAndSavePicture();
+  void AskAndSaveData();
 
   QCustomPlot* plot_;
   QCPTextElement* title_ = nullptr;
   QCPLayoutGrid* side_ = nullptr;  // the legend's column
+  QCPTextElement* note_ = nullptr;  // under the legend
   std::vector<Series> series_;
   AxisState axes_[3];
   bool dirty_ = true;
   bool applyingRanges_ = false;
   double lastDrawSeconds_ = 0.0;
+  bool doubleClickRestores_ = true;
+  QMenu* menu_ = nullptr;
+  QLabel* readOut_ = nullptr;
 };
 
 }  // namespace membrix

@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -42,6 +44,8 @@
 #include "run/session.h"
 #include "run/trace_files.h"
 #include "ui/chart.h"
+#include "ui/input_units.h"
+#include "ui/run_summary.h"
 #include "ui/numeric_input.h"
 #include "ui/run_view_charts.h"
 #include "ui/workbench.h"
@@ -172,6 +176,8 @@ MainWindow::MainWindow(Workbench& workbench) : QMainWindow(nullptr), wb_(workben
   setCentralWidget(central);
   BuildMenus();
   UpdateEmptyPageHints();
+  ShowMainWindowUnits(this);
+  BuildDesktopHabits();
   resize(1180, 760);
 }
 
@@ -452,10 +458,17 @@ QWidget* MainWindow::BuildModelPage() {
   c->AddSeries(QStringLiteral("Model"), SeriesKind::FastLine, ChartAxis::Left, QColor(0, 0, 200));
   c->AddSeries(QStringLiteral("Experiment"), SeriesKind::FastLine, ChartAxis::Right, QColor(200, 0, 0));
   v->addWidget(c, 1);
+  BuildModelAgainstRecording(v);
   auto* copy = AddButton(QStringLiteral("CopyToBMP"), "Copies the chart to the clipboard as a picture");
   copy->setObjectName(QStringLiteral("CopyToBMP3"));
-  connect(copy, &QPushButton::clicked, this, [this] { OnCopyPage({charts_[3]}); });
-  v->addLayout(ButtonRow({copy, AddSaveButton(2, QStringLiteral("Save exp.&mod. curves to file"))}));
+  connect(copy, &QPushButton::clicked, this, [this] {
+    if (modelOverlay_->isVisible()) {
+      OnCopyPage({modelOverlay_, residual_});
+    } else {
+      OnCopyPage({charts_[3]});
+    }
+  });
+  v->addLayout(ButtonRow({copy, AddSaveButton(2, QStringLiteral("Save exp.&mod. curves to file")), oneAxis_}));
   return page;
 }
 
@@ -618,6 +631,7 @@ QWidget* MainWindow::BuildPhasePage() {
   for (Chart* c : {phase, iv}) {
     c->SetLegendVisible(false);
     c->SetAxisAutomatic(ChartAxis::Bottom, true);
+    c->SetPointsJoined(0, true);  // a trajectory, not a cloud of points
   }
   h->addWidget(phase);
   h->addWidget(iv);
@@ -905,6 +919,92 @@ void MainWindow::BuildTasksMenu() {
   simplexTask_ = simplex;
 }
 
+// The habits of a desktop program: mnemonics on the menus, F5 or Ctrl+R for
+// "RunClamp", File -> Quit (Ctrl+Q), the open file in the title, a status bar.
+void MainWindow::BuildDesktopHabits() {
+  const struct {
+    const char* name;
+    const char* text;
+  } mnemonics[] = {{"File", "&File"}, {"Parameters", "&Parameters"}, {"Tasks", "&Tasks"}, {"About", "&About"}};
+  for (const auto& m : mnemonics) {
+    if (auto* menu = menuBar()->findChild<QMenu*>(QLatin1String(m.name))) menu->setTitle(QString::fromUtf8(m.text));
+  }
+  if (auto* help = findChild<QAction*>(QStringLiteral("Help1"))) help->setText(QStringLiteral("&Help"));
+
+  auto* run = new QAction(QStringLiteral("RunClamp"), this);
+  run->setObjectName(QStringLiteral("RunClampShortcut"));
+  run->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(QStringLiteral("Ctrl+R"))});
+  run->setShortcutContext(Qt::ApplicationShortcut);
+  connect(run, &QAction::triggered, this, [this] {
+    if (runClamp_->isEnabled() && runClamp_->isVisible()) runClamp_->click();
+  });
+  addAction(run);
+
+  fileMenu_->addSeparator();
+  QAction* quit = AddAction(fileMenu_, QStringLiteral("Quit"), QStringLiteral("Quit"));
+  quit->setText(QStringLiteral("&Quit"));
+  quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+  quit->setShortcutContext(Qt::ApplicationShortcut);
+  connect(quit, &QAction::triggered, this, &QWidget::close);
+
+  runSummary_ = new QLabel(QStringLiteral("No run yet. F5 or Ctrl+R runs the clamp."), this);
+  runSummary_->setObjectName(QStringLiteral("RunSummary"));
+  runSummary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  statusBar()->addWidget(runSummary_, 1);
+  // The model time and the recording of the run sit at the status bar's right
+  // end, which leaves the top row room for the inputs on a small screen.
+  statusBar()->addPermanentWidget(fileLabel_);
+  statusBar()->addPermanentWidget(timeLabel_);
+  statusBar()->setSizeGripEnabled(true);
+}
+
+void MainWindow::ShowIdFileInTitle() {
+  const std::string& file = s().rec.IdFileName;
+  QString title = QString::fromUtf8(ProgramTitle());
+  if (!file.empty()) title += QStringLiteral(" \u2014 ") + QFileInfo(QString::fromStdString(file)).fileName();
+  setWindowTitle(title);
+}
+
+// The model and its recording on one axis in the recording's unit, with their
+// difference below: a model within the recording's noise looks like one.
+// Recordings in a unit of their own keep the two-axis chart.
+void MainWindow::BuildModelAgainstRecording(QVBoxLayout* v) {
+  modelOverlay_ = new Chart(this);
+  modelOverlay_->setObjectName(QStringLiteral("ModelAgainstRecording"));
+  modelOverlay_->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("ms"));
+  modelOverlay_->AddSeries(QStringLiteral("Experiment"), SeriesKind::FastLine, ChartAxis::Left,
+                           Chart::PaletteColor(1));
+  modelOverlay_->AddSeries(QStringLiteral("Model"), SeriesKind::Line, ChartAxis::Left, Chart::PaletteColor(0));
+  residual_ = new Chart(this);
+  residual_->setObjectName(QStringLiteral("Residual"));
+  residual_->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("ms"));
+  residual_->AddSeries(QStringLiteral("Model - Exp."), SeriesKind::FastLine, ChartAxis::Left,
+                       Chart::PaletteColor(6));
+  residual_->setMinimumHeight(110);
+  residual_->setMaximumHeight(170);
+  v->addWidget(modelOverlay_, 3);
+  v->addWidget(residual_, 1);
+  oneAxis_ = new QCheckBox(QStringLiteral("One axis, with the residual"), this);
+  oneAxis_->setObjectName(QStringLiteral("OneAxis"));
+  oneAxis_->setToolTip(QStringLiteral("The model and the recording on one axis in the recording's unit, "
+                                      "their difference below; off: each on its own axis"));
+  oneAxis_->setChecked(true);
+  connect(oneAxis_, &QCheckBox::toggled, this, [this] { ShowModelView(modelSharesUnit_, modelRecording_); });
+  ShowModelView(false, false);
+}
+
+void MainWindow::ShowModelView(bool sharesUnit, bool recording) {
+  modelSharesUnit_ = sharesUnit;
+  modelRecording_ = recording;
+  oneAxis_->setEnabled(sharesUnit);
+  const bool one = sharesUnit && oneAxis_->isChecked();
+  charts_[3]->setVisible(!one);
+  modelOverlay_->setVisible(one);
+  residual_->setVisible(one && recording);  // without a recording it would repeat the model
+}
+
+bool MainWindow::ModelOnOneAxis() const { return modelSharesUnit_ && oneAxis_->isChecked(); }
+
 // ---- State shown and changed by the start-up and the runs ----------------------
 
 void MainWindow::ApplyStartupState() {
@@ -1039,7 +1139,10 @@ void MainWindow::OnRunClamp() {
   if (wb_.Running()) return;
   runClamp_->setEnabled(false);
   ShowConductanceCharts();
-  wb_.RunSimulation([this] {
+  double deviation = 0.0;
+  QElapsedTimer clock;
+  clock.start();
+  const bool completed = wb_.RunSimulation([this, &deviation] {
     // With "FitPictureToExpData" the experiment's axis spans every recording.
     Chart* c = charts_[3];
     if (FitPictureToExpData()) {
@@ -1052,8 +1155,15 @@ void MainWindow::OnRunClamp() {
     } else {
       c->SetAxisAutomatic(ChartAxis::Right, true);
     }
-    RunClamp(s(), wb_, wb_.views());
+    deviation = RunClamp(s(), wb_, wb_.views());
   });
+  const RunSummary summary = SummarizeRun(s(), deviation, completed, clock.nsecsElapsed() * 1e-9);
+  runSummary_->setText(RunSummaryText(summary));
+  modelOverlay_->SetLegendNote(summary.recording ? QStringLiteral("RMS deviation\n%1 %2")
+                                                        .arg(summary.deviation, 0, 'g', 3)
+                                                        .arg(summary.unit)
+                                                  : QStringLiteral("no recording"));
+  modelOverlay_->Refresh();
   s().run.PauseFlag = 'R';
   runClamp_->setEnabled(!wb_.Running());
   SyncPauseButton();

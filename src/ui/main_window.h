@@ -18,6 +18,7 @@
 class QAction;
 class QActionGroup;
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QGridLayout;
 class QGroupBox;
@@ -26,6 +27,7 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
+class QVBoxLayout;
 class QWidget;
 
 namespace membrix {
@@ -55,6 +57,21 @@ class MainWindow : public QMainWindow {
   bool PhasePageShown() const;
   QLabel* TimeLabel() const { return timeLabel_; }
   QLabel* FileLabel() const { return fileLabel_; }
+  // The page "Model and Experiment" in one-axis form: the model and the
+  // recording in the recording's unit, and their difference.
+  Chart* ModelOverlayChart() const { return modelOverlay_; }
+  Chart* ResidualChart() const { return residual_; }
+  // Shows the one-axis form when the run's model value shares the recording's
+  // unit and "One axis" is ticked, else the two-axis chart; the residual only
+  // with a recording.
+  void ShowModelView(bool sharesUnit, bool recording);
+  bool ModelOnOneAxis() const;
+
+  // The status bar's summary of the last run ("Run complete: 3 spikes, ...").
+  QLabel* RunSummaryLabel() const { return runSummary_; }
+
+  // The window title: the program and the open parameter file, if any.
+  void ShowIdFileInTitle();
 
   // The session's memo lines into the three memos of the "Notes" page.
   void SyncMemos();
@@ -98,6 +115,8 @@ class MainWindow : public QMainWindow {
   void BuildFileMenu();
   void BuildParametersMenu();
   void BuildTasksMenu();
+  void BuildDesktopHabits();
+  void BuildModelAgainstRecording(QVBoxLayout* v);
   NumericInput* AddInput(QGridLayout* grid, int row, int col, const char* name, const char* caption,
                          int decimals, const char* hint, bool resetOnDoubleClick,
                          std::function<void(double)> store);
@@ -148,6 +167,12 @@ class MainWindow : public QMainWindow {
   std::array<Chart*, 8> charts_{};  // by number, 1 ... 7
   QLabel* timeLabel_ = nullptr;
   QLabel* fileLabel_ = nullptr;
+  QLabel* runSummary_ = nullptr;
+  Chart* modelOverlay_ = nullptr;
+  Chart* residual_ = nullptr;
+  QCheckBox* oneAxis_ = nullptr;
+  bool modelSharesUnit_ = false;
+  bool modelRecording_ = false;
   QPushButton* runClamp_ = nullptr;
   QPushButton* pause_ = nullptr;
   QPushButton* axon_ = nullptr;

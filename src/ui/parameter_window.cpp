@@ -85,7 +85,14 @@ void ParameterWindow::OnInputChanged(const ParameterInputEntry& entry, NumericIn
       session_.run.nt_end = StepCount(session_.run.t_end, session_.run.dt);
       break;
     case input::kTemp:
-      if (byUser) OnTemperatureChanged(oldTemp);
+      // Typed key by key, the field follows; the leak is rescaled once the
+      // edit ends (OnTemperatureCommitted).
+      if (byUser && !temperatureEdited_) {
+        temperatureEdited_ = true;
+        temperatureBeforeEdit_ = oldTemp;
+      } else if (!byUser) {
+        temperatureEdited_ = false;
+      }
       break;
     case input::kG1:
       if (byUser) OnG1Changed();
@@ -107,6 +114,12 @@ void ParameterWindow::OnInputChanged(const ParameterInputEntry& entry, NumericIn
       break;
   }
   if (entry.conductance || entry.number == input::kSquare || entry.number == input::kCm) UpdateLabels();
+}
+
+void ParameterWindow::OnTemperatureCommitted() {
+  if (!temperatureEdited_) return;
+  temperatureEdited_ = false;
+  OnTemperatureChanged(temperatureBeforeEdit_);
 }
 
 // The leak follows the temperature with a Q10 of 2.3; the new gL goes through
@@ -212,6 +225,7 @@ void ParameterWindow::OnDetails() {
   for (const char* name : {"SimplifiedModels", "Na-channel properties"}) {
     if (auto* group = findChild<QGroupBox*>(QLatin1String(name))) group->setVisible(group->isHidden());
   }
+  FitToContents();
   emit helpRequested(QStringLiteral("Parameters"));
 }
 
@@ -258,6 +272,17 @@ void ParameterWindow::ShowIonWindow(bool visible) {
   if (QWidget* ions = TopLevelWindow("Form19")) ions->setVisible(visible);
 }
 
+void ParameterWindow::SetIonDynamicsAvailable(bool available) {
+  const QString missing = QStringLiteral("Its window is not part of this version yet");
+  for (const char* name :
+       {"CheckBox2", "CheckBox5", "RadioGroup2", "RadioGroup3", "RadioGroup4", "NaK-pump plots"}) {
+    QWidget* w = findChild<QWidget*>(QLatin1String(name));
+    if (w == nullptr) continue;
+    w->setEnabled(available);
+    w->setToolTip(available ? QString() : missing);
+  }
+}
+
 void ParameterWindow::UpdateLabels() {
   const NeuronProperties& np = session_.NP0;
   for (const ParameterInputEntry& entry : ParameterInputs()) {
@@ -283,6 +308,7 @@ void ParameterWindow::UpdateLabels() {
 void ParameterWindow::OnScreenChosen(int item) {
   if (item != 0 && item != 1) return;
   LayOutPages(item);
+  FitToContents();
   struct WindowTop {
     const char* name;
     int top[2];

@@ -9,7 +9,9 @@
 // the temperature, the pipette conductance, the threshold voltage of the
 // exponential model, the Ca and AHP inputs); those run when the user changes
 // the input, not while the program shows values in the window (see
-// ProgramDisplay).
+// ProgramDisplay). The temperature rule rescales the leak, so it runs once per
+// edit, when the user presses Enter or leaves the input: typing "37" digit by
+// digit rescales gL once, from the temperature before the edit.
 
 #include <QGroupBox>
 #include <QStringList>
@@ -83,6 +85,12 @@ class ParameterWindow : public QWidget {
   };
   bool showingProgramValues() const { return displayDepth_ > 0; }
 
+  // The controls of the ion dynamics (its switches, types and the pump plots)
+  // work only once the ion-dynamics window is part of the program; until then
+  // they are disabled with the tooltip of the tool buttons whose windows are
+  // missing. The numeric inputs of the ion pages keep their values either way.
+  void SetIonDynamicsAvailable(bool available);
+
   // The "x S =" labels, the Cm label and the area's hint, from the record.
   void UpdateLabels();
 
@@ -109,10 +117,12 @@ class ParameterWindow : public QWidget {
   QWidget* BuildIonsPage();
   QWidget* BuildPumpPage();
   void LayOutPages(int item);
+  void FitToContents();
   void OnScreenChosen(int item);
 
   void OnInputChanged(const ParameterInputEntry& entry, NumericInput* in);
   void OnTemperatureChanged(double oldTemp);
+  void OnTemperatureCommitted();
   void OnG1Changed();
   void OnEIF_VTChanged();
   void OnListChosen(int list, const QString& text);
@@ -129,8 +139,12 @@ class ParameterWindow : public QWidget {
   Session& session_;
   QWidget* form1_ = nullptr;
   int displayDepth_ = 0;
+  // The temperature rule runs once per edit, from the temperature before it.
+  bool temperatureEdited_ = false;
+  double temperatureBeforeEdit_ = 0.0;
   std::function<void(const QString&)> reportError_;
 
+  QWidget* content_ = nullptr;  // inside the window's scroll area
   QGridLayout* layout_ = nullptr;
   QGridLayout* topLayout_ = nullptr;
   QWidget* conductances_ = nullptr;  // the top area's two blocks

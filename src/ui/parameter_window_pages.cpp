@@ -12,12 +12,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
 #include "run/session.h"
+#include "ui/input_units.h"
 #include "ui/numeric_input.h"
 #include "ui/parameter_window.h"
 #include "ui/parameter_window_inputs.h"
@@ -113,8 +116,19 @@ ParameterWindow::ParameterWindow(Session& session, QWidget* parent)
   setWindowTitle(QStringLiteral("Form4: Parameters"));
   reportError_ = [this](const QString& message) { QMessageBox::warning(this, windowTitle(), message); };
 
-  layout_ = new QGridLayout(this);
-  layout_->setSizeConstraint(QLayout::SetFixedSize);
+  // Everything sits in a scroll area, so that the window can be made smaller
+  // than its contents on a small screen and still reaches every input.
+  content_ = new QWidget;
+  content_->setObjectName(QStringLiteral("Contents"));
+  layout_ = new QGridLayout(content_);
+  layout_->setSizeConstraint(QLayout::SetMinAndMaxSize);
+  auto* scroll = new QScrollArea(this);
+  scroll->setObjectName(QStringLiteral("ScrollArea"));
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidget(content_);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->addWidget(scroll);
 
   // The strip above: model family and geometry, the screen arrangement, "Refresh".
   auto* strip = new QHBoxLayout;
@@ -154,6 +168,24 @@ ParameterWindow::ParameterWindow(Session& session, QWidget* parent)
 
   connect(refresh, &QPushButton::clicked, this, &ParameterWindow::OnRefresh);
   connect(screen, &RadioGroup::itemIndexChanged, this, &ParameterWindow::OnScreenChosen);
+  SetIonDynamicsAvailable(false);
+  FitToContents();
+}
+
+// The window takes the size of its contents, as far as the screen has room;
+// beyond that the scroll bars reach the rest.
+void ParameterWindow::FitToContents() {
+  layout_->activate();
+  content_->adjustSize();
+  QSize want = content_->size() + QSize(2, 2);
+  if (const QScreen* screen = this->screen()) {
+    // Room for the frame and title bar the window manager adds.
+    const QSize room = screen->availableGeometry().size() - QSize(16, 40);
+    if (want.width() > room.width()) want.rwidth() = room.width(), want.rheight() += 20;
+    if (want.height() > room.height()) want.rheight() = room.height(), want.rwidth() += 20;
+    want = want.boundedTo(room);
+  }
+  resize(want);
 }
 
 // Beside the pages the top area is one column, below them two.
@@ -175,10 +207,12 @@ NumericInput* ParameterWindow::MakeInput(const ParameterInputEntry& entry, QWidg
   in->setDoubleClickValue(entry.resetOnDoubleClick ? std::optional<double>(0.0) : std::nullopt);
   if (!entry.hint.empty()) in->setToolTip(Text(entry.hint));
   in->setMaximumWidth(96);
+  in->setUnit(ParameterInputUnit(entry.number));
   // An input without a field starts at its designed value; the others show
   // nothing of the record until the program shows it.
   if (entry.show == nullptr) in->setValue(entry.initial);
   connect(in, &NumericInput::valueChanged, this, [this, &entry, in] { OnInputChanged(entry, in); });
+  if (entry.number == input::kTemp) connect(in, &NumericInput::valueCommitted, this, [this] { OnTemperatureCommitted(); });
   // A reset writes 0 into the field even when the input already showed 0.
   if (entry.resetOnDoubleClick && entry.store != nullptr) {
     connect(in, &NumericInput::doubleClicked, this, [this, &entry] {

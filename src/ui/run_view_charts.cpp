@@ -3,11 +3,13 @@
 #include <QLabel>
 #include <algorithm>
 
+#include "run/recording.h"
 #include "run/run_views.h"
 #include "run/session.h"
 #include "ui/chart.h"
 #include "ui/curve_window.h"
 #include "ui/main_window.h"
+#include "ui/run_summary.h"
 
 namespace membrix {
 
@@ -26,12 +28,21 @@ RunViewCharts::RunViewCharts(const Session& s, MainWindow& form1, CurveWindow& c
   const std::vector<Chart*> all = form1.RunCharts();
   const Chart* phase = form1.chart(6);
   const Chart* iv = form1.chart(7);
+  overlay_ = form1.ModelOverlayChart();
+  residual_ = form1.ResidualChart();
   for (Chart* c : all) {
     charts_.push_back(c);
     for (int i = 0; i < c->SeriesCount(); ++i) {
-      targets_.push_back({c->SeriesTitle(i).toStdString(), c, i, c == phase || c == iv});
+      Target t{c->SeriesTitle(i).toStdString(), c, i, c == phase || c == iv};
+      t.overlay = overlay_->FindSeries(c->SeriesTitle(i));
+      t.model = c == form1.chart(3) && t.name == "Model";
+      t.everyStep = t.name == " V " || t.name == "Vd" || t.model || t.phase;
+      if (c != form1.chart(3)) t.overlay = -1;
+      targets_.push_back(t);
     }
   }
+  charts_.push_back(overlay_);
+  charts_.push_back(residual_);
   // The order a run names its series in, so that finding the next one is one
   // comparison.
   static constexpr std::string_view kDrawOrder[] = {
@@ -46,6 +57,8 @@ RunViewCharts::RunViewCharts(const Session& s, MainWindow& form1, CurveWindow& c
     return rank(a.name) < rank(b.name);
   });
 }
+
+bool RunViewCharts::EveryStep() const { return s_.run.nt_end <= kFullResolutionSteps; }
 
 bool RunViewCharts::KeepsPoints() const { return form1_.NoCleaning(); }
 
@@ -80,13 +93,37 @@ void RunViewCharts::Prepare(const RunViewSetup& setup) {
     c->SetAxisMaximum(ChartAxis::Bottom, setup.tEndMs);
   }
   form1_.chart(3)->SetAxisTitle(ChartAxis::Left, QString::fromStdString(setup.modelAxisTitle));
+
+  // The one-axis form: the run's value in the recording's unit.
+  const ModelTraceUnit unit = ModelTraceUnitOf(s_.NP0.If_I_V_or_g);
+  overlayScale_ = unit.scale;
+  recording_ = NamesRecordingFile(s_.rec.SmplFile[static_cast<std::size_t>(s_.rec.Smpl)]);
+  const QString title = unit.unit == QLatin1String("mV") ? QStringLiteral("V, mV") : QStringLiteral("I, pA");
+  overlay_->SetAxisTitle(ChartAxis::Left, title);
+  residual_->SetAxisTitle(ChartAxis::Left, title);
+  overlay_->SetLegendNote(QString());
+  form1_.ShowModelView(unit.shown, recording_);
 }
 
 void RunViewCharts::Point(std::string_view series, double x, double y) {
   const Target* t = Find(series);
   if (t == nullptr) return;  // a view this workbench does not have (yet)
   if (t->phase && !form1_.PhasePageShown()) return;
+  // Of a run drawn from every step, the other series keep the drawing cadence.
+  if (!t->everyStep) {
+    const RunGlobals& run = s_.run;
+    const bool drawStep = run.nt <= 1 || run.n_Draw <= 1 || run.nt % run.n_Draw == 0 || s_.NV0.SpikePhase == 2;
+    if (!drawStep) return;
+  }
   t->chart->AddPoint(t->index, x, y);
+  if (t->overlay >= 0) {
+    overlay_->AddPoint(t->overlay, x, y * overlayScale_);
+    // The difference at the step being drawn, where there is a recording.
+    const int row = static_cast<int>(s_.run.nt);
+    if (t->model && recording_ && row >= 0 && row <= TraceTable::kLastRow) {
+      residual_->AddPoint(0, x, (y - s_.ExpData(row, s_.rec.Smpl)) * overlayScale_);
+    }
+  }
 }
 
 void RunViewCharts::Status(double tMs, const std::string& recordingEntry) {

@@ -24,6 +24,14 @@ class RunViewCharts final : public RunViewSink {
   RunViewCharts(const Session& s, MainWindow& form1, CurveWindow& curve);
 
   bool Drawing() const override { return true; }
+  // Runs of up to kFullResolutionSteps steps draw the voltage, the model
+  // trace and the phase plane from every step, so that spikes keep their shape
+  // and the phase plane is a smooth curve (the charts reduce the points to the
+  // minimum and maximum of each pixel column when they draw); the other series
+  // keep the n_Draw cadence. Longer runs are drawn every n_Draw steps, which
+  // keeps the drawing cost of a million-step run within its bound.
+  static constexpr int kFullResolutionSteps = 50000;
+  bool EveryStep() const override;
   bool KeepsPoints() const override;
   bool PhasePlaneShown() const override;
   // Empties every run series of the main window's pages.
@@ -46,6 +54,9 @@ class RunViewCharts final : public RunViewSink {
     Chart* chart = nullptr;
     int index = -1;
     bool phase = false;
+    int overlay = -1;  // its series on the one-axis model chart ("Model", "Experiment")
+    bool model = false;
+    bool everyStep = false;  // drawn from every step of a short run
   };
   const Target* Find(std::string_view name);
 
@@ -55,6 +66,10 @@ class RunViewCharts final : public RunViewSink {
   CurveWindow& curve_;
   std::vector<Target> targets_;
   std::vector<Chart*> charts_;
+  Chart* overlay_ = nullptr;   // the model and its recording on one axis
+  Chart* residual_ = nullptr;  // and their difference
+  double overlayScale_ = 1.0;  // from the run's unit to the recording's (V -> mV)
+  bool recording_ = false;     // the run has a recording to subtract
   std::size_t cursor_ = 0;  // the series a run names next, as DrawRunStep goes
   double statusTimeMs_ = 0.0;
   const std::string* statusEntry_ = nullptr;  // the session's recording entry of the run

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QStringList>
 #include <QTimer>
@@ -13,6 +14,7 @@
 #include "data/fit_table.h"
 #include "params/model_defaults.h"
 #include "run/session.h"
+#include "ui/chart.h"
 #include "ui/curve_window.h"
 #include "ui/help_window.h"
 #include "ui/main_window.h"
@@ -82,9 +84,46 @@ Workbench::Workbench(QObject* parent)
   curve_ = std::make_unique<CurveWindow>();
   views_ = std::make_unique<RunViewCharts>(*session_, *form1_, *curve_);
   connect(form1_.get(), &MainWindow::firstShown, this, &Workbench::StartUp);
+  // Every window the program shows lands inside the screen.
+  if (QCoreApplication::instance() != nullptr) QCoreApplication::instance()->installEventFilter(this);
+  // The charts' "Save picture..." and "Save data..." ask through the dialogs.
+  Chart::SetSaveFileNameAsker([this](QWidget* parent, const QString& caption, const QString& filter) {
+    return dialogs_->SaveFileName(parent, caption, startFolder_, filter);
+  });
+}
+
+bool Workbench::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Show && watched->isWidgetType()) {
+    auto* w = static_cast<QWidget*>(watched);
+    const Qt::WindowType type = w->windowType();
+    if (w->isWindow() && type != Qt::Popup && type != Qt::ToolTip && type != Qt::Desktop) {
+      QPointer<QWidget> window(w);
+      QTimer::singleShot(0, this, [window] {
+        if (window != nullptr && window->isVisible()) FitIntoScreen(window);
+      });
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void Workbench::FitIntoScreen(QWidget* window) {
+  const QScreen* screen = window->screen() != nullptr ? window->screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect room = screen->availableGeometry();
+  // The frame's share: the title bar and borders the window manager adds.
+  const QSize extra = window->frameGeometry().size() - window->size();
+  const QSize inner = room.size() - extra;
+  if (window->width() > inner.width() || window->height() > inner.height()) {
+    window->resize(window->size().boundedTo(inner).expandedTo(window->minimumSize()));
+  }
+  const QRect frame = window->frameGeometry();
+  const int x = std::max(room.left(), std::min(frame.left(), room.right() + 1 - frame.width()));
+  const int y = std::max(room.top(), std::min(frame.top(), room.bottom() + 1 - frame.height()));
+  if (x != frame.left() || y != frame.top()) window->move(x, y);
 }
 
 Workbench::~Workbench() {
+  Chart::SetSaveFileNameAsker({});
   views_.reset();
   help_.reset();
   curve_.reset();
@@ -146,6 +185,7 @@ void Workbench::Correspond() {
   // The mark of "Iind=Vexp" shows whether the recording is injected: clamp
   // mode 7, however it was chosen.
   form1_->ShowIindIsVexpMark();
+  form1_->ShowIdFileInTitle();
 }
 
 void Workbench::ControlsToParameters() {

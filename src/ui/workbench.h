@@ -110,6 +110,14 @@ class Workbench : public QObject, public Host {
   // During a run the run is stopped first.
   void OnMainWindowClosing();
 
+  // Moves a window, and makes it smaller where it may, so that it lies fully
+  // inside the available area of its screen. Every window of the program is
+  // fitted so when it is shown.
+  static void FitIntoScreen(QWidget* window);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  signals:
   void startedUp();
 

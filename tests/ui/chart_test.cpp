@@ -1,10 +1,19 @@
 #include "ui/chart.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QImage>
+#include <QMenu>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QRegularExpression>
+#include <QSet>
+#include <QWheelEvent>
+
+#include "common/error.h"
 
 using membrix::Chart;
 using membrix::ChartAxis;
@@ -20,6 +29,10 @@ class ChartTest : public QObject {
   void DoubleClickOnASeriesHidesIt();
   void PointSeriesKeepTheOrderOfItsPoints();
   void CopiesItsPictureToTheClipboard();
+  void MouseZoomsBothAxesAndADoubleClickRestoresThem();
+  void ReadsTheCursorOutInAxisUnits();
+  void SavesTheVisibleSeriesAsAColumnFile();
+  void SavesItsPictureInEachFormat();
 };
 
 namespace {
@@ -156,6 +169,161 @@ void ChartTest::CopiesItsPictureToTheClipboard() {
   const QImage picture = QApplication::clipboard()->image();
   QVERIFY(!picture.isNull());
   QCOMPARE(picture.size(), f.chart.PlotArea()->size());
+}
+
+namespace {
+
+void Wheel(QWidget* w, QPoint at, int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QWheelEvent e(QPointF(at), QPointF(w->mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                Qt::NoScrollPhase, false);
+  QApplication::sendEvent(w, &e);
+}
+
+struct Ranges {
+  double x0, x1, y0, y1;
+};
+Ranges Shown(const Chart& c) {
+  return {c.AxisMinimum(ChartAxis::Bottom), c.AxisMaximum(ChartAxis::Bottom), c.AxisMinimum(ChartAxis::Left),
+          c.AxisMaximum(ChartAxis::Left)};
+}
+
+}  // namespace
+
+void ChartTest::MouseZoomsBothAxesAndADoubleClickRestoresThem() {
+  Fixture f;
+  for (int k = 0; k <= 100; ++k) f.chart.AddPoint(f.left, k, -70.0 + k);
+  f.chart.Refresh();
+  const Ranges automatic = Shown(f.chart);
+  QWidget* area = f.chart.PlotArea();
+  const QPoint middle = f.chart.PixelOf(f.left, 50.0, -20.0);
+
+  // The wheel zooms in on both axes; Shift keeps the value axis.
+  Wheel(area, middle, 120);
+  Ranges zoomed = Shown(f.chart);
+  QVERIFY(zoomed.x1 - zoomed.x0 < automatic.x1 - automatic.x0);
+  QVERIFY(zoomed.y1 - zoomed.y0 < automatic.y1 - automatic.y0);
+  Wheel(area, middle, 120, Qt::ShiftModifier);
+  const Ranges shifted = Shown(f.chart);
+  QVERIFY(shifted.x1 - shifted.x0 < zoomed.x1 - zoomed.x0);
+  QCOMPARE(shifted.y0, zoomed.y0);
+  // Where the user left the axes, new points do not move them.
+  f.chart.AddPoint(f.left, 200.0, 100.0);
+  f.chart.Refresh();
+  QCOMPARE(Shown(f.chart).x1, shifted.x1);
+
+  // A box drawn with Ctrl held becomes the range of both axes.
+  f.chart.RestoreAutomaticRange();
+  const QPoint from = f.chart.PixelOf(f.left, 20.0, -30.0), to = f.chart.PixelOf(f.left, 40.0, -50.0);
+  QTest::mousePress(area, Qt::LeftButton, Qt::ControlModifier, from);
+  QTest::mouseMove(area, to);
+  QTest::mouseRelease(area, Qt::LeftButton, Qt::ControlModifier, to);
+  const Ranges box = Shown(f.chart);
+  QVERIFY2(std::abs(box.x0 - 20.0) < 2.0 && std::abs(box.x1 - 40.0) < 2.0, "bottom axis of the box");
+  QVERIFY2(std::abs(box.y0 + 50.0) < 2.0 && std::abs(box.y1 + 30.0) < 2.0, "left axis of the box");
+
+  // A double click off the traces restores the automatic ranges, unless the
+  // window gave the double click a meaning of its own.
+  QSignalSpy clicked(&f.chart, &Chart::plotDoubleClicked);
+  f.chart.SetDoubleClickRestoresRange(false);
+  const QPoint empty = f.chart.PixelOf(f.left, 25.0, -35.0);  // 10 mV above the trace
+  QTest::mouseDClick(area, Qt::LeftButton, Qt::NoModifier, empty);
+  QCOMPARE(clicked.count(), 1);
+  QCOMPARE(Shown(f.chart).x0, box.x0);
+  f.chart.SetDoubleClickRestoresRange(true);
+  QTest::mouseDClick(area, Qt::LeftButton, Qt::NoModifier, empty);
+  QCOMPARE(Shown(f.chart).x0, 0.0);
+  QCOMPARE(Shown(f.chart).x1, 200.0);
+  QVERIFY(f.chart.AxisAutomaticMinimum(ChartAxis::Left) && f.chart.AxisAutomaticMaximum(ChartAxis::Left));
+  QVERIFY(f.chart.SeriesVisible(f.left));
+}
+
+void ChartTest::ReadsTheCursorOutInAxisUnits() {
+  Fixture f;
+  f.chart.SetAxisTitle(ChartAxis::Bottom, QStringLiteral("ms"));
+  f.chart.SetAxisTitle(ChartAxis::Left, QStringLiteral("mV"));
+  f.chart.SetAxisRange(ChartAxis::Bottom, 0.0, 10.0);
+  f.chart.SetAxisRange(ChartAxis::Left, -80.0, 40.0);
+  f.chart.Refresh();
+  QWidget* area = f.chart.PlotArea();
+  const QPoint at = f.chart.PixelOf(f.left, 2.5, -60.0);
+  QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(area->mapToGlobal(at)), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(area, &move);
+  const QString text = f.chart.CursorReadOut();
+  const QRegularExpressionMatch m =
+      QRegularExpression(QStringLiteral("^x = (\\S+) ms, y = (\\S+) mV, y = \\S+")).match(text);
+  QVERIFY2(m.hasMatch(), qPrintable(text));
+  QVERIFY(std::abs(m.captured(1).toDouble() - 2.5) < 0.05);
+  QVERIFY(std::abs(m.captured(2).toDouble() + 60.0) < 0.5);
+  QVERIFY(f.chart.ReadOutAt(QPoint(1, 1)).isEmpty());  // outside the plot area
+}
+
+void ChartTest::SavesTheVisibleSeriesAsAColumnFile() {
+  Fixture f;
+  f.chart.SetAxisTitle(ChartAxis::Bottom, QStringLiteral("ms"));
+  f.chart.SetAxisTitle(ChartAxis::Left, QStringLiteral("mV"));
+  f.chart.SetAxisTitle(ChartAxis::Right, QStringLiteral("mS/cm^2"));
+  const int hidden = f.chart.AddSeries(QStringLiteral("hidden"), SeriesKind::Line);
+  for (int k = 0; k < 3; ++k) f.chart.AddPoint(f.left, 0.5 * k, -65.0 + k);
+  f.chart.AddPoint(f.right, 0.25, 0.3);  // not yet drawn: saved all the same
+  f.chart.AddPoint(hidden, 1.0, 1.0);
+  f.chart.SetSeriesVisible(hidden, false);
+
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("chart.dat"));
+  Chart::SetSaveFileNameAsker([&](QWidget*, const QString&, const QString&) { return path; });
+  QAction* save = f.chart.ContextMenu()->findChild<QAction*>(QStringLiteral("Save data..."));
+  QVERIFY(save != nullptr);
+  save->trigger();
+  Chart::SetSaveFileNameAsker({});
+
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  QCOMPARE(lines.size(), 4);
+  QCOMPARE(lines[0], QStringLiteral("V: x [ms]\tV [mV]\tg: x [ms]\tg [mS/cm^2]"));
+  const struct {
+    int row;
+    double values[4];
+    int cells;
+  } rows[] = {{1, {0.0, -65.0, 0.25, 0.3}, 4}, {2, {0.5, -64.0}, 2}, {3, {1.0, -63.0}, 2}};
+  for (const auto& r : rows) {
+    const QStringList cells = lines[r.row].split(QLatin1Char('\t'));
+    QCOMPARE(cells.size(), 4);  // a shorter series leaves its cells empty
+    for (int c = 0; c < 4; ++c) {
+      if (c < r.cells) {
+        QCOMPARE(cells[c].trimmed().toDouble(), r.values[c]);
+      } else {
+        QVERIFY(cells[c].trimmed().isEmpty());
+      }
+    }
+  }
+  // A folder that does not exist is reported, not passed over.
+  QVERIFY_THROWS_EXCEPTION(membrix::IoError, f.chart.SaveData(folder.filePath(QStringLiteral("no/chart.dat"))));
+}
+
+void ChartTest::SavesItsPictureInEachFormat() {
+  Fixture f;
+  f.chart.AddPoint(f.left, 0.0, 0.0);
+  f.chart.AddPoint(f.left, 1.0, 1.0);
+  QTemporaryDir folder;
+  const struct {
+    const char* name;
+    QByteArray start;
+  } formats[] = {{"c.png", "\x89PNG"}, {"c.svg", "<?xml"}, {"c.pdf", "%PDF"}};
+  for (const auto& format : formats) {
+    const QString path = folder.filePath(QString::fromLatin1(format.name));
+    f.chart.SavePicture(path);
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::ReadOnly), format.name);
+    QVERIFY2(file.read(format.start.size()) == format.start, format.name);
+  }
+  QVERIFY_THROWS_EXCEPTION(membrix::IoError, f.chart.SavePicture(folder.filePath(QStringLiteral("no/c.png"))));
+
+  // Ten series take ten different colours.
+  QSet<QRgb> colours;
+  for (int i = 0; i < 10; ++i) colours.insert(Chart::PaletteColor(i).rgb());
+  QCOMPARE(colours.size(), Chart::PaletteSize());
 }
 
 QTEST_MAIN(ChartTest)

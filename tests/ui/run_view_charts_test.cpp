@@ -4,6 +4,7 @@
 #include <QTabWidget>
 
 #include "ui/curve_window.h"
+#include "ui/run_view_charts.h"
 #include "workbench_fixture.h"
 
 using membrix::Chart;
@@ -35,9 +36,13 @@ void ChooseOutputItem(WorkbenchFixture& f, const QString& item) {
   QFAIL(qPrintable(QStringLiteral("no item ") + item));
 }
 
-// Points a run of nt_end steps draws on a series: the first step, every
-// n_Draw steps and every spike.
-int DrawSteps(const membrix::Session& s) { return 1 + s.run.nt_end / s.run.n_Draw + s.spikes.nSpikes; }
+// Points a run of nt_end steps draws on a series: every step of a run short
+// enough to be drawn in full, else the first step, every n_Draw steps and
+// every spike.
+int DrawSteps(const membrix::Session& s) {
+  if (s.run.nt_end <= membrix::RunViewCharts::kFullResolutionSteps) return s.run.nt_end;
+  return 1 + s.run.nt_end / s.run.n_Draw + s.spikes.nSpikes;
+}
 
 }  // namespace
 

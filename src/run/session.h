@@ -13,6 +13,7 @@
 #include "data/fit_table.h"
 #include "neuron/neuron.h"
 #include "params/program_globals.h"
+#include "run/independent_runs.h"
 #include "run/recording.h"
 #include "run/run_globals.h"
 #include "run/stimulus.h"
@@ -37,6 +38,7 @@ struct Session {
   RandomGenerator random;
   ThresholdModelGlobals thresholdModel;  // threshold table of the procedural threshold model
   FitTable fit;  // the parameters the simplex fits, its check marks and its tolerance
+  ParallelSettings parallel;  // workers of the independent runs (sweeps, maps, ensembles)
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

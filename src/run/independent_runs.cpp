@@ -30,7 +30,7 @@ class WorkerHost final : public Host {
   const std::atomic<bool>& stop_;
 };
 
-enum class Slot : char { Pending, Done, Failed };
+enum class Slot : char { Pending, Done, Failed, Stopped };
 
 // The state the workers and the calling thread share during one call.
 struct Shared {
@@ -102,16 +102,20 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
       const std::int64_t i = shared.next++;
       if (i >= count) break;
       std::exception_ptr error;
+      Slot slot = Slot::Done;
       try {
         Session copy = snapshot;
         copy.random.set_state(RunSeed(i));
         run(copy, workerHost, i);
+      } catch (const RunStopped&) {
+        slot = Slot::Stopped;
       } catch (...) {
+        slot = Slot::Failed;
         error = std::current_exception();
       }
       {
         std::lock_guard lock(shared.mutex);
-        shared.slots[static_cast<std::size_t>(i)] = error ? Slot::Failed : Slot::Done;
+        shared.slots[static_cast<std::size_t>(i)] = slot;
         shared.errors[static_cast<std::size_t>(i)] = error;
       }
       if (error) shared.stop = true;
@@ -136,7 +140,7 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
       host.ProcessEvents();
     } else if (shared.slots[i] == Slot::Failed) {
       std::rethrow_exception(shared.errors[i]);
-    } else if (shared.active == 0) {
+    } else if (shared.slots[i] == Slot::Stopped || shared.active == 0) {
       break;  // stopped: this run and the ones after it never started
     } else {
       shared.changed.wait_for(lock, std::chrono::milliseconds(20));

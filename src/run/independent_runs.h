@@ -12,6 +12,9 @@
 // cancelled are still delivered. A run's copy draws its noise from a generator
 // started from the run's index (RunSeed), never from the caller's generator.
 //
+// A run that notices the stop on its host may end by throwing RunStopped: it
+// counts as not started, and nothing of it is delivered.
+//
 // A failure of a run (an exception) or of the delivery stops the remaining
 // runs, waits for the running ones and is rethrown on the calling thread, after
 // every result before it has been delivered.
@@ -27,6 +30,8 @@
 namespace membrix {
 
 struct Session;
+
+struct RunStopped {};
 
 // How many workers the independent runs of a session use.
 struct ParallelSettings {

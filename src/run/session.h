@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/fi_sweep.h"
 #include "analysis/spike_detector.h"
 #include "common/random_generator.h"
 #include "data/fit_table.h"
@@ -39,6 +40,7 @@ struct Session {
   ThresholdModelGlobals thresholdModel;  // threshold table of the procedural threshold model
   FitTable fit;  // the parameters the simplex fits, its check marks and its tolerance
   ParallelSettings parallel;  // workers of the independent runs (sweeps, maps, ensembles)
+  FIInputs fi;                // inputs of the frequency-current window
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

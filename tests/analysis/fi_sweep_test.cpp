@@ -147,6 +147,7 @@ TEST_F(FISweep, FilesAreIdenticalWithOneAndTwoWorkersWithAndWithoutNoise) {
   Session s = SquidSession(0.1);
   s.fi.IfNoise = 1;
   s.fi.StepIind = 40.0;
+  s.fi.Estimator = FIEstimator::ReverseLastISI;
   PointRecorder sink;
   BatchHost host;
   SweepFI(s, host, sink, Path("v.dat"));

@@ -10,6 +10,7 @@
 
 #include "analysis/fi_sweep.h"
 #include "analysis/spike_detector.h"
+#include "analysis/statistics.h"
 #include "common/random_generator.h"
 #include "data/fit_table.h"
 #include "neuron/neuron.h"
@@ -41,6 +42,7 @@ struct Session {
   FitTable fit;  // the parameters the simplex fits, its check marks and its tolerance
   ParallelSettings parallel;  // workers of the independent runs (sweeps, maps, ensembles)
   FIInputs fi;                // inputs of the frequency-current window
+  StatisticsState statistics;  // running statistics of the statistics window
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

@@ -224,6 +224,10 @@ int main(int argc, char** argv) {
   CLI::App* fitCmd = AddFitCommand(app, fit);
   SweepCommand fiRun;
   CLI::App* fiCmd = AddFICommand(app, fiRun);
+  SweepCommand adaptationRun;
+  CLI::App* adaptationCmd = AddAdaptationCommand(app, adaptationRun);
+  SweepCommand thresholdsRun;
+  CLI::App* thresholdsCmd = AddThresholdsCommand(app, thresholdsRun);
 
   try {
     app.parse(argc, argv);
@@ -240,6 +244,8 @@ int main(int argc, char** argv) {
     if (*runCmd) return RunCommand(run);
     if (*fitCmd) return FitCommand(fit);
     if (*fiCmd) return fiRun();
+    if (*adaptationCmd) return adaptationRun();
+    if (*thresholdsCmd) return thresholdsRun();
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << e.what() << "\n";
     return 1;

@@ -14,5 +14,7 @@ namespace membrix {
 using SweepCommand = std::function<int()>;
 
 CLI::App* AddFICommand(CLI::App& app, SweepCommand& command);
+CLI::App* AddAdaptationCommand(CLI::App& app, SweepCommand& command);
+CLI::App* AddThresholdsCommand(CLI::App& app, SweepCommand& command);
 
 }  // namespace membrix

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "analysis/adaptation_sweep.h"
 #include "analysis/fi_sweep.h"
 #include "analysis/spike_detector.h"
 #include "analysis/statistics.h"
+#include "analysis/threshold_sweep.h"
 #include "common/random_generator.h"
 #include "data/fit_table.h"
 #include "neuron/neuron.h"
@@ -43,6 +45,8 @@ struct Session {
   ParallelSettings parallel;  // workers of the independent runs (sweeps, maps, ensembles)
   FIInputs fi;                // inputs of the frequency-current window
   StatisticsState statistics;  // running statistics of the statistics window
+  AdaptationInputs adaptation;  // inputs of the adaptation window
+  ThresholdInputs threshold;    // inputs of the threshold window
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

@@ -4,17 +4,21 @@
 #
 #   scripts/screenshot.sh OUTPUT.png [SECONDS]
 #   scripts/screenshot.sh --docs [FOLDER]
+#   scripts/screenshot.sh --analysis [FOLDER]
 #
 # SECONDS (default 2) is how long the window is given to paint once it is
 # mapped. With --docs the workbench presses "RunClamp" on its start-up
 # protocol and saves pictures of the main window's pages and of the parameter
-# window in FOLDER (default docs/images), as the help pages show them. Builds
+# window in FOLDER (default docs/images), as the help pages show them. With
+# --analysis it runs a sweep in the f-I, adaptation and threshold windows,
+# fills the statistics window and saves their pictures in FOLDER. Builds
 # build/membrix first and installs what it needs.
 set -euo pipefail
 
 usage() {
   echo "usage: scripts/screenshot.sh OUTPUT.png [SECONDS]" >&2
   echo "       scripts/screenshot.sh --docs [FOLDER]" >&2
+  echo "       scripts/screenshot.sh --analysis [FOLDER]" >&2
   exit 2
 }
 
@@ -65,7 +69,9 @@ if [[ ${1:-} == --on-display ]]; then
 fi
 
 # The pictures of the help pages: the windows draw themselves after a run.
-if [[ ${1:-} == --docs ]]; then
+if [[ ${1:-} == --docs || ${1:-} == --analysis ]]; then
+  option=--screenshots
+  [[ $1 == --analysis ]] && option=--analysis-screenshots
   (($# <= 2)) || usage
   self=$(realpath -- "${BASH_SOURCE[0]}")
   cd "$(dirname -- "$self")/.."
@@ -75,7 +81,7 @@ if [[ ${1:-} == --docs ]]; then
   membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
   cmake --build build -j2 --target membrix
   exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
-    build/membrix --screenshots="$folder"
+    build/membrix "$option=$folder"
 fi
 
 (($# >= 1 && $# <= 2)) || usage

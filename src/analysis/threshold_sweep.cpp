@@ -45,7 +45,7 @@ ThresholdResult ThresholdRun(Session& s, const ThresholdInputs& in, double Iind,
   const double G = s.NP0.Cm / s.NP0.tau_m;
   const double dt = run.dt;
   const bool noise = s.fi.IfNoise == 1;
-  r.trace.reserve(static_cast<std::size_t>(run.nt_end / 10 + 2));
+  r.trace.reserve(static_cast<std::size_t>(2 * (run.nt_end / 10 + 2)));
   if (run.Writing == 1) r.vlin.reserve(static_cast<std::size_t>(run.nt_end + 2));
   SpikeStats& st = s.spikes;
   st.nSpikes = 0;
@@ -53,7 +53,6 @@ ThresholdResult ThresholdRun(Session& s, const ThresholdInputs& in, double Iind,
 
   do {  // once per spike of the full model
     run.nt = 0;
-    r.trace.clear();
     bool spiked = false;
     do {
       ++run.nt;

@@ -52,8 +52,8 @@ struct ThresholdResult {
   bool plotted = false;               // the result points are drawn (a spike occurred)
   double Vrest = 0.0;
 
-  // The time course of the current's last interval: every 10th step (and the
-  // first) t (ms), V of the full model, of the T-neuron, and the auxiliary gate
+  // The time course of the current, both spikes on the clock that restarts at
+  // the first: every 10th step (and the first) t (ms), V of the full model, of the T-neuron, and the auxiliary gate
   // curve 20·hh - 55 (mV).
   struct Sample {
     double t, V, VT, aux;

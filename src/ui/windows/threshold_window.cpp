@@ -107,20 +107,30 @@ ThresholdWindow::ThresholdWindow(Workbench& wb, QWidget* parent) : QWidget(paren
     charts_[1]->SetAxisTitle(ChartAxis::Bottom, on ? QStringLiteral("Rate, Hz") : QStringLiteral("tAP, ms"));
   });
 
+  // The small charts name their series in their titles, with the colours.
+  tap->SetTitle(QStringLiteral("Th red, Th1 blue"));
+  byI->SetTitle(QStringLiteral("Th red, Th_Curv orange, tAP blue"));
+  phase->SetTitle(QStringLiteral("Th red, Th1 blue, Th_Curv orange"));
+  hh->SetTitle(QStringLiteral("Th red, Th1 blue"));
+  for (Chart* c : {tap, byI, dvdt, phase, hh}) c->SetLegendVisible(false);
+
   auto* grid = new QGridLayout;
-  grid->addWidget(course, 0, 0, 1, 2);
+  grid->addWidget(course, 0, 0, 1, 3);
   auto* tapBox = new QVBoxLayout;
   tapBox->addWidget(tap, 1);
   tapBox->addWidget(rateNotLatency_);
-  grid->addLayout(tapBox, 0, 2);
-  grid->addWidget(byI, 1, 0);
-  grid->addWidget(dvdt, 1, 1);
-  grid->addWidget(phase, 1, 2);
-  grid->addWidget(hh, 2, 0);
+  grid->addLayout(tapBox, 1, 0);
+  grid->addWidget(byI, 1, 1);
+  grid->addWidget(dvdt, 1, 2);
+  grid->addWidget(phase, 2, 0);
+  grid->addWidget(hh, 2, 1);
+  grid->setRowStretch(0, 3);
+  grid->setRowStretch(1, 2);
+  grid->setRowStretch(2, 2);
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(inputs);
   layout->addLayout(grid, 1);
-  resize(1100, 720);
+  resize(1200, 900);
   ShowInputs();
 }
 

@@ -98,13 +98,16 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
 
   auto workerLoop = [&] {
     WorkerHost workerHost(shared.stop);
+    // The worker's own session, set to the snapshot for every run; assigning
+    // reuses its tables' memory.
+    Session copy;
     while (!shared.stop) {
       const std::int64_t i = shared.next++;
       if (i >= count) break;
       std::exception_ptr error;
       Slot slot = Slot::Done;
       try {
-        Session copy = snapshot;
+        copy = snapshot;
         copy.random.set_state(RunSeed(i));
         run(copy, workerHost, i);
       } catch (const RunStopped&) {

@@ -1,5 +1,6 @@
 #include "ui/windows/threshold_window.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -10,6 +11,7 @@
 #include "analysis/threshold_sweep.h"
 #include "run/session.h"
 #include "ui/chart.h"
+#include "ui/main_window.h"
 #include "ui/numeric_input.h"
 #include "ui/workbench.h"
 
@@ -182,6 +184,8 @@ void ThresholdWindow::Draw(const ThresholdResult& r) {
 }
 
 void ThresholdWindow::Start() {
+  // The sweep's runs are not compared with a recording.
+  if (auto* fit = wb_.mainWindow().findChild<QAction*>(QStringLiteral("FitPictureToExpData"))) fit->setChecked(false);
   RunSweepCommand(wb_, commands_, stop_, [this]() -> std::pair<long long, long long> {
     Session& s = wb_.session();
     SweepWindowHost host(wb_, stop_);

@@ -41,6 +41,7 @@ struct Shared {
   std::atomic<std::int64_t> next{0};
   std::atomic<bool> stop{false};
   int active = 0;  // worker loops still running
+  std::exception_ptr workerError;  // a worker that could not even start its runs
 };
 
 // Ends the runs whatever way the caller leaves: no worker outlives the call.
@@ -96,7 +97,7 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
   tbb::task_arena arena(workers, 0);
   StopAndWait ending(shared);
 
-  auto workerLoop = [&] {
+  auto workerRuns = [&] {
     WorkerHost workerHost(shared.stop);
     // The worker's own session, set to the snapshot for every run; assigning
     // reuses its tables' memory.
@@ -124,10 +125,20 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
       if (error) shared.stop = true;
       shared.changed.notify_all();
     }
-    {
-      std::lock_guard lock(shared.mutex);
-      --shared.active;
+  };
+  // The worker's last touch of the shared state is its sign-off, made under the
+  // lock: once the caller sees no worker active it may return.
+  auto workerLoop = [&] {
+    std::exception_ptr error;
+    try {
+      workerRuns();
+    } catch (...) {  // no memory for the worker's session
+      error = std::current_exception();
+      shared.stop = true;
     }
+    std::lock_guard lock(shared.mutex);
+    if (error && !shared.workerError) shared.workerError = error;
+    --shared.active;
     shared.changed.notify_all();
   };
   for (int w = 0; w < workers; ++w) arena.enqueue(workerLoop);
@@ -156,6 +167,11 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
     }
     lock.lock();
   }
+  // Runs were cut short; a failure that caused it is reported, not a stop.
+  for (std::size_t i = 0; i < shared.slots.size(); ++i) {
+    if (shared.slots[i] == Slot::Failed) std::rethrow_exception(shared.errors[i]);
+  }
+  if (shared.workerError && outcome.delivered < count) std::rethrow_exception(shared.workerError);
   outcome.stopped = outcome.delivered < count;
   return outcome;
 }

@@ -139,6 +139,26 @@ TEST(IndependentRuns, AFailedRunReachesTheCallerAfterTheResultsBeforeIt) {
   EXPECT_THROW(sweep(), RangeError);
   EXPECT_EQ(got, (std::vector<std::int64_t>{0, 1, 2, 3}));
 
+  // A run that ends at the stop the failure caused does not hide the failure.
+  got.clear();
+  const auto failureStopsARunningOne = [&] {
+    RunIndependent<std::int64_t>(
+        s, host, 50,
+        [](Session&, Host& worker, std::int64_t i) -> std::int64_t {
+          if (i == 1) throw RangeError("run 1 failed");
+          if (i == 0) {
+            for (int k = 0; k < 400 && !worker.StopRequested(); ++k) {
+              std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            throw RunStopped{};
+          }
+          return i;
+        },
+        [&](std::int64_t i, std::int64_t&&) { got.push_back(i); });
+  };
+  EXPECT_THROW(failureStopsARunningOne(), RangeError);
+  EXPECT_TRUE(got.empty());
+
   got.clear();
   const auto failingDelivery = [&] {
     RunIndependent<std::int64_t>(

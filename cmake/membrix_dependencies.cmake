@@ -48,3 +48,16 @@ function(membrix_find_qcustomplot)
   target_link_libraries(membrix::qcustomplot INTERFACE
                         "${MEMBRIX_QCUSTOMPLOT_LIBRARY}" Qt6::Widgets Qt6::PrintSupport)
 endfunction()
+
+# oneTBB, the thread pool of the independent runs (Debian: libtbb-dev).
+# Defines TBB::tbb.
+function(membrix_find_tbb)
+  if(TARGET TBB::tbb)
+    return()
+  endif()
+  find_package(TBB CONFIG QUIET)
+  if(NOT TARGET TBB::tbb)
+    message(FATAL_ERROR "oneTBB not found: install libtbb-dev (Debian) or set TBB_DIR to the "
+                        "folder that holds TBBConfig.cmake")
+  endif()
+endfunction()

@@ -14,6 +14,7 @@ MEMBRIX_CORE_PACKAGES=(
   libgmock-dev
   libbenchmark-dev
   libcli11-dev
+  libtbb-dev
 )
 
 # The workbench: Qt 6 Widgets with Qt Test (the X11 and offscreen platform

@@ -4,6 +4,7 @@
 #
 #   scripts/screenshot.sh OUTPUT.png [SECONDS]
 #   scripts/screenshot.sh --docs [FOLDER]
+#   scripts/screenshot.sh --analysis [FOLDER]
 #
 # SECONDS (default 2) is how long the window is given to paint once it is
 # mapped. With --docs the workbench presses "RunClamp" on its start-up
@@ -11,12 +12,15 @@
 # window in FOLDER (default docs/images), as the help pages show them, the
 # page "Model and Experiment" after a run of Hodgkin_AP.id, and the main window
 # filling a 1920x1200 and a 1366x768 screen. Builds build/membrix first and
-# installs what it needs.
+# installs what it needs. With --analysis
+# it runs a sweep in the f-I, adaptation and threshold windows, fills the
+# statistics window and saves their pictures in FOLDER.
 set -euo pipefail
 
 usage() {
   echo "usage: scripts/screenshot.sh OUTPUT.png [SECONDS]" >&2
   echo "       scripts/screenshot.sh --docs [FOLDER]" >&2
+  echo "       scripts/screenshot.sh --analysis [FOLDER]" >&2
   exit 2
 }
 
@@ -67,7 +71,9 @@ if [[ ${1:-} == --on-display ]]; then
 fi
 
 # The pictures of the help pages: the windows draw themselves after a run.
-if [[ ${1:-} == --docs ]]; then
+if [[ ${1:-} == --docs || ${1:-} == --analysis ]]; then
+  option=--screenshots
+  [[ $1 == --analysis ]] && option=--analysis-screenshots
   (($# <= 2)) || usage
   self=$(realpath -- "${BASH_SOURCE[0]}")
   cd "$(dirname -- "$self")/.."
@@ -76,6 +82,10 @@ if [[ ${1:-} == --docs ]]; then
   membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
   membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
   cmake --build build -j2 --target membrix
+  if [[ $option == --analysis-screenshots ]]; then
+    exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
+      build/membrix "$option=$folder"
+  fi
   xvfb-run --auto-servernum --server-args="-screen 0 1920x1200x24 -nolisten tcp" \
     build/membrix --screenshots="$folder"
   exec xvfb-run --auto-servernum --server-args="-screen 0 1366x768x24 -nolisten tcp" \

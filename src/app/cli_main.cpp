@@ -13,6 +13,7 @@
 
 #include "app/cli_fit.h"
 #include "app/cli_model_options.h"
+#include "app/cli_sweeps.h"
 #include "common/version.h"
 #include "common/error.h"
 #include "params/model_defaults.h"
@@ -191,6 +192,12 @@ int main(int argc, char** argv) {
 
   FitOptions fit;
   CLI::App* fitCmd = AddFitCommand(app, fit);
+  SweepCommand fiRun;
+  CLI::App* fiCmd = AddFICommand(app, fiRun);
+  SweepCommand adaptationRun;
+  CLI::App* adaptationCmd = AddAdaptationCommand(app, adaptationRun);
+  SweepCommand thresholdsRun;
+  CLI::App* thresholdsCmd = AddThresholdsCommand(app, thresholdsRun);
 
   try {
     app.parse(argc, argv);
@@ -208,6 +215,9 @@ int main(int argc, char** argv) {
   try {
     if (*runCmd) return RunCommand(run);
     if (*fitCmd) return FitCommand(fit);
+    if (*fiCmd) return fiRun();
+    if (*adaptationCmd) return adaptationRun();
+    if (*thresholdsCmd) return thresholdsRun();
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << TerminalMessage(e.what()) << "\n";
     return 1;

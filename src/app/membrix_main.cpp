@@ -12,6 +12,10 @@
 // window filling the screen (main_window_<W>x<H>.png) and the page "Model and
 // Experiment" after a run of Hodgkin_AP.id. With --screen-only it saves the
 // picture of the main window filling the screen only.
+// the main window's pages and of the parameter window in FOLDER.
+//   membrix --analysis-screenshots=FOLDER
+// runs a sweep in the f-I, adaptation and threshold windows and fills the
+// statistics window, and saves their pictures in FOLDER.
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +27,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +43,15 @@
 #include "ui/parameter_window.h"
 #include "ui/run_view_charts.h"
 #include "ui/workbench.h"
+#include "analysis/fi_sweep.h"
+#include "analysis/statistics.h"
+#include "params/model_menus.h"
+#include <QTemporaryDir>
+#include "ui/windows/adaptation_window.h"
+#include "ui/windows/analysis_windows.h"
+#include "ui/windows/fi_window.h"
+#include "ui/windows/statistics_window.h"
+#include "ui/windows/threshold_window.h"
 
 namespace {
 
@@ -214,6 +228,65 @@ constexpr const char* kUsage =
     "  -h, --help     show this text and exit\n"
     "  --version      show the version and exit\n"
     "  Qt's own options (-platform offscreen, -style ...) are passed to Qt.\n";
+// The analysis windows after a sweep each; their files go to a temporary folder.
+int TakeAnalysisScreenshots(Workbench& wb, const QString& folder) {
+  const QString target = QDir(folder).absolutePath();
+  if (!QDir().mkpath(target)) {
+    std::fprintf(stderr, "membrix: cannot create %s\n", qPrintable(target));
+    return 1;
+  }
+  QTemporaryDir work;
+  QDir::setCurrent(work.path());
+  wb.Show();
+  Settle();
+  membrix::AnalysisWindows& windows = wb.mainWindow().analysisWindows();
+  bool ok = true;
+  auto save = [&](QWidget& w, const char* file) {
+    w.show();
+    w.raise();
+    Settle();
+    const QString path = QDir(target).filePath(QString::fromUtf8(file));
+    ok = w.grab().save(path) && ok;
+    std::printf("membrix: saved %s\n", qPrintable(path));
+  };
+  Session& s = wb.session();
+  // The start-up neuron: adaptation and thresholds with the windows' defaults.
+  membrix::AdaptationWindow& adaptation = windows.adaptation();
+  adaptation.show();
+  adaptation.Start();
+  save(adaptation, "adaptation_window.png");
+  membrix::ThresholdWindow& threshold = windows.threshold();
+  threshold.show();
+  threshold.Start();
+  save(threshold, "threshold_window.png");
+  // The squid axon: the f-I curve with its abrupt onset.
+  membrix::SelectModelFamily(s, "Rariza");
+  membrix::SetRunLength(s.run, 0.6);
+  membrix::SetTimeStep(s.run, 5e-5);
+  s.fi.Estimator = membrix::FIEstimator::ReverseLastISI;
+  wb.Correspond();
+  membrix::FIWindow& fi = windows.fi();
+  fi.show();
+  fi.ShowInputs();
+  fi.Start();
+  save(fi, "fi_window.png");
+  // The statistics of a noisy rate around 40 Hz (an Ornstein-Uhlenbeck
+  // process with a 5 ms correlation time), as a population run would pass it.
+  windows.SetStatisticsShown(true);
+  membrix::StatisticsWindow& stats = windows.statistics();
+  s.statistics.inputs.nt_corr = 400;
+  stats.ShowInputs();
+  s.run.dt = 5e-5;
+  s.run.n_Draw = 100;
+  double rate = 40.0;
+  const double tau = 0.005;
+  for (s.run.nt = 1; s.run.nt <= 40000; ++s.run.nt) {
+    rate += (40.0 - rate) * s.run.dt / tau + 15.0 * std::sqrt(2.0 * s.run.dt / tau) * s.random.Normal(0.0, 1.0);
+    membrix::AddSample(s, s.statistics, rate, stats, wb);
+  }
+  save(stats, "statistics_window.png");
+  return ok ? 0 : 1;
+}
 
 }  // namespace
 
@@ -231,9 +304,13 @@ int main(int argc, char* argv[]) {
   int drawCostSteps = 0;
   QString screenshots;
   bool screenOnly = false;
+  QString analysisScreenshots;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--screenshots=", 14) == 0) screenshots = QString::fromLocal8Bit(argv[i] + 14);
     if (std::strcmp(argv[i], "--screen-only") == 0) screenOnly = true;
+    if (std::strncmp(argv[i], "--analysis-screenshots=", 23) == 0) {
+      analysisScreenshots = QString::fromLocal8Bit(argv[i] + 23);
+    }
     if (std::strncmp(argv[i], "--draw-cost", 11) == 0) {
       drawCostSteps = 1000000;
       if (argv[i][11] == '=') drawCostSteps = std::atoi(argv[i] + 12);
@@ -251,6 +328,7 @@ int main(int argc, char* argv[]) {
   membrix::Workbench workbench;
   if (drawCostSteps > 0) return MeasureDrawCost(workbench, drawCostSteps);
   if (!screenshots.isEmpty()) return TakeScreenshots(workbench, screenshots, screenOnly);
+  if (!analysisScreenshots.isEmpty()) return TakeAnalysisScreenshots(workbench, analysisScreenshots);
   workbench.Show();
   return QApplication::exec();
 }

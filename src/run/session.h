@@ -8,11 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "analysis/adaptation_sweep.h"
+#include "analysis/fi_sweep.h"
 #include "analysis/spike_detector.h"
+#include "analysis/statistics.h"
+#include "analysis/threshold_sweep.h"
 #include "common/random_generator.h"
 #include "data/fit_table.h"
 #include "neuron/neuron.h"
 #include "params/program_globals.h"
+#include "run/independent_runs.h"
 #include "run/recording.h"
 #include "run/run_globals.h"
 #include "run/stimulus.h"
@@ -37,6 +42,11 @@ struct Session {
   RandomGenerator random;
   ThresholdModelGlobals thresholdModel;  // threshold table of the procedural threshold model
   FitTable fit;  // the parameters the simplex fits, its check marks and its tolerance
+  ParallelSettings parallel;  // workers of the independent runs (sweeps, maps, ensembles)
+  FIInputs fi;                // inputs of the frequency-current window
+  StatisticsState statistics;  // running statistics of the statistics window
+  AdaptationInputs adaptation;  // inputs of the adaptation window
+  ThresholdInputs threshold;    // inputs of the threshold window
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

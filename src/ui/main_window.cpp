@@ -48,6 +48,7 @@
 #include "ui/run_summary.h"
 #include "ui/numeric_input.h"
 #include "ui/run_view_charts.h"
+#include "ui/windows/analysis_windows.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -275,6 +276,16 @@ QWidget* MainWindow::BuildTopArea() {
     buttons->addWidget(toolButtons[i], 1 + static_cast<int>(i) / 4, static_cast<int>(i) % 4);
   }
   axon_ = toolButtons[6];
+  // The analysis windows that are there: f-I curve, adaptation, threshold.
+  for (std::size_t i : {0u, 1u, 3u}) {
+    toolButtons[i]->setEnabled(true);
+    toolButtons[i]->setToolTip(QString());
+  }
+  connect(fI, &QPushButton::clicked, this, [this] {
+    if (frequencyItem_->isChecked()) analysisWindows().ShowFI();
+  });
+  connect(toolButtons[1], &QPushButton::clicked, this, [this] { analysisWindows().ShowAdaptation(); });
+  connect(toolButtons[3], &QPushButton::clicked, this, [this] { analysisWindows().ShowThreshold(); });
   auto* saveAny = AddButton(QStringLiteral("Save any curve"), "Write one variable of the run to a file");
   auto* drawAny =
       AddButton(QStringLiteral("Draw any curve"), "Plot one variable of the run in a window of its own");
@@ -595,6 +606,9 @@ QWidget* MainWindow::BuildFiringClampPage() {
     w->setToolTip(QStringLiteral("The firing-clamp windows are not part of this version yet"));
     boxes->addWidget(w);
   }
+  statistics->setEnabled(true);
+  statistics->setToolTip(QStringLiteral("Shows the statistics of the running rate; clearing it switches them off"));
+  connect(statistics, &QCheckBox::toggled, this, [this](bool on) { analysisWindows().SetStatisticsShown(on); });
   boxes->addStretch(1);
   left->addLayout(boxes);
   left->addStretch(1);
@@ -1113,6 +1127,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   QMainWindow::closeEvent(event);
   wb_.OnMainWindowClosing();
+  if (analysisWindows_) analysisWindows_->CloseAll();
+}
+
+AnalysisWindows& MainWindow::analysisWindows() {
+  if (!analysisWindows_) analysisWindows_ = std::make_unique<AnalysisWindows>(wb_);
+  return *analysisWindows_;
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -12,6 +12,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@ class QWidget;
 
 namespace membrix {
 
+class AnalysisWindows;
 class Chart;
 class NumericInput;
 class Workbench;
@@ -75,6 +77,9 @@ class MainWindow : public QMainWindow {
 
   // The session's memo lines into the three memos of the "Notes" page.
   void SyncMemos();
+
+  // The f-I, adaptation, threshold and statistics windows it opens.
+  AnalysisWindows& analysisWindows();
 
   // What the start-up selects and hides once the parameters are shown.
   void ApplyStartupState();
@@ -207,6 +212,7 @@ class MainWindow : public QMainWindow {
   std::vector<QAction*> hiddenFileItems_;
   QAction* simplexTask_ = nullptr;
   QMenu* fileMenu_ = nullptr;
+  std::unique_ptr<AnalysisWindows> analysisWindows_;
 };
 
 }  // namespace membrix

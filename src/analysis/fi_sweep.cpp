@@ -1,0 +1,125 @@
+#include "analysis/fi_sweep.h"
+
+#include <cmath>
+#include <memory>
+
+#include "analysis/spike_detector.h"
+#include "analysis/sweep_file.h"
+#include "common/error.h"
+#include "common/number_format.h"
+#include "ions/ion_dynamics.h"
+#include "run/clamp_run.h"
+#include "run/session.h"
+
+namespace membrix {
+
+namespace {
+
+// Below this interval a "Reverse last ISI" frequency is taken as no frequency.
+constexpr double kShortestISI = 1e-6;  // s
+// A silent neuron is given up after this time.
+constexpr double kSilenceLimit = 0.2;  // s
+
+// The current as the passive depolarisation it would cause (mV per pA scale).
+double PassiveDepolarisation(const NeuronProperties& np, double Iind) {
+  return Iind / np.Square * np.tau_m / np.Cm / 1e6;
+}
+
+}  // namespace
+
+double FIRunFrequency(Session& s, const FIInputs& in, double Iind, const Host* host) {
+  RunGlobals& run = s.run;
+  // A constant current clamp for the whole run.
+  s.stim.Iind = Iind;
+  s.stim.t_Iind = 1e8;
+  s.NP0.If_I_V_or_g = 2;
+  ResetRunState(s);
+  std::unique_ptr<TNeuron> Nrn = CreateNeuron(s.NP0, s.View());
+  if (run.dt > Nrn->LongestTimeStep()) SetTimeStep(run, Nrn->LongestTimeStep());
+  Nrn->InitState();
+  TIons Ions(Nrn->NP);
+
+  const NeuronProperties& np = s.NP0;
+  const double sigma = s.stim.sgm_V_Input / 1000.0;
+  const double G = np.Cm / np.tau_m;
+  const double tauN = s.stim.tau_Noise;
+  const double dt = run.dt;
+  const bool lastThird = in.Estimator == FIEstimator::MeanForLastThird;
+  SpikeStats& st = s.spikes;
+  st.nSpikes = 0;
+  double g = 0.0;
+  std::int32_t len = 0;
+  run.nt = 0;
+  // At least one step, as in the clamp run.
+  while (true) {
+    ++run.nt;
+    run.t = run.nt * dt;
+    if (host != nullptr && run.nt % 1000 == 0 && host->StopRequested()) throw RunStopped{};
+    if (in.IfNoise == 1) {
+      const double xi = s.random.Normal(0.0, 1.0);
+      if (tauN > 0.0) {
+        g = g - (g / tauN) * dt + xi * sigma * G * std::sqrt(np.tau_m / tauN + 1.0) * std::sqrt(2.0 * dt / tauN);
+      } else {
+        g = xi * sigma * G * std::sqrt(2.0 * np.tau_m / dt);
+      }
+    }
+    StepInputs step = Stimulus(s, Nrn->NP);
+    Electrode(s, *Nrn, step);
+    Ions.Step();
+    Nrn->Step(step.uDend, step.sDend, 0.0, step.sSoma, step.gNMDA, step.Iext + g, step.Vclamp);
+    s.NV0 = Nrn->NV;
+    TrackSpikes(s, *Nrn);
+    const double V = s.NV0.V;
+    // A voltage out of range (or no number at all) ends the run; so does silence.
+    if (!(V >= -0.15 && V <= 0.1) || (st.nSpikes == 0 && run.t > kSilenceLimit)) {
+      run.nt = run.nt_end;
+    }
+    if (lastThird && run.t < (2.0 / 3.0) * run.t_end) len = st.nSpikes;
+    if (st.nSpikes == in.MaxSpikes && Nrn->NV.SpikePhase == 3) break;
+    if (run.nt >= run.nt_end) break;
+  }
+
+  const double length = (run.nt_end + 1.0) * dt;
+  switch (in.Estimator) {
+    case FIEstimator::NumberOfSpikes: return st.nSpikes / length;
+    case FIEstimator::ReverseLastISI:
+      return st.nSpikes >= 2 && st.ISI[0] >= kShortestISI ? 1.0 / st.ISI[0] : 0.0;
+    case FIEstimator::MeanForLastThird: return 3.0 * (st.nSpikes - len) / length;
+  }
+  return 0.0;
+}
+
+std::string FILine(const FIPoint& p) {
+  std::string line;
+  AppendFixed(line, p.Iind, 9, 3);
+  line += ' ';
+  AppendFixed(line, p.f, 9, 5);
+  line += ' ';
+  AppendFixed(line, p.passive, 9, 3);
+  return line;
+}
+
+RunsOutcome SweepFI(Session& s, Host& host, FISink& sink, const std::string& file) {
+  const FIInputs in = s.fi;
+  if (in.IfDistributedModel == 1) {
+    throw RangeError("the f-I curve of the distributed model needs the axon fiber, which this version does not have");
+  }
+  const std::int64_t count = CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind");
+  SweepFile out(file);
+  const NeuronProperties np = s.NP0;
+  RunsOutcome outcome = RunIndependent<FIPoint>(
+      s, host, count,
+      [&](Session& copy, Host& worker, std::int64_t k) {
+        const double Iind = static_cast<double>(k) * in.StepIind;
+        return FIPoint{Iind, FIRunFrequency(copy, in, Iind, &worker), PassiveDepolarisation(np, Iind)};
+      },
+      [&](std::int64_t k, FIPoint&& point) {
+        out.WriteLine(FILine(point));
+        sink.Point(point);
+        sink.Progress(k + 1, count);
+      });
+  out.Close();
+  return outcome;
+}
+
+}  // namespace membrix

@@ -1,0 +1,118 @@
+#include "app/cli_sweep_support.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+
+#include "params/model_defaults.h"
+#include "params/model_menus.h"
+#include "params/parameter_file.h"
+#include "run/session.h"
+#include "run/session_values.h"
+
+namespace membrix {
+
+namespace {
+
+// Set by Ctrl+C or SIGTERM. A signal handler reaches nothing but program-wide
+// state, so this flag stays outside the session.
+std::atomic<bool> sweepInterrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnSweepInterrupt(int) { sweepInterrupted.store(true); }
+
+constexpr int kSignals[2] = {SIGINT, SIGTERM};
+struct sigaction previousActions[2]{};
+bool installed[2] = {false, false};
+
+}  // namespace
+
+void AddModelOptions(CLI::App& cmd, ModelOptions& o) {
+  cmd.add_option("--id", o.idFile, "Open a .id parameter file first, as the workbench's File menu does")
+      ->check(CLI::ExistingFile);
+  cmd.add_option("--smpl", o.smpl, "Use recording K (0 ... 20) of the parameter file")->check(CLI::Range(0, 20));
+  cmd.add_option("--family", o.family,
+                 "Model family, as the HH_type menu: Rariza, Passive, Destexhe, Migliore, Cummins, Chow, Lyle, "
+                 "Naundorf, White, White2, Shu, Bazhenov (resets the parameters to its defaults)");
+  cmd.add_option("--geometry", o.geometry, "Geometry: 1-point, 2-points, 2-p-MainenSejn, 2-p-ActiveDend");
+  cmd.add_flag("--thr-model", o.thrModel, "Use the threshold neuron of the family");
+  cmd.add_flag("--lif-model", o.lifModel, "Use the adaptive exponential integrate-and-fire neuron");
+  cmd.add_option("--set", o.assignments,
+                 "KEY=VALUE: set a protocol global or a parameter field (NP0.gNa, ...) in internal units "
+                 "(s, V); may be repeated; applied after the options above")
+      ->type_name("KEY=VALUE");
+  cmd.add_option("--dt", o.dt, "Time step in seconds (default 5e-5)")->check(CLI::PositiveNumber);
+  cmd.add_option("--threads", o.threads, "Number of workers (default 0: one per core)")
+      ->check(CLI::NonNegativeNumber);
+}
+
+void ApplyModelOptions(Session& s, const ModelOptions& o) {
+  ApplyProgramStart(s);
+  if (!o.idFile.empty()) LoadParameterFile(s, o.idFile);
+  if (o.smpl >= 0) s.rec.Smpl = o.smpl;
+  if (!o.family.empty()) SelectModelFamily(s, o.family);
+  if (!o.geometry.empty()) SelectGeometry(s, o.geometry);
+  if (o.thrModel) SetThrModel(s, true);
+  if (o.lifModel) SetLIFModel(s, true);
+  for (const std::string& a : o.assignments) SetSessionAssignment(s, a);
+  if (o.dt > 0) SetTimeStep(s.run, o.dt);
+  s.parallel.workers = o.threads;
+}
+
+SweepHost::SweepHost() : showProgress_(isatty(STDERR_FILENO) == 1) {
+  sweepInterrupted.store(false);
+  struct sigaction action {};
+  action.sa_handler = OnSweepInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;  // a second Ctrl+C ends the program at once
+  for (int i = 0; i < 2; ++i) installed[i] = sigaction(kSignals[i], &action, &previousActions[i]) == 0;
+}
+
+SweepHost::~SweepHost() {
+  for (int i = 0; i < 2; ++i) {
+    if (installed[i]) sigaction(kSignals[i], &previousActions[i], nullptr);
+  }
+  if (progressShown_) std::cerr << "\n";
+}
+
+bool SweepHost::StopRequested() const { return sweepInterrupted.load(); }
+bool SweepHost::interrupted() const { return sweepInterrupted.load(); }
+
+void SweepHost::Progress(std::int64_t done, std::int64_t total) {
+  if (!showProgress_) return;
+  std::cerr << "\rcurrent " << done << " of " << total << std::flush;
+  progressShown_ = true;
+}
+
+std::string CliNumber(double x) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.10g", x);
+  return buf;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (static_cast<unsigned char>(c) < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+int ReportStoppedSweep(const std::string& file, std::int64_t done, std::int64_t total, const char* unit) {
+  std::cerr << "membrix-cli: stopped after " << done << " of " << total << " " << unit << "; " << file
+            << " holds the lines of those " << done << " and is not complete\n";
+  return 130;
+}
+
+}  // namespace membrix

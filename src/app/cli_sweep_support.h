@@ -1,0 +1,62 @@
+#pragma once
+// What the sweep subcommands of membrix-cli share: the model options of "run",
+// the worker count, Ctrl+C as the stop, a progress line on a terminal, and the
+// JSON and number helpers of their summaries.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "run/host.h"
+
+namespace CLI {
+class App;
+}
+
+namespace membrix {
+
+struct Session;
+
+// The model options every subcommand takes, applied in this order.
+struct ModelOptions {
+  std::string idFile;
+  int smpl = -1;
+  std::string family, geometry;
+  bool thrModel = false, lifModel = false;
+  std::vector<std::string> assignments;
+  double dt = -1.0;  // s
+  int threads = 0;   // 0 = all cores
+};
+
+void AddModelOptions(CLI::App& cmd, ModelOptions& o);
+
+// A session at the program's start values with the model options applied.
+void ApplyModelOptions(Session& s, const ModelOptions& o);
+
+// The stop of a sweep is Ctrl+C or SIGTERM while this object lives; on a
+// terminal it shows "current k of n" on stderr.
+class SweepHost final : public Host {
+ public:
+  SweepHost();
+  ~SweepHost() override;
+  SweepHost(const SweepHost&) = delete;
+  SweepHost& operator=(const SweepHost&) = delete;
+  bool StopRequested() const override;
+  bool Confirm(const std::string&) override { return true; }
+  // "current k of n" on a terminal; the line is ended by the destructor.
+  void Progress(std::int64_t done, std::int64_t total);
+  bool interrupted() const;
+
+ private:
+  bool showProgress_ = false;
+  bool progressShown_ = false;
+};
+
+std::string CliNumber(double x);
+std::string JsonString(const std::string& text);
+
+// The exit status and message of a sweep that ended early: prints on stderr
+// that the file holds the first done of total points, returns 130.
+int ReportStoppedSweep(const std::string& file, std::int64_t done, std::int64_t total, const char* unit);
+
+}  // namespace membrix

@@ -1,0 +1,64 @@
+#include "ui/windows/analysis_windows.h"
+
+#include "run/session.h"
+#include "ui/windows/adaptation_window.h"
+#include "ui/windows/fi_window.h"
+#include "ui/windows/statistics_window.h"
+#include "ui/windows/threshold_window.h"
+#include "ui/workbench.h"
+
+namespace membrix {
+
+namespace {
+
+void Raise(QWidget& w) {
+  w.show();
+  w.raise();
+  w.activateWindow();
+}
+
+}  // namespace
+
+AnalysisWindows::AnalysisWindows(Workbench& wb) : wb_(wb) {}
+AnalysisWindows::~AnalysisWindows() = default;
+
+FIWindow& AnalysisWindows::fi() {
+  if (!fi_) fi_ = std::make_unique<FIWindow>(wb_);
+  return *fi_;
+}
+AdaptationWindow& AnalysisWindows::adaptation() {
+  if (!adaptation_) adaptation_ = std::make_unique<AdaptationWindow>(wb_);
+  return *adaptation_;
+}
+ThresholdWindow& AnalysisWindows::threshold() {
+  if (!threshold_) threshold_ = std::make_unique<ThresholdWindow>(wb_);
+  return *threshold_;
+}
+StatisticsWindow& AnalysisWindows::statistics() {
+  if (!statistics_) statistics_ = std::make_unique<StatisticsWindow>(wb_);
+  return *statistics_;
+}
+
+void AnalysisWindows::ShowFI() { Raise(fi()); }
+void AnalysisWindows::ShowAdaptation() { Raise(adaptation()); }
+void AnalysisWindows::ShowThreshold() {
+  Raise(threshold());
+  threshold().ShowFirstChart();
+}
+
+void AnalysisWindows::SetStatisticsShown(bool shown) {
+  if (shown) {
+    Raise(statistics());
+    return;
+  }
+  wb_.session().statistics.StatMode = kStatOff;
+  if (statistics_) statistics_->hide();
+}
+
+void AnalysisWindows::CloseAll() {
+  for (QWidget* w : std::initializer_list<QWidget*>{fi_.get(), adaptation_.get(), threshold_.get(), statistics_.get()}) {
+    if (w != nullptr) w->close();
+  }
+}
+
+}  // namespace membrix

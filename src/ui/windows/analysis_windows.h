@@ -1,0 +1,42 @@
+#pragma once
+// The analysis windows the main window opens: f-I curve, adaptation, threshold
+// and statistics. Each is made when it is first asked for.
+
+#include <memory>
+
+namespace membrix {
+
+class Workbench;
+class FIWindow;
+class AdaptationWindow;
+class ThresholdWindow;
+class StatisticsWindow;
+
+class AnalysisWindows {
+ public:
+  explicit AnalysisWindows(Workbench& wb);
+  ~AnalysisWindows();
+
+  FIWindow& fi();
+  AdaptationWindow& adaptation();
+  ThresholdWindow& threshold();
+  StatisticsWindow& statistics();
+
+  // Shows a window in front.
+  void ShowFI();
+  void ShowAdaptation();
+  void ShowThreshold();
+  // The " Statistics" box: ticked shows the window, cleared hides it and
+  // switches the accumulation off.
+  void SetStatisticsShown(bool shown);
+  void CloseAll();
+
+ private:
+  Workbench& wb_;
+  std::unique_ptr<FIWindow> fi_;
+  std::unique_ptr<AdaptationWindow> adaptation_;
+  std::unique_ptr<ThresholdWindow> threshold_;
+  std::unique_ptr<StatisticsWindow> statistics_;
+};
+
+}  // namespace membrix

@@ -62,6 +62,9 @@ int RunMap(const MapOptions& o) {
   if (o.noiseAmplitude >= 0) s.stim.NoiseRec.amplitude = o.noiseAmplitude / 1000.0;
   const MapGrid grid = o.grid == "gegi" ? MapGrid::GEGI : MapGrid::US;
 
+  if (o.linear && (s.usMap.nue < 3 || s.usMap.nse < 3)) {
+    throw RangeError("--linear needs a map of at least 3 steps on each axis");
+  }
   SweepHost host;
   MapPrinter printer(host);
   const auto start = std::chrono::steady_clock::now();

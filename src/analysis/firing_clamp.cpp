@@ -98,7 +98,7 @@ void AdaptationEstimate(Session& s, const FiringClampInputs& in, ClampState& c, 
     a.w += (1.0 - a.w) * a.dw;
     a.n += (1.0 - a.n) * a.dn;
     const double isi = s.spikes.ISI[0];
-    const double f = ModeIn(in.Mode, {3, 5, 6, 11, 12}) ? (isi < 1e-6 ? 0.0 : 1.0 / isi) : in.FC_freq;
+    const double f = ModeIn(in.Mode, {3, 5, 6, 11, 12}) ? (isi < 1e-6 ? 0.0 : 1.0 / isi) : s.prog.FC_freq;
     a.ws = AdaptationModel::FixedPoint(a.dw, a.wInf, f, a.tauW);
     a.ns = AdaptationModel::FixedPoint(a.dn, a.nInf, f, a.tauN);
   }
@@ -119,7 +119,7 @@ void AdaptationEstimate(Session& s, const FiringClampInputs& in, ClampState& c, 
 }
 
 void FiringClampStep(Session& s, const FiringClampInputs& in, ClampState& c, bool spike, FiringClampSink& sink) {
-  if (in.Mode < 0 || !(in.FC_freq > 0.0) || in.FC_dFdu == 0.0) return;
+  if (in.Mode < 0 || !(s.prog.FC_freq > 0.0) || s.prog.FC_dFdu == 0.0) return;
   const NeuronProperties& np = s.NP0;
   const double dt = s.run.dt, t = s.run.t;
   const double isi = s.spikes.ISI[0];
@@ -134,13 +134,13 @@ void FiringClampStep(Session& s, const FiringClampInputs& in, ClampState& c, boo
     c.u_AdaptAtSpike = c.u_Adapt;
     c.s_AdaptAtSpike = c.s_Adapt;
     if (s.spikes.nSpikes > 1) {
-      double target = in.FC_freq;
+      double target = s.prog.FC_freq;
       if (mode == 7 || mode == 9) {
-        target = in.FC_freq - in.FC_dFdu * c.u_Adapt + in.FC_dFdu * in.FC_I0 / GL * c.s_Adapt;
+        target = s.prog.FC_freq - s.prog.FC_dFdu * c.u_Adapt + s.prog.FC_dFdu * s.prog.FC_I0 / GL * c.s_Adapt;
       }
-      double du = (target - r) / in.FC_dFdu / 2.0;
+      double du = (target - r) / s.prog.FC_dFdu / 2.0;
       // FC_I0 is not 0 whenever s is corrected (refused before the run).
-      double ds = CorrectsS(mode) ? -du / in.FC_I0 * GL : 0.0;
+      double ds = CorrectsS(mode) ? -du / s.prog.FC_I0 * GL : 0.0;
       if (mode == 2) du = 0.0;
       if (ModeIn(mode, {3, 4, 5, 6, 8, 11})) du = ds = 0.0;
       c.FC_dU += du;
@@ -148,14 +148,14 @@ void FiringClampStep(Session& s, const FiringClampInputs& in, ClampState& c, boo
     }
     c.SurgeryCount = 0;
   } else {
-    const double T = in.DecayPeriods / in.FC_freq;
+    const double T = in.DecayPeriods / s.prog.FC_freq;
     c.FC_dU *= 1.0 - dt / T;
     c.FC_dS *= 1.0 - dt / T;
-    const double k = dt * in.FC_freq / 0.3;
+    const double k = dt * s.prog.FC_freq / 0.3;
     c.u_Adapt += k * (c.u_AdaptTarget - c.u_Adapt);
     c.s_Adapt += k * (c.s_AdaptTarget - c.s_Adapt);
     const double t0 = std::max(0.0, s.NV0.tLastSpike);
-    const double m = std::trunc((t - t0) / (in.SurgeryThreshold / in.FC_freq));
+    const double m = std::trunc((t - t0) / (in.SurgeryThreshold / s.prog.FC_freq));
     if (c.SurgeryCount < m && ModeIn(mode, {0, 1, 12})) {
       ++c.SurgeryCount;
       c.FC_dU += in.SurgeryDu;
@@ -209,16 +209,16 @@ void CheckFiringClampSettings(const Session& s) {
   if (in.Mode >= static_cast<std::int32_t>(kFiringClampModeNames.size()) || in.Mode < -1) {
     throw RangeError("unknown firing-clamp mode " + std::to_string(in.Mode));
   }
-  const bool active = in.Mode >= 0 && in.FC_freq > 0.0 && in.FC_dFdu != 0.0;
-  if (active && CorrectsS(in.Mode) && in.FC_I0 == 0.0) {
+  const bool active = in.Mode >= 0 && s.prog.FC_freq > 0.0 && s.prog.FC_dFdu != 0.0;
+  if (active && CorrectsS(in.Mode) && s.prog.FC_I0 == 0.0) {
     throw RangeError("the mode \"" + std::string(kFiringClampModeNames[static_cast<std::size_t>(in.Mode)]) +
                      "\" corrects s by the ratio to I0, which is 0: set \" I0, mkA/cm^2:\" or choose a mode that "
                      "corrects u only");
   }
-  if (in.tau_E < 0.0 || in.tau_I < 0.0 || s.stim.tau_Noise < 0.0) {
+  if (s.prog.tau_E < 0.0 || s.prog.tau_I < 0.0 || s.stim.tau_Noise < 0.0) {
     throw RangeError("tau_E, tau_I and tau_Noise must not be negative");
   }
-  if (in.NoiseToSignal < 0.0) throw RangeError("NoiseToSignal must not be negative");
+  if (s.prog.NoiseToSignal < 0.0) throw RangeError("NoiseToSignal must not be negative");
   if (active && !(in.DecayPeriods > 0.0)) throw RangeError("the decay of the clamp corrections must be positive");
   if (active && !(in.SurgeryThreshold > 0.0)) throw RangeError("\" Surgery: thresh. \" must be positive");
   if (in.FunctionF < 0 || in.FunctionF > 6 || in.FunctionG < 0 || in.FunctionG > 6) {
@@ -257,9 +257,9 @@ void ResetProtocolStep(Session& s) {
 void MeanderCurrent(Session& s) {
   const FiringClampInputs& in = s.firingClamp;
   if (in.Reset != ResetProtocol::Meanders && in.Reset != ResetProtocol::MeandersExceptApexes) return;
-  if (!(in.FC_freq > 0.0)) return;
+  if (!(s.prog.FC_freq > 0.0)) return;
   const double dt = s.run.dt;
-  const std::int64_t P = static_cast<std::int64_t>(1.0 / in.FC_freq / dt);
+  const std::int64_t P = static_cast<std::int64_t>(1.0 / s.prog.FC_freq / dt);
   const std::int64_t L = static_cast<std::int64_t>(0.001 / dt);
   const double h = -in.du_ResetAmplitude;
   double& du = s.stim.du_Reset;
@@ -364,8 +364,8 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
       return;
     }
     const double phase = -std::numbers::pi / 2.0;
-    mE = in.tau_E > 0.0 ? gE0 * (std::sin(2.0 * std::numbers::pi * t / in.tau_E + phase) + 1.0) : gE0;
-    mI = in.tau_I > 0.0 ? gI0 * (std::sin(2.0 * std::numbers::pi * t / in.tau_I + phase) + 1.0) : gI0;
+    mE = s.prog.tau_E > 0.0 ? gE0 * (std::sin(2.0 * std::numbers::pi * t / s.prog.tau_E + phase) + 1.0) : gE0;
+    mI = s.prog.tau_I > 0.0 ? gI0 * (std::sin(2.0 * std::numbers::pi * t / s.prog.tau_I + phase) + 1.0) : gI0;
   };
   double gE = 0.0, gI = 0.0;
   means(0.0, gE, gI);
@@ -384,8 +384,8 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
       const double xiE = s.random.Normal(0.0, 1.0);
       const double xiI = s.random.Normal(0.0, 1.0);
       if (InPulseWindow(s.stim, t)) {
-        gE = NoisyConductanceStep(gE, mE, gE0, in.NoiseToSignal, tauNoise, dt, xiE);
-        gI = NoisyConductanceStep(gI, mI, gI0, in.NoiseToSignal, tauNoise, dt, xiI);
+        gE = NoisyConductanceStep(gE, mE, gE0, s.prog.NoiseToSignal, tauNoise, dt, xiE);
+        gI = NoisyConductanceStep(gI, mI, gI0, s.prog.NoiseToSignal, tauNoise, dt, xiI);
       } else {
         // Outside the stimulus window there is no synaptic input, noise included.
         gE = gI = 0.0;

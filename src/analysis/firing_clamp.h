@@ -46,14 +46,10 @@ inline constexpr std::array<std::string_view, 7> kFunctionFNames = {
 inline constexpr std::array<std::string_view, 7> kFunctionGNames = {
     "Potential rate, dV/dt", "Average voltage", "MinVoltage", "MaxVoltage", "Convolution", "VxZ", "IxZ"};
 
-// The inputs of the "Firing-Clamp and PRC" page, in internal units.
+// The inputs of the "Firing-Clamp and PRC" page, in internal units, besides
+// those the parameter files keep with the program globals (NoiseToSignal,
+// FC_freq, FC_dFdu, tau_E, tau_I, FC_I0) and tau_Noise of the stimulus.
 struct FiringClampInputs {
-  double NoiseToSignal = 0.0;       // " NoiseToSignal: "
-  double FC_freq = 0.0;             // " Freq. hold: ", Hz
-  double FC_dFdu = 0.0;             // " dFreq/du: ", Hz per mA/cm² of u
-  double tau_E = 0.0;               // " tau_E:", s: period of the excitatory modulation (0 = none)
-  double tau_I = 0.0;               // " tau_I : ", s
-  double FC_I0 = 0.0;               // " I0, mkA/cm^2:", mA/cm²
   std::int32_t Mode = -1;           // clamp mode (kFiringClampModeNames); -1 = none selected
   ResetProtocol Reset = ResetProtocol::None;
   double SurgeryThreshold = 1.5;    // " Surgery: thresh. ", target periods

@@ -93,7 +93,7 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
   const double baseU = p.u, gE0 = p.gE, gI0 = p.gI;
   double u = p.u, sIn = p.s, gE = p.gE, gI = p.gI;
   double noiseU = baseU;
-  const double noiseToSignal = s.firingClamp.NoiseToSignal;
+  const double noiseToSignal = s.prog.NoiseToSignal;
   const double tauNoise = s.stim.tau_Noise;
 
   // The voltage 1 ms back, from a ring of the last steps.

@@ -23,7 +23,8 @@ struct FiringClampOptions {
   FiringClampInputs in;
   std::string mode, reset;
   double uMicro = 5.0, s = 0.0;  // the mean input, µA/cm² and mS/cm²
-  double freq = -1, dFdu = -1, tauE = -1, tauI = -1, tauNoise = -1, I0 = 0.0, duReset = -15.0, surgeryDu = 2.0;
+  double freq = -1, dFdu = -1, tauE = 0, tauI = 0, tauNoise = -1, I0 = 10.0, duReset = -15.0, surgeryDu = 2.0;
+  double noiseToSignal = 0.0;
   double tEndMs = 1000.0;
   int maxSpikes = 100000;
   bool writing = false;
@@ -61,12 +62,13 @@ int RunFiringClamp(const FiringClampOptions& o) {
   in = o.in;
   if (!o.mode.empty()) in.Mode = IndexByName(kFiringClampModeNames, o.mode, "--mode");
   if (!o.reset.empty()) in.Reset = static_cast<ResetProtocol>(IndexByName(kResetProtocolNames, o.reset, "--reset"));
-  if (o.freq >= 0) in.FC_freq = o.freq;
-  if (o.dFdu >= 0) in.FC_dFdu = o.dFdu;
-  if (o.tauE >= 0) in.tau_E = o.tauE / 1000.0;
-  if (o.tauI >= 0) in.tau_I = o.tauI / 1000.0;
+  if (o.freq >= 0) s.prog.FC_freq = o.freq;
+  if (o.dFdu >= 0) s.prog.FC_dFdu = o.dFdu;
+  s.prog.tau_E = o.tauE / 1000.0;
+  s.prog.tau_I = o.tauI / 1000.0;
+  s.prog.NoiseToSignal = o.noiseToSignal;
   if (o.tauNoise >= 0) s.stim.tau_Noise = o.tauNoise / 1000.0;
-  in.FC_I0 = o.I0 / 1000.0;
+  s.prog.FC_I0 = o.I0 / 1000.0;
   in.du_ResetAmplitude = o.duReset / 1000.0;
   in.SurgeryDu = o.surgeryDu / 1000.0;
   s.stim.uu = o.uMicro / 1000.0;
@@ -96,7 +98,7 @@ int RunFiringClamp(const FiringClampOptions& o) {
   } else {
     std::cout << "model: " << s.NP0.HH_type << "; mode: "
               << (in.Mode >= 0 ? std::string(kFiringClampModeNames[static_cast<std::size_t>(in.Mode)]) : " none")
-              << "; target " << CliNumber(in.FC_freq) << " Hz\n";
+              << "; target " << CliNumber(s.prog.FC_freq) << " Hz\n";
     std::cout << r.nSpikes << " spikes in " << CliNumber(r.t * 1000.0) << " ms; rate of the second half of the "
               << "records " << CliNumber(rate) << " Hz\n";
     std::cout << "written: " << (n > 0 ? o.output : std::string("(no spike, no records)"));
@@ -131,15 +133,15 @@ CLI::App* AddFiringClampCommand(CLI::App& app, SweepCommand& command) {
                   "Reset protocol: \"Nothing\", \"Reset voltage\", \"Current pulse reset\", \"Meanders except "
                   "apexes\", \"Meanders\" or 0 ... 4");
   cmd->add_option("--freq", o->freq, "Target rate, Hz (\" Freq. hold: \")")->check(CLI::NonNegativeNumber);
-  cmd->add_option("--dfdu", o->dFdu, "Hz per mA/cm² of u (\" dFreq/du: \"); the clamp is off while 0");
-  cmd->add_option("--i0", o->I0, "\" I0, mkA/cm^2:\" (needed by the modes that correct s)");
-  cmd->add_option("--noise-to-signal", o->in.NoiseToSignal, "Deviation of the conductances over their mean")
+  cmd->add_option("--dfdu", o->dFdu, "Hz per mA/cm² of u (\" dFreq/du: \", default 700); the clamp is off while 0");
+  cmd->add_option("--i0", o->I0, "\" I0, mkA/cm^2:\" (default 10; the modes that correct s divide by it)");
+  cmd->add_option("--noise-to-signal", o->noiseToSignal, "Deviation of the conductances over their mean")
       ->check(CLI::NonNegativeNumber);
   cmd->add_option("--tau-noise", o->tauNoise, "Correlation time of the noise, ms (0 = white)")
       ->check(CLI::NonNegativeNumber);
-  cmd->add_option("--tau-e", o->tauE, "Period of the excitatory modulation, ms (0 = none)")
+  cmd->add_option("--tau-e", o->tauE, "Period of the excitatory modulation, ms (default 0 = none)")
       ->check(CLI::NonNegativeNumber);
-  cmd->add_option("--tau-i", o->tauI, "Period of the inhibitory modulation, ms (0 = none)")
+  cmd->add_option("--tau-i", o->tauI, "Period of the inhibitory modulation, ms (default 0 = none)")
       ->check(CLI::NonNegativeNumber);
   cmd->add_option("--du-reset", o->duReset, "Reset current, µA/cm² (\" du_Reset, muA/cm^2:\", default -15)");
   cmd->add_option("--surgery-du", o->surgeryDu, "Surgery kick of u, µA/cm² (default 2)");

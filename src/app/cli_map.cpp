@@ -56,7 +56,7 @@ int RunMap(const MapOptions& o) {
   ApplyModelOptions(s, o.model);
   s.usMap = o.in;
   if (!o.noise.empty()) s.usMap.Noise = NoiseByName(o.noise);
-  if (o.noiseToSignal >= 0) s.firingClamp.NoiseToSignal = o.noiseToSignal;
+  if (o.noiseToSignal >= 0) s.prog.NoiseToSignal = o.noiseToSignal;
   if (o.tauNoiseMs >= 0) s.stim.tau_Noise = o.tauNoiseMs / 1000.0;
   if (o.noiseTauMs >= 0) s.stim.NoiseRec.tau = o.noiseTauMs / 1000.0;
   if (o.noiseAmplitude >= 0) s.stim.NoiseRec.amplitude = o.noiseAmplitude / 1000.0;

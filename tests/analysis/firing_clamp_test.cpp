@@ -37,6 +37,7 @@ Session ClampSession(double uMicro, double t_end) {
   s.stim.t_Iind = 1e8;
   s.stim.uu = uMicro / 1000.0;
   s.stim.ss = 0.0;
+  s.prog.tau_E = s.prog.tau_I = 0.0;  // constant means
   SetRunLength(s.run, t_end);
   return s;
 }
@@ -98,7 +99,7 @@ TEST(ResetProtocols, MoveTheResetCurrentAsDescribed) {
     ApplyProgramStart(s);
     s.run.dt = dt;
     s.firingClamp.Reset = c.protocol;
-    s.firingClamp.FC_freq = 128.0;
+    s.prog.FC_freq = 128.0;
     s.criteria.StartLevel = -0.03;
     for (const Step& st : c.steps) {
       s.run.nt = st.nt;
@@ -119,8 +120,8 @@ TEST_F(FiringClamp, AdjustingUHoldsTheTargetRateOverTwoHundredSpikes) {
   Session s = ClampSession(2.5, 20.0);
   FiringClampInputs& in = s.firingClamp;
   in.Mode = 1;  // " Adjust  u"
-  in.FC_freq = 40.0;
-  in.FC_dFdu = 20000.0;  // Hz per mA/cm²: above the slope of this neuron's first intervals in u
+  s.prog.FC_freq = 40.0;
+  s.prog.FC_dFdu = 20000.0;  // Hz per mA/cm²: above the slope of this neuron's first intervals in u
   Recorder sink;
   BatchHost host;
   FiringClampFiles files;
@@ -146,8 +147,8 @@ TEST_F(FiringClamp, AFirstRateAboveTargetLowersUByHalfTheErrorOverTheSlope) {
   Session s = ClampSession(5.0, 0.2);
   FiringClampInputs& in = s.firingClamp;
   in.Mode = 1;
-  in.FC_freq = 20.0;
-  in.FC_dFdu = 7000.0;
+  s.prog.FC_freq = 20.0;
+  s.prog.FC_dFdu = 7000.0;
   in.DecayPeriods = 1e12;  // no decay between spikes
   Recorder sink;
   BatchHost host;
@@ -163,8 +164,8 @@ TEST_F(FiringClamp, AFirstRateAboveTargetLowersUByHalfTheErrorOverTheSlope) {
 TEST_F(FiringClamp, ASilentNeuronGetsItsFirstKickAfterOneAndAHalfTargetPeriods) {
   Session s = ClampSession(0.0, 0.2);
   s.firingClamp.Mode = 1;
-  s.firingClamp.FC_freq = 10.0;
-  s.firingClamp.FC_dFdu = 7000.0;
+  s.prog.FC_freq = 10.0;
+  s.prog.FC_dFdu = 7000.0;
   Recorder sink;
   BatchHost host;
   FiringClampFiles files;
@@ -180,7 +181,7 @@ TEST_F(FiringClamp, OutsideTheStimulusWindowTheInputIsTheClampsCorrectionOnly) {
   s.stim.t_IindShift = 0.05;
   s.stim.t_Iind = 0.02;
   s.stim.ss = 0.1;
-  s.firingClamp.NoiseToSignal = 0.5;
+  s.prog.NoiseToSignal = 0.5;
   s.stim.tau_Noise = 0.003;
   Recorder sink;
   BatchHost host;
@@ -219,9 +220,9 @@ TEST_F(FiringClamp, RefusesSettingsOutsideTheModelBeforeTheRun) {
     Session s = ClampSession(2.5, 0.01);
     s.stim.Vus = c.Vus;
     s.firingClamp.Mode = c.mode;
-    s.firingClamp.FC_freq = 40.0;
-    s.firingClamp.FC_dFdu = 7000.0;
-    s.firingClamp.FC_I0 = c.I0;
+    s.prog.FC_freq = 40.0;
+    s.prog.FC_dFdu = 7000.0;
+    s.prog.FC_I0 = c.I0;
     Recorder sink;
     BatchHost host;
     FiringClampFiles files;
@@ -238,7 +239,7 @@ TEST_F(FiringClamp, RefusesSettingsOutsideTheModelBeforeTheRun) {
 TEST_F(FiringClamp, WritesTheNoisyConductancesWhenWriting) {
   Session s = ClampSession(5.0, 0.01);
   s.run.Writing = 1;
-  s.firingClamp.NoiseToSignal = 0.2;
+  s.prog.NoiseToSignal = 0.2;
   Recorder sink;
   BatchHost host;
   FiringClampFiles files;

@@ -101,7 +101,7 @@ TEST_F(USMap, FilesAreIdenticalWithOneAndTwoWorkersWithAndWithoutNoise) {
         s.usMap.nse = 2;
         s.usMap.t_end = 150;
         s.usMap.Noise = noise;
-        s.firingClamp.NoiseToSignal = 0.3;
+        s.prog.NoiseToSignal = 0.3;
         s.stim.tau_Noise = 0.002;
         s.stim.NoiseRec = {0.002, 0.002, 0.0};
         s.parallel.workers = workers;

@@ -44,6 +44,7 @@
 #include "ui/numeric_input.h"
 #include "ui/run_view_charts.h"
 #include "ui/windows/analysis_windows.h"
+#include "ui/windows/us_map_window.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -270,13 +271,15 @@ QWidget* MainWindow::BuildTopArea() {
   }
   axon_ = toolButtons[6];
   // The analysis windows that are there: f-I curve, adaptation, threshold.
-  for (std::size_t i : {0u, 1u, 3u}) {
+  for (std::size_t i : {0u, 1u, 2u, 3u}) {
     toolButtons[i]->setEnabled(true);
     toolButtons[i]->setToolTip(QString());
   }
   connect(fI, &QPushButton::clicked, this, [this] {
     if (frequencyItem_->isChecked()) analysisWindows().ShowFI();
+    else analysisWindows().ShowUSMap();  // "Plot 2D: nu(u,s)" is ticked
   });
+  connect(toolButtons[2], &QPushButton::clicked, this, [this] { analysisWindows().ShowUSMap(); });
   connect(toolButtons[1], &QPushButton::clicked, this, [this] { analysisWindows().ShowAdaptation(); });
   connect(toolButtons[3], &QPushButton::clicked, this, [this] { analysisWindows().ShowThreshold(); });
   auto* saveAny = AddButton(QStringLiteral("Save any curve"), "Write one variable of the run to a file");
@@ -593,6 +596,14 @@ QWidget* MainWindow::BuildFiringClampPage() {
     boxes->addWidget(w);
   }
   statistics->setEnabled(true);
+  linear->setEnabled(true);
+  linear->setToolTip(QStringLiteral("Reads v(u_s).dat and replaces F and G by planes (or back)"));
+  connect(linear, &QPushButton::clicked, this, [this, linear] {
+    const bool toLinear = linear->text() == QStringLiteral("Make linear F,G");
+    linear->setText(toLinear ? QStringLiteral("Undo linear F,G") : QStringLiteral("Make linear F,G"));
+    analysisWindows().ShowUSMap();
+    analysisWindows().usMap().DrawFromFile(toLinear);
+  });
   statistics->setToolTip(QStringLiteral("Shows the statistics of the running rate; clearing it switches them off"));
   connect(statistics, &QCheckBox::toggled, this, [this](bool on) { analysisWindows().SetStatisticsShown(on); });
   boxes->addStretch(1);

@@ -5,6 +5,7 @@
 #include "ui/windows/fi_window.h"
 #include "ui/windows/statistics_window.h"
 #include "ui/windows/threshold_window.h"
+#include "ui/windows/us_map_window.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -39,7 +40,13 @@ StatisticsWindow& AnalysisWindows::statistics() {
   return *statistics_;
 }
 
+USMapWindow& AnalysisWindows::usMap() {
+  if (!usMap_) usMap_ = std::make_unique<USMapWindow>(wb_);
+  return *usMap_;
+}
+
 void AnalysisWindows::ShowFI() { Raise(fi()); }
+void AnalysisWindows::ShowUSMap() { Raise(usMap()); }
 void AnalysisWindows::ShowAdaptation() { Raise(adaptation()); }
 void AnalysisWindows::ShowThreshold() {
   Raise(threshold());
@@ -56,7 +63,7 @@ void AnalysisWindows::SetStatisticsShown(bool shown) {
 }
 
 void AnalysisWindows::CloseAll() {
-  for (QWidget* w : std::initializer_list<QWidget*>{fi_.get(), adaptation_.get(), threshold_.get(), statistics_.get()}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{fi_.get(), adaptation_.get(), threshold_.get(), statistics_.get(), usMap_.get()}) {
     if (w != nullptr) w->close();
   }
 }

@@ -11,6 +11,7 @@ class FIWindow;
 class AdaptationWindow;
 class ThresholdWindow;
 class StatisticsWindow;
+class USMapWindow;
 
 class AnalysisWindows {
  public:
@@ -21,11 +22,13 @@ class AnalysisWindows {
   AdaptationWindow& adaptation();
   ThresholdWindow& threshold();
   StatisticsWindow& statistics();
+  USMapWindow& usMap();
 
   // Shows a window in front.
   void ShowFI();
   void ShowAdaptation();
   void ShowThreshold();
+  void ShowUSMap();
   // The " Statistics" box: ticked shows the window, cleared hides it and
   // switches the accumulation off.
   void SetStatisticsShown(bool shown);
@@ -37,6 +40,7 @@ class AnalysisWindows {
   std::unique_ptr<AdaptationWindow> adaptation_;
   std::unique_ptr<ThresholdWindow> threshold_;
   std::unique_ptr<StatisticsWindow> statistics_;
+  std::unique_ptr<USMapWindow> usMap_;
 };
 
 }  // namespace membrix

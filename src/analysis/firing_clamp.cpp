@@ -244,8 +244,17 @@ void ResetProtocolStep(Session& s) {
   if (nv.SpikePhase == 2) st.armed = true;
   if (!st.armed || !(nv.V < in.ResetAtSpike)) return;
   if (in.Reset == ResetProtocol::ResetVoltage) {
+    const double before = nv.V;
     nv.V = -0.06;
     st.armed = false;
+    // The jump carries the downstroke across the width level within this
+    // step, where the detector no longer sees it: the spike ends here.
+    const double W = s.criteria.WidthLevel;
+    if (nv.SpikePhase == 0 && before > W && nv.V < W) {
+      s.spikes.tDown = s.run.t;
+      s.spikes.WidthAP = s.spikes.tDown - s.spikes.tUp;
+      nv.SpikePhase = 3;
+    }
   } else if (nv.V <= in.Vmin) {
     s.stim.du_Reset = 0.0;
     st.armed = false;
@@ -430,8 +439,9 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
       }
       FiringClampStep(s, in, c, spike, sink);
       if (!(nv.V >= -0.15 && nv.V <= 0.15)) throw RangeError(DivergenceNote(s, s.NP0));
-      if (run.nt % 100 == 0) {
+      if (run.nt % 100 == 0 || run.PauseFlag == 'P') {
         host.ProcessEvents();
+        while (run.PauseFlag == 'P' && !host.StopRequested()) host.ProcessEvents();  // "Pause" holds the run
         if (host.StopRequested()) {
           result.stopped = true;
           break;

@@ -137,6 +137,7 @@ double NoisyConductanceStep(double g, double mean, double g0, double noiseToSign
 // The reset protocol of a firing-clamp run, after the spike detector at every
 // step: a spike arms it; "Reset voltage" sets V to -60 mV once V is below the
 // reset level, "Current pulse reset" drives du_Reset until V reaches Vmin.
+// A voltage reset across the width level ends the spike (SpikePhase 3) at once.
 void ResetProtocolStep(Session& s);
 
 // The meander protocols: a square current of the target period written to

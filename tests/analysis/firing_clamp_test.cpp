@@ -143,6 +143,20 @@ TEST_F(FiringClamp, AdjustingUHoldsTheTargetRateOverTwoHundredSpikes) {
   EXPECT_EQ(Lines(Path("map_u_s.dat"))[0].size(), 7u * 8u + 6u);
 }
 
+TEST_F(FiringClamp, EveryProtocolKeepsTheRecordsOfItsSpikes) {
+  for (ResetProtocol protocol : {ResetProtocol::None, ResetProtocol::ResetVoltage, ResetProtocol::CurrentPulse}) {
+    Session s = ClampSession(5.0, 0.3);
+    s.firingClamp.Reset = protocol;
+    Recorder sink;
+    BatchHost host;
+    FiringClampFiles files;
+    files.records.clear();
+    const FiringClampResult r = RunWithNoise(s, host, sink, 1000, files);
+    EXPECT_GT(r.nSpikes, 5) << static_cast<int>(protocol);
+    EXPECT_GE(static_cast<int>(r.records.size()), r.nSpikes - 1) << static_cast<int>(protocol);
+  }
+}
+
 TEST_F(FiringClamp, AFirstRateAboveTargetLowersUByHalfTheErrorOverTheSlope) {
   Session s = ClampSession(5.0, 0.2);
   FiringClampInputs& in = s.firingClamp;

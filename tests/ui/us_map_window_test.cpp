@@ -3,6 +3,11 @@
 
 #include "ui/windows/analysis_windows.h"
 #include "ui/windows/us_map_window.h"
+#include "ui/windows/firing_clamp_window.h"
+#include "ui/chart.h"
+#include "run/session.h"
+#include "run/clamp_run.h"
+#include <QComboBox>
 #include "workbench_fixture.h"
 
 using membrix::NumericInput;
@@ -31,6 +36,7 @@ class USMapWindowTest : public QObject {
  private slots:
   void PlotsTheMapReadsItBackAndMakesItLinear();
   void FICurveButtonOpensTheMapWhenPlot2DIsTicked();
+  void FiringClampItemHoldsTheRateSetOnThePage();
 };
 
 void USMapWindowTest::PlotsTheMapReadsItBackAndMakesItLinear() {
@@ -76,6 +82,36 @@ void USMapWindowTest::FICurveButtonOpensTheMapWhenPlot2DIsTicked() {
   plot2D->setChecked(true);
   QTest::mouseClick(f.Button(QStringLiteral("f-I -curve")), Qt::LeftButton);
   QVERIFY(f.form1().analysisWindows().usMap().isVisible());
+}
+
+void USMapWindowTest::FiringClampItemHoldsTheRateSetOnThePage() {
+  WorkbenchFixture f;
+  membrix::Session& s = f.wb->session();
+  s.stim.uu = 0.0025;
+  s.stim.Iind = 0.0;
+  s.stim.t_IindShift = 0.0;
+  s.stim.t_Iind = 100.0;
+  membrix::SetRunLength(s.run, 3.0);
+  TypeInto(f.form1(), "DDSpinEdit8", QStringLiteral("40"));
+  TypeInto(f.form1(), "DDSpinEdit9", QStringLiteral("20000"));
+  TypeInto(f.form1(), "DDSpinEdit10", QStringLiteral("0"));
+  TypeInto(f.form1(), "DDSpinEdit11", QStringLiteral("0"));
+  f.form1().findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentIndex(1);  // " Adjust  u"
+  QCOMPARE(s.firingClamp.Mode, 1);
+  auto* item = f.form1().findChild<QAction*>(QStringLiteral("Firing-Clamp and PRC"));
+  QVERIFY(item != nullptr && item->isEnabled());
+  item->trigger();
+  membrix::FiringClampWindow& w = f.form1().analysisWindows().firingClamp();
+  QVERIFY(w.isVisible());
+  QCOMPARE(w.windowTitle(), QStringLiteral("Form8: Firing-Clamp"));
+  const membrix::FiringClampResult& r = w.last();
+  QVERIFY(r.records.size() > 100);
+  const std::size_t n = r.records.size();
+  const double rate = (n / 2 - 1) / (r.records[n - 1].tLastSpike - r.records[n / 2].tLastSpike);
+  QVERIFY2(std::abs(rate - 40.0) < 2.0, qPrintable(QString::number(rate)));
+  QVERIFY(w.conductances()->PointCount(0) > 1000);
+  QCOMPARE(w.functions()->PointCount(0), static_cast<int>(n));
+  QCOMPARE(s.stim.uu, 0.0025);
 }
 
 QTEST_MAIN(USMapWindowTest)

@@ -5,13 +5,15 @@
 #   scripts/screenshot.sh OUTPUT.png [SECONDS]
 #   scripts/screenshot.sh --docs [FOLDER]
 #   scripts/screenshot.sh --analysis [FOLDER]
+#   scripts/screenshot.sh --map [FOLDER]
 #
 # SECONDS (default 2) is how long the window is given to paint once it is
 # mapped. With --docs the workbench presses "RunClamp" on its start-up
 # protocol and saves pictures of the main window's pages and of the parameter
 # window in FOLDER (default docs/images), as the help pages show them. With
 # --analysis it runs a sweep in the f-I, adaptation and threshold windows,
-# fills the statistics window and saves their pictures in FOLDER. Builds
+# fills the statistics window and saves their pictures in FOLDER. With --map
+# it maps the start-up neuron in the (u,s) window and runs the firing clamp. Builds
 # build/membrix first and installs what it needs.
 set -euo pipefail
 
@@ -69,9 +71,10 @@ if [[ ${1:-} == --on-display ]]; then
 fi
 
 # The pictures of the help pages: the windows draw themselves after a run.
-if [[ ${1:-} == --docs || ${1:-} == --analysis ]]; then
+if [[ ${1:-} == --docs || ${1:-} == --analysis || ${1:-} == --map ]]; then
   option=--screenshots
   [[ $1 == --analysis ]] && option=--analysis-screenshots
+  [[ $1 == --map ]] && option=--map-screenshots
   (($# <= 2)) || usage
   self=$(realpath -- "${BASH_SOURCE[0]}")
   cd "$(dirname -- "$self")/.."

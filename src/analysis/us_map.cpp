@@ -140,6 +140,7 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
     }
   } while (run.nt < maxSteps && !(st.nSpikes == in.MaxSpikes && A->NV.SpikePhase == 3));
 
+  p.steps = run.nt;
   p.Freq = silentOrDiverged ? 0.0 : st.Freq;
   if (p.Freq >= kLowestRate) {
     p.VPeakLast = st.VPeakLast;

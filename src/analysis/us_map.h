@@ -60,6 +60,7 @@ struct USMapPoint {
   double Convolution = 0.0, VxZ = 0.0, IxZ = 0.0;  // products of the Z-function analysis
   double WidthAP = 0.0, V1ms = 0.0, ThAtSpike = 0.0;
   double GL = 1.0;  // the leak conductance Cm/tau_m of the record
+  std::int64_t steps = 0;  // the time steps its run took
 };
 
 class USMapSink {

@@ -74,7 +74,9 @@ int RunMap(const MapOptions& o) {
   if (o.linear && !outcome.stopped) ReadUSMap(o.output, o.fChoice, o.gChoice, true, o.linearOutput);
   double fMax = 0.0;
   int firing = 0;
+  std::int64_t steps = 0;
   for (const USMapPoint& p : printer.points) {
+    steps += p.steps;
     fMax = std::max(fMax, p.Freq);
     if (p.Freq >= 5.0) ++firing;
   }
@@ -82,7 +84,7 @@ int RunMap(const MapOptions& o) {
     std::cout << "{\"file\": " << JsonString(o.output) << ", \"complete\": " << (outcome.stopped ? "false" : "true")
               << ", \"points\": " << printer.points.size() << ", \"firing_points\": " << firing
               << ", \"max_freq_Hz\": " << CliNumber(fMax) << ", \"workers\": " << WorkerCount(s.parallel)
-              << ", \"elapsed_seconds\": " << CliNumber(elapsed);
+              << ", \"steps\": " << steps << ", \"elapsed_seconds\": " << CliNumber(elapsed);
     if (o.linear && !outcome.stopped) std::cout << ", \"linear_file\": " << JsonString(o.linearOutput);
     std::cout << "}\n";
   } else {
@@ -143,8 +145,8 @@ CLI::App* AddMapCommand(CLI::App& app, SweepCommand& command) {
   cmd->add_option("--g", o->gChoice, "G for --linear: 0 dV/dt ... 3 MaxVoltage (default) ... 6 IxZ")
       ->check(CLI::Range(0, 6));
   cmd->add_flag("--json", o->json,
-                "Print one JSON object: file, complete, points, firing_points, max_freq_Hz, workers, "
-                "elapsed_seconds");
+                "Print one JSON object: file, complete, points, firing_points, max_freq_Hz, workers, steps "
+                "(of all runs), elapsed_seconds");
   command = [o] { return RunMap(*o); };
   return cmd;
 }

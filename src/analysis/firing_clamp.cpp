@@ -380,7 +380,6 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
   means(0.0, gE, gI);
   const double dt = run.dt;
   const double tauNoise = s.stim.tau_Noise;
-  StatisticsSink noStatistics;
   std::string line;
   run.nt = 0;
   try {
@@ -415,7 +414,7 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
         AppendFixed(line, gI, 9, 4);
         conductances.WriteLine(line);
       }
-      if (in.IfStatistics == 1) AddSample(s, s.statistics, nv.V * 1000.0, noStatistics, host);
+      if (StatisticsSink* statistics = sink.Statistics()) AddSample(s, s.statistics, nv.V * 1000.0, *statistics, host);
       if (run.WriteMode == 1 && !files.trace.empty()) {
         line.clear();
         AppendFixed(line, t * 1000.0, 9, 3);

@@ -20,6 +20,7 @@ namespace membrix {
 
 struct Session;
 struct NeuronProperties;
+class StatisticsSink;
 
 // The clamp modes of the page's list, in its item order (each text with one leading blank).
 inline constexpr std::array<std::string_view, 13> kFiringClampModeNames = {
@@ -60,7 +61,6 @@ struct FiringClampInputs {
   std::int32_t FunctionF = 0;       // "Function F to be measured:"
   std::int32_t FunctionG = 3;       // "Function G to be measured:"
   double DecayPeriods = 100.0;      // decay of the corrections, target periods
-  std::int32_t IfStatistics = 0;    // the main window's " Statistics" box: samples of V go to the statistics
 };
 
 // What the reset protocols keep between steps of a run.
@@ -103,6 +103,9 @@ class FiringClampSink {
   virtual void Surgery(double t, double FC_Ua, double V) { (void)t, (void)FC_Ua, (void)V; }
   // Voltage trace sample every n_Draw steps (t in s, V in V).
   virtual void Voltage(double t, double V) { (void)t, (void)V; }
+  // Where the voltage of every step goes as a statistics sample (mV) while the
+  // main window's " Statistics" is ticked; none otherwise.
+  virtual StatisticsSink* Statistics() { return nullptr; }
 };
 
 // The files a run writes (none when empty).

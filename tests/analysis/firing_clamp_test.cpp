@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/sweep_test_support.h"
+#include "analysis/statistics.h"
 #include "common/error.h"
 #include "common/number_format.h"
 #include "params/model_defaults.h"
@@ -23,6 +24,8 @@ class Recorder final : public FiringClampSink {
   void Sample(const FiringClampSample& s, bool) override { samples.push_back(s); }
   void Record(const SpikeRecord& r) override { records.push_back(r); }
   void Surgery(double t, double, double) override { surgeries.push_back(t); }
+  StatisticsSink* Statistics() override { return statistics; }
+  StatisticsSink* statistics = nullptr;
   std::vector<FiringClampSample> samples;
   std::vector<SpikeRecord> records;
   std::vector<double> surgeries;
@@ -247,6 +250,20 @@ TEST_F(FiringClamp, RefusesSettingsOutsideTheModelBeforeTheRun) {
     } else {
       EXPECT_NO_THROW(RunWithNoise(s, host, sink, 10, files)) << c.name;
     }
+  }
+}
+
+TEST_F(FiringClamp, TheVoltageReachesTheStatisticsOnlyWhileTheyAreShown) {
+  for (bool shown : {false, true}) {
+    Session s = ClampSession(5.0, 0.02);
+    StatisticsSink window;
+    Recorder sink;
+    if (shown) sink.statistics = &window;
+    BatchHost host;
+    FiringClampFiles files;
+    files.records.clear();
+    RunWithNoise(s, host, sink, 100, files);
+    EXPECT_EQ(s.statistics.N, shown ? s.run.nt_end : 0) << shown;
   }
 }
 

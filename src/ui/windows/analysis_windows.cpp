@@ -50,7 +50,12 @@ USMapWindow& AnalysisWindows::usMap() {
   return *usMap_;
 }
 FiringClampWindow& AnalysisWindows::firingClamp() {
-  if (!firingClamp_) firingClamp_ = std::make_unique<FiringClampWindow>(wb_);
+  if (!firingClamp_) {
+    firingClamp_ = std::make_unique<FiringClampWindow>(wb_);
+    firingClamp_->SetStatisticsSource([this]() -> StatisticsSink* {
+      return statistics_ && statistics_->isVisible() ? statistics_.get() : nullptr;
+    });
+  }
   return *firingClamp_;
 }
 

@@ -35,6 +35,7 @@ class ClampChartSink final : public FiringClampSink {
     status_.setText(QStringLiteral("spike %1 at %2 ms").arg(++spikes_).arg(r.tLastSpike * 1000.0, 0, 'f', 1));
   }
   void Surgery(double t, double FC_Ua, double) override { w_.clamp()->AddPoint(4, t * 1000.0, FC_Ua * 1000.0); }
+  StatisticsSink* Statistics() override { return w_.Statistics(); }
 
  private:
   FiringClampWindow& w_;

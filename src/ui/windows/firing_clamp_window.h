@@ -4,6 +4,7 @@
 // and their corrections), drawn while the run goes on.
 
 #include <QWidget>
+#include <functional>
 
 #include "analysis/firing_clamp.h"
 
@@ -29,6 +30,9 @@ class FiringClampWindow : public QWidget {
   bool Run(std::int32_t maxSpikes);
   void ClearAll();
   const FiringClampResult& last() const { return last_; }
+  // Where the statistics samples of a run go (the statistics window while it is shown).
+  void SetStatisticsSource(std::function<StatisticsSink*()> source) { statistics_ = std::move(source); }
+  StatisticsSink* Statistics() const { return statistics_ ? statistics_() : nullptr; }
 
  private:
   Workbench& wb_;
@@ -38,6 +42,7 @@ class FiringClampWindow : public QWidget {
   NumericInput* decay_ = nullptr;
   QLabel* status_ = nullptr;
   FiringClampResult last_;
+  std::function<StatisticsSink*()> statistics_;
 };
 
 }  // namespace membrix

@@ -5,6 +5,7 @@
 #   scripts/screenshot.sh OUTPUT.png [SECONDS]
 #   scripts/screenshot.sh --docs [FOLDER]
 #   scripts/screenshot.sh --analysis [FOLDER]
+#   scripts/screenshot.sh --map [FOLDER]
 #
 # SECONDS (default 2) is how long the window is given to paint once it is
 # mapped. With --docs the workbench presses "RunClamp" on its start-up
@@ -14,7 +15,8 @@
 # filling a 1920x1200 and a 1366x768 screen. Builds build/membrix first and
 # installs what it needs. With --analysis
 # it runs a sweep in the f-I, adaptation and threshold windows, fills the
-# statistics window and saves their pictures in FOLDER.
+# statistics window and saves their pictures in FOLDER. With --map it maps the
+# start-up neuron in the (u,s) window and runs the firing clamp.
 set -euo pipefail
 
 usage() {
@@ -71,9 +73,10 @@ if [[ ${1:-} == --on-display ]]; then
 fi
 
 # The pictures of the help pages: the windows draw themselves after a run.
-if [[ ${1:-} == --docs || ${1:-} == --analysis ]]; then
+if [[ ${1:-} == --docs || ${1:-} == --analysis || ${1:-} == --map ]]; then
   option=--screenshots
   [[ $1 == --analysis ]] && option=--analysis-screenshots
+  [[ $1 == --map ]] && option=--map-screenshots
   (($# <= 2)) || usage
   self=$(realpath -- "${BASH_SOURCE[0]}")
   cd "$(dirname -- "$self")/.."
@@ -82,7 +85,7 @@ if [[ ${1:-} == --docs || ${1:-} == --analysis ]]; then
   membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
   membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
   cmake --build build -j2 --target membrix
-  if [[ $option == --analysis-screenshots ]]; then
+  if [[ $option != --screenshots ]]; then
     exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
       build/membrix "$option=$folder"
   fi

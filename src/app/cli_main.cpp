@@ -198,6 +198,10 @@ int main(int argc, char** argv) {
   CLI::App* adaptationCmd = AddAdaptationCommand(app, adaptationRun);
   SweepCommand thresholdsRun;
   CLI::App* thresholdsCmd = AddThresholdsCommand(app, thresholdsRun);
+  SweepCommand mapRun;
+  CLI::App* mapCmd = AddMapCommand(app, mapRun);
+  SweepCommand firingClampRun;
+  CLI::App* firingClampCmd = AddFiringClampCommand(app, firingClampRun);
 
   try {
     app.parse(argc, argv);
@@ -218,6 +222,8 @@ int main(int argc, char** argv) {
     if (*fiCmd) return fiRun();
     if (*adaptationCmd) return adaptationRun();
     if (*thresholdsCmd) return thresholdsRun();
+    if (*mapCmd) return mapRun();
+    if (*firingClampCmd) return firingClampRun();
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << TerminalMessage(e.what()) << "\n";
     return 1;

@@ -16,5 +16,7 @@ using SweepCommand = std::function<int()>;
 CLI::App* AddFICommand(CLI::App& app, SweepCommand& command);
 CLI::App* AddAdaptationCommand(CLI::App& app, SweepCommand& command);
 CLI::App* AddThresholdsCommand(CLI::App& app, SweepCommand& command);
+CLI::App* AddMapCommand(CLI::App& app, SweepCommand& command);
+CLI::App* AddFiringClampCommand(CLI::App& app, SweepCommand& command);
 
 }  // namespace membrix

@@ -48,6 +48,8 @@
 #include "params/model_menus.h"
 #include <QTemporaryDir>
 #include "ui/windows/adaptation_window.h"
+#include "ui/windows/firing_clamp_window.h"
+#include "ui/windows/us_map_window.h"
 #include "ui/windows/analysis_windows.h"
 #include "ui/windows/fi_window.h"
 #include "ui/windows/statistics_window.h"
@@ -229,6 +231,53 @@ constexpr const char* kUsage =
     "  --version      show the version and exit\n"
     "  Qt's own options (-platform offscreen, -style ...) are passed to Qt.\n";
 // The analysis windows after a sweep each; their files go to a temporary folder.
+// The (u,s) map of the start-up neuron and a firing-clamp run, as pictures.
+int TakeMapScreenshots(Workbench& wb, const QString& folder) {
+  const QString target = QDir(folder).absolutePath();
+  if (!QDir().mkpath(target)) {
+    std::fprintf(stderr, "membrix: cannot create %s\n", qPrintable(target));
+    return 1;
+  }
+  QTemporaryDir work;
+  QDir::setCurrent(work.path());
+  wb.Show();
+  Settle();
+  membrix::AnalysisWindows& windows = wb.mainWindow().analysisWindows();
+  bool ok = true;
+  auto save = [&](QWidget& w, const char* file) {
+    w.show();
+    w.raise();
+    Settle();
+    const QString path = QDir(target).filePath(QString::fromUtf8(file));
+    ok = w.grab().save(path) && ok;
+    std::printf("membrix: saved %s\n", qPrintable(path));
+  };
+  Session& s = wb.session();
+  windows.ShowUSMap();
+  membrix::USMapWindow& map = windows.usMap();
+  map.Plot(membrix::MapGrid::US);
+  save(map, "us_map_window.png");
+  // The firing clamp: the rate held at 40 Hz by u under noisy conductances.
+  s.stim.uu = 0.0025;
+  s.stim.ss = 0.05;
+  s.stim.Iind = 0.0;
+  s.stim.t_IindShift = 0.0;
+  s.stim.t_Iind = 100.0;
+  s.stim.tau_Noise = 0.003;
+  s.prog.NoiseToSignal = 0.3;
+  s.prog.tau_E = s.prog.tau_I = 0.0;
+  s.prog.FC_freq = 40.0;
+  s.prog.FC_dFdu = 20000.0;
+  s.firingClamp.Mode = 1;
+  s.firingClamp.Reset = membrix::ResetProtocol::None;
+  membrix::SetRunLength(s.run, 1.5);
+  wb.Correspond();
+  windows.ShowFiringClamp();
+  windows.firingClamp().Run(100000);
+  save(windows.firingClamp(), "firing_clamp_window.png");
+  return ok ? 0 : 1;
+}
+
 int TakeAnalysisScreenshots(Workbench& wb, const QString& folder) {
   const QString target = QDir(folder).absolutePath();
   if (!QDir().mkpath(target)) {
@@ -305,9 +354,11 @@ int main(int argc, char* argv[]) {
   QString screenshots;
   bool screenOnly = false;
   QString analysisScreenshots;
+  QString mapScreenshots;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--screenshots=", 14) == 0) screenshots = QString::fromLocal8Bit(argv[i] + 14);
     if (std::strcmp(argv[i], "--screen-only") == 0) screenOnly = true;
+    if (std::strncmp(argv[i], "--map-screenshots=", 18) == 0) mapScreenshots = QString::fromLocal8Bit(argv[i] + 18);
     if (std::strncmp(argv[i], "--analysis-screenshots=", 23) == 0) {
       analysisScreenshots = QString::fromLocal8Bit(argv[i] + 23);
     }
@@ -329,6 +380,7 @@ int main(int argc, char* argv[]) {
   if (drawCostSteps > 0) return MeasureDrawCost(workbench, drawCostSteps);
   if (!screenshots.isEmpty()) return TakeScreenshots(workbench, screenshots, screenOnly);
   if (!analysisScreenshots.isEmpty()) return TakeAnalysisScreenshots(workbench, analysisScreenshots);
+  if (!mapScreenshots.isEmpty()) return TakeMapScreenshots(workbench, mapScreenshots);
   workbench.Show();
   return QApplication::exec();
 }

@@ -10,9 +10,11 @@
 
 #include "analysis/adaptation_sweep.h"
 #include "analysis/fi_sweep.h"
+#include "analysis/firing_clamp.h"
 #include "analysis/spike_detector.h"
 #include "analysis/statistics.h"
 #include "analysis/threshold_sweep.h"
+#include "analysis/us_map.h"
 #include "common/random_generator.h"
 #include "data/fit_table.h"
 #include "neuron/neuron.h"
@@ -47,6 +49,9 @@ struct Session {
   StatisticsState statistics;  // running statistics of the statistics window
   AdaptationInputs adaptation;  // inputs of the adaptation window
   ThresholdInputs threshold;    // inputs of the threshold window
+  USMapInputs usMap;            // inputs of the (u,s) map window
+  FiringClampInputs firingClamp;  // inputs of the "Firing-Clamp and PRC" page
+  ResetProtocolState resetProtocol;  // the reset protocol's state during a run
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

@@ -5,6 +5,7 @@
 #include <numbers>
 #include <string>
 
+#include "analysis/firing_clamp.h"
 #include "common/error.h"
 #include "run/recording.h"
 #include "run/session.h"
@@ -159,7 +160,7 @@ double OUStep(double& p, double tau, double mean, double sigma, double dt, Rando
   return OUStep(p, tau, mean, sigma, dt, random.Normal(0.0, 1.0));
 }
 
-void ResetCurrentGenerator(Session& s) { (void)s; }
+void ResetCurrentGenerator(Session& s) { MeanderCurrent(s); }
 
 void Electrode(Session& s, const TNeuron& neuron, StepInputs& in) {
   PipetteRecord& p = s.stim.Pipette;

@@ -108,8 +108,8 @@ double OUStep(double& p, double tau, double mean, double sigma, double dt, doubl
 double OUStep(double& p, double tau, double mean, double sigma, double dt, RandomGenerator& random);
 
 // The firing-clamp reset generator; runs with every injected current that is not
-// the recording and may update du_Reset. It does nothing until the firing-clamp
-// protocols are there.
+// the recording and may update du_Reset: the meander protocols write their
+// square current there.
 void ResetCurrentGenerator(Session& s);
 
 // The pipette acts on the inputs before the neuron steps; the neuron's voltage

@@ -49,6 +49,7 @@
 #include "ui/numeric_input.h"
 #include "ui/run_view_charts.h"
 #include "ui/windows/analysis_windows.h"
+#include "ui/windows/us_map_window.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -277,13 +278,15 @@ QWidget* MainWindow::BuildTopArea() {
   }
   axon_ = toolButtons[6];
   // The analysis windows that are there: f-I curve, adaptation, threshold.
-  for (std::size_t i : {0u, 1u, 3u}) {
+  for (std::size_t i : {0u, 1u, 2u, 3u}) {
     toolButtons[i]->setEnabled(true);
     toolButtons[i]->setToolTip(QString());
   }
   connect(fI, &QPushButton::clicked, this, [this] {
     if (frequencyItem_->isChecked()) analysisWindows().ShowFI();
+    else analysisWindows().ShowUSMap();  // "Plot 2D: nu(u,s)" is ticked
   });
+  connect(toolButtons[2], &QPushButton::clicked, this, [this] { analysisWindows().ShowUSMap(); });
   connect(toolButtons[1], &QPushButton::clicked, this, [this] { analysisWindows().ShowAdaptation(); });
   connect(toolButtons[3], &QPushButton::clicked, this, [this] { analysisWindows().ShowThreshold(); });
   auto* saveAny = AddButton(QStringLiteral("Save any curve"), "Write one variable of the run to a file");
@@ -555,15 +558,19 @@ QWidget* MainWindow::BuildFiringClampPage() {
   AddInput(inputs, 7, 0, "DDSpinEdit15", " I0, mkA/cm^2:", 2, nullptr, true,
            [&prog](double v) { prog.FC_I0 = v / 1000.0; });
   AddInput(inputs, 0, 2, "DDSpinEdit16", " Surgery: thresh. ", 1, "silence threshold, in target periods",
-           false, [](double) {})
+           false, [this](double v) { s().firingClamp.SurgeryThreshold = v; })
       ->setValue(1.5);
-  AddInput(inputs, 1, 2, "DDSpinEdit17", " du, mA/cm^2: ", 1, nullptr, false, [](double) {})->setValue(2.0);
-  AddInput(inputs, 2, 2, "DDSpinEdit18", " du_Reset, muA/cm^2:", 1, nullptr, false, [](double) {
+  AddInput(inputs, 1, 2, "DDSpinEdit17", " du, mA/cm^2: ", 1, nullptr, false,
+           [this](double v) { s().firingClamp.SurgeryDu = v / 1000.0; })->setValue(2.0);
+  AddInput(inputs, 2, 2, "DDSpinEdit18", " du_Reset, muA/cm^2:", 1, nullptr, false, [this](double v) {
+    s().firingClamp.du_ResetAmplitude = v / 1000.0;
   })->setValue(-15.0);
-  AddInput(inputs, 3, 2, "DDSpinEdit19", " Vmin", 1, "mV", false, [&stim, tauNoise](double) {
+  AddInput(inputs, 3, 2, "DDSpinEdit19", " Vmin", 1, "mV", false, [this, &stim, tauNoise](double v) {
     stim.tau_Noise = tauNoise->value() / 1000.0;
+    s().firingClamp.Vmin = v / 1000.0;
   })->setValue(-70.0);
-  AddInput(inputs, 4, 2, "DDSpinEdit21", "Reset at spike, mV", 1, nullptr, false, [](double) {
+  AddInput(inputs, 4, 2, "DDSpinEdit21", "Reset at spike, mV", 1, nullptr, false, [this](double v) {
+    s().firingClamp.ResetAtSpike = v / 1000.0;
   })->setValue(-15.0);
 
   actionList_ = new QComboBox(this);
@@ -577,6 +584,9 @@ QWidget* MainWindow::BuildFiringClampPage() {
   resetList_->setCurrentIndex(-1);
   resetList_->setToolTip(QStringLiteral("Reset protocol after a spike"));
   connect(resetList_, qOverload<int>(&QComboBox::activated), this, &MainWindow::OnResetListChosen);
+  connect(actionList_, &QComboBox::currentIndexChanged, this, [this](int i) { s().firingClamp.Mode = i; });
+  connect(resetList_, &QComboBox::currentIndexChanged, this,
+          [this](int i) { s().firingClamp.Reset = static_cast<ResetProtocol>(i); });
   noiseList_ = new QComboBox(this);
   noiseList_->setObjectName(QStringLiteral("NoiseList"));
   for (std::string_view n : kNoiseListNames) noiseList_->addItem(Q(n));
@@ -607,6 +617,14 @@ QWidget* MainWindow::BuildFiringClampPage() {
     boxes->addWidget(w);
   }
   statistics->setEnabled(true);
+  linear->setEnabled(true);
+  linear->setToolTip(QStringLiteral("Reads v(u_s).dat and replaces F and G by planes (or back)"));
+  connect(linear, &QPushButton::clicked, this, [this, linear] {
+    const bool toLinear = linear->text() == QStringLiteral("Make linear F,G");
+    linear->setText(toLinear ? QStringLiteral("Undo linear F,G") : QStringLiteral("Make linear F,G"));
+    analysisWindows().ShowUSMap();
+    analysisWindows().usMap().DrawFromFile(toLinear);
+  });
   statistics->setToolTip(QStringLiteral("Shows the statistics of the running rate; clearing it switches them off"));
   connect(statistics, &QCheckBox::toggled, this, [this](bool on) { analysisWindows().SetStatisticsShown(on); });
   boxes->addStretch(1);
@@ -621,6 +639,12 @@ QWidget* MainWindow::BuildFiringClampPage() {
   functions->addWidget(RadioGroupBox(QStringLiteral("RadioGroup2"),
                                      QStringLiteral("Function G to be measured:"), kFunctionsG, 7, 1,
                                      functionG_, this));
+  connect(functionF_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+    if (on) s().firingClamp.FunctionF = id;
+  });
+  connect(functionG_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+    if (on) s().firingClamp.FunctionG = id;
+  });
   SelectRadio(functionF_, 0);
   SelectRadio(functionG_, 3);
   functions->addStretch(1);
@@ -926,7 +950,9 @@ void MainWindow::BuildTasksMenu() {
   tasks->setObjectName(QStringLiteral("Tasks"));
   QAction* simplex = AddAction(tasks, QStringLiteral("Simplex"), QStringLiteral("Simplex"));
   connect(simplex, &QAction::triggered, this, &MainWindow::OnSimplexTask);
-  for (const char* later : {"Firing-Clamp and PRC", "Act/Inact"}) {
+  QAction* firingClamp = AddAction(tasks, QStringLiteral("Firing-Clamp and PRC"), QStringLiteral("Firing-Clamp and PRC"));
+  connect(firingClamp, &QAction::triggered, this, [this] { analysisWindows().RunFiringClamp(); });
+  for (const char* later : {"Act/Inact"}) {
     QAction* a = AddAction(tasks, QString::fromUtf8(later), QString::fromUtf8(later));
     a->setEnabled(false);
   }

@@ -5,6 +5,8 @@
 #include "ui/windows/fi_window.h"
 #include "ui/windows/statistics_window.h"
 #include "ui/windows/threshold_window.h"
+#include "ui/windows/us_map_window.h"
+#include "ui/windows/firing_clamp_window.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -39,7 +41,31 @@ StatisticsWindow& AnalysisWindows::statistics() {
   return *statistics_;
 }
 
+USMapWindow& AnalysisWindows::usMap() {
+  if (!usMap_) {
+    usMap_ = std::make_unique<USMapWindow>(wb_);
+    QObject::connect(usMap_.get(), &USMapWindow::firingClampFormRequested, usMap_.get(),
+                     [this] { ShowFiringClamp(); });
+  }
+  return *usMap_;
+}
+FiringClampWindow& AnalysisWindows::firingClamp() {
+  if (!firingClamp_) {
+    firingClamp_ = std::make_unique<FiringClampWindow>(wb_);
+    firingClamp_->SetStatisticsSource([this]() -> StatisticsSink* {
+      return statistics_ && statistics_->isVisible() ? statistics_.get() : nullptr;
+    });
+  }
+  return *firingClamp_;
+}
+
 void AnalysisWindows::ShowFI() { Raise(fi()); }
+void AnalysisWindows::ShowUSMap() { Raise(usMap()); }
+void AnalysisWindows::ShowFiringClamp() { Raise(firingClamp()); }
+void AnalysisWindows::RunFiringClamp() {
+  ShowFiringClamp();
+  firingClamp().Run(100000);
+}
 void AnalysisWindows::ShowAdaptation() { Raise(adaptation()); }
 void AnalysisWindows::ShowThreshold() {
   Raise(threshold());
@@ -56,7 +82,7 @@ void AnalysisWindows::SetStatisticsShown(bool shown) {
 }
 
 void AnalysisWindows::CloseAll() {
-  for (QWidget* w : std::initializer_list<QWidget*>{fi_.get(), adaptation_.get(), threshold_.get(), statistics_.get()}) {
+  for (QWidget* w : std::initializer_list<QWidget*>{fi_.get(), adaptation_.get(), threshold_.get(), statistics_.get(), usMap_.get(), firingClamp_.get()}) {
     if (w != nullptr) w->close();
   }
 }

@@ -11,6 +11,8 @@ class FIWindow;
 class AdaptationWindow;
 class ThresholdWindow;
 class StatisticsWindow;
+class USMapWindow;
+class FiringClampWindow;
 
 class AnalysisWindows {
  public:
@@ -21,11 +23,18 @@ class AnalysisWindows {
   AdaptationWindow& adaptation();
   ThresholdWindow& threshold();
   StatisticsWindow& statistics();
+  USMapWindow& usMap();
+  FiringClampWindow& firingClamp();
 
   // Shows a window in front.
   void ShowFI();
   void ShowAdaptation();
   void ShowThreshold();
+  void ShowUSMap();
+  void ShowFiringClamp();
+  // The "Firing-Clamp and PRC" item: shows the firing-clamp window and runs
+  // the clamp with up to 100000 spikes.
+  void RunFiringClamp();
   // The " Statistics" box: ticked shows the window, cleared hides it and
   // switches the accumulation off.
   void SetStatisticsShown(bool shown);
@@ -37,6 +46,8 @@ class AnalysisWindows {
   std::unique_ptr<AdaptationWindow> adaptation_;
   std::unique_ptr<ThresholdWindow> threshold_;
   std::unique_ptr<StatisticsWindow> statistics_;
+  std::unique_ptr<USMapWindow> usMap_;
+  std::unique_ptr<FiringClampWindow> firingClamp_;
 };
 
 }  // namespace membrix

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# What the workers gain on the (u,s) map, and what a map step costs: the
+# start-up neuron's map (21 x 9 points, 500 ms each) run by membrix-cli map
+# with one worker and then with one worker per core, timed by the tool
+# itself, beside a clamp run of the same neuron firing for 10 s. Prints both
+# map times, the speed-up (the target on 2 cores is at least 1.8, on an
+# otherwise idle machine), the cost of a map step (and per neuron: every map
+# step advances the model and its threshold neuron) against the clamp run's
+# cost per step, and checks that both maps wrote the same file.
+#
+#   bench/map_speedup.sh [WORKERS]      (default 0: one per core)
+#
+# Builds build/membrix-cli in Release first, as ./run.sh does.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source scripts/deps.sh
+
+workers=${1:-0}
+[[ $workers =~ ^[0-9]+$ ]] || { echo "usage: bench/map_speedup.sh [WORKERS]" >&2; exit 2; }
+
+membrix_ensure_packages "${MEMBRIX_CORE_PACKAGES[@]}"
+membrix_configure build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j2 --target membrix-cli >/dev/null
+
+cli=$(realpath build/membrix-cli)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+field() { sed -n "s/.*\"$1\": \([0-9.e+-]*\).*/\1/p"; }
+
+one=$("$cli" map --threads 1 --output one.dat --json)
+many=$("$cli" map --threads "$workers" --output many.dat --json)
+clamp=$("$cli" run --set t_end=10 --set t_Iind=10 --json)
+t1=$(field elapsed_seconds <<<"$one")
+tn=$(field elapsed_seconds <<<"$many")
+n=$(field workers <<<"$many")
+steps=$(field steps <<<"$one")
+tc=$(sed -n 's/.*"elapsed_seconds": \([0-9.e+-]*\).*/\1/p' <<<"$clamp")
+sc=$(sed -n 's/^{"steps": \([0-9]*\).*/\1/p' <<<"$clamp")
+cmp -s one.dat many.dat || { echo "map_speedup: the maps of 1 and $n workers differ" >&2; exit 1; }
+awk -v t1="$t1" -v tn="$tn" -v n="$n" -v s="$steps" -v tc="$tc" -v sc="$sc" 'BEGIN {
+  printf "(u,s) map of the start-up neuron, 21 x 9 points of 500 ms (%d steps)\n", s
+  printf "1 worker:  %.3f s\n%d workers: %.3f s\nspeed-up:  %.2f (files identical)\n", t1, n, tn, t1 / tn
+  printf "map step (1 worker): %.3f us, %.3f us per neuron (model and threshold neuron)\n", 1e6 * t1 / s, 0.5e6 * t1 / s
+  printf "clamp run step:      %.3f us (the same neuron firing for 10 s)\n", 1e6 * tc / sc
+}'

@@ -1,0 +1,350 @@
+#include "analysis/us_map.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "analysis/firing_clamp.h"
+#include "analysis/spike_detector.h"
+#include "analysis/sweep_file.h"
+#include "common/error.h"
+#include "common/number_format.h"
+#include "run/clamp_run.h"
+#include "run/session.h"
+
+namespace membrix {
+
+namespace {
+
+// A silent run is given up after this time.
+constexpr double kSilenceLimit = 0.1;  // s
+// Below this rate a point counts as silent: its measures are written as 0.
+constexpr double kLowestRate = 5.0;  // Hz
+
+// The column file's number in its width and decimals.
+void Field(std::string& line, double x, int width, int decimals) {
+  if (!line.empty()) line += ' ';
+  AppendFixed(line, x, width, decimals);
+}
+
+}  // namespace
+
+void CheckUSMapInputs(const Session& s, const USMapInputs& in) {
+  if (in.nue < 1 || in.nse < 1 || in.nue > kMaxMapIndex || in.nse > kMaxMapIndex) {
+    throw RangeError("the map grid \"nue x nse =\" must lie between 1 and " + std::to_string(kMaxMapIndex) +
+                     " on each axis (it is " + std::to_string(in.nue) + " x " + std::to_string(in.nse) + ")");
+  }
+  if (s.stim.Vus == 0.0) {
+    throw RangeError("the map relates u and s to gE and gI by Vus, which is 0: set Vus to a negative value");
+  }
+  if (!(in.t_end > 0.0)) throw RangeError("\" t_end, ms \" of the map must be positive");
+  if (in.IfDistributedModel == 1) {
+    throw RangeError("the map of the distributed model needs the axon fiber, which this version does not have");
+  }
+}
+
+void USMapGridPoint(const USMapInputs& in, MapGrid grid, double Vus, std::int32_t i, std::int32_t j, double& u,
+                    double& s, double& gE, double& gI) {
+  if (grid == MapGrid::US) {
+    u = (in.u_min + (in.u_max - in.u_min) / in.nue * i) / 1000.0;
+    s = in.s_min + (in.s_max - in.s_min) / in.nse * j;
+    gE = -u / Vus;
+    gI = u / Vus + s;
+  } else {
+    gE = i * (-in.u_max / 1000.0 / Vus) / in.nue;
+    gI = j * (in.s_max / 2.0) / in.nse;
+    u = -Vus * gE;
+    s = gE + gI;
+  }
+}
+
+USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_t i, std::int32_t j,
+                    const Host* host) {
+  RunGlobals& run = s.run;
+  USMapPoint p;
+  p.i = i;
+  p.j = j;
+  USMapGridPoint(in, grid, s.stim.Vus, i, j, p.u, p.s, p.gE, p.gI);
+  s.stim.Iind = 0.0;
+  s.run.Writing = 0;
+  s.NP0.If_I_V_or_g = 2;
+  ResetRunState(s);
+  s.resetProtocol = {};
+
+  // The model A and the threshold neuron B of the same parameters, whose
+  // voltage is the passive reference of the threshold at a spike.
+  std::unique_ptr<TNeuron> A = CreateNeuron(s.NP0, s.View());
+  NeuronProperties npB = s.NP0;
+  npB.ThrModel = 1;
+  npB.ThrShift = 0.1;
+  std::unique_ptr<TNeuron> B = CreateNeuron(npB, s.View());
+  if (run.dt > A->LongestTimeStep()) SetTimeStep(run, A->LongestTimeStep());
+  const double dt = run.dt;
+  run.t_end = in.t_end / 1000.0;
+  run.nt_end = StepCount(run.t_end, dt);
+  A->InitState();
+  B->InitState();
+  p.GL = s.NP0.Cm / s.NP0.tau_m;
+
+  const double Vus = s.stim.Vus;
+  const double baseU = p.u, gE0 = p.gE, gI0 = p.gI;
+  double u = p.u, sIn = p.s, gE = p.gE, gI = p.gI;
+  double noiseU = baseU;
+  const double noiseToSignal = s.prog.NoiseToSignal;
+  const double tauNoise = s.stim.tau_Noise;
+
+  // The voltage 1 ms back, from a ring of the last steps.
+  const std::size_t back = static_cast<std::size_t>(0.001 / dt);
+  std::vector<double> ring(back + 1, A->NV.V);
+
+  SpikeStats& st = s.spikes;
+  st.nSpikes = 0;
+  st.ISI[0] = 0.0;
+  const std::int32_t maxSteps = run.nt_end;
+  bool silentOrDiverged = false;
+  run.nt = 0;
+  do {
+    ++run.nt;
+    run.t = run.nt * dt;
+    if (host != nullptr && run.nt % 1000 == 0 && host->StopRequested()) throw RunStopped{};
+    if (in.Noise == MapNoise::Current) {
+      u = OUStep(noiseU, s.stim.NoiseRec.tau, baseU, s.stim.NoiseRec.amplitude, dt, s.random);
+    } else if (in.Noise == MapNoise::Conductances) {
+      const double xiE = s.random.Normal(0.0, 1.0);
+      const double xiI = s.random.Normal(0.0, 1.0);
+      gE = NoisyConductanceStep(gE, gE0, gE0, noiseToSignal, tauNoise, dt, xiE);
+      gI = NoisyConductanceStep(gI, gI0, gI0, noiseToSignal, tauNoise, dt, xiI);
+      u = -Vus * gE;
+      sIn = gE + gI;
+    }
+    const double Iext = s.stim.du_Reset;
+    A->Step(u, sIn, 0.0, 0.0, 0.0, Iext, 0.0);
+    B->Step(u, sIn, 0.0, 0.0, 0.0, Iext, 0.0);
+    s.NV0 = A->NV;
+    st.VRef = B->NV.V;
+    TrackSpikes(s, *A);
+    ResetProtocolStep(s);
+    A->NV.V = s.NV0.V;  // the reset protocol may have moved the voltage
+    const double V = A->NV.V;
+    ring[static_cast<std::size_t>(run.nt) % ring.size()] = V;
+    if (A->NV.SpikePhase == 2) {
+      if (in.Noise == MapNoise::None) st.Freq = st.ISI[0] < 1e-6 ? 0.0 : 1.0 / st.ISI[0];
+      p.V1ms = ring[static_cast<std::size_t>(run.nt + 1) % ring.size()];
+    }
+    if (!(V >= -0.15 && V <= 0.1) || (st.nSpikes == 0 && run.t > kSilenceLimit)) {
+      silentOrDiverged = true;
+      break;
+    }
+  } while (run.nt < maxSteps && !(st.nSpikes == in.MaxSpikes && A->NV.SpikePhase == 3));
+
+  p.steps = run.nt;
+  p.Freq = silentOrDiverged ? 0.0 : st.Freq;
+  if (p.Freq >= kLowestRate) {
+    p.VPeakLast = st.VPeakLast;
+    p.VFiltLast = st.VFiltLast;
+    p.VavLast = st.VavLast;
+    p.avPSCLast = st.avPSCLast;
+    p.VTroughLast = st.VTroughLast;
+    p.WidthAP = std::max(st.WidthAP, 0.0);
+    p.ThAtSpike = st.ThAtSpike;
+  } else {
+    p.V1ms = 0.0;
+  }
+  return p;
+}
+
+std::string USMapZoneLine() { return "ZONE T=\"ZONE1\""; }
+
+std::string USMapSizeLine(std::int32_t nue, std::int32_t nse) {
+  char text[64];
+  std::snprintf(text, sizeof text, "I=%3d ,J=%3d ,K=1,F=POINT", nue + 1, nse + 1);
+  return text;
+}
+
+std::string USMapLine(const USMapPoint& p) {
+  std::string line;
+  Field(line, p.u * 1000.0, 6, 2);
+  Field(line, p.s, 8, 4);
+  Field(line, p.Freq, 6, 2);
+  Field(line, p.VPeakLast * 1000.0, 6, 2);
+  Field(line, p.VFiltLast * 1000.0, 6, 2);
+  Field(line, p.VavLast * 1000.0, 6, 2);
+  Field(line, p.avPSCLast, 8, 4);
+  Field(line, p.gE, 8, 4);
+  Field(line, p.gI, 8, 4);
+  Field(line, p.VTroughLast * 1000.0, 6, 2);
+  Field(line, p.Convolution * 1000.0, 6, 2);
+  Field(line, p.VxZ * 1000.0, 6, 2);
+  Field(line, p.IxZ, 8, 4);
+  Field(line, p.WidthAP * 1000.0, 8, 4);
+  Field(line, p.V1ms * 1000.0, 6, 2);
+  Field(line, p.ThAtSpike * 1000.0, 6, 2);
+  Field(line, p.u * 1000.0 / p.GL, 6, 2);
+  Field(line, p.s / p.GL, 6, 2);
+  return line;
+}
+
+RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const std::string& file) {
+  const USMapInputs in = s.usMap;
+  CheckUSMapInputs(s, in);
+  SweepFile out(file);
+  out.WriteLine(USMapZoneLine());
+  out.WriteLine(USMapSizeLine(in.nue, in.nse));
+  const std::int64_t rowLength = in.nue + 1;
+  const std::int64_t count = rowLength * (in.nse + 1);
+  RunsOutcome outcome = RunIndependent<USMapPoint>(
+      s, host, count,
+      [&](Session& copy, Host& worker, std::int64_t k) {
+        return USMapRun(copy, in, grid, static_cast<std::int32_t>(k % rowLength),
+                        static_cast<std::int32_t>(k / rowLength), &worker);
+      },
+      [&](std::int64_t k, USMapPoint&& point) {
+        out.WriteLine(USMapLine(point));
+        sink.Point(point);
+        sink.Progress(k + 1, count);
+      });
+  out.Close();
+  return outcome;
+}
+
+USMapData ReadUSMap(const std::string& file, std::int32_t fChoice, std::int32_t gChoice, bool linear,
+                    const std::string& linearFile) {
+  if (fChoice < 0 || fChoice > 6 || gChoice < 0 || gChoice > 6) {
+    throw RangeError("the choices of F and G run from 0 to 6");
+  }
+  std::ifstream inFile(file);
+  if (!inFile) throw IoError(file, "cannot be opened");
+  std::string line;
+  int lineNo = 0;
+  auto next = [&]() {
+    if (!std::getline(inFile, line)) throw FormatError(file, lineNo + 1, "the map file ends too early");
+    ++lineNo;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+  };
+  next();  // the zone title
+  next();
+  const std::size_t iPos = line.find("I=");
+  const std::size_t jPos = line.find("J=");
+  USMapData m;
+  int I = 0, J = 0;
+  if (iPos == std::string::npos || jPos == std::string::npos ||
+      std::sscanf(line.c_str() + iPos + 2, "%d", &I) != 1 || std::sscanf(line.c_str() + jPos + 2, "%d", &J) != 1) {
+    throw FormatError(file, lineNo, "expected the grid size \"I= .. ,J= ..\"");
+  }
+  if (I < 2 || J < 2 || I > kMaxMapIndex + 1 || J > kMaxMapIndex + 1) {
+    throw FormatError(file, lineNo, "the grid must have 2 ... " + std::to_string(kMaxMapIndex + 1) +
+                                        " points on each axis");
+  }
+  m.nue = I - 1;
+  m.nse = J - 1;
+  const std::size_t n = static_cast<std::size_t>(I) * static_cast<std::size_t>(J);
+  m.u.assign(n, 0.0);
+  m.s.assign(n, 0.0);
+  m.F.assign(n, 0.0);
+  m.G.assign(n, 0.0);
+  m.trough.assign(n, 0.0);
+  std::array<double, 17> c{};  // columns 1 ... 16
+  for (std::int32_t j = 0; j <= m.nse; ++j) {
+    for (std::int32_t i = 0; i <= m.nue; ++i) {
+      next();
+      std::istringstream fields(line);
+      c.fill(0.0);
+      int k = 1;
+      double x = 0.0;
+      while (k <= 16 && fields >> x) c[static_cast<std::size_t>(k++)] = x;
+      if (k <= 15) {
+        throw FormatError(file, lineNo, "expected at least 15 numbers on a map line, found " + std::to_string(k - 1));
+      }
+      const std::size_t at = m.At(i, j);
+      m.u[at] = c[1] / 1000.0;
+      m.s[at] = c[2];
+      m.trough[at] = c[10] / 1000.0;
+      switch (fChoice) {
+        case 0: m.F[at] = c[3]; break;
+        case 1: m.F[at] = c[12] / 1000.0; break;
+        case 2: m.F[at] = c[14] / 1000.0; break;
+        case 3: m.F[at] = c[10] / 1000.0; break;
+        case 4: m.F[at] = (c[4] - c[10]) / 1000.0; break;
+        case 5: m.F[at] = c[15] / 1000.0; break;
+        default: m.F[at] = c[16] / 1000.0; break;
+      }
+      switch (gChoice) {
+        case 0: m.G[at] = c[7]; break;
+        case 1: m.G[at] = c[6] / 1000.0; break;
+        case 2: m.G[at] = c[10] / 1000.0; break;
+        case 3: m.G[at] = c[4] / 1000.0; break;
+        case 4: m.G[at] = c[11] / 1000.0; break;
+        case 5: m.G[at] = c[12]; break;
+        default: m.G[at] = c[13]; break;
+      }
+    }
+  }
+  m.u0 = m.u[m.At(0, 0)];
+  m.s0 = m.s[m.At(0, 0)];
+  m.du = m.u[m.At(1, 0)] - m.u0;
+  m.ds = m.s[m.At(0, 1)] - m.s0;
+  // G's silent start: a row's zeros before its first non-zero value take that value.
+  for (std::int32_t j = 0; j <= m.nse; ++j) {
+    std::int32_t first = 0;
+    while (first <= m.nue && m.G[m.At(first, j)] == 0.0) ++first;
+    if (first > m.nue) continue;
+    for (std::int32_t i = 0; i < first; ++i) m.G[m.At(i, j)] = m.G[m.At(first, j)];
+  }
+  if (linear) LinearizeFG(m, linearFile);
+  return m;
+}
+
+void LinearizeFG(USMapData& m, const std::string& file) {
+  const std::int32_t a = m.nue / 3, b = m.nse / 3;
+  if (a == 0 || b == 0) {
+    throw RangeError("linear F and G need a map of at least 3 steps on each axis (it has " + std::to_string(m.nue) +
+                     " x " + std::to_string(m.nse) + ")");
+  }
+  for (std::vector<double>* X : {&m.F, &m.G}) {
+    std::vector<double>& x = *X;
+    const double x0 = x[m.At(a, b)], xu = x[m.At(2 * a, b)], xs = x[m.At(a, 2 * b)];
+    for (std::int32_t j = 0; j <= m.nse; ++j) {
+      for (std::int32_t i = 0; i <= m.nue; ++i) {
+        x[m.At(i, j)] = x0 + (i - a) * (xu - x0) / a + (j - b) * (xs - x0) / b;
+      }
+    }
+  }
+  SweepFile out(file);
+  out.WriteLine(USMapZoneLine());
+  out.WriteLine(USMapSizeLine(m.nue, m.nse));
+  std::string line;
+  for (std::int32_t j = 0; j <= m.nse; ++j) {
+    for (std::int32_t i = 0; i <= m.nue; ++i) {
+      const std::size_t at = m.At(i, j);
+      line.clear();
+      Field(line, m.u[at] * 1000.0, 7, 3);
+      Field(line, m.s[at], 9, 5);
+      Field(line, m.F[at] * 1000.0, 9, 5);
+      Field(line, m.G[at] * 1000.0, 9, 5);
+      out.WriteLine(line);
+    }
+  }
+  out.Close();
+}
+
+MapRgb MapColour(int level) {
+  if (level <= 0) return {};
+  return {128, std::min(255, 16 * level), std::min(255, 272 - 16 * level)};
+}
+
+int FrequencyLevel(double Freq, double maxFreq) {
+  const double x = std::max(1.0, Freq) * 15.0 / maxFreq;
+  if (!(x < 15.0)) return 15;
+  return std::clamp(static_cast<int>(x), 1, 15);
+}
+
+int ArrayLevel(double x, double lo, double hi) {
+  const double level = (x - lo) * 15.0 / std::max(hi - lo, 1e-6);
+  if (!(level < 15.0)) return 15;
+  return std::clamp(static_cast<int>(level), 1, 15);
+}
+
+}  // namespace membrix

@@ -1,0 +1,140 @@
+#include "ui/windows/firing_clamp_window.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "run/session.h"
+#include "ui/chart.h"
+#include "ui/numeric_input.h"
+#include "ui/windows/sweep_window_support.h"
+#include "ui/workbench.h"
+
+namespace membrix {
+
+namespace {
+
+class ClampChartSink final : public FiringClampSink {
+ public:
+  ClampChartSink(FiringClampWindow& w, QLabel& status) : w_(w), status_(status) {}
+  void Sample(const FiringClampSample& x, bool full) override {
+    const double t = x.t * 1000.0;
+    w_.conductances()->AddPoint(0, t, x.gE);
+    w_.conductances()->AddPoint(1, t, x.gI);
+    if (!full) return;
+    w_.clamp()->AddPoint(0, t, x.uu * 1000.0);
+    w_.clamp()->AddPoint(1, t, x.ss);
+    w_.clamp()->AddPoint(2, t, x.FC_Ua * 1000.0);
+    w_.clamp()->AddPoint(3, t, x.FC_Sa);
+  }
+  void Record(const SpikeRecord& r) override {
+    w_.functions()->AddPoint(0, r.tLastSpike * 1000.0, r.F);
+    w_.functions()->AddPoint(1, r.tLastSpike * 1000.0, r.G * 1000.0);
+    status_.setText(QStringLiteral("spike %1 at %2 ms").arg(++spikes_).arg(r.tLastSpike * 1000.0, 0, 'f', 1));
+  }
+  void Surgery(double t, double FC_Ua, double) override { w_.clamp()->AddPoint(4, t * 1000.0, FC_Ua * 1000.0); }
+  StatisticsSink* Statistics() override { return w_.Statistics(); }
+
+ private:
+  FiringClampWindow& w_;
+  QLabel& status_;
+  int spikes_ = 0;
+};
+
+// The host of a run: the workbench's breathing points (with "Pause"), and its
+// charts redrawn at them.
+class ClampHost final : public Host {
+ public:
+  ClampHost(Workbench& wb, FiringClampWindow& w, const bool& stop) : wb_(wb), w_(w), stop_(stop) {}
+  void ProcessEvents() override {
+    for (Chart* c : {w_.conductances(), w_.functions(), w_.clamp()}) {
+      if (c->NeedsRefresh()) c->Refresh();
+    }
+    wb_.ProcessEvents();
+  }
+  bool StopRequested() const override { return stop_ || wb_.StopRequested(); }
+  bool Confirm(const std::string& q) override { return wb_.Confirm(q); }
+
+ private:
+  Workbench& wb_;
+  FiringClampWindow& w_;
+  const bool& stop_;
+};
+
+Chart* MakeChart(QWidget* owner, const char* name, const QString& y) {
+  auto* c = new Chart(owner);
+  c->setObjectName(QString::fromUtf8(name));
+  c->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("t, ms"));
+  c->SetAxisTitle(ChartAxis::Left, y);
+  c->SetAxisAutomatic(ChartAxis::Left, true);
+  c->SetAxisAutomatic(ChartAxis::Bottom, true);
+  return c;
+}
+
+}  // namespace
+
+FiringClampWindow::FiringClampWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window), wb_(wb) {
+  setObjectName(QStringLiteral("Form8"));
+  setWindowTitle(QStringLiteral("Form8: Firing-Clamp"));
+  conductances_ = MakeChart(this, "Chart1", QStringLiteral("g, mS/cm²"));
+  conductances_->AddSeries(QStringLiteral("gE"), SeriesKind::Line, ChartAxis::Left, QColor(200, 0, 0));
+  conductances_->AddSeries(QStringLiteral("gI"), SeriesKind::Line, ChartAxis::Left, QColor(0, 0, 200));
+  functions_ = MakeChart(this, "Chart2", QStringLiteral("F, G·1000"));
+  functions_->AddSeries(QStringLiteral("F"), SeriesKind::Points, ChartAxis::Left, QColor(200, 0, 0));
+  functions_->AddSeries(QStringLiteral("G"), SeriesKind::Points, ChartAxis::Left, QColor(0, 120, 0));
+  clamp_ = MakeChart(this, "Chart3", QStringLiteral("u (µA/cm²), s (mS/cm²)"));
+  clamp_->AddSeries(QStringLiteral("uu"), SeriesKind::Line, ChartAxis::Left, QColor(200, 0, 0));
+  clamp_->AddSeries(QStringLiteral("ss"), SeriesKind::Line, ChartAxis::Left, QColor(0, 0, 200));
+  clamp_->AddSeries(QStringLiteral("FC_Ua"), SeriesKind::Line, ChartAxis::Left, QColor(230, 130, 0));
+  clamp_->AddSeries(QStringLiteral("FC_Sa"), SeriesKind::Line, ChartAxis::Left, QColor(0, 150, 150));
+  clamp_->AddSeries(QStringLiteral("Surgery"), SeriesKind::Points, ChartAxis::Left, QColor(0, 0, 0));
+
+  auto* controls = new QGridLayout;
+  Session& s = wb_.session();
+  decay_ = AddSweepInput(this, controls, 0, "DDSpinEdit2", "decay, periods", 0, [&s](double v) {
+    if (v > 0) s.firingClamp.DecayPeriods = v;
+  });
+  decay_->setValue(s.firingClamp.DecayPeriods);
+  decay_->setToolTip(QStringLiteral("Decay of the clamp corrections between spikes, in target periods"));
+  auto* clear = new QPushButton(QStringLiteral("Clear All"), this);
+  clear->setObjectName(QStringLiteral("Button2"));
+  connect(clear, &QPushButton::clicked, this, &FiringClampWindow::ClearAll);
+  controls->addWidget(clear, 1, 0, 1, 2);
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("SweepStatus"));
+  controls->addWidget(status_, 2, 0, 1, 2);
+  controls->setRowStretch(3, 1);
+
+  auto* charts = new QVBoxLayout;
+  charts->addWidget(conductances_, 1);
+  charts->addWidget(functions_, 1);
+  charts->addWidget(clamp_, 1);
+  auto* layout = new QHBoxLayout(this);
+  layout->addLayout(controls);
+  layout->addLayout(charts, 1);
+  resize(900, 700);
+}
+
+void FiringClampWindow::ClearAll() {
+  for (Chart* c : {conductances_, functions_, clamp_}) c->ClearAll();
+  status_->clear();
+}
+
+bool FiringClampWindow::Run(std::int32_t maxSpikes) {
+  ClearAll();
+  bool stop = false;
+  FiringClampFiles files;
+  Session& s = wb_.session();
+  if (s.run.Writing == 1) files.conductances = kNoisyConductanceFile;
+  return wb_.RunSimulation([&] {
+    ClampHost host(wb_, *this, stop);
+    ClampChartSink sink(*this, *status_);
+    last_ = RunWithNoise(s, host, sink, maxSpikes, files);
+    for (Chart* c : {conductances_, functions_, clamp_}) c->Refresh();
+    status_->setText(QStringLiteral("%1 spikes in %2 ms").arg(last_.nSpikes).arg(last_.t * 1000.0, 0, 'f', 1));
+  });
+}
+
+}  // namespace membrix

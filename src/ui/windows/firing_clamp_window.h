@@ -1,0 +1,48 @@
+#pragma once
+// The firing-clamp window: the conductances of a firing-clamp run, the
+// functions F and G recorded at its spikes and the clamp's own traces (u, s
+// and their corrections), drawn while the run goes on.
+
+#include <QWidget>
+#include <functional>
+
+#include "analysis/firing_clamp.h"
+
+class QLabel;
+
+namespace membrix {
+
+class Chart;
+class NumericInput;
+class Workbench;
+
+class FiringClampWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit FiringClampWindow(Workbench& wb, QWidget* parent = nullptr);
+
+  Chart* conductances() const { return conductances_; }
+  Chart* functions() const { return functions_; }
+  Chart* clamp() const { return clamp_; }
+  // Runs the firing clamp with the page's settings, up to maxSpikes spikes,
+  // drawing as it goes. Returns false when it did not run to its end.
+  bool Run(std::int32_t maxSpikes);
+  void ClearAll();
+  const FiringClampResult& last() const { return last_; }
+  // Where the statistics samples of a run go (the statistics window while it is shown).
+  void SetStatisticsSource(std::function<StatisticsSink*()> source) { statistics_ = std::move(source); }
+  StatisticsSink* Statistics() const { return statistics_ ? statistics_() : nullptr; }
+
+ private:
+  Workbench& wb_;
+  Chart* conductances_ = nullptr;
+  Chart* functions_ = nullptr;
+  Chart* clamp_ = nullptr;
+  NumericInput* decay_ = nullptr;
+  QLabel* status_ = nullptr;
+  FiringClampResult last_;
+  std::function<StatisticsSink*()> statistics_;
+};
+
+}  // namespace membrix

@@ -1,0 +1,407 @@
+#include "ui/windows/us_map_window.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "common/error.h"
+#include "run/session.h"
+#include "ui/chart.h"
+#include "ui/numeric_input.h"
+#include "ui/workbench.h"
+
+namespace membrix {
+
+namespace {
+
+QColor LevelColour(int level) {
+  const MapRgb c = MapColour(level);
+  return QColor(c.r, c.g, c.b);
+}
+
+QString Number(double x) { return QString::number(x, 'g', 4); }
+
+}  // namespace
+
+BubbleMap::BubbleMap(QWidget* parent) : QWidget(parent) {
+  setMinimumSize(360, 260);
+  setAutoFillBackground(true);
+  QPalette p = palette();
+  p.setColor(QPalette::Window, Qt::white);
+  setPalette(p);
+  setToolTip(QStringLiteral("Double click: read the map file and toggle between F and G"));
+}
+
+void BubbleMap::SetRanges(double xMin, double xMax, double yMin, double yMax) {
+  xMin_ = xMin, xMax_ = xMax > xMin ? xMax : xMin + 1;
+  yMin_ = yMin, yMax_ = yMax > yMin ? yMax : yMin + 1;
+  update();
+}
+
+void BubbleMap::SetAxisTitles(const QString& x, const QString& y) {
+  xTitle_ = x, yTitle_ = y;
+  update();
+}
+
+void BubbleMap::SetScale(const QString& bottom, const QString& top) {
+  bottom_ = bottom, top_ = top;
+  update();
+}
+
+void BubbleMap::AddBubble(double x, double y, double radius, int level) {
+  bubbles_.push_back({x, y, radius, level});
+  update();
+}
+
+void BubbleMap::SetLine(double x0, double y0, double x1, double y1) {
+  line_ = true;
+  lx0_ = x0, ly0_ = y0, lx1_ = x1, ly1_ = y1;
+  update();
+}
+
+void BubbleMap::Clear() {
+  bubbles_.clear();
+  line_ = false;
+  update();
+}
+
+void BubbleMap::mouseDoubleClickEvent(QMouseEvent* event) {
+  emit doubleClicked();
+  event->accept();
+}
+
+void BubbleMap::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QFontMetrics fm = p.fontMetrics();
+  const int barWidth = 18, barGap = 14 + fm.horizontalAdvance(QStringLiteral("000.0 Hz"));
+  const QRect plot(fm.horizontalAdvance(QStringLiteral("0.0000")) + 22, 12,
+                   width() - fm.horizontalAdvance(QStringLiteral("0.0000")) - 40 - barWidth - barGap,
+                   height() - 2 * fm.height() - 26);
+  auto px = [&](double x) { return plot.left() + (x - xMin_) / (xMax_ - xMin_) * plot.width(); };
+  auto py = [&](double y) { return plot.bottom() - (y - yMin_) / (yMax_ - yMin_) * plot.height(); };
+  p.setPen(Qt::black);
+  p.drawRect(plot);
+  // Ticks at the ends and the middle of both axes.
+  for (double f : {0.0, 0.5, 1.0}) {
+    const double x = xMin_ + f * (xMax_ - xMin_), y = yMin_ + f * (yMax_ - yMin_);
+    const QString xs = Number(x), ys = Number(y);
+    p.drawText(QPointF(px(x) - fm.horizontalAdvance(xs) / 2.0, plot.bottom() + fm.height() + 2), xs);
+    p.drawText(QPointF(plot.left() - fm.horizontalAdvance(ys) - 4, py(y) + fm.ascent() / 2.0), ys);
+  }
+  p.drawText(QRect(plot.left(), plot.bottom() + fm.height() + 4, plot.width(), fm.height() + 4), Qt::AlignHCenter,
+             xTitle_);
+  p.save();
+  p.translate(fm.height() / 2.0 + 2, plot.center().y());
+  p.rotate(-90);
+  p.drawText(QRect(-plot.height() / 2, -fm.height() / 2, plot.height(), fm.height()), Qt::AlignHCenter, yTitle_);
+  p.restore();
+
+  p.setClipRect(plot);
+  const double pixelsPerY = plot.height() / (yMax_ - yMin_);
+  for (const Bubble& b : bubbles_) {
+    const double r = std::max(2.0, b.radius * pixelsPerY);
+    p.setPen(Qt::NoPen);
+    p.setBrush(LevelColour(b.level));
+    p.drawEllipse(QPointF(px(b.x), py(b.y)), r, r);
+  }
+  if (line_) {
+    p.setPen(QPen(Qt::darkGray, 1.5, Qt::DashLine));
+    p.drawLine(QPointF(px(lx0_), py(ly0_)), QPointF(px(lx1_), py(ly1_)));
+  }
+  p.setClipping(false);
+
+  // The colour bar: level 1 at the bottom, 15 at the top.
+  const QRect bar(plot.right() + 14, plot.top(), barWidth, plot.height());
+  for (int level = 1; level <= 15; ++level) {
+    const double top = bar.bottom() - level * bar.height() / 15.0;
+    p.fillRect(QRectF(bar.left(), top, bar.width(), bar.height() / 15.0), LevelColour(level));
+  }
+  p.setPen(Qt::black);
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(bar);
+  p.drawText(QPointF(bar.right() + 4, bar.top() + fm.ascent()), top_);
+  p.drawText(QPointF(bar.right() + 4, bar.bottom()), bottom_);
+}
+
+namespace {
+
+class MapWindowSink final : public USMapSink {
+ public:
+  MapWindowSink(BubbleMap& map, Chart& chart, QLabel& status, const USMapInputs& in, MapGrid grid,
+                const FiringClampInputs& fc)
+      : map_(map), chart_(chart), status_(status), in_(in), grid_(grid), fc_(fc) {}
+  void Point(const USMapPoint& p) override {
+    if (in_.ShowPlot == 1) {
+      const double radius = std::max(1.0, static_cast<double>(in_.nse) / in_.nue) * ((in_.s_max - in_.s_min) / in_.nse / 2.0);
+      const int level = FrequencyLevel(p.Freq, in_.MaxFreq);
+      if (grid_ == MapGrid::US) {
+        map_.AddBubble(p.u * 1000.0, p.s, radius, level);
+      } else {
+        map_.AddBubble(p.gE, p.gI, radius, level);
+      }
+    }
+    const double u = p.u * 1000.0;
+    chart_.AddPoint(0, u, p.Freq);
+    chart_.AddPoint(1, u, p.VPeakLast * 1000.0);
+    chart_.AddPoint(2, u, p.VTroughLast * 1000.0);
+    (void)fc_;
+  }
+  void Progress(std::int64_t done, std::int64_t total) override {
+    status_.setText(QStringLiteral("point %1 of %2").arg(done).arg(total));
+    chart_.Refresh();
+  }
+
+ private:
+  BubbleMap& map_;
+  Chart& chart_;
+  QLabel& status_;
+  const USMapInputs& in_;
+  MapGrid grid_;
+  const FiringClampInputs& fc_;
+};
+
+}  // namespace
+
+USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window), wb_(wb) {
+  setObjectName(QStringLiteral("Form9"));
+  setWindowTitle(QStringLiteral("Form9: Calculates Freq. etc. on (u,s) plane "));
+  Session& s = wb_.session();
+  USMapInputs& in = s.usMap;
+
+  auto* inputs = new QGridLayout;
+  auto pair = [&](int row, const char* caption, const char* name1, const char* name2, int decimals,
+                  std::function<void(double)> a, std::function<void(double)> b, NumericInput*& first,
+                  NumericInput*& second) {
+    auto* label = new QLabel(QString::fromUtf8(caption), this);
+    label->setObjectName(QString::fromUtf8(caption));
+    first = new NumericInput(this, decimals);
+    first->setObjectName(QString::fromUtf8(name1));
+    second = new NumericInput(this, decimals);
+    second->setObjectName(QString::fromUtf8(name2));
+    for (NumericInput* w : {first, second}) {
+      w->setMaximumWidth(70);
+      w->setDoubleClickValue(std::nullopt);
+    }
+    connect(first, &NumericInput::valueChanged, this, std::move(a));
+    connect(second, &NumericInput::valueChanged, this, std::move(b));
+    inputs->addWidget(label, row, 0, Qt::AlignRight | Qt::AlignVCenter);
+    inputs->addWidget(first, row, 1);
+    inputs->addWidget(second, row, 2);
+  };
+  pair(0, "nue x nse =", "DDSpinEdit7", "DDSpinEdit8", 0, [&in](double v) { in.nue = static_cast<std::int32_t>(v); },
+       [&in](double v) { in.nse = static_cast<std::int32_t>(v); }, nue_, nse_);
+  pair(1, "u_max, s_max =", "DDSpinEdit2", "DDSpinEdit3", 3, [&in](double v) { in.u_max = v; },
+       [&in](double v) { in.s_max = v; }, uMax_, sMax_);
+  pair(2, "u_min, s_min =", "DDSpinEdit13", "DDSpinEdit9", 3, [&in](double v) { in.u_min = v; },
+       [&in](double v) { in.s_min = v; }, uMin_, sMin_);
+  auto* singles = new QGridLayout;
+  tEnd_ = AddSweepInput(this, singles, 0, "DDSpinEdit4", " t_end, ms ", 1, [&in](double v) { in.t_end = v; });
+  maxSpikes_ = AddSweepInput(this, singles, 1, "DDSpinEdit6", "Max number of spikes", 0,
+                             [&in](double v) { in.MaxSpikes = static_cast<std::int32_t>(v); });
+  maxFreq_ = AddSweepInput(this, singles, 2, "DDSpinEdit1", "Max Freq., Hz", 1, [this, &in](double v) {
+    if (v > 0) in.MaxFreq = v;
+    map_->SetScale(QStringLiteral("0 Hz"), QStringLiteral("%1 Hz").arg(in.MaxFreq));
+  });
+  inputs->addLayout(singles, 3, 0, 1, 3);
+  show_ = new QCheckBox(QStringLiteral("Show (u,s)-plot or not "), this);
+  show_->setObjectName(QStringLiteral("CheckBox1"));
+  connect(show_, &QCheckBox::toggled, this, [&in](bool on) { in.ShowPlot = on ? 1 : 0; });
+  distributed_ = new QCheckBox(QStringLiteral("IfDistributedModel"), this);
+  distributed_->setObjectName(QStringLiteral("CheckBox2"));
+  distributed_->setEnabled(false);
+  distributed_->setToolTip(QStringLiteral("The distributed (fiber) model is not part of this version yet"));
+  inputs->addWidget(show_, 4, 0, 1, 3);
+  inputs->addWidget(distributed_, 5, 0, 1, 3);
+  auto* noiseBox = new QGroupBox(QStringLiteral("Noise"), this);
+  noiseBox->setObjectName(QStringLiteral("RadioGroup1"));
+  auto* noiseLayout = new QVBoxLayout(noiseBox);
+  for (std::size_t k = 0; k < kMapNoiseNames.size(); ++k) {
+    auto* b = new QRadioButton(QString::fromUtf8(kMapNoiseNames[k].data(), static_cast<int>(kMapNoiseNames[k].size())),
+                               noiseBox);
+    noiseLayout->addWidget(b);
+    connect(b, &QRadioButton::toggled, this, [&in, k](bool on) {
+      if (on) in.Noise = static_cast<MapNoise>(k);
+    });
+    noise_.push_back(b);
+  }
+  inputs->addWidget(noiseBox, 6, 0, 1, 3);
+
+  auto button = [this](const char* caption, const char* hint) {
+    auto* b = new QPushButton(QString::fromUtf8(caption), this);
+    b->setObjectName(QString::fromUtf8(caption));
+    b->setToolTip(QString::fromUtf8(hint));
+    return b;
+  };
+  plotUS_ = button("Plot Frequency(u,s)", "Maps the rate over the grid of u and s, on all cores; writes v(u_s).dat");
+  plotGEGI_ = button("Plot Frequency(Ge,Gi)", "Maps the rate over the grid of gE and gI; writes v(u_s).dat");
+  auto* clear = button("Clear", "Empties the map and the chart");
+  stopButton_ = button("Stop", "Stops the map; the points done so far stay in the file");
+  stopButton_->setEnabled(false);
+  auto* fcForm = button("Show Form for FiringClamp", "Opens the firing-clamp window");
+  auto* copy = button("CopyToBMP", "Copies the map to the clipboard as a picture");
+  inputs->addWidget(plotUS_, 7, 0, 1, 3);
+  inputs->addWidget(plotGEGI_, 8, 0, 1, 3);
+  auto* row = new QHBoxLayout;
+  row->addWidget(clear);
+  row->addWidget(stopButton_);
+  row->addWidget(copy);
+  inputs->addLayout(row, 9, 0, 1, 3);
+  inputs->addWidget(fcForm, 10, 0, 1, 3);
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("SweepStatus"));
+  inputs->addWidget(status_, 11, 0, 1, 3);
+  inputs->setRowStretch(12, 1);
+
+  map_ = new BubbleMap(this);
+  map_->setObjectName(QStringLiteral("Chart1"));
+  chart_ = new Chart(this);
+  chart_->setObjectName(QStringLiteral("Chart2"));
+  chart_->AddSeries(QStringLiteral("F"), SeriesKind::Points, ChartAxis::Left, QColor(200, 0, 0));
+  chart_->AddSeries(QStringLiteral("Vmax"), SeriesKind::Points, ChartAxis::Left, QColor(0, 0, 200));
+  chart_->AddSeries(QStringLiteral("Vmin"), SeriesKind::Points, ChartAxis::Left, QColor(0, 140, 0));
+  chart_->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("u, µA/cm²"));
+  chart_->SetAxisTitle(ChartAxis::Left, QStringLiteral("F (Hz), V (mV)"));
+  chart_->SetAxisAutomatic(ChartAxis::Left, true);
+  chart_->SetAxisAutomatic(ChartAxis::Bottom, true);
+
+  connect(plotUS_, &QPushButton::clicked, this, [this] { Plot(MapGrid::US); });
+  connect(plotGEGI_, &QPushButton::clicked, this, [this] { Plot(MapGrid::GEGI); });
+  connect(stopButton_, &QPushButton::clicked, this, [this] { stop_ = true; });
+  connect(clear, &QPushButton::clicked, this, [this] {
+    map_->Clear();
+    chart_->ClearAll();
+  });
+  connect(copy, &QPushButton::clicked, this, [this] {
+    QPixmap picture = grab();
+    if (auto* clipboard = QGuiApplication::clipboard()) clipboard->setPixmap(picture);
+  });
+  connect(fcForm, &QPushButton::clicked, this, [this] { emit firingClampFormRequested(); });
+  connect(map_, &BubbleMap::doubleClicked, this, [this] {
+    if (!haveRead_) {
+      DrawFromFile(false);
+      return;
+    }
+    DrawFunction(!showsG_);
+  });
+
+  auto* right = new QVBoxLayout;
+  right->addWidget(map_, 3);
+  right->addWidget(chart_, 2);
+  auto* layout = new QHBoxLayout(this);
+  layout->addLayout(inputs);
+  layout->addLayout(right, 1);
+  resize(900, 620);
+  ShowInputs();
+}
+
+void USMapWindow::ShowInputs() {
+  const USMapInputs& in = wb_.session().usMap;
+  const QSignalBlocker b1(nue_), b2(nse_), b3(uMax_), b4(sMax_), b5(uMin_), b6(sMin_), b7(tEnd_), b8(maxSpikes_),
+      b9(maxFreq_), b10(show_);
+  nue_->setValue(in.nue);
+  nse_->setValue(in.nse);
+  uMax_->setValue(in.u_max);
+  sMax_->setValue(in.s_max);
+  uMin_->setValue(in.u_min);
+  sMin_->setValue(in.s_min);
+  tEnd_->setValue(in.t_end);
+  maxSpikes_->setValue(in.MaxSpikes);
+  maxFreq_->setValue(in.MaxFreq);
+  show_->setChecked(in.ShowPlot == 1);
+  noise_[static_cast<std::size_t>(in.Noise)]->setChecked(true);
+  map_->SetScale(QStringLiteral("0 Hz"), QStringLiteral("%1 Hz").arg(in.MaxFreq));
+}
+
+void USMapWindow::showEvent(QShowEvent* event) {
+  Session& s = wb_.session();
+  // The squid-axon model fires fast and needs strong inputs.
+  if (s.NP0.HH_type == "Rariza") {
+    s.usMap.MaxFreq = 250;
+    s.usMap.u_max = 200;
+    s.usMap.s_max = 2.5;
+  }
+  ShowInputs();
+  QWidget::showEvent(event);
+}
+
+void USMapWindow::Plot(MapGrid grid) {
+  Session& s = wb_.session();
+  const USMapInputs in = s.usMap;
+  map_->Clear();
+  chart_->ClearAll();
+  haveRead_ = false;
+  if (grid == MapGrid::US) {
+    map_->SetRanges(in.u_min, in.u_max, in.s_min, in.s_max);
+    map_->SetAxisTitles(QStringLiteral("u, µA/cm²"), QStringLiteral("s, mS/cm²"));
+    if (s.stim.Vus != 0.0) map_->SetLine(0, 0, in.u_max / 4, -in.u_max / 1000 / s.stim.Vus / 4);
+  } else {
+    const double gEMax = s.stim.Vus != 0.0 ? -in.u_max / 1000 / s.stim.Vus : 1.0;
+    map_->SetRanges(0, gEMax, 0, in.s_max / 2);
+    map_->SetAxisTitles(QStringLiteral("gE, mS/cm²"), QStringLiteral("gI, mS/cm²"));
+  }
+  map_->SetScale(QStringLiteral("0 Hz"), QStringLiteral("%1 Hz").arg(in.MaxFreq));
+  stop_ = false;
+  plotUS_->setEnabled(false);
+  plotGEGI_->setEnabled(false);
+  stopButton_->setEnabled(true);
+  wb_.RunSimulation([&] {
+    SweepWindowHost host(wb_, stop_);
+    MapWindowSink sink(*map_, *chart_, *status_, in, grid, s.firingClamp);
+    const RunsOutcome outcome = MapUS(s, host, sink, grid);
+    chart_->Refresh();
+    status_->setText(outcome.stopped ? QStringLiteral("stopped after %1 points").arg(outcome.delivered)
+                                     : QStringLiteral("done: %1 points in %2").arg(outcome.delivered).arg(kUSMapFile));
+  });
+  plotUS_->setEnabled(true);
+  plotGEGI_->setEnabled(true);
+  stopButton_->setEnabled(false);
+}
+
+void USMapWindow::DrawFromFile(bool linear) {
+  const Session& s = wb_.session();
+  wb_.RunCommand([&] {
+    read_ = ReadUSMap(kUSMapFile, s.firingClamp.FunctionF, s.firingClamp.FunctionG, linear);
+    haveRead_ = true;
+    DrawFunction(false);
+  });
+}
+
+void USMapWindow::DrawFunction(bool g) {
+  if (!haveRead_) return;
+  showsG_ = g;
+  const std::vector<double>& X = g ? read_.G : read_.F;
+  double lo = 0, hi = 0;
+  bool any = false;
+  for (double x : X) {
+    if (x == 0.0) continue;
+    lo = any ? std::min(lo, x) : x;
+    hi = any ? std::max(hi, x) : x;
+    any = true;
+  }
+  map_->Clear();
+  const USMapData& m = read_;
+  map_->SetRanges(m.u0 * 1000, (m.u0 + m.nue * m.du) * 1000, m.s0, m.s0 + m.nse * m.ds);
+  map_->SetAxisTitles(QStringLiteral("u, µA/cm²"), QStringLiteral("s, mS/cm²"));
+  const double radius = std::max(m.nse, m.nue) * (m.ds / 2) / m.nue;
+  for (std::int32_t j = 0; j <= m.nse; ++j) {
+    for (std::int32_t i = 0; i <= m.nue; ++i) {
+      const double x = X[m.At(i, j)];
+      map_->AddBubble(m.u0 * 1000 + i * m.du * 1000, m.s0 + j * m.ds, radius, x == 0.0 ? 0 : ArrayLevel(x, lo, hi));
+    }
+  }
+  const QString name = g ? QStringLiteral("G ") : QStringLiteral("F ");
+  map_->SetScale(name + Number(lo), name + Number(hi));
+}
+
+}  // namespace membrix

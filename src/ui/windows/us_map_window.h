@@ -1,0 +1,101 @@
+#pragma once
+// The (u,s) map window: the firing rate of the neuron over a grid of constant
+// inputs, drawn as coloured bubbles with the colour bar of the scale, and the
+// spike measures against u; the map is written to "v(u_s).dat". A double click
+// on the map reads the file back and toggles between drawing F and G.
+
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+#include "analysis/us_map.h"
+#include "ui/windows/sweep_window_support.h"
+
+class QCheckBox;
+class QRadioButton;
+
+namespace membrix {
+
+class Chart;
+class NumericInput;
+class Workbench;
+
+// Coloured bubbles in a plane with a colour bar whose ends carry their values.
+class BubbleMap : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit BubbleMap(QWidget* parent = nullptr);
+  void SetRanges(double xMin, double xMax, double yMin, double yMax);
+  void SetAxisTitles(const QString& x, const QString& y);
+  // The colour bar: its bottom and top values as the reader sees them.
+  void SetScale(const QString& bottom, const QString& top);
+  void AddBubble(double x, double y, double radius, int level);
+  void SetLine(double x0, double y0, double x1, double y1);
+  void Clear();
+  int BubbleCount() const { return static_cast<int>(bubbles_.size()); }
+  int BubbleLevel(int k) const { return bubbles_[static_cast<std::size_t>(k)].level; }
+  const QString& ScaleBottom() const { return bottom_; }
+  const QString& ScaleTop() const { return top_; }
+
+ signals:
+  void doubleClicked();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  struct Bubble {
+    double x, y, radius;
+    int level;
+  };
+  std::vector<Bubble> bubbles_;
+  double xMin_ = 0, xMax_ = 1, yMin_ = 0, yMax_ = 1;
+  QString xTitle_, yTitle_, bottom_, top_;
+  bool line_ = false;
+  double lx0_ = 0, ly0_ = 0, lx1_ = 0, ly1_ = 0;
+};
+
+class USMapWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit USMapWindow(Workbench& wb, QWidget* parent = nullptr);
+
+  BubbleMap* map() const { return map_; }
+  Chart* chart() const { return chart_; }
+  // "Plot Frequency(u,s)" and "Plot Frequency(Ge,Gi)".
+  void Plot(MapGrid grid);
+  // Reads the map file (F and G by the page's choices; planes when linear) and
+  // draws F (or G) from it.
+  void DrawFromFile(bool linear);
+  // Draws the F or G that was read last.
+  void DrawFunction(bool g);
+  bool ShowsG() const { return showsG_; }
+  void ShowInputs();
+
+ signals:
+  void firingClampFormRequested();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  Workbench& wb_;
+  BubbleMap* map_ = nullptr;
+  Chart* chart_ = nullptr;
+  NumericInput *nue_ = nullptr, *nse_ = nullptr, *uMax_ = nullptr, *sMax_ = nullptr, *uMin_ = nullptr,
+               *sMin_ = nullptr, *tEnd_ = nullptr, *maxSpikes_ = nullptr, *maxFreq_ = nullptr;
+  QCheckBox* show_ = nullptr;
+  QCheckBox* distributed_ = nullptr;
+  std::vector<QRadioButton*> noise_;
+  QPushButton *plotUS_ = nullptr, *plotGEGI_ = nullptr, *stopButton_ = nullptr;
+  QLabel* status_ = nullptr;
+  USMapData read_;
+  bool haveRead_ = false;
+  bool showsG_ = false;
+  bool stop_ = false;
+};
+
+}  // namespace membrix

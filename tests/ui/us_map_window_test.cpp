@@ -1,0 +1,118 @@
+#include <QAction>
+#include <QFile>
+
+#include "ui/windows/analysis_windows.h"
+#include "ui/windows/us_map_window.h"
+#include "ui/windows/firing_clamp_window.h"
+#include "ui/chart.h"
+#include "run/session.h"
+#include "run/clamp_run.h"
+#include <QComboBox>
+#include "workbench_fixture.h"
+
+using membrix::NumericInput;
+using membrix::testing::WorkbenchFixture;
+
+namespace {
+
+void TypeInto(QWidget& window, const char* name, const QString& text) {
+  auto* in = window.findChild<NumericInput*>(QString::fromUtf8(name));
+  QVERIFY2(in != nullptr, name);
+  in->clear();
+  QTest::keyClicks(in, text);
+}
+
+int LineCount(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return -1;
+  return static_cast<int>(file.readAll().count('\n'));
+}
+
+}  // namespace
+
+class USMapWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void PlotsTheMapReadsItBackAndMakesItLinear();
+  void FICurveButtonOpensTheMapWhenPlot2DIsTicked();
+  void FiringClampItemHoldsTheRateSetOnThePage();
+};
+
+void USMapWindowTest::PlotsTheMapReadsItBackAndMakesItLinear() {
+  WorkbenchFixture f;
+  QTest::mouseClick(f.Button(QStringLiteral("(u,s) -plot")), Qt::LeftButton);
+  membrix::USMapWindow& w = f.form1().analysisWindows().usMap();
+  QVERIFY(w.isVisible());
+  QCOMPARE(w.windowTitle(), QStringLiteral("Form9: Calculates Freq. etc. on (u,s) plane "));
+  QCOMPARE(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit7"))->value(), 20.0);
+  QCOMPARE(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit4"))->value(), 500.0);
+  TypeInto(w, "DDSpinEdit7", QStringLiteral("4"));
+  TypeInto(w, "DDSpinEdit8", QStringLiteral("3"));
+  TypeInto(w, "DDSpinEdit4", QStringLiteral("200"));
+  QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Plot Frequency(u,s)")), Qt::LeftButton);
+  QCOMPARE(w.map()->BubbleCount(), 20);
+  QCOMPARE(LineCount(f.FilePath(QStringLiteral("v(u_s).dat"))), 22);
+  QCOMPARE(w.map()->ScaleBottom(), QStringLiteral("0 Hz"));
+  QCOMPARE(w.map()->ScaleTop(), QStringLiteral("50 Hz"));
+  int firing = 0;
+  for (int k = 0; k < w.map()->BubbleCount(); ++k) firing += w.map()->BubbleLevel(k) > 1 ? 1 : 0;
+  QVERIFY(firing > 0);
+
+  // A double click reads the file and shows F; the next one G.
+  QTest::mouseDClick(w.map(), Qt::LeftButton);
+  QVERIFY(!w.ShowsG());
+  QVERIFY(w.map()->ScaleTop().startsWith(QStringLiteral("F ")));
+  QTest::mouseDClick(w.map(), Qt::LeftButton);
+  QVERIFY(w.ShowsG());
+
+  QPushButton* linear = f.Button(QStringLiteral("Make linear F,G"));
+  QVERIFY(linear->isEnabled());
+  QTest::mouseClick(linear, Qt::LeftButton);
+  QCOMPARE(linear->text(), QStringLiteral("Undo linear F,G"));
+  QCOMPARE(LineCount(f.FilePath(QStringLiteral("v(u_s)_Linear.dat"))), 22);
+  QTest::mouseClick(linear, Qt::LeftButton);
+  QCOMPARE(linear->text(), QStringLiteral("Make linear F,G"));
+}
+
+void USMapWindowTest::FICurveButtonOpensTheMapWhenPlot2DIsTicked() {
+  WorkbenchFixture f;
+  auto* plot2D = f.form1().findChild<QAction*>(QStringLiteral("Plot 2D: nu(u,s)"));
+  QVERIFY(plot2D != nullptr);
+  plot2D->setChecked(true);
+  QTest::mouseClick(f.Button(QStringLiteral("f-I -curve")), Qt::LeftButton);
+  QVERIFY(f.form1().analysisWindows().usMap().isVisible());
+}
+
+void USMapWindowTest::FiringClampItemHoldsTheRateSetOnThePage() {
+  WorkbenchFixture f;
+  membrix::Session& s = f.wb->session();
+  s.stim.uu = 0.0025;
+  s.stim.Iind = 0.0;
+  s.stim.t_IindShift = 0.0;
+  s.stim.t_Iind = 100.0;
+  membrix::SetRunLength(s.run, 3.0);
+  TypeInto(f.form1(), "DDSpinEdit8", QStringLiteral("40"));
+  TypeInto(f.form1(), "DDSpinEdit9", QStringLiteral("20000"));
+  TypeInto(f.form1(), "DDSpinEdit10", QStringLiteral("0"));
+  TypeInto(f.form1(), "DDSpinEdit11", QStringLiteral("0"));
+  f.form1().findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentIndex(1);  // " Adjust  u"
+  QCOMPARE(s.firingClamp.Mode, 1);
+  auto* item = f.form1().findChild<QAction*>(QStringLiteral("Firing-Clamp and PRC"));
+  QVERIFY(item != nullptr && item->isEnabled());
+  item->trigger();
+  membrix::FiringClampWindow& w = f.form1().analysisWindows().firingClamp();
+  QVERIFY(w.isVisible());
+  QCOMPARE(w.windowTitle(), QStringLiteral("Form8: Firing-Clamp"));
+  const membrix::FiringClampResult& r = w.last();
+  QVERIFY(r.records.size() > 100);
+  const std::size_t n = r.records.size();
+  const double rate = (n / 2 - 1) / (r.records[n - 1].tLastSpike - r.records[n / 2].tLastSpike);
+  QVERIFY2(std::abs(rate - 40.0) < 2.0, qPrintable(QString::number(rate)));
+  QVERIFY(w.conductances()->PointCount(0) > 1000);
+  QCOMPARE(w.functions()->PointCount(0), static_cast<int>(n));
+  QCOMPARE(s.stim.uu, 0.0025);
+}
+
+QTEST_MAIN(USMapWindowTest)
+#include "us_map_window_test.moc"

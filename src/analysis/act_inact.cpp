@@ -89,6 +89,15 @@ std::string ActInactRecordingPath(const std::string& startFolder, int r) {
   return (folder / ActInactRecordingName(ActInactProtocolOf(r).V)).make_preferred().string();
 }
 
+std::string ActInactDataFolder(const std::string& startFolder, const std::string& idFile) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::is_directory(fs::path(startFolder) / kActivationFolder, ec) || idFile.empty()) return startFolder;
+  const fs::path beside = fs::path(idFile).parent_path();
+  if (fs::is_directory(beside / kActivationFolder, ec)) return beside.string();
+  return startFolder;
+}
+
 const ActInactCurveInfo& CurveInfo(ActInactCurve c) { return kCurves[static_cast<int>(c)]; }
 
 // ---- Column file -----------------------------------------------------------------
@@ -153,6 +162,10 @@ void CalcPeaks(Session& s, const std::string& startFolder, ActInactPeaks& peaks,
   // step of the protocol, also for steps longer than 1 ms).
   const int k0 = std::max(1, static_cast<int>(std::trunc(0.001 / run.dt)));
   ProceduralGlobals g;
+  // Recordings hold inward currents negative, as recorded; unless a format
+  // was chosen, they are read negated, in the sign of the model's current, as
+  // a recording chosen with "Set exp. data file" is.
+  if (s.rec.DataFormat == 0) s.rec.DataFormat = 2;
 
   for (int r = -kActInactHalf; r <= kActInactHalf; ++r) {
     const ActInactProtocol p = ActInactProtocolOf(r);

@@ -70,6 +70,12 @@ std::string ActInactRecordingName(double V);
 // The recording of protocol r below the start folder, in the platform's form.
 std::string ActInactRecordingPath(const std::string& startFolder, int r);
 
+// The folder the recordings are found below: the start folder when it holds
+// the activation folder, else the folder of the open parameter file when that
+// one does (the sample data ship beside their parameter file), else the start
+// folder.
+std::string ActInactDataFolder(const std::string& startFolder, const std::string& idFile);
+
 // The curves of the window, seventeen in all, and the five plots they are on.
 enum class ActInactCurve : int {
   GNorm, INorm, MInf3, HInf, M3Exp, HExp,  // normalised plot
@@ -152,7 +158,8 @@ struct ActInactTraces {
 // the peaks. host.ProcessEvents() is called after every step; once
 // host.StopRequested() the running protocol ends without peaks and no further
 // protocol runs. A recording that cannot be read ends the command with an
-// IoError naming the file and the protocol. Leaves Vrest and Vh at the last
+// IoError naming the file and the protocol. Recordings are read negated
+// (inward currents recorded negative) unless a format was chosen before. Leaves Vrest and Vh at the last
 // protocol's, Smpl = 1 and recording entry 1 naming its file.
 void CalcPeaks(Session& s, const std::string& startFolder, ActInactPeaks& peaks, ActInactTraces& traces,
                ActInactState& st, Host& host, ActInactSink& sink);

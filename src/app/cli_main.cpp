@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli_act_inact.h"
 #include "app/cli_fit.h"
 #include "common/error.h"
 #include "params/model_defaults.h"
@@ -221,6 +222,8 @@ int main(int argc, char** argv) {
 
   FitOptions fit;
   CLI::App* fitCmd = AddFitCommand(app, fit);
+  ActInactOptions actInact;
+  CLI::App* actInactCmd = AddActInactCommand(app, actInact);
 
   try {
     app.parse(argc, argv);
@@ -236,6 +239,7 @@ int main(int argc, char** argv) {
   try {
     if (*runCmd) return RunCommand(run);
     if (*fitCmd) return FitCommand(fit);
+    if (*actInactCmd) return ActInactCommand(actInact);
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << e.what() << "\n";
     return 1;

@@ -234,5 +234,32 @@ TEST_F(ActInactFixture, RateCurvesWriteVoltsAndTimeConstantsOfTheRates) {
   EXPECT_NEAR(tau[35].y, 1.0 / (am + bm), 1e-12);
 }
 
+TEST_F(ActInactFixture, RecordingsWithoutAChosenFormatAreReadNegated) {
+  WriteRecordings([](int, int row) { return row == 30 ? -100.0 : 0.0; }, s.run.dt);
+  const struct {
+    int format, after;
+    double peak;
+  } cases[] = {{0, 2, 100.0}, {1, 1, -100.0}, {2, 2, 100.0}};
+  for (const auto& c : cases) {
+    s.rec.DataFormat = c.format;
+    Calc(host);
+    EXPECT_EQ(peaks.Iexp[0], c.peak) << c.format;
+    EXPECT_EQ(s.rec.DataFormat, c.after) << c.format;
+  }
+}
+
+TEST_F(ActInactFixture, DataFolderIsTheStartFolderElseTheParameterFilesFolder) {
+  const std::string empty = Folder("empty");
+  std::filesystem::create_directories(empty);
+  const std::string id = Folder("Act_Inact.id");
+  const struct {
+    std::string start, idFile, expected;
+  } cases[] = {{Folder(""), "", Folder("")},
+               {empty, id, Folder("").substr(0, Folder("").size() - 1)},
+               {empty, "", empty},
+               {empty, empty + "/x.id", empty}};
+  for (const auto& c : cases) EXPECT_EQ(ActInactDataFolder(c.start, c.idFile), c.expected) << c.start << " " << c.idFile;
+}
+
 }  // namespace
 }  // namespace membrix

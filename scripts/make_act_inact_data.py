@@ -22,7 +22,8 @@ Each protocol is one clamp run of membrix-cli:
 "Vr" is the clamp current in pA at every step of 0.05 ms, inward negative
 as recorded (the window reads the files negated). Gaussian noise of
 20 pA is added with a seed derived from the file name, so one build makes the
-same files byte for byte. Lines: time in ms (width 9, three decimals) and
+same files byte for byte. The step to 0 mV is also written as Act_Inact_1.d,
+recording 1 of the parameter file. Lines: time in ms (width 9, three decimals) and
 current (scientific, width 13).
 
 Usage: python3 scripts/make_act_inact_data.py [--cli build/membrix-cli]
@@ -101,6 +102,9 @@ def main():
             target.parent.mkdir(parents=True, exist_ok=True)
             target.write_text("".join(lines), encoding="ascii")
             print(f"  {target.relative_to(ROOT)}: {len(lines)} points")
+            if folder == "Data/Tessel" and name == "a0.d":
+                # Recording 1 of the parameter file, for its clamp runs.
+                (SAMPLES / "Act_Inact_1.d").write_text("".join(lines), encoding="ascii")
 
 
 if __name__ == "__main__":

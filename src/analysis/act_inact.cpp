@@ -166,6 +166,7 @@ void CalcPeaks(Session& s, const std::string& startFolder, ActInactPeaks& peaks,
   // was chosen, they are read negated, in the sign of the model's current, as
   // a recording chosen with "Set exp. data file" is.
   if (s.rec.DataFormat == 0) s.rec.DataFormat = 2;
+  peaks.done.fill(false);
 
   for (int r = -kActInactHalf; r <= kActInactHalf; ++r) {
     const ActInactProtocol p = ActInactProtocolOf(r);

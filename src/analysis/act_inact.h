@@ -51,7 +51,7 @@ struct ActInactPeaks {
   ProtocolValues Iexp;    // recorded peak current
   ProtocolValues gmod;    // model peak conductance, pA/V
   ProtocolValues gexp;    // recorded peak conductance
-  std::array<bool, kActInactProtocols> done{};  // protocols whose peaks were computed
+  std::array<bool, kActInactProtocols> done{};  // protocols whose peaks the last computation gave
 };
 
 struct ActInactProtocol {

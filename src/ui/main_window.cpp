@@ -44,6 +44,7 @@
 #include "ui/numeric_input.h"
 #include "ui/run_view_charts.h"
 #include "ui/workbench.h"
+#include "ui/windows/act_inact_window.h"
 
 namespace membrix {
 
@@ -91,7 +92,8 @@ struct FixedFile {
 constexpr FixedFile kFixedFiles[] = {
     {"Cummins_Na.id", false}, {"Na_slow.id", false}, {"Na_slow_ina.id", false}, {"Na_V10&S12.id", false},
     {"Hodgkin_AP.id", false}, {"AP.id", false},      {"Chow_train.id", true},   {"Destexhe_adapt.id", true},
-    {"Lyle_us.id", false},    {"ramp.id", false},    {"VC_steps.id", false}};
+    {"Lyle_us.id", false},    {"ramp.id", false},    {"VC_steps.id", false},
+    {"Act_Inact.id", false}};
 
 // The firing clamp's lists and measured functions.
 const char* const kClampActions[] = {" Adjust  u and s",
@@ -897,10 +899,12 @@ void MainWindow::BuildTasksMenu() {
   tasks->setObjectName(QStringLiteral("Tasks"));
   QAction* simplex = AddAction(tasks, QStringLiteral("Simplex"), QStringLiteral("Simplex"));
   connect(simplex, &QAction::triggered, this, &MainWindow::OnSimplexTask);
-  for (const char* later : {"Firing-Clamp and PRC", "Act/Inact"}) {
+  for (const char* later : {"Firing-Clamp and PRC"}) {
     QAction* a = AddAction(tasks, QString::fromUtf8(later), QString::fromUtf8(later));
     a->setEnabled(false);
   }
+  QAction* actInact = AddAction(tasks, QStringLiteral("Act/Inact"), QStringLiteral("Act/Inact"));
+  connect(actInact, &QAction::triggered, this, [this] { ActInactWindow::Open(wb_, this); });
   simplexTask_ = simplex;
 }
 

@@ -4,17 +4,21 @@
 #
 #   scripts/screenshot.sh OUTPUT.png [SECONDS]
 #   scripts/screenshot.sh --docs [FOLDER]
+#   scripts/screenshot.sh --act-inact [FILE]
 #
 # SECONDS (default 2) is how long the window is given to paint once it is
 # mapped. With --docs the workbench presses "RunClamp" on its start-up
 # protocol and saves pictures of the main window's pages and of the parameter
-# window in FOLDER (default docs/images), as the help pages show them. Builds
-# build/membrix first and installs what it needs.
+# window in FOLDER (default docs/images), as the help pages show them. With
+# --act-inact it saves the Act/Inact window after a run on the sample data in
+# FILE (default docs/images/act_inact_window.png). Builds build/membrix first
+# and installs what it needs.
 set -euo pipefail
 
 usage() {
   echo "usage: scripts/screenshot.sh OUTPUT.png [SECONDS]" >&2
   echo "       scripts/screenshot.sh --docs [FOLDER]" >&2
+  echo "       scripts/screenshot.sh --act-inact [FILE]" >&2
   exit 2
 }
 
@@ -76,6 +80,19 @@ if [[ ${1:-} == --docs ]]; then
   cmake --build build -j2 --target membrix
   exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
     build/membrix --screenshots="$folder"
+fi
+
+if [[ ${1:-} == --act-inact ]]; then
+  (($# <= 2)) || usage
+  self=$(realpath -- "${BASH_SOURCE[0]}")
+  cd "$(dirname -- "$self")/.."
+  file=$(realpath -m -- "${2:-docs/images/act_inact_window.png}")
+  source scripts/deps.sh
+  membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
+  membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
+  cmake --build build -j2 --target membrix
+  exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
+    build/membrix --act-inact-screenshot="$file"
 fi
 
 (($# >= 1 && $# <= 2)) || usage

@@ -9,8 +9,13 @@
 //   membrix --screenshots=FOLDER
 // starts up, presses "RunClamp" on the start-up protocol and saves pictures of
 // the main window's pages and of the parameter window in FOLDER.
+//   membrix --act-inact-screenshot=FILE
+// opens the sample "Act_Inact.id", draws every curve of the Act/Inact window
+// and saves a picture of that window in FILE.
 
+#include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -31,6 +36,7 @@
 #include "ui/parameter_window.h"
 #include "ui/run_view_charts.h"
 #include "ui/workbench.h"
+#include "ui/windows/act_inact_window.h"
 
 namespace {
 
@@ -142,13 +148,38 @@ int TakeScreenshots(Workbench& wb, const QString& folder) {
   return ok ? 0 : 1;
 }
 
+int TakeActInactScreenshot(Workbench& wb, const QString& file) {
+  wb.Show();
+  Settle();
+  membrix::MainWindow& form1 = wb.mainWindow();
+  form1.findChild<QAction*>(QStringLiteral("'Act_Inact.id'"))->trigger();
+  form1.findChild<QAction*>(QStringLiteral("Act/Inact"))->trigger();
+  auto* w = form1.findChild<membrix::ActInactWindow*>(QStringLiteral("Form2"));
+  w->resize(1400, 820);
+  QEventLoop wait;
+  QObject::connect(w, &membrix::ActInactWindow::peaksFinished, &wait, &QEventLoop::quit);
+  w->findChild<QPushButton*>(QStringLiteral("Button3"))->click();
+  wait.exec();
+  for (const char* button : {"Button1", "Button2", "Button5"}) {
+    w->findChild<QPushButton*>(QString::fromUtf8(button))->click();
+  }
+  Settle();
+  const bool ok = w->grab().save(file);
+  std::printf("membrix: saved %s\n", qPrintable(file));
+  return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   int drawCostSteps = 0;
   QString screenshots;
+  QString actInactShot;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--screenshots=", 14) == 0) screenshots = QString::fromLocal8Bit(argv[i] + 14);
+    if (std::strncmp(argv[i], "--act-inact-screenshot=", 23) == 0) {
+      actInactShot = QString::fromLocal8Bit(argv[i] + 23);
+    }
     if (std::strncmp(argv[i], "--draw-cost", 11) == 0) {
       drawCostSteps = 1000000;
       if (argv[i][11] == '=') drawCostSteps = std::atoi(argv[i] + 12);
@@ -166,6 +197,7 @@ int main(int argc, char* argv[]) {
   membrix::Workbench workbench;
   if (drawCostSteps > 0) return MeasureDrawCost(workbench, drawCostSteps);
   if (!screenshots.isEmpty()) return TakeScreenshots(workbench, screenshots);
+  if (!actInactShot.isEmpty()) return TakeActInactScreenshot(workbench, actInactShot);
   workbench.Show();
   return QApplication::exec();
 }

@@ -275,7 +275,8 @@ void ActInactWindow::StartPeaks() {
           s.rec.DataFormat = o.session.rec.DataFormat;
           wb_.Correspond();
         }
-        SetBusy(false);
+        // A run started since this one ended keeps the window busy.
+        if (!worker_->ActInactRunning()) SetBusy(false);
         RefreshCharts();
         int done = 0;
         for (bool d : peaks_.done) done += d ? 1 : 0;

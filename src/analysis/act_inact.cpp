@@ -160,7 +160,9 @@ void CalcPeaks(Session& s, const std::string& startFolder, ActInactPeaks& peaks,
   const int nMax = std::min(run.nt_end, kActInactMaxSteps);
   // The first millisecond of a recording is not searched (step 0 is never a
   // step of the protocol, also for steps longer than 1 ms).
-  const int k0 = std::max(1, static_cast<int>(std::trunc(0.001 / run.dt)));
+  if (!(run.dt > 0.0)) throw RangeError("the time step must be positive for the voltage-clamp protocols");
+  const double firstSearched = std::min(std::trunc(0.001 / run.dt), static_cast<double>(kActInactMaxSteps) + 1.0);
+  const int k0 = std::max(1, static_cast<int>(firstSearched));
   ProceduralGlobals g;
   // Recordings hold inward currents negative, as recorded; unless a format
   // was chosen, they are read negated, in the sign of the model's current, as

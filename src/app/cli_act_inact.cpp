@@ -47,8 +47,9 @@ CLI::App* AddActInactCommand(CLI::App& app, ActInactOptions& o) {
                   "The folder below which Data/Tessel lies (default: the current folder, or the folder of the "
                   "--id file when the current one has no Data/Tessel)")
       ->type_name("DIR");
-  cmd->add_option("--t-end", o.t_end, "Length of each protocol in seconds (at most 25000 steps are used)");
-  cmd->add_option("--dt", o.dt, "Time step in seconds (default 5e-5)");
+  cmd->add_option("--t-end", o.t_end, "Length of each protocol in seconds (at most 25000 steps are used)")
+      ->check(CLI::PositiveNumber);
+  cmd->add_option("--dt", o.dt, "Time step in seconds (default 5e-5)")->check(CLI::PositiveNumber);
   cmd->add_option("--save-g", o.saveG, "Write the activation peaks: V  g_Exp  g_Mod")->type_name("FILE");
   cmd->add_option("--save-i", o.saveI, "Write the inactivation peaks: V  I_Exp  I_Mod")->type_name("FILE");
   cmd->add_option("--save-norm", o.saveNorm, "Write the normalised activation: V  g/gMax_Exp  g/gMax_Mod")
@@ -86,21 +87,12 @@ int ActInactCommand(const ActInactOptions& o) {
   ActInactSink none;
   std::vector<std::string> written;
   auto calc = [&] { CalcPeaks(s, folder, peaks, traces, st, host, none); };
-  // The peaks are computed once, while the first peak file asked for is written.
-  if (!o.saveG.empty()) {
-    SaveActInact(st, o.saveG, 1, host, calc);
-    written.push_back(o.saveG);
-  }
-  if (!o.saveI.empty()) {
-    SaveActInact(st, o.saveI, 2, host, o.saveG.empty() ? std::function<void()>(calc) : [&] {
-      // The peaks are there: write the inactivation lines from them.
-      for (int r = 1; r <= kActInactHalf; ++r) {
-        const double v[3] = {1000.0 * peaks.V[r], peaks.Iexp[r], peaks.Imod[r]};
-        st.file->Write(v);
-      }
-      st.ColumnsNote = kNoteInactivationI;
-    });
-    written.push_back(o.saveI);
+  // Each peak file is written while the peaks are computed, as the window's
+  // save items do; without one the peaks are computed once for the table.
+  for (const auto& [file, mode] : {std::pair{o.saveG, 1}, std::pair{o.saveI, 2}}) {
+    if (file.empty()) continue;
+    SaveActInact(st, file, mode, host, calc);
+    written.push_back(file);
   }
   if (o.saveG.empty() && o.saveI.empty()) calc();
   for (const auto& [file, mode] : {std::pair{o.saveNorm, 1}, std::pair{o.saveNormI, 2}}) {

@@ -6,6 +6,7 @@
 #   scripts/screenshot.sh --docs [FOLDER]
 #   scripts/screenshot.sh --analysis [FOLDER]
 #   scripts/screenshot.sh --map [FOLDER]
+#   scripts/screenshot.sh --act-inact [FILE]
 #
 # SECONDS (default 2) is how long the window is given to paint once it is
 # mapped. With --docs the workbench presses "RunClamp" on its start-up
@@ -16,13 +17,16 @@
 # installs what it needs. With --analysis
 # it runs a sweep in the f-I, adaptation and threshold windows, fills the
 # statistics window and saves their pictures in FOLDER. With --map it maps the
-# start-up neuron in the (u,s) window and runs the firing clamp.
+# start-up neuron in the (u,s) window and runs the firing clamp. With
+# --act-inact it saves the Act/Inact window after a run on the sample data in
+# FILE (default docs/images/act_inact_window.png).
 set -euo pipefail
 
 usage() {
   echo "usage: scripts/screenshot.sh OUTPUT.png [SECONDS]" >&2
   echo "       scripts/screenshot.sh --docs [FOLDER]" >&2
   echo "       scripts/screenshot.sh --analysis [FOLDER]" >&2
+  echo "       scripts/screenshot.sh --act-inact [FILE]" >&2
   exit 2
 }
 
@@ -93,6 +97,19 @@ if [[ ${1:-} == --docs || ${1:-} == --analysis || ${1:-} == --map ]]; then
     build/membrix --screenshots="$folder"
   exec xvfb-run --auto-servernum --server-args="-screen 0 1366x768x24 -nolisten tcp" \
     build/membrix --screenshots="$folder" --screen-only
+fi
+
+if [[ ${1:-} == --act-inact ]]; then
+  (($# <= 2)) || usage
+  self=$(realpath -- "${BASH_SOURCE[0]}")
+  cd "$(dirname -- "$self")/.."
+  file=$(realpath -m -- "${2:-docs/images/act_inact_window.png}")
+  source scripts/deps.sh
+  membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
+  membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
+  cmake --build build -j2 --target membrix
+  exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
+    build/membrix --act-inact-screenshot="$file"
 fi
 
 (($# >= 1 && $# <= 2)) || usage

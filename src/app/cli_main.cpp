@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli_act_inact.h"
 #include "app/cli_fit.h"
 #include "app/cli_model_options.h"
 #include "app/cli_sweeps.h"
@@ -202,6 +203,8 @@ int main(int argc, char** argv) {
   CLI::App* mapCmd = AddMapCommand(app, mapRun);
   SweepCommand firingClampRun;
   CLI::App* firingClampCmd = AddFiringClampCommand(app, firingClampRun);
+  ActInactOptions actInact;
+  CLI::App* actInactCmd = AddActInactCommand(app, actInact);
 
   try {
     app.parse(argc, argv);
@@ -224,6 +227,7 @@ int main(int argc, char** argv) {
     if (*thresholdsCmd) return thresholdsRun();
     if (*mapCmd) return mapRun();
     if (*firingClampCmd) return firingClampRun();
+    if (*actInactCmd) return ActInactCommand(actInact);
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << TerminalMessage(e.what()) << "\n";
     return 1;

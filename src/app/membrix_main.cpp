@@ -12,13 +12,16 @@
 // window filling the screen (main_window_<W>x<H>.png) and the page "Model and
 // Experiment" after a run of Hodgkin_AP.id. With --screen-only it saves the
 // picture of the main window filling the screen only.
-// the main window's pages and of the parameter window in FOLDER.
 //   membrix --analysis-screenshots=FOLDER
 // runs a sweep in the f-I, adaptation and threshold windows and fills the
 // statistics window, and saves their pictures in FOLDER.
+//   membrix --act-inact-screenshot=FILE
+// opens the sample "Act_Inact.id", draws every curve of the Act/Inact window
+// and saves a picture of that window in FILE.
 
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPushButton>
@@ -54,6 +57,7 @@
 #include "ui/windows/fi_window.h"
 #include "ui/windows/statistics_window.h"
 #include "ui/windows/threshold_window.h"
+#include "ui/windows/act_inact_window.h"
 
 namespace {
 
@@ -337,6 +341,27 @@ int TakeAnalysisScreenshots(Workbench& wb, const QString& folder) {
   return ok ? 0 : 1;
 }
 
+int TakeActInactScreenshot(Workbench& wb, const QString& file) {
+  wb.Show();
+  Settle();
+  membrix::MainWindow& form1 = wb.mainWindow();
+  form1.findChild<QAction*>(QStringLiteral("'Act_Inact.id'"))->trigger();
+  form1.findChild<QAction*>(QStringLiteral("Act/Inact"))->trigger();
+  auto* w = form1.findChild<membrix::ActInactWindow*>(QStringLiteral("Form2"));
+  w->resize(1400, 820);
+  QEventLoop wait;
+  QObject::connect(w, &membrix::ActInactWindow::peaksFinished, &wait, &QEventLoop::quit);
+  w->findChild<QPushButton*>(QStringLiteral("Button3"))->click();
+  wait.exec();
+  for (const char* button : {"Button1", "Button2", "Button5"}) {
+    w->findChild<QPushButton*>(QString::fromUtf8(button))->click();
+  }
+  Settle();
+  const bool ok = w->grab().save(file);
+  std::printf("membrix: saved %s\n", qPrintable(file));
+  return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -361,6 +386,11 @@ int main(int argc, char* argv[]) {
     if (std::strncmp(argv[i], "--map-screenshots=", 18) == 0) mapScreenshots = QString::fromLocal8Bit(argv[i] + 18);
     if (std::strncmp(argv[i], "--analysis-screenshots=", 23) == 0) {
       analysisScreenshots = QString::fromLocal8Bit(argv[i] + 23);
+  QString actInactShot;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--screenshots=", 14) == 0) screenshots = QString::fromLocal8Bit(argv[i] + 14);
+    if (std::strncmp(argv[i], "--act-inact-screenshot=", 23) == 0) {
+      actInactShot = QString::fromLocal8Bit(argv[i] + 23);
     }
     if (std::strncmp(argv[i], "--draw-cost", 11) == 0) {
       drawCostSteps = 1000000;
@@ -381,6 +411,8 @@ int main(int argc, char* argv[]) {
   if (!screenshots.isEmpty()) return TakeScreenshots(workbench, screenshots, screenOnly);
   if (!analysisScreenshots.isEmpty()) return TakeAnalysisScreenshots(workbench, analysisScreenshots);
   if (!mapScreenshots.isEmpty()) return TakeMapScreenshots(workbench, mapScreenshots);
+  if (!screenshots.isEmpty()) return TakeScreenshots(workbench, screenshots);
+  if (!actInactShot.isEmpty()) return TakeActInactScreenshot(workbench, actInactShot);
   workbench.Show();
   return QApplication::exec();
 }

@@ -51,6 +51,7 @@
 #include "ui/windows/analysis_windows.h"
 #include "ui/windows/us_map_window.h"
 #include "ui/workbench.h"
+#include "ui/windows/act_inact_window.h"
 
 namespace membrix {
 
@@ -98,7 +99,8 @@ struct FixedFile {
 constexpr FixedFile kFixedFiles[] = {
     {"Cummins_Na.id", false}, {"Na_slow.id", false}, {"Na_slow_ina.id", false}, {"Na_V10&S12.id", false},
     {"Hodgkin_AP.id", false}, {"AP.id", false},      {"Chow_train.id", true},   {"Destexhe_adapt.id", true},
-    {"Lyle_us.id", false},    {"ramp.id", false},    {"VC_steps.id", false}};
+    {"Lyle_us.id", false},    {"ramp.id", false},    {"VC_steps.id", false},
+    {"Act_Inact.id", false}};
 
 // The firing clamp's lists and measured functions.
 const char* const kClampActions[] = {" Adjust  u and s",
@@ -952,10 +954,8 @@ void MainWindow::BuildTasksMenu() {
   connect(simplex, &QAction::triggered, this, &MainWindow::OnSimplexTask);
   QAction* firingClamp = AddAction(tasks, QStringLiteral("Firing-Clamp and PRC"), QStringLiteral("Firing-Clamp and PRC"));
   connect(firingClamp, &QAction::triggered, this, [this] { analysisWindows().RunFiringClamp(); });
-  for (const char* later : {"Act/Inact"}) {
-    QAction* a = AddAction(tasks, QString::fromUtf8(later), QString::fromUtf8(later));
-    a->setEnabled(false);
-  }
+  QAction* actInact = AddAction(tasks, QStringLiteral("Act/Inact"), QStringLiteral("Act/Inact"));
+  connect(actInact, &QAction::triggered, this, [this] { ActInactWindow::Open(wb_, this); });
   simplexTask_ = simplex;
 }
 

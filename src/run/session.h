@@ -11,6 +11,7 @@
 #include "analysis/spike_detector.h"
 #include "common/random_generator.h"
 #include "data/fit_table.h"
+#include "ions/ion_dynamics.h"
 #include "neuron/neuron.h"
 #include "params/program_globals.h"
 #include "run/recording.h"
@@ -37,6 +38,8 @@ struct Session {
   RandomGenerator random;
   ThresholdModelGlobals thresholdModel;  // threshold table of the procedural threshold model
   FitTable fit;  // the parameters the simplex fits, its check marks and its tolerance
+  IonInputs ionInputs;  // the "Ions" and "NaK-pump" pages of the parameter window
+  TIons Ions;           // the ion dynamics of the current or last run
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cli_fit.h"
+#include "app/cli_ions.h"
 #include "common/error.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
@@ -80,6 +81,7 @@ struct RunOptions {
   std::vector<std::string> assignments;
   std::string saveV, saveExpMod, saveMmrHhr;
   std::vector<std::string> saveVar;  // item, file
+  IonCliOptions ions;
 };
 
 // The save command a run makes, if any: its file, mode and output-list item.
@@ -111,6 +113,7 @@ int RunCommand(const RunOptions& o) {
   if (o.dt > 0) SetTimeStep(s.run, o.dt);
   if (o.t_end >= 0) SetRunLength(s.run, o.t_end);
   if (o.writing) s.run.Writing = 1;
+  ApplyIonOptions(s, o.ions);
 
   BatchHost host(true);  // a save is always confirmed
   SpikeTimes spikes;
@@ -129,6 +132,7 @@ int RunCommand(const RunOptions& o) {
     std::cout << "{\"steps\": " << s.run.nt << ", \"spike_times\": [" << times
               << "], \"deviation\": " << Number(deviation) << ", \"elapsed_seconds\": " << Number(elapsed);
     if (save) std::cout << ", \"written\": " << JsonText(save->file);
+    std::cout << IonJson(s);
     std::cout << "}\n";
     return 0;
   }
@@ -150,6 +154,7 @@ int RunCommand(const RunOptions& o) {
   if (mode == 1 || mode == 3 || mode == 4 || mode == 5) {
     std::cout << "final clamp current: " << Number(s.NV0.PSC) << " pA\n";
   }
+  std::cout << IonReport(s);
   std::cout << "deviation from the recording: " << Number(deviation) << "\n";
   if (save) std::cout << "written: " << save->file << " (" << s.trace.StatusText << ")\n";
   std::cout << "elapsed: " << Number(elapsed) << " s\n";
@@ -219,8 +224,12 @@ int main(int argc, char** argv) {
   runCmd->add_flag("--json", run.json,
                    "Print one JSON object: steps, spike_times (s), deviation, elapsed_seconds");
 
+  AddIonOptions(runCmd, run.ions);
+
   FitOptions fit;
   CLI::App* fitCmd = AddFitCommand(app, fit);
+  PumpCurvesOptions pumpCurves;
+  CLI::App* pumpCurvesCmd = AddPumpCurvesCommand(app, pumpCurves);
 
   try {
     app.parse(argc, argv);
@@ -236,6 +245,7 @@ int main(int argc, char** argv) {
   try {
     if (*runCmd) return RunCommand(run);
     if (*fitCmd) return FitCommand(fit);
+    if (*pumpCurvesCmd) return PumpCurvesCommand(pumpCurves);
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << e.what() << "\n";
     return 1;

@@ -117,6 +117,17 @@ void IonDynamicsWindowTest::IonPagesWriteTheInputsAndSurviveTheTransfers() {
   for (const auto& c : cases) QCOMPARE(in.*c.field, typed.*c.field);
   QCOMPARE(in.IfVolume, 1);
   QCOMPARE(in.VL_Item, 2);
+
+  // Choices made elsewhere (the command line, a settings file) are shown, and
+  // a pump type shown by the program draws nothing.
+  in.PumpType = 3;
+  in.KCC2Type = 1;
+  f.wb->Correspond();
+  QCOMPARE(form4.findChild<RadioGroup*>(QStringLiteral("RadioGroup2"))->itemIndex(), 3);
+  QCOMPARE(form4.findChild<RadioGroup*>(QStringLiteral("RadioGroup3"))->itemIndex(), 1);
+  QVERIFY(form4.input(73)->isEnabled());
+  QCOMPARE(f.wb->ionWindow().pumpChart(0)->PointCount(0), 0);
+  QCOMPARE(in.IonDynamics, 0);
 }
 
 void IonDynamicsWindowTest::RunWithIonDynamicsFeedsTheDynamicsPage() {

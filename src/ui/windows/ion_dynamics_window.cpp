@@ -70,7 +70,7 @@ IonDynamicsWindow::IonDynamicsWindow(QWidget* parent) : QWidget(parent, Qt::Wind
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(pages_);
-  resize(760, 640);
+  resize(900, 700);
 }
 
 void IonDynamicsWindow::ShowPumpCharacteristics(const PumpCharacteristics& pc) {

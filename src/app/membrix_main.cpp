@@ -109,7 +109,7 @@ bool TakeIonScreenshots(Workbench& wb, const QString& folder) {
   Session& s = wb.session();
   membrix::IonInputs& in = s.ionInputs;
   in.PumpType = 0;
-  in.NaK1 = 30.0;
+  in.NaK1 = 20.0;  // balances the Na that leaks in at rest
   in.gamma = 0.005;
   wb.Correspond();
   wb.parameterWindow().findChild<QWidget*>(QStringLiteral("CheckBox2"))->setProperty("checked", true);

@@ -16,6 +16,7 @@
 #include "app/cli_model_options.h"
 #include "app/cli_sweeps.h"
 #include "common/version.h"
+#include "app/cli_ions.h"
 #include "common/error.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
@@ -77,6 +78,7 @@ struct RunOptions {
   bool writing = false;
   std::string saveV, saveExpMod, saveMmrHhr;
   std::vector<std::string> saveVar;  // item, file
+  IonCliOptions ions;
 };
 
 // The save command a run makes, if any: its file, mode and output-list item.
@@ -98,6 +100,7 @@ int RunCommand(const RunOptions& o) {
   Session s;
   ApplyModelOptions(s, o.model);
   if (o.writing) s.run.Writing = 1;
+  ApplyIonOptions(s, o.ions);
 
   BatchHost host(true);  // a save is always confirmed
   SpikeTimes spikes;
@@ -120,6 +123,7 @@ int RunCommand(const RunOptions& o) {
     if (!deviationNote.empty()) std::cout << ", \"deviation_note\": " << JsonText(deviationNote);
     std::cout << ", \"elapsed_seconds\": " << JsonNumber(elapsed);
     if (save) std::cout << ", \"written\": " << JsonText(save->file);
+    std::cout << IonJson(s);
     std::cout << "}\n";
     return 0;
   }
@@ -142,6 +146,8 @@ int RunCommand(const RunOptions& o) {
     std::cout << "final clamp current: " << Number(s.NV0.PSC) << " pA\n";
   }
   std::cout << "deviation from the recording: " << (deviationNote.empty() ? Number(deviation) : "none") << "\n";
+  std::cout << IonReport(s);
+  std::cout << "deviation from the recording: " << Number(deviation) << "\n";
   if (save) std::cout << "written: " << save->file << " (" << s.trace.StatusText << ")\n";
   std::cout << "elapsed: " << Number(elapsed) << " s\n";
   return 0;
@@ -191,6 +197,8 @@ int main(int argc, char** argv) {
   runCmd->add_flag("--json", run.json,
                    "Print one JSON object: steps, spike_times (s), deviation, elapsed_seconds");
 
+  AddIonOptions(runCmd, run.ions);
+
   FitOptions fit;
   CLI::App* fitCmd = AddFitCommand(app, fit);
   SweepCommand fiRun;
@@ -205,6 +213,8 @@ int main(int argc, char** argv) {
   CLI::App* firingClampCmd = AddFiringClampCommand(app, firingClampRun);
   ActInactOptions actInact;
   CLI::App* actInactCmd = AddActInactCommand(app, actInact);
+  PumpCurvesOptions pumpCurves;
+  CLI::App* pumpCurvesCmd = AddPumpCurvesCommand(app, pumpCurves);
 
   try {
     app.parse(argc, argv);
@@ -228,6 +238,7 @@ int main(int argc, char** argv) {
     if (*mapCmd) return mapRun();
     if (*firingClampCmd) return firingClampRun();
     if (*actInactCmd) return ActInactCommand(actInact);
+    if (*pumpCurvesCmd) return PumpCurvesCommand(pumpCurves);
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << TerminalMessage(e.what()) << "\n";
     return 1;

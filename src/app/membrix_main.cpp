@@ -42,9 +42,11 @@
 #include "run/run_globals.h"
 #include "run/run_view_sink.h"
 #include "run/session.h"
+#include "ui/chart.h"
 #include "ui/main_window.h"
 #include "ui/parameter_window.h"
 #include "ui/run_view_charts.h"
+#include "ui/windows/ion_dynamics_window.h"
 #include "ui/workbench.h"
 #include "analysis/fi_sweep.h"
 #include "analysis/statistics.h"
@@ -140,11 +142,52 @@ bool SaveFullScreen(membrix::MainWindow& form1, const QString& folder) {
   const QString path =
       QDir(folder).filePath(QStringLiteral("main_window_%1x%2.png").arg(room.width()).arg(room.height()));
   const bool ok = form1.grab().save(path);
+bool SaveWindow(QWidget& w, const QString& folder, const char* file) {
+  w.raise();
+  Settle();
+  const QString path = QDir(folder).filePath(QString::fromUtf8(file));
+  const bool ok = w.grab().save(path);
   std::printf("membrix: saved %s\n", qPrintable(path));
   return ok;
 }
 
 int TakeScreenshots(Workbench& wb, const QString& folder, bool screenOnly) {
+// The ion window: a 0.8 s current step of the start-up neuron with ion
+// dynamics (Bazhenov-Kager pump), run for 1.5 s so that the pump's
+// after-hyperpolarisation shows; then the pump characteristics.
+bool TakeIonScreenshots(Workbench& wb, const QString& folder) {
+  Session& s = wb.session();
+  membrix::IonInputs& in = s.ionInputs;
+  in.PumpType = 0;
+  in.NaK1 = 20.0;  // balances the Na that leaks in at rest
+  in.gamma = 0.005;
+  wb.Correspond();
+  wb.parameterWindow().findChild<QWidget*>(QStringLiteral("CheckBox2"))->setProperty("checked", true);
+  s.stim.t_Iind = 0.8;
+  membrix::SetRunLength(s.run, 1.5);
+  wb.Correspond();
+  membrix::MainWindow& form1 = wb.mainWindow();
+  form1.findChild<QPushButton*>(QStringLiteral("RunClamp"))->click();
+  Settle();
+  membrix::IonDynamicsWindow& form19 = wb.ionWindow();
+  form19.pages()->setCurrentIndex(0);
+  // Ki hidden (as a double click on its legend entry does), so that Nai has the
+  // axis to itself.
+  membrix::Chart* concentrations = form19.RunCharts()[1];
+  concentrations->SetSeriesVisible(concentrations->FindSeries(QStringLiteral("Ki")), false);
+  concentrations->Refresh();
+  bool ok = SaveWindow(form19, folder, "ion_dynamics.png");
+  ok = SaveWindow(form1, folder, "ion_dynamics_voltage.png") && ok;
+  wb.parameterWindow().findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(4);
+  in.NaK2 = 10.0;  // the second isoform, of lower Na affinity, beside the first
+  wb.Correspond();
+  wb.parameterWindow().findChild<QPushButton*>(QStringLiteral("NaK-pump plots"))->click();
+  Settle();
+  ok = SaveWindow(form19, folder, "ion_pump_characteristics.png") && ok;
+  return SaveWindow(wb.parameterWindow(), folder, "parameter_window_nak_pump.png") && ok;
+}
+
+int TakeScreenshots(Workbench& wb, const QString& folder) {
   if (!QDir().mkpath(folder)) {
     std::fprintf(stderr, "membrix: cannot create %s\n", qPrintable(folder));
     return 1;
@@ -359,6 +402,7 @@ int TakeActInactScreenshot(Workbench& wb, const QString& file) {
   Settle();
   const bool ok = w->grab().save(file);
   std::printf("membrix: saved %s\n", qPrintable(file));
+  ok = TakeIonScreenshots(wb, folder) && ok;
   return ok ? 0 : 1;
 }
 

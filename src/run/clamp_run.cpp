@@ -89,7 +89,7 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
   RunFiles files;
   files.Open(s);
   s.NP0 = Nrn->NP;  // values derived at initialisation become the current parameters
-  TIons Ions(Nrn->NP);
+  s.Ions.Setup(Nrn->NP, s.ionInputs);
   PrepareRunViews(s, views);
   host.ShowParameters();
   double err = 0.0;
@@ -101,7 +101,7 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     run.t = run.nt * run.dt;
     StepInputs in = Stimulus(s, Nrn->NP);
     Electrode(s, *Nrn, in);
-    Ions.Step();
+    s.Ions.Advance(Nrn->NP, Nrn->NV, run.dt);
     Nrn->Step(in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, in.Iext, in.Vclamp);
     // The step's one detection: the spike mark it leaves (SpikePhase 2) is what the
     // marking, drawing and writing below see, and the bookkeeping at the end of
@@ -128,6 +128,8 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     if (spike) MarkSpike(s, views);
     if (run.nt == 1 || drawStep || spike || everyStep) DrawRunStep(s, views);
     if (run.Writing == 1 && (writeStep || spike)) files.WriteLog(s, Ions);
+    if (run.nt == 1 || drawStep || spike) DrawRunStep(s, views);
+    if (run.Writing == 1 && (writeStep || spike)) files.WriteLog(s, s.Ions);
     if (writeStep && run.WriteMode >= 1 && run.WriteMode <= 4) files.WriteTrace(s);
     if ((run.WriteMode == 4 || run.DrawAnyCurve == 1) && drawStep) {
       views.CurvePoint(run.t * 1000.0, OutputVariableValue(s, s.trace.VarToWrite));

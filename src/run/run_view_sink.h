@@ -14,6 +14,7 @@ struct RunViewSetup {
   bool clearFirst = true;       // the series are emptied first
   double tEndMs = 0.0;          // bottom-axis maximum of the conductance charts
   std::string modelAxisTitle;   // left-axis title of the model-and-experiment chart
+  bool ionViews = false;        // ion dynamics is on: its window is shown, else hidden
 };
 
 class RunViewSink {

@@ -17,6 +17,7 @@ void PrepareRunViews(const Session& s, RunViewSink& views) {
   setup.tEndMs = s.run.t_end * 1000.0;
   const int mode = np.If_I_V_or_g;
   setup.modelAxisTitle = (mode == 1 || mode == 3 || mode == 4 || mode == 5) ? "I, pA" : "V, Volts";
+  setup.ionViews = s.Ions.IonDynamics == 1;
   if (setup.clearFirst) ClearRunViews(views);
   views.Prepare(setup);
   if (!views.Drawing()) return;
@@ -70,6 +71,15 @@ void DrawRunStep(const Session& s, RunViewSink& views) {
   if (views.PhasePlaneShown()) {
     views.Point("dVdt(V)", nv.V * 1000.0, nv.dVdt);
     views.Point("Im(V)", nv.V * 1000.0, nv.Iion);
+  }
+  const TIons& ions = s.Ions;
+  if (ions.IonDynamics == 1) {
+    views.Point("I_Na_K_pump", x, ions.I_Na_K_pump);
+    views.Point("Ki", x, ions.Ki);
+    views.Point("Nai", x, ions.Nai);
+    views.Point("VNa", x, ions.ENa * 1000.0);
+    views.Point("VK", x, ions.EK * 1000.0);
+    if (ions.IfVolume == 1) views.Point("Vol", x, ions.Vol);
   }
 }
 

@@ -17,6 +17,7 @@
 #include "analysis/us_map.h"
 #include "common/random_generator.h"
 #include "data/fit_table.h"
+#include "ions/ion_dynamics.h"
 #include "neuron/neuron.h"
 #include "params/program_globals.h"
 #include "run/independent_runs.h"
@@ -52,6 +53,8 @@ struct Session {
   USMapInputs usMap;            // inputs of the (u,s) map window
   FiringClampInputs firingClamp;  // inputs of the "Firing-Clamp and PRC" page
   ResetProtocolState resetProtocol;  // the reset protocol's state during a run
+  IonInputs ionInputs;  // the "Ions" and "NaK-pump" pages of the parameter window
+  TIons Ions;           // the ion dynamics of the current or last run
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

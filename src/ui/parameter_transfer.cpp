@@ -529,6 +529,14 @@ void CorrespondParametersToTheForm(Session& s, QWidget* mainWindow, QWidget* par
     EnableForm4Input(form4, input::kdVTdV, rule == 1);
     EnableForm4Input(form4, input::kDepBlock, rule == 2);
   }
+  // The ion-dynamics switches and choices live in the session's ion inputs;
+  // the boxes and groups show them (a change from here draws nothing).
+  const IonInputs& ions = s.ionInputs;
+  if (auto* box = Form4Control<QCheckBox>(form4, "CheckBox2")) box->setChecked(ions.IonDynamics == 1);
+  if (auto* box = Form4Control<QCheckBox>(form4, "CheckBox5")) box->setChecked(ions.IfVolume == 1);
+  if (auto* group = Form4Control<RadioGroup>(form4, "RadioGroup2")) group->setItemIndex(ions.PumpType);
+  if (auto* group = Form4Control<RadioGroup>(form4, "RadioGroup3")) group->setItemIndex(ions.KCC2Type);
+  if (auto* group = Form4Control<RadioGroup>(form4, "RadioGroup4")) group->setItemIndex(ions.VL_Item);
   if (auto* pumpTypes = Form4Control<RadioGroup>(form4, "RadioGroup2")) {
     EnableForm4Input(form4, input::kdV1, pumpTypes->itemIndex() == 3);
     EnableForm4Input(form4, input::kdV2, pumpTypes->itemIndex() == 3);

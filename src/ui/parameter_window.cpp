@@ -263,6 +263,7 @@ void ParameterWindow::OnPreset(bool badel) {
 }
 
 void ParameterWindow::OnPumpCharacteristics() {
+  if (showingProgramValues()) return;  // a pump type shown by the program draws nothing
   if (auto* box = findChild<QCheckBox*>(QStringLiteral("CheckBox2"))) box->setChecked(true);
   emit pumpCharacteristicsRequested();
   Correspond();

@@ -64,6 +64,16 @@ void StoreDt(Session& s, double v) {
   if (v > 0.0) s.run.dt = v / 1000.0;
 }
 
+// An input of the ion pages: a field of the ion-dynamics inputs.
+template <double IonInputs::*F>
+double ShowIon(const Session& s) {
+  return s.ionInputs.*F;
+}
+template <double IonInputs::*F>
+void StoreIon(Session& s, double v) {
+  s.ionInputs.*F = v;
+}
+
 using Show = double (*)(const Session&);
 using Store = void (*)(Session&, double);
 
@@ -77,6 +87,8 @@ constexpr Conversion kRecord{&ShowRecord<F, kScale>, &StoreRecord<F, kScale>};
 template <double StimulusGlobals::*F, double kScale = 1.0>
 constexpr Conversion kStimulus{&ShowStimulus<F, kScale>, &StoreStimulus<F, kScale>};
 constexpr Conversion kWindowOnly{nullptr, nullptr};
+template <double IonInputs::*F>
+constexpr Conversion kIon{&ShowIon<F>, &StoreIon<F>};
 
 constexpr ParameterInputEntry In(int number, std::string_view label, int decimals, InputPage page,
                                 std::string_view group, Conversion c) {
@@ -184,28 +196,28 @@ constexpr ParameterInputEntry kInputs[] = {
     Hint(In(56, " gLd",     4, kOther, "2-p-MainenSejn", kRecord<&NP::gLd>), "mS/cm^2"),
     In(57, " VLd, mV", 2, kOther, "2-p-MainenSejn", kRecord<&NP::VLd, 1000.0>),
 
-    // "Ions": Ca dynamics and the AHP reversal belong to the record; the rest is
-    // read by the ion dynamics when a run sets it up.
+    // "Ions": Ca dynamics and the AHP reversal belong to the record; the rest are
+    // the ion-dynamics inputs, read when a run sets the ion dynamics up.
     In(77, "tauCa, ms", 1, kIons, "Ca dynamics", kRecord<&NP::tauCa, 1000.0>),
     In(78, "Ca0, muM",  1, kIons, "Ca dynamics", kRecord<&NP::Ca0>),
     In(79, "dVAHP",     1, kIons, "Reversals", kRecord<&NP::dVAHP, 1000.0>),
-    Hint(Initial(In(71, "gL_K/gL",  2, kIons, "Leak", kWindowOnly), 0.6), "gL_Cl=gL*-gL_K-gL_Na"),
-    Hint(Initial(In(72, "gL_Na/gL", 2, kIons, "Leak", kWindowOnly), 0.3), "gL_Cl=gL*-gL_K-gL_Na"),
-    In(69, "KCC2",  3, kIons, "Co-transporters", kWindowOnly),
-    In(70, "NKCC1", 3, kIons, "Co-transporters", kWindowOnly),
-    Hint(Initial(In(75, "beta",  2, kIons, "Volume", kWindowOnly), 7.0), "mM*cm^2/(muA*s)"),
-    Hint(Initial(In(76, "gamma", 3, kIons, "Volume", kWindowOnly), 0.02), "mM*cm^2/(muA*s)"),
+    Hint(Initial(In(71, "gL_K/gL",  2, kIons, "Leak", kIon<&IonInputs::gL_K_ratio>), 0.6), "gL_Cl=gL*-gL_K-gL_Na"),
+    Hint(Initial(In(72, "gL_Na/gL", 2, kIons, "Leak", kIon<&IonInputs::gL_Na_ratio>), 0.3), "gL_Cl=gL*-gL_K-gL_Na"),
+    In(69, "KCC2",  3, kIons, "Co-transporters", kIon<&IonInputs::KCC2>),
+    In(70, "NKCC1", 3, kIons, "Co-transporters", kIon<&IonInputs::NKCC1>),
+    Hint(Initial(In(75, "beta",  2, kIons, "Volume", kIon<&IonInputs::beta>), 7.0), "mM*cm^2/(muA*s)"),
+    Hint(Initial(In(76, "gamma", 3, kIons, "Volume", kIon<&IonInputs::gamma>), 0.02), "mM*cm^2/(muA*s)"),
 
     // "NaK-pump": the two pump isoforms.
-    Reset(Initial(In(65, "NaK,1 ", 1, kPump, "Maximal pump currents", kWindowOnly), 10.0)),
-    Reset(In(66, "NaK,2", 1, kPump, "Maximal pump currents", kWindowOnly)),
-    Hint(Initial(In(67, "Nai_alpha1", 1, kPump, "Na affinity", kWindowOnly), 10.0),
+    Reset(Initial(In(65, "NaK,1 ", 1, kPump, "Maximal pump currents", kIon<&IonInputs::NaK1>), 10.0)),
+    Reset(In(66, "NaK,2", 1, kPump, "Maximal pump currents", kIon<&IonInputs::NaK2>)),
+    Hint(Initial(In(67, "Nai_alpha1", 1, kPump, "Na affinity", kIon<&IonInputs::Nai_alpha1>), 10.0),
          "Nai^n/(Nai_alpha^n+Nai^n)"),
-    Hint(Initial(In(68, "Nai_alpha2", 1, kPump, "Na affinity", kWindowOnly), 30.0),
+    Hint(Initial(In(68, "Nai_alpha2", 1, kPump, "Na affinity", kIon<&IonInputs::Nai_alpha2>), 30.0),
          "Nai^n/(Nai_alpha^n+Nai^n)"),
-    Hint(Initial(In(73, "dV,1", 1, kPump, "Voltage dependence", kWindowOnly), 10.0),
+    Hint(Initial(In(73, "dV,1", 1, kPump, "Voltage dependence", kIon<&IonInputs::dV1>), 10.0),
          "0.25+0.75/(1+exp((V0-V)/dV)))"),
-    Hint(Initial(In(74, "dV,2", 1, kPump, "Voltage dependence", kWindowOnly), 10.0),
+    Hint(Initial(In(74, "dV,2", 1, kPump, "Voltage dependence", kIon<&IonInputs::dV2>), 10.0),
          "0.25+0.75/(1+exp((V0-V)/dV)))"),
 };
 // clang-format on

@@ -211,6 +211,10 @@ NumericInput* ParameterWindow::MakeInput(const ParameterInputEntry& entry, QWidg
   // An input without a field starts at its designed value; the others show
   // nothing of the record until the program shows it.
   if (entry.show == nullptr) in->setValue(entry.initial);
+  // An input without a field, or with a designed starting value (the ion
+  // pages), starts at that value; the others show nothing of the record until
+  // the program shows it.
+  if (entry.show == nullptr || entry.initial != 0.0) in->setValue(entry.initial);
   connect(in, &NumericInput::valueChanged, this, [this, &entry, in] { OnInputChanged(entry, in); });
   if (entry.number == input::kTemp) connect(in, &NumericInput::valueCommitted, this, [this] { OnTemperatureCommitted(); });
   // A reset writes 0 into the field even when the input already showed 0.
@@ -457,6 +461,8 @@ QWidget* ParameterWindow::BuildIonsPage() {
 
   QCheckBox* ionDynamics = CheckBox("CheckBox2", "Ion Dynamics", page);
   QCheckBox* volume = CheckBox("CheckBox5", "If Volume", page);
+  connect(ionDynamics, &QCheckBox::toggled, this, [this](bool on) { session_.ionInputs.IonDynamics = on ? 1 : 0; });
+  connect(volume, &QCheckBox::toggled, this, [this](bool on) { session_.ionInputs.IfVolume = on ? 1 : 0; });
   connect(ionDynamics, &QCheckBox::toggled, this, &ParameterWindow::ShowIonWindow);
   grid->addWidget(ionDynamics, 0, 0);
   grid->addWidget(volume, 0, 1);
@@ -479,6 +485,8 @@ QWidget* ParameterWindow::BuildIonsPage() {
   grid->addWidget(MakeGroup(kPage, "Volume", page), 2, 1);
   grid->addWidget(cotransporters, 1, 2, 2, 1, Qt::AlignTop);
   grid->addWidget(reversalItems, 1, 3, 2, 1, Qt::AlignTop);
+  connect(reversalItems, &RadioGroup::itemIndexChanged, this, [this](int i) { session_.ionInputs.VL_Item = i; });
+  connect(kcc2Types, &RadioGroup::itemIndexChanged, this, [this](int i) { session_.ionInputs.KCC2Type = i; });
   grid->setRowStretch(3, 1);
   grid->setColumnStretch(4, 1);
   return page;
@@ -509,6 +517,7 @@ QWidget* ParameterWindow::BuildPumpPage() {
   for (int n : {input::kdV1, input::kdV2})
     page->findChild<NumericInput*>(InputName(n))->setEnabled(dobretsov);
 
+  connect(pumpTypes, &RadioGroup::itemIndexChanged, this, [this](int i) { session_.ionInputs.PumpType = i; });
   connect(plots, &QPushButton::clicked, this, &ParameterWindow::OnPumpCharacteristics);
   connect(pumpTypes, &RadioGroup::itemIndexChanged, this, &ParameterWindow::OnPumpCharacteristics);
   return page;

@@ -103,6 +103,25 @@ void RunViewCharts::Prepare(const RunViewSetup& setup) {
   residual_->SetAxisTitle(ChartAxis::Left, title);
   overlay_->SetLegendNote(QString());
   form1_.ShowModelView(unit.shown, recording_);
+  if (ionWindow_ != nullptr) ionWindow_->setVisible(setup.ionViews);
+}
+
+void RunViewCharts::AddIonCharts(const std::vector<Chart*>& charts, QWidget* window) {
+  ionWindow_ = window;
+  std::vector<Target> added;
+  for (Chart* c : charts) {
+    charts_.push_back(c);
+    for (int i = 0; i < c->SeriesCount(); ++i) added.push_back({c->SeriesTitle(i).toStdString(), c, i, false});
+  }
+  static constexpr std::string_view kIonDrawOrder[] = {"I_Na_K_pump", "Ki", "Nai", "VNa", "VK", "Vol"};
+  std::stable_sort(added.begin(), added.end(), [](const Target& a, const Target& b) {
+    auto rank = [](const std::string& name) {
+      return std::find(std::begin(kIonDrawOrder), std::end(kIonDrawOrder), name) - std::begin(kIonDrawOrder);
+    };
+    return rank(a.name) < rank(b.name);
+  });
+  targets_.insert(targets_.end(), added.begin(), added.end());
+  cursor_ = 0;
 }
 
 void RunViewCharts::Point(std::string_view series, double x, double y) {

@@ -12,6 +12,8 @@
 
 #include "run/run_view_sink.h"
 
+class QWidget;
+
 namespace membrix {
 
 struct Session;
@@ -45,6 +47,11 @@ class RunViewCharts final : public RunViewSink {
   // time has passed for the drawing to stay a small share of the run.
   void Flush(bool force);
 
+  // The charts of the ion window: they take the ion series of a run, are
+  // emptied with the others, and the window is shown for a run with ion
+  // dynamics and hidden for one without.
+  void AddIonCharts(const std::vector<Chart*>& charts, QWidget* window);
+
   // Shows every run series again ("Enable all series").
   void ShowAllSeries();
 
@@ -64,6 +71,7 @@ class RunViewCharts final : public RunViewSink {
   const Session& s_;
   MainWindow& form1_;
   CurveWindow& curve_;
+  QWidget* ionWindow_ = nullptr;
   std::vector<Target> targets_;
   std::vector<Chart*> charts_;
   Chart* overlay_ = nullptr;   // the model and its recording on one axis

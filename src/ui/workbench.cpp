@@ -21,6 +21,7 @@
 #include "ui/parameter_transfer.h"
 #include "ui/parameter_window.h"
 #include "ui/run_view_charts.h"
+#include "ui/windows/ion_dynamics_window.h"
 
 namespace membrix {
 
@@ -83,6 +84,11 @@ Workbench::Workbench(QObject* parent)
   connect(form4_.get(), &ParameterWindow::helpRequested, this, &Workbench::ShowHelp);
   curve_ = std::make_unique<CurveWindow>();
   views_ = std::make_unique<RunViewCharts>(*session_, *form1_, *curve_);
+  form19_ = std::make_unique<IonDynamicsWindow>();
+  views_->AddIonCharts(form19_->RunCharts(), form19_.get());
+  connect(form4_.get(), &ParameterWindow::pumpCharacteristicsRequested, this, [this] {
+    RunCommand([this] { form19_->ShowPumpCharacteristics(PlotPumpCharacteristics(*session_)); });
+  });
   connect(form1_.get(), &MainWindow::firstShown, this, &Workbench::StartUp);
   // Every window the program shows lands inside the screen.
   if (QCoreApplication::instance() != nullptr) QCoreApplication::instance()->installEventFilter(this);
@@ -125,6 +131,7 @@ void Workbench::FitIntoScreen(QWidget* window) {
 Workbench::~Workbench() {
   Chart::SetSaveFileNameAsker({});
   views_.reset();
+  form19_.reset();
   help_.reset();
   curve_.reset();
   form4_.reset();
@@ -260,6 +267,7 @@ void Workbench::OnMainWindowClosing() {
   }
   form4_->close();
   curve_->close();
+  form19_->close();
   if (help_) help_->close();
 }
 

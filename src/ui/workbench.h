@@ -26,6 +26,7 @@ class ParameterWindow;
 class CurveWindow;
 class HelpWindow;
 class RunViewCharts;
+class IonDynamicsWindow;
 
 // The questions, messages and file dialogs of the workbench.
 class UserDialogs {
@@ -66,6 +67,7 @@ class Workbench : public QObject, public Host {
   ParameterWindow& parameterWindow() { return *form4_; }
   CurveWindow& curveWindow() { return *curve_; }
   RunViewCharts& views() { return *views_; }
+  IonDynamicsWindow& ionWindow() { return *form19_; }
   UserDialogs& dialogs() { return *dialogs_; }
   void SetDialogs(std::unique_ptr<UserDialogs> dialogs);
 
@@ -131,6 +133,7 @@ class Workbench : public QObject, public Host {
   std::unique_ptr<CurveWindow> curve_;
   std::unique_ptr<HelpWindow> help_;
   std::unique_ptr<RunViewCharts> views_;
+  std::unique_ptr<IonDynamicsWindow> form19_;
   QString startFolder_;
   QString projectFolder_;
   bool running_ = false;

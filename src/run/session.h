@@ -11,6 +11,8 @@
 #include "analysis/spike_detector.h"
 #include "common/random_generator.h"
 #include "data/fit_table.h"
+#include "data/ramp_analyzer.h"
+#include "data/step_series.h"
 #include "neuron/neuron.h"
 #include "params/program_globals.h"
 #include "run/recording.h"
@@ -37,6 +39,8 @@ struct Session {
   RandomGenerator random;
   ThresholdModelGlobals thresholdModel;  // threshold table of the procedural threshold model
   FitTable fit;  // the parameters the simplex fits, its check marks and its tolerance
+  RampInputs ramp;         // inputs of the ramp analyzer window
+  StepSeriesInputs steps;  // inputs of the voltage-step series window
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

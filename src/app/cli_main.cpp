@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli_data_tools.h"
 #include "app/cli_fit.h"
 #include "common/error.h"
 #include "params/model_defaults.h"
@@ -221,6 +222,12 @@ int main(int argc, char** argv) {
 
   FitOptions fit;
   CLI::App* fitCmd = AddFitCommand(app, fit);
+  RampsOptions ramps;
+  CLI::App* rampsCmd = AddRampsCommand(app, ramps);
+  StepsOptions steps;
+  CLI::App* stepsCmd = AddStepsCommand(app, steps);
+  PreviewOptions preview;
+  CLI::App* previewCmd = AddPreviewCommand(app, preview);
 
   try {
     app.parse(argc, argv);
@@ -236,6 +243,9 @@ int main(int argc, char** argv) {
   try {
     if (*runCmd) return RunCommand(run);
     if (*fitCmd) return FitCommand(fit);
+    if (*rampsCmd) return RampsCommand(ramps);
+    if (*stepsCmd) return StepsCommand(steps);
+    if (*previewCmd) return PreviewCommand(preview);
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << e.what() << "\n";
     return 1;

@@ -254,3 +254,34 @@ TEST(RampFolderChoice, SetsTheTemplateOfEachDataFolder) {
 
 }  // namespace
 }  // namespace membrix
+
+namespace membrix {
+namespace {
+
+// The shipped sample: every sweep of the model cell gives a threshold in the
+// sodium activation range, later for every later ramp.
+TEST(RampSample, EverySweepOfTheShippedFileHasAThreshold) {
+  auto ramp = std::make_unique<TRamp>();
+  ramp->FileName = std::string(MEMBRIX_SOURCE_DIR) + "/resources/ramps/model_ramps.txt";
+  ramp->Folder = fs::temp_directory_path().string();
+  RampInputs in;
+  in.WriteSpikeMarkers = false;
+  ASSERT_TRUE(ReadRampFile(*ramp, in));
+  ASSERT_GE(ramp->NSweeps, 10);
+  RampSink sink;
+  BatchHost host;
+  ASSERT_TRUE(AllSamples(*ramp, in, sink, host));
+  for (int i = 1; i <= ramp->NSweeps; ++i) {
+    EXPECT_GT(ramp->tSpike[i], 0.0) << "sweep " << i;
+    EXPECT_GT(ramp->VT[i], -55.0) << "sweep " << i;
+    EXPECT_LT(ramp->VT[i], -35.0) << "sweep " << i;
+    EXPECT_GT(ramp->SpikeAmpl[i], in.MinSpikeAmpl) << "sweep " << i;
+    if (i > 1) {
+      EXPECT_GT(ramp->tSpike[i], ramp->tSpike[i - 1]) << "sweep " << i;
+    }
+  }
+  fs::remove(fs::path(ramp->Folder) / "VT_tau.dat");
+}
+
+}  // namespace
+}  // namespace membrix

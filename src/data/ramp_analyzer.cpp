@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -84,7 +86,12 @@ int WindowEnd(const TRamp& r, int k) {
 
 }  // namespace
 
-SweepTable::SweepTable() : v_(static_cast<std::size_t>(kSamples) * TRamp::kMaxSweeps, 0.0) {}
+SweepTable::SweepTable()
+    : v_(static_cast<double*>(std::calloc(static_cast<std::size_t>(kSamples) * TRamp::kMaxSweeps, sizeof(double)))) {
+  if (!v_) throw std::bad_alloc();
+}
+
+void SweepTable::Free::operator()(double* p) const { std::free(p); }
 
 std::size_t SweepTable::Index(int sample, int sweep) {
   return static_cast<std::size_t>(sweep - 1) * kSamples + static_cast<std::size_t>(sample);

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,7 +55,12 @@ class SweepTable {
 
  private:
   static std::size_t Index(int sample, int sweep);
-  std::vector<double> v_;
+  struct Free {
+    void operator()(double* p) const;
+  };
+  // Zero-filled by the system as pages are first touched: a table costs
+  // nothing until its sweeps are read.
+  std::unique_ptr<double[], Free> v_;
 };
 
 // Everything the analyzer holds. Sweeps are numbered from 1, samples from 0.

@@ -43,6 +43,7 @@
 #include "ui/chart.h"
 #include "ui/numeric_input.h"
 #include "ui/run_view_charts.h"
+#include "ui/windows/data_tools.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -268,6 +269,10 @@ QWidget* MainWindow::BuildTopArea() {
     buttons->addWidget(toolButtons[i], 1 + static_cast<int>(i) / 4, static_cast<int>(i) % 4);
   }
   axon_ = toolButtons[6];
+  QPushButton* rampsSteps = toolButtons[7];
+  rampsSteps->setEnabled(true);
+  rampsSteps->setToolTip(QStringLiteral("The voltage-step series with the ramp analyzer of recorded sweeps"));
+  connect(rampsSteps, &QPushButton::clicked, this, [this] { OpenRampsAndSteps(wb_); });
   auto* saveAny = AddButton(QStringLiteral("Save any curve"), "Write one variable of the run to a file");
   auto* drawAny =
       AddButton(QStringLiteral("Draw any curve"), "Plot one variable of the run in a window of its own");
@@ -767,7 +772,7 @@ void MainWindow::BuildParametersMenu() {
     if (std::string_view(mode) == "Iind=Vexp") iindIsVexp_ = a;
   }
   QAction* ramp = AddAction(cc, QStringLiteral("Ramp in CC"), QStringLiteral("Ramp in CC"));
-  ramp->setEnabled(false);
+  connect(ramp, &QAction::triggered, this, [this] { OpenRampInCC(wb_); });
   QMenu* vc = subMenu(QStringLiteral("Voltage-Clamp"), QStringLiteral("Voltage-Clamp"));
   vc->menuAction()->setCheckable(true);
   for (const char* mode : {"VC", "for  gNa", "VC at Vexp", "VC with pipette"}) {

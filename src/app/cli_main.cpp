@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cli_act_inact.h"
+#include "app/cli_data_tools.h"
 #include "app/cli_fit.h"
 #include "app/cli_model_options.h"
 #include "app/cli_sweeps.h"
@@ -215,6 +216,12 @@ int main(int argc, char** argv) {
   CLI::App* actInactCmd = AddActInactCommand(app, actInact);
   PumpCurvesOptions pumpCurves;
   CLI::App* pumpCurvesCmd = AddPumpCurvesCommand(app, pumpCurves);
+  RampsOptions ramps;
+  CLI::App* rampsCmd = AddRampsCommand(app, ramps);
+  StepsOptions steps;
+  CLI::App* stepsCmd = AddStepsCommand(app, steps);
+  PreviewOptions preview;
+  CLI::App* previewCmd = AddPreviewCommand(app, preview);
 
   try {
     app.parse(argc, argv);
@@ -239,6 +246,9 @@ int main(int argc, char** argv) {
     if (*firingClampCmd) return firingClampRun();
     if (*actInactCmd) return ActInactCommand(actInact);
     if (*pumpCurvesCmd) return PumpCurvesCommand(pumpCurves);
+    if (*rampsCmd) return RampsCommand(ramps);
+    if (*stepsCmd) return StepsCommand(steps);
+    if (*previewCmd) return PreviewCommand(preview);
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << TerminalMessage(e.what()) << "\n";
     return 1;

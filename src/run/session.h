@@ -18,6 +18,8 @@
 #include "common/random_generator.h"
 #include "data/fit_table.h"
 #include "ions/ion_dynamics.h"
+#include "data/ramp_analyzer.h"
+#include "data/step_series.h"
 #include "neuron/neuron.h"
 #include "params/program_globals.h"
 #include "run/independent_runs.h"
@@ -55,6 +57,8 @@ struct Session {
   ResetProtocolState resetProtocol;  // the reset protocol's state during a run
   IonInputs ionInputs;  // the "Ions" and "NaK-pump" pages of the parameter window
   TIons Ions;           // the ion dynamics of the current or last run
+  RampInputs ramp;         // inputs of the ramp analyzer window
+  StepSeriesInputs steps;  // inputs of the voltage-step series window
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

@@ -50,6 +50,7 @@
 #include "ui/run_view_charts.h"
 #include "ui/windows/analysis_windows.h"
 #include "ui/windows/us_map_window.h"
+#include "ui/windows/data_tools.h"
 #include "ui/workbench.h"
 #include "ui/windows/act_inact_window.h"
 
@@ -291,6 +292,10 @@ QWidget* MainWindow::BuildTopArea() {
   connect(toolButtons[2], &QPushButton::clicked, this, [this] { analysisWindows().ShowUSMap(); });
   connect(toolButtons[1], &QPushButton::clicked, this, [this] { analysisWindows().ShowAdaptation(); });
   connect(toolButtons[3], &QPushButton::clicked, this, [this] { analysisWindows().ShowThreshold(); });
+  QPushButton* rampsSteps = toolButtons[7];
+  rampsSteps->setEnabled(true);
+  rampsSteps->setToolTip(QStringLiteral("The voltage-step series with the ramp analyzer of recorded sweeps"));
+  connect(rampsSteps, &QPushButton::clicked, this, [this] { OpenRampsAndSteps(wb_); });
   auto* saveAny = AddButton(QStringLiteral("Save any curve"), "Write one variable of the run to a file");
   auto* drawAny =
       AddButton(QStringLiteral("Draw any curve"), "Plot one variable of the run in a window of its own");
@@ -822,7 +827,7 @@ void MainWindow::BuildParametersMenu() {
     if (std::string_view(mode) == "Iind=Vexp") iindIsVexp_ = a;
   }
   QAction* ramp = AddAction(cc, QStringLiteral("Ramp in CC"), QStringLiteral("Ramp in CC"));
-  ramp->setEnabled(false);
+  connect(ramp, &QAction::triggered, this, [this] { OpenRampInCC(wb_); });
   QMenu* vc = subMenu(QStringLiteral("Voltage-Clamp"), QStringLiteral("Voltage-Clamp"));
   vc->menuAction()->setCheckable(true);
   for (const char* mode : {"VC", "for  gNa", "VC at Vexp", "VC with pipette"}) {

@@ -1,0 +1,61 @@
+#pragma once
+// membrix-cli ramps, steps and preview: the ramp analyzer of recorded
+// voltage-clamp sweeps, the voltage-step series and the stimulus preview.
+
+#include <string>
+#include <vector>
+
+#include "data/ramp_analyzer.h"
+#include "data/step_series.h"
+
+namespace CLI {
+class App;
+}
+
+namespace membrix {
+
+// The model a subcommand starts from: the program's start-up set, then these.
+struct ModelChoice {
+  std::string idFile;
+  std::string family, geometry;
+  std::vector<std::string> assignments;
+  double t_end = -1.0;
+  double dt = -1.0;
+};
+
+struct RampsOptions {
+  std::string file;
+  RampInputs inputs;
+  bool scaled = false;
+  std::string outDir;
+  bool json = false;
+};
+
+struct StepsOptions {
+  ModelChoice model;
+  StepSeriesInputs inputs;
+  bool single = false;
+  bool noVCMode = false;
+  std::string fromSweeps;
+  RampInputs sweepInputs;
+  std::string outDir;
+  bool json = false;
+};
+
+struct PreviewOptions {
+  ModelChoice model;
+  std::string shape;
+  std::string out;
+  int every = 1;
+};
+
+CLI::App* AddRampsCommand(CLI::App& app, RampsOptions& options);
+CLI::App* AddStepsCommand(CLI::App& app, StepsOptions& options);
+CLI::App* AddPreviewCommand(CLI::App& app, PreviewOptions& options);
+
+// Each returns the exit status; errors are thrown as membrix::Error.
+int RampsCommand(RampsOptions& options);
+int StepsCommand(StepsOptions& options);
+int PreviewCommand(const PreviewOptions& options);
+
+}  // namespace membrix

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cli_fit.h"
+#include "app/cli_reverse.h"
 #include "common/error.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
@@ -221,6 +222,8 @@ int main(int argc, char** argv) {
 
   FitOptions fit;
   CLI::App* fitCmd = AddFitCommand(app, fit);
+  ReverseOptions reverse;
+  CLI::App* reverseCmd = AddReverseCommand(app, reverse);
 
   try {
     app.parse(argc, argv);
@@ -236,6 +239,7 @@ int main(int argc, char** argv) {
   try {
     if (*runCmd) return RunCommand(run);
     if (*fitCmd) return FitCommand(fit);
+    if (*reverseCmd) return ReverseCommand(reverse);
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << e.what() << "\n";
     return 1;

@@ -43,6 +43,7 @@
 #include "ui/chart.h"
 #include "ui/numeric_input.h"
 #include "ui/run_view_charts.h"
+#include "ui/windows/reverse_problem_window.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -268,6 +269,10 @@ QWidget* MainWindow::BuildTopArea() {
     buttons->addWidget(toolButtons[i], 1 + static_cast<int>(i) / 4, static_cast<int>(i) % 4);
   }
   axon_ = toolButtons[6];
+  // "HH approx." opens the reverse-problem window.
+  toolButtons[5]->setEnabled(true);
+  toolButtons[5]->setToolTip(QStringLiteral("Fit Na or K rate coefficients to voltage-clamp conductances"));
+  connect(toolButtons[5], &QPushButton::clicked, this, [this] { ShowReverseProblemWindow(wb_, this); });
   auto* saveAny = AddButton(QStringLiteral("Save any curve"), "Write one variable of the run to a file");
   auto* drawAny =
       AddButton(QStringLiteral("Draw any curve"), "Plot one variable of the run in a window of its own");

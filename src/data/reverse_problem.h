@@ -25,9 +25,9 @@ class RunViewSink;
 
 enum class ReverseCurrent { Na, K };
 
-inline constexpr int kNaCurves = 10; // conductance curves of a sodium fit
-inline constexpr int kKCurves = 7;   // and of a potassium fit
-inline constexpr std::int32_t kConductanceClampMode = 3; // "for  gNa"
+inline constexpr int kNaCurves = 10;                      // conductance curves of a sodium fit
+inline constexpr int kKCurves = 7;                        // and of a potassium fit
+inline constexpr std::int32_t kConductanceClampMode = 3;  // "for  gNa"
 
 // One coefficient of the window's tables: its caption, the Parameters ->
 // Simplex item its box mirrors, the field it writes, the factor from the
@@ -52,14 +52,14 @@ ReverseCurrent ParseReverseCurrent(std::string_view name);
 // 7 for potassium, but never more than the open parameter file declares
 // (NSmpls of its common section), so that a file with fewer recordings is not
 // compared with recordings it does not have.
-int ReverseCurveCount(const Session &s, ReverseCurrent current);
+int ReverseCurveCount(const Session& s, ReverseCurrent current);
 
 // Chooses the current to fit: NSmpls := ReverseCurveCount; the other current
 // blocked (sodium: IfBlockNaR 0, IfBlockK 1; potassium: IfBlockNaR 1,
 // IfBlockK 0); VrevFit := VNaR or VK; the boxes of the chosen current ticked as
 // the choice ticks them (potassium leaves "b2K" clear) and those of the other
 // current cleared. The other items of Parameters -> Simplex keep their marks.
-void SelectReverseCurrent(Session &s, ReverseCurrent current);
+void SelectReverseCurrent(Session& s, ReverseCurrent current);
 
 // What must hold before the reverse problem runs, besides what every fit
 // needs (CheckFitRequest): every recording 1 ... NSmpls runs in the clamp mode
@@ -67,7 +67,7 @@ void SelectReverseCurrent(Session &s, ReverseCurrent current);
 // that current is the one whose rates the coefficients describe. Reads the
 // recording sections on a copy of the session. Throws Error naming the file
 // and the recording.
-void CheckReverseRequest(const Session &s, ReverseCurrent current);
+void CheckReverseRequest(const Session& s, ReverseCurrent current);
 
 // "Solve reverse problem": the selection from the marks, the checks, and the
 // simplex (RunSimplex) with its progress. The best vertex ends in NP0.
@@ -78,9 +78,8 @@ void CheckReverseRequest(const Session &s, ReverseCurrent current);
 // while a new start lowers the residual by more than the tolerance (relative),
 // and never after a stop. The result counts the passes and evaluations of all
 // the starts.
-SimplexResult SolveReverseProblem(Session &s, Host &host, RunViewSink &views,
-                                  FitProgress &progress, ReverseCurrent current,
-                                  int restarts = 0);
+SimplexResult SolveReverseProblem(Session& s, Host& host, RunViewSink& views, FitProgress& progress,
+                                  ReverseCurrent current, int restarts = 0);
 
 // The fitted parameter file: the open parameter file's text with the fitted
 // values added at the end of its neuron section (before "KeepParams=0"), so
@@ -89,16 +88,14 @@ SimplexResult SolveReverseProblem(Session &s, Host &host, RunViewSink &views,
 // names are resolved next to the written file, so it belongs beside the
 // original. Without an open file, the fitted values alone (as the ordinary fit
 // writes them).
-std::string ReverseParameterFileText(const Session &s,
-                                     std::span<const double> x,
-                                     const std::string &comment);
+std::string ReverseParameterFileText(const Session& s, std::span<const double> x, const std::string& comment);
 
 // Entering "Simulate spikes": a current-clamp run of 50 ms with a pulse of
 // 100 ms (300 pA if the pulse amplitude was 0), no recording, the potassium,
 // the sodium of the fit and the leak unblocked.
-void PrepareSpikeSimulation(Session &s);
+void PrepareSpikeSimulation(Session& s);
 
 // "Run" of "Simulate spikes": drawing every second step, one clamp run.
-double SimulateSpikes(Session &s, Host &host, RunViewSink &views);
+double SimulateSpikes(Session& s, Host& host, RunViewSink& views);
 
-} // namespace membrix
+}  // namespace membrix

@@ -35,8 +35,8 @@ struct Session;
 class ReverseProblemWindow : public QWidget {
   Q_OBJECT
 
-public:
-  ReverseProblemWindow(Workbench &workbench, QWidget *parent);
+ public:
+  ReverseProblemWindow(Workbench& workbench, QWidget* parent);
 
   // NP0's coefficients, the injected current and the run length into the
   // inputs.
@@ -48,30 +48,29 @@ public:
   // The current the radio group chooses.
   ReverseCurrent Current() const;
 
-  Chart *fitChart() const { return fitChart_; }
-  Chart *voltageChart() const { return voltageChart_; }
-  Chart *gateChart() const { return gateChart_; }
+  Chart* fitChart() const { return fitChart_; }
+  Chart* voltageChart() const { return voltageChart_; }
+  Chart* gateChart() const { return gateChart_; }
 
   // A formula picture: the rich text drawn into an image, kept as PNG.
-  static QImage FormulaPicture(const QString &html, int width);
+  static QImage FormulaPicture(const QString& html, int width);
 
-protected:
-  void closeEvent(QCloseEvent *event) override;
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
-private:
+ private:
   struct Row {
-    const ReverseCoefficient *coefficient;
-    QCheckBox *box;
-    NumericInput *input;
+    const ReverseCoefficient* coefficient;
+    QCheckBox* box;
+    NumericInput* input;
   };
 
-  QWidget *BuildFitPage();
-  QWidget *BuildSpikePage();
-  QWidget *BuildFiguresPage();
-  QWidget *BuildApproximationsPage();
-  NumericInput *AddSpikeInput(QGridLayout *grid, int row, const char *name,
-                              const char *caption,
-                              void (*store)(Session &, double));
+  QWidget* BuildFitPage();
+  QWidget* BuildSpikePage();
+  QWidget* BuildFiguresPage();
+  QWidget* BuildApproximationsPage();
+  NumericInput* AddSpikeInput(QGridLayout* grid, int row, const char* name, const char* caption,
+                              void (*store)(Session&, double));
 
   void OnCurrentChosen(int id);
   void OnCurveNumber(int v);
@@ -86,24 +85,23 @@ private:
   void ShowFileName();
   void UpdateEnabled();
   void RefreshCharts();
-  Session &s() const;
+  Session& s() const;
 
-  Workbench &wb_;
+  Workbench& wb_;
   std::vector<Row> rows_;
-  QTabWidget *pages_ = nullptr;
-  QButtonGroup *current_ = nullptr;
-  QSpinBox *curve_ = nullptr;
-  NumericInput *tolerance_ = nullptr;
-  QLabel *progress_ = nullptr;
-  QLabel *fileName_ = nullptr;
-  QPushButton *solve_ = nullptr;
-  QPushButton *details_ = nullptr;
-  Chart *fitChart_ = nullptr;
-  Chart *voltageChart_ = nullptr;
-  Chart *gateChart_ = nullptr;
-  std::vector<NumericInput *> spikeInputs_;
-  bool showing_ =
-      false; // the program fills the inputs: nothing is written back
+  QTabWidget* pages_ = nullptr;
+  QButtonGroup* current_ = nullptr;
+  QSpinBox* curve_ = nullptr;
+  NumericInput* tolerance_ = nullptr;
+  QLabel* progress_ = nullptr;
+  QLabel* fileName_ = nullptr;
+  QPushButton* solve_ = nullptr;
+  QPushButton* details_ = nullptr;
+  Chart* fitChart_ = nullptr;
+  Chart* voltageChart_ = nullptr;
+  Chart* gateChart_ = nullptr;
+  std::vector<NumericInput*> spikeInputs_;
+  bool showing_ = false;  // the program fills the inputs: nothing is written back
   bool stop_ = false;
   bool closing_ = false;
 
@@ -113,6 +111,6 @@ private:
 
 // Shows the window from the main window's "HH approx.": the main window moves
 // 1000 pixels to the right and the parameter window hides.
-void ShowReverseProblemWindow(Workbench &workbench, QWidget *mainWindow);
+void ShowReverseProblemWindow(Workbench& workbench, QWidget* mainWindow);
 
-} // namespace membrix
+}  // namespace membrix

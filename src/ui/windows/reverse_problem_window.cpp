@@ -510,7 +510,7 @@ void ReverseProblemWindow::OnCurrentChosen(int id) {
 }
 
 void ReverseProblemWindow::OnCurveNumber(int v) {
-  if (v < 1 || v > s().rec.NSmpls) {
+  if (v < 1 || v > s().rec.NSmpls || wb_.Running()) {
     const QSignalBlocker quiet(curve_);
     curve_->setValue(s().rec.Smpl);
     return;

@@ -52,6 +52,19 @@ MEASURED = {
     "Chow_train.id": CURRENT_CLAMP_NOISE,
     "Lyle_us.id": CURRENT_CLAMP_NOISE,
     "VC_steps.id": VOLTAGE_CLAMP_NOISE,
+    "HH_Na_steps.id": 0.0,
+    "HH_K_steps.id": 0.0,
+}
+
+# The conductance recordings of the reverse problem are made from the classic
+# squid-axon coefficients, while their .id files start the fit away from them;
+# these values replace the file's for the run that makes a recording. They are
+# written without noise, so that a fit can be watched recovering them exactly.
+KNOWN_VALUES = {
+    "HH_Na_steps.id": {"a1NaR": 0.1, "a2NaR": 25, "a3NaR": 10, "b1NaR": 4, "b3NaR": 18, "c1NaR": 0.07,
+                       "c3NaR": 20, "d1NaR": 1, "d2NaR": 30, "d3NaR": 10, "VNaR": 0.055, "gNaR": 120},
+    "HH_K_steps.id": {"a1K": 0.01, "a2K": 10, "a3K": 10, "b1K": 0.125, "b2K": 0, "b3K": 80, "VK": -0.072,
+                      "gK": 36},
 }
 
 
@@ -105,10 +118,12 @@ def make_measured(cli, name, sigma):
         work = pathlib.Path(work)
         copy = work / name
         copy.write_text(RECORDING.sub(r"\1'NoFile'", id_text), encoding="ascii")
+        known = [arg for field, value in KNOWN_VALUES.get(name, {}).items()
+                 for arg in ("--set", f"NP0.{field}={value}")]
         for k, file in enumerate(files, start=1):
             out = work / "trace.dat"
             subprocess.run([str(cli), "run", "--id", str(copy), "--smpl", str(k), "--set", "n_Write=1",
-                            "--save-var", "Vr", str(out)], check=True, cwd=work, stdout=subprocess.DEVNULL)
+                            "--save-var", "Vr", str(out)] + known, check=True, cwd=work, stdout=subprocess.DEVNULL)
             noise = random.Random(zlib.crc32(f"{name}:{k}".encode()))
             write(SAMPLES / file, [line(t, v + noise.gauss(0.0, sigma)) for t, v in read_trace(out)])
 

@@ -96,6 +96,20 @@ class PassPrinter final : public FitProgress {
 
 }  // namespace
 
+PrintedFit RunPrintedFit(Session& s, int maxPasses, const FitSolver& solve) {
+  FitHost host;
+  PassPrinter printer(s.fit, host, maxPasses);
+  NullRunViewSink views;
+  PrintedFit fit;
+  {
+    InterruptRequest ctrlC;
+    fit.result = solve(s, host, views, printer);
+  }
+  fit.interrupted = interrupted.load();
+  fit.passLimitReached = host.passLimitReached;
+  return fit;
+}
+
 CLI::App* AddFitCommand(CLI::App& app, FitOptions& o) {
   std::string names;
   for (const FitParameter& p : FitParameters()) {

@@ -3,8 +3,11 @@
 // recordings of a parameter file, with one progress line per pass and the
 // fitted values written as a parameter file.
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "data/simplex.h"
 
 namespace CLI {
 class App;
@@ -25,5 +28,17 @@ CLI::App* AddFitCommand(CLI::App& app, FitOptions& options);
 
 // Runs the fit; returns the exit status. Errors are thrown as membrix::Error.
 int FitCommand(const FitOptions& options);
+
+// A fit of the batch tool with its progress: one printed line per pass (its
+// number, the evaluations, the residual and the best vertex), Ctrl+C or SIGTERM
+// as Stop, and a stop after maxPasses passes (0: no limit). solve runs the
+// minimisation on the session with the host, views and progress given.
+using FitSolver = std::function<SimplexResult(Session&, Host&, RunViewSink&, FitProgress&)>;
+struct PrintedFit {
+  SimplexResult result;
+  bool interrupted = false;       // ended by a signal
+  bool passLimitReached = false;  // ended by maxPasses
+};
+PrintedFit RunPrintedFit(Session& s, int maxPasses, const FitSolver& solve);
 
 }  // namespace membrix

@@ -18,6 +18,7 @@
 #include "app/cli_sweeps.h"
 #include "common/version.h"
 #include "app/cli_ions.h"
+#include "app/cli_reverse.h"
 #include "common/error.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
@@ -222,6 +223,8 @@ int main(int argc, char** argv) {
   CLI::App* stepsCmd = AddStepsCommand(app, steps);
   PreviewOptions preview;
   CLI::App* previewCmd = AddPreviewCommand(app, preview);
+  ReverseOptions reverse;
+  CLI::App* reverseCmd = AddReverseCommand(app, reverse);
 
   try {
     app.parse(argc, argv);
@@ -249,6 +252,7 @@ int main(int argc, char** argv) {
     if (*rampsCmd) return RampsCommand(ramps);
     if (*stepsCmd) return StepsCommand(steps);
     if (*previewCmd) return PreviewCommand(preview);
+    if (*reverseCmd) return ReverseCommand(reverse);
   } catch (const membrix::Error& e) {
     std::cerr << "membrix-cli: " << TerminalMessage(e.what()) << "\n";
     return 1;

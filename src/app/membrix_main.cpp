@@ -26,6 +26,8 @@
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QScreen>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
@@ -43,7 +45,9 @@
 #include "run/run_view_sink.h"
 #include "run/session.h"
 #include "ui/chart.h"
+#include "params/parameter_file.h"
 #include "ui/main_window.h"
+#include "ui/windows/reverse_problem_window.h"
 #include "ui/parameter_window.h"
 #include "ui/run_view_charts.h"
 #include "ui/windows/ion_dynamics_window.h"
@@ -185,6 +189,31 @@ bool TakeIonScreenshots(Workbench& wb, const QString& folder) {
   Settle();
   ok = SaveWindow(form19, folder, "ion_pump_characteristics.png") && ok;
   return SaveWindow(wb.parameterWindow(), folder, "parameter_window_nak_pump.png") && ok;
+}
+
+// The reverse-problem window after fitting the potassium sample (the button
+// pressed twice: the second simplex starts from the first one's result), and
+// its page of the sodium rate functions.
+bool TakeReverseProblemScreenshots(Workbench& wb, const QString& folder) {
+  membrix::MainWindow& form1 = wb.mainWindow();
+  membrix::LoadParameterFile(wb.session(),
+                             QDir(wb.SamplesFolder()).filePath(QStringLiteral("HH_K_steps.id")).toStdString());
+  form1.findChild<QPushButton*>(QStringLiteral("HH approx."))->click();
+  auto* reverse = form1.findChild<membrix::ReverseProblemWindow*>();
+  reverse->findChild<QRadioButton*>(QStringLiteral("RadioK"))->click();
+  for (int i = 0; i < 2; ++i) reverse->findChild<QPushButton*>(QStringLiteral("Solve reverse problem"))->click();
+  reverse->findChild<QSpinBox*>(QStringLiteral("SpinEdit1"))->setValue(6);
+  Settle();
+  bool ok = true;
+  const QString fit = QDir(folder).filePath(QStringLiteral("reverse_problem_window.png"));
+  ok = reverse->grab().save(fit) && ok;
+  std::printf("membrix: saved %s\n", qPrintable(fit));
+  reverse->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(3);
+  Settle();
+  const QString formulas = QDir(folder).filePath(QStringLiteral("reverse_problem_formulas.png"));
+  ok = reverse->grab().save(formulas) && ok;
+  std::printf("membrix: saved %s\n", qPrintable(formulas));
+  return ok;
 }
 
 int TakeScreenshots(Workbench& wb, const QString& folder) {
@@ -403,6 +432,7 @@ int TakeActInactScreenshot(Workbench& wb, const QString& file) {
   const bool ok = w->grab().save(file);
   std::printf("membrix: saved %s\n", qPrintable(file));
   ok = TakeIonScreenshots(wb, folder) && ok;
+  ok = TakeReverseProblemScreenshots(wb, folder) && ok;
   return ok ? 0 : 1;
 }
 

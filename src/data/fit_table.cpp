@@ -15,7 +15,7 @@ using NP = NeuronProperties;
 // zero so that a membrane always has a leak.
 constexpr FitParameter kFitParameters[kDefinedFitSlots] = {
     {"tau_m, [s]  ", "tau", "tau_m", &NP::tau_m, 0.0, true},
-    {"ro          ", "ro", "ro", &NP::ro, 0.0, false},
+    {"ro          ", "ro", "ro", &NP::ro, 0.0, true},
     {"gNaR        ", "gNaR", "gNaR", &NP::gNaR, 0.0, true},
     {"a1NaR       ", "a1NaR", "a1NaR", &NP::a1NaR, 0.0, true},
     {"a2NaR       ", "a2NaR", "a2NaR", &NP::a2NaR, 0.0, true},
@@ -36,12 +36,12 @@ constexpr FitParameter kFitParameters[kDefinedFitSlots] = {
     {"gKA         ", "gKA", "gKA", &NP::gKA, 0.0, true},
     {"gKD         ", "gKD", "gKD", &NP::gKD, 0.0, true},
     {"VL          ", "VL[1]", "VL", &NP::VL, -100.0, true},
-    {"a1K         ", "a1K", "a1K", &NP::a1K, 0.0, false},
-    {"a2K         ", "a2K", "a2K", &NP::a2K, 0.0, false},
-    {"a3K         ", "a3K", "a3K", &NP::a3K, 0.0, false},
-    {"b1K         ", "b1K", "b1K", &NP::b1K, 0.0, false},
-    {"b2K         ", "b2K", "b2K", &NP::b2K, 0.0, false},
-    {"b3K         ", "b3K", "b3K", &NP::b3K, 0.0, false},
+    {"a1K         ", "a1K", "a1K", &NP::a1K, 0.0, true},
+    {"a2K         ", "a2K", "a2K", &NP::a2K, 0.0, true},
+    {"a3K         ", "a3K", "a3K", &NP::a3K, 0.0, true},
+    {"b1K         ", "b1K", "b1K", &NP::b1K, 0.0, true},
+    {"b2K         ", "b2K", "b2K", &NP::b2K, 0.0, true},
+    {"b3K         ", "b3K", "b3K", &NP::b3K, 0.0, true},
     {"VK          ", "VK", "VK", &NP::VK, -100.0, true},
 };
 

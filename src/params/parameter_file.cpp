@@ -129,6 +129,16 @@ const KeyEntry kKeys[] = {
      [](Session& s, std::string_view x) { s.rec.SmplFile[s.rec.Smpl] = std::string(x); }},
     {"Smpl", I, [](Session& s, double x) { s.rec.Smpl = static_cast<std::int32_t>(x); }, nullptr},
     {"Freq_Iind", N, [](Session& s, double x) { s.stim.Freq_Iind = x; }, nullptr},
+    // The values the reverse-problem fit moves, so that a fitted set is read back.
+    MEMBRIX_NP_NUMBER(ro, N),
+    MEMBRIX_NP_NUMBER(a1K, N),
+    MEMBRIX_NP_NUMBER(a2K, N),
+    MEMBRIX_NP_NUMBER(a3K, N),
+    MEMBRIX_NP_NUMBER(b1K, N),
+    MEMBRIX_NP_NUMBER(b2K, N),
+    MEMBRIX_NP_NUMBER(b3K, N),
+    // The reversal with which a recorded current was turned into a conductance.
+    {"VrevFit", N, [](Session& s, double x) { s.run.VrevFit = x; }, nullptr},
 };
 
 #undef MEMBRIX_NP_NUMBER

@@ -56,7 +56,9 @@ void ModelTraceValue(Session& s, const NeuronProperties& np) {
     case 5: Vr = pipette ? p.Ip * area : nv.PSC; break;
     case 2:
     case 7: Vr = (pipette ? p.Vp : nv.V) - np.Vrest; break;
-    case 3: Vr = -(pipette ? p.Ip : nv.PSC / area) / (nv.Vprev - s.run.VrevFit); break;
+    // The clamp current has the sign of the ionic current (inward negative), so
+    // current over driving force is the conductance itself, positive.
+    case 3: Vr = (pipette ? p.Ip : nv.PSC / area) / (nv.Vprev - s.run.VrevFit); break;
     case 6: Vr = nv.Iind; break;
     default: break;
   }

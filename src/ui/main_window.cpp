@@ -51,6 +51,7 @@
 #include "ui/windows/analysis_windows.h"
 #include "ui/windows/us_map_window.h"
 #include "ui/windows/data_tools.h"
+#include "ui/windows/reverse_problem_window.h"
 #include "ui/workbench.h"
 #include "ui/windows/act_inact_window.h"
 
@@ -296,6 +297,10 @@ QWidget* MainWindow::BuildTopArea() {
   rampsSteps->setEnabled(true);
   rampsSteps->setToolTip(QStringLiteral("The voltage-step series with the ramp analyzer of recorded sweeps"));
   connect(rampsSteps, &QPushButton::clicked, this, [this] { OpenRampsAndSteps(wb_); });
+  // "HH approx." opens the reverse-problem window.
+  toolButtons[5]->setEnabled(true);
+  toolButtons[5]->setToolTip(QStringLiteral("Fit Na or K rate coefficients to voltage-clamp conductances"));
+  connect(toolButtons[5], &QPushButton::clicked, this, [this] { ShowReverseProblemWindow(wb_, this); });
   auto* saveAny = AddButton(QStringLiteral("Save any curve"), "Write one variable of the run to a file");
   auto* drawAny =
       AddButton(QStringLiteral("Draw any curve"), "Plot one variable of the run in a window of its own");

@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -141,7 +142,21 @@ py::dict Fit(PythonSession& ps, const std::vector<std::string>& names, double to
   if (!names.empty()) SelectFitParameters(s.fit, names);
   CollectFitSelection(s.fit);
   s.fit.Tolerance = tolerance;
-  CheckFitRequest(s);
+  // The check of the request looks for the recordings' files; recordings
+  // given from arrays get theirs when a run loads its parameters.
+  bool arrays = false;
+  for (int k = 1; k <= std::min(s.rec.NSmpls, kMaxRecording); ++k) arrays = arrays || ps.arrays.contains(k);
+  if (!arrays) {
+    CheckFitRequest(s);
+  } else if (s.rec.NSmpls < 1 || s.rec.NSmpls > kMaxRecording) {
+    throw RangeError("NSmpls = " + std::to_string(s.rec.NSmpls) + "; a fit needs 1 ... " +
+                     std::to_string(kMaxRecording) + " recordings");
+  } else if (s.fit.FitCount == 0) {
+    throw Error("no parameter is selected for the fit");
+  } else if (s.fit.FitCount > kMaxFitCount) {
+    throw RangeError(std::to_string(s.fit.FitCount) + " parameters are selected for the fit; at most " +
+                     std::to_string(kMaxFitCount) + " can be fitted at once");
+  }
   PythonHost python(ps, true);
   PassLimit limit(maxPasses);
   FitHost host(python, limit);
@@ -150,7 +165,7 @@ py::dict Fit(PythonSession& ps, const std::vector<std::string>& names, double to
   {
     KeepDataColumns keep(s);
     py::gil_scoped_release released;
-    result = RunSimplex(s, host, views, limit);
+    result = RunCheckedSimplex(s, host, views, limit);
   }
   if (python.Interrupted()) throw py::error_already_set();
   py::dict values;

@@ -15,8 +15,8 @@ namespace membrix::python {
 
 PythonSession::PythonSession() { ApplyProgramStart(s); }
 
-PythonSession::PythonSession(const PythonSession& other) : s(other.s), arrays(other.arrays) {
-  other.CheckIdle();
+PythonSession::PythonSession(const PythonSession& other)
+    : s((other.CheckIdle(), other.s)), arrays(other.arrays) {
   // The copy writes its array recordings into a folder of its own.
   for (auto& [k, recording] : arrays) recording.written = false;
 }

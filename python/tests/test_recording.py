@@ -55,3 +55,15 @@ def test_recordings_from_arrays_are_checked(smpl, t, values, message):
     with pytest.raises(ValueError) as caught:
         membrix.Session().set_recording(smpl, t, values)
     assert message in str(caught.value)
+
+
+def test_ctrl_c_stops_a_fit_at_its_next_evaluation():
+    import _thread
+    import threading
+    s = axon_session(t_end=0.01)
+    t, v = own_trace(s)
+    s.set_recording(1, t, v + 0.001)  # a recording the model cannot meet
+    threading.Timer(0.2, _thread.interrupt_main).start()
+    with pytest.raises(KeyboardInterrupt):
+        s.fit(["gNa", "gK", "gL"], tolerance=1e-300)
+    assert s.run().steps == 200  # the session is usable again

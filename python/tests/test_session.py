@@ -134,3 +134,9 @@ def test_copies_run_side_by_side_with_the_same_result():
     alone = s.run()
     for r in results:
         np.testing.assert_array_equal(r["V"], alone["V"])
+
+
+def test_a_run_that_diverges_says_so_in_its_notes():
+    r = axon_session().run(t_end=0.05, dt=0.002)
+    assert len(r.notes) == 1 and "diverged" in r.notes[0] and "time step of 2 ms is too long" in r.notes[0]
+    assert axon_session().run(t_end=0.01).notes == []

@@ -30,6 +30,19 @@ MEMBRIX_GUI_PACKAGES=(
   xauth
 )
 
+# The Python module and its tests: pybind11 and Debian's Python 3 with NumPy
+# build it; pytest runs its tests; Neo and h5py read the recordings of
+# acquisition systems (Axon, NWB); matplotlib draws the pictures of its guide.
+MEMBRIX_PYTHON_PACKAGES=(
+  pybind11-dev
+  python3-dev
+  python3-numpy
+  python3-pytest
+  python3-neo
+  python3-h5py
+  python3-matplotlib
+)
+
 # The side-by-side comparison with the NEURON simulator (bench/compare_neuron.sh)
 # only; neither the build nor the tests need it.
 # shellcheck disable=SC2034  # read by the scripts that source this file
@@ -47,6 +60,7 @@ MEMBRIX_FUZZ_PACKAGES=(
 
 # shellcheck disable=SC2034  # read by the scripts that source this file
 MEMBRIX_PACKAGES=("${MEMBRIX_CORE_PACKAGES[@]}" "${MEMBRIX_GUI_PACKAGES[@]}")
+MEMBRIX_PACKAGES+=("${MEMBRIX_PYTHON_PACKAGES[@]}")
 
 # Prints, one per line, the packages among the arguments that are not installed.
 membrix_missing_packages() {

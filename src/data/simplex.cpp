@@ -286,6 +286,10 @@ void CheckFitRequest(const Session& s) {
 
 SimplexResult RunSimplex(Session& s, Host& host, RunViewSink& views, FitProgress& progress) {
   CheckFitRequest(s);
+  return RunCheckedSimplex(s, host, views, progress);
+}
+
+SimplexResult RunCheckedSimplex(Session& s, Host& host, RunViewSink& views, FitProgress& progress) {
   FitTable& fit = s.fit;
   FitFromRecord(fit, s.NP0);
   if (!(fit.Tolerance > 0.0)) fit.Tolerance = kDefaultTolerance;

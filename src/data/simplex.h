@@ -88,6 +88,9 @@ void CheckFitRequest(const Session& s);
 // its next evaluation. While running, NP0 holds the point evaluated last.
 SimplexResult RunSimplex(Session& s, Host& host, RunViewSink& views, FitProgress& progress);
 SimplexResult RunSimplex(Session& s, Host& host, RunViewSink& views);
+// The same without CheckFitRequest, for a caller that has checked the request
+// itself (its recordings are put in place when each run loads its parameters).
+SimplexResult RunCheckedSimplex(Session& s, Host& host, RunViewSink& views, FitProgress& progress);
 
 // The progress line of a pass: "nfunk=" nfunk (width 4) ",  F=" the lowest value.
 std::string SimplexProgressLine(int nfunk, double best);

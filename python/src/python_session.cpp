@@ -1,0 +1,82 @@
+#include "python_session.h"
+
+#include <pybind11/pybind11.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "common/error.h"
+#include "params/model_defaults.h"
+
+namespace membrix::python {
+
+PythonSession::PythonSession() { ApplyProgramStart(s); }
+
+PythonSession::PythonSession(const PythonSession& other)
+    : s((other.CheckIdle(), other.s)), arrays(other.arrays) {
+  // The copy writes its array recordings into a folder of its own.
+  for (auto& [k, recording] : arrays) recording.written = false;
+}
+
+PythonSession::~PythonSession() {
+  if (!folder_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+}
+
+void PythonSession::CheckIdle() const {
+  if (running_.load()) throw std::runtime_error("the session is running; wait for its run to end");
+}
+
+PythonSession::Busy::Busy(PythonSession& owner) : owner_(owner) {
+  if (owner_.running_.exchange(true)) throw std::runtime_error("the session is running; wait for its run to end");
+}
+
+PythonSession::Busy::~Busy() { owner_.running_.store(false); }
+
+std::filesystem::path PythonSession::ArrayFile(int k) {
+  if (folder_.empty()) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "membrix-recordings-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      throw IoError(pattern, "cannot make a folder for the recordings given from arrays");
+    }
+    folder_ = pattern;
+  }
+  return folder_ / ("recording_" + std::to_string(k) + ".d");
+}
+
+void PythonSession::ApplyArrayRecording() {
+  const int k = s.rec.Smpl;
+  const auto found = arrays.find(k);
+  if (found == arrays.end()) return;
+  ArrayRecording& recording = found->second;
+  const double scale = s.rec.scx_Smpl;
+  const double sign = s.rec.DataFormat == 2 ? -1.0 : 1.0;
+  const std::filesystem::path file = ArrayFile(k);
+  if (!recording.written || recording.scale != scale || recording.sign != sign) {
+    std::FILE* out = std::fopen(file.c_str(), "w");
+    if (out == nullptr) throw IoError(file.string(), "cannot be written");
+    for (std::size_t i = 0; i < recording.t.size(); ++i) {
+      std::fprintf(out, "%.17g %.17g\n", recording.t[i] / scale, sign * recording.values[i]);
+    }
+    if (std::fclose(out) != 0) throw IoError(file.string(), "cannot be written");
+    recording.written = true;
+    recording.scale = scale;
+    recording.sign = sign;
+  }
+  s.rec.SmplFile[k] = file.string();
+  s.rec.IfDataIn1column = 0;
+}
+
+bool PythonHost::StopRequested() const {
+  if (!checkSignals_ || interrupted_) return interrupted_;
+  pybind11::gil_scoped_acquire gil;
+  if (PyErr_CheckSignals() != 0) interrupted_ = true;
+  return interrupted_;
+}
+
+}  // namespace membrix::python

@@ -1,0 +1,88 @@
+#pragma once
+// The engine's session as the Python module holds it: the session itself, the
+// recordings given from arrays, and the guard that keeps a second thread from
+// changing the session while a run computes with the interpreter released.
+
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "run/host.h"
+#include "run/session.h"
+
+namespace membrix::python {
+
+// A recording given as arrays: t in seconds, values as a recording file holds
+// them (the model value the run compares, in the run's units).
+struct ArrayRecording {
+  std::vector<double> t;
+  std::vector<double> values;
+  // The file last written from them and how: a file is written again only
+  // when the time unit or the data format changed.
+  bool written = false;
+  double scale = 0.0;
+  double sign = 0.0;
+};
+
+class PythonSession {
+ public:
+  PythonSession();
+  PythonSession(const PythonSession& other);
+  PythonSession& operator=(const PythonSession&) = delete;
+  ~PythonSession();
+
+  Session s;
+  std::map<int, ArrayRecording> arrays;
+
+  // Throws RuntimeError when a run of this session is computing.
+  void CheckIdle() const;
+
+  // Marks the session busy for the life of the object.
+  class Busy {
+   public:
+    explicit Busy(PythonSession& owner);
+    ~Busy();
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+   private:
+    PythonSession& owner_;
+  };
+
+  // The recording file an array recording of recording k is written to, in a
+  // folder of this session's own, removed with the session.
+  std::filesystem::path ArrayFile(int k);
+
+  // When the run's recording Smpl was given from arrays: writes them as the
+  // file of that recording (time in the recording's time unit scx_Smpl,
+  // values with the sign the data format reads back) and names it as the
+  // recording's file. A parameter file's recording section, loaded at the
+  // start of every run, may name another file; the arrays win.
+  void ApplyArrayRecording();
+
+ private:
+  std::atomic<bool> running_{false};
+  std::filesystem::path folder_;
+};
+
+// The host of a run from Python: no windows; the arrays of the recording are
+// put in place each time the run has loaded its parameters; a fit stops at
+// the next evaluation when Python has a pending signal (Ctrl+C).
+class PythonHost final : public Host {
+ public:
+  explicit PythonHost(PythonSession& owner, bool checkSignals = false)
+      : owner_(owner), checkSignals_(checkSignals) {}
+  bool Confirm(const std::string&) override { return true; }
+  void ShowParameters() override { owner_.ApplyArrayRecording(); }
+  bool StopRequested() const override;
+  bool Interrupted() const { return interrupted_; }
+
+ private:
+  PythonSession& owner_;
+  bool checkSignals_;
+  mutable bool interrupted_ = false;
+};
+
+}  // namespace membrix::python

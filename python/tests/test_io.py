@@ -1,0 +1,118 @@
+import h5py
+import numpy as np
+import pytest
+
+import membrix
+from conftest import axon_session
+from membrix.io import RecordingError, read_recording, signals_from_block
+
+
+def write_atf(path, titles, rows, header=('"AcquisitionMode=Gap Free"',)):
+    lines = ["ATF\t1.0", f"{len(header)}\t{len(titles)}", *header, "\t".join(f'"{t}"' for t in titles)]
+    lines += ["\t".join(f"{x:.9g}" for x in row) for row in rows]
+    path.write_text("\n".join(lines) + "\n")
+
+
+def write_nwb(path, series):
+    """An NWB-structured file: each series a group under /acquisition with
+    its neurodata_type, data (with conversion) and timing."""
+    with h5py.File(path, "w") as f:
+        f.attrs["nwb_version"] = "2.5.0"
+        acquisition = f.create_group("acquisition")
+        for name, (kind, data, conversion, timing) in series.items():
+            g = acquisition.create_group(name)
+            g.attrs["neurodata_type"] = kind
+            d = g.create_dataset("data", data=data)
+            d.attrs["conversion"] = conversion
+            d.attrs["unit"] = "volts" if kind == "CurrentClampSeries" else "amperes"
+            if "rate" in timing:
+                g.create_dataset("starting_time", data=timing["start"]).attrs["rate"] = timing["rate"]
+            else:
+                g.create_dataset("timestamps", data=timing["timestamps"])
+
+
+def test_atf_columns_by_index_or_name_with_the_time_unit(tmp_path):
+    path = tmp_path / "cell.atf"
+    rows = [[10 + 0.5 * i, -60 + i, 100 * i] for i in range(5)]
+    write_atf(path, ["Time (ms)", "Vm (mV)", "Im (pA)"], rows)
+    t, v = read_recording(str(path))
+    np.testing.assert_allclose(t, 0.0005 * np.arange(5))
+    np.testing.assert_allclose(v, [-60, -59, -58, -57, -56])
+    for channel in (1, "Im", "Im (pA)"):
+        np.testing.assert_allclose(read_recording(str(path), channel=channel)[1], [0, 100, 200, 300, 400])
+
+
+def test_nwb_clamp_series_in_si_units(tmp_path):
+    path = tmp_path / "cell.nwb"
+    write_nwb(path, {
+        "cc": ("CurrentClampSeries", np.array([-65.0, -64.0, -63.0]), 1e-3, {"start": 2.0, "rate": 1000.0}),
+        "vc": ("VoltageClampSeries", np.array([1, 2, 3], dtype=np.int16), 1e-12,
+               {"timestamps": np.array([5.0, 5.1, 5.3])}),
+        "other": ("TimeSeries", np.zeros(3), 1.0, {"start": 0.0, "rate": 1.0}),
+    })
+    t, v = read_recording(str(path), channel="cc")
+    np.testing.assert_allclose(t, [0.0, 0.001, 0.002])
+    np.testing.assert_allclose(v, [-0.065, -0.064, -0.063])
+    t, i = read_recording(str(path), channel="vc")
+    np.testing.assert_allclose(t, [0.0, 0.1, 0.3])
+    np.testing.assert_allclose(i, [1e-12, 2e-12, 3e-12])
+    assert np.allclose(read_recording(str(path), channel=1)[1], i)  # series in order of their names
+
+
+def test_a_neo_block_gives_its_channels_by_index_or_name():
+    neo, quantities = pytest.importorskip("neo"), pytest.importorskip("quantities")
+    block = neo.Block()
+    for sweep in range(2):
+        segment = neo.Segment()
+        data = np.array([[1.0, 10.0], [2.0, 20.0], [3.0, 30.0]]) + sweep
+        signal = neo.AnalogSignal(data, units="mV", sampling_rate=10 * quantities.kHz, t_start=1 * quantities.s,
+                                  array_annotations={"channel_names": np.array(["IN0", "IN1"])})
+        segment.analogsignals.append(signal)
+        block.segments.append(segment)
+    t, v = signals_from_block(block, channel="IN1", sweep=1)
+    np.testing.assert_allclose(t, [0.0, 1e-4, 2e-4])
+    np.testing.assert_allclose(v, [11.0, 21.0, 31.0])
+    np.testing.assert_allclose(signals_from_block(block, channel=0)[1], [1.0, 2.0, 3.0])
+    with pytest.raises(RecordingError, match="sweep 2 does not exist"):
+        signals_from_block(block, sweep=2)
+
+
+@pytest.mark.parametrize("name, content, channel, message", [
+    ("a.atf", "ATF\t1.0\n0\t2\n\"t (s)\"\t\"V\"\n0\t1\n0.1\tx\n", 0, "a.atf, line 5: expected 2 numbers"),
+    ("b.atf", "ABF\n", 0, "b.atf, line 1: not an Axon text file"),
+    ("c.atf", "ATF\t1.0\n0\t2\n\"t (h)\"\t\"V\"\n0\t1\n", 0, "unknown time unit"),
+    ("d.atf", "ATF\t1.0\n0\t2\n\"t (s)\"\t\"V\"\n0\t1\n", 3, "channel 3 does not exist"),
+    ("e.atf", "ATF\t1.0\n0\t2\n\"t (s)\"\t\"V\"\n0\t1\n", "Vm", "no channel named 'Vm'"),
+    ("f.dat", "0 1\n", 0, "not a recording format membrix reads"),
+])
+def test_unreadable_recordings_say_what_and_where(tmp_path, name, content, channel, message):
+    path = tmp_path / name
+    path.write_text(content)
+    with pytest.raises(RecordingError) as caught:
+        read_recording(str(path), channel=channel)
+    assert message in str(caught.value)
+
+
+def test_an_nwb_file_without_clamp_series_is_refused(tmp_path):
+    path = tmp_path / "empty.nwb"
+    write_nwb(path, {"other": ("TimeSeries", np.zeros(3), 1.0, {"start": 0.0, "rate": 1.0})})
+    with pytest.raises(RecordingError, match="no current- or voltage-clamp series"):
+        read_recording(str(path))
+    with pytest.raises(FileNotFoundError):
+        read_recording(str(tmp_path / "missing.nwb"))
+
+
+def test_atf_and_nwb_recordings_serve_as_the_recording_of_a_run(tmp_path):
+    s = axon_session(t_end=0.01)
+    r = s.run(record=["V"])
+    rest = s.get("NP0.Vrest")  # V
+    t_ms, v_mv = 1000.0 * r.t, r["V"]
+    write_atf(tmp_path / "own.atf", ["Time (ms)", "Vm (mV)"], np.column_stack([t_ms, v_mv]))
+    write_nwb(tmp_path / "own.nwb", {"cc": ("CurrentClampSeries", v_mv, 1e-3,
+                                            {"start": r.t[0], "rate": 1.0 / (r.t[1] - r.t[0])})})
+    for path, to_volt in (("own.atf", 1e-3), ("own.nwb", 1.0)):
+        t, v = read_recording(str(tmp_path / path))
+        s.set_recording(1, t + r.t[0], v * to_volt - rest)  # a current-clamp run compares V - Vrest (V)
+        assert s.run().deviation < 1e-6, path
+        s.set_recording(1, t + r.t[0], v * to_volt - rest + 0.002)
+        assert s.run().deviation == pytest.approx(0.002, rel=0.01), path

@@ -37,7 +37,7 @@ double FIRunFrequency(Session& s, const FIInputs& in, double Iind, const Host* h
   std::unique_ptr<TNeuron> Nrn = CreateNeuron(s.NP0, s.View());
   if (run.dt > Nrn->LongestTimeStep()) SetTimeStep(run, Nrn->LongestTimeStep());
   Nrn->InitState();
-  TIons Ions(Nrn->NP);
+  s.Ions.Setup(Nrn->NP, s.ionInputs);
 
   const NeuronProperties& np = s.NP0;
   const double sigma = s.stim.sgm_V_Input / 1000.0;
@@ -65,7 +65,7 @@ double FIRunFrequency(Session& s, const FIInputs& in, double Iind, const Host* h
     }
     StepInputs step = Stimulus(s, Nrn->NP);
     Electrode(s, *Nrn, step);
-    Ions.Step();
+    s.Ions.Advance(Nrn->NP, Nrn->NV, dt);
     Nrn->Step(step.uDend, step.sDend, 0.0, step.sSoma, step.gNMDA, step.Iext + g, step.Vclamp);
     s.NV0 = Nrn->NV;
     TrackSpikes(s, *Nrn);

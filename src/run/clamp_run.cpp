@@ -129,8 +129,6 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     const bool writeStep = IsMultiple(run.nt, run.n_Write);
     if (spike) MarkSpike(s, views);
     if (run.nt == 1 || drawStep || spike || everyStep) DrawRunStep(s, views);
-    if (run.Writing == 1 && (writeStep || spike)) files.WriteLog(s, Ions);
-    if (run.nt == 1 || drawStep || spike) DrawRunStep(s, views);
     if (run.Writing == 1 && (writeStep || spike)) files.WriteLog(s, s.Ions);
     if (writeStep && run.WriteMode >= 1 && run.WriteMode <= 4) files.WriteTrace(s);
     if ((run.WriteMode == 4 || run.DrawAnyCurve == 1) && drawStep) {

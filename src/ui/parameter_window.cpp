@@ -273,17 +273,6 @@ void ParameterWindow::ShowIonWindow(bool visible) {
   if (QWidget* ions = TopLevelWindow("Form19")) ions->setVisible(visible);
 }
 
-void ParameterWindow::SetIonDynamicsAvailable(bool available) {
-  const QString missing = QStringLiteral("Its window is not part of this version yet");
-  for (const char* name :
-       {"CheckBox2", "CheckBox5", "RadioGroup2", "RadioGroup3", "RadioGroup4", "NaK-pump plots"}) {
-    QWidget* w = findChild<QWidget*>(QLatin1String(name));
-    if (w == nullptr) continue;
-    w->setEnabled(available);
-    w->setToolTip(available ? QString() : missing);
-  }
-}
-
 void ParameterWindow::UpdateLabels() {
   const NeuronProperties& np = session_.NP0;
   for (const ParameterInputEntry& entry : ParameterInputs()) {

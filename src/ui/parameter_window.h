@@ -85,12 +85,6 @@ class ParameterWindow : public QWidget {
   };
   bool showingProgramValues() const { return displayDepth_ > 0; }
 
-  // The controls of the ion dynamics (its switches, types and the pump plots)
-  // work only once the ion-dynamics window is part of the program; until then
-  // they are disabled with the tooltip of the tool buttons whose windows are
-  // missing. The numeric inputs of the ion pages keep their values either way.
-  void SetIonDynamicsAvailable(bool available);
-
   // The "x S =" labels, the Cm label and the area's hint, from the record.
   void UpdateLabels();
 

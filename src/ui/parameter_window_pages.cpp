@@ -168,7 +168,6 @@ ParameterWindow::ParameterWindow(Session& session, QWidget* parent)
 
   connect(refresh, &QPushButton::clicked, this, &ParameterWindow::OnRefresh);
   connect(screen, &RadioGroup::itemIndexChanged, this, &ParameterWindow::OnScreenChosen);
-  SetIonDynamicsAvailable(false);
   FitToContents();
 }
 
@@ -208,9 +207,6 @@ NumericInput* ParameterWindow::MakeInput(const ParameterInputEntry& entry, QWidg
   if (!entry.hint.empty()) in->setToolTip(Text(entry.hint));
   in->setMaximumWidth(96);
   in->setUnit(ParameterInputUnit(entry.number));
-  // An input without a field starts at its designed value; the others show
-  // nothing of the record until the program shows it.
-  if (entry.show == nullptr) in->setValue(entry.initial);
   // An input without a field, or with a designed starting value (the ion
   // pages), starts at that value; the others show nothing of the record until
   // the program shows it.

@@ -19,7 +19,7 @@ namespace membrix {
 namespace {
 
 struct AdaptationOptions {
-  ModelOptions model;
+  SweepModelOptions model;
   AdaptationInputs in;
   double tEndMs = -1.0;
   std::string output = kAdaptationFileName;
@@ -39,7 +39,7 @@ class AdaptationPrinter final : public AdaptationSink {
 
 int RunAdaptation(const AdaptationOptions& o) {
   Session s;
-  ApplyModelOptions(s, o.model);
+  ApplySweepModelOptions(s, o.model);
   s.adaptation = o.in;
   if (o.tEndMs >= 0) SetRunLength(s.run, o.tEndMs / 1000.0);
   SweepHost host;
@@ -87,7 +87,7 @@ CLI::App* AddAdaptationCommand(CLI::App& app, SweepCommand& command) {
       "(pA); the reciprocals of the first five inter-spike intervals (1/ISI, Hz; 0 for an interval that did "
       "not occur) go to \"adaptation(I).dat\". Runs the currents on all cores; Ctrl+C stops and keeps the "
       "lines written.");
-  AddModelOptions(*cmd, o->model);
+  AddSweepModelOptions(*cmd, o->model);
   cmd->add_option("--iind-max", o->in.Iind_max, "Last current, pA (\" Iind_max, pA \", default 400)");
   cmd->add_option("--step", o->in.StepIind, "Current step, pA (\" Step for Iind   \", default 8)")
       ->check(CLI::PositiveNumber);

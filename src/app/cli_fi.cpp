@@ -19,7 +19,7 @@ namespace membrix {
 namespace {
 
 struct FIOptions {
-  ModelOptions model;
+  SweepModelOptions model;
   FIInputs in;
   std::string estimator;
   double tEndMs = -1.0;
@@ -51,7 +51,7 @@ FIEstimator EstimatorByName(const std::string& name) {
 
 int RunFI(const FIOptions& o) {
   Session s;
-  ApplyModelOptions(s, o.model);
+  ApplySweepModelOptions(s, o.model);
   s.fi = o.in;
   if (!o.estimator.empty()) s.fi.Estimator = EstimatorByName(o.estimator);
   if (o.tEndMs >= 0) SetRunLength(s.run, o.tEndMs / 1000.0);
@@ -99,7 +99,7 @@ CLI::App* AddFICommand(CLI::App& app, SweepCommand& command) {
       "by the chosen frequency estimator; writes \"v(Iind).dat\" (Iind pA, f Hz, the current as passive "
       "depolarisation) and prints the points. Runs the currents on all cores; Ctrl+C stops and keeps "
       "the lines written.");
-  AddModelOptions(*cmd, o->model);
+  AddSweepModelOptions(*cmd, o->model);
   cmd->add_option("--iind-max", o->in.Iind_max, "Last current, pA (\" Iind_max, pA \", default 400)");
   cmd->add_option("--step", o->in.StepIind, "Current step, pA (\" Step for Iind   \", default 4)")
       ->check(CLI::PositiveNumber);

@@ -19,7 +19,7 @@ namespace membrix {
 namespace {
 
 struct FiringClampOptions {
-  ModelOptions model;
+  SweepModelOptions model;
   FiringClampInputs in;
   std::string mode, reset;
   double uMicro = 5.0, s = 0.0;  // the mean input, µA/cm² and mS/cm²
@@ -57,7 +57,7 @@ class ProgressSink final : public FiringClampSink {
 
 int RunFiringClamp(const FiringClampOptions& o) {
   Session s;
-  ApplyModelOptions(s, o.model);
+  ApplySweepModelOptions(s, o.model);
   FiringClampInputs& in = s.firingClamp;
   in = o.in;
   if (!o.mode.empty()) in.Mode = IndexByName(kFiringClampModeNames, o.mode, "--mode");
@@ -123,7 +123,7 @@ CLI::App* AddFiringClampCommand(CLI::App& app, SweepCommand& command) {
       "input (u, s), its rate held at --freq by correcting u and/or s after every spike. Writes one line per "
       "spike (up to 1000) to \"map_u_s.dat\": spike time ms, u without the clamp µA/cm², s, the filtered "
       "corrections u (µA/cm²) and s at the spike, and the same less the adaptation estimate.");
-  AddModelOptions(*cmd, o->model);
+  AddSweepModelOptions(*cmd, o->model);
   cmd->add_option("--u", o->uMicro, "Mean input current u, µA/cm² (default 5)");
   cmd->add_option("--s", o->s, "Mean input conductance s, mS/cm² (default 0)");
   cmd->add_option("--mode", o->mode,

@@ -18,7 +18,7 @@ namespace membrix {
 namespace {
 
 struct MapOptions {
-  ModelOptions model;
+  SweepModelOptions model;
   USMapInputs in;
   std::string grid = "us";
   std::string noise;
@@ -53,7 +53,7 @@ MapNoise NoiseByName(const std::string& name) {
 
 int RunMap(const MapOptions& o) {
   Session s;
-  ApplyModelOptions(s, o.model);
+  ApplySweepModelOptions(s, o.model);
   s.usMap = o.in;
   if (!o.noise.empty()) s.usMap.Noise = NoiseByName(o.noise);
   if (o.noiseToSignal >= 0) s.prog.NoiseToSignal = o.noiseToSignal;
@@ -111,7 +111,7 @@ CLI::App* AddMapCommand(CLI::App& app, SweepCommand& command) {
       "and a conductance s (the input u - s(V - Vus)) or an excitatory and an inhibitory conductance gE, gI; "
       "writes the firing rate and the spike measures of every point to \"v(u_s).dat\" (a Tecplot point zone, "
       "18 columns). Runs the points on all cores; Ctrl+C stops and keeps the lines written.");
-  AddModelOptions(*cmd, o->model);
+  AddSweepModelOptions(*cmd, o->model);
   cmd->add_option("--grid", o->grid, "Grid: \"us\" (u, s; default) or \"gegi\" (gE, gI)")
       ->check(CLI::IsMember({"us", "gegi"}));
   cmd->add_option("--nue", o->in.nue, "Steps in u (\"nue x nse =\", default 20, at most 200)");

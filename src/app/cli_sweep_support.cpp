@@ -31,7 +31,7 @@ bool installed[2] = {false, false};
 
 }  // namespace
 
-void AddModelOptions(CLI::App& cmd, ModelOptions& o) {
+void AddSweepModelOptions(CLI::App& cmd, SweepModelOptions& o) {
   cmd.add_option("--id", o.idFile, "Open a .id parameter file first, as the workbench's File menu does")
       ->check(CLI::ExistingFile);
   cmd.add_option("--smpl", o.smpl, "Use recording K (0 ... 20) of the parameter file")->check(CLI::Range(0, 20));
@@ -50,7 +50,7 @@ void AddModelOptions(CLI::App& cmd, ModelOptions& o) {
       ->check(CLI::NonNegativeNumber);
 }
 
-void ApplyModelOptions(Session& s, const ModelOptions& o) {
+void ApplySweepModelOptions(Session& s, const SweepModelOptions& o) {
   ApplyProgramStart(s);
   if (!o.idFile.empty()) LoadParameterFile(s, o.idFile);
   if (o.smpl >= 0) s.rec.Smpl = o.smpl;

@@ -18,7 +18,7 @@ namespace membrix {
 struct Session;
 
 // The model options every subcommand takes, applied in this order.
-struct ModelOptions {
+struct SweepModelOptions {
   std::string idFile;
   int smpl = -1;
   std::string family, geometry;
@@ -28,10 +28,10 @@ struct ModelOptions {
   int threads = 0;   // 0 = all cores
 };
 
-void AddModelOptions(CLI::App& cmd, ModelOptions& o);
+void AddSweepModelOptions(CLI::App& cmd, SweepModelOptions& o);
 
 // A session at the program's start values with the model options applied.
-void ApplyModelOptions(Session& s, const ModelOptions& o);
+void ApplySweepModelOptions(Session& s, const SweepModelOptions& o);
 
 // The stop of a sweep is Ctrl+C or SIGTERM while this object lives; on a
 // terminal it shows "current k of n" on stderr.

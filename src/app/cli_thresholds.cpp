@@ -19,7 +19,7 @@ namespace membrix {
 namespace {
 
 struct ThresholdOptions {
-  ModelOptions model;
+  SweepModelOptions model;
   ThresholdInputs in;
   bool noise = false, writing = false, json = false;
   std::string output = kThresholdFileName;
@@ -44,7 +44,7 @@ class ThresholdPrinter final : public ThresholdSink {
 
 int RunThresholds(const ThresholdOptions& o) {
   Session s;
-  ApplyModelOptions(s, o.model);
+  ApplySweepModelOptions(s, o.model);
   s.threshold = o.in;
   s.fi.IfNoise = o.noise ? 1 : 0;
   if (o.writing) s.run.Writing = 1;
@@ -95,7 +95,7 @@ CLI::App* AddThresholdsCommand(CLI::App& app, SweepCommand& command) {
       "twice while a threshold neuron of the same parameters follows the passive response; its voltage at "
       "each spike is the threshold. Runs with dt 0.015 ms for 400 ms; writes \"VTh(tAP).dat\" (and with "
       "--writing \"V_Vlin(t).dat\"). Runs the currents on all cores; Ctrl+C stops and keeps the lines written.");
-  AddModelOptions(*cmd, o->model);
+  AddSweepModelOptions(*cmd, o->model);
   cmd->add_option("--iind-max", o->in.Iind_max, "Last current, pA (\" Iind_max, pA \", default 2000)");
   cmd->add_option("--step", o->in.StepIind, "Current step and first current, pA (\" Step for Iind   \", default 40)")
       ->check(CLI::PositiveNumber);

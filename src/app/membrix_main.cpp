@@ -21,13 +21,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QEventLoop>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QScreen>
-#include <QRadioButton>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
@@ -44,13 +44,13 @@
 #include "run/run_globals.h"
 #include "run/run_view_sink.h"
 #include "run/session.h"
-#include "ui/chart.h"
 #include "params/parameter_file.h"
+#include "ui/chart.h"
 #include "ui/main_window.h"
+#include "ui/windows/ion_dynamics_window.h"
 #include "ui/windows/reverse_problem_window.h"
 #include "ui/parameter_window.h"
 #include "ui/run_view_charts.h"
-#include "ui/windows/ion_dynamics_window.h"
 #include "ui/workbench.h"
 #include "analysis/fi_sweep.h"
 #include "analysis/statistics.h"
@@ -146,6 +146,10 @@ bool SaveFullScreen(membrix::MainWindow& form1, const QString& folder) {
   const QString path =
       QDir(folder).filePath(QStringLiteral("main_window_%1x%2.png").arg(room.width()).arg(room.height()));
   const bool ok = form1.grab().save(path);
+  std::printf("membrix: saved %s\n", qPrintable(path));
+  return ok;
+}
+
 bool SaveWindow(QWidget& w, const QString& folder, const char* file) {
   w.raise();
   Settle();
@@ -155,7 +159,6 @@ bool SaveWindow(QWidget& w, const QString& folder, const char* file) {
   return ok;
 }
 
-int TakeScreenshots(Workbench& wb, const QString& folder, bool screenOnly) {
 // The ion window: a 0.8 s current step of the start-up neuron with ion
 // dynamics (Bazhenov-Kager pump), run for 1.5 s so that the pump's
 // after-hyperpolarisation shows; then the pump characteristics.
@@ -216,7 +219,7 @@ bool TakeReverseProblemScreenshots(Workbench& wb, const QString& folder) {
   return ok;
 }
 
-int TakeScreenshots(Workbench& wb, const QString& folder) {
+int TakeScreenshots(Workbench& wb, const QString& folder, bool screenOnly) {
   if (!QDir().mkpath(folder)) {
     std::fprintf(stderr, "membrix: cannot create %s\n", qPrintable(folder));
     return 1;
@@ -285,6 +288,8 @@ int TakeScreenshots(Workbench& wb, const QString& folder) {
   form1.findChild<QPushButton*>(QStringLiteral("RunClamp"))->click();
   Settle();
   ok = SaveFullScreen(form1, folder) && ok;
+  ok = TakeIonScreenshots(wb, folder) && ok;
+  ok = TakeReverseProblemScreenshots(wb, folder) && ok;
   return ok ? 0 : 1;
 }
 
@@ -431,8 +436,6 @@ int TakeActInactScreenshot(Workbench& wb, const QString& file) {
   Settle();
   const bool ok = w->grab().save(file);
   std::printf("membrix: saved %s\n", qPrintable(file));
-  ok = TakeIonScreenshots(wb, folder) && ok;
-  ok = TakeReverseProblemScreenshots(wb, folder) && ok;
   return ok ? 0 : 1;
 }
 
@@ -454,15 +457,14 @@ int main(int argc, char* argv[]) {
   bool screenOnly = false;
   QString analysisScreenshots;
   QString mapScreenshots;
+  QString actInactShot;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--screenshots=", 14) == 0) screenshots = QString::fromLocal8Bit(argv[i] + 14);
     if (std::strcmp(argv[i], "--screen-only") == 0) screenOnly = true;
     if (std::strncmp(argv[i], "--map-screenshots=", 18) == 0) mapScreenshots = QString::fromLocal8Bit(argv[i] + 18);
     if (std::strncmp(argv[i], "--analysis-screenshots=", 23) == 0) {
       analysisScreenshots = QString::fromLocal8Bit(argv[i] + 23);
-  QString actInactShot;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--screenshots=", 14) == 0) screenshots = QString::fromLocal8Bit(argv[i] + 14);
+    }
     if (std::strncmp(argv[i], "--act-inact-screenshot=", 23) == 0) {
       actInactShot = QString::fromLocal8Bit(argv[i] + 23);
     }
@@ -485,7 +487,6 @@ int main(int argc, char* argv[]) {
   if (!screenshots.isEmpty()) return TakeScreenshots(workbench, screenshots, screenOnly);
   if (!analysisScreenshots.isEmpty()) return TakeAnalysisScreenshots(workbench, analysisScreenshots);
   if (!mapScreenshots.isEmpty()) return TakeMapScreenshots(workbench, mapScreenshots);
-  if (!screenshots.isEmpty()) return TakeScreenshots(workbench, screenshots);
   if (!actInactShot.isEmpty()) return TakeActInactScreenshot(workbench, actInactShot);
   workbench.Show();
   return QApplication::exec();

@@ -147,7 +147,8 @@ void IonDynamicsWindowTest::RunWithIonDynamicsFeedsTheDynamicsPage() {
   QCOMPARE(Points(charts[1], "Vol"), 0);  // the volume is drawn only when it moves
   QCOMPARE(Points(charts[2], "VNa"), n);
   QCOMPARE(Points(charts[2], "VK"), n);
-  QCOMPARE(f.Points(QStringLiteral(" V ")), n);
+  // " V " is drawn from every step of a short run, the ion series at the cadence.
+  QVERIFY(f.Points(QStringLiteral(" V ")) >= n);
   QVERIFY(std::abs(charts[2]->Point(charts[2]->FindSeries(QStringLiteral("VK")), 0).y() + 105.1) < 0.5);
 
   // Without ion dynamics a run empties the ion charts and hides the window.

@@ -68,17 +68,23 @@ inline Session& FreshSession() {
   return *s;
 }
 
-// Lines of a text, counting a last line without a line end.
+// Lines of a text, counting a last line without a line end; a line ends with
+// LF, CR LF or a lone CR, as the readers take it.
 inline int LineCount(const std::uint8_t* data, std::size_t size) {
-  return 1 + static_cast<int>(std::count(data, data + size, std::uint8_t{'\n'}));
+  int lines = 1;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] == '\n' || (data[i] == '\r' && (i + 1 == size || data[i + 1] != '\n'))) ++lines;
+  }
+  return lines;
 }
 
 // A bad input is reported as a FormatError naming the file it came from and a
-// line that the file has.
+// line that the file has, or line 0 for what concerns the whole file (a
+// recording without a single point).
 inline void CheckFormatError(const FormatError& e, const std::string& path, int lines) {
   if (e.file() != path) Fail("message names " + e.file() + " instead of " + path + ": " + e.what());
-  if (e.line() < 1 || e.line() > lines) {
-    Fail("line " + std::to_string(e.line()) + " outside 1 ... " + std::to_string(lines) + ": " + e.what());
+  if (e.line() < 0 || e.line() > lines) {
+    Fail("line " + std::to_string(e.line()) + " outside 0 ... " + std::to_string(lines) + ": " + e.what());
   }
 }
 

@@ -311,7 +311,7 @@ constexpr const char* kUsage =
     "  -h, --help     show this text and exit\n"
     "  --version      show the version and exit\n"
     "  Qt's own options (-platform offscreen, -style ...) are passed to Qt.\n";
-// The analysis windows after a sweep each; their files go to a temporary folder.
+
 // The (u,s) map of the start-up neuron and a firing-clamp run, as pictures.
 int TakeMapScreenshots(Workbench& wb, const QString& folder) {
   const QString target = QDir(folder).absolutePath();
@@ -327,11 +327,7 @@ int TakeMapScreenshots(Workbench& wb, const QString& folder) {
   bool ok = true;
   auto save = [&](QWidget& w, const char* file) {
     w.show();
-    w.raise();
-    Settle();
-    const QString path = QDir(target).filePath(QString::fromUtf8(file));
-    ok = w.grab().save(path) && ok;
-    std::printf("membrix: saved %s\n", qPrintable(path));
+    ok = SaveWindow(w, target, file) && ok;
   };
   Session& s = wb.session();
   windows.ShowUSMap();
@@ -359,6 +355,7 @@ int TakeMapScreenshots(Workbench& wb, const QString& folder) {
   return ok ? 0 : 1;
 }
 
+// The analysis windows after a sweep each; their files go to a temporary folder.
 int TakeAnalysisScreenshots(Workbench& wb, const QString& folder) {
   const QString target = QDir(folder).absolutePath();
   if (!QDir().mkpath(target)) {
@@ -373,11 +370,7 @@ int TakeAnalysisScreenshots(Workbench& wb, const QString& folder) {
   bool ok = true;
   auto save = [&](QWidget& w, const char* file) {
     w.show();
-    w.raise();
-    Settle();
-    const QString path = QDir(target).filePath(QString::fromUtf8(file));
-    ok = w.grab().save(path) && ok;
-    std::printf("membrix: saved %s\n", qPrintable(path));
+    ok = SaveWindow(w, target, file) && ok;
   };
   Session& s = wb.session();
   // The start-up neuron: adaptation and thresholds with the windows' defaults.

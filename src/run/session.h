@@ -20,6 +20,7 @@
 #include "ions/ion_dynamics.h"
 #include "data/ramp_analyzer.h"
 #include "data/step_series.h"
+#include "fiber/fiber.h"
 #include "neuron/neuron.h"
 #include "params/program_globals.h"
 #include "run/independent_runs.h"
@@ -59,6 +60,7 @@ struct Session {
   TIons Ions;           // the ion dynamics of the current or last run
   RampInputs ramp;         // inputs of the ramp analyzer window
   StepSeriesInputs steps;  // inputs of the voltage-step series window
+  FiberInputs fiber;       // inputs of the distributed-model window
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

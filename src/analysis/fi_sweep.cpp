@@ -7,6 +7,7 @@
 #include "analysis/sweep_file.h"
 #include "common/error.h"
 #include "common/number_format.h"
+#include "fiber/fiber_sweeps.h"
 #include "ions/ion_dynamics.h"
 #include "run/clamp_run.h"
 #include "run/session.h"
@@ -101,17 +102,17 @@ std::string FILine(const FIPoint& p) {
 
 RunsOutcome SweepFI(Session& s, Host& host, FISink& sink, const std::string& file) {
   const FIInputs in = s.fi;
-  if (in.IfDistributedModel == 1) {
-    throw RangeError("the f-I curve of the distributed model needs the axon fiber, which this version does not have");
-  }
   const std::int64_t count = CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind");
+  if (in.IfDistributedModel == 1) CheckFiberInputs(s, s.fiber);
   SweepFile out(file);
   const NeuronProperties np = s.NP0;
   RunsOutcome outcome = RunIndependent<FIPoint>(
       s, host, count,
       [&](Session& copy, Host& worker, std::int64_t k) {
         const double Iind = static_cast<double>(k) * in.StepIind;
-        return FIPoint{Iind, FIRunFrequency(copy, in, Iind, &worker), PassiveDepolarisation(np, Iind)};
+        const double f = in.IfDistributedModel == 1 ? FIRunFrequencyDistributed(copy, in, Iind, &worker)
+                                                    : FIRunFrequency(copy, in, Iind, &worker);
+        return FIPoint{Iind, f, PassiveDepolarisation(np, Iind)};
       },
       [&](std::int64_t k, FIPoint&& point) {
         out.WriteLine(FILine(point));

@@ -29,7 +29,7 @@ struct FIInputs {
   std::int32_t MaxSpikes = 10002;     // "Max number of spikes"
   FIEstimator Estimator = FIEstimator::MeanForLastThird;
   std::int32_t IfNoise = 0;           // "IfNoise": a noise current of deviation sgm_V, correlation tau_Noise
-  std::int32_t IfDistributedModel = 0;  // "IfDistributedModel" (the fiber sweep is not built yet)
+  std::int32_t IfDistributedModel = 0;  // "IfDistributedModel": the axon fiber in place of the point neuron
 };
 
 inline constexpr const char* kFIFileName = "v(Iind).dat";

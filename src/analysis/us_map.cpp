@@ -12,6 +12,7 @@
 #include "analysis/sweep_file.h"
 #include "common/error.h"
 #include "common/number_format.h"
+#include "fiber/fiber_sweeps.h"
 #include "run/clamp_run.h"
 #include "run/session.h"
 
@@ -41,9 +42,6 @@ void CheckUSMapInputs(const Session& s, const USMapInputs& in) {
     throw RangeError("the map relates u and s to gE and gI by Vus, which is 0: set Vus to a negative value");
   }
   if (!(in.t_end > 0.0)) throw RangeError("\" t_end, ms \" of the map must be positive");
-  if (in.IfDistributedModel == 1) {
-    throw RangeError("the map of the distributed model needs the axon fiber, which this version does not have");
-  }
 }
 
 void USMapGridPoint(const USMapInputs& in, MapGrid grid, double Vus, std::int32_t i, std::int32_t j, double& u,
@@ -190,6 +188,10 @@ std::string USMapLine(const USMapPoint& p) {
 RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const std::string& file) {
   const USMapInputs in = s.usMap;
   CheckUSMapInputs(s, in);
+  if (in.IfDistributedModel == 1) {
+    if (grid != MapGrid::US) throw RangeError("the map of the distributed model is drawn in the (u,s) plane only");
+    CheckFiberInputs(s, s.fiber);
+  }
   SweepFile out(file);
   out.WriteLine(USMapZoneLine());
   out.WriteLine(USMapSizeLine(in.nue, in.nse));
@@ -198,11 +200,12 @@ RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const s
   RunsOutcome outcome = RunIndependent<USMapPoint>(
       s, host, count,
       [&](Session& copy, Host& worker, std::int64_t k) {
-        return USMapRun(copy, in, grid, static_cast<std::int32_t>(k % rowLength),
-                        static_cast<std::int32_t>(k / rowLength), &worker);
+        const auto i = static_cast<std::int32_t>(k % rowLength), j = static_cast<std::int32_t>(k / rowLength);
+        return in.IfDistributedModel == 1 ? USMapRunDistributed(copy, in, i, j, &worker)
+                                          : USMapRun(copy, in, grid, i, j, &worker);
       },
       [&](std::int64_t k, USMapPoint&& point) {
-        out.WriteLine(USMapLine(point));
+        out.WriteLine(in.IfDistributedModel == 1 ? USMapLineDistributed(point) : USMapLine(point));
         sink.Point(point);
         sink.Progress(k + 1, count);
       });

@@ -172,7 +172,7 @@ TEST_F(FISweep, LeavesTheCallersGlobalsAsTheyWereAlsoWhenStopped) {
   EXPECT_EQ(s.NP0.If_I_V_or_g, 1);
 }
 
-TEST_F(FISweep, RefusesAGridWithoutStepsAndTheMissingFiber) {
+TEST_F(FISweep, RefusesAGridWithoutStepsAndAnImpossibleFiber) {
   Session s = SquidSession(0.01);
   PointRecorder sink;
   BatchHost host;
@@ -180,7 +180,9 @@ TEST_F(FISweep, RefusesAGridWithoutStepsAndTheMissingFiber) {
   EXPECT_THROW(SweepFI(s, host, sink, Path("v.dat")), RangeError);
   s.fi.StepIind = 4.0;
   s.fi.IfDistributedModel = 1;
+  s.fiber.N = 501;
   EXPECT_THROW(SweepFI(s, host, sink, Path("v.dat")), RangeError);
+  EXPECT_FALSE(std::filesystem::exists(Path("v.dat")));
   s.fi.IfDistributedModel = 0;
   EXPECT_THROW(SweepFI(s, host, sink, Path("no-such-folder/v.dat")), IoError);
 }

@@ -1,0 +1,228 @@
+#include "fiber/fiber_sweeps.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "analysis/spike_detector.h"
+#include "common/error.h"
+#include "common/number_format.h"
+#include "fiber/fiber.h"
+#include "run/clamp_run.h"
+#include "run/session.h"
+#include "run/stimulus.h"
+
+namespace membrix {
+
+namespace {
+
+// Below this interval a rate is taken as no rate.
+constexpr double kShortestISI = 1e-6;  // s
+// Below this rate a map point counts as silent: its measures are written as 0.
+constexpr double kLowestRate = 5.0;  // Hz
+
+// The node whose spikes are counted: the first of the axon.
+TNeuron& ObservedNode(TFiber& fiber) { return *fiber.Nodes[1]; }
+
+void Field(std::string& line, double x, int width, int decimals) {
+  if (!line.empty()) line += ' ';
+  AppendFixed(line, x, width, decimals);
+}
+
+// Runs a point-neuron sweep function on the session with the distributed flag
+// of its inputs raised, and puts the flag back.
+template <class Inputs, class Sweep>
+RunsOutcome WithDistributedFlag(Inputs& inputs, Sweep&& sweep) {
+  const std::int32_t saved = inputs.IfDistributedModel;
+  inputs.IfDistributedModel = 1;
+  try {
+    RunsOutcome outcome = sweep();
+    inputs.IfDistributedModel = saved;
+    return outcome;
+  } catch (...) {
+    inputs.IfDistributedModel = saved;
+    throw;
+  }
+}
+
+}  // namespace
+
+double FIRunFrequencyDistributed(Session& s, const FIInputs& in, double Iind, const Host* host) {
+  RunGlobals& run = s.run;
+  s.stim.Iind = Iind;
+  s.stim.t_Iind = 1e8;
+  s.NP0.If_I_V_or_g = 2;
+  std::unique_ptr<TFiber> fiber = SetupFiber(s, s.fiber);
+  InitFiber(s, *fiber);
+  TNeuron& node = ObservedNode(*fiber);
+  const NeuronProperties& np = fiber->Nodes[0]->NP;
+
+  const double sigma = s.stim.sgm_V_Input / 1000.0;
+  const double G = s.NP0.Cm / s.NP0.tau_m;
+  const double tauN = s.stim.tau_Noise;
+  const double dt = run.dt;
+  SpikeStats& st = s.spikes;
+  st.nSpikes = 0;
+  st.Freq = 0.0;
+  double g = 0.0;
+  std::int32_t len = 0;
+  run.nt = 0;
+  while (true) {
+    ++run.nt;
+    run.t = run.nt * dt;
+    if (host != nullptr && run.nt % 200 == 0 && host->StopRequested()) throw RunStopped{};
+    if (in.IfNoise == 1) {
+      const double xi = s.random.Normal(0.0, 1.0);
+      if (tauN > 0.0) {
+        g = g - (g / tauN) * dt + xi * sigma * G * std::sqrt(s.NP0.tau_m / tauN + 1.0) * std::sqrt(2.0 * dt / tauN);
+      } else {
+        g = xi * sigma * G * std::sqrt(2.0 * s.NP0.tau_m / dt);
+      }
+    }
+    fiber->ClearInputs();
+    const StepInputs step = Stimulus(s, np);
+    fiber->Iind[0] = (step.Iext + g) * np.Square;
+    StepFiber(s, *fiber, run.t);
+    s.NV0 = node.NV;
+    TrackSpikes(s, node);
+    if (node.NV.SpikePhase == 2 && in.IfNoise != 1) st.Freq = st.ISI[0] < kShortestISI ? 0.0 : 1.0 / st.ISI[0];
+    const double V = node.NV.V;
+    if (!(V >= -0.15 && V <= 0.1) || (st.nSpikes == 0 && run.t > kDistributedSilenceLimit)) {
+      st.Freq = 0.0;
+      run.nt = run.nt_end;
+    }
+    if (run.t < (2.0 / 3.0) * run.t_end) len = st.nSpikes;
+    if (st.nSpikes == in.MaxSpikes && node.NV.SpikePhase == 3) break;
+    if (run.nt >= run.nt_end) break;
+  }
+
+  const double length = (run.nt_end + 1.0) * dt;
+  switch (in.Estimator) {
+    case FIEstimator::NumberOfSpikes: return st.nSpikes / length;
+    case FIEstimator::ReverseLastISI:
+      return st.nSpikes >= 2 && st.ISI[0] >= kShortestISI ? 1.0 / st.ISI[0] : 0.0;
+    case FIEstimator::MeanForLastThird:
+      // The spikes of the last third of the run over the length of that third.
+      return 3.0 * (st.nSpikes - len) / length;
+  }
+  return 0.0;
+}
+
+RunsOutcome SweepFIDistributed(Session& s, Host& host, FISink& sink, const std::string& file) {
+  return WithDistributedFlag(s.fi, [&] { return SweepFI(s, host, sink, file); });
+}
+
+USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, std::int32_t i, std::int32_t j,
+                               const Host* host) {
+  RunGlobals& run = s.run;
+  USMapPoint p;
+  p.i = i;
+  p.j = j;
+  USMapGridPoint(in, MapGrid::US, s.stim.Vus, i, j, p.u, p.s, p.gE, p.gI);
+  s.stim.Iind = 0.0;
+  s.run.Writing = 0;
+  s.NP0.If_I_V_or_g = 2;
+  s.stim.uu = p.u;
+  s.stim.ss = p.s;
+  std::unique_ptr<TFiber> fiber = SetupFiber(s, s.fiber);
+  s.resetProtocol = {};
+  const double dt = run.dt;
+  run.t_end = in.t_end / 1000.0;
+  run.nt_end = StepCount(run.t_end, dt);
+  InitFiber(s, *fiber);
+  TNeuron& node = ObservedNode(*fiber);
+  p.GL = s.NP0.Cm / s.NP0.tau_m;
+
+  const double Vus = s.stim.Vus;
+  const double baseU = p.u, gE0 = p.gE, gI0 = p.gI;
+  double u = p.u, sIn = p.s, gE = p.gE, gI = p.gI;
+  double noiseU = baseU;
+  const double noiseToSignal = s.prog.NoiseToSignal;
+  const double tauNoise = s.stim.tau_Noise;
+
+  // The voltage 1 ms back, from a ring of the last steps.
+  const std::size_t back = static_cast<std::size_t>(0.001 / dt);
+  std::vector<double> ring(back + 1, node.NV.V);
+
+  SpikeStats& st = s.spikes;
+  st.nSpikes = 0;
+  st.ISI[0] = 0.0;
+  st.Freq = 0.0;
+  bool silentOrDiverged = false;
+  run.nt = 0;
+  do {
+    ++run.nt;
+    run.t = run.nt * dt;
+    if (host != nullptr && run.nt % 200 == 0 && host->StopRequested()) throw RunStopped{};
+    if (in.Noise == MapNoise::Current) {
+      // The noise of the fiber's map is as strong as its mean input.
+      u = OUStep(noiseU, tauNoise, baseU, baseU, dt, s.random);
+    } else if (in.Noise == MapNoise::Conductances) {
+      const double xiE = s.random.Normal(0.0, 1.0);
+      const double xiI = s.random.Normal(0.0, 1.0);
+      gE = NoisyConductanceStep(gE, gE0, gE0, noiseToSignal, tauNoise, dt, xiE);
+      gI = NoisyConductanceStep(gI, gI0, gI0, noiseToSignal, tauNoise, dt, xiI);
+      u = -Vus * gE;
+      sIn = gE + gI;
+    }
+    fiber->ClearInputs();
+    fiber->Iext[0] = u;
+    fiber->gSyn[0] = sIn;
+    fiber->Iind[0] = s.stim.du_Reset * fiber->Nodes[0]->NP.Square;
+    StepFiber(s, *fiber, run.t);
+    s.NV0 = node.NV;
+    TrackSpikes(s, node);
+    const double V = node.NV.V;
+    ring[static_cast<std::size_t>(run.nt) % ring.size()] = V;
+    if (node.NV.SpikePhase == 2) {
+      if (in.Noise == MapNoise::None) st.Freq = st.ISI[0] < kShortestISI ? 0.0 : 1.0 / st.ISI[0];
+      p.V1ms = ring[static_cast<std::size_t>(run.nt + 1) % ring.size()];
+    }
+    if (!(V >= -0.15 && V <= 0.1) || (st.nSpikes == 0 && run.t > kDistributedSilenceLimit)) {
+      silentOrDiverged = true;
+      break;
+    }
+  } while (run.nt < run.nt_end && !(st.nSpikes == in.MaxSpikes && node.NV.SpikePhase == 3));
+
+  p.steps = run.nt;
+  p.Freq = silentOrDiverged ? 0.0 : st.Freq;
+  if (p.Freq >= kLowestRate) {
+    p.VPeakLast = st.VPeakLast;
+    p.VFiltLast = st.VFiltLast;
+    p.VavLast = st.VavLast;
+    p.avPSCLast = st.avPSCLast;
+    p.VTroughLast = st.VTroughLast;
+    p.WidthAP = std::max(st.WidthAP, 0.0);
+    p.ThAtSpike = st.ThAtSpike;
+  } else {
+    p.V1ms = 0.0;
+  }
+  return p;
+}
+
+std::string USMapLineDistributed(const USMapPoint& p) {
+  std::string line;
+  Field(line, p.u * 1000.0, 7, 3);
+  Field(line, p.s, 9, 5);
+  Field(line, p.Freq, 9, 5);
+  Field(line, p.VPeakLast * 1000.0, 7, 3);
+  Field(line, p.VFiltLast * 1000.0, 7, 3);
+  Field(line, p.VavLast * 1000.0, 7, 3);
+  Field(line, p.avPSCLast, 9, 5);
+  Field(line, p.gE, 9, 5);
+  Field(line, p.gI, 9, 5);
+  Field(line, p.VTroughLast * 1000.0, 7, 3);
+  Field(line, p.Convolution * 1000.0, 7, 3);
+  Field(line, p.VxZ * 1000.0, 7, 3);
+  Field(line, p.IxZ, 9, 5);
+  Field(line, p.WidthAP * 1000.0, 9, 5);
+  Field(line, p.V1ms * 1000.0, 7, 3);
+  Field(line, p.ThAtSpike * 1000.0, 7, 3);
+  return line;
+}
+
+RunsOutcome MapUSDistributed(Session& s, Host& host, USMapSink& sink, const std::string& file) {
+  return WithDistributedFlag(s.usMap, [&] { return MapUS(s, host, sink, MapGrid::US, file); });
+}
+
+}  // namespace membrix

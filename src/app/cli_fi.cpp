@@ -9,6 +9,7 @@
 
 #include "analysis/fi_sweep.h"
 #include "analysis/sweep_file.h"
+#include "app/cli_fiber.h"
 #include "app/cli_sweep_support.h"
 #include "app/cli_sweeps.h"
 #include "common/error.h"
@@ -21,6 +22,7 @@ namespace {
 struct FIOptions {
   SweepModelOptions model;
   FIInputs in;
+  FiberInputs fiber;  // the axon of --distributed
   std::string estimator;
   double tEndMs = -1.0;
   double sgmV = -1.0;      // mV
@@ -53,6 +55,7 @@ int RunFI(const FIOptions& o) {
   Session s;
   ApplySweepModelOptions(s, o.model);
   s.fi = o.in;
+  s.fiber = o.fiber;
   if (!o.estimator.empty()) s.fi.Estimator = EstimatorByName(o.estimator);
   if (o.tEndMs >= 0) SetRunLength(s.run, o.tEndMs / 1000.0);
   if (o.sgmV >= 0) s.stim.sgm_V_Input = o.sgmV;
@@ -115,6 +118,10 @@ CLI::App* AddFICommand(CLI::App& app, SweepCommand& command) {
       ->check(CLI::NonNegativeNumber);
   cmd->add_option("--tau-noise", o->tauNoise, "Noise: correlation time, ms (\"tau_Noise=\", default 0 = white)")
       ->check(CLI::NonNegativeNumber);
+  cmd->add_flag("--distributed", o->in.IfDistributedModel,
+                "\"IfDistributedModel\": run the soma-and-axon model (the fiber options below) in place of the "
+                "point neuron; spikes are counted at the first axon node");
+  AddFiberOptions(*cmd, o->fiber);
   cmd->add_option("--output", o->output, "The file to write (default \"v(Iind).dat\")")->type_name("FILE");
   cmd->add_flag("--json", o->json, "Print one JSON object: file, complete, workers, elapsed_seconds, points");
   command = [o] { return RunFI(*o); };

@@ -14,6 +14,7 @@
 #include "app/cli_act_inact.h"
 #include "app/cli_data_tools.h"
 #include "app/cli_fit.h"
+#include "app/cli_fiber.h"
 #include "app/cli_model_options.h"
 #include "app/cli_sweeps.h"
 #include "common/version.h"
@@ -211,6 +212,8 @@ int main(int argc, char** argv) {
   CLI::App* thresholdsCmd = AddThresholdsCommand(app, thresholdsRun);
   SweepCommand mapRun;
   CLI::App* mapCmd = AddMapCommand(app, mapRun);
+  SweepCommand fiberRun;
+  CLI::App* fiberCmd = AddFiberCommand(app, fiberRun);
   SweepCommand firingClampRun;
   CLI::App* firingClampCmd = AddFiringClampCommand(app, firingClampRun);
   ActInactOptions actInact;
@@ -246,6 +249,7 @@ int main(int argc, char** argv) {
     if (*adaptationCmd) return adaptationRun();
     if (*thresholdsCmd) return thresholdsRun();
     if (*mapCmd) return mapRun();
+    if (*fiberCmd) return fiberRun();
     if (*firingClampCmd) return firingClampRun();
     if (*actInactCmd) return ActInactCommand(actInact);
     if (*pumpCurvesCmd) return PumpCurvesCommand(pumpCurves);

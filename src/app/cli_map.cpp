@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/us_map.h"
+#include "app/cli_fiber.h"
 #include "app/cli_sweep_support.h"
 #include "app/cli_sweeps.h"
 #include "common/error.h"
@@ -20,6 +21,7 @@ namespace {
 struct MapOptions {
   SweepModelOptions model;
   USMapInputs in;
+  FiberInputs fiber;  // the axon of --distributed
   std::string grid = "us";
   std::string noise;
   double noiseToSignal = -1.0;
@@ -55,6 +57,7 @@ int RunMap(const MapOptions& o) {
   Session s;
   ApplySweepModelOptions(s, o.model);
   s.usMap = o.in;
+  s.fiber = o.fiber;
   if (!o.noise.empty()) s.usMap.Noise = NoiseByName(o.noise);
   if (o.noiseToSignal >= 0) s.prog.NoiseToSignal = o.noiseToSignal;
   if (o.tauNoiseMs >= 0) s.stim.tau_Noise = o.tauNoiseMs / 1000.0;
@@ -134,6 +137,10 @@ CLI::App* AddMapCommand(CLI::App& app, SweepCommand& command) {
       ->check(CLI::NonNegativeNumber);
   cmd->add_option("--noise-amplitude", o->noiseAmplitude, "Noise-current: its deviation, µA/cm²")
       ->check(CLI::NonNegativeNumber);
+  cmd->add_flag("--distributed", o->in.IfDistributedModel,
+                "\"IfDistributedModel\": run the soma-and-axon model (the fiber options below) in place of the "
+                "point neuron; spikes are counted at the first axon node");
+  AddFiberOptions(*cmd, o->fiber);
   cmd->add_option("--output", o->output, "The file to write (default \"v(u_s).dat\")")->type_name("FILE");
   cmd->add_flag("--linear", o->linear,
                 "Also replace F and G by planes through the points at one and two thirds of the grid and "

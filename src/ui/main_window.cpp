@@ -293,6 +293,15 @@ QWidget* MainWindow::BuildTopArea() {
   connect(toolButtons[2], &QPushButton::clicked, this, [this] { analysisWindows().ShowUSMap(); });
   connect(toolButtons[1], &QPushButton::clicked, this, [this] { analysisWindows().ShowAdaptation(); });
   connect(toolButtons[3], &QPushButton::clicked, this, [this] { analysisWindows().ShowThreshold(); });
+  // "Axon": only while no run is in progress; disabled while the fiber runs.
+  axon_->setEnabled(true);
+  axon_->setToolTip(QStringLiteral("Shows the distributed model (a soma with its axon) and runs it"));
+  connect(axon_, &QPushButton::clicked, this, [this] {
+    if (wb_.Running()) return;
+    axon_->setEnabled(false);
+    analysisWindows().RunAxon();
+    axon_->setEnabled(true);
+  });
   QPushButton* rampsSteps = toolButtons[7];
   rampsSteps->setEnabled(true);
   rampsSteps->setToolTip(QStringLiteral("The voltage-step series with the ramp analyzer of recorded sweeps"));

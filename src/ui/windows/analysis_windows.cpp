@@ -3,6 +3,8 @@
 #include "run/session.h"
 #include "ui/windows/adaptation_window.h"
 #include "ui/windows/fi_window.h"
+#include "ui/windows/fiber_input_window.h"
+#include "ui/windows/fiber_view_window.h"
 #include "ui/windows/statistics_window.h"
 #include "ui/windows/threshold_window.h"
 #include "ui/windows/us_map_window.h"
@@ -59,6 +61,20 @@ FiringClampWindow& AnalysisWindows::firingClamp() {
   return *firingClamp_;
 }
 
+FiberInputWindow& AnalysisWindows::fiberInput() {
+  if (!fiberInput_) fiberInput_ = std::make_unique<FiberInputWindow>(wb_);
+  return *fiberInput_;
+}
+FiberViewWindow& AnalysisWindows::fiberView() {
+  if (!fiberView_) fiberView_ = std::make_unique<FiberViewWindow>(wb_);
+  return *fiberView_;
+}
+bool AnalysisWindows::RunAxon() {
+  Raise(fiberView());
+  Raise(fiberInput());
+  return fiberView().Run();
+}
+
 void AnalysisWindows::ShowFI() { Raise(fi()); }
 void AnalysisWindows::ShowUSMap() { Raise(usMap()); }
 void AnalysisWindows::ShowFiringClamp() { Raise(firingClamp()); }
@@ -85,6 +101,8 @@ void AnalysisWindows::CloseAll() {
   for (QWidget* w : std::initializer_list<QWidget*>{fi_.get(), adaptation_.get(), threshold_.get(), statistics_.get(), usMap_.get(), firingClamp_.get()}) {
     if (w != nullptr) w->close();
   }
+  if (fiberInput_) fiberInput_->close();
+  if (fiberView_) fiberView_->close();
 }
 
 }  // namespace membrix

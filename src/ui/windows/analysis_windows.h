@@ -13,6 +13,8 @@ class ThresholdWindow;
 class StatisticsWindow;
 class USMapWindow;
 class FiringClampWindow;
+class FiberInputWindow;
+class FiberViewWindow;
 
 class AnalysisWindows {
  public:
@@ -25,6 +27,8 @@ class AnalysisWindows {
   StatisticsWindow& statistics();
   USMapWindow& usMap();
   FiringClampWindow& firingClamp();
+  FiberInputWindow& fiberInput();
+  FiberViewWindow& fiberView();
 
   // Shows a window in front.
   void ShowFI();
@@ -38,6 +42,9 @@ class AnalysisWindows {
   // The " Statistics" box: ticked shows the window, cleared hides it and
   // switches the accumulation off.
   void SetStatisticsShown(bool shown);
+  // "Axon": shows the distributed-model window and the fiber view and runs the
+  // fiber; returns whether the run completed.
+  bool RunAxon();
   void CloseAll();
 
  private:
@@ -48,6 +55,8 @@ class AnalysisWindows {
   std::unique_ptr<StatisticsWindow> statistics_;
   std::unique_ptr<USMapWindow> usMap_;
   std::unique_ptr<FiringClampWindow> firingClamp_;
+  std::unique_ptr<FiberInputWindow> fiberInput_;
+  std::unique_ptr<FiberViewWindow> fiberView_;
 };
 
 }  // namespace membrix

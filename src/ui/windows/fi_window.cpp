@@ -61,8 +61,9 @@ FIWindow::FIWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window)
   noise_->setObjectName(QStringLiteral("CheckBox1"));
   distributed_ = new QCheckBox(QStringLiteral("IfDistributedModel"), this);
   distributed_->setObjectName(QStringLiteral("CheckBox2"));
-  distributed_->setEnabled(false);
-  distributed_->setToolTip(QStringLiteral("The distributed (fiber) model is not part of this version yet"));
+  distributed_->setToolTip(QStringLiteral("Runs the soma with its axon (the distributed model window's inputs) "
+                                          "in place of the point neuron"));
+  connect(distributed_, &QCheckBox::toggled, this, [&s](bool on) { s.fi.IfDistributedModel = on ? 1 : 0; });
   inputs->addWidget(noise_, 5, 0, 1, 2);
   inputs->addWidget(distributed_, 6, 0, 1, 2);
 
@@ -116,6 +117,7 @@ void FIWindow::ShowInputs() {
   maxSpikes_->setValue(s.fi.MaxSpikes);
   estimator_->setCurrentIndex(static_cast<int>(s.fi.Estimator));
   noise_->setChecked(s.fi.IfNoise == 1);
+  distributed_->setChecked(s.fi.IfDistributedModel == 1);
   noiseBox_->setVisible(s.fi.IfNoise == 1);
   sgmV_->setValue(s.stim.sgm_V_Input);
   tauNoise_->setValue(s.stim.tau_Noise * 1000.0);

@@ -219,8 +219,9 @@ USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::W
   connect(show_, &QCheckBox::toggled, this, [&in](bool on) { in.ShowPlot = on ? 1 : 0; });
   distributed_ = new QCheckBox(QStringLiteral("IfDistributedModel"), this);
   distributed_->setObjectName(QStringLiteral("CheckBox2"));
-  distributed_->setEnabled(false);
-  distributed_->setToolTip(QStringLiteral("The distributed (fiber) model is not part of this version yet"));
+  distributed_->setToolTip(QStringLiteral("Runs the soma with its axon (the distributed model window's inputs) "
+                                          "in place of the point neuron"));
+  connect(distributed_, &QCheckBox::toggled, this, [&in](bool on) { in.IfDistributedModel = on ? 1 : 0; });
   inputs->addWidget(show_, 4, 0, 1, 3);
   inputs->addWidget(distributed_, 5, 0, 1, 3);
   auto* noiseBox = new QGroupBox(QStringLiteral("Noise"), this);
@@ -319,6 +320,7 @@ void USMapWindow::ShowInputs() {
   maxSpikes_->setValue(in.MaxSpikes);
   maxFreq_->setValue(in.MaxFreq);
   show_->setChecked(in.ShowPlot == 1);
+  distributed_->setChecked(in.IfDistributedModel == 1);
   noise_[static_cast<std::size_t>(in.Noise)]->setChecked(true);
   map_->SetScale(QStringLiteral("0 Hz"), QStringLiteral("%1 Hz").arg(in.MaxFreq));
 }

@@ -1,0 +1,133 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QTabWidget>
+
+#include "common/number_format.h"
+#include "run/session.h"
+#include "ui/chart.h"
+#include "ui/windows/analysis_windows.h"
+#include "ui/windows/fiber_input_window.h"
+#include "ui/windows/fiber_view_window.h"
+#include "workbench_fixture.h"
+
+using membrix::Chart;
+using membrix::NumericInput;
+using membrix::testing::WorkbenchFixture;
+
+namespace {
+
+void TypeInto(QWidget& window, const char* name, const QString& text) {
+  auto* in = window.findChild<NumericInput*>(QString::fromUtf8(name));
+  QVERIFY2(in != nullptr, name);
+  in->clear();
+  QTest::keyClicks(in, text);
+  QTest::keyClick(in, Qt::Key_Return);
+}
+
+int Points(Chart* chart, const char* series) { return chart->PointCount(chart->FindSeries(QString::fromUtf8(series))); }
+
+}  // namespace
+
+class FiberWindowsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void AxonRunsTheFiberAndDrawsItsProfilesAndEnds();
+  void InputsKeepTheirLimitsAndDoubleClicksToggle();
+  void RefreshShowsTheDensitiesAndTheCableValues();
+};
+
+void FiberWindowsTest::AxonRunsTheFiberAndDrawsItsProfilesAndEnds() {
+  WorkbenchFixture f;
+  membrix::Session& s = f.s();
+  s.fiber.N = 10;
+  s.fiber.nDraw = 5;
+  s.fiber.Stimulation = membrix::FiberStimulation::EndSteps;
+  s.fiber.Iind_Left = 200.0;
+  membrix::SetRunLength(s.run, 100 * s.run.dt);
+  QPushButton* axon = f.Button(QStringLiteral("Axon"));
+  QVERIFY(axon->isEnabled());
+  QTest::mouseClick(axon, Qt::LeftButton);
+  QVERIFY(axon->isEnabled());
+  membrix::FiberViewWindow& view = f.form1().analysisWindows().fiberView();
+  membrix::FiberInputWindow& input = f.form1().analysisWindows().fiberInput();
+  QVERIFY(view.isVisible() && input.isVisible());
+  QCOMPARE(view.windowTitle(), QStringLiteral("Form12: FiberO"));
+  QCOMPARE(input.windowTitle(), QStringLiteral("Form20: Distributed model"));
+  QVERIFY(f.dialogs->errors.isEmpty());
+  QCOMPARE(Points(view.voltageChart(), "V"), 11);
+  QCOMPARE(Points(view.gateChart(), "h"), 11);
+  const int frames = 1 + s.run.nt_end / 5;
+  QCOMPARE(Points(view.endsChart(), "V(0,T)"), frames);
+  QCOMPARE(Points(view.currentChart(), "Jm at axon"), frames);
+  // The injected current at the soma is the step entered.
+  QCOMPARE(view.inputChart()->Point(0, 3).y(), 200.0);
+  // The field potential only while its page is shown.
+  QCOMPARE(Points(view.lfpChart(), "LFP"), 0);
+
+  // Without "Clean" the time courses of the next run are drawn over the first; the LFP page now shows.
+  view.clean()->setChecked(false);
+  view.pages()->setCurrentIndex(view.pages()->count() - 1);
+  QTest::mouseClick(axon, Qt::LeftButton);
+  QCOMPARE(Points(view.endsChart(), "V(0,T)"), 2 * frames);
+  QCOMPARE(Points(view.voltageChart(), "V"), 11);
+  QCOMPARE(Points(view.lfpChart(), "LFP"), frames);
+}
+
+void FiberWindowsTest::InputsKeepTheirLimitsAndDoubleClicksToggle() {
+  WorkbenchFixture f;
+  membrix::FiberInputWindow& w = f.form1().analysisWindows().fiberInput();
+  w.show();
+  const membrix::FiberInputs& in = f.s().fiber;
+  QCOMPARE(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit19"))->value(), 50.0);
+  TypeInto(w, "DDSpinEdit19", QStringLiteral("0"));
+  QCOMPARE(in.N, 1);
+  QCOMPARE(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit19"))->value(), 1.0);
+  TypeInto(w, "DDSpinEdit19", QStringLiteral("900"));
+  QCOMPARE(in.N, 500);
+  TypeInto(w, "DDSpinEdit18", QStringLiteral("-3"));
+  QCOMPARE(in.nDraw, 1);
+  QTest::mouseDClick(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit18")), Qt::LeftButton);
+  QCOMPARE(in.nDraw, 0);
+  auto* zDraw = w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit13"));
+  QTest::mouseDClick(zDraw, Qt::LeftButton);
+  QCOMPARE(in.zDraw, 1.0);
+  QTest::mouseDClick(zDraw, Qt::LeftButton);
+  QCOMPARE(in.zDraw, 0.0);
+  TypeInto(w, "DDSpinEdit3", QStringLiteral("0"));
+  QCOMPARE(in.wNa, 0.0);
+  QTest::mouseDClick(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit3")), Qt::LeftButton);
+  QCOMPARE(in.wNa, 1.0);
+  TypeInto(w, "DDSpinEdit5", QStringLiteral("120"));
+  QCOMPARE(in.L, 120.0);
+  w.findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentIndex(4);
+  QCOMPARE(in.NaDistribution, 4);
+  w.findChild<QComboBox*>(QStringLiteral("ComboBox2"))->setCurrentIndex(3);
+  QCOMPARE(static_cast<int>(in.Stimulation), 3);
+  w.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(false);
+  QCOMPARE(in.NoAdaptation, 0);
+}
+
+void FiberWindowsTest::RefreshShowsTheDensitiesAndTheCableValues() {
+  WorkbenchFixture f;
+  membrix::Session& s = f.s();
+  s.fiber.N = 20;
+  s.fiber.L = 1e6;  // far longer than the length constant: ro is 1/Gs_R
+  membrix::FiberViewWindow& view = f.form1().analysisWindows().fiberView();
+  view.show();
+  QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("Refresh")), Qt::LeftButton);
+  QVERIFY(f.dialogs->errors.isEmpty());
+  QCOMPARE(Points(view.densityChart(), "gNa"), 21);
+  // The default Na distribution: gNa falls from the soma's to none at the far end.
+  QCOMPARE(view.densityChart()->Point(0, 20).y(), 0.0);
+  QVERIFY(view.densityChart()->Point(0, 0).y() > 0.0);
+  QVERIFY(view.derivedLabel(0)->text().startsWith(QStringLiteral("lamda=")));
+  QVERIFY(view.derivedLabel(0)->text().endsWith(QStringLiteral(" mum")));
+  const QString gsR = view.derivedLabel(1)->text().mid(QStringLiteral("1/ro_inf=Gs_R=").size());
+  QCOMPARE(view.derivedLabel(3)->text(),
+           QStringLiteral("ro=") + QString::fromStdString(membrix::Fixed(1.0 / gsR.toDouble(), 8, 5)));
+}
+
+QTEST_MAIN(FiberWindowsTest)
+#include "fiber_windows_test.moc"

@@ -6,6 +6,7 @@
 #   scripts/screenshot.sh --docs [FOLDER]
 #   scripts/screenshot.sh --analysis [FOLDER]
 #   scripts/screenshot.sh --map [FOLDER]
+#   scripts/screenshot.sh --fiber [FOLDER]
 #   scripts/screenshot.sh --act-inact [FILE]
 #
 # SECONDS (default 2) is how long the window is given to paint once it is
@@ -17,7 +18,8 @@
 # installs what it needs. With --analysis
 # it runs a sweep in the f-I, adaptation and threshold windows, fills the
 # statistics window and saves their pictures in FOLDER. With --map it maps the
-# start-up neuron in the (u,s) window and runs the firing clamp. With
+# start-up neuron in the (u,s) window and runs the firing clamp. With --fiber
+# it runs a squid-membrane axon in the fiber windows. With
 # --act-inact it saves the Act/Inact window after a run on the sample data in
 # FILE (default docs/images/act_inact_window.png).
 set -euo pipefail
@@ -77,10 +79,11 @@ if [[ ${1:-} == --on-display ]]; then
 fi
 
 # The pictures of the help pages: the windows draw themselves after a run.
-if [[ ${1:-} == --docs || ${1:-} == --analysis || ${1:-} == --map ]]; then
+if [[ ${1:-} == --docs || ${1:-} == --analysis || ${1:-} == --map || ${1:-} == --fiber ]]; then
   option=--screenshots
   [[ $1 == --analysis ]] && option=--analysis-screenshots
   [[ $1 == --map ]] && option=--map-screenshots
+  [[ $1 == --fiber ]] && option=--fiber-screenshots
   (($# <= 2)) || usage
   self=$(realpath -- "${BASH_SOURCE[0]}")
   cd "$(dirname -- "$self")/.."

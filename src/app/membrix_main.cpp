@@ -18,6 +18,8 @@
 //   membrix --act-inact-screenshot=FILE
 // opens the sample "Act_Inact.id", draws every curve of the Act/Inact window
 // and saves a picture of that window in FILE.
+//   membrix --fiber-screenshots=FOLDER
+// runs a squid-membrane axon from the "Axon" windows and saves their pictures in FOLDER.
 
 #include <QAction>
 #include <QApplication>
@@ -61,6 +63,8 @@
 #include "ui/windows/us_map_window.h"
 #include "ui/windows/analysis_windows.h"
 #include "ui/windows/fi_window.h"
+#include "ui/windows/fiber_input_window.h"
+#include "ui/windows/fiber_view_window.h"
 #include "ui/windows/statistics_window.h"
 #include "ui/windows/threshold_window.h"
 #include "ui/windows/act_inact_window.h"
@@ -355,6 +359,42 @@ int TakeMapScreenshots(Workbench& wb, const QString& folder) {
   return ok ? 0 : 1;
 }
 
+// The fiber windows after a run of a squid-membrane axon: the spike halfway
+// along the axon, the time courses at its ends, the channel densities.
+int TakeFiberScreenshots(Workbench& wb, const QString& folder) {
+  const QString target = QDir(folder).absolutePath();
+  if (!QDir().mkpath(target)) {
+    std::fprintf(stderr, "membrix: cannot create %s\n", qPrintable(target));
+    return 1;
+  }
+  QTemporaryDir work;
+  QDir::setCurrent(work.path());
+  wb.Show();
+  Settle();
+  Session& s = wb.session();
+  membrix::SelectModelFamily(s, "Rariza");
+  s.NP0.If_I_V_or_g = 2;
+  membrix::SetTimeStep(s.run, 2e-5);
+  membrix::SetRunLength(s.run, 0.006);
+  s.fiber.Stimulation = membrix::FiberStimulation::EndSteps;
+  s.fiber.Iind_Left = 3000.0;
+  s.fiber.L = 3000.0;
+  s.fiber.N = 100;
+  s.fiber.NaDistribution = 2;
+  s.fiber.nDraw = 10;
+  wb.Correspond();
+  membrix::AnalysisWindows& windows = wb.mainWindow().analysisWindows();
+  bool ok = windows.RunAxon();
+  Settle();
+  ok = SaveWindow(windows.fiberView(), target, "fiber_view_window.png") && ok;
+  ok = SaveWindow(windows.fiberInput(), target, "fiber_input_window.png") && ok;
+  windows.fiberView().pages()->setCurrentIndex(4);
+  windows.fiberView().Refresh();
+  Settle();
+  ok = SaveWindow(windows.fiberView(), target, "fiber_distribution.png") && ok;
+  return ok ? 0 : 1;
+}
+
 // The analysis windows after a sweep each; their files go to a temporary folder.
 int TakeAnalysisScreenshots(Workbench& wb, const QString& folder) {
   const QString target = QDir(folder).absolutePath();
@@ -450,11 +490,15 @@ int main(int argc, char* argv[]) {
   bool screenOnly = false;
   QString analysisScreenshots;
   QString mapScreenshots;
+  QString fiberScreenshots;
   QString actInactShot;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--screenshots=", 14) == 0) screenshots = QString::fromLocal8Bit(argv[i] + 14);
     if (std::strcmp(argv[i], "--screen-only") == 0) screenOnly = true;
     if (std::strncmp(argv[i], "--map-screenshots=", 18) == 0) mapScreenshots = QString::fromLocal8Bit(argv[i] + 18);
+    if (std::strncmp(argv[i], "--fiber-screenshots=", 20) == 0) {
+      fiberScreenshots = QString::fromLocal8Bit(argv[i] + 20);
+    }
     if (std::strncmp(argv[i], "--analysis-screenshots=", 23) == 0) {
       analysisScreenshots = QString::fromLocal8Bit(argv[i] + 23);
     }
@@ -480,6 +524,7 @@ int main(int argc, char* argv[]) {
   if (!screenshots.isEmpty()) return TakeScreenshots(workbench, screenshots, screenOnly);
   if (!analysisScreenshots.isEmpty()) return TakeAnalysisScreenshots(workbench, analysisScreenshots);
   if (!mapScreenshots.isEmpty()) return TakeMapScreenshots(workbench, mapScreenshots);
+  if (!fiberScreenshots.isEmpty()) return TakeFiberScreenshots(workbench, fiberScreenshots);
   if (!actInactShot.isEmpty()) return TakeActInactScreenshot(workbench, actInactShot);
   workbench.Show();
   return QApplication::exec();

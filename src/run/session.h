@@ -22,6 +22,8 @@
 #include "data/step_series.h"
 #include "neuron/neuron.h"
 #include "params/program_globals.h"
+#include "population/ensemble.h"
+#include "population/network.h"
 #include "run/independent_runs.h"
 #include "run/recording.h"
 #include "run/run_globals.h"
@@ -59,6 +61,8 @@ struct Session {
   TIons Ions;           // the ion dynamics of the current or last run
   RampInputs ramp;         // inputs of the ramp analyzer window
   StepSeriesInputs steps;  // inputs of the voltage-step series window
+  EnsembleInputs ensemble;  // inputs of the Gaussian-ensemble window
+  SynapseInputs synapse;    // inputs of the synapse window of the network
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

@@ -213,6 +213,10 @@ int main(int argc, char** argv) {
   CLI::App* mapCmd = AddMapCommand(app, mapRun);
   SweepCommand firingClampRun;
   CLI::App* firingClampCmd = AddFiringClampCommand(app, firingClampRun);
+  SweepCommand ensembleRun;
+  CLI::App* ensembleCmd = AddEnsembleCommand(app, ensembleRun);
+  SweepCommand networkRun;
+  CLI::App* networkCmd = AddNetworkCommand(app, networkRun);
   ActInactOptions actInact;
   CLI::App* actInactCmd = AddActInactCommand(app, actInact);
   PumpCurvesOptions pumpCurves;
@@ -247,6 +251,8 @@ int main(int argc, char** argv) {
     if (*thresholdsCmd) return thresholdsRun();
     if (*mapCmd) return mapRun();
     if (*firingClampCmd) return firingClampRun();
+    if (*ensembleCmd) return ensembleRun();
+    if (*networkCmd) return networkRun();
     if (*actInactCmd) return ActInactCommand(actInact);
     if (*pumpCurvesCmd) return PumpCurvesCommand(pumpCurves);
     if (*rampsCmd) return RampsCommand(ramps);

@@ -54,6 +54,7 @@
 #include "ui/windows/reverse_problem_window.h"
 #include "ui/workbench.h"
 #include "ui/windows/act_inact_window.h"
+#include "ui/windows/ensemble_window.h"
 
 namespace membrix {
 
@@ -293,6 +294,11 @@ QWidget* MainWindow::BuildTopArea() {
   connect(toolButtons[2], &QPushButton::clicked, this, [this] { analysisWindows().ShowUSMap(); });
   connect(toolButtons[1], &QPushButton::clicked, this, [this] { analysisWindows().ShowAdaptation(); });
   connect(toolButtons[3], &QPushButton::clicked, this, [this] { analysisWindows().ShowThreshold(); });
+  // "Rate (ens.)" opens the ensemble window with the synapse window of the network.
+  toolButtons[4]->setEnabled(true);
+  toolButtons[4]->setToolTip(QStringLiteral("Population rate of ensembles with dispersed thresholds, noise or "
+                                            "Gaussian conductances, and of the inhibitory network"));
+  connect(toolButtons[4], &QPushButton::clicked, this, [this] { ShowEnsembleWindow(wb_, this); });
   QPushButton* rampsSteps = toolButtons[7];
   rampsSteps->setEnabled(true);
   rampsSteps->setToolTip(QStringLiteral("The voltage-step series with the ramp analyzer of recorded sweeps"));

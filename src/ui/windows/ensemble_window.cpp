@@ -143,6 +143,15 @@ class NetworkChartSink final : public NetworkSink {
   Pacer pacer_;
 };
 
+// Shows the series of one kind of run and hides the others, so that the
+// legend names only what is drawn.
+void ShowSeries(Chart& chart, bool conductances) {
+  for (int i = kRate; i <= kEnds; ++i) {
+    const bool rateRun = i == kRate || i == kVoltage;
+    chart.SetSeriesVisible(i, conductances ? i != kRate : rateRun);
+  }
+}
+
 QPushButton* Button(QWidget* owner, const char* name, const char* caption, const char* hint) {
   auto* b = new QPushButton(QString::fromUtf8(caption), owner);
   b->setObjectName(QString::fromUtf8(name));
@@ -381,7 +390,7 @@ EnsembleWindow::EnsembleWindow(Workbench& wb, SynapseWindow& synapse, QWidget* p
   layout->addLayout(left);
   layout->addLayout(middle);
   layout->addWidget(chart_, 1);
-  resize(1180, 640);
+  resize(1320, 660);
   ShowInputs();
 }
 
@@ -428,6 +437,7 @@ void EnsembleWindow::RunThresholds(EnsembleModel model) {
   Run([this, model] {
     Session& s = wb_.session();
     SelectEnsembleModel(s, model);
+    ShowSeries(*chart_, false);
     for (int i : {kRate, kVoltage}) chart_->Clear(i);
     SweepWindowHost host(wb_, stop_);
     RateChartSink sink(*chart_, *progress_, *sigmaV_);
@@ -440,6 +450,7 @@ void EnsembleWindow::RunNoise(EnsembleModel model) {
   Run([this, model] {
     Session& s = wb_.session();
     if (model == EnsembleModel::ConductanceBased) s.NP0.ThrModel = 0;
+    ShowSeries(*chart_, false);
     for (int i : {kRate, kVoltage}) chart_->Clear(i);
     SweepWindowHost host(wb_, stop_);
     RateChartSink sink(*chart_, *progress_, *sigmaV_);
@@ -453,6 +464,7 @@ void EnsembleWindow::RunConductances(EnsembleModel model) {
   Run([this, model] {
     Session& s = wb_.session();
     chart_->ClearAll();
+    ShowSeries(*chart_, true);
     SweepWindowHost host(wb_, stop_);
     ConductanceChartSink sink(*chart_, *progress_);
     RunGaussianConductances(s, host, sink, model);
@@ -461,9 +473,11 @@ void EnsembleWindow::RunConductances(EnsembleModel model) {
 }
 
 void EnsembleWindow::RunNet(bool noise) {
+  synapse_.ShowInputs();
   synapse_.show();
   Run([this, noise] {
     Session& s = wb_.session();
+    ShowSeries(*chart_, false);
     if (!s.ensemble.DontClear) {
       for (int i : {kRate, kVoltage}) chart_->Clear(i);
       synapse_.chart()->ClearAll();

@@ -427,6 +427,7 @@ void EnsembleWindow::showEvent(QShowEvent* event) {
 
 void EnsembleWindow::Run(const std::function<void()>& body) {
   stop_ = false;
+  sigmaV_->setText(QStringLiteral("sgmV at t=               ="));  // only the noise run measures it
   for (QPushButton* b : buttons_) b->setEnabled(false);
   wb_.RunSimulation(body);
   for (QPushButton* b : buttons_) b->setEnabled(true);

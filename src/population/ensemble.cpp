@@ -35,6 +35,51 @@ void PollStop(const Host* host, std::int64_t nt) {
   if (host != nullptr && nt % 4096 == 0 && host->StopRequested()) throw RunStopped{};
 }
 
+// Members are handed to the workers in fixed blocks: a worker's copy of the
+// session is taken once per block, and each member starts again from the
+// ensemble's base state with a generator seeded from its own index. The blocks
+// do not depend on the number of workers, so neither do the results.
+constexpr std::int64_t kMembersPerBlock = 32;
+
+std::int64_t BlockCount(std::int64_t members) { return (members + kMembersPerBlock - 1) / kMembersPerBlock; }
+
+// Puts back on a worker's copy what a member changes, and seeds its generator.
+void StartFromBase(Session& copy, const Session& base, std::int64_t member) {
+  copy.NP0 = base.NP0;
+  copy.NV0 = base.NV0;
+  copy.run = base.run;
+  copy.stim = base.stim;
+  copy.spikes = base.spikes;
+  copy.random.set_state(RunSeed(member));
+}
+
+// Runs the members of the ensemble in blocks and delivers them one by one, in
+// member order: member(copy, i, host) on a worker, deliver(i, member) here.
+template <class MemberRun, class Deliver>
+RunsOutcome RunMembers(const Session& base, Host& host, std::int64_t M, MemberRun&& member, Deliver&& deliver) {
+  RunsOutcome blocks = RunIndependent<std::vector<EnsembleMember>>(
+      base, host, BlockCount(M),
+      [&](Session& copy, Host& worker, std::int64_t b) {
+        std::vector<EnsembleMember> out;
+        const std::int64_t first = b * kMembersPerBlock;
+        const std::int64_t last = std::min(M, first + kMembersPerBlock);
+        out.reserve(static_cast<std::size_t>(last - first));
+        for (std::int64_t i = first; i < last; ++i) {
+          StartFromBase(copy, base, i);
+          out.push_back(member(copy, i, worker));
+        }
+        return out;
+      },
+      [&](std::int64_t b, std::vector<EnsembleMember>&& out) {
+        std::int64_t i = b * kMembersPerBlock;
+        for (EnsembleMember& m : out) deliver(i++, std::move(m));
+      });
+  RunsOutcome members;
+  members.stopped = blocks.stopped;
+  members.delivered = std::min(M, blocks.delivered * kMembersPerBlock);
+  return members;
+}
+
 }  // namespace
 
 std::string EnsemblePath(const std::string& dir, const char* name) {
@@ -176,9 +221,9 @@ EnsembleResult RunGaussianThresholds(Session& s, Host& host, EnsembleSink& sink,
   SelectEnsembleModel(base, model);
   ResetRunState(base);
   const std::int64_t drawn = (M - 1) / 2;
-  r.outcome = RunIndependent<EnsembleMember>(
+  r.outcome = RunMembers(
       base, host, M,
-      [&](Session& copy, Host& worker, std::int64_t i) {
+      [&](Session& copy, std::int64_t i, Host& worker) {
         return GaussianThresholdMember(copy, in, i == drawn, &worker);
       },
       [&](std::int64_t i, EnsembleMember&& m) {
@@ -213,9 +258,9 @@ EnsembleResult RunNoiseEnsemble(Session& s, Host& host, EnsembleSink& sink, Ense
   double sumV = 0.0, sumV2 = 0.0;
   std::int64_t n = 0;
   std::string line;
-  r.outcome = RunIndependent<EnsembleMember>(
+  r.outcome = RunMembers(
       base, host, M,
-      [&](Session& copy, Host& worker, std::int64_t i) { return NoiseMember(copy, in, i == 0, &worker); },
+      [&](Session& copy, std::int64_t i, Host& worker) { return NoiseMember(copy, in, i == 0, &worker); },
       [&](std::int64_t i, EnsembleMember&& m) {
         for (double t : m.spikes) r.ro.AddSpike(t);
         if (i == 0) {

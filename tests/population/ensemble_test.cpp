@@ -130,6 +130,30 @@ TEST_F(Ensemble, FilesIdenticalForOneAndTwoWorkers) {
   }
 }
 
+TEST_F(Ensemble, EachMemberAsIfRunAloneWithTheGeneratorOfItsIndex) {
+  // 40 members: more than one block of members shares a worker's session.
+  Session s = SquidSession();
+  s.ensemble.MeshGauss = 39;
+  s.ensemble.t_end = 20.0;
+  s.ensemble.ThrRenewal = true;
+  s.ensemble.disperse = DispersionKind::ThresholdAndLeak;
+  s.ensemble.sigmaUnit = SigmaUnit::Nondim;
+  s.ensemble.sgm_V = 0.3;
+  BatchHost host;
+  EnsembleSink sink;
+  const EnsembleResult r = RunGaussianThresholds(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+
+  RateHistogram alone(0.02, s.ensemble.Nrate, 40);
+  for (int i = 0; i < 40; ++i) {
+    Session copy = s;
+    copy.random.set_state(RunSeed(i));
+    const EnsembleMember m = GaussianThresholdMember(copy, s.ensemble, false, nullptr);
+    for (double t : m.spikes) alone.AddSpike(t);
+  }
+  EXPECT_GT(alone.Peak(), 0.0);
+  EXPECT_EQ(r.ro.ro(), alone.ro());
+}
+
 TEST(GaussianThresholdMember, LeakNeverBelowItsFloorAndThresholdsRenewAtSpikes) {
   Session s = SquidSession();
   EnsembleInputs& in = s.ensemble;

@@ -19,6 +19,9 @@
 #include "run/session.h"
 #include "ui/chart.h"
 #include "ui/numeric_input.h"
+#include "ui/main_window.h"
+#include "ui/windows/analysis_windows.h"
+#include "ui/windows/statistics_window.h"
 #include "ui/windows/sweep_window_support.h"
 #include "ui/workbench.h"
 
@@ -132,7 +135,11 @@ class NetworkChartSink final : public NetworkSink {
     chart_.Refresh();
     gate_.Refresh();
   }
-  StatisticsSink* Statistics() override { return nullptr; }
+  // The drawn member feeds the statistics window while it is shown.
+  StatisticsSink* Statistics() override {
+    StatisticsWindow& w = wb_.mainWindow().analysisWindows().statistics();
+    return w.isVisible() ? &w : nullptr;
+  }
 
  private:
   Chart& chart_;

@@ -43,11 +43,13 @@ MEMBRIX_PYTHON_PACKAGES=(
   python3-matplotlib
 )
 
-# The side-by-side comparison with the NEURON simulator (bench/compare_neuron.sh)
+# The side-by-side comparisons with the NEURON simulator and with Brian2
+# (bench/compare_neuron.sh, bench/ensemble_brian2.sh)
 # only; neither the build nor the tests need it.
 # shellcheck disable=SC2034  # read by the scripts that source this file
 MEMBRIX_COMPARISON_PACKAGES=(
   python3-neuron
+  python3-brian
 )
 
 # The fuzz targets of the file readers: Clang with libFuzzer (test.sh installs

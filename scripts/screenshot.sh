@@ -8,6 +8,7 @@
 #   scripts/screenshot.sh --map [FOLDER]
 #   scripts/screenshot.sh --fiber [FOLDER]
 #   scripts/screenshot.sh --act-inact [FILE]
+#   scripts/screenshot.sh --ensemble [FOLDER]
 #
 # SECONDS (default 2) is how long the window is given to paint once it is
 # mapped. With --docs the workbench presses "RunClamp" on its start-up
@@ -21,14 +22,19 @@
 # start-up neuron in the (u,s) window and runs the firing clamp. With --fiber
 # it runs a squid-membrane axon in the fiber windows. With
 # --act-inact it saves the Act/Inact window after a run on the sample data in
-# FILE (default docs/images/act_inact_window.png).
+# FILE (default docs/images/act_inact_window.png). With --ensemble it runs the
+# noise, threshold, conductance and network ensembles of the squid axon in the
+# ensemble window and saves its pictures and the synapse window's in FOLDER.
 set -euo pipefail
 
 usage() {
   echo "usage: scripts/screenshot.sh OUTPUT.png [SECONDS]" >&2
   echo "       scripts/screenshot.sh --docs [FOLDER]" >&2
   echo "       scripts/screenshot.sh --analysis [FOLDER]" >&2
+  echo "       scripts/screenshot.sh --map [FOLDER]" >&2
+  echo "       scripts/screenshot.sh --fiber [FOLDER]" >&2
   echo "       scripts/screenshot.sh --act-inact [FILE]" >&2
+  echo "       scripts/screenshot.sh --ensemble [FOLDER]" >&2
   exit 2
 }
 
@@ -79,11 +85,12 @@ if [[ ${1:-} == --on-display ]]; then
 fi
 
 # The pictures of the help pages: the windows draw themselves after a run.
-if [[ ${1:-} == --docs || ${1:-} == --analysis || ${1:-} == --map || ${1:-} == --fiber ]]; then
+if [[ ${1:-} == --docs || ${1:-} == --analysis || ${1:-} == --map || ${1:-} == --fiber || ${1:-} == --ensemble ]]; then
   option=--screenshots
   [[ $1 == --analysis ]] && option=--analysis-screenshots
   [[ $1 == --map ]] && option=--map-screenshots
   [[ $1 == --fiber ]] && option=--fiber-screenshots
+  [[ $1 == --ensemble ]] && option=--ensemble-screenshots
   (($# <= 2)) || usage
   self=$(realpath -- "${BASH_SOURCE[0]}")
   cd "$(dirname -- "$self")/.."

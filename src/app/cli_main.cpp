@@ -216,6 +216,10 @@ int main(int argc, char** argv) {
   CLI::App* fiberCmd = AddFiberCommand(app, fiberRun);
   SweepCommand firingClampRun;
   CLI::App* firingClampCmd = AddFiringClampCommand(app, firingClampRun);
+  SweepCommand ensembleRun;
+  CLI::App* ensembleCmd = AddEnsembleCommand(app, ensembleRun);
+  SweepCommand networkRun;
+  CLI::App* networkCmd = AddNetworkCommand(app, networkRun);
   ActInactOptions actInact;
   CLI::App* actInactCmd = AddActInactCommand(app, actInact);
   PumpCurvesOptions pumpCurves;
@@ -251,6 +255,8 @@ int main(int argc, char** argv) {
     if (*mapCmd) return mapRun();
     if (*fiberCmd) return fiberRun();
     if (*firingClampCmd) return firingClampRun();
+    if (*ensembleCmd) return ensembleRun();
+    if (*networkCmd) return networkRun();
     if (*actInactCmd) return ActInactCommand(actInact);
     if (*pumpCurvesCmd) return PumpCurvesCommand(pumpCurves);
     if (*rampsCmd) return RampsCommand(ramps);

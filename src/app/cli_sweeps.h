@@ -18,5 +18,7 @@ CLI::App* AddAdaptationCommand(CLI::App& app, SweepCommand& command);
 CLI::App* AddThresholdsCommand(CLI::App& app, SweepCommand& command);
 CLI::App* AddMapCommand(CLI::App& app, SweepCommand& command);
 CLI::App* AddFiringClampCommand(CLI::App& app, SweepCommand& command);
+CLI::App* AddEnsembleCommand(CLI::App& app, SweepCommand& command);
+CLI::App* AddNetworkCommand(CLI::App& app, SweepCommand& command);
 
 }  // namespace membrix

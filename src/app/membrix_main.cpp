@@ -53,6 +53,7 @@
 #include "ui/windows/reverse_problem_window.h"
 #include "ui/parameter_window.h"
 #include "ui/run_view_charts.h"
+#include "ui/windows/ensemble_window.h"
 #include "ui/workbench.h"
 #include "analysis/fi_sweep.h"
 #include "analysis/statistics.h"
@@ -451,6 +452,51 @@ int TakeAnalysisScreenshots(Workbench& wb, const QString& folder) {
   return ok ? 0 : 1;
 }
 
+// The ensemble window after each kind of run on the squid axon, and the
+// synapse window after the network; their files go to a temporary folder.
+int TakeEnsembleScreenshots(Workbench& wb, const QString& folder) {
+  const QString target = QDir(folder).absolutePath();
+  if (!QDir().mkpath(target)) {
+    std::fprintf(stderr, "membrix: cannot create %s\n", qPrintable(target));
+    return 1;
+  }
+  QTemporaryDir work;
+  QDir::setCurrent(work.path());
+  wb.Show();
+  Settle();
+  bool ok = true;
+  Session& s = wb.session();
+  membrix::SelectModelFamily(s, "Rariza");
+  s.ensemble.MeshGauss = 2000;
+  wb.Correspond();
+  membrix::EnsembleWindow& w = membrix::ShowEnsembleWindow(wb, &wb.mainWindow());
+  w.ShowInputs();
+  auto* synapse = wb.mainWindow().findChild<QWidget*>(QStringLiteral("Form15"));
+  w.RunNoise(membrix::EnsembleModel::ConductanceBased);
+  ok = SaveWindow(w, target, "ensemble_noise.png") && ok;
+  s.ensemble.ThrRenewal = true;
+  w.ShowInputs();
+  w.RunThresholds(membrix::EnsembleModel::ConductanceBased);
+  ok = SaveWindow(w, target, "ensemble_thresholds.png") && ok;
+  s.ensemble.ThrRenewal = false;
+  s.ensemble.Ampl_gE = 0.03;
+  s.ensemble.t_end = 20.0;
+  s.ensemble.Nrate = 40;
+  s.ensemble.MeshG = 20;
+  w.ShowInputs();
+  w.RunConductances(membrix::EnsembleModel::ConductanceBased);
+  ok = SaveWindow(w, target, "ensemble_conductances.png") && ok;
+  s.ensemble.t_end = 120.0;
+  s.ensemble.Nrate = 240;
+  s.ensemble.MeshGauss = 400;
+  s.synapse.gGABA = 2.0;
+  w.ShowInputs();
+  w.RunNet(true);
+  ok = SaveWindow(w, target, "ensemble_network.png") && ok;
+  if (synapse != nullptr) ok = SaveWindow(*synapse, target, "synapse_window.png") && ok;
+  return ok ? 0 : 1;
+}
+
 int TakeActInactScreenshot(Workbench& wb, const QString& file) {
   wb.Show();
   Settle();
@@ -492,6 +538,7 @@ int main(int argc, char* argv[]) {
   QString mapScreenshots;
   QString fiberScreenshots;
   QString actInactShot;
+  QString ensembleScreenshots;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--screenshots=", 14) == 0) screenshots = QString::fromLocal8Bit(argv[i] + 14);
     if (std::strcmp(argv[i], "--screen-only") == 0) screenOnly = true;
@@ -501,6 +548,9 @@ int main(int argc, char* argv[]) {
     }
     if (std::strncmp(argv[i], "--analysis-screenshots=", 23) == 0) {
       analysisScreenshots = QString::fromLocal8Bit(argv[i] + 23);
+    }
+    if (std::strncmp(argv[i], "--ensemble-screenshots=", 23) == 0) {
+      ensembleScreenshots = QString::fromLocal8Bit(argv[i] + 23);
     }
     if (std::strncmp(argv[i], "--act-inact-screenshot=", 23) == 0) {
       actInactShot = QString::fromLocal8Bit(argv[i] + 23);
@@ -526,6 +576,7 @@ int main(int argc, char* argv[]) {
   if (!mapScreenshots.isEmpty()) return TakeMapScreenshots(workbench, mapScreenshots);
   if (!fiberScreenshots.isEmpty()) return TakeFiberScreenshots(workbench, fiberScreenshots);
   if (!actInactShot.isEmpty()) return TakeActInactScreenshot(workbench, actInactShot);
+  if (!ensembleScreenshots.isEmpty()) return TakeEnsembleScreenshots(workbench, ensembleScreenshots);
   workbench.Show();
   return QApplication::exec();
 }

@@ -23,6 +23,8 @@
 #include "fiber/fiber.h"
 #include "neuron/neuron.h"
 #include "params/program_globals.h"
+#include "population/ensemble.h"
+#include "population/network.h"
 #include "run/independent_runs.h"
 #include "run/recording.h"
 #include "run/run_globals.h"
@@ -61,6 +63,8 @@ struct Session {
   RampInputs ramp;         // inputs of the ramp analyzer window
   StepSeriesInputs steps;  // inputs of the voltage-step series window
   FiberInputs fiber;       // inputs of the distributed-model window
+  EnsembleInputs ensemble;  // inputs of the Gaussian-ensemble window
+  SynapseInputs synapse;    // inputs of the synapse window of the network
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

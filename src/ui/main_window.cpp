@@ -54,6 +54,7 @@
 #include "ui/windows/reverse_problem_window.h"
 #include "ui/workbench.h"
 #include "ui/windows/act_inact_window.h"
+#include "ui/windows/ensemble_window.h"
 
 namespace membrix {
 
@@ -302,6 +303,11 @@ QWidget* MainWindow::BuildTopArea() {
     analysisWindows().RunAxon();
     axon_->setEnabled(true);
   });
+  // "Rate (ens.)" opens the ensemble window with the synapse window of the network.
+  toolButtons[4]->setEnabled(true);
+  toolButtons[4]->setToolTip(QStringLiteral("Population rate of ensembles with dispersed thresholds, noise or "
+                                            "Gaussian conductances, and of the inhibitory network"));
+  connect(toolButtons[4], &QPushButton::clicked, this, [this] { ShowEnsembleWindow(wb_, this); });
   QPushButton* rampsSteps = toolButtons[7];
   rampsSteps->setEnabled(true);
   rampsSteps->setToolTip(QStringLiteral("The voltage-step series with the ramp analyzer of recorded sweeps"));

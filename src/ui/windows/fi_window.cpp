@@ -11,6 +11,8 @@
 #include "run/session.h"
 #include "ui/chart.h"
 #include "ui/numeric_input.h"
+#include "ui/main_window.h"
+#include "ui/windows/ensemble_window.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -81,6 +83,7 @@ FIWindow::FIWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window)
   connect(noise_, &QCheckBox::toggled, this, [this, &s](bool on) {
     s.fi.IfNoise = on ? 1 : 0;
     noiseBox_->setVisible(on);
+    if (on) ShowEnsembleWindow(wb_, &wb_.mainWindow());  // where the noise is set up
   });
   noiseBox_->setVisible(false);
 

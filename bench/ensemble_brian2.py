@@ -1,0 +1,105 @@
+#!/usr/bin/python3
+"""The default noise ensemble of the squid axon in Membrix and in Brian2's C++
+standalone mode, side by side: the cost per neuron-step of each, Membrix with
+one worker and with one per core, and their ratio.
+
+  bench/ensemble_brian2.py --cli build/membrix-cli [--members N] [--threads N]
+
+(bench/ensemble_brian2.sh installs Brian2 where it is missing and builds the
+batch tool first.)
+
+The population: N = 4001 uncoupled squid-axon membranes (Membrix's "Rariza"
+family: gNa 120, gK 36, gL 0.3 mS/cm2, VNa 55, VK -72, VL -50 mV, Cm 1 uF/cm2,
+the Hodgkin-Huxley rates with voltages measured from -60 mV), each under the
+same 300 pA step and its own white-noise current of 3 mV, 120 ms at a fixed
+step of 0.05 ms, started from Gaussian voltages around rest. Brian2 integrates
+the same equations by forward Euler (Euler-Maruyama for the noise), as the
+procedural neuron does, and detects a spike as the crossing of -30 mV.
+
+Each side is timed from inside: Membrix's batch tool reports the time of the
+ensemble run; Brian2 reports the time of its compiled simulation loop (code
+generation and compilation are left out).
+"""
+
+import argparse
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+STEPS = 2400  # 120 ms at 0.05 ms
+
+
+def membrix(cli, members, threads, folder):
+    out = subprocess.run(
+        [cli, "ensemble", "--kind", "noise", "--family", "Rariza", "--mesh", str(members - 1), "--threads",
+         str(threads), "--dir", folder, "--json"],
+        check=True, capture_output=True, text=True).stdout
+    return json.loads(out)
+
+
+def brian2(members, threads, folder):
+    import brian2 as b
+    b.set_device("cpp_standalone", directory=folder, build_on_run=True)
+    b.prefs.devices.cpp_standalone.openmp_threads = threads
+    b.defaultclock.dt = 0.05 * b.ms
+    area = 1.3 * 0.021 / 0.001 * 1e-6 * b.cm**2
+    Cm = 1 * b.uF / b.cm**2
+    gL, gNa, gK = 0.3 * b.msiemens / b.cm**2, 120 * b.msiemens / b.cm**2, 36 * b.msiemens / b.cm**2
+    eqs = """
+    dv/dt = (-gNa*m**3*h*(v - VNa) - gK*n**4*(v - VK) - gL*(v - VL) + I/area)/Cm + sigma*sqrt(2/tau)*xi : volt
+    dm/dt = am*(1 - m) - bm*m : 1
+    dh/dt = ah*(1 - h) - bh*h : 1
+    dn/dt = an*(1 - n) - bn*n : 1
+    u = v/mV + 60 : 1
+    am = 0.1*(25 - u)/(exp((25 - u)/10) - 1)/ms : Hz
+    bm = 4*exp(-u/18)/ms : Hz
+    ah = 0.07*exp(-u/20)/ms : Hz
+    bh = 1/(exp((30 - u)/10) + 1)/ms : Hz
+    an = 0.01*(10 - u)/(exp((10 - u)/10) - 1)/ms : Hz
+    bn = 0.125*exp(-u/80)/ms : Hz
+    """
+    ns = dict(gNa=gNa, gK=gK, gL=gL, VNa=55 * b.mV, VK=-72 * b.mV, VL=-50 * b.mV, Cm=Cm, area=area,
+              I=300 * b.pA, sigma=3 * b.mV, tau=Cm / gL)
+    G = b.NeuronGroup(members, eqs, method="euler", threshold="v > -30*mV", refractory="v > -30*mV",
+                      namespace=ns)
+    G.v = "-60*mV + 3*mV*randn()"
+    G.m, G.h, G.n = 0.053, 0.596, 0.318
+    spikes = b.SpikeMonitor(G)
+    b.run(STEPS * b.defaultclock.dt)
+    seconds = float(b.device._last_run_time)
+    return seconds, int(spikes.num_spikes)
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    p.add_argument("--cli", required=True)
+    p.add_argument("--members", type=int, default=4001)
+    p.add_argument("--threads", type=int, default=os.cpu_count() or 1)
+    a = p.parse_args()
+    steps = a.members * STEPS
+    with tempfile.TemporaryDirectory() as work:
+        one = membrix(os.path.abspath(a.cli), a.members, 1, work)
+        many = membrix(os.path.abspath(a.cli), a.members, a.threads, work)
+        try:
+            b_seconds, b_spikes = brian2(a.members, 0, os.path.join(work, "brian2"))
+        except ImportError:
+            print("ensemble_brian2: Brian2 is missing (python3-brian)", file=sys.stderr)
+            return 1
+    m1 = one["elapsed_seconds"] / steps * 1e9
+    mn = many["elapsed_seconds"] / steps * 1e9
+    b1 = b_seconds / steps * 1e9
+    print(f"noise ensemble of the squid axon: {a.members} members, {STEPS} steps of 0.05 ms")
+    print(f"Membrix, 1 worker:   {m1:8.1f} ns per neuron-step ({one['elapsed_seconds']:.3f} s, "
+          f"mean rate {one['rate_mean_Hz']:.1f} Hz)")
+    print(f"Membrix, {many['workers']} workers:  {mn:8.1f} ns per neuron-step ({many['elapsed_seconds']:.3f} s), "
+          f"speed-up {one['elapsed_seconds'] / many['elapsed_seconds']:.2f}")
+    print(f"Brian2 standalone:   {b1:8.1f} ns per neuron-step ({b_seconds:.3f} s, "
+          f"mean rate {b_spikes / a.members / (STEPS * 5e-5):.1f} Hz), one thread")
+    print(f"Membrix / Brian2 per core: {m1 / b1:.2f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

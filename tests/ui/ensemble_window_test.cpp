@@ -1,0 +1,116 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QMouseEvent>
+
+#include "run/session.h"
+#include "ui/chart.h"
+#include "ui/windows/ensemble_window.h"
+#include "workbench_fixture.h"
+
+using membrix::Chart;
+using membrix::NumericInput;
+using membrix::testing::WorkbenchFixture;
+
+namespace {
+
+void TypeInto(QWidget& window, const char* name, const QString& text) {
+  auto* in = window.findChild<NumericInput*>(QString::fromUtf8(name));
+  QVERIFY2(in != nullptr, name);
+  in->clear();
+  QTest::keyClicks(in, text);
+  QTest::keyClick(in, Qt::Key_Return);
+}
+
+int LineCount(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return -1;
+  return static_cast<int>(file.readAll().count('\n'));
+}
+
+QWidget* Window(WorkbenchFixture& f, const char* name) {
+  return f.form1().findChild<QWidget*>(QString::fromUtf8(name));
+}
+
+}  // namespace
+
+class EnsembleWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void RateButtonOpensBothWindowsAndTheNoiseRunDrawsTheRate();
+  void LeakSpreadSwitchesToRelativeAndDoubleClickSwitchesBack();
+  void ConductancesAndNetworkDrawTheirSeries();
+};
+
+void EnsembleWindowTest::RateButtonOpensBothWindowsAndTheNoiseRunDrawsTheRate() {
+  WorkbenchFixture f;
+  QTest::mouseClick(f.Button(QStringLiteral("Rate (ens.)")), Qt::LeftButton);
+  QWidget* w = Window(f, "Form7");
+  QWidget* syn = Window(f, "Form15");
+  QVERIFY(w != nullptr && w->isVisible());
+  QVERIFY(syn != nullptr && syn->isVisible());
+  QCOMPARE(w->windowTitle(), QStringLiteral("Form7: Rate of Gaussian ensemble"));
+  QCOMPARE(syn->windowTitle(), QStringLiteral("Form15: Synaptic Current for the Net"));
+  QCOMPARE(w->findChild<NumericInput*>(QStringLiteral("DDSpinEdit7"))->value(), 4000.0);
+  TypeInto(*w, "DDSpinEdit3", QStringLiteral("20"));
+  TypeInto(*w, "DDSpinEdit7", QStringLiteral("7"));
+  TypeInto(*w, "DDSpinEdit6", QStringLiteral("40"));
+  TypeInto(*w, "DDSpinEdit14", QStringLiteral("10"));
+  QCOMPARE(f.s().ensemble.MeshGauss, 7);
+  QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("Button5")), Qt::LeftButton);
+  auto* chart = w->findChild<Chart*>(QStringLiteral("Chart2"));
+  QCOMPARE(chart->PointCount(chart->FindSeries(QStringLiteral("ro(t,0)"))), 41);
+  QVERIFY(chart->PointCount(chart->FindSeries(QStringLiteral("V(t)"))) > 0);
+  QCOMPARE(LineCount(f.FilePath(QStringLiteral("RateNoise(t).dat"))), 41);
+  QCOMPARE(LineCount(f.FilePath(QStringLiteral("OneCurve(t).dat"))), 400);
+  QVERIFY(w->findChild<QLabel*>(QStringLiteral("Label18"))->text().startsWith(QStringLiteral("sgmV at t=")));
+  QCOMPARE(w->findChild<QLabel*>(QStringLiteral("Label15"))->text(), QStringLiteral("j=7"));
+}
+
+void EnsembleWindowTest::LeakSpreadSwitchesToRelativeAndDoubleClickSwitchesBack() {
+  WorkbenchFixture f;
+  membrix::ShowEnsembleWindow(*f.wb, &f.form1());
+  QWidget* w = Window(f, "Form7");
+  auto* unit = w->findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+  auto* disperse = w->findChild<QComboBox*>(QStringLiteral("ComboBox2"));
+  auto* sgm = w->findChild<NumericInput*>(QStringLiteral("DDSpinEdit13"));
+  QCOMPARE(unit->currentText(), QStringLiteral("in mV"));
+  disperse->setCurrentIndex(1);
+  QCOMPARE(unit->currentText(), QStringLiteral("nondim."));
+  QCOMPARE(sgm->value(), 0.3);
+  QCOMPARE(f.s().ensemble.sgm_V, 0.3);
+  QTest::mouseDClick(unit, Qt::LeftButton);
+  QCOMPARE(unit->currentText(), QStringLiteral("in mV"));
+  QCOMPARE(f.s().ensemble.sgm_V, 3.0);
+
+  auto* fix = w->findChild<QCheckBox*>(QStringLiteral("CheckBox1"));
+  fix->setChecked(true);
+  QCOMPARE(f.s().NP0.FixThr, 0.014 + f.s().NP0.ThrShift);
+  fix->setChecked(false);
+  QCOMPARE(f.s().NP0.FixThr, 0.0);
+}
+
+void EnsembleWindowTest::ConductancesAndNetworkDrawTheirSeries() {
+  WorkbenchFixture f;
+  membrix::ShowEnsembleWindow(*f.wb, &f.form1());
+  QWidget* w = Window(f, "Form7");
+  TypeInto(*w, "DDSpinEdit3", QStringLiteral("10"));
+  TypeInto(*w, "DDSpinEdit6", QStringLiteral("20"));
+  QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("Button4")), Qt::LeftButton);
+  auto* chart = w->findChild<Chart*>(QStringLiteral("Chart2"));
+  for (const char* series : {"Mean", "Mean+Dispersion", "V(mean gE)", "Ends"}) {
+    QVERIFY2(chart->PointCount(chart->FindSeries(QString::fromUtf8(series))) > 0, series);
+  }
+  QCOMPARE(LineCount(f.FilePath(QStringLiteral("Gauss_bound.dat"))), 200);
+
+  TypeInto(*w, "DDSpinEdit7", QStringLiteral("10"));
+  QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("Button8")), Qt::LeftButton);
+  auto* gate = Window(f, "Form15")->findChild<Chart*>(QStringLiteral("Chart1"));
+  QCOMPARE(gate->PointCount(0), 21);
+  QCOMPARE(LineCount(f.FilePath(QStringLiteral("rate(t).dat"))), 21);
+}
+
+QTEST_MAIN(EnsembleWindowTest)
+#include "ensemble_window_test.moc"

@@ -12,6 +12,7 @@
 
 #include "common/error.h"
 #include "common/number_format.h"
+#include "params/parameter_file.h"
 #include "run/clamp_run.h"
 #include "run/host.h"
 #include "run/independent_runs.h"
@@ -387,6 +388,26 @@ double FitEvaluator::EvaluateSerially(std::span<const double> x, Session& scratc
     F += RunRecording(scratch, host, x, k);
   }
   return std::isfinite(F) ? F : kFitPenalty;
+}
+
+std::string FittedParameterFileText(const std::string& fileText, const Session& s, std::span<const double> x,
+                                    const std::string& comment) {
+  const std::size_t at = FindToken(fileText, "KeepParams=0");
+  if (at == std::string::npos) return FitParameterFileText(s, x, comment);
+  // The values as FitParameterFileText writes them, taken from its neuron section.
+  const std::string alone = FitParameterFileText(s, x, {});
+  const std::string marker = "MembrixPhysParameters\n";
+  const std::size_t from = alone.find(marker) + marker.size();
+  const std::string values = alone.substr(from, alone.find("KeepParams=0") - from);
+  std::string note = comment;
+  std::replace(note.begin(), note.end(), '}', ')');  // a brace would end the comment early
+  std::string text;
+  if (!note.empty()) text += "{ " + note + " }\n";
+  text += fileText.substr(0, at);
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  text += "{ the fitted values }\n" + values;
+  text += fileText.substr(at);
+  return text;
 }
 
 // --- the fit -------------------------------------------------------------------

@@ -105,6 +105,14 @@ class FitEvaluator {
   std::vector<std::string> notes_;
 };
 
+// The parameter file of a fit's result: the text of the file the fit read,
+// with the fitted values assigned at the end of its neuron's section (just
+// before "KeepParams=0") and the comment at the top, so that the file runs the
+// same protocol and recordings with the fitted values. A text without that
+// marker gives FitParameterFileText: the model and the values alone.
+std::string FittedParameterFileText(const std::string& fileText, const Session& s, std::span<const double> x,
+                                    const std::string& comment);
+
 // A whole fit by the method the table chooses (FitTable::Method), on the
 // selection CollectFitSelection made: the request is checked, the search runs
 // from NP0's values (clamped into the bounds), and at the end the best point

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -160,6 +161,19 @@ TEST_F(SquidFit, GlobalMethodsLeaveTheLocalMinimumTheSimplexStopsIn) {
     EXPECT_EQ(s.SimplexMemo.back(), FitEndLine(s.fit, r)) << what;
     EXPECT_NE(s.CoeMemo.at(1).find(std::to_string(static_cast<int>(r.x[0]))), std::string::npos) << what;
     found.push_back(r.x[0]);
+    if (c.method != FitMethod::Global) continue;
+
+    // The written file runs the protocol and recording of the fit with the
+    // fitted value: its run has the fit's residual.
+    std::ifstream in(Path("squid.id"));
+    const std::string input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Write("fitted.id", FittedParameterFileText(input, s, r.x, "fitted {globally}"));
+    Session back;
+    ApplyProgramStart(back);
+    LoadParameterFile(back, Path("fitted.id"));
+    EXPECT_EQ(back.NP0.gNa, r.x[0]);
+    EXPECT_EQ(back.stim.Iind, 300.0);
+    EXPECT_NEAR(RunClamp(back, host, views) / back.prog.sc_Simplex, r.value, 1e-9);
   }
   // The starts run on one worker or two find the same point.
   EXPECT_EQ(found[1], found[2]);

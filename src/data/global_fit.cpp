@@ -212,6 +212,31 @@ struct StartResult {
   bool limited = false;
 };
 
+// A run's trace tables, lent by the thread for the run. The evaluator's copy
+// of the session carries none (copying the full tables for every run would
+// cost as much as the run); a run fills the rows of its own column that it
+// reads, so what an earlier run left in them does not matter.
+class LentTables {
+ public:
+  explicit LentTables(Session& s) : s_(s) {
+    thread_local std::unique_ptr<std::pair<TraceTable, TraceTable>> own;
+    if (!own) own = std::make_unique<std::pair<TraceTable, TraceTable>>();
+    own_ = own.get();
+    std::swap(s_.ExpData, own_->first);
+    std::swap(s_.ModelData, own_->second);
+  }
+  ~LentTables() {
+    std::swap(s_.ExpData, own_->first);
+    std::swap(s_.ModelData, own_->second);
+  }
+  LentTables(const LentTables&) = delete;
+  LentTables& operator=(const LentTables&) = delete;
+
+ private:
+  Session& s_;
+  std::pair<TraceTable, TraceTable>* own_ = nullptr;
+};
+
 }  // namespace
 
 std::string_view FitEndName(FitEnd end) {
@@ -316,6 +341,11 @@ FitEvaluator::FitEvaluator(const Session& s, Host& host) : base_(new Session(s))
   base.run.WriteMode = 0;
   base.run.PauseFlag = ' ';
   base.SimplexMemo.clear();
+  base.ParamsMemo.clear();
+  base.CoeMemo.clear();
+  // The runs borrow their trace tables (LentTables): the copies stay small.
+  { const TraceTable released = std::move(base.ExpData); }
+  { const TraceTable released = std::move(base.ModelData); }
 }
 
 FitEvaluator::~FitEvaluator() { delete base_; }
@@ -331,6 +361,7 @@ bool FitEvaluator::InBounds(std::span<const double> x) const {
 
 double FitEvaluator::RunRecording(Session& copy, Host& host, std::span<const double> x, int k) const {
   // Every evaluation of a recording draws the same noise.
+  LentTables tables(copy);
   copy.random.set_state(RunSeed(k));
   FitTable& fit = copy.fit;
   for (int j = 1; j <= fit.FitCount; ++j) fit.FitX[j] = x[j - 1];

@@ -7,6 +7,7 @@
 #   scripts/screenshot.sh --analysis [FOLDER]
 #   scripts/screenshot.sh --map [FOLDER]
 #   scripts/screenshot.sh --act-inact [FILE]
+#   scripts/screenshot.sh --fit [FOLDER]
 #
 # SECONDS (default 2) is how long the window is given to paint once it is
 # mapped. With --docs the workbench presses "RunClamp" on its start-up
@@ -19,7 +20,9 @@
 # statistics window and saves their pictures in FOLDER. With --map it maps the
 # start-up neuron in the (u,s) window and runs the firing clamp. With
 # --act-inact it saves the Act/Inact window after a run on the sample data in
-# FILE (default docs/images/act_inact_window.png).
+# FILE (default docs/images/act_inact_window.png). With --fit it fits gNa of
+# the squid axon by the global method of the fitting options and saves the
+# options and the fitted run in FOLDER (default docs/images).
 set -euo pipefail
 
 usage() {
@@ -27,6 +30,7 @@ usage() {
   echo "       scripts/screenshot.sh --docs [FOLDER]" >&2
   echo "       scripts/screenshot.sh --analysis [FOLDER]" >&2
   echo "       scripts/screenshot.sh --act-inact [FILE]" >&2
+  echo "       scripts/screenshot.sh --fit [FOLDER]" >&2
   exit 2
 }
 
@@ -110,6 +114,19 @@ if [[ ${1:-} == --act-inact ]]; then
   cmake --build build -j2 --target membrix
   exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
     build/membrix --act-inact-screenshot="$file"
+fi
+
+if [[ ${1:-} == --fit ]]; then
+  (($# <= 2)) || usage
+  self=$(realpath -- "${BASH_SOURCE[0]}")
+  cd "$(dirname -- "$self")/.."
+  folder=$(realpath -m -- "${2:-docs/images}")
+  source scripts/deps.sh
+  membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
+  membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
+  cmake --build build -j2 --target membrix
+  exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
+    build/membrix --fit-screenshots="$folder"
 fi
 
 (($# >= 1 && $# <= 2)) || usage

@@ -1459,7 +1459,14 @@ void MainWindow::OnSimplexTask() {
     void ProcessEvents() override { wb_.ProcessEvents(); }
     bool StopRequested() const override { return wb_.StopRequested() || FitDialog::StopAsked(&window_); }
     bool Confirm(const std::string& question) override { return wb_.Confirm(question); }
-    void ShowParameters() override { wb_.ShowParameters(); }
+    // The windows show the parameters rounded to the decimals of their inputs,
+    // and an input whose text changes stores what it shows: the fit keeps the
+    // values it evaluates, and the windows show them as well as they can.
+    void ShowParameters() override {
+      const NeuronProperties evaluated = wb_.session().NP0;
+      wb_.ShowParameters();
+      wb_.session().NP0 = evaluated;
+    }
     void Status(const FitStatus& status) override { Show(QString::fromStdString(FitStatusLine(s().fit, status))); }
     void Show(const QString& line) {
       summary_.setText(line);

@@ -4,10 +4,12 @@
 
 #include <QComboBox>
 #include <algorithm>
+#include <cmath>
 #include <QLabel>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "data/global_fit.h"
 #include "run/session.h"
@@ -73,7 +75,7 @@ class FitDialogTest : public QObject {
     table->item(gNa, 4)->setText(QStringLiteral("-5"));
     QVERIFY(d->StatusText().contains(QStringLiteral("lower below the upper")));
     QCOMPARE(f.s().fit.FitSlots[gNa].FitUpper, kFitUpperBound);
-    QCOMPARE(table->item(gNa, 4)->text(), QStringLiteral("100000000"));
+    QCOMPARE(table->item(gNa, 4)->text(), QStringLiteral("1e8"));
     table->item(gNa, 3)->setText(QStringLiteral("50"));
     table->item(gNa, 4)->setText(QStringLiteral("200"));
     QCOMPARE(f.s().fit.FitSlots[gNa].FitLower, 50.0);
@@ -92,7 +94,10 @@ class FitDialogTest : public QObject {
     QVERIFY2(end.startsWith(QStringLiteral("global: converged after")) ||
                  end.startsWith(QStringLiteral("global: evaluation limit after")),
              qPrintable(end));
-    QVERIFY2(end.contains(QStringLiteral("gNa = ") + QString::number(f.s().NP0.gNa, 'g', 10)), qPrintable(end));
+    // The parameters hold the fitted value itself, not the one the parameter
+    // window rounds it to.
+    QVERIFY2(end.endsWith(QStringLiteral("gNa = ") + QString::number(f.s().NP0.gNa, 'g', 10)), qPrintable(end));
+    QVERIFY(f.s().NP0.gNa != std::round(f.s().NP0.gNa * 100.0) / 100.0);
     QCOMPARE(QString::fromStdString(f.s().SimplexMemo.back()), end);
     QCOMPARE(table->item(gNa, 2)->text(), QString::number(f.s().NP0.gNa, 'g', 10));
     QVERIFY(d->findChild<QPushButton*>(QStringLiteral("FitStart"))->isEnabled());
@@ -101,6 +106,34 @@ class FitDialogTest : public QObject {
     std::vector<bool> hiddenAfter;
     for (Chart* c : f.form1().RunCharts()) hiddenAfter.push_back(c->isHidden());
     QCOMPARE(hiddenAfter, hiddenBefore);
+  }
+
+  void StopEndsTheFitKeepingItsBestPoint() {
+    WorkbenchFixture f;
+    QVERIFY(f.exposed);
+    OpenSquidCase(f);
+    // A mark of the Simplex menu shows in the table.
+    f.Item(QStringLiteral("Clear all marks"))->trigger();
+    f.Item(QStringLiteral("gNa[1]"))->trigger();
+    f.Item(QStringLiteral("FittingOptions"))->trigger();
+    auto* d = f.form1().findChild<FitDialog*>(QStringLiteral("FitDialog"));
+    auto* table = d->findChild<QTableWidget*>(QStringLiteral("FitParameters"));
+    QCOMPARE(table->item(Row("gNa[1]"), 0)->checkState(), Qt::Checked);
+    for (int row = 0; row < table->rowCount(); ++row) {
+      if (row != Row("gNa[1]")) table->item(row, 0)->setCheckState(Qt::Unchecked);
+    }
+    d->findChild<QComboBox*>(QStringLiteral("FitMethod"))->setCurrentIndex(1);
+    d->findChild<QSpinBox*>(QStringLiteral("FitMaxEvaluations"))->setValue(100000);
+    auto* stop = d->findChild<QPushButton*>(QStringLiteral("FitStop"));
+    QTimer::singleShot(300, stop, [stop] {
+      QVERIFY(stop->isEnabled());
+      stop->click();
+    });
+    QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("FitStart")), Qt::LeftButton);
+    const QString end = d->StatusText();
+    QVERIFY2(end.startsWith(QStringLiteral("global: stopped after")), qPrintable(end));
+    QVERIFY2(end.endsWith(QStringLiteral("gNa = ") + QString::number(f.s().NP0.gNa, 'g', 10)), qPrintable(end));
+    QVERIFY(f.dialogs->errors.isEmpty());
   }
 };
 

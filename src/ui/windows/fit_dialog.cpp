@@ -25,6 +25,8 @@ namespace {
 enum Column { kTick = 0, kName, kValue, kLower, kUpper, kColumns };
 
 QString Number(double x) { return QString::number(x, 'g', 10); }
+// A bound; the upper bound that means "none" as it is spoken of.
+QString Bound(double x) { return x == kFitUpperBound ? QStringLiteral("1e8") : Number(x); }
 
 FitDialog* Find(QWidget* owner) {
   return owner == nullptr ? nullptr
@@ -180,8 +182,8 @@ void FitDialog::Refresh() {
     ticked += on ? 1 : 0;
     table_->item(row, kTick)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
     table_->item(row, kValue)->setText(Number(s.NP0.*p.member));
-    table_->item(row, kLower)->setText(Number(slot.FitLower));
-    table_->item(row, kUpper)->setText(Number(slot.FitUpper));
+    table_->item(row, kLower)->setText(Bound(slot.FitLower));
+    table_->item(row, kUpper)->setText(Bound(slot.FitUpper));
   }
   selection_->setText(QStringLiteral("%1 of %2 parameters ticked").arg(ticked).arg(kDefinedFitSlots));
   method_->setCurrentIndex(static_cast<int>(fit.Method));

@@ -234,6 +234,13 @@ int FitCommand(const FitOptions& o) {
   if (!o.out.empty() && std::filesystem::exists(o.out, ec) && std::filesystem::equivalent(o.out, o.idFile, ec)) {
     throw IoError(o.out, "is the parameter file of the fit; --out would overwrite it: choose another file");
   }
+  if (!o.out.empty()) {
+    // Found out before a long fit, not after it.
+    const auto folder = std::filesystem::absolute(o.out, ec).parent_path();
+    if (!ec && !std::filesystem::is_directory(folder, ec)) {
+      throw IoError(o.out, "its folder " + folder.string() + " does not exist");
+    }
+  }
   Session s;
   ApplyProgramStart(s);
   InitFitTable(s.fit);
@@ -244,6 +251,10 @@ int FitCommand(const FitOptions& o) {
   s.fit.Tolerance = o.tolerance;
   for (const std::string& bound : o.bounds) ApplyBound(s.fit, bound);
   s.fit.Method = ParseFitMethod(o.method);
+  if (s.fit.Method != FitMethod::Simplex && o.maxPasses > 0) {
+    throw Error("--max-passes counts the passes of the simplex; the " + o.method +
+                " method is limited by --max-evaluations");
+  }
   s.fit.Starts = o.starts;
   s.fit.MaxEvaluations = o.maxEvaluations;
   s.parallel.workers = o.workers;

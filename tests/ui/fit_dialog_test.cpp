@@ -3,6 +3,7 @@
 // end in one line, and the run pages shown again after the fit.
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <algorithm>
 #include <cmath>
 #include <QLabel>
@@ -83,7 +84,9 @@ class FitDialogTest : public QObject {
 
     d->findChild<QComboBox*>(QStringLiteral("FitMethod"))->setCurrentIndex(1);
     d->findChild<QSpinBox*>(QStringLiteral("FitMaxEvaluations"))->setValue(30);
+    d->findChild<QDoubleSpinBox*>(QStringLiteral("FitTolerance"))->setValue(0.001);
     QCOMPARE(f.s().fit.Method, FitMethod::Global);
+    QCOMPARE(f.s().fit.Tolerance, 0.001);
     QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("FitStart")), Qt::LeftButton);
 
     QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QLatin1Char('\n'))));

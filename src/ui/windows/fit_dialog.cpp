@@ -69,6 +69,10 @@ void FitDialog::SetFitting(QWidget* owner, bool fitting) {
   d->fit_->setEnabled(!fitting);
   d->stop_->setEnabled(fitting);
   d->table_->setEnabled(!fitting);
+  for (QWidget* w : {static_cast<QWidget*>(d->method_), static_cast<QWidget*>(d->starts_),
+                     static_cast<QWidget*>(d->maxEvaluations_), static_cast<QWidget*>(d->tolerance_)}) {
+    w->setEnabled(!fitting);
+  }
   if (!fitting) d->Refresh();
 }
 

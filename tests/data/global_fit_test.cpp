@@ -256,5 +256,25 @@ TEST(FitStrategy, SearchBoxAndStartingPoints) {
   EXPECT_THROW(ParseFitMethod("annealing"), Error);
 }
 
+TEST(FitStrategy, FittedValuesGoAtTheEndOfTheNeuronSection) {
+  Session s;
+  SelectFitParameters(s.fit, std::vector<std::string>{"gNa"});
+  CollectFitSelection(s.fit);
+  const std::vector<double> x = {119.5};
+  // The marker in comments does not count.
+  const std::string text =
+      "{ KeepParams=0 }\nCommonParametersFromFile\nMembrixPhysParameters\n"
+      "NP0.gNa := 96;  / KeepParams=0 in a line comment\nKeepParams=0\nParametersFromFile\nend.\n";
+  const std::string fitted = FittedParameterFileText(text, s, x, "fit");
+  const std::size_t value = fitted.find("NP0.gNa := 119.5;");
+  ASSERT_NE(value, std::string::npos) << fitted;
+  EXPECT_GT(value, fitted.find("NP0.gNa := 96;"));
+  EXPECT_LT(value, fitted.find("\nKeepParams=0\nParametersFromFile"));
+  EXPECT_EQ(fitted.rfind("{ fit }\n", 0), 0u) << fitted;
+
+  const std::string noMarker = "CommonParametersFromFile\nMembrixPhysParameters\nNP0.gNa := 96;\nend.\n";
+  EXPECT_EQ(FittedParameterFileText(noMarker, s, x, "fit"), FitParameterFileText(s, x, "fit"));
+}
+
 }  // namespace
 }  // namespace membrix

@@ -61,3 +61,20 @@ function(membrix_find_tbb)
                         "folder that holds TBBConfig.cmake")
   endif()
 endfunction()
+
+# NLopt, the global strategies of the fit (Debian: libnlopt-dev). Defines
+# membrix::nlopt.
+function(membrix_find_nlopt)
+  if(TARGET membrix::nlopt)
+    return()
+  endif()
+  find_path(NLOPT_INCLUDE_DIR nlopt.h)
+  find_library(NLOPT_LIBRARY nlopt)
+  if(NOT NLOPT_INCLUDE_DIR OR NOT NLOPT_LIBRARY)
+    message(FATAL_ERROR "NLopt not found: install libnlopt-dev (Debian) or set NLOPT_INCLUDE_DIR "
+                        "and NLOPT_LIBRARY")
+  endif()
+  add_library(membrix::nlopt UNKNOWN IMPORTED GLOBAL)
+  set_target_properties(membrix::nlopt PROPERTIES IMPORTED_LOCATION "${NLOPT_LIBRARY}"
+                                                  INTERFACE_INCLUDE_DIRECTORIES "${NLOPT_INCLUDE_DIR}")
+endfunction()

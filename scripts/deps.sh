@@ -15,6 +15,7 @@ MEMBRIX_CORE_PACKAGES=(
   libbenchmark-dev
   libcli11-dev
   libtbb-dev
+  libnlopt-dev
 )
 
 # The workbench: Qt 6 Widgets with Qt Test (the X11 and offscreen platform

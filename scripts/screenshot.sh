@@ -9,6 +9,7 @@
 #   scripts/screenshot.sh --fiber [FOLDER]
 #   scripts/screenshot.sh --act-inact [FILE]
 #   scripts/screenshot.sh --ensemble [FOLDER]
+#   scripts/screenshot.sh --fit [FOLDER]
 #
 # SECONDS (default 2) is how long the window is given to paint once it is
 # mapped. With --docs the workbench presses "RunClamp" on its start-up
@@ -25,6 +26,9 @@
 # FILE (default docs/images/act_inact_window.png). With --ensemble it runs the
 # noise, threshold, conductance and network ensembles of the squid axon in the
 # ensemble window and saves its pictures and the synapse window's in FOLDER.
+# FILE (default docs/images/act_inact_window.png). With --fit it fits gNa of
+# the squid axon by the global method of the fitting options and saves the
+# options and the fitted run in FOLDER (default docs/images).
 set -euo pipefail
 
 usage() {
@@ -35,6 +39,7 @@ usage() {
   echo "       scripts/screenshot.sh --fiber [FOLDER]" >&2
   echo "       scripts/screenshot.sh --act-inact [FILE]" >&2
   echo "       scripts/screenshot.sh --ensemble [FOLDER]" >&2
+  echo "       scripts/screenshot.sh --fit [FOLDER]" >&2
   exit 2
 }
 
@@ -120,6 +125,19 @@ if [[ ${1:-} == --act-inact ]]; then
   cmake --build build -j2 --target membrix
   exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
     build/membrix --act-inact-screenshot="$file"
+fi
+
+if [[ ${1:-} == --fit ]]; then
+  (($# <= 2)) || usage
+  self=$(realpath -- "${BASH_SOURCE[0]}")
+  cd "$(dirname -- "$self")/.."
+  folder=$(realpath -m -- "${2:-docs/images}")
+  source scripts/deps.sh
+  membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
+  membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
+  cmake --build build -j2 --target membrix
+  exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
+    build/membrix --fit-screenshots="$folder"
 fi
 
 (($# >= 1 && $# <= 2)) || usage

@@ -1,16 +1,22 @@
 #include "app/cli_fit.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <iostream>
 
 #include "app/cli_model_options.h"
 #include "common/error.h"
+#include "data/global_fit.h"
 #include "data/simplex.h"
 #include "params/model_defaults.h"
 #include "params/parameter_file.h"
@@ -94,6 +100,65 @@ class PassPrinter final : public FitProgress {
   int maxPasses_;
 };
 
+// The progress of the global methods: on a terminal one line that is
+// rewritten; in a log a line at every change of stage and every 25th
+// evaluation.
+class StatusPrinter final : public FitProgress {
+ public:
+  explicit StatusPrinter(const FitTable& fit) : fit_(fit), terminal_(isatty(STDOUT_FILENO) == 1) {}
+  void Status(const FitStatus& status) override {
+    const std::string line = FitStatusLine(fit_, status);
+    if (terminal_) {
+      std::cout << "\r" << line << "\x1b[K" << std::flush;
+      open_ = true;
+    } else if (status.stage != stage_ || status.evaluations - printed_ >= 25) {
+      std::cout << line << std::endl;
+      printed_ = status.evaluations;
+    }
+    stage_ = status.stage;
+  }
+  // Ends the rewritten line.
+  void Finish() {
+    if (open_) std::cout << std::endl;
+    open_ = false;
+  }
+
+ private:
+  const FitTable& fit_;
+  bool terminal_;
+  bool open_ = false;
+  std::string stage_;
+  int printed_ = 0;
+};
+
+// NAME=LOWER:UPPER into the bounds of the table.
+void ApplyBound(FitTable& fit, const std::string& text) {
+  const std::size_t eq = text.find('=');
+  const std::size_t colon = eq == std::string::npos ? std::string::npos : text.find(':', eq);
+  if (colon == std::string::npos) {
+    throw Error("--bound " + text + ": expected NAME=LOWER:UPPER, for example gNa=50:200");
+  }
+  const std::string name = text.substr(0, eq);
+  const int slot = FindFitSlot(name);
+  if (slot < 0) throw Error("--bound " + text + ": the fit table has no parameter \"" + name + "\"");
+  double lower = 0.0, upper = 0.0;
+  std::istringstream lo(text.substr(eq + 1, colon - eq - 1)), hi(text.substr(colon + 1));
+  if (!(lo >> lower) || !lo.eof() || !(hi >> upper) || !hi.eof() || !std::isfinite(lower) || !std::isfinite(upper) ||
+      !(lower < upper)) {
+    throw Error("--bound " + text + ": LOWER and UPPER must be numbers with LOWER < UPPER");
+  }
+  fit.FitSlots[slot].FitLower = lower;
+  fit.FitSlots[slot].FitUpper = upper;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw IoError(path, std::strerror(errno));
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 }  // namespace
 
 PrintedFit RunPrintedFit(Session& s, int maxPasses, const FitSolver& solve) {
@@ -117,9 +182,12 @@ CLI::App* AddFitCommand(CLI::App& app, FitOptions& o) {
   }
   CLI::App* cmd = app.add_subcommand(
       "fit",
-      "Fit model parameters to the recordings of a parameter file by the downhill simplex: every "
-      "evaluation runs each recording 1 ... NSmpls and adds up the deviations. Prints one line per "
-      "pass; Ctrl+C stops at the next evaluation and still reports (and writes) the best point.");
+      "Fit model parameters to the recordings of a parameter file by the downhill simplex (default), a "
+      "global search with a local polish, or the simplex from several starts: every evaluation runs each "
+      "recording 1 ... NSmpls and adds up the deviations (the global methods run the recordings and starts "
+      "in parallel). Prints one line per pass of the simplex, or the progress of the others; Ctrl+C stops "
+      "at the next evaluation and still reports (and writes) the best point. --out writes the fitted file: "
+      "the protocol and recordings of --id with the fitted values.");
   cmd->add_option("--id", o.idFile, "The .id parameter file with the model, the protocol and the recordings")
       ->required()
       ->check(CLI::ExistingFile);
@@ -136,9 +204,28 @@ CLI::App* AddFitCommand(CLI::App& app, FitOptions& o) {
                   "Stop when the highest and lowest values of the simplex agree within this fraction "
                   "(default 1e-4)")
       ->check(CLI::NonNegativeNumber);
-  cmd->add_option("--max-passes", o.maxPasses, "Stop after this many passes (default: no limit)")
+  cmd->add_option("--max-passes", o.maxPasses, "Stop after this many passes of the simplex (default: no limit)")
+      ->check(CLI::NonNegativeNumber);
+  cmd->add_option("--method", o.method,
+                  "simplex: the downhill simplex from the parameters' values (default); global: a controlled "
+                  "random search of the bounds followed by a local polish; multistart: the simplex from "
+                  "--starts points spread over the bounds, the best kept")
+      ->check(CLI::IsMember({"simplex", "global", "multistart"}));
+  cmd->add_option("--starts", o.starts, "Starting points of the multistart, the parameters' values first (default 8)")
+      ->check(CLI::Range(1, 1000));
+  cmd->add_option("--max-evaluations", o.maxEvaluations,
+                  "global: evaluations of the random search before the polish (default 50 per parameter, "
+                  "and 50); multistart: evaluations each start may make (default: until it converges)")
+      ->check(CLI::NonNegativeNumber);
+  cmd->add_option("--bound", o.bounds,
+                  "NAME=LOWER:UPPER: the range a parameter may take, which the global methods search whole; a "
+                  "parameter without one is searched from half to twice its value. May be repeated")
+      ->type_name("NAME=LO:HI");
+  cmd->add_option("--workers", o.workers,
+                  "Workers that run the recordings of an evaluation and the starts in parallel (default: one per core)")
       ->check(CLI::NonNegativeNumber);
   return cmd;
+
 }
 
 int FitCommand(const FitOptions& o) {
@@ -146,6 +233,13 @@ int FitCommand(const FitOptions& o) {
   std::error_code ec;
   if (!o.out.empty() && std::filesystem::exists(o.out, ec) && std::filesystem::equivalent(o.out, o.idFile, ec)) {
     throw IoError(o.out, "is the parameter file of the fit; --out would overwrite it: choose another file");
+  }
+  if (!o.out.empty()) {
+    // Found out before a long fit, not after it.
+    const auto folder = std::filesystem::absolute(o.out, ec).parent_path();
+    if (!ec && !std::filesystem::is_directory(folder, ec)) {
+      throw IoError(o.out, "its folder " + folder.string() + " does not exist");
+    }
   }
   Session s;
   ApplyProgramStart(s);
@@ -155,34 +249,59 @@ int FitCommand(const FitOptions& o) {
   if (!o.parameters.empty()) SelectFitParameters(s.fit, o.parameters);
   CollectFitSelection(s.fit);
   s.fit.Tolerance = o.tolerance;
+  for (const std::string& bound : o.bounds) ApplyBound(s.fit, bound);
+  s.fit.Method = ParseFitMethod(o.method);
+  if (s.fit.Method != FitMethod::Simplex && o.maxPasses > 0) {
+    throw Error("--max-passes counts the passes of the simplex; the " + o.method +
+                " method is limited by --max-evaluations");
+  }
+  s.fit.Starts = o.starts;
+  s.fit.MaxEvaluations = o.maxEvaluations;
+  s.parallel.workers = o.workers;
   CheckFitRequest(s);
+  const std::string inputText = ReadText(o.idFile);
 
   std::cout << "fitting";
   for (int k = 1; k <= s.fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(s.fit, k);
     std::cout << " " << p.field << "=" << Number(s.NP0.*p.member);
   }
-  std::cout << " to " << s.rec.NSmpls << " recording(s) of " << o.idFile << std::endl;
+  std::cout << " to " << s.rec.NSmpls << " recording(s) of " << o.idFile << " by the " << o.method
+            << " method" << std::endl;
 
   FitHost host;
-  PassPrinter printer(s.fit, host, o.maxPasses);
   NullRunViewSink views;
-  SimplexResult result;
-  {
-    InterruptRequest ctrlC;
-    result = RunSimplex(s, host, views, printer);
+  FitOutcome outcome;
+  std::string how;
+  std::string done;
+  if (s.fit.Method == FitMethod::Simplex) {
+    PassPrinter printer(s.fit, host, o.maxPasses);
+    {
+      InterruptRequest ctrlC;
+      outcome = RunCheckedFit(s, host, views, printer);
+    }
+    how = interrupted.load()     ? "stopped by a signal"
+          : host.passLimitReached ? "stopped after --max-passes"
+                                  : "converged";
+    done = std::to_string(outcome.passes) + " passes, " + std::to_string(outcome.evaluations - s.fit.FitCount - 1) +
+           " evaluations (and " + std::to_string(s.fit.FitCount + 1) + " at the start)";
+  } else {
+    StatusPrinter printer(s.fit);
+    {
+      InterruptRequest ctrlC;
+      outcome = RunCheckedFit(s, host, views, printer);
+    }
+    printer.Finish();
+    how = interrupted.load() ? "stopped by a signal" : std::string(FitEndName(outcome.end));
+    done = std::to_string(outcome.evaluations) + " evaluations";
+    if (s.fit.Method == FitMethod::Multistart) done += " in " + std::to_string(outcome.passes) + " starts";
   }
-
   const bool wasInterrupted = interrupted.load();
-  const char* how = wasInterrupted          ? "stopped by a signal"
-                    : host.passLimitReached ? "stopped after --max-passes"
-                                            : "converged";
-  std::cout << "fit " << how << " after " << result.passes << " passes, " << result.nfunk
-            << " evaluations (and " << s.fit.FitCount + 1 << " at the start)\n"
-            << "residual: " << Number(result.value) << "\n";
+  std::cout << "fit " << how << " after " << done << "\n"
+            << "residual: " << Number(outcome.value) << "\n";
   for (int k = 1; k <= s.fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(s.fit, k);
-    const double fitted = result.x[k - 1];
+    const double fitted = outcome.x[k - 1];
     std::cout << p.field << " = " << Number(fitted) << "\n";
     // A recording section that sets the parameter, or a model that derives it
     // at rest, overrides the fitted value in every run.
@@ -194,11 +313,19 @@ int FitCommand(const FitOptions& o) {
     }
   }
   if (!o.out.empty()) {
-    const std::string comment = "Fitted by membrix-cli fit from " + o.idFile + ": residual " +
-                                Number(result.value) + " after " + std::to_string(result.passes) + " passes" +
-                                (result.stopped ? " (stopped before the tolerance was reached)" : "");
-    WriteFitParameterFile(o.out, FitParameterFileText(s, result.x, comment));
+    const std::string comment = "Fitted by membrix-cli fit --method " + o.method + " from " + o.idFile +
+                                ": " + how + ", residual " + Number(outcome.value) + " after " + done;
+    WriteFitParameterFile(o.out, FittedParameterFileText(inputText, s, outcome.x, comment));
     std::cout << "written: " << o.out << "\n";
+    // The recordings are named as the fit's file names them: relative names are
+    // found from the current folder or next to the file that is read.
+    std::error_code ec;
+    const auto outDir = std::filesystem::absolute(o.out, ec).parent_path();
+    const auto idDir = std::filesystem::absolute(o.idFile, ec).parent_path();
+    if (!ec && outDir != idDir) {
+      std::cerr << "membrix-cli: note: " << o.out << " names the recordings as " << o.idFile
+                << " does; relative recording names are found next to it only when it is in the same folder\n";
+    }
   }
   if (wasInterrupted) {
     // The best point so far is kept, but the fit did not end as asked.

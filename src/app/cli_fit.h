@@ -1,7 +1,7 @@
 #pragma once
-// membrix-cli fit: the simplex fit of chosen model parameters to the
-// recordings of a parameter file, with one progress line per pass and the
-// fitted values written as a parameter file.
+// membrix-cli fit: the fit of chosen model parameters to the recordings of a
+// parameter file, by the simplex, a global search or the simplex from several
+// starts, with its progress and the fitted values written as a parameter file.
 
 #include <functional>
 #include <string>
@@ -21,6 +21,11 @@ struct FitOptions {
   std::string out;                      // parameter file of the fitted values; empty = none
   double tolerance = 0.0;               // 0 = 1e-4
   int maxPasses = 0;                    // 0 = until the tolerance is reached
+  std::string method = "simplex";       // simplex, global or multistart
+  int starts = kDefaultFitStarts;       // starting points of the multistart
+  int maxEvaluations = 0;               // 0 = the method's own measure
+  std::vector<std::string> bounds;      // NAME=LOWER:UPPER
+  int workers = 0;                      // 0 = one per core
 };
 
 // Adds the "fit" subcommand with its options to app.

@@ -20,6 +20,11 @@
 // and saves a picture of that window in FILE.
 //   membrix --fiber-screenshots=FOLDER
 // runs a squid-membrane axon from the "Axon" windows and saves their pictures in FOLDER.
+//   membrix --fit-screenshots=FOLDER
+// fits gNa of the squid axon to a recording the program made of itself, from
+// 20 % below, by the global method of the fitting options, and saves the
+// options (fit_dialog.png) and the page "Model and Experiment" after the fit
+// (main_window_fit.png) in FOLDER.
 
 #include <QAction>
 #include <QApplication>
@@ -69,6 +74,10 @@
 #include "ui/windows/statistics_window.h"
 #include "ui/windows/threshold_window.h"
 #include "ui/windows/act_inact_window.h"
+#include "ui/windows/fit_dialog.h"
+#include <QFile>
+#include <QTableWidget>
+#include <QComboBox>
 
 namespace {
 
@@ -518,6 +527,60 @@ int TakeActInactScreenshot(Workbench& wb, const QString& file) {
   return ok ? 0 : 1;
 }
 
+// The squid axon under a 300 pA pulse of 95 ms, recorded by the program at
+// gNa = 120 and fitted from gNa = 96, where the simplex stops in a local
+// minimum near 99.
+int TakeFitScreenshots(Workbench& wb, const QString& folder) {
+  QTemporaryDir work;
+  if (!QDir().mkpath(folder) || !work.isValid()) {
+    std::fprintf(stderr, "membrix: cannot create %s\n", qPrintable(folder));
+    return 1;
+  }
+  auto dialogs = std::make_unique<ScreenshotDialogs>();
+  ScreenshotDialogs* script = dialogs.get();
+  wb.SetDialogs(std::move(dialogs));
+  wb.Show();
+  Settle();
+  membrix::MainWindow& form1 = wb.mainWindow();
+  const auto write = [&](const char* name, const QByteArray& text) {
+    QFile f(QDir(work.path()).filePath(QString::fromUtf8(name)));
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
+  };
+  QByteArray id =
+      "CommonParametersFromFile\nNSmpls := 1;\nNP0.HH_type := 'Rariza';\nNP0.HH_order := '1-point';\n"
+      "t_end := 0.1;\nIind := 300;  t_IindShift := 0.002;  t_Iind := 0.095;\nMembrixPhysParameters\n"
+      "NP0.If_I_V_or_g := 2;\nKeepParams=0\nParametersFromFile\nSmplFile[Smpl] := 'squid_1.dat';\nend.\n";
+  bool ok = write("squid.id", id) && write("squid_1.dat", "0 0\n");
+  script->file = QDir(work.path()).filePath(QStringLiteral("squid.id"));
+  form1.findChild<QAction*>(QStringLiteral("Open *.id file"))->trigger();
+  form1.findChild<QPushButton*>(QStringLiteral("RunClamp"))->click();
+  const Session& s = wb.session();
+  QByteArray recording;
+  for (int n = 1; n <= s.run.nt; ++n) {
+    recording += QByteArray::number(n * s.run.dt * 1000.0, 'f', 5) + ' ' +
+                 QByteArray::number(s.ModelData(n, 1), 'e', 17) + '\n';
+  }
+  id.replace("NP0.If_I_V_or_g := 2;\n", "NP0.If_I_V_or_g := 2;\nNP0.gNa := 96;\n");
+  ok = write("squid_1.dat", recording) && write("squid.id", id) && ok;
+  form1.findChild<QAction*>(QStringLiteral("Open *.id file"))->trigger();
+
+  form1.findChild<QAction*>(QStringLiteral("FittingOptions"))->trigger();
+  auto* d = form1.findChild<membrix::FitDialog*>(QStringLiteral("FitDialog"));
+  auto* table = d->findChild<QTableWidget*>(QStringLiteral("FitParameters"));
+  for (int row = 0; row < table->rowCount(); ++row) {
+    table->item(row, 0)->setCheckState(row == membrix::FindFitSlot("gNa") ? Qt::Checked : Qt::Unchecked);
+  }
+  d->findChild<QComboBox*>(QStringLiteral("FitMethod"))->setCurrentIndex(1);
+  auto* pages = form1.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+  d->findChild<QPushButton*>(QStringLiteral("FitStart"))->click();
+  table->scrollToItem(table->item(membrix::FindFitSlot("gNa"), 0), QAbstractItemView::PositionAtCenter);
+  d->move(form1.geometry().right() - d->width(), form1.geometry().top());
+  ok = SaveWindow(*d, folder, "fit_dialog.png") && ok;
+  pages->setCurrentIndex(2);
+  ok = SaveWindow(form1, folder, "main_window_fit.png") && ok;
+  return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -539,6 +602,7 @@ int main(int argc, char* argv[]) {
   QString fiberScreenshots;
   QString actInactShot;
   QString ensembleScreenshots;
+  QString fitShots;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--screenshots=", 14) == 0) screenshots = QString::fromLocal8Bit(argv[i] + 14);
     if (std::strcmp(argv[i], "--screen-only") == 0) screenOnly = true;
@@ -552,6 +616,7 @@ int main(int argc, char* argv[]) {
     if (std::strncmp(argv[i], "--ensemble-screenshots=", 23) == 0) {
       ensembleScreenshots = QString::fromLocal8Bit(argv[i] + 23);
     }
+    if (std::strncmp(argv[i], "--fit-screenshots=", 18) == 0) fitShots = QString::fromLocal8Bit(argv[i] + 18);
     if (std::strncmp(argv[i], "--act-inact-screenshot=", 23) == 0) {
       actInactShot = QString::fromLocal8Bit(argv[i] + 23);
     }
@@ -577,6 +642,7 @@ int main(int argc, char* argv[]) {
   if (!fiberScreenshots.isEmpty()) return TakeFiberScreenshots(workbench, fiberScreenshots);
   if (!actInactShot.isEmpty()) return TakeActInactScreenshot(workbench, actInactShot);
   if (!ensembleScreenshots.isEmpty()) return TakeEnsembleScreenshots(workbench, ensembleScreenshots);
+  if (!fitShots.isEmpty()) return TakeFitScreenshots(workbench, fitShots);
   workbench.Show();
   return QApplication::exec();
 }

@@ -19,6 +19,13 @@ inline constexpr int kDefinedFitSlots = 29;
 inline constexpr int kMaxFitCount = 26;  // coordinates the simplex can hold
 inline constexpr double kFitUpperBound = 1e8;
 
+// The strategy of a fit: the downhill simplex from the start point, a global
+// search of the parameter box with a local polish, or the simplex from several
+// starting points spread over the box.
+enum class FitMethod : std::int32_t { Simplex = 0, Global = 1, Multistart = 2 };
+
+inline constexpr int kDefaultFitStarts = 8;
+
 // One fittable parameter, as the table defines it.
 struct FitParameter {
   std::string_view FitName;   // display name, padded with blanks to 12 characters
@@ -56,6 +63,12 @@ struct FitTable {
   // The "Tolerance=" input of the reverse-problem window, read at every pass of
   // the minimisation; 0 or less means 1e-4 and is replaced by it when a fit starts.
   double Tolerance = 0.0;
+
+  FitMethod Method = FitMethod::Simplex;
+  std::int32_t Starts = kDefaultFitStarts;  // starting points of the multistart
+  // Points the global search scores before its polish, or that each start of
+  // the multistart may score; 0 = the method's own measure.
+  std::int32_t MaxEvaluations = 0;
 
   std::int32_t nfunk = 0;        // evaluations of the minimisation's passes
   std::int32_t SimplexStop = 0;  // 1 = the minimisation ends

@@ -12,6 +12,7 @@
 
 #include "common/error.h"
 #include "common/number_format.h"
+#include "data/global_fit.h"
 #include "params/parameter_file.h"
 #include "run/clamp_run.h"
 #include "run/host.h"
@@ -195,6 +196,13 @@ class FitProblem final : public SimplexProblem {
     ShowFitVector(s_);
     host_.ShowParameters();
     progress_.Pass(pass, line);
+    FitStatus status;
+    status.stage = "simplex";
+    status.pass = pass.pass;
+    status.evaluations = pass.nfunk + s_.fit.FitCount + 1;
+    status.best = pass.best;
+    status.bestX = pass.bestVertex;
+    progress_.Status(status);
     host_.ProcessEvents();
   }
 
@@ -306,6 +314,9 @@ SimplexResult RunCheckedSimplex(Session& s, Host& host, RunViewSink& views, FitP
   for (int k = 1; k <= fit.FitCount; ++k) fit.FitX[k] = result.x[k - 1];
   FitToRecord(fit, s.NP0);
   FitObjective(s, host, views, result.x);
+  // The fit vector shows the result, as the parameters do, not the point the
+  // last pass tried.
+  ShowFitVector(s);
   s.SimplexMemo.push_back("Stop Simplex.");
   return result;
 }

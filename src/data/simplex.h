@@ -59,12 +59,17 @@ struct SimplexResult {
 // finite number counts as kFitPenalty.
 SimplexResult Minimise(std::span<const double> x0, SimplexProblem& problem);
 
+struct FitStatus;
+
 // Where a fit shows its passes besides the session's memos: the line added to
-// SimplexMemo, and the pass itself.
+// SimplexMemo, and the pass itself. Status has the fit's state in the form
+// every method shares (global_fit.h), after every pass of the simplex and
+// every evaluation or start of the other methods.
 class FitProgress {
  public:
   virtual ~FitProgress() = default;
   virtual void Pass(const SimplexPass& pass, const std::string& line) { (void)pass, (void)line; }
+  virtual void Status(const FitStatus& status) { (void)status; }
 };
 
 // The fit's objective at x (positions 1 ... FitCount in x[0] ... x[FitCount - 1]):

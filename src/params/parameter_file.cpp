@@ -192,6 +192,7 @@ class Scanner {
   bool AtEnd() const { return pos_ >= text_.size(); }
   char Current() const { return AtEnd() ? '\0' : text_[pos_]; }
   int line() const { return line_; }
+  std::size_t position() const { return pos_; }
   int tokenLine() const { return tokenLine_; }  // line of the token read last
   void Advance() {
     if (AtEnd()) return;
@@ -324,6 +325,16 @@ void ReadSection(Session& s, const std::string& file, std::string_view start, st
       if (value == end) break;
     }
   }
+}
+
+std::size_t FindToken(const std::string& text, std::string_view token) {
+  Scanner in(text);
+  while (!in.AtEnd()) {
+    in.SkipToToken();
+    const std::size_t begin = in.position();
+    if (in.ReadToken() == token) return begin;
+  }
+  return std::string::npos;
 }
 
 std::string RecordingSectionMarker(int k) {

@@ -34,6 +34,10 @@ void LoadParameterFile(Session& s, const std::string& file);
 // the built-in set of that recording when no file is open.
 void LoadRecordingSection(Session& s, int k);
 
+// Where the token first stands in a parameter file's text, outside comments
+// (std::string::npos when nowhere): the place of a section marker.
+std::size_t FindToken(const std::string& text, std::string_view token);
+
 // The start marker of recording k's section, and of the section after it.
 std::string RecordingSectionMarker(int k);
 

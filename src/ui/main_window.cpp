@@ -34,6 +34,7 @@
 #include "common/error.h"
 #include "common/version.h"
 #include "data/fit_table.h"
+#include "data/global_fit.h"
 #include "data/simplex.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
@@ -55,6 +56,7 @@
 #include "ui/workbench.h"
 #include "ui/windows/act_inact_window.h"
 #include "ui/windows/ensemble_window.h"
+#include "ui/windows/fit_dialog.h"
 
 namespace membrix {
 
@@ -982,6 +984,8 @@ void MainWindow::BuildTasksMenu() {
   QAction* actInact = AddAction(tasks, QStringLiteral("Act/Inact"), QStringLiteral("Act/Inact"));
   connect(actInact, &QAction::triggered, this, [this] { ActInactWindow::Open(wb_, this); });
   simplexTask_ = simplex;
+  QAction* fitOptions = AddAction(tasks, QStringLiteral("FittingOptions"), QStringLiteral("Fitting options..."));
+  connect(fitOptions, &QAction::triggered, this, [this] { FitDialog::Open(wb_, this); });
 }
 
 // The habits of a desktop program: mnemonics on the menus, F5 or Ctrl+R for
@@ -1461,10 +1465,51 @@ void MainWindow::OnSimplexTask() {
   for (int n : {5, 4, 1, 2}) charts_[n]->hide();
   UpdateEmptyPageHints();
   pages_->setCurrentIndex(3);
-  const bool done = wb_.RunSimulation([this] {
+  // The fit's state in one line of the status bar and of the fitting options,
+  // rewritten as it goes; the options' "Stop" ends it keeping the best point.
+  class FitHostAndProgress final : public Host, public FitProgress {
+   public:
+    FitHostAndProgress(Workbench& wb, MainWindow& window, QLabel& summary)
+        : wb_(wb), window_(window), summary_(summary) {}
+    void ProcessEvents() override { wb_.ProcessEvents(); }
+    bool StopRequested() const override { return wb_.StopRequested() || FitDialog::StopAsked(&window_); }
+    bool Confirm(const std::string& question) override { return wb_.Confirm(question); }
+    // The windows show the parameters rounded to the decimals of their inputs,
+    // and an input whose text changes stores what it shows: the fit keeps the
+    // values it evaluates, and the windows show them as well as they can.
+    void ShowParameters() override {
+      const NeuronProperties evaluated = wb_.session().NP0;
+      wb_.ShowParameters();
+      wb_.session().NP0 = evaluated;
+    }
+    void Status(const FitStatus& status) override { Show(QString::fromStdString(FitStatusLine(s().fit, status))); }
+    void Show(const QString& line) {
+      summary_.setText(line);
+      FitDialog::ShowStatus(&window_, line);
+    }
+    Session& s() { return wb_.session(); }
+
+   private:
+    Workbench& wb_;
+    MainWindow& window_;
+    QLabel& summary_;
+  };
+  FitHostAndProgress fitHost(wb_, *this, *runSummary_);
+  FitDialog::SetFitting(this, true);
+  fitHost.Show(QStringLiteral("Fitting: checking the request ..."));
+  FitOutcome outcome;
+  const bool done = wb_.RunSimulation([&] {
     CollectFitSelection(s().fit);
-    RunSimplex(s(), wb_, wb_.views());
+    outcome = RunFit(s(), fitHost, wb_.views(), fitHost);
   });
+  FitDialog::SetFitting(this, false);
+  if (done) {
+    fitHost.Show(QString::fromStdString(FitEndLine(s().fit, outcome)));
+  } else {
+    fitHost.Show(QStringLiteral("The fit did not run; the message says why."));
+  }
+  // The run pages show the fitted run again.
+  ShowChartsAndSaveButtons();
   if (done) {
     // A finished fit ends its messages in red.
     QPalette red = simplexMemo_->palette();

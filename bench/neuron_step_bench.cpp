@@ -9,6 +9,7 @@
 #include <cmath>
 #include <memory>
 
+#include "neuron/cond_based_neuron.h"
 #include "neuron/neuron.h"
 #include "params/model_defaults.h"
 #include "step_floor.h"
@@ -32,7 +33,10 @@ struct CaseNeuron {
   StandaloneClock clock;
   std::unique_ptr<TNeuron> neuron;
 
-  explicit CaseNeuron(const StepCase& c) {
+  // everyGate: every gate advances, as when a view shows them all; otherwise
+  // the slots without current and unseen stay at rest, as in a run that draws
+  // nothing.
+  explicit CaseNeuron(const StepCase& c, bool everyGate = false) {
     NeuronProperties np;
     np.HH_type = c.HH_type;
     np.HH_order = c.HH_order;
@@ -41,6 +45,7 @@ struct CaseNeuron {
     np.If_I_V_or_g = 2;
     SetDefaults(np, clock.Vus);
     neuron = CreateNeuron(np, clock.View());
+    if (auto* cb = dynamic_cast<TCondBasedNrn*>(neuron.get()); cb != nullptr && !everyGate) cb->ObserveSlots({});
     neuron->InitState();
   }
 };
@@ -53,8 +58,8 @@ struct CaseNeuron {
 }
 
 // The object form: the neuron object with its channel objects.
-void BM_NeuronStep(benchmark::State& state, StepCase c) {
-  CaseNeuron n(c);
+void BM_NeuronStep(benchmark::State& state, StepCase c, bool everyGate = false) {
+  CaseNeuron n(c, everyGate);
   for (auto _ : state) {
     AdvanceOneStep(*n.neuron, n.clock, c.Iext);
     benchmark::DoNotOptimize(n.neuron->NV.V);
@@ -105,6 +110,12 @@ MEMBRIX_STEP(Shu/rest, "Shu", "1-point", "", "", kRest, {26.0, 64.0});
 MEMBRIX_STEP(Bazhenov/rest, "Bazhenov", "1-point", "", "", kRest, {44.0, 86.0});
 // The after-potential currents and the M current nearly alone.
 MEMBRIX_STEP(Passive/rest, "Passive", "1-point", "", "", kRest, {10.0, 24.0});
+
+// Side by side with the same step advancing every gate, as when all are shown.
+BENCHMARK_CAPTURE(BM_NeuronStep, Rariza/firing/every_gate,
+                  StepCase{"Rariza", "1-point", "Rariza", "Rariza", kFiring, {22.0, 48.0}}, true);
+BENCHMARK_CAPTURE(BM_NeuronStep, Lyle/rest/every_gate, StepCase{"Lyle", "1-point", "", "", kRest, {56.0, 105.0}},
+                  true);
 
 #undef MEMBRIX_STEP
 

@@ -59,7 +59,7 @@ void BM_StartUpNeuronStep(benchmark::State& state) {
     benchmark::DoNotOptimize(neuron->NV.V);
   }
   // The counts are those of count_step_ops.py.
-  bench::ReportFloor(state, {63.4, 114.0}, [&](int steps) {
+  bench::ReportFloor(state, {31.7, 58.4}, [&](int steps) {
     for (int i = 0; i < steps; ++i) AdvanceStartUpNeuron(*neuron, s);
   });
 }

@@ -5,8 +5,9 @@ divisions, averaged over the steps a benchmark makes.
 Runs membrix-bench under callgrind with collection switched on only inside the
 benchmark's one-step function (AdvanceOneStep, AdvanceStartUpNeuron), then
 adds up the executions of every division instruction (a packed division counts
-once per lane) and the entries into the math library's exp, and divides by the
-entries into the step function. These are the counts the step benchmarks
+once per lane) and the entries into an exponential (the math library's exp or
+the program's own inlined one), and divides by the entries into the step
+function. These are the counts the step benchmarks
 compare their time with.
 
   bench/count_step_ops.py [--build DIR] [--min-time SECONDS] [REGEX]
@@ -29,6 +30,8 @@ DIVISION = re.compile(r"\b(v?div[sp][sd])\b")
 # The exp entry point, and the kernels behind it where a library has no wrapper.
 EXP_ENTRY = re.compile(r"^exp(@|'|$)")
 EXP_KERNEL = re.compile(r"^(__exp|__ieee754_exp)")
+# The program's own exponential, the library's algorithm compiled in.
+EXP_OWN = re.compile(r"^membrix::exp_detail::ExpWithFma")
 
 
 def division_lanes(objects):
@@ -96,10 +99,10 @@ def count(build, name, min_time):
             entries[key] = {address: ir}
     steps = sum(ir for (obj, fn), e in entries.items() for ir in e.values()
                 if any(f in fn for f in STEP_FUNCTIONS))
-    def entered(pattern):
+    def entered(pattern, library=True):
         return sum(ir for (obj, fn), e in entries.items() for ir in e.values()
-                   if pattern.match(fn) and "libm" in obj)
-    exps = entered(EXP_ENTRY) or entered(EXP_KERNEL)
+                   if pattern.match(fn) and (not library or "libm" in obj))
+    exps = (entered(EXP_ENTRY) or entered(EXP_KERNEL)) + entered(EXP_OWN, library=False)
     divs = sum(ir * lanes.get((obj, address), 0) for (obj, _, address), ir in costs.items())
     if steps == 0:
         raise RuntimeError(f"{name}: the step function was never entered")

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "analysis/procedural_neuron.h"
+#include "neuron/cond_based_neuron.h"
 #include "neuron/neuron.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
@@ -23,10 +24,11 @@ void UseFamily(membrix::Session& s, const char* family) {
   membrix::SelectModelFamily(s, family);
 }
 
-void BM_ProceduralStep(benchmark::State& state, const char* family) {
+void BM_ProceduralStep(benchmark::State& state, const char* family, bool everyGate = false) {
   auto s = std::make_unique<membrix::Session>();
   UseFamily(*s, family);
   membrix::ProceduralGlobals g;
+  g.everyGate = everyGate;
   s->NV0.V = s->NP0.Vrest;
   membrix::ProceduralRest(*s, g);
   s->stim.t_IindShift = 0.0;
@@ -45,6 +47,7 @@ void BM_ObjectNeuronStep(benchmark::State& state, const char* family) {
   membrix::StandaloneClock clock;
   clock.dt = s->run.dt;
   std::unique_ptr<membrix::TNeuron> neuron = membrix::CreateNeuron(s->NP0, clock.View());
+  if (auto* cb = dynamic_cast<membrix::TCondBasedNrn*>(neuron.get())) cb->ObserveSlots({});
   neuron->InitState();
   for (auto _ : state) {
     clock.t += clock.dt;
@@ -54,6 +57,8 @@ void BM_ObjectNeuronStep(benchmark::State& state, const char* family) {
 }
 
 BENCHMARK_CAPTURE(BM_ProceduralStep, Rariza, "Rariza");
+// The same step advancing the gates of the currents without conductance as well.
+BENCHMARK_CAPTURE(BM_ProceduralStep, Rariza/every_gate, "Rariza", true);
 BENCHMARK_CAPTURE(BM_ObjectNeuronStep, Rariza, "Rariza");
 BENCHMARK_CAPTURE(BM_ProceduralStep, Migliore, "Migliore");
 BENCHMARK_CAPTURE(BM_ObjectNeuronStep, Migliore, "Migliore");

@@ -13,8 +13,9 @@ namespace {
 bool IsVoltageClamp(std::int32_t mode) { return mode == 1 || mode == 3 || mode == 4 || mode == 5; }
 
 // The channel currents of one step, or none for "Passive".
-double ChannelCurrents(Session& s, ProceduralGlobals& g) {
-  if (s.NP0.HH_type != "Passive") return ProcStepCurrents(s, g);
+double ChannelCurrents(Session& s, ProceduralGlobals& g, bool everyGate) {
+  if (!g.model.resolved) g.model = ResolveProcModel(s.NP0);
+  if (g.model.family != ProcFamily::Passive) return ProcAdvanceCurrents(s, g, everyGate);
   NeuronVariables& nv = s.NV0;
   nv.INaR = nv.INa = nv.IK = nv.IKM = nv.IKA = nv.IKD = nv.ICaH = nv.ICaT = 0.0;
   nv.IKCa = nv.IH = nv.IAHP = nv.IBst = nv.INaP = 0.0;
@@ -47,15 +48,15 @@ void ConductanceBasedBranch(Session& s, ProceduralGlobals& g, double oldDVdt) {
   const double dt = s.run.dt;
   const double V = nv.V;
 
-  const double channels = ChannelCurrents(s, g);
-  const double leakReversal = np.HH_type == "Passive" ? np.Vrest : np.VL;
+  const double channels = ChannelCurrents(s, g, g.everyGate);
+  const double leakReversal = g.model.family == ProcFamily::Passive ? np.Vrest : np.VL;
   nv.Iion = -channels - (V - leakReversal) * np.gL * (1 - np.IfBlockPass) + InjectedCurrent(s, np) +
             s.stim.du_Reset;
   nv.Isyn = s.stim.uu - s.stim.ss * (V - np.VK) - s.stim.gNMDA * (V - np.Vrest) * (V - np.Vrest);
 
-  if (np.HH_order == "1-point") {
+  if (g.model.geometry == ProcGeometry::OnePoint) {
     nv.V = V + dt / np.Cm * (nv.Iion + nv.Isyn);
-  } else if (np.HH_order == "2-points") {
+  } else if (g.model.geometry == ProcGeometry::TwoPoints) {
     // A passive dendrite: the input enters there, the channels sit at the soma.
     const double G = np.Cm / np.tau_m;
     const double R = G * np.ro;
@@ -96,7 +97,7 @@ struct RestingDrive {
 RestingDrive RestingCurrents(Session& s, ProceduralGlobals& g) {
   double A = 0.0;
   if (s.NP0.LIF_model != 1) {
-    A = -ChannelCurrents(s, g);
+    A = -ChannelCurrents(s, g, true);
   }
   ProcConductanceSum(s);
   return {A, s.NV0.gSum};
@@ -104,25 +105,7 @@ RestingDrive RestingCurrents(Session& s, ProceduralGlobals& g) {
 
 }  // namespace
 
-double ProcStepCurrents(Session& s, ProceduralGlobals& g) {
-  NeuronVariables& nv = s.NV0;
-  nv.INaR = ProcINaR(s);
-  nv.INa = ProcINa(s, g);
-  nv.IK = ProcIK(s);
-  nv.IKM = ProcIKM(s);
-  nv.IKA = ProcIKA(s);
-  nv.IKD = ProcIKD(s);
-  nv.ICaH = ProcICaH(s);
-  nv.ICaT = ProcICaT(s);
-  ProcUpdateCa(s, nv.ICaT + nv.ICaH);
-  nv.IKCa = ProcIKCa(s);
-  nv.IH = ProcIH(s);
-  nv.IAHP = ProcIAHP(s);
-  nv.IBst = ProcIBst(s, g);
-  nv.INaP = ProcINaP(s);
-  return nv.INaR + nv.INa + nv.IK + nv.IKM + nv.IKA + nv.IKD + nv.ICaH + nv.ICaT + nv.IKCa + nv.IH + nv.IAHP +
-         nv.IBst + nv.INaP;
-}
+double ProcStepCurrents(Session& s, ProceduralGlobals& g) { return ProcAdvanceCurrents(s, g, true); }
 
 void ProceduralStep(Session& s, ProceduralGlobals& g) {
   NeuronVariables& nv = s.NV0;

@@ -25,6 +25,10 @@ struct Session;
 //   gNMDA·(V - Vrest)²; one Euler step of "1-point" or of the passive dendrite of
 //   "2-points" (other geometries are not advanced); the command voltage in the
 //   voltage-clamp modes 1, 3, 4 and 5; then dVdt, d2Vdt2 and PSC (pA).
+// The record's family and geometry are those resolved in g when the gates were
+// set up (ProceduralRest, ProcInitGates) or at the first step. A current whose
+// maximal conductance is 0 carries 0 and its gates stay where they are, unless
+// g.everyGate asks for every gate to advance.
 void ProceduralStep(Session& s, ProceduralGlobals& g);
 
 // The thirteen channel currents of one step at NV0.V, stored in NV0 in the

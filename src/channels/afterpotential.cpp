@@ -1,5 +1,7 @@
 #include "channels/afterpotential.h"
 
+#include "channels/channel_catalogue.h"
+
 namespace membrix {
 
 // --- TAHP ---------------------------------------------------------------------
@@ -74,5 +76,7 @@ double TADP::Step() {
 }
 
 void TADP::Init() { NV().wADP = Rates(v(), NP().tADP).inf; }
+
+unsigned TWhiteAHP::SlotsRead() const { return 1u << static_cast<int>(Slot::CaH); }
 
 }  // namespace membrix

@@ -50,6 +50,7 @@ class TWhiteAHP final : public TChannel {
   double Step() override;
   double Conductance(double wAHP, double, double) const override;
   void Init() override;
+  unsigned SlotsRead() const override;  // the high-threshold Ca gate
 
   // A measure c proportional to the present Ca current, from the Ca channel's
   // gCaH, its gate mCaH, v (mV) and VCa (V).

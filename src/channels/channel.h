@@ -31,6 +31,10 @@ class TChannel {
   // The longest time step (s) the kinetics are run with; a run lowers its step
   // to it before the neuron is initialised.
   virtual double LongestTimeStep() const { return std::numeric_limits<double>::infinity(); }
+  // The slots (a bit per slot index) whose gates this channel's step reads
+  // besides its own: such a slot must keep stepping while this one does,
+  // whether or not it carries a current itself.
+  virtual unsigned SlotsRead() const { return 0; }
 
  protected:
   NeuronProperties& NP() const { return Neuron->NP; }

@@ -1,5 +1,7 @@
 #include "channels/sodium.h"
 
+#include "channels/channel_catalogue.h"
+
 namespace membrix {
 
 // Every scheme evaluates its gates at the voltage of the start of the step and
@@ -366,5 +368,7 @@ void TWhite2Na::Init() {
   NV().mm = r.m.inf;
   NV().hh = r.h.inf;
 }
+
+unsigned TNaundorfNa::SlotsRead() const { return 1u << static_cast<int>(Slot::AHP); }
 
 }  // namespace membrix

@@ -135,6 +135,7 @@ class TNaundorfNa final : public TChannel {
   double Step() override;
   double Conductance(double mm, double hh, double) const override;  // mm³·hh
   void Init() override;
+  unsigned SlotsRead() const override;  // the AHP gate
   // c is the cooperative shift of the activation (mV).
   static SodiumRates Rates(double v, double c, const NeuronProperties& np);
 };

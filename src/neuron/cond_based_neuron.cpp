@@ -54,13 +54,14 @@ double GateArgument(const NeuronVariables& nv) {
 }
 
 // The slot's conductance: its factor times its channel's open fraction. A null
-// channel's open fraction is 0; the product is still formed, so that the sum
-// sees exactly what the channel would have given.
+// channel's open fraction is 0, and a slot that does not step has a factor of
+// 0; the product is still formed, so that the sum sees exactly what the
+// channel would have given.
 template <int slot>
 double SlotConductance(const NeuronProperties& np, const NeuronVariables& nv, const TChannel& channel,
-                       bool isNull) {
+                       bool idle) {
   constexpr SlotWiring w = kWiring[slot];
-  if (isNull) return np.*w.g * 0.0;
+  if (idle) return np.*w.g * 0.0;
   return np.*w.g *
          channel.Conductance(GateArgument<w.x1>(nv), GateArgument<w.x2>(nv), GateArgument<w.x3>(nv));
 }
@@ -97,7 +98,36 @@ TCondBasedNrn::TCondBasedNrn(const NeuronProperties& np, RunView clock) : TNeuro
   fill(Slot::Bst, nullptr);
   // The White2 family always carries its own Na channel, whatever Na_type says.
   if (np.HH_type == "White2") fill(Slot::Na, NaChannelFor("White2"));
-  for (int i = 0; i < kSlotCount; ++i) isNull_[i] = dynamic_cast<const TNullChannel*>(Ch[i].get()) != nullptr;
+  for (int i = 0; i < kSlotCount; ++i) {
+    isNull_[i] = dynamic_cast<const TNullChannel*>(Ch[i].get()) != nullptr;
+    stepping_[i] = !isNull_[i];
+  }
+}
+
+void TCondBasedNrn::DecideSteppingSlots() {
+  std::array<bool, kSlotCount> steps{};
+  for (int i = 0; i < kSlotCount; ++i) steps[i] = !isNull_[i] && (observed_[i] || NP.*kWiring[i].g != 0.0);
+  // What a stepping channel reads must step as well, and so on down the chain.
+  for (bool grown = true; grown;) {
+    grown = false;
+    for (int i = 0; i < kSlotCount; ++i) {
+      if (!steps[i]) continue;
+      const unsigned read = Ch[i]->SlotsRead();
+      for (int j = 0; j < kSlotCount; ++j) {
+        if ((read >> j & 1u) != 0 && !isNull_[j] && !steps[j]) {
+          steps[j] = true;
+          grown = true;
+        }
+      }
+    }
+  }
+  stepping_ = steps;
+}
+
+TCondBasedNrn::SlotSet TCondBasedNrn::SteppingSlots() const {
+  SlotSet set;
+  for (int i = 0; i < kSlotCount; ++i) set[i] = stepping_[i];
+  return set;
 }
 
 TCondBasedNrn::Geometry TCondBasedNrn::ReadGeometry() {
@@ -131,7 +161,7 @@ void TCondBasedNrn::ConductanceSum() {
   double dend = 0.0;
   const bool activeDend = CurrentGeometry() == Geometry::ActiveDend;
   const auto add = [&]<int slot>() {
-    const double g = SlotConductance<slot>(NP, NV, *Ch[slot], isNull_[slot]);
+    const double g = SlotConductance<slot>(NP, NV, *Ch[slot], !stepping_[slot]);
     if (activeDend && (static_cast<Slot>(slot) == Slot::KM || static_cast<Slot>(slot) == Slot::AHP)) {
       dend += g;
     } else {
@@ -151,7 +181,7 @@ void TCondBasedNrn::Currents(double& IionCh, double& IionDend, double& gSum) {
   // the conductances are summed.
   const auto step = [&]<int slot>() {
     if constexpr (static_cast<Slot>(slot) == Slot::KCa) UpdateCa(NV.ICaT + NV.ICaH);
-    NV.*kWiring[slot].current = isNull_[slot] ? 0.0 : Ch[slot]->Step();
+    NV.*kWiring[slot].current = stepping_[slot] ? Ch[slot]->Step() : 0.0;
   };
   [&]<int... slot>(std::integer_sequence<int, slot...>) {
     (step.template operator()<slot>(), ...);
@@ -189,6 +219,7 @@ void TCondBasedNrn::InitState() {
   NV.VThr = 100.0;
   NP.FRT = NP.F_Faraday / NP.R_gas / NP.Temp / 1000.0;
   if (NP.ThrModel == 1) NP.IfBlockNa = 1;
+  DecideSteppingSlots();
 
   // Start the Ca pool where the high-threshold Ca current at rest holds it.
   NV.Ca = NP.Ca_rest;

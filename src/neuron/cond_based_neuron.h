@@ -5,6 +5,7 @@
 // injected current.
 
 #include <array>
+#include <bitset>
 #include <memory>
 
 #include "channels/channel.h"
@@ -40,6 +41,19 @@ class TCondBasedNrn : public TNeuron {
   const TChannel& Channel(Slot slot) const { return *Ch[static_cast<int>(slot)]; }
   TDynThr* DynThr() { return DynThr_.get(); }
 
+  // A set of slots, a bit per slot index.
+  using SlotSet = std::bitset<kSlotCount>;
+  // The slots whose gates someone outside the neuron reads: a run view, a
+  // trace, a recorder, an analysis. Set before InitState; until then every
+  // slot counts as observed.
+  void ObserveSlots(SlotSet observed) { observed_ = observed; }
+  // The slots whose gates are advanced at every step. Decided at InitState: a
+  // slot steps when it carries a current (its maximal conductance is not 0),
+  // when its gates are observed, or when a slot that steps reads its gates. The
+  // others keep the steady state they were given at rest; the current they
+  // would carry, 0 times their open fraction, is 0.
+  SlotSet SteppingSlots() const;
+
  protected:
   void SetRest();
   void UpdateCa(double ICa);
@@ -55,11 +69,15 @@ class TCondBasedNrn : public TNeuron {
   // first step of a neuron driven without it) instead of at every step.
   Geometry CurrentGeometry() { return geometry_ != Geometry::Unknown ? geometry_ : ReadGeometry(); }
   Geometry ReadGeometry();
+  void DecideSteppingSlots();
 
   std::array<std::unique_ptr<TChannel>, kSlotCount> Ch;
   // Slots holding a null channel: their current and open fraction are 0, and
   // they are not called.
   std::array<bool, kSlotCount> isNull_{};
+  SlotSet observed_ = SlotSet().set();
+  // The slots whose channels are called at each step (never a null channel).
+  std::array<bool, kSlotCount> stepping_{};
   std::unique_ptr<TDynThr> DynThr_;
   Geometry geometry_ = Geometry::Unknown;
   bool findingRest_ = false;  // the free resting potential is being sought

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <numbers>
 
+#include "neuron/fast_exp.h"
+
 namespace membrix {
 
 inline double AbsValue(double x) { return x >= 0 ? x : -x; }
@@ -30,11 +32,12 @@ inline int TruncClamp(double x) {
 }
 
 // exp(x) with the exponent bounded to [-20, 20]: rates saturate at extreme
-// voltages instead of overflowing; below -20 the result is exactly 0.
+// voltages instead of overflowing; below -20 the result is exactly 0. Within
+// the bounds it is the C library's exp in every bit, evaluated inline.
 inline double SafeExp(double x) {
   if (x < -20.0) return 0.0;
   if (x > 20.0) return 485165195.4097903;  // e^20
-  return std::exp(x);
+  return Exp(x);
 }
 
 // Factor of the exponential gate update x <- x + Relax(dt, tau)*(xinf - x):

@@ -8,7 +8,9 @@
 
 #include "analysis/spike_detector.h"
 #include "ions/ion_dynamics.h"
+#include "neuron/cond_based_neuron.h"
 #include "params/run_section.h"
+#include "run/observed_gates.h"
 #include "run/output_variables.h"
 #include "run/run_views.h"
 #include "run/session.h"
@@ -85,6 +87,8 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     SetTimeStep(run, Nrn->LongestTimeStep());
     PrepareRecordingForRun(s);
   }
+  // Gates nobody sees and no current needs are left at rest for the run.
+  if (auto* cb = dynamic_cast<TCondBasedNrn*>(Nrn.get())) cb->ObserveSlots(ObservedSlots(s, views));
   Nrn->InitState();
   // The output files are created only once the inputs have been read: a run
   // that fails on them leaves an existing output as it was.

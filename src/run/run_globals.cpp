@@ -21,10 +21,4 @@ void SetTimeStep(RunGlobals& run, double dt) {
   run.nt_end = StepCount(run.t_end, run.dt);
 }
 
-bool IsMultiple(std::int32_t n, std::int32_t k) {
-  if (k == 0) return false;
-  const double q = static_cast<double>(n) / static_cast<double>(k);
-  return std::trunc(q) == q;
-}
-
 }  // namespace membrix

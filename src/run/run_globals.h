@@ -48,8 +48,15 @@ std::int32_t StepCount(double t_end, double dt);
 void SetRunLength(RunGlobals& run, double t_end);
 void SetTimeStep(RunGlobals& run, double dt);
 
-// Whether n is a multiple of k, tested as Trunc(n/k) = n/k in floating point
-// (k = 0 gives false: no multiple of a zero cadence is ever reached).
-bool IsMultiple(std::int32_t n, std::int32_t k);
+// Whether n is a multiple of k (k = 0 gives false: no multiple of a zero
+// cadence is ever reached). The integer remainder answers as Trunc(n/k) = n/k
+// in floating point does: a quotient of 32-bit integers that is not whole
+// lies too far from a whole number to round to one.
+inline bool IsMultiple(std::int32_t n, std::int32_t k) {
+  if (k == 0) return false;
+  // Every integer is a multiple of 1 and -1; the remainder by -1 could overflow.
+  if (k == 1 || k == -1) return true;
+  return n % k == 0;
+}
 
 }  // namespace membrix

@@ -3,6 +3,7 @@
 // "Spike", ...) and sends points and clear/prepare events; the workbench turns
 // them into chart series, the batch tool may write them, tests record them.
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,10 @@ class RunViewSink {
   virtual void Spike(double tSpike) { (void)tSpike; }
   // The curve window's series: the selected output variable against t in ms.
   virtual void CurvePoint(double x, double y) { (void)x, (void)y; }
+  // Output-list items the views read from the session at their curve points
+  // besides the one sent ("mmR", "IAHP", ...): the run keeps the gates behind
+  // them advancing.
+  virtual std::span<const std::string_view> ReadItems() const { return {}; }
 };
 
 // Draws nothing.

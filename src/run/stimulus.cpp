@@ -75,7 +75,11 @@ StepInputs Stimulus(Session& s, const NeuronProperties& np) {
   if (g.IfVoltageNoise == 1) {
     // A white current whose effect on the passive membrane has deviation sgm_V.
     if (g.sgm_V == 0.0) g.sgm_V = g.sgm_V_Input / 1000.0;
-    in.Iext += std::sqrt(2.0 * np.tau_m / dt) * g.sgm_V * (np.Cm / np.tau_m) * s.random.Normal(0.0, 1.0);
+    StimulusGlobals::VoltageNoiseScale& k = g.voltageNoiseScale;
+    if (!(k.tau_m == np.tau_m && k.Cm == np.Cm && k.dt == dt && k.sgm_V == g.sgm_V)) {
+      k = {np.tau_m, np.Cm, dt, g.sgm_V, std::sqrt(2.0 * np.tau_m / dt) * g.sgm_V * (np.Cm / np.tau_m)};
+    }
+    in.Iext += k.value * s.random.Normal(0.0, 1.0);
   }
   if (g.NoiseRec.amplitude > 0.0) {
     in.Iext += OUStep(g.NoiseRec.state, g.NoiseRec.tau, 0.0, g.NoiseRec.amplitude, dt, s.random);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 
 #include "common/random_generator.h"
@@ -73,6 +74,14 @@ struct StimulusGlobals {
   std::int32_t IfVoltageNoise = 0;  // 1 = on
   double sgm_V = 0.0;               // V; 0 = take it from the window input
   double sgm_V_Input = 3.0;         // the window's "sgm_V" input, mV
+
+  // sqrt(2·tau_m/dt)·sgm_V·Cm/tau_m, the current that gives the voltage noise
+  // per unit normal draw, kept for the values it was made from: a constant of
+  // the run, worked out at its first step.
+  struct VoltageNoiseScale {
+    double tau_m = std::numeric_limits<double>::quiet_NaN();
+    double Cm = 0.0, dt = 0.0, sgm_V = 0.0, value = 0.0;
+  } voltageNoiseScale;
 };
 
 // The inputs of one step, in the order the neuron's Step takes them.

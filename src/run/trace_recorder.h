@@ -39,6 +39,7 @@ class TraceRecorder final : public RunViewSink {
   void Spike(double tSpike) override { spikeTimes.push_back(tSpike); }
   // Called at every sampled step; reads the session, not the one value sent.
   void CurvePoint(double xMs, double y) override;
+  std::span<const std::string_view> ReadItems() const override { return items; }
 
   std::int32_t Every() const { return every_; }
   // Makes room for the samples of a run of `steps` steps.

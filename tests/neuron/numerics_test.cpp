@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <numbers>
+#include <random>
 
 namespace membrix {
 namespace {
@@ -92,6 +96,33 @@ TEST(Numerics, SynapticFilterPeaksAtItsInput) {
   SynFilter2(0, p, q, 3.0, 1.0, a, b);
   EXPECT_DOUBLE_EQ(p, 3.0 / DiffExpPeak(b, a));
   EXPECT_DOUBLE_EQ(DiffExpPeak(2.0, 2.0), 2.0 * std::exp(-1.0));
+}
+
+}  // namespace
+}  // namespace membrix
+
+namespace membrix {
+namespace {
+
+// The exponential of the kinetics is the C library's in every bit: over the
+// range the kinetics use, over every magnitude a double can take, and at the
+// ends where the library handles the argument itself.
+TEST(Exp, EqualsTheLibraryInEveryBit) {
+  const auto check = [](double x) {
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(Exp(x)), std::bit_cast<std::uint64_t>(std::exp(x))) << std::hexfloat << x;
+  };
+  std::mt19937_64 random(29);
+  std::uniform_real_distribution<double> bounded(-20.0, 20.0);
+  for (int i = 0; i < 2'000'000; ++i) check(bounded(random));
+  // Arbitrary bit patterns: every exponent, both signs, NaN and infinities.
+  for (int i = 0; i < 1'000'000; ++i) check(std::bit_cast<double>(random()));
+  const double edges[] = {0.0, -0.0, 0x1p-54, -0x1p-54, 0x1.fffffffffffffp-55, 0x1p-1074, 0x1p-1022, 511.999,
+                          512.0, -512.0, 709.782712893384, 709.79, -708.4, -745.13, -746.0,
+                          std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                          std::numeric_limits<double>::quiet_NaN(), 1.0, -1.0, 0.5 * std::numbers::ln2 / 128.0};
+  for (double x : edges) check(x);
+  EXPECT_EQ(SafeExp(-20.5), 0.0);
+  EXPECT_EQ(SafeExp(20.5), 485165195.4097903);
 }
 
 }  // namespace

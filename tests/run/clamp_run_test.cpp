@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -275,6 +276,23 @@ TEST(RunGlobals, StepCountAndCadence) {
   EXPECT_TRUE(IsMultiple(14, 7));
   EXPECT_FALSE(IsMultiple(15, 7));
   EXPECT_FALSE(IsMultiple(5, 0));
+}
+
+// The cadence test answers as the floating-point quotient test it replaces,
+// also at the ends of the 32-bit range and for negative cadences.
+TEST(RunGlobals, CadenceAgreesWithTheQuotientTest) {
+  const auto quotientTest = [](std::int32_t n, std::int32_t k) {
+    if (k == 0) return false;
+    const double q = static_cast<double>(n) / static_cast<double>(k);
+    return std::trunc(q) == q;
+  };
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  const std::int32_t values[] = {0, 1, -1, 2, 3, 7, 100, 1000, 65536, 999999, 1000000, 46340 * 46340,
+                                 kMax, kMax - 1, kMin, kMin + 1, -7, -100, 2147483646 / 2, 1 << 30};
+  for (std::int32_t n : values) {
+    for (std::int32_t k : values) EXPECT_EQ(IsMultiple(n, k), quotientTest(n, k)) << n << " / " << k;
+  }
 }
 
 }  // namespace

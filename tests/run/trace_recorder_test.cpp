@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,28 @@ TEST(TraceRecorder, RejectsUnknownItemsAndCadences) {
   } catch (const FormatError& e) {
     EXPECT_NE(std::string(e.what()).find("\"Vx\" is not an item of the output list (mm, hh"), std::string::npos);
   }
+}
+
+}  // namespace
+}  // namespace membrix
+
+namespace membrix {
+namespace {
+
+// The squid axon's resurgent Na slot carries no current; recording its gate
+// keeps it advancing, and the voltage is the same with or without it.
+TEST(TraceRecorder, RecordedGateOfACurrentFreeSlotAdvances) {
+  Session plain = FiringAxon(0.02);
+  TraceRecorder v(plain, {"V"});
+  BatchHost host;
+  RecordedRun(plain, host, v);
+  Session s = FiringAxon(0.02);
+  ASSERT_EQ(s.NP0.gNaR, 0.0);
+  TraceRecorder rec(s, {"V", "mmR"});
+  RecordedRun(s, host, rec);
+  EXPECT_EQ(rec.values[0], v.values[0]);
+  const auto [lo, hi] = std::minmax_element(rec.values[1].begin(), rec.values[1].end());
+  EXPECT_GT(*hi - *lo, 0.1);  // mmR follows the spikes
 }
 
 }  // namespace

@@ -24,8 +24,6 @@ bool Is(const NeuronProperties& np, std::string_view family) {
   return std::string_view(np.HH_type) == family;
 }
 
-bool RarizaOrDestexhe(const NeuronProperties& np) { return Is(np, "Rariza") || Is(np, "Destexhe"); }
-
 // ---- Parametric Na ("Rariza", "Destexhe"): the Rariza Na kinetics without slow
 // inactivation; ii is neither read nor written.
 
@@ -44,17 +42,9 @@ void ParametricNaInit(const NeuronProperties& np, NeuronVariables& nv) {
 
 // ---- Delayed rectifier of "Rariza" and "Destexhe" ----------------------------
 
-GateRates FamilyKRates(const NeuronProperties& np, double v) {
-  return Is(np, "Destexhe") ? DestexheKRates(v, np.Tr_Na) : RarizaKRates(v, np.Tr_Na);
-}
-
-double RarizaDestexheKStep(const NeuronProperties& np, NeuronVariables& nv, double dt) {
-  RelaxGate(nv.nn, FamilyKRates(np, 1000.0 * nv.V), dt);
-  return IntPower(4, nv.nn) * (1 - np.IfBlockK) * np.gK * (nv.V - np.VK);
-}
-
 void RarizaDestexheKInit(const NeuronProperties& np, NeuronVariables& nv) {
-  nv.nn = FamilyKRates(np, 1000.0 * nv.V).inf;
+  const double v = 1000.0 * nv.V;
+  nv.nn = (Is(np, "Destexhe") ? DestexheKRates(v, np.Tr_Na) : RarizaKRates(v, np.Tr_Na)).inf;
 }
 
 // ---- The parametric resurgent Na current, the default of every family --------
@@ -131,75 +121,108 @@ double ECaNernst(const NeuronProperties& np, double Ca) {
 
 // ---- Per-current procedures --------------------------------------------------------
 
-double ProcINaR(Session& s) {
-  const NeuronProperties& np = s.NP0;
-  if (std::string_view(np.NaR_type) == "Cummins") return CumminsNaRStep(np, s.NV0, s.run.dt);
-  if (Is(np, "Lyle")) return LyleMSNaRStep(np, s.NV0, s.run.dt);
-  return RarizaNaRStep(np, s.NV0, s.run.dt);
+ProcModel ResolveProcModel(const NeuronProperties& np) {
+  ProcModel m;
+  m.resolved = true;
+  m.family = Is(np, "Passive")    ? ProcFamily::Passive
+             : Is(np, "Rariza")   ? ProcFamily::Rariza
+             : Is(np, "Destexhe") ? ProcFamily::Destexhe
+             : Is(np, "Migliore") ? ProcFamily::Migliore
+             : Is(np, "Cummins")  ? ProcFamily::Cummins
+             : Is(np, "Chow")     ? ProcFamily::Chow
+             : Is(np, "Lyle")     ? ProcFamily::Lyle
+                                  : ProcFamily::Other;
+  m.cumminsNaR = std::string_view(np.NaR_type) == "Cummins";
+  m.geometry = np.HH_order == "1-point"    ? ProcGeometry::OnePoint
+               : np.HH_order == "2-points" ? ProcGeometry::TwoPoints
+                                           : ProcGeometry::Other;
+  return m;
 }
 
-double ProcINa(Session& s, ProceduralGlobals& g) {
-  const NeuronProperties& np = s.NP0;
-  NeuronVariables& nv = s.NV0;
-  const double dt = s.run.dt;
-  if (RarizaOrDestexhe(np)) return ParametricNaStep(np, nv, dt);
-  if (Is(np, "Migliore")) return MiglioreNaStep(np, nv, dt);
-  if (Is(np, "Cummins")) return CumminsNaStep(np, nv, dt);
-  if (Is(np, "Chow")) return ChowNaStep(np, nv, dt);
-  if (Is(np, "Lyle")) return LyleNaStep(np, nv, dt, g.ProcLyleP);
-  return 0.0;
+namespace {
+
+bool RarizaOrDestexhe(ProcFamily f) { return f == ProcFamily::Rariza || f == ProcFamily::Destexhe; }
+
+double INaR(const ProcModel& m, const NeuronProperties& np, NeuronVariables& nv, double dt) {
+  if (m.cumminsNaR) return CumminsNaRStep(np, nv, dt);
+  if (m.family == ProcFamily::Lyle) return LyleMSNaRStep(np, nv, dt);
+  return RarizaNaRStep(np, nv, dt);
 }
 
-double ProcIK(Session& s) {
-  const NeuronProperties& np = s.NP0;
-  NeuronVariables& nv = s.NV0;
-  const double dt = s.run.dt;
-  if (RarizaOrDestexhe(np)) return RarizaDestexheKStep(np, nv, dt);
-  if (Is(np, "Migliore")) return MiglioreKStep(np, nv, dt);
-  if (Is(np, "Cummins")) return CumminsKStep(np, nv, dt);
-  if (Is(np, "Chow")) return ChowKStep(np, nv, dt);
-  if (Is(np, "Lyle")) return LyleKStep(np, nv, dt);
-  return 0.0;
+double INa(const ProcModel& m, const NeuronProperties& np, NeuronVariables& nv, double dt, ProceduralGlobals& g) {
+  switch (m.family) {
+    case ProcFamily::Rariza:
+    case ProcFamily::Destexhe: return ParametricNaStep(np, nv, dt);
+    case ProcFamily::Migliore: return MiglioreNaStep(np, nv, dt);
+    case ProcFamily::Cummins: return CumminsNaStep(np, nv, dt);
+    case ProcFamily::Chow: return ChowNaStep(np, nv, dt);
+    case ProcFamily::Lyle: return LyleNaStep(np, nv, dt, g.ProcLyleP);
+    default: return 0.0;
+  }
 }
 
-double ProcIKA(Session& s) {
-  const NeuronProperties& np = s.NP0;
-  if (Is(np, "Cummins")) return CumminsKAStep(np, s.NV0, s.run.dt);
-  if (Is(np, "Lyle")) return LyleKAStep(np, s.NV0, s.run.dt);
-  return MiglioreKAStep(np, s.NV0, s.run.dt);
+double IK(const ProcModel& m, const NeuronProperties& np, NeuronVariables& nv, double dt) {
+  switch (m.family) {
+    case ProcFamily::Rariza: RelaxGate(nv.nn, RarizaKRates(1000.0 * nv.V, np.Tr_Na), dt); break;
+    case ProcFamily::Destexhe: RelaxGate(nv.nn, DestexheKRates(1000.0 * nv.V, np.Tr_Na), dt); break;
+    case ProcFamily::Migliore: return MiglioreKStep(np, nv, dt);
+    case ProcFamily::Cummins: return CumminsKStep(np, nv, dt);
+    case ProcFamily::Chow: return ChowKStep(np, nv, dt);
+    case ProcFamily::Lyle: return LyleKStep(np, nv, dt);
+    default: return 0.0;
+  }
+  return IntPower(4, nv.nn) * (1 - np.IfBlockK) * np.gK * (nv.V - np.VK);
 }
 
-double ProcIKM(Session& s) {
-  const NeuronProperties& np = s.NP0;
-  if (Is(np, "Lyle")) return LyleKMStep(np, s.NV0, s.run.dt);
-  return DestexheKMStep(np, s.NV0, s.run.dt);
+double IKA(const ProcModel& m, const NeuronProperties& np, NeuronVariables& nv, double dt) {
+  if (m.family == ProcFamily::Cummins) return CumminsKAStep(np, nv, dt);
+  if (m.family == ProcFamily::Lyle) return LyleKAStep(np, nv, dt);
+  return MiglioreKAStep(np, nv, dt);
 }
 
-double ProcIKD(Session& s) {
-  const NeuronProperties& np = s.NP0;
-  if (Is(np, "Lyle")) return LyleKDStep(np, s.NV0, s.run.dt);
-  return CumminsKDStep(np, s.NV0, s.run.dt);
+double IKM(const ProcModel& m, const NeuronProperties& np, NeuronVariables& nv, double dt) {
+  if (m.family == ProcFamily::Lyle) return LyleKMStep(np, nv, dt);
+  return DestexheKMStep(np, nv, dt);
 }
 
-double ProcICaH(Session& s) {
-  const NeuronProperties& np = s.NP0;
-  NeuronVariables& nv = s.NV0;
-  if (Is(np, "Cummins")) return CumminsCaHStep(np, nv, s.run.dt);
+double IKD(const ProcModel& m, const NeuronProperties& np, NeuronVariables& nv, double dt) {
+  if (m.family == ProcFamily::Lyle) return LyleKDStep(np, nv, dt);
+  return CumminsKDStep(np, nv, dt);
+}
+
+double ICaH(const ProcModel& m, const NeuronProperties& np, NeuronVariables& nv, double dt) {
+  if (m.family == ProcFamily::Cummins) return CumminsCaHStep(np, nv, dt);
   const TDestexheCaH::Gates r = TDestexheCaH::Rates(1000.0 * nv.V);
-  RelaxGate(nv.mCaH, r.m, s.run.dt);
-  RelaxGate(nv.hCaH, r.h, s.run.dt);
+  RelaxGate(nv.mCaH, r.m, dt);
+  RelaxGate(nv.hCaH, r.h, dt);
   return DestexheCaHCurrent(np, nv, nv.Ca);
 }
 
-double ProcICaT(Session& s) {
-  const NeuronProperties& np = s.NP0;
-  NeuronVariables& nv = s.NV0;
-  if (Is(np, "Cummins")) return CumminsCaTStep(np, nv, s.run.dt);
+double ICaT(const ProcModel& m, const NeuronProperties& np, NeuronVariables& nv, double dt) {
+  if (m.family == ProcFamily::Cummins) return CumminsCaTStep(np, nv, dt);
   const TDestexheCaT::Gates r = DestexheCaTRates(1000.0 * nv.V);
-  RelaxGate(nv.mCaT, r.m, s.run.dt);
-  RelaxGate(nv.hCaT, r.h, s.run.dt);
+  RelaxGate(nv.mCaT, r.m, dt);
+  RelaxGate(nv.hCaT, r.h, dt);
   return nv.mCaT * nv.mCaT * nv.hCaT * np.gCaT * (nv.V - kCaReversal);
 }
+
+}  // namespace
+
+double ProcINaR(Session& s) { return INaR(ResolveProcModel(s.NP0), s.NP0, s.NV0, s.run.dt); }
+
+double ProcINa(Session& s, ProceduralGlobals& g) { return INa(ResolveProcModel(s.NP0), s.NP0, s.NV0, s.run.dt, g); }
+
+double ProcIK(Session& s) { return IK(ResolveProcModel(s.NP0), s.NP0, s.NV0, s.run.dt); }
+
+double ProcIKA(Session& s) { return IKA(ResolveProcModel(s.NP0), s.NP0, s.NV0, s.run.dt); }
+
+double ProcIKM(Session& s) { return IKM(ResolveProcModel(s.NP0), s.NP0, s.NV0, s.run.dt); }
+
+double ProcIKD(Session& s) { return IKD(ResolveProcModel(s.NP0), s.NP0, s.NV0, s.run.dt); }
+
+double ProcICaH(Session& s) { return ICaH(ResolveProcModel(s.NP0), s.NP0, s.NV0, s.run.dt); }
+
+double ProcICaT(Session& s) { return ICaT(ResolveProcModel(s.NP0), s.NP0, s.NV0, s.run.dt); }
 
 double ProcIKCa(Session& s) {
   const NeuronProperties& np = s.NP0;
@@ -238,6 +261,33 @@ double ProcINaP(Session& s) {
   NeuronVariables& nv = s.NV0;
   nv.mNaP = NaPActivation(1000.0 * nv.V);
   return np.gNaP * IntPower(3, nv.mNaP) * (nv.V - np.VNa);
+}
+
+double ProcAdvanceCurrents(Session& s, ProceduralGlobals& g, bool everyGate) {
+  if (!g.model.resolved) g.model = ResolveProcModel(s.NP0);
+  const ProcModel& m = g.model;
+  const NeuronProperties& np = s.NP0;
+  NeuronVariables& nv = s.NV0;
+  const double dt = s.run.dt;
+  // A current whose maximal conductance is 0 carries 0 whatever its gates do;
+  // they are left where they are unless the caller reads them.
+  const auto carries = [everyGate](double gMax) { return everyGate || gMax != 0.0; };
+  nv.INaR = carries(np.gNaR) ? INaR(m, np, nv, dt) : 0.0;
+  nv.INa = carries(np.gNa) ? INa(m, np, nv, dt, g) : 0.0;
+  nv.IK = carries(np.gK) ? IK(m, np, nv, dt) : 0.0;
+  nv.IKM = carries(np.gKM) ? IKM(m, np, nv, dt) : 0.0;
+  nv.IKA = carries(np.gKA) ? IKA(m, np, nv, dt) : 0.0;
+  nv.IKD = carries(np.gKD) ? IKD(m, np, nv, dt) : 0.0;
+  nv.ICaH = carries(np.gCaH) ? ICaH(m, np, nv, dt) : 0.0;
+  nv.ICaT = carries(np.gCaT) ? ICaT(m, np, nv, dt) : 0.0;
+  ProcUpdateCa(s, nv.ICaT + nv.ICaH);
+  nv.IKCa = carries(np.gKCa) ? ProcIKCa(s) : 0.0;
+  nv.IH = carries(np.gH) ? ProcIH(s) : 0.0;
+  nv.IAHP = carries(np.gAHP) ? ProcIAHP(s) : 0.0;
+  nv.IBst = carries(np.gBst) ? ProcIBst(s, g) : 0.0;
+  nv.INaP = carries(np.gNaP) ? ProcINaP(s) : 0.0;
+  return nv.INaR + nv.INa + nv.IK + nv.IKM + nv.IKA + nv.IKD + nv.ICaH + nv.ICaT + nv.IKCa + nv.IH + nv.IAHP +
+         nv.IBst + nv.INaP;
 }
 
 void ProcUpdateCa(Session& s, double ICa) {
@@ -290,7 +340,8 @@ void ProcInitGates(Session& s, ProceduralGlobals& g) {
     RarizaNaRInit(np, nv);
   }
 
-  if (RarizaOrDestexhe(np)) {
+  g.model = ResolveProcModel(np);
+  if (RarizaOrDestexhe(g.model.family)) {
     ParametricNaInit(np, nv);
     RarizaDestexheKInit(np, nv);
   } else if (Is(np, "Migliore")) {

@@ -38,6 +38,16 @@ double ECaNernst(const NeuronProperties& np, double Ca);
 
 // ---- Per-current procedures: advance the gates of one current, return it -------
 
+// The record's model choices, read from its texts.
+ProcModel ResolveProcModel(const NeuronProperties& np);
+
+// The thirteen currents of one step, stored in NV0 in the order the Ca pool
+// needs (the Ca currents before the pool, the Ca-dependent K after it), with
+// the model choices resolved in g (resolved here if they are not yet); returns
+// their sum. Unless everyGate, a current whose maximal conductance is 0 is
+// stored as 0 and its gates are not advanced.
+double ProcAdvanceCurrents(Session& s, ProceduralGlobals& g, bool everyGate);
+
 double ProcINaR(Session& s);  // "Cummins" NaR_type, else LyleMS for "Lyle", else the parametric NaR
 double ProcINa(Session& s, ProceduralGlobals& g);  // 0 for a family without procedural Na
 double ProcIK(Session& s);                         // 0 for a family without procedural K
@@ -62,7 +72,9 @@ double ProcINaP(Session& s);  // instantaneous gate
 void ProcUpdateCa(Session& s, double ICa);
 
 // Every gate the family's currents use, and Ca, at their steady state at NV0.V.
-// Gates the family does not use keep their values.
+// Gates the family does not use keep their values. Resolves g.model from the
+// record: a caller that changes HH_type, NaR_type or HH_order starts the gates
+// again here (or through ProceduralRest) before the next step.
 void ProcInitGates(Session& s, ProceduralGlobals& g);
 
 // Writes NV0.gSum, the sum of g·(open fraction) over the procedural currents;

@@ -356,7 +356,7 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
   const double uu0 = s.stim.uu, ss0 = s.stim.ss;
   ResetRunState(s);
   s.resetProtocol = {};
-  ProceduralGlobals g;
+  ProceduralGlobals& g = s.proc;
   NeuronVariables& nv = s.NV0;
   ProceduralRest(s, g);
   nv.VatE = nv.V;

@@ -29,9 +29,17 @@ cd "$work"
 
 field() { sed -n "s/.*\"$1\": \([0-9.e+-]*\).*/\1/p"; }
 
-one=$("$cli" map --threads 1 --output one.dat --json)
+# The processor time (user + system, s) of a command, beside its wall time:
+# on a machine shared with other work the wall time of one worker also counts
+# the waits for a core, the processor time only the work.
+cpu() {
+  local TIMEFORMAT='%3U %3S'
+  { time "$@" >"$work/out" 2>/dev/null; } 2>"$work/cpu"
+  awk '{ print $1 + $2 }' "$work/cpu"
+}
+one_cpu=$(cpu "$cli" map --threads 1 --output one.dat --json); one=$(cat "$work/out")
 many=$("$cli" map --threads "$workers" --output many.dat --json)
-clamp=$("$cli" run --set t_end=10 --set t_Iind=10 --json)
+clamp_cpu=$(cpu "$cli" run --set t_end=10 --set t_Iind=10 --json); clamp=$(cat "$work/out")
 t1=$(field elapsed_seconds <<<"$one")
 tn=$(field elapsed_seconds <<<"$many")
 n=$(field workers <<<"$many")
@@ -39,9 +47,10 @@ steps=$(field steps <<<"$one")
 tc=$(sed -n 's/.*"elapsed_seconds": \([0-9.e+-]*\).*/\1/p' <<<"$clamp")
 sc=$(sed -n 's/^{"steps": \([0-9]*\).*/\1/p' <<<"$clamp")
 cmp -s one.dat many.dat || { echo "map_speedup: the maps of 1 and $n workers differ" >&2; exit 1; }
-awk -v t1="$t1" -v tn="$tn" -v n="$n" -v s="$steps" -v tc="$tc" -v sc="$sc" 'BEGIN {
+awk -v t1="$t1" -v tn="$tn" -v n="$n" -v s="$steps" -v tc="$tc" -v sc="$sc" -v c1="$one_cpu" -v cc="$clamp_cpu" 'BEGIN {
   printf "(u,s) map of the start-up neuron, 21 x 9 points of 500 ms (%d steps)\n", s
   printf "1 worker:  %.3f s\n%d workers: %.3f s\nspeed-up:  %.2f (files identical)\n", t1, n, tn, t1 / tn
   printf "map step (1 worker): %.3f us, %.3f us per neuron (model and threshold neuron)\n", 1e6 * t1 / s, 0.5e6 * t1 / s
   printf "clamp run step:      %.3f us (the same neuron firing for 10 s)\n", 1e6 * tc / sc
+  printf "processor time: map %.3f s, %.3f us per neuron step; clamp run %.3f s, %.3f us per step\n", c1, 0.5e6 * c1 / s, cc, 1e6 * cc / sc
 }'

@@ -163,7 +163,7 @@ void CalcPeaks(Session& s, const std::string& startFolder, ActInactPeaks& peaks,
   if (!(run.dt > 0.0)) throw RangeError("the time step must be positive for the voltage-clamp protocols");
   const double firstSearched = std::min(std::trunc(0.001 / run.dt), static_cast<double>(kActInactMaxSteps) + 1.0);
   const int k0 = std::max(1, static_cast<int>(firstSearched));
-  ProceduralGlobals g;
+  ProceduralGlobals& g = s.proc;
   // Recordings hold inward currents negative, as recorded; unless a format
   // was chosen, they are read negated, in the sign of the model's current, as
   // a recording chosen with "Set exp. data file" is.
@@ -275,7 +275,7 @@ void NormalizePeaks(const ActInactPeaks& peaks, ActInactState& st, ActInactSink&
 void SteadyStateCurves(Session& s, ActInactState& st, ActInactSink& sink) {
   const double keptVrest = s.NP0.Vrest;
   sink.SetAxisRange(ActInactPlot::Normalised, ActInactAxis::Right, 0.0, 1.0);
-  ProceduralGlobals g;
+  ProceduralGlobals& g = s.proc;
   for (int i = 0; i <= 160; ++i) {
     s.NP0.Vrest = i * 0.001 - 0.11;
     ResetRunState(s);

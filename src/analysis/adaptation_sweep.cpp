@@ -22,7 +22,7 @@ AdaptationPoint AdaptationRun(Session& s, double Iind, const Host* host) {
   s.NP0.If_I_V_or_g = 2;
   ResetRunState(s);
   // The procedural neuron starts at its resting state.
-  ProceduralGlobals g;
+  ProceduralGlobals& g = s.proc;
   NeuronVariables& nv = s.NV0;
   ProceduralRest(s, g);
   nv.VatE = nv.V;

@@ -12,8 +12,12 @@
 #include "common/error.h"
 #include "common/number_format.h"
 #include "neuron/numerics.h"
+#include "params/parameter_file.h"
 #include "run/clamp_run.h"
+#include "run/output_variables.h"
+#include "run/run_views.h"
 #include "run/session.h"
+#include "run/trace_files.h"
 
 namespace membrix {
 
@@ -339,11 +343,15 @@ std::string SpikeRecordLine(const SpikeRecord& r) {
 
 FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, std::int32_t maxSpikes,
                                const FiringClampFiles& files) {
+  // The selected recording's parameters (and its name for the run log) first:
+  // the checks and the run see them.
+  LoadRecordingSection(s, s.rec.Smpl);
   CheckFiringClampSettings(s);
   const FiringClampInputs in = s.firingClamp;
   RunGlobals& run = s.run;
-  if (run.WriteMode > 1) {
-    throw RangeError("the firing clamp writes the trace file with V only (WriteMode 1)");
+  if (run.WriteMode < 0 || run.WriteMode > 4) {
+    throw RangeError("the trace file of a firing clamp is written in WriteMode 1 ... 4, not " +
+                     std::to_string(run.WriteMode));
   }
   ZFunctionPreRun(s);
 
@@ -352,11 +360,13 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
   SweepFile conductances(run.Writing == 1 ? files.conductances : std::string());
   SweepFile trace(run.WriteMode != 0 ? files.trace : std::string());
   std::optional<SweepFile> records;  // created at the first record
+  RunFiles log;
+  log.OpenLog(s);
 
   const double uu0 = s.stim.uu, ss0 = s.stim.ss;
   ResetRunState(s);
   s.resetProtocol = {};
-  ProceduralGlobals g;
+  ProceduralGlobals& g = s.proc;
   NeuronVariables& nv = s.NV0;
   ProceduralRest(s, g);
   nv.VatE = nv.V;
@@ -364,6 +374,10 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
   ResetStimulusState(s.stim, nv.V);
   nv.SpikePhase = 0;
   s.spikes.nSpikes = 0;
+  RunViewSink* views = sink.Views();
+  if (views != nullptr) PrepareRunViews(s, *views);
+  // The model value Vr only where a file takes it.
+  const bool modelValue = run.Writing == 1 || (run.WriteMode == 2 && !files.trace.empty());
 
   const double Vus = s.stim.Vus;
   const double gE0 = -uu0 / Vus, gI0 = uu0 / Vus + ss0;
@@ -404,7 +418,12 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
         sink.Sample({t, gE, gI, s.stim.uu, s.stim.ss, c.FC_Ua, c.FC_Sa, nv.V}, run.nt % run.n_Draw == 0);
       }
       ProceduralStep(s, g);
-      if (run.nt == 1 || run.nt % run.n_Draw == 0) sink.Voltage(t, nv.V);
+      if (modelValue) ModelTraceValue(s, s.NP0);
+      if (run.nt == 1 || run.nt % run.n_Draw == 0) {
+        sink.Voltage(t, nv.V);
+        if (views != nullptr) DrawRunStep(s, *views);
+      }
+      if (run.Writing == 1 && IsMultiple(run.nt, run.n_Write)) log.WriteLog(s, s.Ions);
       if (run.Writing == 1 && !files.conductances.empty()) {
         line.clear();
         AppendFixed(line, t * 1000.0, 9, 3);
@@ -415,11 +434,25 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
         conductances.WriteLine(line);
       }
       if (StatisticsSink* statistics = sink.Statistics()) AddSample(s, s.statistics, nv.V * 1000.0, *statistics, host);
-      if (run.WriteMode == 1 && !files.trace.empty()) {
+      if (run.WriteMode != 0 && !files.trace.empty()) {
+        // Every step, each field 9:3.
         line.clear();
         AppendFixed(line, t * 1000.0, 9, 3);
         line += ' ';
-        AppendFixed(line, nv.V * 1000.0, 9, 3);
+        switch (run.WriteMode) {
+          case 1: AppendFixed(line, nv.V * 1000.0, 9, 3); break;
+          case 2:
+            AppendFixed(line, run.nt <= TraceTable::kLastRow ? s.ExpData(run.nt, s.rec.Smpl) : 0.0, 9, 3);
+            line += ' ';
+            AppendFixed(line, run.Vr, 9, 3);
+            break;
+          case 3:
+            AppendFixed(line, nv.mmR, 9, 3);
+            line += ' ';
+            AppendFixed(line, nv.hhR, 9, 3);
+            break;
+          default: AppendFixed(line, OutputVariableValue(s, s.trace.VarToWrite), 9, 3); break;
+        }
         trace.WriteLine(line);
       }
       TrackSpikesIn(s, s.NP0, nv);
@@ -437,6 +470,11 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
         result.records.push_back(r);
       }
       FiringClampStep(s, in, c, spike, sink);
+      if (run.nt % 40 == 0) {
+        const NeuronProperties& np = s.NP0;
+        sink.Adaptation(t, c.s_Adapt, -np.gKM * nv.nM * nv.nM - np.gAHP * nv.wAHP, nv.nM, nv.wAHP);
+      }
+      if (spike && in.Mode >= 0) sink.AdaptationGates(t, c.adapt.w, c.adapt.n, c.adapt.ws, c.adapt.ns);
       if (!(nv.V >= -0.15 && nv.V <= 0.15)) throw RangeError(DivergenceNote(s, s.NP0));
       if (run.nt % 100 == 0 || run.PauseFlag == 'P') {
         host.ProcessEvents();
@@ -460,6 +498,7 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
   conductances.Close();
   trace.Close();
   if (records) records->Close();
+  log.Close(s);
   return result;
 }
 

@@ -21,6 +21,7 @@ namespace membrix {
 struct Session;
 struct NeuronProperties;
 class StatisticsSink;
+class RunViewSink;
 
 // The clamp modes of the page's list, in its item order (each text with one leading blank).
 inline constexpr std::array<std::string_view, 13> kFiringClampModeNames = {
@@ -106,6 +107,20 @@ class FiringClampSink {
   // Where the voltage of every step goes as a statistics sample (mV) while the
   // main window's " Statistics" is ticked; none otherwise.
   virtual StatisticsSink* Statistics() { return nullptr; }
+  // The run views of the main window (V, currents, gates), drawn at the first
+  // step and every n_Draw steps; none when nothing is drawn there.
+  virtual RunViewSink* Views() { return nullptr; }
+  // Every 40 steps: the smoothed adaptation estimate s_Adapt, the exact
+  // adaptation conductance -gKM·nM² - gAHP·wAHP (mS/cm²) and the model's own
+  // gates nM and wAHP (t in s).
+  virtual void Adaptation(double t, double s_Adapt, double s_AdEx, double nM, double wAHP) {
+    (void)t, (void)s_Adapt, (void)s_AdEx, (void)nM, (void)wAHP;
+  }
+  // At each spike of a clamped run: the estimate's gates w (AHP) and n (M-type
+  // K) and their fixed points ws, ns under periodic firing.
+  virtual void AdaptationGates(double t, double w, double n, double ws, double ns) {
+    (void)t, (void)w, (void)n, (void)ws, (void)ns;
+  }
 };
 
 // The files a run writes (none when empty).
@@ -113,6 +128,8 @@ struct FiringClampFiles {
   std::string records = "map_u_s.dat";        // one line per recorded spike
   std::string conductances;                   // "gE_gI_Noisy(t).dat" when Writing is 1
   std::string trace;                          // the per-step trace file when WriteMode is not 0
+                                              // (1: V; 2: recording and model value; 3: mmR, hhR;
+                                              // 4: the output item VarToWrite)
 };
 
 inline constexpr const char* kNoisyConductanceFile = "gE_gI_Noisy(t).dat";

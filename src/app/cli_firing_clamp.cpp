@@ -153,7 +153,8 @@ CLI::App* AddFiringClampCommand(CLI::App& app, SweepCommand& command) {
   cmd->add_option("--max-spikes", o->maxSpikes, "End at the downstroke of this spike (default 100000)")
       ->check(CLI::PositiveNumber);
   cmd->add_option("--output", o->output, "The per-spike records (default \"map_u_s.dat\")")->type_name("FILE");
-  cmd->add_flag("--writing", o->writing, "Also write t ms, gE, gI of every step to \"gE_gI_Noisy(t).dat\"");
+  cmd->add_flag("--writing", o->writing, "Also write t ms, gE, gI of every step to \"gE_gI_Noisy(t).dat\", and the run log "
+                "(the recording's name + \"at\") and the ion file every n_Write steps");
   cmd->add_option("--conductances-output", o->conductances, "That file's name")->type_name("FILE");
   cmd->add_flag("--json", o->json, "Print one JSON object: file, complete, spikes, records, t_ms, late_rate_Hz");
   command = [o] { return RunFiringClamp(*o); };

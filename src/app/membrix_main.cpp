@@ -347,7 +347,6 @@ int TakeMapScreenshots(Workbench& wb, const QString& folder) {
   windows.ShowUSMap();
   membrix::USMapWindow& map = windows.usMap();
   map.Plot(membrix::MapGrid::US);
-  save(map, "us_map_window.png");
   // The firing clamp: the rate held at 40 Hz by u under noisy conductances.
   s.stim.uu = 0.0025;
   s.stim.ss = 0.05;
@@ -366,6 +365,10 @@ int TakeMapScreenshots(Workbench& wb, const QString& folder) {
   windows.ShowFiringClamp();
   windows.firingClamp().Run(100000);
   save(windows.firingClamp(), "firing_clamp_window.png");
+  // The map with the run's adaptation estimate below it, and the run's voltage
+  // on the main window.
+  save(map, "us_map_window.png");
+  save(wb.mainWindow(), "firing_clamp_main_window.png");
   return ok ? 0 : 1;
 }
 

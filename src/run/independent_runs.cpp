@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "run/session.h"
@@ -78,12 +79,18 @@ std::uint32_t RunSeed(std::int64_t index) {
 
 RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t count,
                                   const std::function<void(Session&, Host&, std::int64_t)>& run,
-                                  const std::function<void(std::int64_t)>& deliver) {
+                                  const std::function<void(std::int64_t)>& deliver, bool tablesUntouched) {
   RunsOutcome outcome;
   if (count <= 0) return outcome;
   // The runs start from the session as it is now; the windows may change the
   // caller's session while the workers compute.
   const Session snapshot = base;
+  // The snapshot without its recording tables, for runs that leave them alone.
+  std::optional<Session> lite;
+  if (tablesUntouched) {
+    lite.emplace(snapshot);
+    const TraceTable dropE = std::move(lite->ExpData), dropM = std::move(lite->ModelData);
+  }
   const int workers = static_cast<int>(std::min<std::int64_t>(WorkerCount(base.parallel), count));
 
   Shared shared;
@@ -102,13 +109,25 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
     // The worker's own session, set to the snapshot for every run; assigning
     // reuses its tables' memory.
     Session copy;
+    bool tablesCopied = false;
     while (!shared.stop) {
       const std::int64_t i = shared.next++;
       if (i >= count) break;
       std::exception_ptr error;
       Slot slot = Slot::Done;
       try {
-        copy = snapshot;
+        if (lite && tablesCopied) {
+          // The tables are still the snapshot's: keep them across the assignment.
+          tablesCopied = false;  // until they are back
+          TraceTable expData = std::move(copy.ExpData), modelData = std::move(copy.ModelData);
+          copy = *lite;
+          copy.ExpData = std::move(expData);
+          copy.ModelData = std::move(modelData);
+          tablesCopied = true;
+        } else {
+          copy = snapshot;
+          tablesCopied = true;
+        }
         copy.random.set_state(RunSeed(i));
         run(copy, workerHost, i);
       } catch (const RunStopped&) {

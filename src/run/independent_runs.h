@@ -53,9 +53,13 @@ struct RunsOutcome {
 
 // The untyped core: run(copy, host, index) on a worker, then deliver(index) on
 // the calling thread once run(index) and all runs before it have finished.
+// Runs that neither read nor write the recording tables (ExpData, ModelData)
+// may say so with tablesUntouched: a worker then copies those tables once
+// instead of before every run (they are most of the session's memory).
 RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t count,
                                   const std::function<void(Session&, Host&, std::int64_t)>& run,
-                                  const std::function<void(std::int64_t)>& deliver);
+                                  const std::function<void(std::int64_t)>& deliver,
+                                  bool tablesUntouched = false);
 
 // Runs count independent runs with the workers of base.parallel:
 //   Result run(Session& copy, Host& workerHost, std::int64_t index)  on a worker;
@@ -64,7 +68,7 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
 // worker's host answers StopRequested (the caller's stop) and nothing else.
 template <class Result, class Run, class Deliver>
 RunsOutcome RunIndependent(const Session& base, Host& host, std::int64_t count, Run&& run,
-                           Deliver&& deliver) {
+                           Deliver&& deliver, bool tablesUntouched = false) {
   std::vector<std::optional<Result>> results(static_cast<std::size_t>(count > 0 ? count : 0));
   return RunIndependentIndexed(
       base, host, count,
@@ -75,7 +79,8 @@ RunsOutcome RunIndependent(const Session& base, Host& host, std::int64_t count, 
         auto& slot = results[static_cast<std::size_t>(i)];
         deliver(i, std::move(*slot));
         slot.reset();
-      });
+      },
+      tablesUntouched);
 }
 
 }  // namespace membrix

@@ -15,6 +15,7 @@
 #include "analysis/statistics.h"
 #include "analysis/threshold_sweep.h"
 #include "analysis/us_map.h"
+#include "channels/procedural/procedural_globals.h"
 #include "common/random_generator.h"
 #include "data/fit_table.h"
 #include "ions/ion_dynamics.h"
@@ -65,6 +66,9 @@ struct Session {
   FiberInputs fiber;       // inputs of the distributed-model window
   EnsembleInputs ensemble;  // inputs of the Gaussian-ensemble window
   SynapseInputs synapse;    // inputs of the synapse window of the network
+  // What the procedural channel library keeps beside NP0 and NV0: its Lyle
+  // occupancies and "tau1, ms", the level a spike kicks the Bst gate toward.
+  ProceduralGlobals proc;
 
   // The text panels of the main window's "Notes" page: messages of the fitting
   // and the parameter input, the echo of every parameter-file assignment, and

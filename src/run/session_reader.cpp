@@ -37,6 +37,7 @@ const GlobalReader kGlobals[] = {
     {"NSmpls",      [](const Session& s) -> SessionValue { return std::int64_t{s.rec.NSmpls}; }},
     {"scx_Smpl",    [](const Session& s) -> SessionValue { return s.rec.scx_Smpl; }},
     {"scy_Smpl",    [](const Session& s) -> SessionValue { return s.rec.scy_Smpl; }},
+    {"tau1",        [](const Session& s) -> SessionValue { return s.proc.tau1; }},
 };
 // clang-format on
 

@@ -43,6 +43,7 @@ const GlobalEntry kGlobals[] = {
     {"NSmpls",      true,  [](Session& s, double x) { s.rec.NSmpls = static_cast<std::int32_t>(x); }},
     {"scx_Smpl",    false, [](Session& s, double x) { s.rec.scx_Smpl = x; }},
     {"scy_Smpl",    false, [](Session& s, double x) { s.rec.scy_Smpl = x; }},
+    {"tau1",        false, [](Session& s, double x) { s.proc.tau1 = x; }},
 };
 // clang-format on
 

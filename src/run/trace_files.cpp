@@ -90,6 +90,10 @@ void RunFiles::Open(Session& s) {
     trace_ = OpenEmpty(tracePath_);
     s.trace.Created = true;
   }
+  OpenLog(s);
+}
+
+void RunFiles::OpenLog(const Session& s) {
   if (s.run.Writing == 1) {
     logPath_ = RunLogFileName(s.rec.SmplFile[s.rec.Smpl]);
     log_ = OpenEmpty(logPath_);

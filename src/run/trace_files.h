@@ -38,6 +38,9 @@ class RunFiles {
   // Creates the files the session asks for, empty, after CheckRunOutputs.
   // Throws IoError.
   void Open(Session& s);
+  // Creates only the run log and the ion file when Writing is 1, for runs that
+  // write their trace file themselves. Throws IoError.
+  void OpenLog(const Session& s);
   // One line of the run log, then one of the ion file.
   void WriteLog(const Session& s, const TIons& ions);
   // One line of the trace file.

@@ -1218,18 +1218,7 @@ void MainWindow::OnRunClamp() {
   QElapsedTimer clock;
   clock.start();
   const bool completed = wb_.RunSimulation([this, &deviation] {
-    // With "FitPictureToExpData" the experiment's axis spans every recording.
-    Chart* c = charts_[3];
-    if (FitPictureToExpData()) {
-      const ValueRange range = RecordingRange(s());
-      if (range.any) {
-        c->SetAxisRange(ChartAxis::Right, range.min, range.max);
-      } else {
-        c->SetAxisAutomatic(ChartAxis::Right, true);
-      }
-    } else {
-      c->SetAxisAutomatic(ChartAxis::Right, true);
-    }
+    FitExperimentAxis();
     deviation = RunClamp(s(), wb_, wb_.views());
   });
   const RunSummary summary = SummarizeRun(s(), deviation, completed, clock.nsecsElapsed() * 1e-9);
@@ -1242,6 +1231,24 @@ void MainWindow::OnRunClamp() {
   s().run.PauseFlag = 'R';
   runClamp_->setEnabled(!wb_.Running());
   SyncPauseButton();
+}
+
+void MainWindow::FitExperimentAxis() {
+  // With "FitPictureToExpData" the experiment's axis spans every recording, on
+  // the two-axis chart and, in the recording's unit, on the one-axis chart.
+  Chart* c = charts_[3];
+  ValueRange range;
+  if (FitPictureToExpData()) range = RecordingRange(s());
+  if (range.any) {
+    c->SetAxisRange(ChartAxis::Right, range.min, range.max);
+    const double scale = ModelTraceUnitOf(s().NP0.If_I_V_or_g).scale;
+    modelOverlay_->SetAxisRange(ChartAxis::Left, range.min * scale, range.max * scale);
+    overlayFitted_ = true;
+    return;
+  }
+  c->SetAxisAutomatic(ChartAxis::Right, true);
+  if (overlayFitted_) modelOverlay_->SetAxisAutomatic(ChartAxis::Left, true);
+  overlayFitted_ = false;
 }
 
 void MainWindow::OnClear() {
@@ -1267,6 +1274,7 @@ void MainWindow::OnSaveTrace(int writeMode) {
     // The firing-clamp run ("WithNoise") is offered here too once it is part
     // of the program; until then a "No" writes nothing.
     if (writeMode == 4 && !wb_.Confirm("Run \"RunClamp\"")) return;
+    FitExperimentAxis();
     SaveTraceRun(s(), wb_, wb_.views(), file.toStdString(), writeMode, item);
   });
 }
@@ -1293,7 +1301,10 @@ void MainWindow::OnOutputItemChosen(int item) {
   const bool draw = s().run.DrawAnyCurve == 1;
   varToWrite_->hide();
   if (draw) {
-    wb_.RunSimulation([this] { RunClamp(s(), wb_, wb_.views()); });
+    wb_.RunSimulation([this] {
+      FitExperimentAxis();
+      RunClamp(s(), wb_, wb_.views());
+    });
     s().run.DrawAnyCurve = 0;
   } else {
     OnSaveTrace(4);
@@ -1500,6 +1511,7 @@ void MainWindow::OnSimplexTask() {
   FitOutcome outcome;
   const bool done = wb_.RunSimulation([&] {
     CollectFitSelection(s().fit);
+    FitExperimentAxis();
     outcome = RunFit(s(), fitHost, wb_.views(), fitHost);
   });
   FitDialog::SetFitting(this, false);

@@ -132,6 +132,9 @@ class MainWindow : public QMainWindow {
 
   // Commands.
   void OnRunClamp();
+  // Before a clamp run: with "FitPictureToExpData" the experiment axis spans
+  // every recording, else it follows the run.
+  void FitExperimentAxis();
   void OnClear();
   void OnPause();
   void OnSaveTrace(int writeMode);
@@ -174,6 +177,7 @@ class MainWindow : public QMainWindow {
   QLabel* fileLabel_ = nullptr;
   QLabel* runSummary_ = nullptr;
   Chart* modelOverlay_ = nullptr;
+  bool overlayFitted_ = false;  // its axis was fixed to the recordings by "FitPictureToExpData"
   Chart* residual_ = nullptr;
   QCheckBox* oneAxis_ = nullptr;
   bool modelSharesUnit_ = false;

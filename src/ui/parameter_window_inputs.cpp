@@ -53,6 +53,10 @@ void StoreNoiseAmplitude(Session& s, double v) {
 double ShowNoiseTau(const Session& s) { return s.stim.NoiseRec.tau * 1000.0; }
 void StoreNoiseTau(Session& s, double v) { s.stim.NoiseRec.tau = v / 1000.0; }
 
+// "tau1, ms" is kept as entered; 0 lets the Bst current take its default.
+double ShowTau1(const Session& s) { return s.proc.tau1; }
+void StoreTau1(Session& s, double v) { s.proc.tau1 = v; }
+
 double ShowG1(const Session& s) { return s.stim.Pipette.G1; }
 void StoreG1(Session& s, double v) { s.stim.Pipette.G1 = v; }
 double ShowC1(const Session& s) { return s.stim.Pipette.C1 * 1000.0; }
@@ -86,7 +90,7 @@ template <double NeuronProperties::*F, double kScale = 1.0>
 constexpr Conversion kRecord{&ShowRecord<F, kScale>, &StoreRecord<F, kScale>};
 template <double StimulusGlobals::*F, double kScale = 1.0>
 constexpr Conversion kStimulus{&ShowStimulus<F, kScale>, &StoreStimulus<F, kScale>};
-constexpr Conversion kWindowOnly{nullptr, nullptr};
+constexpr Conversion kTau1{&ShowTau1, &StoreTau1};
 template <double IonInputs::*F>
 constexpr Conversion kIon{&ShowIon<F>, &StoreIon<F>};
 
@@ -164,7 +168,7 @@ constexpr ParameterInputEntry kInputs[] = {
     In(41, "KJ_NaCooperativity", 0, kNa, "Na-channel properties", kRecord<&NP::KJ_NaCooperativity>),
 
     // "Simple models".
-    In(24, "tau1, ms", 0, kSimple, "SimplifiedModels", kWindowOnly),
+    In(24, "tau1, ms", 0, kSimple, "SimplifiedModels", kTau1),
     In(27, "n_AP",     2, kSimple, "SimplifiedModels", kRecord<&NP::n_AP>),
     In(28, "Vreset",   2, kSimple, "SimplifiedModels", kRecord<&NP::Vreset, 1000.0>),
     In(29, "ThrShift", 1, kSimple, "SimplifiedModels", kRecord<&NP::ThrShift, 1000.0>),

@@ -1,5 +1,6 @@
 #include "ui/run_view_charts.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <algorithm>
 
@@ -104,6 +105,10 @@ void RunViewCharts::Prepare(const RunViewSetup& setup) {
   overlay_->SetLegendNote(QString());
   form1_.ShowModelView(unit.shown, recording_);
   if (ionWindow_ != nullptr) ionWindow_->setVisible(setup.ionViews);
+  // The fit's coefficients as they stand for this run, and the window kept
+  // answering before the run's first step.
+  form1_.SyncMemos();
+  QCoreApplication::processEvents();
 }
 
 void RunViewCharts::AddIonCharts(const std::vector<Chart*>& charts, QWidget* window) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,8 @@
 #include "common/number_format.h"
 #include "params/model_defaults.h"
 #include "run/clamp_run.h"
+#include "run/run_view_sink.h"
+#include "run/trace_files.h"
 #include "run/session.h"
 
 namespace membrix {
@@ -117,7 +121,20 @@ TEST(ResetProtocols, MoveTheResetCurrentAsDescribed) {
   }
 }
 
-class FiringClamp : public SweepFiles {};
+class FiringClamp : public SweepFiles {
+ protected:
+  // A run writes its run log beside the recording, in the working folder.
+  void SetUp() override {
+    SweepFiles::SetUp();
+    was_ = std::filesystem::current_path();
+    std::filesystem::current_path(Path(""));
+  }
+  void TearDown() override {
+    std::filesystem::current_path(was_);
+    SweepFiles::TearDown();
+  }
+  std::filesystem::path was_;
+};
 
 TEST_F(FiringClamp, AdjustingUHoldsTheTargetRateOverTwoHundredSpikes) {
   Session s = ClampSession(2.5, 20.0);
@@ -281,6 +298,103 @@ TEST_F(FiringClamp, WritesTheNoisyConductancesWhenWriting) {
   ASSERT_EQ(static_cast<int>(lines.size()), s.run.nt_end);
   EXPECT_EQ(lines[0].size(), 29u);
   EXPECT_EQ(lines[0].substr(0, 9), Fixed(s.run.dt * 1000.0, 9, 3));
+}
+
+TEST_F(FiringClamp, TraceModesWriteEveryStepAndTheRunLogEveryNWriteSteps) {
+  const struct {
+    int mode;
+    int fields;
+  } cases[] = {{1, 2}, {2, 3}, {3, 3}, {4, 2}};
+  std::vector<std::string> voltage;  // the V column of mode 1
+  for (auto c : cases) {
+    Session s = ClampSession(5.0, 0.01);
+    s.run.Writing = 1;
+    s.run.n_Write = 5;
+    s.run.WriteMode = c.mode;
+    s.trace.VarToWrite = "V";
+    Recorder sink;
+    BatchHost host;
+    FiringClampFiles files;
+    files.records.clear();
+    files.trace = Path("trace.dat");
+    RunWithNoise(s, host, sink, 100, files);
+    const std::vector<std::string> lines = Lines(files.trace);
+    ASSERT_EQ(static_cast<int>(lines.size()), s.run.nt_end) << "mode " << c.mode;
+    std::vector<std::string> column;
+    for (const std::string& line : lines) {
+      std::istringstream in(line);
+      std::vector<std::string> f;
+      for (std::string x; in >> x;) f.push_back(x);
+      ASSERT_EQ(static_cast<int>(f.size()), c.fields) << "mode " << c.mode << ": " << line;
+      ASSERT_EQ(line.size(), static_cast<std::size_t>(10 * c.fields - 1)) << line;  // 9:3 fields
+      column.push_back(f[1]);
+      if (c.mode == 2) {
+        ASSERT_EQ(f[1], "0.000") << "no recording";
+      }
+      if (c.mode == 3) {
+        ASSERT_GE(std::stod(f[1]), 0.0);
+        ASSERT_LE(std::stod(f[2]), 1.0);
+      }
+    }
+    if (c.mode == 1) voltage = column;
+    if (c.mode == 4) {
+      EXPECT_EQ(column, voltage) << "the output item V is the voltage of mode 1";
+    }
+    // The run log: one line every n_Write steps.
+    const std::vector<std::string> log = Lines(RunLogFileName(s.rec.SmplFile[s.rec.Smpl]));
+    EXPECT_EQ(static_cast<int>(log.size()), s.run.nt_end / 5) << "mode " << c.mode;
+  }
+
+  // A mode outside 1 ... 4 is refused before any file is made.
+  Session s = ClampSession(5.0, 0.01);
+  s.run.WriteMode = 5;
+  Recorder sink;
+  BatchHost host;
+  FiringClampFiles files;
+  files.trace = Path("refused.dat");
+  EXPECT_THROW(RunWithNoise(s, host, sink, 100, files), RangeError);
+  EXPECT_FALSE(std::filesystem::exists(files.trace));
+}
+
+class ViewCounter final : public RunViewSink {
+ public:
+  void Prepare(const RunViewSetup&) override { ++prepared; }
+  void Point(std::string_view series, double, double) override { voltage += series == " V "; }
+  int prepared = 0, voltage = 0;
+};
+
+class AdaptationRecorder final : public FiringClampSink {
+ public:
+  RunViewSink* Views() override { return &views; }
+  void Adaptation(double, double, double s_AdEx, double nM, double wAHP) override {
+    ++samples;
+    exactOk = exactOk && s_AdEx <= 0.0 && nM >= 0.0 && wAHP >= 0.0;
+  }
+  void AdaptationGates(double, double w, double n, double ws, double ns) override {
+    ++gates;
+    gatesOk = gatesOk && w > 0.0 && n > 0.0 && ws > 0.0 && ns > 0.0;
+  }
+  ViewCounter views;
+  int samples = 0, gates = 0;
+  bool exactOk = true, gatesOk = true;
+};
+
+TEST_F(FiringClamp, DrawsTheMainRunViewsAndTheAdaptationPlots) {
+  Session s = ClampSession(5.0, 0.05);
+  s.firingClamp.Mode = 4;  // " Nothing": the estimate runs, nothing is corrected
+  s.run.n_Draw = 10;
+  AdaptationRecorder sink;
+  BatchHost host;
+  FiringClampFiles files;
+  files.records.clear();
+  const FiringClampResult r = RunWithNoise(s, host, sink, 100, files);
+  ASSERT_GE(r.nSpikes, 2);
+  EXPECT_EQ(sink.views.prepared, 1);
+  EXPECT_EQ(sink.views.voltage, 1 + s.run.nt_end / 10);
+  EXPECT_EQ(sink.samples, s.run.nt_end / 40);
+  EXPECT_EQ(sink.gates, r.nSpikes);
+  EXPECT_TRUE(sink.exactOk);
+  EXPECT_TRUE(sink.gatesOk);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -6,8 +7,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTextBrowser>
 #include <QTimer>
+#include <cmath>
 #include <functional>
 
 #include "run/output_variables.h"
@@ -35,6 +38,7 @@ class MainWindowTest : public QObject {
   void HelpOpensTheWorkbenchPage();
   void FixedFileOfTheStartFolderComesBeforeTheSample();
   void SimplexFitsTheMarkedParameterOfASampleFile();
+  void FitPictureSpansEveryRecordingForEveryClampCommand();
   void ClosingDuringARunStopsItAndEndsTheProgram();
 };
 
@@ -396,6 +400,69 @@ void MainWindowTest::SimplexFitsTheMarkedParameterOfASampleFile() {
               .contains(QStringLiteral("Stop Simplex.")));
   QVERIFY(f.Find<QPlainTextEdit>(QStringLiteral("CoeMemo"))->toPlainText().contains(QStringLiteral("gNa")));
   QVERIFY(!f.form1().chart(1)->isVisible());  // hidden while the notes are shown
+}
+
+void MainWindowTest::FitPictureSpansEveryRecordingForEveryClampCommand() {
+  // Two short recordings of different spans; the run compares recording 1.
+  const auto recording = [](double low, double high) {
+    QByteArray text;
+    for (int i = 0; i <= 40; ++i)
+      text += QByteArray::number(i * 0.05, 'f', 3) + ' ' + QByteArray::number(i % 2 ? high : low, 'g', 6) + '\n';
+    return text;
+  };
+  const char* const id =
+      "CommonParametersFromFile\n  NSmpls := 2;\n  IfDataIn1column := 0;\n  scx_Smpl := 0.001;\n"
+      "  t_end := 0.002;\nMembrixPhysParameters\nKeepParams=0\n"
+      "ParametersFromFile\n  SmplFile[Smpl] := 'narrow.d';\n"
+      "ParametersFromFile2\n  SmplFile[Smpl] := 'wide.d';\nend.\n";
+  const struct {
+    const char* command;  // a button, a menu item, or "V" of "Var to write" after "Draw any curve"
+    std::deque<bool> answers;
+    bool oneAxis;  // the recording's span in mV on the one-axis chart, else in V on the right axis
+  } cases[] = {{"RunClamp", {}, true},
+               {"RunClamp", {}, false},
+               {"Save V to file", {true}, true},
+               {"V", {}, true},
+               {"Simplex", {}, false}};
+  for (const auto& c : cases) {
+    WorkbenchFixture f;
+    f.Write(QStringLiteral("narrow.d"), recording(0.001, 0.002));
+    f.Write(QStringLiteral("wide.d"), recording(-0.02, 0.03));
+    f.Write(QStringLiteral("two.id"), id);
+    f.dialogs->fileToOpen = f.FilePath(QStringLiteral("two.id"));
+    f.Item(QStringLiteral("Open *.id file"))->trigger();
+    f.Item(QStringLiteral("Smpl1"))->trigger();
+    f.Item(QStringLiteral("FitPictureToExpData"))->setChecked(true);
+    f.dialogs->fileToSave = f.FilePath(QStringLiteral("trace.dat"));
+    f.dialogs->answers = c.answers;
+    f.Find<QCheckBox>(QStringLiteral("OneAxis"))->setChecked(c.oneAxis);
+    membrix::Chart* model = c.oneAxis ? f.form1().ModelOverlayChart() : f.form1().chart(3);
+    const membrix::ChartAxis axis = c.oneAxis ? membrix::ChartAxis::Left : membrix::ChartAxis::Right;
+    const double scale = c.oneAxis ? 1000.0 : 1.0;
+    model->SetAxisRange(axis, 5.0, 6.0);
+
+    const std::string_view command(c.command);
+    if (command == "V") {
+      QTest::mouseClick(f.Button(QStringLiteral("Draw any curve")), Qt::LeftButton);
+      for (QAbstractButton* b : f.Find<QButtonGroup>(QStringLiteral("RadioGroup1Items"))->buttons()) {
+        if (b->text() == QLatin1String("V")) b->click();
+      }
+    } else if (command == "RunClamp") {
+      QTest::mouseClick(f.Button(QStringLiteral("RunClamp")), Qt::LeftButton);
+    } else {
+      f.Item(QString::fromUtf8(c.command))->trigger();
+    }
+    QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QLatin1Char('\n'))));
+    QVERIFY2(f.s().run.nt > 0, c.command);
+    f.Find<QTabWidget>(QStringLiteral("PageControl1"))->setCurrentIndex(2);  // "Model and Experiment"
+    model->Refresh();
+    QVERIFY2(std::abs(model->AxisMinimum(axis) + 0.02 * scale) < 1e-9 * scale &&
+                 std::abs(model->AxisMaximum(axis) - 0.03 * scale) < 1e-9 * scale,
+             qPrintable(QStringLiteral("%1: %2 ... %3")
+                            .arg(c.command)
+                            .arg(model->AxisMinimum(axis))
+                            .arg(model->AxisMaximum(axis))));
+  }
 }
 
 void MainWindowTest::ClosingDuringARunStopsItAndEndsTheProgram() {

@@ -213,6 +213,12 @@ void ParameterWindowTest::EditWritesItsFieldRoundedToTheShownDecimals() {
   // A value the program shows is written back as shown, exactly as if typed.
   f.In(2)->setValue(7.777);
   QCOMPARE(f.s.NP0.gNa, 7.78);
+  // "tau1, ms", the level a spike kicks the burst gate toward, goes both ways.
+  Type(f.In(24), QStringLiteral("250"));
+  QCOMPARE(f.s.proc.tau1, 250.0);
+  f.s.proc.tau1 = 100.0;  // the default the burst current wrote back
+  f.Correspond();
+  QCOMPARE(f.In(24)->value(), 100.0);
 }
 
 void ParameterWindowTest::RoundTripChangesTheRecordOnlyByTheShownDecimals() {

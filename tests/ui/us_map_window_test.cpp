@@ -100,6 +100,7 @@ void USMapWindowTest::FiringClampItemHoldsTheRateSetOnThePage() {
   QCOMPARE(s.firingClamp.Mode, 1);
   auto* item = f.form1().findChild<QAction*>(QStringLiteral("Firing-Clamp and PRC"));
   QVERIFY(item != nullptr && item->isEnabled());
+  membrix::Chart* adaptation = f.form1().analysisWindows().usMap().adaptation();
   item->trigger();
   membrix::FiringClampWindow& w = f.form1().analysisWindows().firingClamp();
   QVERIFY(w.isVisible());
@@ -112,6 +113,10 @@ void USMapWindowTest::FiringClampItemHoldsTheRateSetOnThePage() {
   QVERIFY(w.conductances()->PointCount(0) > 1000);
   QCOMPARE(w.functions()->PointCount(0), static_cast<int>(n));
   QCOMPARE(s.stim.uu, 0.0025);
+  // The voltage of the run on the main window, the adaptation estimate on the (u,s) window.
+  QCOMPARE(f.Points(QStringLiteral(" V ")), 1 + s.run.nt / s.run.n_Draw);
+  QCOMPARE(adaptation->PointCount(adaptation->FindSeries(QStringLiteral("s_Adapt"))), s.run.nt / 40);
+  QCOMPARE(adaptation->PointCount(adaptation->FindSeries(QStringLiteral("ws"))), r.nSpikes);
 }
 
 QTEST_MAIN(USMapWindowTest)

@@ -57,6 +57,7 @@ FiringClampWindow& AnalysisWindows::firingClamp() {
     firingClamp_->SetStatisticsSource([this]() -> StatisticsSink* {
       return statistics_ && statistics_->isVisible() ? statistics_.get() : nullptr;
     });
+    firingClamp_->SetAdaptationChart([this]() -> Chart* { return usMap_ ? usMap_->adaptation() : nullptr; });
   }
   return *firingClamp_;
 }

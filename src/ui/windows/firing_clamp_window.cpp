@@ -9,6 +9,7 @@
 #include "run/session.h"
 #include "ui/chart.h"
 #include "ui/numeric_input.h"
+#include "ui/run_view_charts.h"
 #include "ui/windows/sweep_window_support.h"
 #include "ui/workbench.h"
 
@@ -18,7 +19,8 @@ namespace {
 
 class ClampChartSink final : public FiringClampSink {
  public:
-  ClampChartSink(FiringClampWindow& w, QLabel& status) : w_(w), status_(status) {}
+  ClampChartSink(FiringClampWindow& w, QLabel& status, RunViewSink& views)
+      : w_(w), status_(status), views_(views), adaptation_(w.AdaptationChart()) {}
   void Sample(const FiringClampSample& x, bool full) override {
     const double t = x.t * 1000.0;
     w_.conductances()->AddPoint(0, t, x.gE);
@@ -36,10 +38,30 @@ class ClampChartSink final : public FiringClampSink {
   }
   void Surgery(double t, double FC_Ua, double) override { w_.clamp()->AddPoint(4, t * 1000.0, FC_Ua * 1000.0); }
   StatisticsSink* Statistics() override { return w_.Statistics(); }
+  RunViewSink* Views() override { return &views_; }
+  void Adaptation(double t, double s_Adapt, double s_AdEx, double nM, double wAHP) override {
+    if (adaptation_ == nullptr) return;
+    const double x = t * 1000.0;
+    adaptation_->AddPoint(0, x, s_Adapt);
+    adaptation_->AddPoint(1, x, s_AdEx);
+    adaptation_->AddPoint(2, x, nM);
+    adaptation_->AddPoint(3, x, wAHP);
+  }
+  void AdaptationGates(double t, double w, double n, double ws, double ns) override {
+    if (adaptation_ == nullptr) return;
+    const double x = t * 1000.0;
+    adaptation_->AddPoint(4, x, w);
+    adaptation_->AddPoint(5, x, n);
+    adaptation_->AddPoint(6, x, ws);
+    adaptation_->AddPoint(7, x, ns);
+  }
+  Chart* AdaptationChart() const { return adaptation_; }
 
  private:
   FiringClampWindow& w_;
   QLabel& status_;
+  RunViewSink& views_;
+  Chart* adaptation_;
   int spikes_ = 0;
 };
 
@@ -49,8 +71,8 @@ class ClampHost final : public Host {
  public:
   ClampHost(Workbench& wb, FiringClampWindow& w, const bool& stop) : wb_(wb), w_(w), stop_(stop) {}
   void ProcessEvents() override {
-    for (Chart* c : {w_.conductances(), w_.functions(), w_.clamp()}) {
-      if (c->NeedsRefresh()) c->Refresh();
+    for (Chart* c : {w_.conductances(), w_.functions(), w_.clamp(), w_.AdaptationChart()}) {
+      if (c != nullptr && c->NeedsRefresh()) c->Refresh();
     }
     wb_.ProcessEvents();
   }
@@ -130,9 +152,13 @@ bool FiringClampWindow::Run(std::int32_t maxSpikes) {
   if (s.run.Writing == 1) files.conductances = kNoisyConductanceFile;
   return wb_.RunSimulation([&] {
     ClampHost host(wb_, *this, stop);
-    ClampChartSink sink(*this, *status_);
+    ClampChartSink sink(*this, *status_, wb_.views());
+    if (Chart* a = sink.AdaptationChart()) a->ClearAll();
     last_ = RunWithNoise(s, host, sink, maxSpikes, files);
-    for (Chart* c : {conductances_, functions_, clamp_}) c->Refresh();
+    for (Chart* c : {conductances_, functions_, clamp_, sink.AdaptationChart()}) {
+      if (c != nullptr) c->Refresh();
+    }
+    wb_.views().Flush(true);
     status_->setText(QStringLiteral("%1 spikes in %2 ms").arg(last_.nSpikes).arg(last_.t * 1000.0, 0, 'f', 1));
   });
 }

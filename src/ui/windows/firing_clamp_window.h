@@ -33,6 +33,9 @@ class FiringClampWindow : public QWidget {
   // Where the statistics samples of a run go (the statistics window while it is shown).
   void SetStatisticsSource(std::function<StatisticsSink*()> source) { statistics_ = std::move(source); }
   StatisticsSink* Statistics() const { return statistics_ ? statistics_() : nullptr; }
+  // Where the adaptation estimate of a run is drawn (the (u,s) window's chart); none when null.
+  void SetAdaptationChart(std::function<Chart*()> source) { adaptationChart_ = std::move(source); }
+  Chart* AdaptationChart() const { return adaptationChart_ ? adaptationChart_() : nullptr; }
 
  private:
   Workbench& wb_;
@@ -43,6 +46,7 @@ class FiringClampWindow : public QWidget {
   QLabel* status_ = nullptr;
   FiringClampResult last_;
   std::function<StatisticsSink*()> statistics_;
+  std::function<Chart*()> adaptationChart_;
 };
 
 }  // namespace membrix

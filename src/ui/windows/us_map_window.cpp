@@ -275,6 +275,20 @@ USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::W
   chart_->SetAxisTitle(ChartAxis::Left, QStringLiteral("F (Hz), V (mV)"));
   chart_->SetAxisAutomatic(ChartAxis::Left, true);
   chart_->SetAxisAutomatic(ChartAxis::Bottom, true);
+  adaptation_ = new Chart(this);
+  adaptation_->setObjectName(QStringLiteral("Chart3"));
+  adaptation_->AddSeries(QStringLiteral("s_Adapt"), SeriesKind::Line, ChartAxis::Left, QColor(200, 0, 0));
+  adaptation_->AddSeries(QStringLiteral("s_Ad_Ex"), SeriesKind::Line, ChartAxis::Left, QColor(0, 0, 200));
+  adaptation_->AddSeries(QStringLiteral("nM[1]"), SeriesKind::Line, ChartAxis::Right, QColor(0, 140, 0));
+  adaptation_->AddSeries(QStringLiteral("wAHP[1]"), SeriesKind::Line, ChartAxis::Right, QColor(150, 0, 150));
+  adaptation_->AddSeries(QStringLiteral("w"), SeriesKind::Points, ChartAxis::Right, QColor(230, 130, 0));
+  adaptation_->AddSeries(QStringLiteral("n"), SeriesKind::Points, ChartAxis::Right, QColor(0, 150, 150));
+  adaptation_->AddSeries(QStringLiteral("ws"), SeriesKind::Points, ChartAxis::Right, QColor(120, 80, 0));
+  adaptation_->AddSeries(QStringLiteral("ns"), SeriesKind::Points, ChartAxis::Right, QColor(0, 0, 0));
+  adaptation_->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("t, ms"));
+  adaptation_->SetAxisTitle(ChartAxis::Left, QStringLiteral("adaptation g, mS/cm²"));
+  adaptation_->SetAxisTitle(ChartAxis::Right, QStringLiteral("gates"));
+  for (ChartAxis a : {ChartAxis::Bottom, ChartAxis::Left, ChartAxis::Right}) adaptation_->SetAxisAutomatic(a, true);
 
   connect(plotUS_, &QPushButton::clicked, this, [this] { Plot(MapGrid::US); });
   connect(plotGEGI_, &QPushButton::clicked, this, [this] { Plot(MapGrid::GEGI); });
@@ -282,6 +296,7 @@ USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::W
   connect(clear, &QPushButton::clicked, this, [this] {
     map_->Clear();
     chart_->ClearAll();
+    adaptation_->ClearAll();
   });
   connect(copy, &QPushButton::clicked, this, [this] {
     QPixmap picture = grab();
@@ -299,10 +314,11 @@ USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::W
   auto* right = new QVBoxLayout;
   right->addWidget(map_, 3);
   right->addWidget(chart_, 2);
+  right->addWidget(adaptation_, 2);
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(inputs);
   layout->addLayout(right, 1);
-  resize(900, 620);
+  resize(900, 760);
   ShowInputs();
 }
 

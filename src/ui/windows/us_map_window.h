@@ -65,6 +65,10 @@ class USMapWindow : public QWidget {
 
   BubbleMap* map() const { return map_; }
   Chart* chart() const { return chart_; }
+  // The adaptation estimate of a firing-clamp run against time: "s_Adapt" and
+  // the exact "s_Ad_Ex", the model's "nM[1]" and "wAHP[1]", and at the spikes
+  // the estimate's gates "w", "n" and their fixed points "ws", "ns".
+  Chart* adaptation() const { return adaptation_; }
   // "Plot Frequency(u,s)" and "Plot Frequency(Ge,Gi)".
   void Plot(MapGrid grid);
   // Reads the map file (F and G by the page's choices; planes when linear) and
@@ -85,6 +89,7 @@ class USMapWindow : public QWidget {
   Workbench& wb_;
   BubbleMap* map_ = nullptr;
   Chart* chart_ = nullptr;
+  Chart* adaptation_ = nullptr;
   NumericInput *nue_ = nullptr, *nse_ = nullptr, *uMax_ = nullptr, *sMax_ = nullptr, *uMin_ = nullptr,
                *sMin_ = nullptr, *tEnd_ = nullptr, *maxSpikes_ = nullptr, *maxFreq_ = nullptr;
   QCheckBox* show_ = nullptr;

@@ -11,6 +11,7 @@
 #include "analysis/adaptation_sweep.h"
 #include "analysis/fi_sweep.h"
 #include "analysis/firing_clamp.h"
+#include "analysis/firing_clamp_analysis.h"
 #include "analysis/spike_detector.h"
 #include "analysis/statistics.h"
 #include "analysis/threshold_sweep.h"
@@ -55,6 +56,7 @@ struct Session {
   USMapInputs usMap;            // inputs of the (u,s) map window
   FiringClampInputs firingClamp;  // inputs of the "Firing-Clamp and PRC" page
   ResetProtocolState resetProtocol;  // the reset protocol's state during a run
+  FiringClampAnalysisInputs fcAnalysis;  // the firing-clamp window's analysis inputs
   IonInputs ionInputs;  // the "Ions" and "NaK-pump" pages of the parameter window
   TIons Ions;           // the ion dynamics of the current or last run
   RampInputs ramp;         // inputs of the ramp analyzer window

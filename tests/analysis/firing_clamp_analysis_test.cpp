@@ -199,11 +199,12 @@ TEST_F(Analysis, TheTroughCorrectionIsKeptOnlyWhereItsInversionSucceeds) {
 
 // The start-up neuron's own map, small and short, written and read back.
 USMapData ModelMap(Session& s, const std::string& file) {
-  // The firing part of the plane, fine enough for the rate's curvature.
+  // The tonic-firing part of the plane (stronger currents block the start-up
+  // neuron into slow bursts), fine enough for the rate's curvature.
   s.usMap.nue = 7;
   s.usMap.nse = 7;
   s.usMap.u_min = 3.0;
-  s.usMap.u_max = 10.0;
+  s.usMap.u_max = 6.5;
   s.usMap.s_min = 0.05;
   s.usMap.s_max = 0.4;
   s.usMap.t_end = 300;
@@ -229,9 +230,8 @@ TEST_F(Analysis, CheckOnTheModelsOwnMapRecoversTheFiringPointsOfTheCircle) {
   for (const SpikeRecord& r : records) firing += r.F > 0.0 ? 1 : 0;
   ASSERT_GE(firing, 5u);
   ASSERT_EQ(a.estimates.size(), drawn.fc.size());
-  EXPECT_GE(a.estimates.size(), firing * 3 / 4);
+  EXPECT_EQ(a.estimates.size(), firing);
   const double Vus = s.stim.Vus;
-  std::size_t near = 0;
   for (const FiringClampEstimate& e : a.estimates) {
     const SpikeRecord& r = records[static_cast<std::size_t>(std::lround(e.t * 1000.0))];
     // The estimate is an input with the record's F and G ...
@@ -239,11 +239,10 @@ TEST_F(Analysis, CheckOnTheModelsOwnMapRecoversTheFiringPointsOfTheCircle) {
     InterpolateFG(m, e.s, e.u, F, G);
     EXPECT_NEAR(F, r.F, 1e-3 * r.F) << "t " << e.t;
     EXPECT_NEAR(G, r.G, 1e-3 * std::abs(r.G)) << "t " << e.t;
-    // ... at least half of the time the true one: where the map folds, another input has the
-    // same rate and mean voltage.
-    near += std::abs(e.gE + r.uu / Vus) < 0.05 * std::abs(r.uu / Vus) && std::abs(e.gE + e.gI - r.ss) < 0.05 ? 1 : 0;
+    // ... and it is the true one.
+    EXPECT_NEAR(e.gE, -r.uu / Vus, 0.002 * std::abs(r.uu / Vus)) << "t " << e.t;
+    EXPECT_NEAR(e.gE + e.gI, r.ss, 0.001) << "t " << e.t;
   }
-  EXPECT_GE(near * 2, a.estimates.size()) << near << " of " << a.estimates.size();
 }
 
 TEST_F(Analysis, TrialsWriteTheMeanConductancesAndEveryEstimateOfEachTrial) {
@@ -287,8 +286,9 @@ TEST_F(Analysis, TrialsWriteTheMeanConductancesAndEveryEstimateOfEachTrial) {
     if (t < 250.0) continue;  // the map holds the rate 300 ms after rest
     EXPECT_NEAR(u, -Vus * gE * 1000.0, 5e-3) << line;
     EXPECT_NEAR(sIn, gE + gI, 2e-4) << line;
-    // On this coarse map the current is found within 5 %; the conductance,
-    // to which the rate and the mean voltage respond weakly, within 0.08.
+    // The current is found within 5 %. The conductance comes out low, by up
+    // to 0.08: the noisy run's cell reverses its input conductance at VK, the
+    // map's cell at Vus.
     EXPECT_NEAR(u, 6.0, 0.3) << line;
     EXPECT_NEAR(sIn, 0.2, 0.08) << line;
   }

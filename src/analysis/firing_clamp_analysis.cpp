@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <numbers>
+#include <sstream>
 
+#include "analysis/spike_detector.h"
 #include "analysis/sweep_file.h"
+#include "analysis/z_function.h"
 #include "common/error.h"
 #include "common/number_format.h"
 #include "neuron/numerics.h"
@@ -152,6 +156,7 @@ FiringClampAnalysis AnalyzeByFiringClamp(Session& s, Host& host, const USMapData
   StartPoint(map, u0, s0);
   sink.Start(u0, s0);
   FiringClampAnalysisSink* trials = in.StepByStep ? &sink : nullptr;
+  if (in.WienerKernel) LoadStoredZ(s);
   const NeuronProperties& np = s.NP0;
   for (const SpikeRecord& r : records) {
     if (host.StopRequested()) {
@@ -189,7 +194,7 @@ FiringClampAnalysis AnalyzeByFiringClamp(Session& s, Host& host, const USMapData
         }
       }
       if (in.WienerKernel && r.F > 0.0) {
-        if (WienerCorrection(s, map, kWienerTraceFile, u, sIn, r.tLastSpike, r.tLastSpike - 1.0 / r.F)) {
+        if (WienerCorrection(s, map, in.wienerTrace, u, sIn, r.tLastSpike, r.tLastSpike - 1.0 / r.F)) {
           split(u, sIn, gE, gI);
           sink.Conductances(EstimateKind::Wiener, r.tLastSpike, gE, gI);
         }
@@ -323,7 +328,7 @@ TrialsOutcome RunTrials(Session& s, Host& host, const USMapData& map, FiringClam
         FiringClampFiles files;
         files.records.clear();
         if (wiener) {
-          files.trace = kWienerTraceFile;
+          files.trace = s.fcAnalysis.wienerTrace;
           copy.run.WriteMode = 1;
         }
         const FiringClampResult run = RunWithNoise(copy, workerHost, quiet, 1000, files);
@@ -354,8 +359,64 @@ TrialsOutcome RunTrials(Session& s, Host& host, const USMapData& map, FiringClam
 
 bool WienerCorrection(Session& s, const USMapData& map, const std::string& traceFile, double& u, double& sIn,
                       double tEnd, double tBegin) {
-  (void)s, (void)map, (void)traceFile, (void)u, (void)sIn, (void)tEnd, (void)tBegin;
-  throw RangeError("the Wiener correction is not available yet");
+  std::ifstream in(traceFile);
+  if (!in) throw IoError(traceFile, "cannot be opened: tick \"Wiener Kernel\" before the run that writes it");
+  // The analysis replays the trace through the spike detector and the ring:
+  // what it moves of the session is put back afterwards.
+  const NeuronVariables savedNV = s.NV0;
+  const SpikeStats savedSpikes = s.spikes;
+  const RunGlobals savedRun = s.run;
+  NeuronVariables& nv = s.NV0;
+  RunGlobals& run = s.run;
+  bool found = false, inside = false;
+  int lineNo = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++lineNo;
+    std::istringstream fields(line);
+    double tMs = 0.0, VmV = 0.0;
+    if (!(fields >> tMs >> VmV)) throw FormatError(traceFile, lineNo, "expected the time (ms) and the voltage (mV)");
+    const double previous = nv.V;
+    run.t = tMs / 1000.0;
+    nv.V = VmV / 1000.0;
+    if (!inside) {
+      // The interval starts at the interpolated peak of a spike, between two
+      // samples of the trace: it begins with the first sample at or after it.
+      if (run.t < tBegin - 1e-8) continue;
+      inside = true;
+      nv.SpikePhase = 2;
+      nv.tLastSpike = tBegin;
+      s.z.count = s.z.pos = 0;
+      run.nt = 2;
+    }
+    if (run.t > tEnd + 1e-8) break;
+    nv.Vprev = previous;
+    TrackSpikesIn(s, s.NP0, nv);
+    PushTrace(s, 0.0, 0.0, nv.V);
+    ++run.nt;
+    found = true;
+  }
+  bool replaced = false;
+  if (found) {
+    s.spikes.ISI[0] = tEnd - tBegin;
+    const NoisyInterval noisy = CaptureNoisyInterval(s);
+    const IntervalDisturbance d = DisturbanceCurrent(s, noisy, u, sIn);
+    if (d.ok) {
+      const double c = noisy.freq / 91.5;  // the stored functions are stretched to the present rate
+      const std::vector<double> I(d.I_dstb.end() - (d.n_c + 1), d.I_dstb.end());
+      const double f = ZConvolution(s.z.storedZ, I, ZMode::UnderThr, c, d.n_c, savedRun.dt, d.v);
+      const double w = ZConvolution(s.z.storedZVav, I, ZMode::UnderThr, c, d.n_c, savedRun.dt, d.v);
+      const Inversion inv = InvertFG(map, u, sIn, noisy.freq - f, noisy.Vav - w, s.firingClamp.FunctionF == 0);
+      if (inv.accepted) {
+        u = inv.u;
+        sIn = inv.s;
+        replaced = true;
+      }
+    }
+  }
+  s.NV0 = savedNV;
+  s.spikes = savedSpikes;
+  s.run = savedRun;
+  return replaced;
 }
 
 }  // namespace membrix

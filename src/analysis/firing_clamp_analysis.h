@@ -33,6 +33,7 @@ struct FiringClampAnalysisInputs {
   std::int32_t Trials = 0;    // "Set of Trials, N="
   std::string mapFile = kUSMapFile;  // the map the records are inverted against
   bool linear = false;               // F and G as planes ("Make linear F,G")
+  std::string wienerTrace = "V(t).dat";  // the trace the run writes for the Wiener correction
 };
 
 inline constexpr const char* kMeanConductanceFile = "mean_gE_gI(t).dat";

@@ -213,6 +213,10 @@ int main(int argc, char** argv) {
   CLI::App* mapCmd = AddMapCommand(app, mapRun);
   SweepCommand firingClampRun;
   CLI::App* firingClampCmd = AddFiringClampCommand(app, firingClampRun);
+  SweepCommand fcAnalysisRun;
+  CLI::App* fcAnalysisCmd = AddFCAnalysisCommand(app, fcAnalysisRun);
+  SweepCommand kernelRun;
+  CLI::App* kernelCmd = AddKernelCommand(app, kernelRun);
   ActInactOptions actInact;
   CLI::App* actInactCmd = AddActInactCommand(app, actInact);
   PumpCurvesOptions pumpCurves;
@@ -247,6 +251,8 @@ int main(int argc, char** argv) {
     if (*thresholdsCmd) return thresholdsRun();
     if (*mapCmd) return mapRun();
     if (*firingClampCmd) return firingClampRun();
+    if (*fcAnalysisCmd) return fcAnalysisRun();
+    if (*kernelCmd) return kernelRun();
     if (*actInactCmd) return ActInactCommand(actInact);
     if (*pumpCurvesCmd) return PumpCurvesCommand(pumpCurves);
     if (*rampsCmd) return RampsCommand(ramps);

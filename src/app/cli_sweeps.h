@@ -18,5 +18,7 @@ CLI::App* AddAdaptationCommand(CLI::App& app, SweepCommand& command);
 CLI::App* AddThresholdsCommand(CLI::App& app, SweepCommand& command);
 CLI::App* AddMapCommand(CLI::App& app, SweepCommand& command);
 CLI::App* AddFiringClampCommand(CLI::App& app, SweepCommand& command);
+CLI::App* AddFCAnalysisCommand(CLI::App& app, SweepCommand& command);
+CLI::App* AddKernelCommand(CLI::App& app, SweepCommand& command);
 
 }  // namespace membrix

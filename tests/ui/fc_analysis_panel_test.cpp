@@ -1,0 +1,115 @@
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+
+#include "analysis/us_map.h"
+#include "run/clamp_run.h"
+#include "run/session.h"
+#include "ui/chart.h"
+#include "ui/windows/analysis_windows.h"
+#include "ui/windows/fc_analysis_panel.h"
+#include "ui/windows/firing_clamp_window.h"
+#include "workbench_fixture.h"
+
+using membrix::testing::WorkbenchFixture;
+
+namespace {
+
+// The start-up neuron's map over its tonic-firing inputs, written where the
+// window reads it.
+void MakeMap(membrix::Session& s) {
+  s.usMap.nue = 7;
+  s.usMap.nse = 7;
+  s.usMap.u_min = 3.0;
+  s.usMap.u_max = 6.5;
+  s.usMap.s_min = 0.05;
+  s.usMap.s_max = 0.4;
+  s.usMap.t_end = 600;
+  s.firingClamp.FunctionG = 1;  // the mean voltage of the interval
+  class Quiet final : public membrix::USMapSink {
+    void Point(const membrix::USMapPoint&) override {}
+  } quiet;
+  membrix::BatchHost host;
+  membrix::MapUS(s, host, quiet, membrix::MapGrid::US, membrix::kUSMapFile);
+}
+
+int Points(membrix::Chart& c, const char* series) { return c.PointCount(c.FindSeries(QString::fromUtf8(series))); }
+
+}  // namespace
+
+class FCAnalysisPanelTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void ChecksAnalysesAndRunsTrialsFromTheWindow();
+};
+
+void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
+  WorkbenchFixture f;
+  membrix::Session& s = f.wb->session();
+  MakeMap(s);
+  membrix::FiringClampWindow& w = f.form1().analysisWindows().firingClamp();
+  w.show();
+  auto* panel = w.findChild<membrix::FiringClampAnalysisPanel*>();
+  QVERIFY(panel != nullptr);
+  QCOMPARE(w.windowTitle(), QStringLiteral("Form8: Firing-Clamp"));
+
+  QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+  QCOMPARE(panel->last().estimates.size(), std::size_t{20});
+  QCOMPARE(panel->mapF()->BubbleCount(), 64);
+  QCOMPARE(panel->mapG()->BubbleCount(), 64);
+  QCOMPARE(panel->mapF()->MarkCount(membrix::EstimateMap::Exact), 20);
+  QCOMPARE(panel->mapG()->MarkCount(membrix::EstimateMap::Estimation), 20);
+  QCOMPARE(panel->mapF()->MarkCount(membrix::EstimateMap::Start), 1);
+  QCOMPARE(Points(*w.conductances(), "gE_FC"), 20);
+
+  // A noisy run held at a mean input inside the map, then its records inverted.
+  QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
+  QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
+  QCOMPARE(Points(*w.conductances(), "gE_FC"), 0);
+  s.stim.Iind = 0.0;
+  s.stim.t_IindShift = 0.0;
+  s.stim.t_Iind = 1e8;
+  s.stim.uu = 0.005;
+  s.stim.ss = 0.2;
+  s.prog.tau_E = s.prog.tau_I = 0.0;
+  s.prog.NoiseToSignal = 0.1;
+  s.stim.tau_Noise = 0.002;
+  s.firingClamp.Mode = -1;
+  membrix::SetRunLength(s.run, 0.6);
+  QVERIFY(w.Run(100000));
+  QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button3")), Qt::LeftButton);
+  QVERIFY(!panel->last().estimates.empty());
+  QCOMPARE(Points(*w.conductances(), "gE_FC"), static_cast<int>(panel->last().estimates.size()));
+
+  // Two trials, written to the trial file.
+  auto* n = w.findChild<membrix::NumericInput*>(QStringLiteral("DDSpinEdit1"));
+  n->setValue(2);
+  QCOMPARE(s.fcAnalysis.Trials, 2);
+  QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button5")), Qt::LeftButton);
+  QCOMPARE(panel->lastTrials().trials, 2);
+  QFile file(f.FilePath(QStringLiteral("gE_gI(t).dat")));
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  QCOMPARE(static_cast<std::int64_t>(file.readAll().count('\n')), panel->lastTrials().estimates);
+  QVERIFY(QFile::exists(f.FilePath(QStringLiteral("mean_gE_gI(t).dat"))));
+
+  // "Wiener Kernel" makes the run write the voltage of every step.
+  w.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(true);
+  QCOMPARE(s.run.WriteMode, 1);
+  QVERIFY(s.fcAnalysis.WienerKernel);
+  w.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(false);
+  QCOMPARE(s.run.WriteMode, 0);
+
+  // The picture of the window for the documentation, when asked for.
+  const QByteArray shot = qgetenv("MEMBRIX_FC_SHOT");
+  if (!shot.isEmpty()) {
+    w.resize(1500, 820);
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button3")), Qt::LeftButton);
+    QTest::qWait(200);
+    QVERIFY(w.grab().save(QString::fromLocal8Bit(shot)));
+  }
+}
+
+QTEST_MAIN(FCAnalysisPanelTest)
+#include "fc_analysis_panel_test.moc"

@@ -101,10 +101,16 @@ class TrialProgress final : public FiringClampAnalysisSink {
     errE += std::abs(gE - mE);
     errI += std::abs(gI - mI);
     ++n;
+    // The second half of a run, once the neuron's adaptation has settled.
+    if (t > s_.run.t_end / 2.0) {
+      lateE += std::abs(gE - mE);
+      lateI += std::abs(gI - mI);
+      ++late;
+    }
   }
   EstimateKind final_ = EstimateKind::FiringClamp;
-  double errE = 0.0, errI = 0.0;
-  std::int64_t n = 0;
+  double errE = 0.0, errI = 0.0, lateE = 0.0, lateI = 0.0;
+  std::int64_t n = 0, late = 0;
 
  private:
   SweepHost& host_;
@@ -159,6 +165,8 @@ int RunFCAnalysis(const FCAnalysisOptions& o) {
   const TrialsOutcome r = RunTrials(s, host, map, sink, o.meanOutput, o.output);
   const double errE = sink.n > 0 ? sink.errE / static_cast<double>(sink.n) : 0.0;
   const double errI = sink.n > 0 ? sink.errI / static_cast<double>(sink.n) : 0.0;
+  const double lateE = sink.late > 0 ? sink.lateE / static_cast<double>(sink.late) : 0.0;
+  const double lateI = sink.late > 0 ? sink.lateI / static_cast<double>(sink.late) : 0.0;
   const double Vus = s.stim.Vus;
   const double gE0 = -s.stim.uu / Vus, gI0 = s.stim.uu / Vus + s.stim.ss;
   if (o.json) {
@@ -166,12 +174,15 @@ int RunFCAnalysis(const FCAnalysisOptions& o) {
               << ", \"trials\": " << r.trials << ", \"estimates\": " << r.estimates
               << ", \"mean_gE\": " << CliNumber(gE0) << ", \"mean_gI\": " << CliNumber(gI0)
               << ", \"mean_abs_error_gE\": " << CliNumber(errE) << ", \"mean_abs_error_gI\": " << CliNumber(errI)
-              << "}\n";
+              << ", \"late_estimates\": " << sink.late << ", \"late_mean_abs_error_gE\": " << CliNumber(lateE)
+              << ", \"late_mean_abs_error_gI\": " << CliNumber(lateI) << "}\n";
   } else {
     std::cout << r.trials << " trials, " << r.estimates << " estimates written to " << o.output << "; the mean "
               << "conductances are in " << o.meanOutput << "\n";
     std::cout << "true mean gE " << CliNumber(gE0) << ", gI " << CliNumber(gI0) << " mS/cm²; mean distance of the "
-              << "estimates from the mean: gE " << CliNumber(errE) << ", gI " << CliNumber(errI) << "\n";
+              << "estimates from the mean: gE " << CliNumber(errE) << ", gI " << CliNumber(errI)
+              << "; in the second half of the runs (" << sink.late << " estimates): gE " << CliNumber(lateE)
+              << ", gI " << CliNumber(lateI) << "\n";
   }
   if (r.stopped) return ReportStoppedSweep(o.output, r.trials, o.trials, "trials");
   return 0;
@@ -259,7 +270,7 @@ CLI::App* AddFCAnalysisCommand(CLI::App& app, SweepCommand& command) {
   cmd->add_option("--output", o->output, "The estimates (default \"gE_gI(t).dat\")")->type_name("FILE");
   cmd->add_flag("--json", o->json,
                 "Print one JSON object: file, complete, trials, estimates, mean_gE, mean_gI, mean_abs_error_gE, "
-                "mean_abs_error_gI (with --check: points, firing_points, estimates, max_error_u_uA, max_error_s)");
+                "mean_abs_error_gI, and late_estimates with their errors over the second half of the runs (with --check: points, firing_points, estimates, max_error_u_uA, max_error_s)");
   command = [o] { return RunFCAnalysis(*o); };
   return cmd;
 }

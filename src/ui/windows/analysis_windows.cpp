@@ -7,6 +7,7 @@
 #include "ui/windows/threshold_window.h"
 #include "ui/windows/us_map_window.h"
 #include "ui/windows/firing_clamp_window.h"
+#include "ui/windows/z_function_window.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -59,6 +60,25 @@ FiringClampWindow& AnalysisWindows::firingClamp() {
   return *firingClamp_;
 }
 
+ZFunctionWindow& AnalysisWindows::zFunction() {
+  if (!zFunction_) zFunction_ = std::make_unique<ZFunctionWindow>(wb_);
+  return *zFunction_;
+}
+
+void AnalysisWindows::SetKernelShown(bool shown) {
+  // The kernel replaces the Wiener correction: the run writes its voltage trace
+  // "V(t).dat" for the kernel window instead.
+  Session& s = wb_.session();
+  s.fcAnalysis.WienerKernel = false;
+  s.run.WriteMode = 1;
+  if (shown) {
+    Raise(zFunction());
+  } else if (zFunction_) {
+    zFunction_->hide();
+  }
+  s.zInputs.Visible = shown;
+}
+
 void AnalysisWindows::ShowFI() { Raise(fi()); }
 void AnalysisWindows::ShowUSMap() { Raise(usMap()); }
 void AnalysisWindows::ShowFiringClamp() { Raise(firingClamp()); }
@@ -85,6 +105,7 @@ void AnalysisWindows::CloseAll() {
   for (QWidget* w : std::initializer_list<QWidget*>{fi_.get(), adaptation_.get(), threshold_.get(), statistics_.get(), usMap_.get(), firingClamp_.get()}) {
     if (w != nullptr) w->close();
   }
+  if (zFunction_) zFunction_->close();
 }
 
 }  // namespace membrix

@@ -13,6 +13,7 @@ class ThresholdWindow;
 class StatisticsWindow;
 class USMapWindow;
 class FiringClampWindow;
+class ZFunctionWindow;
 
 class AnalysisWindows {
  public:
@@ -25,6 +26,9 @@ class AnalysisWindows {
   StatisticsWindow& statistics();
   USMapWindow& usMap();
   FiringClampWindow& firingClamp();
+  ZFunctionWindow& zFunction();
+  // The main window's " Kernel ": shows or hides the Z-function window.
+  void SetKernelShown(bool shown);
 
   // Shows a window in front.
   void ShowFI();
@@ -48,6 +52,7 @@ class AnalysisWindows {
   std::unique_ptr<StatisticsWindow> statistics_;
   std::unique_ptr<USMapWindow> usMap_;
   std::unique_ptr<FiringClampWindow> firingClamp_;
+  std::unique_ptr<ZFunctionWindow> zFunction_;
 };
 
 }  // namespace membrix

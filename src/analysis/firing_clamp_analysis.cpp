@@ -320,6 +320,7 @@ TrialsOutcome RunTrials(Session& s, Host& host, const USMapData& map, FiringClam
   const bool wiener = s.fcAnalysis.WienerKernel;
   if (wiener) base.parallel.workers = 1;
   base.fcAnalysis.StepByStep = false;
+  base.zInputs.kernelFile.clear();  // the trials run side by side: none writes the kernel file
   const double Vus = s.stim.Vus;
   const RunsOutcome runs = RunIndependent<CollectedAnalysis>(
       base, host, N,

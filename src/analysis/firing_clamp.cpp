@@ -8,6 +8,7 @@
 #include "analysis/procedural_neuron.h"
 #include "analysis/spike_detector.h"
 #include "analysis/statistics.h"
+#include "analysis/z_function.h"
 #include "analysis/sweep_file.h"
 #include "common/error.h"
 #include "common/number_format.h"
@@ -310,8 +311,10 @@ double FunctionF(const Session& s, std::int32_t choice) {
     case 2: return st.WidthAP;
     case 3: return st.VTroughLast;
     case 4: return st.VPeakLast - st.VTroughLast;
+    case 1: return s.z.VxZ;
+    case 5: return s.z.V1ms;
     case 6: return st.ThAtSpike;
-    default: return 0.0;  // VxZ and VT_1ms come from the Z-function analysis
+    default: return 0.0;
   }
 }
 
@@ -322,13 +325,28 @@ double FunctionG(const Session& s, std::int32_t choice) {
     case 1: return st.VavLast;
     case 2: return st.VTroughLast;
     case 3: return st.VPeakLast;
-    default: return 0.0;  // convolution, VxZ and IxZ come from the Z-function analysis
+    case 4: return s.z.Convolution;
+    case 5: return s.z.VxZ;
+    case 6: return s.z.IxZ;
+    default: return 0.0;
   }
 }
 
-void ZFunctionPreRun(Session& s) { (void)s; }
-void KernelAccumulate(Session& s) { (void)s; }
-void ZFunctionAtSpike(Session& s) { (void)s; }
+void ZFunctionPreRun(Session& s) {
+  s.z.u0 = s.stim.uu;
+  s.z.s0 = s.stim.ss;
+  ClearSpikeProducts(s);
+  if (s.zInputs.Visible) LoadStoredZ(s);
+  // The periodic orbit at the mean input, for the kernel and for "VT_1ms".
+  if (s.zInputs.Visible || s.firingClamp.FunctionF == 5) DeterministicPreRun(s, 5, s.stim.uu, s.stim.ss);
+}
+
+void KernelAccumulate(Session& s) {
+  if (s.zInputs.Visible) KernelStep(s, s.NV0.SpikePhase);
+  PushTrace(s, s.stim.ss, StimulusCurrent(s) + s.NV0.Isyn, s.NV0.V);
+}
+
+void ZFunctionAtSpike(Session& s) { SpikeProducts(s); }
 
 std::string SpikeRecordLine(const SpikeRecord& r) {
   std::string line;

@@ -175,9 +175,10 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
 // The line of the per-spike record file.
 std::string SpikeRecordLine(const SpikeRecord& r);
 
-// The hooks of the Z-function and kernel analysis. They are called where the
-// run needs them; until that analysis is part of the program they do nothing
-// and their products are 0.
+// The Z-function and kernel analysis inside the run: before it, the base input
+// and the periodic orbit (when the kernel window is shown or F is "VT_1ms");
+// every step, the kernel (window shown) and the trace ring; at each spike, the
+// products Convolution, VxZ and IxZ of the last interval.
 void ZFunctionPreRun(Session& s);
 void KernelAccumulate(Session& s);
 void ZFunctionAtSpike(Session& s);

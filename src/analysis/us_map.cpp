@@ -9,6 +9,7 @@
 
 #include "analysis/firing_clamp.h"
 #include "analysis/spike_detector.h"
+#include "analysis/z_function.h"
 #include "analysis/sweep_file.h"
 #include "common/error.h"
 #include "common/number_format.h"
@@ -101,6 +102,7 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
   SpikeStats& st = s.spikes;
   st.nSpikes = 0;
   st.ISI[0] = 0.0;
+  ClearSpikeProducts(s);
   const std::int32_t maxSteps = run.nt_end;
   bool silentOrDiverged = false;
   run.nt = 0;
@@ -132,7 +134,9 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
     A->NV.V = s.NV0.V;  // the reset protocol may have moved the voltage
     const double V = A->NV.V;
     ring[static_cast<std::size_t>(run.nt) % ring.size()] = V;
+    PushTrace(s, 0.0, A->NV.Isyn, V);
     if (A->NV.SpikePhase == 2) {
+      SpikeProducts(s);
       if (in.Noise == MapNoise::None) st.Freq = st.ISI[0] < 1e-6 ? 0.0 : 1.0 / st.ISI[0];
       p.V1ms = ring[static_cast<std::size_t>(run.nt + 1) % ring.size()];
     }
@@ -153,6 +157,9 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
     p.VTroughLast = st.VTroughLast;
     p.WidthAP = std::max(st.WidthAP, 0.0);
     p.ThAtSpike = st.ThAtSpike;
+    p.Convolution = s.z.Convolution;
+    p.VxZ = s.z.VxZ;
+    p.IxZ = s.z.IxZ;
   } else {
     p.V1ms = 0.0;
   }

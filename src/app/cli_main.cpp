@@ -220,6 +220,10 @@ int main(int argc, char** argv) {
   CLI::App* ensembleCmd = AddEnsembleCommand(app, ensembleRun);
   SweepCommand networkRun;
   CLI::App* networkCmd = AddNetworkCommand(app, networkRun);
+  SweepCommand fcAnalysisRun;
+  CLI::App* fcAnalysisCmd = AddFCAnalysisCommand(app, fcAnalysisRun);
+  SweepCommand kernelRun;
+  CLI::App* kernelCmd = AddKernelCommand(app, kernelRun);
   ActInactOptions actInact;
   CLI::App* actInactCmd = AddActInactCommand(app, actInact);
   PumpCurvesOptions pumpCurves;
@@ -257,6 +261,8 @@ int main(int argc, char** argv) {
     if (*firingClampCmd) return firingClampRun();
     if (*ensembleCmd) return ensembleRun();
     if (*networkCmd) return networkRun();
+    if (*fcAnalysisCmd) return fcAnalysisRun();
+    if (*kernelCmd) return kernelRun();
     if (*actInactCmd) return ActInactCommand(actInact);
     if (*pumpCurvesCmd) return PumpCurvesCommand(pumpCurves);
     if (*rampsCmd) return RampsCommand(ramps);

@@ -20,5 +20,7 @@ CLI::App* AddMapCommand(CLI::App& app, SweepCommand& command);
 CLI::App* AddFiringClampCommand(CLI::App& app, SweepCommand& command);
 CLI::App* AddEnsembleCommand(CLI::App& app, SweepCommand& command);
 CLI::App* AddNetworkCommand(CLI::App& app, SweepCommand& command);
+CLI::App* AddFCAnalysisCommand(CLI::App& app, SweepCommand& command);
+CLI::App* AddKernelCommand(CLI::App& app, SweepCommand& command);
 
 }  // namespace membrix

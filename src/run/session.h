@@ -11,11 +11,13 @@
 #include "analysis/adaptation_sweep.h"
 #include "analysis/fi_sweep.h"
 #include "analysis/firing_clamp.h"
+#include "analysis/firing_clamp_analysis.h"
 #include "analysis/spike_detector.h"
 #include "analysis/statistics.h"
 #include "analysis/threshold_sweep.h"
 #include "analysis/us_map.h"
 #include "channels/procedural/procedural_globals.h"
+#include "analysis/z_function.h"
 #include "common/random_generator.h"
 #include "data/fit_table.h"
 #include "ions/ion_dynamics.h"
@@ -59,6 +61,9 @@ struct Session {
   USMapInputs usMap;            // inputs of the (u,s) map window
   FiringClampInputs firingClamp;  // inputs of the "Firing-Clamp and PRC" page
   ResetProtocolState resetProtocol;  // the reset protocol's state during a run
+  FiringClampAnalysisInputs fcAnalysis;  // the firing-clamp window's analysis inputs
+  ZFunctionInputs zInputs;  // inputs of the Z-function window
+  ZFunctionState z;         // the kernel, the stored Z-functions, the trace ring and the orbit
   IonInputs ionInputs;  // the "Ions" and "NaK-pump" pages of the parameter window
   TIons Ions;           // the ion dynamics of the current or last run
   RampInputs ramp;         // inputs of the ramp analyzer window

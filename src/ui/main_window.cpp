@@ -646,6 +646,9 @@ QWidget* MainWindow::BuildFiringClampPage() {
     boxes->addWidget(w);
   }
   statistics->setEnabled(true);
+  kernel->setEnabled(true);
+  kernel->setToolTip(QStringLiteral("Shows the Z-function window: the kernel of the firing-clamp run"));
+  connect(kernel, &QCheckBox::toggled, this, [this](bool on) { analysisWindows().SetKernelShown(on); });
   linear->setEnabled(true);
   linear->setToolTip(QStringLiteral("Reads v(u_s).dat and replaces F and G by planes (or back)"));
   connect(linear, &QPushButton::clicked, this, [this, linear] {

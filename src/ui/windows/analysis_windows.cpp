@@ -9,6 +9,7 @@
 #include "ui/windows/threshold_window.h"
 #include "ui/windows/us_map_window.h"
 #include "ui/windows/firing_clamp_window.h"
+#include "ui/windows/z_function_window.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -74,6 +75,23 @@ bool AnalysisWindows::RunAxon() {
   Raise(fiberView());
   Raise(fiberInput());
   return fiberView().Run();
+ZFunctionWindow& AnalysisWindows::zFunction() {
+  if (!zFunction_) zFunction_ = std::make_unique<ZFunctionWindow>(wb_);
+  return *zFunction_;
+}
+
+void AnalysisWindows::SetKernelShown(bool shown) {
+  // The kernel replaces the Wiener correction: the run writes its voltage trace
+  // "V(t).dat" for the kernel window instead.
+  Session& s = wb_.session();
+  s.fcAnalysis.WienerKernel = false;
+  s.run.WriteMode = 1;
+  if (shown) {
+    Raise(zFunction());
+  } else if (zFunction_) {
+    zFunction_->hide();
+  }
+  s.zInputs.Visible = shown;
 }
 
 void AnalysisWindows::ShowFI() { Raise(fi()); }
@@ -104,6 +122,7 @@ void AnalysisWindows::CloseAll() {
   }
   if (fiberInput_) fiberInput_->close();
   if (fiberView_) fiberView_->close();
+  if (zFunction_) zFunction_->close();
 }
 
 }  // namespace membrix

@@ -15,6 +15,7 @@ class USMapWindow;
 class FiringClampWindow;
 class FiberInputWindow;
 class FiberViewWindow;
+class ZFunctionWindow;
 
 class AnalysisWindows {
  public:
@@ -29,6 +30,9 @@ class AnalysisWindows {
   FiringClampWindow& firingClamp();
   FiberInputWindow& fiberInput();
   FiberViewWindow& fiberView();
+  ZFunctionWindow& zFunction();
+  // The main window's " Kernel ": shows or hides the Z-function window.
+  void SetKernelShown(bool shown);
 
   // Shows a window in front.
   void ShowFI();
@@ -57,6 +61,7 @@ class AnalysisWindows {
   std::unique_ptr<FiringClampWindow> firingClamp_;
   std::unique_ptr<FiberInputWindow> fiberInput_;
   std::unique_ptr<FiberViewWindow> fiberView_;
+  std::unique_ptr<ZFunctionWindow> zFunction_;
 };
 
 }  // namespace membrix

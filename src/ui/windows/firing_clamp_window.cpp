@@ -10,6 +10,7 @@
 #include "ui/chart.h"
 #include "ui/numeric_input.h"
 #include "ui/run_view_charts.h"
+#include "ui/windows/fc_analysis_panel.h"
 #include "ui/windows/sweep_window_support.h"
 #include "ui/workbench.h"
 
@@ -136,7 +137,8 @@ FiringClampWindow::FiringClampWindow(Workbench& wb, QWidget* parent) : QWidget(p
   auto* layout = new QHBoxLayout(this);
   layout->addLayout(controls);
   layout->addLayout(charts, 1);
-  resize(900, 700);
+  layout->addWidget(new FiringClampAnalysisPanel(wb_, *this, this), 1);
+  resize(1400, 760);
 }
 
 void FiringClampWindow::ClearAll() {

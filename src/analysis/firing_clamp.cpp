@@ -394,6 +394,15 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
   s.spikes.nSpikes = 0;
   RunViewSink* views = sink.Views();
   if (views != nullptr) PrepareRunViews(s, *views);
+  // A current without conductance carries nothing, but the run views, the trace
+  // and the run log show its gates: whenever they are on, every gate advances.
+  struct KeepEveryGate {
+    ProceduralGlobals& g;
+    bool before = g.everyGate;
+    ~KeepEveryGate() { g.everyGate = before; }
+  } keepEveryGate{g};
+  g.everyGate = keepEveryGate.before || views != nullptr || run.Writing == 1 ||
+                (run.WriteMode != 0 && !files.trace.empty());
   // The model value Vr only where a file takes it.
   const bool modelValue = run.Writing == 1 || (run.WriteMode == 2 && !files.trace.empty());
 

@@ -256,6 +256,7 @@ bool DeterministicPreRun(Session& s, std::int32_t nSpikes, double u, double sIn)
   s.stim.ss = sIn;
   ResetRunState(s);
   ProceduralGlobals g;
+  g.tau1 = s.proc.tau1;
   NeuronVariables& nv = s.NV0;
   ProceduralRest(s, g);
   nv.VatE = nv.V;
@@ -370,6 +371,7 @@ IntervalDisturbance DisturbanceCurrent(Session& s, const NoisyInterval& noisy, d
   NeuronVariables& nv = s.NV0;
   const double dt = s.run.dt;
   ProceduralGlobals g;
+  g.tau1 = s.proc.tau1;
   nv.V = np.Vrest;
   ProcInitGates(s, g);
   const std::int64_t start = static_cast<std::int64_t>(noisy.H.size()) - 1 - n_no;

@@ -9,6 +9,7 @@ void StartMemberAtRest(Session& s, ProceduralGlobals& g) {
   NeuronVariables& nv = s.NV0;
   np.IfSet_VL_or_Vrest = 2;
   nv.V = nv.VatE = nv.Vprev = np.Vrest;
+  g.tau1 = s.proc.tau1;  // the burst current's level, as the parameter window set it
   ProceduralRest(s, g);
   nv.V = nv.VatE = nv.Vprev = np.Vrest;
   nv.IsynDendPrev = 0.0;

@@ -75,6 +75,8 @@ bool AnalysisWindows::RunAxon() {
   Raise(fiberView());
   Raise(fiberInput());
   return fiberView().Run();
+}
+
 ZFunctionWindow& AnalysisWindows::zFunction() {
   if (!zFunction_) zFunction_ = std::make_unique<ZFunctionWindow>(wb_);
   return *zFunction_;

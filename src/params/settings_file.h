@@ -1,0 +1,84 @@
+#pragma once
+// The settings file "_HHSettings.txt": the state of the workbench's inputs,
+// check boxes, lists, radio groups, menu marks, open windows and window
+// positions, one item a line in a fixed order of 234 lines. The file is
+// positional: each line is a value followed by a label for the reader, and
+// loading reads only the value.
+//
+// This part knows the lines and their formats; the workbench binds each line
+// to its control (ui/settings_binding.h).
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace membrix {
+
+// How a line's value is written and read.
+enum class SettingKind {
+  Header,   // a label alone
+  Real,     // fixed point, 9 characters with 4 decimals
+  Integer,  // right-aligned in 3 characters
+  Boolean,  // 1 or 0 in 3 characters
+  Index,    // item index of a list or radio group, -1 for none, 3 characters
+};
+
+// What a line's value sets.
+enum class SettingTarget {
+  None,        // a header
+  SpinEdit,    // a real input field
+  IntSpin,     // an integer spin box
+  CheckBox,    // ticked exactly when the value is 1
+  List,        // a drop-down list's item
+  RadioGroup,  // a radio group's item
+  MenuMark,    // the check mark of a menu item, set exactly when 1
+  Visible,     // whether a window is shown, shown exactly when 1
+  Left,        // a window's left edge, pixels
+  Top,         // a window's top edge, pixels
+  PageIndex,   // the page shown by a page control
+};
+
+struct SettingsLine {
+  SettingKind kind;
+  SettingTarget target;
+  std::string window;   // "Form4", ...; the window that owns the control
+  std::string control;  // the control's program name; empty for window items
+  std::string label;    // written after the value, verbatim
+};
+
+inline constexpr int kSettingsLineCount = 234;
+// Lines 1 ... 84 must be there; from line 85 on a file may end early.
+inline constexpr int kSettingsRequiredLines = 84;
+inline constexpr const char* kSettingsFileName = "_HHSettings.txt";
+
+// The 234 lines in file order (index 0 is line 1).
+const std::vector<SettingsLine>& SettingsLines();
+
+// One line as written: the value in its kind's format, then the label.
+std::string FormatSettingsLine(const SettingsLine& line, double value);
+
+// The whole file from one value per line (headers' values are ignored).
+std::string FormatSettings(std::span<const double> values);
+
+// Writes the file; it is replaced only once every line is written, so a
+// failed save leaves the previous file whole. Throws IoError.
+void WriteSettingsFile(const std::string& path, std::span<const double> values);
+
+// The values read from a file: values[i] belongs to line i + 1 (0 for
+// headers); lines is how many lines the file held (84 ... 234).
+struct SettingsValues {
+  std::vector<double> values;
+  int lines = 0;
+};
+
+// Reads the leading value of every line. Every line is checked before any
+// value is handed back, so a bad file changes nothing: a line whose leading
+// field is not a number of its kind, or a file that ends before line 84,
+// throws FormatError naming the file and the line. Lines after 234 are
+// ignored.
+SettingsValues ParseSettings(std::string_view text, const std::string& fileName);
+// The same for a file on disk; throws IoError when it cannot be read.
+SettingsValues ReadSettingsFile(const std::string& path);
+
+}  // namespace membrix

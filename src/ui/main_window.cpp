@@ -54,6 +54,7 @@
 #include "ui/windows/data_tools.h"
 #include "ui/windows/reverse_problem_window.h"
 #include "ui/workbench.h"
+#include "ui/settings_binding.h"
 #include "ui/windows/act_inact_window.h"
 #include "ui/windows/ensemble_window.h"
 #include "ui/windows/fit_dialog.h"
@@ -819,7 +820,7 @@ void MainWindow::BuildFileMenu() {
       AddAction(fileMenu_, QStringLiteral("Set params in window"), QStringLiteral("Set params in window"));
   connect(setParams, &QAction::triggered, this, &MainWindow::OnSetParamsInWindow);
   fileMenu_->addSeparator();
-  // The settings file comes with a later version; its commands are there already.
+  // The settings file "_HHSettings.txt" keeps the state of the windows.
   const struct {
     const char* caption;
     const char* shortcut;
@@ -830,7 +831,7 @@ void MainWindow::BuildFileMenu() {
   for (const auto& item : settings) {
     QAction* a = AddAction(fileMenu_, QString::fromUtf8(item.caption), QString::fromUtf8(item.caption));
     if (item.shortcut != nullptr) a->setShortcut(QKeySequence(QString::fromUtf8(item.shortcut)));
-    a->setEnabled(false);
+    ConnectSettingsCommand(wb_, a);
   }
 }
 

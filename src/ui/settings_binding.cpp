@@ -1,0 +1,297 @@
+#include "ui/settings_binding.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <cmath>
+#include <functional>
+#include <map>
+
+#include "params/model_defaults.h"
+#include "params/settings_file.h"
+#include "run/session.h"
+#include "ui/main_window.h"
+#include "ui/numeric_input.h"
+#include "ui/parameter_window.h"
+#include "ui/windows/analysis_windows.h"
+#include "ui/windows/data_tools.h"
+#include "ui/windows/ensemble_window.h"
+#include "ui/windows/fi_window.h"
+#include "ui/windows/fiber_input_window.h"
+#include "ui/windows/fiber_view_window.h"
+#include "ui/windows/ion_dynamics_window.h"
+#include "ui/windows/message_window.h"
+#include "ui/windows/ramp_analyzer_window.h"
+#include "ui/windows/stimulus_preview_window.h"
+#include "ui/windows/threshold_window.h"
+#include "ui/workbench.h"
+
+namespace membrix {
+
+namespace {
+
+QObject* FindIn(QObject* parent, const QString& name) {
+  const QObjectList& children = parent->children();
+  for (QObject* child : children) {
+    if (child->objectName() == name) return child;
+  }
+  for (QObject* child : children) {
+    // Another window parented to this one keeps its own controls; menus are
+    // pop-up windows of this one and belong to it.
+    if (auto* w = qobject_cast<QWidget*>(child); w != nullptr && w->isWindow() && qobject_cast<QMenu*>(w) == nullptr)
+      continue;
+    if (QObject* found = FindIn(child, name)) return found;
+  }
+  return nullptr;
+}
+
+QAction* MenuItem(QObject* control) {
+  if (auto* menu = qobject_cast<QMenu*>(control)) return menu->menuAction();
+  return qobject_cast<QAction*>(control);
+}
+
+QButtonGroup* Buttons(QObject* control) {
+  if (auto* group = qobject_cast<QButtonGroup*>(control)) return group;
+  return control != nullptr ? control->findChild<QButtonGroup*>() : nullptr;
+}
+
+int ItemIndex(QObject* control) {
+  if (auto* group = qobject_cast<RadioGroup*>(control)) return group->itemIndex();
+  if (QButtonGroup* buttons = Buttons(control)) return buttons->checkedId();
+  return -1;
+}
+
+// A radio group takes an item as if it were clicked, so its click handler
+// runs when the item changes; an index of no item clears the group.
+void SetItemIndex(QObject* control, int index) {
+  if (auto* group = qobject_cast<RadioGroup*>(control)) {
+    group->setItemIndex(index);
+    return;
+  }
+  QButtonGroup* buttons = Buttons(control);
+  if (buttons == nullptr || buttons->checkedId() == index) return;
+  if (QAbstractButton* button = buttons->button(index)) {
+    if (button->isEnabled()) {
+      button->click();
+    } else {
+      button->setChecked(true);
+    }
+    return;
+  }
+  buttons->setExclusive(false);
+  if (QAbstractButton* checked = buttons->checkedButton()) checked->setChecked(false);
+  buttons->setExclusive(true);
+}
+
+double Read(const SettingsLine& line, QWidget* window) {
+  if (window == nullptr) return 0.0;
+  switch (line.target) {
+    case SettingTarget::Visible: return window->isVisible() ? 1.0 : 0.0;
+    case SettingTarget::Left: return window->x();
+    case SettingTarget::Top: return window->y();
+    default: break;
+  }
+  QObject* c = SettingsControl(window, QString::fromStdString(line.control));
+  switch (line.target) {
+    case SettingTarget::SpinEdit:
+      if (auto* in = qobject_cast<NumericInput*>(c)) return in->value();
+      if (auto* spin = qobject_cast<QDoubleSpinBox*>(c)) return spin->value();
+      break;
+    case SettingTarget::IntSpin:
+      if (auto* spin = qobject_cast<QSpinBox*>(c)) return spin->value();
+      break;
+    case SettingTarget::CheckBox:
+      if (auto* box = qobject_cast<QAbstractButton*>(c)) return box->isChecked() ? 1.0 : 0.0;
+      break;
+    case SettingTarget::List:
+      if (auto* list = qobject_cast<QComboBox*>(c)) return list->currentIndex();
+      return -1.0;
+    case SettingTarget::RadioGroup: return ItemIndex(c);
+    case SettingTarget::MenuMark:
+      if (QAction* a = MenuItem(c)) return a->isChecked() ? 1.0 : 0.0;
+      break;
+    case SettingTarget::PageIndex:
+      if (auto* pages = qobject_cast<QTabWidget*>(c)) return pages->currentIndex();
+      break;
+    default: break;
+  }
+  return 0.0;
+}
+
+void Write(const SettingsLine& line, QWidget* window, double value) {
+  if (window == nullptr) return;
+  const int n = static_cast<int>(std::lround(value));
+  switch (line.target) {
+    case SettingTarget::Visible: window->setVisible(n == 1); return;
+    case SettingTarget::Left: window->move(n, window->y()); return;
+    case SettingTarget::Top: window->move(window->x(), n); return;
+    default: break;
+  }
+  QObject* c = SettingsControl(window, QString::fromStdString(line.control));
+  switch (line.target) {
+    case SettingTarget::SpinEdit:
+      // The field shows the value with its own decimals; a changed text runs
+      // the field's change handler.
+      if (auto* in = qobject_cast<NumericInput*>(c)) in->setValue(value);
+      if (auto* spin = qobject_cast<QDoubleSpinBox*>(c)) spin->setValue(value);
+      break;
+    case SettingTarget::IntSpin:
+      if (auto* spin = qobject_cast<QSpinBox*>(c)) spin->setValue(n);
+      break;
+    case SettingTarget::CheckBox:
+      // Only 1 ticks a box; a changed state runs its handler.
+      if (auto* box = qobject_cast<QAbstractButton*>(c)) box->setChecked(n == 1);
+      break;
+    case SettingTarget::List:
+      // A list only takes the item: no subtype defaults, no folder reads.
+      if (auto* list = qobject_cast<QComboBox*>(c)) {
+        const QSignalBlocker quiet(list);
+        list->setCurrentIndex(n >= 0 && n < list->count() ? n : -1);
+      }
+      break;
+    case SettingTarget::RadioGroup: SetItemIndex(c, n); break;
+    case SettingTarget::MenuMark:
+      // A menu item only takes its mark.
+      if (QAction* a = MenuItem(c); a != nullptr && a->isCheckable()) a->setChecked(n == 1);
+      break;
+    case SettingTarget::PageIndex:
+      if (auto* pages = qobject_cast<QTabWidget*>(c); pages != nullptr && n >= 0 && n < pages->count())
+        pages->setCurrentIndex(n);
+      break;
+    default: break;
+  }
+}
+
+// The windows of the settings lines, made once each while the file is read
+// or written.
+class Windows {
+ public:
+  explicit Windows(Workbench& wb) : wb_(wb) {}
+  QWidget* operator()(const std::string& name) {
+    auto it = cache_.find(name);
+    if (it == cache_.end()) it = cache_.emplace(name, SettingsWindow(wb_, name)).first;
+    return it->second;
+  }
+
+ private:
+  Workbench& wb_;
+  std::map<std::string, QWidget*> cache_;
+};
+
+// The name last chosen in each settings dialog.
+QString& ChosenName(bool save) {
+  static QString saveName, loadName;
+  return save ? saveName : loadName;
+}
+
+const char* const kDialogFilter = "Text files (*.txt)|*.TXT|Text files (Settings*.txt)|Settings*.txt";
+
+}  // namespace
+
+QWidget* SettingsWindow(Workbench& wb, const std::string& name) {
+  static const std::map<std::string, std::function<QWidget*(Workbench&)>> kWindows = {
+      {"Form1", [](Workbench& w) -> QWidget* { return &w.mainWindow(); }},
+      {"Form4", [](Workbench& w) -> QWidget* { return &w.parameterWindow(); }},
+      {"Form19", [](Workbench& w) -> QWidget* { return &w.ionWindow(); }},
+      {"Form3", [](Workbench& w) -> QWidget* { return &w.mainWindow().analysisWindows().threshold(); }},
+      {"Form5", [](Workbench& w) -> QWidget* { return &w.mainWindow().analysisWindows().fi(); }},
+      {"Form12", [](Workbench& w) -> QWidget* { return &w.mainWindow().analysisWindows().fiberView(); }},
+      {"Form20", [](Workbench& w) -> QWidget* { return &w.mainWindow().analysisWindows().fiberInput(); }},
+      {"Form11", [](Workbench& w) -> QWidget* { return &MessageWindow::Of(&w.mainWindow()); }},
+      {"Form21", [](Workbench& w) -> QWidget* { return &StimulusPreview(w); }},
+      {"Form31", [](Workbench& w) -> QWidget* { return &RampAnalyzer(w); }},
+      {"Form15",
+       [](Workbench& w) -> QWidget* {
+         auto* synapse = w.mainWindow().findChild<SynapseWindow*>(QStringLiteral("Form15"));
+         return synapse != nullptr ? synapse : new SynapseWindow(w, &w.mainWindow());
+       }},
+  };
+  auto it = kWindows.find(name);
+  return it != kWindows.end() ? it->second(wb) : nullptr;
+}
+
+QObject* SettingsControl(QWidget* window, const QString& name) {
+  return window != nullptr && !name.isEmpty() ? FindIn(window, name) : nullptr;
+}
+
+std::vector<double> CollectSettings(Workbench& wb) {
+  Windows windows(wb);
+  const auto& lines = SettingsLines();
+  std::vector<double> values(lines.size(), 0.0);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].kind != SettingKind::Header) values[i] = Read(lines[i], windows(lines[i].window));
+  }
+  return values;
+}
+
+void ApplySettings(Workbench& wb, const SettingsValues& values) {
+  Windows windows(wb);
+  const auto& lines = SettingsLines();
+  const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(values.lines), lines.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    if (lines[i].kind != SettingKind::Header) Write(lines[i], windows(lines[i].window), values.values[i]);
+  }
+  // The parameters follow the restored inputs: the inputs first, the model
+  // family's defaults, then the inputs again so that they override those
+  // defaults, and every window shows the result.
+  QCoreApplication::processEvents();
+  wb.ControlsToParameters();
+  SetDefaults(wb.session());
+  wb.ControlsToParameters();
+  wb.Correspond();
+}
+
+void WriteSettings(Workbench& wb, const QString& file) {
+  WriteSettingsFile(file.toStdString(), CollectSettings(wb));
+}
+
+bool ReadSettings(Workbench& wb, const QString& file) {
+  if (!QFileInfo::exists(file)) return false;
+  ApplySettings(wb, ReadSettingsFile(file.toStdString()));
+  return true;
+}
+
+void ConnectSettingsCommand(Workbench& wb, QAction* item) {
+  const QString name = item->objectName();
+  QWidget* parent = &wb.mainWindow();
+  const QString fixed = QString::fromUtf8(kSettingsFileName);
+  std::function<void()> command;
+  if (name == QLatin1String("Save all settings")) {
+    command = [&wb, fixed] { WriteSettings(wb, QDir::current().filePath(fixed)); };
+  } else if (name == QLatin1String("Restore previous settings")) {
+    command = [&wb, fixed] { ReadSettings(wb, QDir::current().filePath(fixed)); };
+  } else if (name == QLatin1String("Save settings as ...") || name == QLatin1String("Load settings from ...")) {
+    const bool save = name.startsWith(QLatin1String("Save"));
+    command = [&wb, parent, save, name] {
+      QString& last = ChosenName(save);
+      const QString folder = last.isEmpty() ? QDir::currentPath() : last;
+      const QString filter = QString::fromUtf8(kDialogFilter);
+      const QString chosen = save ? wb.dialogs().SaveFileName(parent, name, folder, filter)
+                                  : wb.dialogs().OpenFileName(parent, name, folder, filter);
+      // A cancelled dialog cancels the command.
+      if (chosen.isEmpty()) return;
+      last = chosen;
+      if (save) {
+        WriteSettings(wb, chosen);
+      } else if (!ReadSettings(wb, chosen)) {
+        wb.dialogs().ShowError(parent, chosen + QStringLiteral(": no such settings file"));
+      }
+    };
+  } else {
+    return;
+  }
+  item->setEnabled(true);
+  QObject::connect(item, &QAction::triggered, item, [&wb, command] { wb.RunCommand(command); });
+}
+
+}  // namespace membrix

@@ -1,0 +1,222 @@
+// The settings file on the workbench: saving and restoring the windows' state
+// through the File menu, and what restoring a value does.
+
+#include <QCheckBox>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTest>
+
+#include "params/settings_file.h"
+#include "ui/parameter_window.h"
+#include "ui/settings_binding.h"
+#include "ui/windows/ion_dynamics_window.h"
+#include "workbench_fixture.h"
+
+using membrix::SettingKind;
+using membrix::SettingsLines;
+using membrix::SettingTarget;
+using membrix::testing::WorkbenchFixture;
+
+namespace {
+
+QStringList FileLines(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  return lines;
+}
+
+// A settings line with another value and the line's own label.
+QString Line(int number, const QString& value) {
+  return value + QString::fromStdString(SettingsLines()[number - 1].label);
+}
+
+void Trigger(WorkbenchFixture& f, const char* item) {
+  QAction* a = f.Item(QString::fromUtf8(item));
+  QVERIFY2(a != nullptr && a->isEnabled(), item);
+  a->trigger();
+}
+
+// Saves the workbench, edits lines of the saved file, keeps its first `keep`
+// lines and loads it through "Load settings from ...".
+void LoadEdited(WorkbenchFixture& f, const QList<QPair<int, QString>>& edits, int keep = 234) {
+  f.dialogs->fileToSave = f.FilePath(QStringLiteral("saved.txt"));
+  Trigger(f, "Save settings as ...");
+  QStringList lines = FileLines(f.dialogs->fileToSave);
+  QCOMPARE(lines.size(), 234);
+  for (const auto& [number, value] : edits) lines[number - 1] = Line(number, value);
+  f.Write(QStringLiteral("edited.txt"), lines.mid(0, keep).join(QLatin1Char('\n')).toUtf8() + "\n");
+  f.dialogs->fileToOpen = f.FilePath(QStringLiteral("edited.txt"));
+  Trigger(f, "Load settings from ...");
+}
+
+QWidget* Window(WorkbenchFixture& f, const char* name) { return membrix::SettingsWindow(*f.wb, name); }
+
+}  // namespace
+
+class SettingsFileTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void EveryLineReachesItsControl();
+  void SaveThenRestoreBringsEveryControlBack();
+  void RestoredValuesActAsIfEntered();
+  void AFileThatStopsEarlyLeavesTheRestAlone();
+  void ABadFileIsReportedAndChangesNothing();
+};
+
+// A line bound to nothing would be written as 0 and never restored. Only the
+// menu's separators and the threshold window's third box, which this window
+// does not have, are without a control.
+void SettingsFileTest::EveryLineReachesItsControl() {
+  WorkbenchFixture f;
+  QStringList unbound;
+  for (const membrix::SettingsLine& line : SettingsLines()) {
+    if (line.kind == SettingKind::Header) continue;
+    QWidget* w = Window(f, line.window.c_str());
+    QVERIFY2(w != nullptr, line.window.c_str());
+    QCOMPARE(w->objectName(), QString::fromStdString(line.window));
+    if (line.control.empty()) continue;
+    if (membrix::SettingsControl(w, QString::fromStdString(line.control)) == nullptr)
+      unbound << QString::fromStdString(line.window + "." + line.control);
+  }
+  unbound.removeDuplicates();
+  qInfo() << "lines without a control:" << unbound;
+  for (const QString& name : unbound) QVERIFY2(QRegularExpression(QStringLiteral("^(Form1\\.N[1-7]|Form3\\.CheckBox3)$")).match(name).hasMatch(), qPrintable(name));
+}
+
+void SettingsFileTest::SaveThenRestoreBringsEveryControlBack() {
+  WorkbenchFixture f;
+  QVERIFY(f.exposed);
+  const std::vector<double> saved = membrix::CollectSettings(*f.wb);
+  Trigger(f, "Save all settings");
+  QVERIFY(QFile::exists(f.FilePath(QStringLiteral("_HHSettings.txt"))));
+
+  // Every input, box, mark and position takes another value.
+  membrix::SettingsValues other;
+  other.values = saved;
+  other.lines = 234;
+  for (std::size_t i = 0; i < saved.size(); ++i) {
+    const membrix::SettingsLine& line = SettingsLines()[i];
+    switch (line.target) {
+      case SettingTarget::SpinEdit: other.values[i] = saved[i] + 1.0; break;
+      case SettingTarget::IntSpin: other.values[i] = saved[i] + 1.0; break;
+      case SettingTarget::CheckBox:
+      case SettingTarget::MenuMark:
+      case SettingTarget::Visible: other.values[i] = saved[i] == 1.0 ? 0.0 : 1.0; break;
+      case SettingTarget::Left:
+      case SettingTarget::Top: other.values[i] = saved[i] + 20.0; break;
+      case SettingTarget::PageIndex: other.values[i] = saved[i] == 0.0 ? 2.0 : 0.0; break;
+      default: break;
+    }
+  }
+  membrix::ApplySettings(*f.wb, other);
+  const std::vector<double> changed = membrix::CollectSettings(*f.wb);
+  int differing = 0;
+  for (std::size_t i = 0; i < saved.size(); ++i) differing += changed[i] != saved[i] ? 1 : 0;
+  QVERIFY2(differing > 150, qPrintable(QString::number(differing)));
+
+  QAction* restore = f.Item(QStringLiteral("Restore previous settings"));
+  QCOMPARE(restore->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
+  QCOMPARE(f.Item(QStringLiteral("Save all settings"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+  restore->trigger();
+  QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QLatin1Char('\n'))));
+  const std::vector<double> restored = membrix::CollectSettings(*f.wb);
+  for (std::size_t i = 0; i < saved.size(); ++i) {
+    QVERIFY2(restored[i] == saved[i],
+             qPrintable(QStringLiteral("line %1 (%2): %3 instead of %4")
+                            .arg(i + 1)
+                            .arg(QString::fromStdString(SettingsLines()[i].label))
+                            .arg(restored[i])
+                            .arg(saved[i])));
+  }
+}
+
+void SettingsFileTest::RestoredValuesActAsIfEntered() {
+  WorkbenchFixture f;
+  auto* form4 = &f.wb->parameterWindow();
+  auto* box = form4->findChild<QCheckBox*>(QStringLiteral("CheckBox1"));  // line 71
+  for (const char* value : {"  2", " -1", "  1"}) {
+    LoadEdited(f, {{71, QString::fromUtf8(value)}});
+    QCOMPARE(box->isChecked(), QByteArray(value).trimmed() == "1");
+  }
+
+  // Shown and hidden windows; the ramp analyzer opens as if the researcher opened it.
+  LoadEdited(f, {{133, QStringLiteral("  1")}, {167, QStringLiteral("  1")}});
+  QVERIFY(Window(f, "Form3")->isVisible());
+  QVERIFY(Window(f, "Form31")->isVisible());
+  LoadEdited(f, {{133, QStringLiteral("  0")}});
+  QVERIFY(!Window(f, "Form3")->isVisible());
+
+  // The ion-dynamics window takes lines 229-230 although they are labelled Form21.
+  QWidget* form19 = &f.wb->ionWindow();
+  form19->show();
+  form19->resize(form19->minimumSize());  // so that it fits the test's small screen where it is put
+  LoadEdited(f, {{229, QStringLiteral("137")}, {230, QStringLiteral("151")}});
+  QCOMPARE(form19->pos(), QPoint(137, 151));
+  QVERIFY(Window(f, "Form21")->pos() != QPoint(137, 151));
+
+  // Another pump type ticks "Ion Dynamics", as a click on it does.
+  auto* ionDynamics = form4->findChild<QCheckBox*>(QStringLiteral("CheckBox2"));
+  auto* pumpTypes = form4->findChild<membrix::RadioGroup*>(QStringLiteral("RadioGroup2"));
+  QVERIFY(!ionDynamics->isChecked());
+  const int other = pumpTypes->itemIndex() == 2 ? 1 : 2;
+  LoadEdited(f, {{200, QStringLiteral("  %1").arg(other)}}, 202);
+  QCOMPARE(pumpTypes->itemIndex(), other);
+  QVERIFY(ionDynamics->isChecked());
+  QCOMPARE(f.s().ionInputs.PumpType, other);
+}
+
+void SettingsFileTest::AFileThatStopsEarlyLeavesTheRestAlone() {
+  WorkbenchFixture f;
+  auto* pages = f.Find<QTabWidget>(QStringLiteral("PageControl1"));
+  const int page = pages->currentIndex();
+  membrix::NumericInput* late = f.wb->parameterWindow().input(65);  // line 192
+  const QString lateText = late->text();
+  QWidget* form4 = &f.wb->parameterWindow();
+  const QPoint form4At = form4->pos();
+  LoadEdited(f,
+             {{2, QStringLiteral("   1.2500")},
+              {191, QStringLiteral("  1")},
+              {192, QStringLiteral(" 777.0000")},
+              {227, QStringLiteral("333")},
+              {231, QString::number(page == 0 ? 3 : 0)}},
+             191);
+  QVERIFY(f.dialogs->errors.isEmpty());
+  QCOMPARE(f.wb->parameterWindow().input(1)->value(), 1.25);
+  QCOMPARE(late->text(), lateText);
+  QCOMPARE(form4->pos(), form4At);
+  QCOMPARE(pages->currentIndex(), page);
+}
+
+void SettingsFileTest::ABadFileIsReportedAndChangesNothing() {
+  WorkbenchFixture f;
+  membrix::NumericInput* first = f.wb->parameterWindow().input(1);
+  const QString before = first->text();
+  struct Case {
+    int keep;
+    int badLine;
+    int reportedLine;
+  } cases[] = {{60, 0, 60}, {234, 100, 100}};
+  for (const Case& c : cases) {
+    f.dialogs->errors.clear();
+    QList<QPair<int, QString>> edits{{2, QStringLiteral("  42.0000")}};
+    if (c.badLine > 0) edits.append({c.badLine, QStringLiteral("x")});
+    LoadEdited(f, edits, c.keep);
+    QCOMPARE(f.dialogs->errors.size(), 1);
+    QVERIFY2(f.dialogs->errors[0].contains(QStringLiteral("edited.txt, line %1").arg(c.reportedLine)),
+             qPrintable(f.dialogs->errors[0]));
+    QCOMPARE(first->text(), before);
+  }
+
+  // A cancelled dialog writes nothing.
+  f.dialogs->fileToSave.clear();
+  QFile::remove(f.FilePath(QStringLiteral("saved.txt")));
+  Trigger(f, "Save settings as ...");
+  QVERIFY(!QFile::exists(f.FilePath(QStringLiteral("saved.txt"))));
+}
+
+QTEST_MAIN(SettingsFileTest)
+#include "settings_file_test.moc"

@@ -1,5 +1,6 @@
 #include "params/settings_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -160,13 +161,21 @@ const std::vector<SettingsLine>& SettingsLines() {
 }
 
 std::string FormatSettingsLine(const SettingsLine& line, double value) {
-  char buffer[64];
-  switch (line.kind) {
-    case SettingKind::Header: return line.label;
-    case SettingKind::Real: std::snprintf(buffer, sizeof buffer, "%9.4f", value); break;
-    default: std::snprintf(buffer, sizeof buffer, "%3d", static_cast<int>(std::lround(value))); break;
+  if (line.kind == SettingKind::Header) return line.label;
+  std::string text;
+  if (line.kind == SettingKind::Real) {
+    // A large value takes all the digits it needs (up to some 310).
+    const int size = std::snprintf(nullptr, 0, "%9.4f", value);
+    text.resize(static_cast<std::size_t>(size) + 1);
+    std::snprintf(text.data(), text.size(), "%9.4f", value);
+    text.resize(static_cast<std::size_t>(size));
+  } else {
+    const double bounded = std::isfinite(value) ? std::clamp(std::round(value), -2147483648.0, 2147483647.0) : 0.0;
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%3d", static_cast<int>(bounded));
+    text = buffer;
   }
-  return buffer + line.label;
+  return text + line.label;
 }
 
 std::string FormatSettings(std::span<const double> values) {

@@ -65,6 +65,7 @@ class SettingsFileTest : public QObject {
   void RestoredValuesActAsIfEntered();
   void AFileThatStopsEarlyLeavesTheRestAlone();
   void ABadFileIsReportedAndChangesNothing();
+  void ADayAfterARestartStartsWhereItEnded();
 };
 
 // A line bound to nothing would be written as 0 and never restored. Only the
@@ -84,7 +85,8 @@ void SettingsFileTest::EveryLineReachesItsControl() {
   }
   unbound.removeDuplicates();
   qInfo() << "lines without a control:" << unbound;
-  for (const QString& name : unbound) QVERIFY2(QRegularExpression(QStringLiteral("^(Form1\\.N[1-7]|Form3\\.CheckBox3)$")).match(name).hasMatch(), qPrintable(name));
+  const QRegularExpression expected(QStringLiteral("^(Form1\\.N[1-7]|Form3\\.CheckBox3)$"));
+  for (const QString& name : unbound) QVERIFY2(expected.match(name).hasMatch(), qPrintable(name));
 }
 
 void SettingsFileTest::SaveThenRestoreBringsEveryControlBack() {
@@ -216,6 +218,36 @@ void SettingsFileTest::ABadFileIsReportedAndChangesNothing() {
   QFile::remove(f.FilePath(QStringLiteral("saved.txt")));
   Trigger(f, "Save settings as ...");
   QVERIFY(!QFile::exists(f.FilePath(QStringLiteral("saved.txt"))));
+}
+
+// Settings saved before closing the program bring back the inputs, and with
+// them the parameters, after a restart.
+void SettingsFileTest::ADayAfterARestartStartsWhereItEnded() {
+  QByteArray saved;
+  double temp = 0.0, kelvin = 0.0;
+  {
+    WorkbenchFixture day1;
+    membrix::NumericInput* input = day1.wb->parameterWindow().input(46);  // the temperature
+    temp = input->value() + 7.0;
+    input->setValue(temp);
+    kelvin = day1.s().NP0.Temp;
+    day1.Type(QStringLiteral("DDSpinEdit3"), QStringLiteral("123"));
+    Trigger(day1, "Save all settings");
+    QFile f(day1.FilePath(QStringLiteral("_HHSettings.txt")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    saved = f.readAll();
+  }
+  WorkbenchFixture day2;
+  QVERIFY(day2.s().NP0.Temp != kelvin);
+  Trigger(day2, "Restore previous settings");  // no file yet: nothing happens
+  QVERIFY(day2.dialogs->errors.isEmpty());
+  QVERIFY(day2.s().NP0.Temp != kelvin);
+  day2.Write(QStringLiteral("_HHSettings.txt"), saved);
+  Trigger(day2, "Restore previous settings");
+  QVERIFY2(day2.dialogs->errors.isEmpty(), qPrintable(day2.dialogs->errors.join(QLatin1Char('\n'))));
+  QCOMPARE(day2.wb->parameterWindow().input(46)->value(), temp);
+  QCOMPARE(day2.s().NP0.Temp, kelvin);
+  QCOMPARE(day2.Input(QStringLiteral("DDSpinEdit3"))->value(), 123.0);
 }
 
 QTEST_MAIN(SettingsFileTest)

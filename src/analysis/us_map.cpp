@@ -236,7 +236,7 @@ USMapData ReadUSMap(const std::string& file, std::int32_t fChoice, std::int32_t 
   std::string line;
   int lineNo = 0;
   auto next = [&]() {
-    if (!std::getline(inFile, line)) throw FormatError(file, lineNo + 1, "the map file ends too early");
+    if (!std::getline(inFile, line)) throw FormatError(file, lineNo, "the map file ends too early");  // at its last line
     ++lineNo;
     if (!line.empty() && line.back() == '\r') line.pop_back();
   };

@@ -247,7 +247,10 @@ TEST_F(USMap, NamesTheFileAndLineOfABrokenMap) {
       {"too large", "ZONE T=\"ZONE1\"\nI=202 ,J=  3 ,K=1,F=POINT\n", 2},
       {"short line", "ZONE T=\"ZONE1\"\nI=  2 ,J=  2 ,K=1,F=POINT\n1 2 3\n", 3},
       {"ends early",
-       "ZONE T=\"ZONE1\"\nI=  2 ,J=  2 ,K=1,F=POINT\n0 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14\n", 4},
+       "ZONE T=\"ZONE1\"\nI=  2 ,J=  2 ,K=1,F=POINT\n0 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14\n", 3},
+      // A file that stops early is named at its last line, which it has.
+      {"only the zone line", "ZONE T=\"ZONE1\"", 1},
+      {"empty", "", 0},
   };
   for (const auto& c : cases) {
     const std::string path = Path("broken.dat");

@@ -56,9 +56,11 @@ void StartFromBase(Session& copy, const Session& base, std::int64_t member) {
 
 // Runs the members of the ensemble in blocks and delivers them one by one, in
 // member order: block(copy, first, last, host) on a worker gives members first
-// ... last-1, deliver(i, member) takes them here.
+// ... last-1, deliver(i, member) takes them here. tablesUntouched: the members
+// never read the recording tables, which the workers then copy only once.
 template <class BlockRun, class Deliver>
-RunsOutcome RunMemberBlocks(const Session& base, Host& host, std::int64_t M, BlockRun&& block, Deliver&& deliver) {
+RunsOutcome RunMemberBlocks(const Session& base, Host& host, std::int64_t M, BlockRun&& block, Deliver&& deliver,
+                            bool tablesUntouched = false) {
   RunsOutcome blocks = RunIndependent<std::vector<EnsembleMember>>(
       base, host, BlockCount(M),
       [&](Session& copy, Host& worker, std::int64_t b) {
@@ -68,7 +70,8 @@ RunsOutcome RunMemberBlocks(const Session& base, Host& host, std::int64_t M, Blo
       [&](std::int64_t b, std::vector<EnsembleMember>&& out) {
         std::int64_t i = b * kMembersPerBlock;
         for (EnsembleMember& m : out) deliver(i++, std::move(m));
-      });
+      },
+      tablesUntouched);
   RunsOutcome members;
   members.stopped = blocks.stopped;
   members.delivered = std::min(M, blocks.delivered * kMembersPerBlock);
@@ -291,7 +294,7 @@ EnsembleResult RunNoiseEnsemble(Session& s, Host& host, EnsembleSink& sink, Ense
           StartFromBase(copy, base, first);
           return NoiseMembersInLanes(copy, in, first, last, &worker, isa);
         },
-        deliver);
+        deliver, /*tablesUntouched=*/true);
   } else {
     r.outcome = RunMembers(
         base, host, M,

@@ -7,8 +7,11 @@
 //   Abs(x)          |x|;
 //   Select(m, a, b) a where the comparison m holds, else b.
 // Every formula performs the same operations in the same order for either
-// type, so a member in a lane follows the one-neuron step bit for bit. Both
-// branches of a choice are evaluated; the one not taken is discarded.
+// type, so a member in a lane follows the one-neuron step bit for bit. In a
+// register both branches of a choice are evaluated and the lanes take the
+// value of theirs; one neuron evaluates only its own.
+
+#include <type_traits>
 
 #include "neuron/numerics.h"
 #include "params/neuron_properties.h"
@@ -50,8 +53,14 @@ template <class T>
 T LinExpN(const T& x, double k) {
   using O = NumOps<T>;
   const T r = x / k;
-  const T nearZero = k * (1.0 - x / (2.0 * k));
-  return O::Select(O::Abs(r) < 1e-6, nearZero, x / (O::Exp(r) - 1.0));
+  if constexpr (std::is_same_v<T, double>) {
+    // One neuron takes only the branch it needs.
+    if (O::Abs(r) < 1e-6) return k * (1.0 - x / (2.0 * k));
+    return x / (O::Exp(r) - 1.0);
+  } else {
+    const T nearZero = k * (1.0 - x / (2.0 * k));
+    return O::Select(O::Abs(r) < 1e-6, nearZero, x / (O::Exp(r) - 1.0));
+  }
 }
 
 // The classic rate shapes: c = 1 the linear-exponential form, c = 0 a plain
@@ -74,7 +83,11 @@ T HHRateInvN(const T& x, double k, double c) {
 template <class T>
 T RelaxN(double dt, const T& tau) {
   using O = NumOps<T>;
-  return O::Select(tau > 0.0, 1.0 - O::Exp(-1000.0 * dt / tau), T(1.0));
+  if constexpr (std::is_same_v<T, double>) {
+    return tau > 0.0 ? 1.0 - O::Exp(-1000.0 * dt / tau) : 1.0;
+  } else {
+    return O::Select(tau > 0.0, 1.0 - O::Exp(-1000.0 * dt / tau), T(1.0));
+  }
 }
 
 template <class T>

@@ -224,17 +224,32 @@ EnsembleResult RunGaussianThresholds(Session& s, Host& host, EnsembleSink& sink,
   SelectEnsembleModel(base, model);
   ResetRunState(base);
   const std::int64_t drawn = (M - 1) / 2;
-  r.outcome = RunMembers(
-      base, host, M,
-      [&](Session& copy, std::int64_t i, Host& worker) {
-        return GaussianThresholdMember(copy, in, i == drawn, &worker);
-      },
-      [&](std::int64_t i, EnsembleMember&& m) {
-        for (double t : m.spikes) r.ro.AddSpike(t);
-        if (i == drawn) sink.Voltage(m.trace);
-        sink.Member(i, M);
-        sink.Rate(r.ro);
-      });
+  const auto deliver = [&](std::int64_t i, EnsembleMember&& m) {
+    for (double t : m.spikes) r.ro.AddSpike(t);
+    if (i == drawn) sink.Voltage(m.trace);
+    sink.Member(i, M);
+    sink.Rate(r.ro);
+  };
+  const std::optional<KernelIsa> kernel = ChosenNoiseKernel();
+  if (kernel && in.disperse == DispersionKind::Threshold && NoiseKernelApplies(base)) {
+    // Squid-axon members alike but for their threshold: a block goes through
+    // the registers together.
+    const KernelIsa isa = *kernel;
+    r.outcome = RunMemberBlocks(
+        base, host, M,
+        [&](Session& copy, std::int64_t first, std::int64_t last, Host& worker) {
+          StartFromBase(copy, base, first);
+          return GaussianThresholdMembersInLanes(copy, in, first, last, drawn, &worker, isa);
+        },
+        deliver, /*tablesUntouched=*/true);
+  } else {
+    r.outcome = RunMembers(
+        base, host, M,
+        [&](Session& copy, std::int64_t i, Host& worker) {
+          return GaussianThresholdMember(copy, in, i == drawn, &worker);
+        },
+        deliver);
+  }
   for (std::int32_t k = 0; k <= r.ro.Nrate(); ++k) {
     file.WriteLine(RateLine(r.ro.TimeOf(k) * 1000.0, r.ro.ro()[static_cast<std::size_t>(k)]));
   }

@@ -1,10 +1,11 @@
 #pragma once
-// The noise ensemble's members stepped together: a block of identical
-// squid-axon ("Rariza") members in one compartment advances in registers of
-// doubles, one member per lane, with the processor's widest registers chosen
-// at run time. Each member still draws its noise from its own generator, in
-// the order the one-member run draws it, and ends bit for bit where
-// NoiseMember leaves it. Other models keep the one-member step.
+// The members of the uncoupled ensembles stepped together: a block of
+// squid-axon ("Rariza") members in one compartment, alike but for their noise
+// or their threshold shift, advances in registers of doubles, one member per
+// lane, with the processor's widest registers chosen at run time. Each member
+// still draws from its own generator, in the order the one-member run draws,
+// and ends bit for bit where NoiseMember or GaussianThresholdMember leaves it.
+// Other models keep the one-member step.
 
 #include <cstdint>
 #include <optional>
@@ -63,5 +64,12 @@ bool NoiseKernelApplies(const Session& base);
 // copy of base, with NP0, NV0, run, stim and spikes as base has them.
 std::vector<EnsembleMember> NoiseMembersInLanes(Session& copy, const EnsembleInputs& in, std::int64_t first,
                                                 std::int64_t last, const Host* host, KernelIsa isa);
+
+// Members first ... last-1 (at most 32) of the Gaussian-threshold ensemble
+// whose dispersion is "Disperse Thr.", as GaussianThresholdMember gives them;
+// drawn is the member that keeps its V(t). copy as above.
+std::vector<EnsembleMember> GaussianThresholdMembersInLanes(Session& copy, const EnsembleInputs& in,
+                                                            std::int64_t first, std::int64_t last,
+                                                            std::int64_t drawn, const Host* host, KernelIsa isa);
 
 }  // namespace membrix

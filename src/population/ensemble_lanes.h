@@ -17,12 +17,13 @@ inline constexpr std::size_t kMaxLanes = 32;
 using LaneColumn = std::array<double, kMaxLanes>;
 
 // What the step reads and writes per member: the voltage and its derivatives,
-// the squid-axon gates, the Ca pool, the noise input, and the currents of the
+// the squid-axon gates, the Ca pool, the input uu, the threshold shift, and the currents of the
 // step as the one-neuron step leaves them in its state record.
 struct alignas(64) LaneArrays {
   alignas(64) LaneColumn V{}, Vprev{}, dVdt{}, d2Vdt2{};
   alignas(64) LaneColumn mm{}, hh{}, nn{}, Ca{};
   alignas(64) LaneColumn uu{};
+  alignas(64) LaneColumn NaThreshShift{};  // mV, the member's threshold shift of the Na activation
   alignas(64) LaneColumn Iion{}, Isyn{}, PSC{}, INa{}, IK{};
 };
 

@@ -112,7 +112,7 @@ void Store(const LaneVector& x, lanes::LaneColumn& c, std::size_t i) {
     const LaneVector V = Load(a.V, i);
     const LaneVector oldDVdt = Load(a.dVdt, i);
     LaneVector mm = Load(a.mm, i), hh = Load(a.hh, i), nn = Load(a.nn, i), Ca = Load(a.Ca, i);
-    const LaneVector INa = ParametricNaAdvance(V, mm, hh, np, dt);
+    const LaneVector INa = ParametricNaAdvance(V, mm, hh, np, dt, Load(a.NaThreshShift, i));
     const LaneVector IK = RarizaKAdvance(V, nn, np, dt);
     CaPoolStep(Ca, LaneVector(0.0), np, dt);
     // The sum over every slot; those without conductance carry exactly 0.

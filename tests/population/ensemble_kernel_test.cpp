@@ -123,6 +123,38 @@ TEST(EnsembleKernel, EveryMemberBitIdenticalToTheOneMemberStep) {
   }
 }
 
+// The same for the Gaussian thresholds: each member's shifts, spikes and, for
+// the drawn member, V(t), with and without renewal of the shift at each spike.
+TEST(EnsembleKernel, GaussianThresholdMembersBitIdenticalToTheOneMemberStep) {
+  for (bool renewal : {false, true}) {
+    Session base = NoiseBase(0.0);
+    base.ensemble.sgm_V = 3.0;
+    base.ensemble.ThrRenewal = renewal;
+    const std::int64_t first = 32, last = 45, drawn = 40;
+    std::vector<EnsembleMember> alone;
+    for (std::int64_t i = first; i < last; ++i) {
+      Session copy = base;
+      copy.random.set_state(RunSeed(i));
+      alone.push_back(GaussianThresholdMember(copy, base.ensemble, i == drawn, nullptr));
+    }
+    ASSERT_NE(alone[0].shifts[0], alone[1].shifts[0]) << "the members differ";
+    for (KernelIsa isa : IsasOfThisProcessor()) {
+      Session copy = base;
+      const std::vector<EnsembleMember> together =
+          GaussianThresholdMembersInLanes(copy, base.ensemble, first, last, drawn, nullptr, isa);
+      ASSERT_EQ(together.size(), alone.size());
+      for (std::size_t k = 0; k < alone.size(); ++k) {
+        SCOPED_TRACE(std::string(renewal ? "renewal" : "fixed shift") + ", lanes " +
+                     std::to_string(KernelLanes(isa)) + ", member " + std::to_string(first + std::int64_t(k)));
+        EXPECT_EQ(together[k].shifts, alone[k].shifts);
+        EXPECT_EQ(together[k].spikes, alone[k].spikes);
+        ExpectSameSeries(together[k].trace, alone[k].trace, "V(t)");
+      }
+      EXPECT_FALSE(together[static_cast<std::size_t>(drawn - first)].trace.empty());
+    }
+  }
+}
+
 // Models the kernel does not carry go through the one-member step.
 TEST(EnsembleKernel, OnlyTheOnePointSquidAxonWithNaAndKGoesThroughTheKernel) {
   struct Case {
@@ -148,6 +180,32 @@ TEST(EnsembleKernel, OnlyTheOnePointSquidAxonWithNaAndKGoesThroughTheKernel) {
 }
 
 class EnsembleKernelRun : public testing::SweepFiles {};
+
+// The whole Gaussian-threshold run, two blocks on two workers, histograms the
+// same rate through the kernel as through the one-member step.
+TEST_F(EnsembleKernelRun, ThresholdEnsembleRateAsWithTheOneMemberStep) {
+  std::string rate[2];
+  for (int scalar : {0, 1}) {
+    if (scalar == 1) setenv("MEMBRIX_ENSEMBLE_KERNEL", "scalar", 1);
+    Session s;
+    ApplyProgramStart(s);
+    SelectModelFamily(s, "Rariza");
+    s.stim.uu = s.stim.ss = 0.0;
+    s.parallel.workers = 2;
+    s.ensemble.MeshGauss = 39;
+    s.ensemble.t_end = 20.0;
+    s.ensemble.Nrate = 40;
+    s.ensemble.ThrRenewal = true;
+    BatchHost host;
+    EnsembleSink sink;
+    const EnsembleResult r = RunGaussianThresholds(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+    unsetenv("MEMBRIX_ENSEMBLE_KERNEL");
+    EXPECT_EQ(r.outcome.delivered, 40);
+    EXPECT_GT(r.ro.Peak(), 0.0);
+    rate[scalar] = Read(r.file);
+  }
+  EXPECT_EQ(rate[0], rate[1]);
+}
 
 // The whole noise run, two blocks on two workers, writes the same files and
 // dispersion through the kernel as through the one-member step.

@@ -29,7 +29,7 @@ bool Is(const NeuronProperties& np, std::string_view family) {
 // inactivation; ii is neither read nor written.
 
 double ParametricNaStep(const NeuronProperties& np, NeuronVariables& nv, double dt) {
-  return ParametricNaAdvance(nv.V, nv.mm, nv.hh, np, dt);
+  return ParametricNaAdvance(nv.V, nv.mm, nv.hh, np, dt, np.NaThreshShift);
 }
 
 void ParametricNaInit(const NeuronProperties& np, NeuronVariables& nv) {

@@ -96,16 +96,21 @@ void RelaxGateN(T& x, const GateOf<T>& r, double dt) {
 }
 
 // The parametric Na gates at v (mV): the inactivation sees v - Tr_Na, the
-// activation the threshold shift as well.
-template <class T>
-GatePairOf<T> RarizaNaGates(const T& v, const NeuronProperties& np) {
+// activation the threshold shift (mV) as well, np.NaThreshShift unless given.
+template <class T, class Shift = double>
+GatePairOf<T> RarizaNaGates(const T& v, const NeuronProperties& np, const Shift& shift) {
   const T vp = v - np.Tr_Na;
-  const T vm = vp - np.NaThreshShift;
+  const T vm = vp - shift;
   const T am = np.a1Na * HHRateN(np.a2Na - vm, np.a3Na, np.a4Na);
   const T bm = np.b1Na * HHRateN(np.b2Na - vm, np.b3Na, np.b4Na);
   const T ah = np.c1Na * HHRateN(np.c2Na - vp, np.c3Na, np.c4Na);
   const T bh = np.d1Na * HHRateInvN(np.d2Na - vp, np.d3Na, np.d4Na);
   return {FromAlphaBetaN(am, bm), FromAlphaBetaN(ah, bh)};
+}
+
+template <class T>
+GatePairOf<T> RarizaNaGates(const T& v, const NeuronProperties& np) {
+  return RarizaNaGates(v, np, np.NaThreshShift);
 }
 
 // The squid-axon delayed rectifier with its own fixed numbers, voltage
@@ -116,11 +121,11 @@ GateOf<T> RarizaKGate(const T& v, double Tr_Na) {
   return FromAlphaBetaN(0.01 * LinExpN(10.0 - w, 10.0), 0.125 * NumOps<T>::Exp(-w / 80.0));
 }
 
-// The parametric Na current over one step at V (volts): mm and hh relax, then
-// mm³·hh·gNa·(V - VNa).
-template <class T>
-T ParametricNaAdvance(const T& V, T& mm, T& hh, const NeuronProperties& np, double dt) {
-  const GatePairOf<T> r = RarizaNaGates(1000.0 * V, np);
+// The parametric Na current over one step at V (volts) with the threshold
+// shift of the activation: mm and hh relax, then mm³·hh·gNa·(V - VNa).
+template <class T, class Shift = double>
+T ParametricNaAdvance(const T& V, T& mm, T& hh, const NeuronProperties& np, double dt, const Shift& shift) {
+  const GatePairOf<T> r = RarizaNaGates(1000.0 * V, np, shift);
   RelaxGateN(mm, r.m, dt);
   RelaxGateN(hh, r.h, dt);
   return mm * mm * mm * hh * static_cast<double>(1 - np.IfBlockNa) * np.gNa * (V - np.VNa);

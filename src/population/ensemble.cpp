@@ -230,8 +230,8 @@ EnsembleResult RunGaussianThresholds(Session& s, Host& host, EnsembleSink& sink,
     sink.Member(i, M);
     sink.Rate(r.ro);
   };
-  const std::optional<KernelIsa> kernel = ChosenNoiseKernel();
-  if (kernel && in.disperse == DispersionKind::Threshold && NoiseKernelApplies(base)) {
+  const std::optional<KernelIsa> kernel = ChosenEnsembleKernel();
+  if (kernel && in.disperse == DispersionKind::Threshold && EnsembleKernelApplies(base)) {
     // Squid-axon members alike but for their threshold: a block goes through
     // the registers together.
     const KernelIsa isa = *kernel;
@@ -299,8 +299,8 @@ EnsembleResult RunNoiseEnsemble(Session& s, Host& host, EnsembleSink& sink, Ense
     sink.Rate(r.ro);
     sink.SigmaV(r.sigmaV);
   };
-  const std::optional<KernelIsa> kernel = ChosenNoiseKernel();
-  if (kernel && NoiseKernelApplies(base)) {
+  const std::optional<KernelIsa> kernel = ChosenEnsembleKernel();
+  if (kernel && EnsembleKernelApplies(base)) {
     // Identical squid-axon members: a block goes through the registers together.
     const KernelIsa isa = *kernel;
     r.outcome = RunMemberBlocks(

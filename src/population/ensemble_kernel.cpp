@@ -62,7 +62,7 @@ KernelIsa BestKernelIsa() {
   return best;
 }
 
-std::optional<KernelIsa> ChosenNoiseKernel() {
+std::optional<KernelIsa> ChosenEnsembleKernel() {
   const char* env = std::getenv("MEMBRIX_ENSEMBLE_KERNEL");
   const std::string_view want = env != nullptr ? env : "";
   if (want == "scalar") return std::nullopt;
@@ -105,7 +105,7 @@ NoiseDrive NoiseDriveOf(const Session& copy, const EnsembleInputs& in) {
   return d;
 }
 
-bool NoiseKernelApplies(const Session& base) {
+bool EnsembleKernelApplies(const Session& base) {
   const NeuronProperties& np = base.NP0;
   const ProcModel m = ResolveProcModel(np);
   if (m.family != ProcFamily::Rariza || m.geometry != ProcGeometry::OnePoint) return false;

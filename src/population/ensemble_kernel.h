@@ -21,11 +21,11 @@ enum class KernelIsa { Generic, Avx2, Avx512 };
 // Whether this processor runs the build for isa; the widest one it runs.
 bool KernelIsaAvailable(KernelIsa isa);
 KernelIsa BestKernelIsa();
-// The kernel the noise ensemble uses: the widest this processor runs, unless
+// The kernel the ensembles use: the widest this processor runs, unless
 // the environment variable MEMBRIX_ENSEMBLE_KERNEL names one ("generic",
 // "avx2", "avx512": used when the processor runs it) or asks for the
 // one-member step ("scalar": no value), for comparisons of speed.
-std::optional<KernelIsa> ChosenNoiseKernel();
+std::optional<KernelIsa> ChosenEnsembleKernel();
 // Doubles per register of isa.
 std::size_t KernelLanes(KernelIsa isa);
 
@@ -53,11 +53,11 @@ inline void AdvanceNoiseInput(double& uu, const NoiseDrive& d, double dt, double
   }
 }
 
-// Whether the kernel steps the members of base (the ensemble's session with its
+// Whether the kernel can step the members of base (the ensemble's session with its
 // model selected): the conductance-based "Rariza" cell in "1-point", no
 // channel but Na and K with conductance, a current clamp whose injected current
 // draws no noise of its own.
-bool NoiseKernelApplies(const Session& base);
+bool EnsembleKernelApplies(const Session& base);
 
 // Members first ... last-1 (at most 32) of the noise ensemble, as NoiseMember
 // gives them, stepped together with the registers of isa. copy is a worker's

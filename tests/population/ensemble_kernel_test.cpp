@@ -92,7 +92,7 @@ TEST(EnsembleKernel, EveryMemberBitIdenticalToTheOneMemberStep) {
   ASSERT_FALSE(isas.empty());
   for (double tauNoise : {0.0, 2.0}) {
     const Session base = NoiseBase(tauNoise);
-    ASSERT_TRUE(NoiseKernelApplies(base));
+    ASSERT_TRUE(EnsembleKernelApplies(base));
     for (std::int64_t first : {0, 45}) {
       const std::int64_t last = first + 13;
       std::vector<EnsembleMember> alone;
@@ -175,7 +175,7 @@ TEST(EnsembleKernel, OnlyTheOnePointSquidAxonWithNaAndKGoesThroughTheKernel) {
   for (const Case& c : cases) {
     Session s = NoiseBase(0.0);
     c.change(s);
-    EXPECT_EQ(NoiseKernelApplies(s), c.applies) << c.what;
+    EXPECT_EQ(EnsembleKernelApplies(s), c.applies) << c.what;
   }
 }
 

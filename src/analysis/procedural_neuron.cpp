@@ -1,6 +1,7 @@
 #include "analysis/procedural_neuron.h"
 
 #include "channels/procedural/hh_canal.h"
+#include "channels/procedural/rariza_kinetics.h"
 #include "neuron/numerics.h"
 #include "run/session.h"
 #include "run/stimulus.h"
@@ -50,9 +51,10 @@ void ConductanceBasedBranch(Session& s, ProceduralGlobals& g, double oldDVdt) {
 
   const double channels = ChannelCurrents(s, g, g.everyGate);
   const double leakReversal = g.model.family == ProcFamily::Passive ? np.Vrest : np.VL;
-  nv.Iion = -channels - (V - leakReversal) * np.gL * (1 - np.IfBlockPass) + InjectedCurrent(s, np) +
-            s.stim.du_Reset;
-  nv.Isyn = s.stim.uu - s.stim.ss * (V - np.VK) - s.stim.gNMDA * (V - np.Vrest) * (V - np.Vrest);
+  // The injected current first: the reset generator it runs may set du_Reset.
+  const double injected = InjectedCurrent(s, np);
+  nv.Iion = MembraneIonic(channels, V, leakReversal, np, injected, s.stim.du_Reset);
+  nv.Isyn = MembraneInput(s.stim.uu, s.stim.ss, s.stim.gNMDA, V, np);
 
   if (g.model.geometry == ProcGeometry::OnePoint) {
     nv.V = V + dt / np.Cm * (nv.Iion + nv.Isyn);

@@ -1,6 +1,7 @@
 #include "channels/sodium.h"
 
 #include "channels/channel_catalogue.h"
+#include "channels/procedural/rariza_kinetics.h"
 
 namespace membrix {
 
@@ -12,13 +13,8 @@ namespace membrix {
 // ---- TRarizaNa ---------------------------------------------------------------
 
 SodiumRates TRarizaNa::FastRates(double v, const NeuronProperties& np) {
-  const double vp = v - np.Tr_Na;           // the inactivations see v'
-  const double vm = vp - np.NaThreshShift;  // the activation sees the threshold shift too
-  const double am = np.a1Na * HHRate(np.a2Na - vm, np.a3Na, np.a4Na);
-  const double bm = np.b1Na * HHRate(np.b2Na - vm, np.b3Na, np.b4Na);
-  const double ah = np.c1Na * HHRate(np.c2Na - vp, np.c3Na, np.c4Na);
-  const double bh = np.d1Na * HHRateInv(np.d2Na - vp, np.d3Na, np.d4Na);
-  return {FromAlphaBeta(am, bm), FromAlphaBeta(ah, bh), {}};
+  const GatePairOf<double> r = RarizaNaGates(v, np);
+  return {{r.m.inf, r.m.tau}, {r.h.inf, r.h.tau}, {}};
 }
 
 SodiumRates TRarizaNa::Rates(double v, const NeuronProperties& np) {

@@ -9,6 +9,7 @@
 #include "common/error.h"
 #include "common/number_format.h"
 #include "neuron/numerics.h"
+#include "population/ensemble_kernel.h"
 #include "population/member_step.h"
 #include "run/clamp_run.h"
 #include "run/run_globals.h"
@@ -54,15 +55,36 @@ void StartFromBase(Session& copy, const Session& base, std::int64_t member) {
 }
 
 // Runs the members of the ensemble in blocks and delivers them one by one, in
-// member order: member(copy, i, host) on a worker, deliver(i, member) here.
-template <class MemberRun, class Deliver>
-RunsOutcome RunMembers(const Session& base, Host& host, std::int64_t M, MemberRun&& member, Deliver&& deliver) {
+// member order: block(copy, first, last, host) on a worker gives members first
+// ... last-1, deliver(i, member) takes them here. tablesUntouched: the members
+// never read the recording tables, which the workers then copy only once.
+template <class BlockRun, class Deliver>
+RunsOutcome RunMemberBlocks(const Session& base, Host& host, std::int64_t M, BlockRun&& block, Deliver&& deliver,
+                            bool tablesUntouched = false) {
   RunsOutcome blocks = RunIndependent<std::vector<EnsembleMember>>(
       base, host, BlockCount(M),
       [&](Session& copy, Host& worker, std::int64_t b) {
-        std::vector<EnsembleMember> out;
         const std::int64_t first = b * kMembersPerBlock;
-        const std::int64_t last = std::min(M, first + kMembersPerBlock);
+        return block(copy, first, std::min(M, first + kMembersPerBlock), worker);
+      },
+      [&](std::int64_t b, std::vector<EnsembleMember>&& out) {
+        std::int64_t i = b * kMembersPerBlock;
+        for (EnsembleMember& m : out) deliver(i++, std::move(m));
+      },
+      tablesUntouched);
+  RunsOutcome members;
+  members.stopped = blocks.stopped;
+  members.delivered = std::min(M, blocks.delivered * kMembersPerBlock);
+  return members;
+}
+
+// The same, one member after another: member(copy, i, host) on a worker.
+template <class MemberRun, class Deliver>
+RunsOutcome RunMembers(const Session& base, Host& host, std::int64_t M, MemberRun&& member, Deliver&& deliver) {
+  return RunMemberBlocks(
+      base, host, M,
+      [&](Session& copy, std::int64_t first, std::int64_t last, Host& worker) {
+        std::vector<EnsembleMember> out;
         out.reserve(static_cast<std::size_t>(last - first));
         for (std::int64_t i = first; i < last; ++i) {
           StartFromBase(copy, base, i);
@@ -70,14 +92,7 @@ RunsOutcome RunMembers(const Session& base, Host& host, std::int64_t M, MemberRu
         }
         return out;
       },
-      [&](std::int64_t b, std::vector<EnsembleMember>&& out) {
-        std::int64_t i = b * kMembersPerBlock;
-        for (EnsembleMember& m : out) deliver(i++, std::move(m));
-      });
-  RunsOutcome members;
-  members.stopped = blocks.stopped;
-  members.delivered = std::min(M, blocks.delivered * kMembersPerBlock);
-  return members;
+      std::forward<Deliver>(deliver));
 }
 
 }  // namespace
@@ -165,26 +180,19 @@ EnsembleMember GaussianThresholdMember(Session& copy, const EnsembleInputs& in, 
 EnsembleMember NoiseMember(Session& copy, const EnsembleInputs& in, bool first, const Host* host) {
   EnsembleMember m;
   NeuronProperties& np = copy.NP0;
-  const double sigma = in.sgm_V / 1000.0;
-  const double tauNoise = in.tau_Noise / 1000.0;
   copy.stim.uu = copy.stim.ss = 0.0;
   ProceduralGlobals g;
   StartMemberAtRest(copy, g);
   NeuronVariables& nv = copy.NV0;
-  nv.V = np.Vrest + copy.random.Normal(0.0, 1.0) * sigma;
+  nv.V = np.Vrest + copy.random.Normal(0.0, 1.0) * NoiseDriveOf(copy, in).sigma;
   nv.VatE = nv.Vprev = nv.V;
   copy.run.StartState.V = copy.run.StartState.VatE = nv.V;
   m.gL = np.gL;
   m.spikes.reserve(64);
 
-  // The noise current: its amplitude makes the free membrane's voltage spread σ.
-  double A = np.Cm / np.tau_m * sigma;
-  if (tauNoise > 0.0) A *= std::sqrt(np.tau_m / tauNoise + 1.0);
   RunGlobals& run = copy.run;
   const double dt = run.dt;
-  const double whiteScale = A * std::sqrt(2.0 * np.tau_m / dt);
-  const double ouScale = A * copy.prog.NoiseToSignal * std::sqrt(2.0 * dt / std::max(tauNoise, 1e-300));
-  const std::int64_t ntMeasure = static_cast<std::int64_t>(std::trunc(in.tMeasure / 1000.0 / dt));
+  const NoiseDrive drive = NoiseDriveOf(copy, in);
   double& uu = copy.stim.uu;
   if (first) {
     m.trace.reserve(static_cast<std::size_t>(run.nt_end) + 1);
@@ -193,14 +201,9 @@ EnsembleMember NoiseMember(Session& copy, const EnsembleInputs& in, bool first, 
   for (run.nt = 1; run.nt <= run.nt_end; ++run.nt) {
     run.t = run.nt * dt;
     PollStop(host, run.nt);
-    const double xi = copy.random.Normal(0.0, 1.0);
-    if (tauNoise > 0.0) {
-      uu = uu - dt * uu / tauNoise + xi * ouScale;
-    } else {
-      uu = xi * whiteScale;
-    }
+    AdvanceNoiseInput(uu, drive, dt, copy.random.Normal(0.0, 1.0));
     if (MemberStep(copy, g)) m.spikes.push_back(run.t);
-    if (run.nt == ntMeasure) m.Vmeasure = nv.V;
+    if (run.nt == drive.ntMeasure) m.Vmeasure = nv.V;
     if (first) {
       m.trace.push_back({run.t, nv.V});
       if (run.nt == 1 || IsMultiple(static_cast<std::int32_t>(run.nt), run.n_Draw)) m.noise.push_back({run.t, uu * 1000.0});
@@ -221,17 +224,32 @@ EnsembleResult RunGaussianThresholds(Session& s, Host& host, EnsembleSink& sink,
   SelectEnsembleModel(base, model);
   ResetRunState(base);
   const std::int64_t drawn = (M - 1) / 2;
-  r.outcome = RunMembers(
-      base, host, M,
-      [&](Session& copy, std::int64_t i, Host& worker) {
-        return GaussianThresholdMember(copy, in, i == drawn, &worker);
-      },
-      [&](std::int64_t i, EnsembleMember&& m) {
-        for (double t : m.spikes) r.ro.AddSpike(t);
-        if (i == drawn) sink.Voltage(m.trace);
-        sink.Member(i, M);
-        sink.Rate(r.ro);
-      });
+  const auto deliver = [&](std::int64_t i, EnsembleMember&& m) {
+    for (double t : m.spikes) r.ro.AddSpike(t);
+    if (i == drawn) sink.Voltage(m.trace);
+    sink.Member(i, M);
+    sink.Rate(r.ro);
+  };
+  const std::optional<KernelIsa> kernel = ChosenEnsembleKernel();
+  if (kernel && in.disperse == DispersionKind::Threshold && EnsembleKernelApplies(base)) {
+    // Squid-axon members alike but for their threshold: a block goes through
+    // the registers together.
+    const KernelIsa isa = *kernel;
+    r.outcome = RunMemberBlocks(
+        base, host, M,
+        [&](Session& copy, std::int64_t first, std::int64_t last, Host& worker) {
+          StartFromBase(copy, base, first);
+          return GaussianThresholdMembersInLanes(copy, in, first, last, drawn, &worker, isa);
+        },
+        deliver, /*tablesUntouched=*/true);
+  } else {
+    r.outcome = RunMembers(
+        base, host, M,
+        [&](Session& copy, std::int64_t i, Host& worker) {
+          return GaussianThresholdMember(copy, in, i == drawn, &worker);
+        },
+        deliver);
+  }
   for (std::int32_t k = 0; k <= r.ro.Nrate(); ++k) {
     file.WriteLine(RateLine(r.ro.TimeOf(k) * 1000.0, r.ro.ro()[static_cast<std::size_t>(k)]));
   }
@@ -258,32 +276,46 @@ EnsembleResult RunNoiseEnsemble(Session& s, Host& host, EnsembleSink& sink, Ense
   double sumV = 0.0, sumV2 = 0.0;
   std::int64_t n = 0;
   std::string line;
-  r.outcome = RunMembers(
-      base, host, M,
-      [&](Session& copy, std::int64_t i, Host& worker) { return NoiseMember(copy, in, i == 0, &worker); },
-      [&](std::int64_t i, EnsembleMember&& m) {
-        for (double t : m.spikes) r.ro.AddSpike(t);
-        if (i == 0) {
-          for (const TimeValue& p : m.trace) {
-            line.clear();
-            AppendFixed(line, p.t * 1000.0, 9, 3);
-            line += ' ';
-            AppendFixed(line, p.v * 1000.0, 9, 3);
-            oneCurve.WriteLine(line);
-          }
-          oneCurve.Close();
-          sink.Voltage(m.trace);
-          sink.NoiseInput(m.noise);
-        }
-        sumV += m.Vmeasure;
-        sumV2 += m.Vmeasure * m.Vmeasure;
-        ++n;
-        const double mean = sumV / static_cast<double>(n);
-        r.sigmaV = std::sqrt(std::max(0.0, sumV2 / static_cast<double>(n) - mean * mean)) * 1000.0;
-        sink.Member(i, M);
-        sink.Rate(r.ro);
-        sink.SigmaV(r.sigmaV);
-      });
+  const auto deliver = [&](std::int64_t i, EnsembleMember&& m) {
+    for (double t : m.spikes) r.ro.AddSpike(t);
+    if (i == 0) {
+      for (const TimeValue& p : m.trace) {
+        line.clear();
+        AppendFixed(line, p.t * 1000.0, 9, 3);
+        line += ' ';
+        AppendFixed(line, p.v * 1000.0, 9, 3);
+        oneCurve.WriteLine(line);
+      }
+      oneCurve.Close();
+      sink.Voltage(m.trace);
+      sink.NoiseInput(m.noise);
+    }
+    sumV += m.Vmeasure;
+    sumV2 += m.Vmeasure * m.Vmeasure;
+    ++n;
+    const double mean = sumV / static_cast<double>(n);
+    r.sigmaV = std::sqrt(std::max(0.0, sumV2 / static_cast<double>(n) - mean * mean)) * 1000.0;
+    sink.Member(i, M);
+    sink.Rate(r.ro);
+    sink.SigmaV(r.sigmaV);
+  };
+  const std::optional<KernelIsa> kernel = ChosenEnsembleKernel();
+  if (kernel && EnsembleKernelApplies(base)) {
+    // Identical squid-axon members: a block goes through the registers together.
+    const KernelIsa isa = *kernel;
+    r.outcome = RunMemberBlocks(
+        base, host, M,
+        [&](Session& copy, std::int64_t first, std::int64_t last, Host& worker) {
+          StartFromBase(copy, base, first);
+          return NoiseMembersInLanes(copy, in, first, last, &worker, isa);
+        },
+        deliver, /*tablesUntouched=*/true);
+  } else {
+    r.outcome = RunMembers(
+        base, host, M,
+        [&](Session& copy, std::int64_t i, Host& worker) { return NoiseMember(copy, in, i == 0, &worker); },
+        deliver);
+  }
   oneCurve.Close();
   for (std::int32_t k = 0; k <= r.ro.Nrate(); ++k) {
     rateFile.WriteLine(RateLine(r.ro.TimeOf(k) * 1000.0, r.ro.ro()[static_cast<std::size_t>(k)]));

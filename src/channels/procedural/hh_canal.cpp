@@ -12,6 +12,7 @@
 #include "channels/procedural/hh_lyle.h"
 #include "channels/procedural/hh_migli.h"
 #include "channels/procedural/procedural_gates.h"
+#include "channels/procedural/rariza_kinetics.h"
 #include "channels/resurgent_sodium.h"
 #include "channels/sodium.h"
 #include "run/session.h"
@@ -28,10 +29,7 @@ bool Is(const NeuronProperties& np, std::string_view family) {
 // inactivation; ii is neither read nor written.
 
 double ParametricNaStep(const NeuronProperties& np, NeuronVariables& nv, double dt) {
-  const SodiumRates r = TRarizaNa::Rates(1000.0 * nv.V, np);
-  RelaxGate(nv.mm, r.m, dt);
-  RelaxGate(nv.hh, r.h, dt);
-  return nv.mm * nv.mm * nv.mm * nv.hh * (1 - np.IfBlockNa) * np.gNa * (nv.V - np.VNa);
+  return ParametricNaAdvance(nv.V, nv.mm, nv.hh, np, dt, np.NaThreshShift);
 }
 
 void ParametricNaInit(const NeuronProperties& np, NeuronVariables& nv) {
@@ -101,8 +99,8 @@ constexpr double kTau1Default = 100.0;
 // ---- Kinetic helpers --------------------------------------------------------------
 
 GateRates RarizaKRates(double v, double Tr_Na) {
-  const double w = v - Tr_Na;
-  return FromAlphaBeta(0.01 * LinExp(10.0 - w, 10.0), 0.125 * SafeExp(-w / 80.0));
+  const GateOf<double> r = RarizaKGate(v, Tr_Na);
+  return {r.inf, r.tau};
 }
 
 GateRates DestexheKRates(double v, double Tr_Na) { return TDestexheK::Rates(v, Tr_Na); }
@@ -163,7 +161,7 @@ double INa(const ProcModel& m, const NeuronProperties& np, NeuronVariables& nv, 
 
 double IK(const ProcModel& m, const NeuronProperties& np, NeuronVariables& nv, double dt) {
   switch (m.family) {
-    case ProcFamily::Rariza: RelaxGate(nv.nn, RarizaKRates(1000.0 * nv.V, np.Tr_Na), dt); break;
+    case ProcFamily::Rariza: return RarizaKAdvance(nv.V, nv.nn, np, dt);
     case ProcFamily::Destexhe: RelaxGate(nv.nn, DestexheKRates(1000.0 * nv.V, np.Tr_Na), dt); break;
     case ProcFamily::Migliore: return MiglioreKStep(np, nv, dt);
     case ProcFamily::Cummins: return CumminsKStep(np, nv, dt);
@@ -295,7 +293,7 @@ void ProcUpdateCa(Session& s, double ICa) {
   NeuronVariables& nv = s.NV0;
   // With ICa in mA/cm², F in C/mol and the depth in cm, ICa·1000/(2F·depth) is
   // the influx in mM/s, the same as the neuron's Ca pool takes.
-  nv.Ca += s.run.dt * (-ICa * 1000.0 / (2.0 * np.F_Faraday * np.Ca_depth) - (nv.Ca - np.Ca_rest) / np.tauCa);
+  CaPoolStep(nv.Ca, ICa, np, s.run.dt);
 }
 
 // ---- Start at rest -----------------------------------------------------------------

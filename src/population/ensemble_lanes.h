@@ -1,0 +1,62 @@
+#pragma once
+// The state of a block of noise-ensemble members laid out lane by lane, and
+// the step that advances them together in registers of doubles. The step is
+// compiled once for every processor generation the program dispatches to
+// (ensemble_lanes_*.cpp); ensemble_kernel.cpp chooses among them at run time.
+
+#include <array>
+#include <cstddef>
+
+#include "params/neuron_properties.h"
+
+namespace membrix::lanes {
+
+// Members of one block; a multiple of every register width.
+inline constexpr std::size_t kMaxLanes = 32;
+
+using LaneColumn = std::array<double, kMaxLanes>;
+
+// What the step reads and writes per member: the voltage and its derivatives,
+// the squid-axon gates, the Ca pool, the input uu, the threshold shift, and the currents of the
+// step as the one-neuron step leaves them in its state record.
+struct alignas(64) LaneArrays {
+  alignas(64) LaneColumn V{}, Vprev{}, dVdt{}, d2Vdt2{};
+  alignas(64) LaneColumn mm{}, hh{}, nn{}, Ca{};
+  alignas(64) LaneColumn uu{};
+  alignas(64) LaneColumn NaThreshShift{};  // mV, the member's threshold shift of the Na activation
+  alignas(64) LaneColumn Iion{}, Isyn{}, PSC{}, INa{}, IK{};
+};
+
+// What every member of the block shares at one step.
+struct LaneStepInputs {
+  const NeuronProperties* np = nullptr;  // after the members were put at rest
+  double dt = 0.0;                       // s
+  double ss = 0.0, gNMDA = 0.0;          // the conductance input and the NMDA term
+  double injected = 0.0;                 // the injected current of the step, mA/cm²
+  double duReset = 0.0;                  // the reset generator's current, mA/cm²
+};
+
+// Advances lanes 0 ... n-1 (n a multiple of the register width, at most
+// kMaxLanes) by one step.
+using StepLanesFn = void (*)(const LaneStepInputs&, LaneArrays&, std::size_t n);
+
+void StepLanesGeneric(const LaneStepInputs& in, LaneArrays& a, std::size_t n);
+std::size_t WidthGeneric();
+void SafeExpLanesGeneric(const double* x, double* y, std::size_t n);
+#if defined(MEMBRIX_LANES_X86)
+void StepLanesAvx2(const LaneStepInputs& in, LaneArrays& a, std::size_t n);
+std::size_t WidthAvx2();
+void SafeExpLanesAvx2(const double* x, double* y, std::size_t n);
+void StepLanesAvx512(const LaneStepInputs& in, LaneArrays& a, std::size_t n);
+std::size_t WidthAvx512();
+void SafeExpLanesAvx512(const double* x, double* y, std::size_t n);
+#endif
+
+// SafeExpLanes*: y[k] = SafeExp(x[k]) through the register form, for n a
+// multiple of the width (the tests compare it with the scalar form).
+
+// The bounded exponential of the kinetics for one lane, compiled for every
+// processor (not with the flags of the wider builds).
+double LaneSafeExp(double x);
+
+}  // namespace membrix::lanes

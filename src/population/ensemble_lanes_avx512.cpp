@@ -1,0 +1,12 @@
+// The lane step built for processors with AVX-512 (the build adds the flag to this file).
+#if defined(MEMBRIX_LANES_X86)
+#include "population/ensemble_lanes_impl.h"
+
+namespace membrix::lanes {
+
+void StepLanesAvx512(const LaneStepInputs& in, LaneArrays& a, std::size_t n) { StepLanesBody(in, a, n); }
+std::size_t WidthAvx512() { return LaneVector::size(); }
+void SafeExpLanesAvx512(const double* x, double* y, std::size_t n) { SafeExpLanesBody(x, y, n); }
+
+}  // namespace membrix::lanes
+#endif

@@ -1,0 +1,149 @@
+#pragma once
+// The body of the lane step, included once by each ensemble_lanes_*.cpp and
+// compiled there with that file's processor flags. The register type is the
+// widest of doubles those flags allow; everything here has internal linkage or
+// depends on that type, so the builds for different processors never share a
+// definition.
+
+#include <cstdint>
+#include <experimental/simd>
+#if defined(__FMA__)
+#include <immintrin.h>
+#endif
+
+#include "channels/procedural/rariza_kinetics.h"
+#include "neuron/fast_exp_constants.h"
+#include "population/ensemble_lanes.h"
+
+namespace membrix {
+
+using LaneVector = std::experimental::native_simd<double>;
+using LaneMask = LaneVector::mask_type;
+
+#if defined(__FMA__)
+namespace {
+
+namespace stdx = std::experimental;
+using LaneBits = stdx::rebind_simd_t<std::uint64_t, LaneVector>;
+
+// The program's exponential (fast_exp.h) on every lane at once, with the same
+// fused multiply-adds in the same order, so each lane has the bits of the
+// scalar form. For |x| <= 20, where the scalar form takes no special path
+// but that of |x| < 2^-54.
+// a·b + c rounded once, in one instruction per register (the library's
+// element-wise fallback is not inlined).
+LaneVector Fma(const LaneVector& a, const LaneVector& b, const LaneVector& c) {
+#if defined(__AVX512F__)
+  using Register = __m512d;
+  return LaneVector(_mm512_fmadd_pd(static_cast<Register>(a), static_cast<Register>(b), static_cast<Register>(c)));
+#elif defined(__AVX__)
+  using Register = __m256d;
+  return LaneVector(_mm256_fmadd_pd(static_cast<Register>(a), static_cast<Register>(b), static_cast<Register>(c)));
+#else
+  return stdx::fma(a, b, c);
+#endif
+}
+
+LaneVector ExpLanes(const LaneVector& x) {
+  using namespace exp_detail;
+  LaneVector kd = Fma(LaneVector(kInvLn2N), x, LaneVector(kShift));
+  const LaneBits ki = stdx::__proposed::simd_bit_cast<LaneBits>(kd);
+  kd -= kShift;
+  const LaneVector r = Fma(kd, LaneVector(kNegLn2LoN), Fma(kd, LaneVector(kNegLn2HiN), x));
+  const LaneBits idx = (ki & 127u) << 1;
+  const LaneBits top = ki << 45;
+  const LaneBits tailBits([&](auto i) { return kExpTable[idx[i]]; });
+  const LaneBits scaleBits([&](auto i) { return kExpTable[idx[i] + 1]; });
+  const LaneVector tail = stdx::__proposed::simd_bit_cast<LaneVector>(tailBits);
+  const LaneVector scale = stdx::__proposed::simd_bit_cast<LaneVector>(scaleBits + top);
+  const LaneVector r2 = r * r;
+  const LaneVector tmp =
+      Fma(r2 * r2, Fma(r, LaneVector(kC5), LaneVector(kC4)),
+                Fma(r2, Fma(r, LaneVector(kC3), LaneVector(kC2)), tail + r));
+  LaneVector e = Fma(scale, tmp, scale);
+  stdx::where(stdx::abs(x) < 0x1p-54, e) = 1.0 + x;
+  return e;
+}
+
+}  // namespace
+#endif
+
+template <>
+struct NumOps<LaneVector> {
+  // SafeExp on every lane with the scalar bits: evaluated in the registers
+  // where the processor has fused multiply-adds (the scalar form uses them
+  // there too), lane by lane otherwise.
+  static LaneVector Exp(const LaneVector& x) {
+#if defined(__FMA__)
+    if (exp_detail::kHasFma) {
+      LaneVector e = ExpLanes(Select(Abs(x) <= 20.0, x, LaneVector(0.0)));
+      std::experimental::where(x < -20.0, e) = 0.0;
+      std::experimental::where(x > 20.0, e) = 485165195.4097903;
+      return e;
+    }
+#endif
+    return LaneVector([&](auto i) { return lanes::LaneSafeExp(x[i]); });
+  }
+  static LaneVector Abs(const LaneVector& x) { return Select(x >= 0.0, x, -x); }
+  static LaneVector Select(const LaneMask& m, const LaneVector& a, const LaneVector& b) {
+    LaneVector r = b;
+    std::experimental::where(m, r) = a;
+    return r;
+  }
+};
+
+namespace {
+
+LaneVector Load(const lanes::LaneColumn& c, std::size_t i) {
+  return LaneVector(&c[i], std::experimental::element_aligned);
+}
+
+void Store(const LaneVector& x, lanes::LaneColumn& c, std::size_t i) {
+  x.copy_to(&c[i], std::experimental::element_aligned);
+}
+
+// The one-point squid-axon member: the channels whose conductance is not 0
+// (Na and K), the Ca pool without Ca current, the leak, the injected current
+// and the input, one Euler step; then dVdt, d2Vdt2 and PSC.
+[[gnu::flatten]] void StepLanesBody(const lanes::LaneStepInputs& in, lanes::LaneArrays& a, std::size_t n) {
+  const NeuronProperties& np = *in.np;
+  const double dt = in.dt;
+  for (std::size_t i = 0; i < n; i += LaneVector::size()) {
+    const LaneVector V = Load(a.V, i);
+    const LaneVector oldDVdt = Load(a.dVdt, i);
+    LaneVector mm = Load(a.mm, i), hh = Load(a.hh, i), nn = Load(a.nn, i), Ca = Load(a.Ca, i);
+    const LaneVector INa = ParametricNaAdvance(V, mm, hh, np, dt, Load(a.NaThreshShift, i));
+    const LaneVector IK = RarizaKAdvance(V, nn, np, dt);
+    CaPoolStep(Ca, LaneVector(0.0), np, dt);
+    // The sum over every slot; those without conductance carry exactly 0.
+    const LaneVector channels = LaneVector(0.0) + INa + IK + 0.0;
+    const LaneVector Iion = MembraneIonic(channels, V, np.VL, np, in.injected, in.duReset);
+    const LaneVector Isyn = MembraneInput(Load(a.uu, i), in.ss, in.gNMDA, V, np);
+    const LaneVector Vnew = V + dt / np.Cm * (Iion + Isyn);
+    const LaneVector dVdt = (Vnew - V) / dt;
+    Store(V, a.Vprev, i);
+    Store(Vnew, a.V, i);
+    Store(dVdt, a.dVdt, i);
+    Store((dVdt - oldDVdt) / dt, a.d2Vdt2, i);
+    Store((Isyn + Iion) * np.Square * 1e9, a.PSC, i);
+    Store(mm, a.mm, i);
+    Store(hh, a.hh, i);
+    Store(nn, a.nn, i);
+    Store(Ca, a.Ca, i);
+    Store(Iion, a.Iion, i);
+    Store(Isyn, a.Isyn, i);
+    Store(INa, a.INa, i);
+    Store(IK, a.IK, i);
+  }
+}
+
+[[gnu::flatten]] void SafeExpLanesBody(const double* x, double* y, std::size_t n) {
+  for (std::size_t i = 0; i < n; i += LaneVector::size()) {
+    NumOps<LaneVector>::Exp(LaneVector(x + i, std::experimental::element_aligned))
+        .copy_to(y + i, std::experimental::element_aligned);
+  }
+}
+
+}  // namespace
+
+}  // namespace membrix

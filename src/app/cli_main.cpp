@@ -14,6 +14,7 @@
 #include "app/cli_act_inact.h"
 #include "app/cli_data_tools.h"
 #include "app/cli_fit.h"
+#include "app/cli_job.h"
 #include "app/cli_fiber.h"
 #include "app/cli_model_options.h"
 #include "app/cli_sweeps.h"
@@ -165,6 +166,7 @@ std::string OutputItemsText() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  JobProcesses job(argc, argv);
   CLI::App app{
       "membrix-cli runs the Membrix neuron models without windows: clamp protocols from the "
       "built-in parameter sets or from .id parameter files, with results on standard output.",
@@ -250,6 +252,9 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // Under mpirun the commands below share their runs among the processes;
+  // every other command runs in the writer alone.
+  if (job.Helper() && !(*fiCmd || *mapCmd)) return 0;
   try {
     if (*runCmd) return RunCommand(run);
     if (*fitCmd) return FitCommand(fit);
@@ -269,12 +274,12 @@ int main(int argc, char** argv) {
     if (*stepsCmd) return StepsCommand(steps);
     if (*previewCmd) return PreviewCommand(preview);
     if (*reverseCmd) return ReverseCommand(reverse);
+  } catch (const HelperFinished&) {
+    return 0;  // this process sent its share; the writer reports
   } catch (const membrix::Error& e) {
-    std::cerr << "membrix-cli: " << TerminalMessage(e.what()) << "\n";
-    return 1;
+    return job.Fail("membrix-cli: " + TerminalMessage(e.what()));
   } catch (const std::exception& e) {
-    std::cerr << "membrix-cli: internal error: " << TerminalMessage(e.what()) << "\n";
-    return 1;
+    return job.Fail("membrix-cli: internal error: " + TerminalMessage(e.what()));
   }
   return 2;
 }

@@ -254,7 +254,8 @@ int main(int argc, char** argv) {
 
   // Under mpirun the commands below share their runs among the processes;
   // every other command runs in the writer alone.
-  if (job.Helper() && !(*fiCmd || *mapCmd)) return 0;
+  const bool shared = *fiCmd || *adaptationCmd || *thresholdsCmd || *mapCmd || *ensembleCmd || *fcAnalysisCmd;
+  if (job.Helper() && !shared) return 0;
   try {
     if (*runCmd) return RunCommand(run);
     if (*fitCmd) return FitCommand(fit);

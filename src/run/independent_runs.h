@@ -123,6 +123,11 @@ struct HelperFinished {
   bool stopped = false;
 };
 
+// Leaves the command in a helper: for work that only the writer does.
+inline void LeaveIfHelper() {
+  if (IsHelperProcess()) throw HelperFinished{};
+}
+
 // The core with a stride: local run m of count is the run of index
 // first + m*stride (its seed, the index run and deliver see).
 RunsOutcome RunIndependentStrided(const Session& base, Host& host, std::int64_t first, std::int64_t stride,
@@ -135,14 +140,68 @@ inline std::int64_t ShareCount(std::int64_t count, int p, int P) {
   return count > p ? (count - p + P - 1) / P : 0;
 }
 
+// How a result travels between processes. A trivially copyable result goes as
+// its bytes; a result that holds vectors specialises SharedCodec next to its
+// type (before the RunShared that carries it), with PutShared / SharedReader.
+template <class T>
+void PutShared(std::string& out, const T& x) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  out.append(reinterpret_cast<const char*>(&x), sizeof(T));
+}
+template <class T>
+void PutShared(std::string& out, const std::vector<T>& v) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  PutShared(out, static_cast<std::uint64_t>(v.size()));
+  if (!v.empty()) out.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
+}
+
+class SharedReader {
+ public:
+  explicit SharedReader(const std::string& bytes) : bytes_(bytes) {}
+  template <class T>
+  void Get(T& x) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    Need(sizeof(T));
+    std::memcpy(static_cast<void*>(&x), bytes_.data() + at_, sizeof(T));
+    at_ += sizeof(T);
+  }
+  template <class T>
+  void Get(std::vector<T>& v) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    std::uint64_t n = 0;
+    Get(n);
+    if (n > (bytes_.size() - at_) / (sizeof(T) > 0 ? sizeof(T) : 1)) Fail();
+    v.resize(static_cast<std::size_t>(n));
+    if (n > 0) std::memcpy(static_cast<void*>(v.data()), bytes_.data() + at_, v.size() * sizeof(T));
+    at_ += v.size() * sizeof(T);
+  }
+  // Every byte has been read.
+  void End() const {
+    if (at_ != bytes_.size()) Fail();
+  }
+
+ private:
+  void Need(std::size_t n) const {
+    if (n > bytes_.size() - at_) Fail();
+  }
+  [[noreturn]] static void Fail() { throw std::runtime_error("a result from another process arrived damaged"); }
+  const std::string& bytes_;
+  std::size_t at_ = 0;
+};
+
+template <class R>
+struct SharedCodec {
+  static_assert(std::is_trivially_copyable_v<R>, "a shared result that holds vectors needs its SharedCodec");
+  static void Write(std::string& out, const R& r) { PutShared(out, r); }
+  static void Read(SharedReader& in, R& r) { in.Get(r); }
+};
+
 // RunIndependent whose runs may be shared among processes (see RunPartition).
-// Result travels between processes as its bytes, so it must be trivially
-// copyable. A process takes part in one shared call per command: a helper
+// Result travels between processes through SharedCodec<Result>. A process takes part in one shared call per command: a helper
 // leaves the command by throwing HelperFinished once its share is sent.
 template <class Result, class Run, class Deliver>
 RunsOutcome RunShared(const Session& base, Host& host, std::int64_t count, Run&& run, Deliver&& deliver,
                       bool tablesUntouched = false) {
-  static_assert(std::is_trivially_copyable_v<Result>, "a shared result travels as its bytes");
   RunPartition* partition = CurrentRunPartition();
   if (partition == nullptr || partition->Processes() <= 1 || count <= 0) {
     return RunIndependent<Result>(base, host, count, std::forward<Run>(run), std::forward<Deliver>(deliver),
@@ -160,8 +219,8 @@ RunsOutcome RunShared(const Session& base, Host& host, std::int64_t count, Run&&
         base, host, me, P, mine, compute,
         [&](std::int64_t g) {
           auto& slot = results[local(g)];
-          std::string bytes(sizeof(Result), '\0');
-          std::memcpy(bytes.data(), &*slot, sizeof(Result));
+          std::string bytes;
+          SharedCodec<Result>::Write(bytes, *slot);
           slot.reset();
           partition->Send(bytes);
         },
@@ -179,9 +238,10 @@ RunsOutcome RunShared(const Session& base, Host& host, std::int64_t count, Run&&
         stopped = true;
         return;
       }
-      if (bytes->size() != sizeof(Result)) throw std::runtime_error("a shared result arrived with a wrong size");
-      Result r;
-      std::memcpy(static_cast<void*>(&r), bytes->data(), sizeof(Result));
+      Result r{};
+      SharedReader reader(*bytes);
+      SharedCodec<Result>::Read(reader, r);
+      reader.End();
       deliver(k, std::move(r));
       ++outcome.delivered;
     }

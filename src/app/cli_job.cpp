@@ -92,6 +92,18 @@ JobProcesses::~JobProcesses() {
 #endif
 }
 
+int JobProcesses::Finish(int status) {
+#ifdef MEMBRIX_HAVE_MPI
+  if (joined_ && Shared() && status != 0) {
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    MPI_Abort(MPI_COMM_WORLD, status);
+  }
+#endif
+  return status;
+}
+
 int JobProcesses::Fail(const std::string& message) {
 #ifdef MEMBRIX_HAVE_MPI
   if (Shared()) {

@@ -19,6 +19,9 @@ class JobProcesses {
   // Ends the command with an error: prints the message once for the whole job
   // and, in a shared job, ends every process. Returns the exit status (1).
   int Fail(const std::string& message);
+  // The exit status of the process. In a shared job a process that ends
+  // otherwise than well ends the whole job, so that none waits for it.
+  int Finish(int status);
 
  private:
   int rank_ = 0, size_ = 1;

@@ -165,8 +165,7 @@ std::string OutputItemsText() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  JobProcesses job(argc, argv);
+static int CliMain(JobProcesses& job, int argc, char** argv) {
   CLI::App app{
       "membrix-cli runs the Membrix neuron models without windows: clamp protocols from the "
       "built-in parameter sets or from .id parameter files, with results on standard output.",
@@ -283,4 +282,9 @@ int main(int argc, char** argv) {
     return job.Fail("membrix-cli: internal error: " + TerminalMessage(e.what()));
   }
   return 2;
+}
+
+int main(int argc, char** argv) {
+  JobProcesses job(argc, argv);
+  return job.Finish(CliMain(job, argc, argv));
 }

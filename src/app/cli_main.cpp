@@ -171,6 +171,8 @@ static int CliMain(JobProcesses& job, int argc, char** argv) {
       "built-in parameter sets or from .id parameter files, with results on standard output.",
       "membrix-cli"};
   app.require_subcommand(1);
+  app.footer("Under mpirun or srun, fi, adaptation, thresholds, map, ensemble and fc-analysis --trials share their "
+             "runs among the processes; process 0 writes the same files as a single process would.");
   app.set_version_flag("--version", std::string(ProgramTitle()), "Print the program's name and version and exit");
 
   RunOptions run;

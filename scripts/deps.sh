@@ -16,6 +16,8 @@ MEMBRIX_CORE_PACKAGES=(
   libcli11-dev
   libtbb-dev
   libnlopt-dev
+  libopenmpi-dev
+  openmpi-bin
 )
 
 # The workbench: Qt 6 Widgets with Qt Test (the X11 and offscreen platform

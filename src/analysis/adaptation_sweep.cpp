@@ -68,7 +68,7 @@ RunsOutcome SweepAdaptation(Session& s, Host& host, AdaptationSink& sink, const 
   const AdaptationInputs in = s.adaptation;
   const std::int64_t count = CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind");
   SweepFile out(file);
-  RunsOutcome outcome = RunIndependent<AdaptationPoint>(
+  RunsOutcome outcome = RunShared<AdaptationPoint>(
       s, host, count,
       [&](Session& copy, Host& worker, std::int64_t k) {
         return AdaptationRun(copy, static_cast<double>(k) * in.StepIind, &worker);

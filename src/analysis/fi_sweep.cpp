@@ -106,7 +106,7 @@ RunsOutcome SweepFI(Session& s, Host& host, FISink& sink, const std::string& fil
   if (in.IfDistributedModel == 1) CheckFiberInputs(s, s.fiber);
   SweepFile out(file);
   const NeuronProperties np = s.NP0;
-  RunsOutcome outcome = RunIndependent<FIPoint>(
+  RunsOutcome outcome = RunShared<FIPoint>(
       s, host, count,
       [&](Session& copy, Host& worker, std::int64_t k) {
         const double Iind = static_cast<double>(k) * in.StepIind;

@@ -271,6 +271,41 @@ struct CollectedAnalysis {
   std::vector<std::pair<double, double>> exact, estimation;
 };
 
+}  // namespace
+
+// A trial's analysis between processes.
+template <>
+struct SharedCodec<CollectedAnalysis> {
+  static void Write(std::string& out, const CollectedAnalysis& c) {
+    PutShared(out, c.estimates);
+    PutShared(out, c.conductances);
+    for (const auto* points : {&c.exact, &c.estimation}) {
+      PutShared(out, static_cast<std::uint64_t>(points->size()));
+      for (const auto& [u, s] : *points) {
+        PutShared(out, u);
+        PutShared(out, s);
+      }
+    }
+  }
+  static void Read(SharedReader& in, CollectedAnalysis& c) {
+    in.Get(c.estimates);
+    in.Get(c.conductances);
+    for (auto* points : {&c.exact, &c.estimation}) {
+      std::uint64_t n = 0;
+      in.Get(n);
+      points->clear();
+      for (std::uint64_t k = 0; k < n; ++k) {
+        double u = 0.0, s = 0.0;
+        in.Get(u);
+        in.Get(s);
+        points->emplace_back(u, s);
+      }
+    }
+  }
+};
+
+namespace {
+
 class CollectingSink final : public FiringClampAnalysisSink {
  public:
   explicit CollectingSink(CollectedAnalysis& c) : c_(c) {}
@@ -322,8 +357,14 @@ TrialsOutcome RunTrials(Session& s, Host& host, const USMapData& map, FiringClam
   base.fcAnalysis.StepByStep = false;
   base.zInputs.kernelFile.clear();  // the trials run side by side: none writes the kernel file
   const double Vus = s.stim.Vus;
-  const RunsOutcome runs = RunIndependent<CollectedAnalysis>(
-      base, host, N,
+  // With the Wiener correction the trials take turns on one trace file: the
+  // writer runs them all.
+  if (wiener) LeaveIfHelper();
+  auto runTrials = [&](auto&& run, auto&& deliver) {
+    return wiener ? RunIndependent<CollectedAnalysis>(base, host, N, run, deliver)
+                  : RunShared<CollectedAnalysis>(base, host, N, run, deliver);
+  };
+  const RunsOutcome runs = runTrials(
       [&](Session& copy, Host& workerHost, std::int64_t) {
         QuietRun quiet;
         FiringClampFiles files;

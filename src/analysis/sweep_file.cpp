@@ -6,11 +6,13 @@
 #include <cstring>
 
 #include "common/error.h"
+#include "run/independent_runs.h"
 
 namespace membrix {
 
 SweepFile::SweepFile(std::string path) : path_(std::move(path)) {
-  if (path_.empty()) return;
+  // A helper process sends its results to the writer, which writes the file.
+  if (path_.empty() || IsHelperProcess()) return;
   errno = 0;
   out_.open(path_, std::ios::out | std::ios::trunc);
   if (!out_) throw IoError(path_, errno != 0 ? std::strerror(errno) : "the file could not be created");

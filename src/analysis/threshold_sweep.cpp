@@ -133,6 +133,33 @@ std::string ThresholdLine(const ThresholdResult& r) {
   return line;
 }
 
+// A current's result between processes: its numbers, then its curves.
+template <>
+struct SharedCodec<ThresholdResult> {
+  static void Write(std::string& out, const ThresholdResult& r) {
+    for (double x : {r.Iind, r.Th0, r.ThR, r.dVdt0, r.dVdtR, r.hh0, r.hhRefr, r.Th_Curv, r.Th_Curv_dVdt, r.Th_Curv_t,
+                     r.t1, r.t2, r.tLastSpike, r.Vrest}) {
+      PutShared(out, x);
+    }
+    PutShared(out, r.spikes);
+    PutShared(out, r.plotted);
+    PutShared(out, r.trace);
+    PutShared(out, r.marks);
+    PutShared(out, r.vlin);
+  }
+  static void Read(SharedReader& in, ThresholdResult& r) {
+    for (double* x : {&r.Iind, &r.Th0, &r.ThR, &r.dVdt0, &r.dVdtR, &r.hh0, &r.hhRefr, &r.Th_Curv, &r.Th_Curv_dVdt,
+                      &r.Th_Curv_t, &r.t1, &r.t2, &r.tLastSpike, &r.Vrest}) {
+      in.Get(*x);
+    }
+    in.Get(r.spikes);
+    in.Get(r.plotted);
+    in.Get(r.trace);
+    in.Get(r.marks);
+    in.Get(r.vlin);
+  }
+};
+
 RunsOutcome ThresholdSweep(Session& s, Host& host, ThresholdSink& sink, const std::string& file,
                            const std::string& vlinFile) {
   const ThresholdInputs in = s.threshold;
@@ -150,7 +177,7 @@ RunsOutcome ThresholdSweep(Session& s, Host& host, ThresholdSink& sink, const st
   s.NP0.ThrModel = 0;
 
   std::string line;
-  RunsOutcome outcome = RunIndependent<ThresholdResult>(
+  RunsOutcome outcome = RunShared<ThresholdResult>(
       s, host, currents,
       [&](Session& copy, Host& worker, std::int64_t k) {
         return ThresholdRun(copy, in, static_cast<double>(k + 1) * in.StepIind, &worker);

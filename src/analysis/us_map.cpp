@@ -209,7 +209,7 @@ RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const s
   out.WriteLine(USMapSizeLine(in.nue, in.nse));
   const std::int64_t rowLength = in.nue + 1;
   const std::int64_t count = rowLength * (in.nse + 1);
-  RunsOutcome outcome = RunIndependent<USMapPoint>(
+  RunsOutcome outcome = RunShared<USMapPoint>(
       s, host, count,
       [&](Session& copy, Host& worker, std::int64_t k) {
         const auto i = static_cast<std::int32_t>(k % rowLength), j = static_cast<std::int32_t>(k / rowLength);

@@ -18,6 +18,7 @@
 #include "common/error.h"
 #include "common/number_format.h"
 #include "run/clamp_run.h"
+#include "run/independent_runs.h"
 #include "run/session.h"
 
 namespace membrix {
@@ -157,7 +158,10 @@ int RunFCAnalysis(const FCAnalysisOptions& o) {
   s.fcAnalysis.Unsteadiness = o.unsteadiness;
   s.fcAnalysis.Trials = o.trials;
   const USMapData map = ReadAnalysisMap(s);
-  if (o.check) return RunCheck(s, map, o.json);
+  if (o.check) {
+    LeaveIfHelper();  // a single run: the writer does it alone
+    return RunCheck(s, map, o.json);
+  }
 
   SweepHost host;
   TrialProgress sink(host, s);

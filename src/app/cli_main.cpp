@@ -14,6 +14,7 @@
 #include "app/cli_act_inact.h"
 #include "app/cli_data_tools.h"
 #include "app/cli_fit.h"
+#include "app/cli_job.h"
 #include "app/cli_fiber.h"
 #include "app/cli_model_options.h"
 #include "app/cli_sweeps.h"
@@ -164,12 +165,14 @@ std::string OutputItemsText() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int CliMain(JobProcesses& job, int argc, char** argv) {
   CLI::App app{
       "membrix-cli runs the Membrix neuron models without windows: clamp protocols from the "
       "built-in parameter sets or from .id parameter files, with results on standard output.",
       "membrix-cli"};
   app.require_subcommand(1);
+  app.footer("Under mpirun or srun, fi, adaptation, thresholds, map, ensemble and fc-analysis --trials share their "
+             "runs among the processes; process 0 writes the same files as a single process would.");
   app.set_version_flag("--version", std::string(ProgramTitle()), "Print the program's name and version and exit");
 
   RunOptions run;
@@ -250,6 +253,10 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // Under mpirun the commands below share their runs among the processes;
+  // every other command runs in the writer alone.
+  const bool shared = *fiCmd || *adaptationCmd || *thresholdsCmd || *mapCmd || *ensembleCmd || *fcAnalysisCmd;
+  if (job.Helper() && !shared) return 0;
   try {
     if (*runCmd) return RunCommand(run);
     if (*fitCmd) return FitCommand(fit);
@@ -269,12 +276,17 @@ int main(int argc, char** argv) {
     if (*stepsCmd) return StepsCommand(steps);
     if (*previewCmd) return PreviewCommand(preview);
     if (*reverseCmd) return ReverseCommand(reverse);
+  } catch (const HelperFinished&) {
+    return 0;  // this process sent its share; the writer reports
   } catch (const membrix::Error& e) {
-    std::cerr << "membrix-cli: " << TerminalMessage(e.what()) << "\n";
-    return 1;
+    return job.Fail("membrix-cli: " + TerminalMessage(e.what()));
   } catch (const std::exception& e) {
-    std::cerr << "membrix-cli: internal error: " << TerminalMessage(e.what()) << "\n";
-    return 1;
+    return job.Fail("membrix-cli: internal error: " + TerminalMessage(e.what()));
   }
   return 2;
+}
+
+int main(int argc, char** argv) {
+  JobProcesses job(argc, argv);
+  return job.Finish(CliMain(job, argc, argv));
 }

@@ -54,6 +54,40 @@ void StartFromBase(Session& copy, const Session& base, std::int64_t member) {
   copy.random.set_state(RunSeed(member));
 }
 
+}  // namespace
+
+// A block of members between processes.
+template <>
+struct SharedCodec<std::vector<EnsembleMember>> {
+  static void Write(std::string& out, const std::vector<EnsembleMember>& block) {
+    PutShared(out, static_cast<std::uint64_t>(block.size()));
+    for (const EnsembleMember& m : block) {
+      PutShared(out, m.spikes);
+      PutShared(out, m.shifts);
+      PutShared(out, m.gL);
+      PutShared(out, m.Vmeasure);
+      PutShared(out, m.trace);
+      PutShared(out, m.noise);
+    }
+  }
+  static void Read(SharedReader& in, std::vector<EnsembleMember>& block) {
+    std::uint64_t n = 0;
+    in.Get(n);
+    if (n > static_cast<std::uint64_t>(kMembersPerBlock)) throw std::runtime_error("a block of members arrived damaged");
+    block.resize(static_cast<std::size_t>(n));
+    for (EnsembleMember& m : block) {
+      in.Get(m.spikes);
+      in.Get(m.shifts);
+      in.Get(m.gL);
+      in.Get(m.Vmeasure);
+      in.Get(m.trace);
+      in.Get(m.noise);
+    }
+  }
+};
+
+namespace {
+
 // Runs the members of the ensemble in blocks and delivers them one by one, in
 // member order: block(copy, first, last, host) on a worker gives members first
 // ... last-1, deliver(i, member) takes them here. tablesUntouched: the members
@@ -61,7 +95,7 @@ void StartFromBase(Session& copy, const Session& base, std::int64_t member) {
 template <class BlockRun, class Deliver>
 RunsOutcome RunMemberBlocks(const Session& base, Host& host, std::int64_t M, BlockRun&& block, Deliver&& deliver,
                             bool tablesUntouched = false) {
-  RunsOutcome blocks = RunIndependent<std::vector<EnsembleMember>>(
+  RunsOutcome blocks = RunShared<std::vector<EnsembleMember>>(
       base, host, BlockCount(M),
       [&](Session& copy, Host& worker, std::int64_t b) {
         const std::int64_t first = b * kMembersPerBlock;
@@ -338,6 +372,7 @@ ConductanceEnsembleResult RunGaussianConductances(Session& s, Host& host, Conduc
   ApplyEnsembleProblem(s, problem);
   const RateHistogram bins(s.run.t_end, in.Nrate, 1);  // the time mesh of the statistics
   const double Delta = bins.Delta();
+  LeaveIfHelper();  // one integration of the densities: the writer does it alone
 
   SweepFile tv(EnsemblePath(dir, kGaussTVFileName));
   SweepFile meanDisp(EnsemblePath(dir, kGaussMeanDispFileName));

@@ -77,7 +77,22 @@ std::uint32_t RunSeed(std::int64_t index) {
   return static_cast<std::uint32_t>(z >> 32);
 }
 
+namespace {
+RunPartition* currentPartition = nullptr;
+}  // namespace
+
+void SetRunPartition(RunPartition* partition) { currentPartition = partition; }
+RunPartition* CurrentRunPartition() { return currentPartition; }
+bool IsHelperProcess() { return currentPartition != nullptr && currentPartition->Process() != 0; }
+
 RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t count,
+                                  const std::function<void(Session&, Host&, std::int64_t)>& run,
+                                  const std::function<void(std::int64_t)>& deliver, bool tablesUntouched) {
+  return RunIndependentStrided(base, host, 0, 1, count, run, deliver, tablesUntouched);
+}
+
+RunsOutcome RunIndependentStrided(const Session& base, Host& host, std::int64_t first, std::int64_t stride,
+                                  std::int64_t count,
                                   const std::function<void(Session&, Host&, std::int64_t)>& run,
                                   const std::function<void(std::int64_t)>& deliver, bool tablesUntouched) {
   RunsOutcome outcome;
@@ -128,8 +143,8 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
           copy = snapshot;
           tablesCopied = true;
         }
-        copy.random.set_state(RunSeed(i));
-        run(copy, workerHost, i);
+        copy.random.set_state(RunSeed(first + i * stride));
+        run(copy, workerHost, first + i * stride);
       } catch (const RunStopped&) {
         slot = Slot::Stopped;
       } catch (...) {
@@ -168,7 +183,7 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
     const auto i = static_cast<std::size_t>(outcome.delivered);
     if (shared.slots[i] == Slot::Done) {
       lock.unlock();
-      deliver(outcome.delivered);
+      deliver(first + outcome.delivered * stride);
       ++outcome.delivered;
       host.ProcessEvents();
     } else if (shared.slots[i] == Slot::Failed) {

@@ -1,0 +1,25 @@
+#!/bin/sh
+# Ctrl+C on a job of 2 processes: the job ends, the lines process 0 has written
+# stay, and the summary says the file is not complete.
+#   interrupted_job.sh MPIEXEC CLI
+set -u
+mpiexec=$1; cli=$2
+dir=$(mktemp -d) || exit 1
+trap 'rm -rf "$dir"' EXIT
+export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 OMPI_MCA_rmaps_base_oversubscribe=1
+cd "$dir" || exit 1
+"$mpiexec" --oversubscribe -np 2 "$cli" fi --iind-max 400 --step 1 --t-end-ms 3000 --threads 1 > out.txt 2> err.txt &
+job=$!
+sleep 2  # the currents take about 0.1 s each: some are done, most are not
+kill -INT $job
+tries=0
+while kill -0 $job 2> /dev/null && [ $tries -lt 300 ]; do sleep 0.1; tries=$((tries + 1)); done
+if kill -0 $job 2> /dev/null; then kill -KILL $job; echo "the job did not end within 30 s of Ctrl+C"; exit 1; fi
+wait $job
+status=$?
+cat err.txt
+lines=$(wc -l < "v(Iind).dat")
+[ $status -ne 0 ] || { echo "an interrupted job reported success"; exit 1; }
+[ "$lines" -ge 1 ] && [ "$lines" -lt 401 ] || { echo "the file holds $lines lines"; exit 1; }
+grep -q "holds the lines of those $lines and is not complete" err.txt || { echo "no note that the file is incomplete"; exit 1; }
+echo "interrupted after $lines of 401 currents, status $status"

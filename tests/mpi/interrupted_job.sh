@@ -10,7 +10,12 @@ export OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 OMPI_MCA_rmaps_
 cd "$dir" || exit 1
 "$mpiexec" --oversubscribe -np 2 "$cli" fi --iind-max 400 --step 1 --t-end-ms 3000 --threads 1 > out.txt 2> err.txt &
 job=$!
-sleep 2  # the currents take about 0.1 s each: some are done, most are not
+# Ctrl+C once process 0 has written its first lines (the currents take about
+# 0.1 s each: some are done, most are not), however long the start took.
+waited=0
+while [ "$(wc -l < "v(Iind).dat" 2> /dev/null || echo 0)" -lt 2 ] && [ $waited -lt 600 ]; do
+  sleep 0.1; waited=$((waited + 1))
+done
 kill -INT $job
 tries=0
 while kill -0 $job 2> /dev/null && [ $tries -lt 300 ]; do sleep 0.1; tries=$((tries + 1)); done

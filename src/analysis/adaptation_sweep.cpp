@@ -67,7 +67,7 @@ std::string AdaptationLine(const AdaptationPoint& p) {
 RunsOutcome SweepAdaptation(Session& s, Host& host, AdaptationSink& sink, const std::string& file) {
   const AdaptationInputs in = s.adaptation;
   const std::int64_t count = CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind");
-  SweepFile out(file);
+  SweepFile out(file, SweepFile::Lines::Flushed);
   RunsOutcome outcome = RunShared<AdaptationPoint>(
       s, host, count,
       [&](Session& copy, Host& worker, std::int64_t k) {

@@ -104,7 +104,7 @@ RunsOutcome SweepFI(Session& s, Host& host, FISink& sink, const std::string& fil
   const FIInputs in = s.fi;
   const std::int64_t count = CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind");
   if (in.IfDistributedModel == 1) CheckFiberInputs(s, s.fiber);
-  SweepFile out(file);
+  SweepFile out(file, SweepFile::Lines::Flushed);
   const NeuronProperties np = s.NP0;
   RunsOutcome outcome = RunShared<FIPoint>(
       s, host, count,

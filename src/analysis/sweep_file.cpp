@@ -10,7 +10,7 @@
 
 namespace membrix {
 
-SweepFile::SweepFile(std::string path) : path_(std::move(path)) {
+SweepFile::SweepFile(std::string path, Lines lines) : path_(std::move(path)), lines_(lines) {
   // A helper process sends its results to the writer, which writes the file.
   if (path_.empty() || IsHelperProcess()) return;
   errno = 0;
@@ -21,6 +21,7 @@ SweepFile::SweepFile(std::string path) : path_(std::move(path)) {
 void SweepFile::WriteLine(const std::string& text) {
   if (!out_.is_open()) return;
   out_ << text << '\n';
+  if (lines_ == Lines::Flushed) out_.flush();
   Check();
 }
 

@@ -10,8 +10,12 @@ namespace membrix {
 
 class SweepFile {
  public:
+  // Whether each line reaches the disk as it is written. A sweep whose lines
+  // each cost a whole run hands them over at once, so that a researcher
+  // watching the file sees them come and a killed job keeps every line done.
+  enum class Lines { Buffered, Flushed };
   // Creates the file empty; no file when path is empty. Throws IoError.
-  explicit SweepFile(std::string path);
+  explicit SweepFile(std::string path, Lines lines = Lines::Buffered);
   // Appends one line (the text without its line end). Throws IoError when the
   // line cannot be written.
   void WriteLine(const std::string& text);
@@ -22,6 +26,7 @@ class SweepFile {
  private:
   void Check();
   std::string path_;
+  Lines lines_;
   std::ofstream out_;
 };
 

@@ -164,7 +164,7 @@ RunsOutcome ThresholdSweep(Session& s, Host& host, ThresholdSink& sink, const st
                            const std::string& vlinFile) {
   const ThresholdInputs in = s.threshold;
   const std::int64_t currents = CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind") - 1;
-  SweepFile out(file);
+  SweepFile out(file, SweepFile::Lines::Flushed);
   SweepFile vlin(s.run.Writing == 1 ? vlinFile : std::string());
   // The sweep's run settings and the T-neuron's parameters; they stay.
   RunGlobals& run = s.run;

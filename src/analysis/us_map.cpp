@@ -204,7 +204,7 @@ RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const s
     if (grid != MapGrid::US) throw RangeError("the map of the distributed model is drawn in the (u,s) plane only");
     CheckFiberInputs(s, s.fiber);
   }
-  SweepFile out(file);
+  SweepFile out(file, SweepFile::Lines::Flushed);
   out.WriteLine(USMapZoneLine());
   out.WriteLine(USMapSizeLine(in.nue, in.nse));
   const std::int64_t rowLength = in.nue + 1;
@@ -328,7 +328,7 @@ void LinearizeFG(USMapData& m, const std::string& file) {
       }
     }
   }
-  SweepFile out(file);
+  SweepFile out(file, SweepFile::Lines::Flushed);
   out.WriteLine(USMapZoneLine());
   out.WriteLine(USMapSizeLine(m.nue, m.nse));
   std::string line;

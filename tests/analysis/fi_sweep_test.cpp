@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,15 +23,22 @@ using testing::SweepFiles;
 
 class PointRecorder final : public FISink {
  public:
-  explicit PointRecorder(StopAfterPoints* host = nullptr) : host_(host) {}
+  explicit PointRecorder(StopAfterPoints* host = nullptr, std::string watched = {})
+      : host_(host), watched_(std::move(watched)) {}
   void Point(const FIPoint& p) override {
     points.push_back(p);
     if (host_ != nullptr) ++host_->points;
+    if (!watched_.empty()) {
+      std::ifstream in(watched_);
+      linesOnDisk.push_back(std::count(std::istreambuf_iterator<char>(in), {}, '\n'));
+    }
   }
   std::vector<FIPoint> points;
+  std::vector<std::ptrdiff_t> linesOnDisk;  // the file's lines as each point arrives
 
  private:
   StopAfterPoints* host_;
+  std::string watched_;
 };
 
 // The squid-axon model, with no input besides the injected current.
@@ -109,7 +118,7 @@ class FISweep : public SweepFiles {};
 
 TEST_F(FISweep, WritesOneLinePerCurrentOfTheGrid) {
   Session s = SquidSession(0.005);
-  PointRecorder sink;
+  PointRecorder sink(nullptr, Path("v.dat"));
   BatchHost host;
   const RunsOutcome outcome = SweepFI(s, host, sink, Path("v.dat"));
   const std::vector<std::string> lines = Lines(Path("v.dat"));
@@ -119,7 +128,11 @@ TEST_F(FISweep, WritesOneLinePerCurrentOfTheGrid) {
   EXPECT_EQ(lines.front().substr(0, 19), "    0.000   0.00000");
   EXPECT_EQ(lines.back().substr(0, 9), "  400.000");
   ASSERT_EQ(sink.points.size(), 101u);
-  for (std::size_t k = 0; k < sink.points.size(); ++k) EXPECT_EQ(sink.points[k].Iind, 4.0 * k);
+  for (std::size_t k = 0; k < sink.points.size(); ++k) {
+    EXPECT_EQ(sink.points[k].Iind, 4.0 * k);
+    // Each line is on disk when its point is handed on: a killed job keeps it.
+    EXPECT_EQ(sink.linesOnDisk[k], static_cast<std::ptrdiff_t>(k + 1));
+  }
   EXPECT_EQ(FILine({4.0, 12.5, 3.0769}), "    4.000  12.50000     3.077");
 }
 

@@ -22,6 +22,7 @@
 #include <set>
 
 #include "analysis/firing_clamp.h"
+#include "analysis/firing_clamp_analysis.h"
 #include "data/fit_table.h"
 #include "run/recording.h"
 #include "run/run_globals.h"
@@ -110,6 +111,7 @@ class WorkbenchWalkTest : public QObject {
   void MakesEveryWindowInTheProgramsOrderAndShowsTwo();
   void EveryCommandReachesItsOperation();
   void PrintScreenWritesAJpegInTheCurrentFolder();
+  void KernelNamesTheTraceItsRunsWrite();
 };
 
 void WorkbenchWalkTest::MakesEveryWindowInTheProgramsOrderAndShowsTwo() {
@@ -587,6 +589,20 @@ void WorkbenchWalkTest::EveryCommandReachesItsOperation() {
     const QString why = r.check(f);
     QVERIFY2(why.isEmpty(), qPrintable(Q(r.window) + QLatin1Char('/') + r.name + QStringLiteral(": ") + why));
   }
+}
+
+void WorkbenchWalkTest::KernelNamesTheTraceItsRunsWrite() {
+  // " Kernel " makes every run write its voltage for the kernel: the runs
+  // after it write "V(t).dat" instead of failing on a file without a name.
+  Walk f;
+  f.Find<QCheckBox>(QStringLiteral("CheckBox2"))->click();
+  QVERIFY(f.Shown("Form14"));
+  f.RunClampFor(QStringLiteral("2"));
+  QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QLatin1Char('\n'))));
+  QFile trace(f.FilePath(QString::fromUtf8(membrix::kWienerTraceFile)));
+  QVERIFY(trace.open(QIODevice::ReadOnly | QIODevice::Text));
+  const qsizetype lines = trace.readAll().count('\n');
+  QVERIFY2(lines > 0 && lines <= f.s().run.nt + 1, qPrintable(QString::number(lines)));
 }
 
 QTEST_MAIN(WorkbenchWalkTest)

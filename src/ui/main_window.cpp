@@ -974,6 +974,7 @@ void MainWindow::BuildTasksMenu() {
   connect(simplex, &QAction::triggered, this, &MainWindow::OnSimplexTask);
   QAction* firingClamp = AddAction(tasks, QStringLiteral("Firing-Clamp and PRC"), QStringLiteral("Firing-Clamp and PRC"));
   connect(firingClamp, &QAction::triggered, this, [this] {
+    if (wb_.Running()) return;  // a held run keeps its pause
     analysisWindows().RunFiringClamp();
     s().run.PauseFlag = 'N';
     SyncPauseButton();

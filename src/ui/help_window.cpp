@@ -27,17 +27,28 @@ QString HelpWindow::PageOf(const QString& keyword) {
   return QStringLiteral("workbench.md");
 }
 
+QString HelpWindow::SectionOf(const QString& keyword) {
+  // The Help menu opens the list of every menu item and button.
+  if (keyword == QLatin1String("Help")) return QStringLiteral("Menus and buttons");
+  if (keyword == QLatin1String("Parameters")) return QStringLiteral("The parameter window");
+  return keyword;
+}
+
 bool HelpWindow::Open(const QString& docsFolder, const QString& keyword) {
   const QString path = QDir(docsFolder).filePath(PageOf(keyword));
   if (!QFile::exists(path)) return false;
   browser_->setSearchPaths({docsFolder});
   browser_->setSource(QUrl::fromLocalFile(path), QTextDocument::MarkdownResource);
-  // Scroll to the first heading that names the keyword; the page's top otherwise.
+  // Scroll to the first heading that names the keyword's section; the page's
+  // top otherwise.
   int top = 0;
+  section_.clear();
+  const QString section = SectionOf(keyword);
   for (QTextBlock b = browser_->document()->begin(); b.isValid(); b = b.next()) {
-    if (b.blockFormat().headingLevel() > 0 && b.text().contains(keyword, Qt::CaseInsensitive)) {
+    if (b.blockFormat().headingLevel() > 0 && b.text().contains(section, Qt::CaseInsensitive)) {
       QTextCursor at(b);
       browser_->setTextCursor(at);
+      section_ = b.text();
       top = -1;
       break;
     }

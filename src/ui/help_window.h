@@ -20,13 +20,18 @@ class HelpWindow : public QWidget {
   bool Open(const QString& docsFolder, const QString& keyword);
 
   // The page a keyword opens ("Help" the workbench, "Parameters" the
-  // parameter window).
+  // parameter window), and the heading of the section it opens at.
   static QString PageOf(const QString& keyword);
+  static QString SectionOf(const QString& keyword);
+
+  // The heading of the section the page was opened at; empty at a page's top.
+  QString Section() const { return section_; }
 
   QTextBrowser* browser() const { return browser_; }
 
  private:
   QTextBrowser* browser_;
+  QString section_;
 };
 
 }  // namespace membrix

@@ -58,6 +58,8 @@
 #include "ui/windows/act_inact_window.h"
 #include "ui/windows/ensemble_window.h"
 #include "ui/windows/fit_dialog.h"
+#include "ui/windows/firing_clamp_window.h"
+#include "run/output_variables.h"
 
 namespace membrix {
 
@@ -262,7 +264,7 @@ QWidget* MainWindow::BuildTopArea() {
   buttons->addWidget(clear, 0, 1);
   buttons->addWidget(pause_, 0, 2);
 
-  // The task windows come later; their buttons are there already.
+  // The task windows: each button shows its window.
   auto* fI = AddButton(QStringLiteral("f-I -curve"));
   fI->setContextMenuPolicy(Qt::CustomContextMenu);
   auto* fIMenu = new QMenu(fI);
@@ -280,16 +282,13 @@ QWidget* MainWindow::BuildTopArea() {
   std::vector<QPushButton*> toolButtons = {fI};
   for (const char* t : tools) toolButtons.push_back(AddButton(QString::fromUtf8(t)));
   for (std::size_t i = 0; i < toolButtons.size(); ++i) {
-    toolButtons[i]->setEnabled(false);
-    toolButtons[i]->setToolTip(QStringLiteral("Its window is not part of this version yet"));
     buttons->addWidget(toolButtons[i], 1 + static_cast<int>(i) / 4, static_cast<int>(i) % 4);
   }
   axon_ = toolButtons[6];
-  // The analysis windows that are there: f-I curve, adaptation, threshold.
-  for (std::size_t i : {0u, 1u, 2u, 3u}) {
-    toolButtons[i]->setEnabled(true);
-    toolButtons[i]->setToolTip(QString());
-  }
+  fI->setToolTip(QStringLiteral("The f-I curve; right click: the (u,s) map instead"));
+  toolButtons[1]->setToolTip(QStringLiteral("Adaptation: the first inter-spike intervals against the current"));
+  toolButtons[2]->setToolTip(QStringLiteral("Firing rate and other functions on the (u,s) plane"));
+  toolButtons[3]->setToolTip(QStringLiteral("Voltage threshold of the refractory neuron"));
   connect(fI, &QPushButton::clicked, this, [this] {
     if (frequencyItem_->isChecked()) analysisWindows().ShowFI();
     else analysisWindows().ShowUSMap();  // "Plot 2D: nu(u,s)" is ticked
@@ -298,7 +297,6 @@ QWidget* MainWindow::BuildTopArea() {
   connect(toolButtons[1], &QPushButton::clicked, this, [this] { analysisWindows().ShowAdaptation(); });
   connect(toolButtons[3], &QPushButton::clicked, this, [this] { analysisWindows().ShowThreshold(); });
   // "Axon": only while no run is in progress; disabled while the fiber runs.
-  axon_->setEnabled(true);
   axon_->setToolTip(QStringLiteral("Shows the distributed model (a soma with its axon) and runs it"));
   connect(axon_, &QPushButton::clicked, this, [this] {
     if (wb_.Running()) return;
@@ -307,16 +305,13 @@ QWidget* MainWindow::BuildTopArea() {
     axon_->setEnabled(true);
   });
   // "Rate (ens.)" opens the ensemble window with the synapse window of the network.
-  toolButtons[4]->setEnabled(true);
   toolButtons[4]->setToolTip(QStringLiteral("Population rate of ensembles with dispersed thresholds, noise or "
                                             "Gaussian conductances, and of the inhibitory network"));
   connect(toolButtons[4], &QPushButton::clicked, this, [this] { ShowEnsembleWindow(wb_, this); });
   QPushButton* rampsSteps = toolButtons[7];
-  rampsSteps->setEnabled(true);
   rampsSteps->setToolTip(QStringLiteral("The voltage-step series with the ramp analyzer of recorded sweeps"));
   connect(rampsSteps, &QPushButton::clicked, this, [this] { OpenRampsAndSteps(wb_); });
   // "HH approx." opens the reverse-problem window.
-  toolButtons[5]->setEnabled(true);
   toolButtons[5]->setToolTip(QStringLiteral("Fit Na or K rate coefficients to voltage-clamp conductances"));
   connect(toolButtons[5], &QPushButton::clicked, this, [this] { ShowReverseProblemWindow(wb_, this); });
   auto* saveAny = AddButton(QStringLiteral("Save any curve"), "Write one variable of the run to a file");
@@ -506,7 +501,8 @@ QWidget* MainWindow::BuildModelPage() {
   auto* copy = AddButton(QStringLiteral("CopyToBMP"), "Copies the chart to the clipboard as a picture");
   copy->setObjectName(QStringLiteral("CopyToBMP3"));
   connect(copy, &QPushButton::clicked, this, [this] {
-    if (modelOverlay_->isVisible()) {
+    // The form the page shows, whether or not the page is in front.
+    if (ModelOnOneAxis()) {
       OnCopyPage({modelOverlay_, residual_});
     } else {
       OnCopyPage({charts_[3]});
@@ -641,16 +637,9 @@ QWidget* MainWindow::BuildFiringClampPage() {
   auto* kernel = new QCheckBox(QStringLiteral(" Kernel "), this);
   kernel->setObjectName(QStringLiteral("CheckBox2"));
   auto* linear = AddButton(QStringLiteral("Make linear F,G"));
-  for (QWidget* w : std::initializer_list<QWidget*>{statistics, kernel, linear}) {
-    w->setEnabled(false);
-    w->setToolTip(QStringLiteral("The firing-clamp windows are not part of this version yet"));
-    boxes->addWidget(w);
-  }
-  statistics->setEnabled(true);
-  kernel->setEnabled(true);
+  for (QWidget* w : std::initializer_list<QWidget*>{statistics, kernel, linear}) boxes->addWidget(w);
   kernel->setToolTip(QStringLiteral("Shows the Z-function window: the kernel of the firing-clamp run"));
   connect(kernel, &QCheckBox::toggled, this, [this](bool on) { analysisWindows().SetKernelShown(on); });
-  linear->setEnabled(true);
   linear->setToolTip(QStringLiteral("Reads v(u_s).dat and replaces F and G by planes (or back)"));
   connect(linear, &QPushButton::clicked, this, [this, linear] {
     const bool toLinear = linear->text() == QStringLiteral("Make linear F,G");
@@ -984,7 +973,12 @@ void MainWindow::BuildTasksMenu() {
   QAction* simplex = AddAction(tasks, QStringLiteral("Simplex"), QStringLiteral("Simplex"));
   connect(simplex, &QAction::triggered, this, &MainWindow::OnSimplexTask);
   QAction* firingClamp = AddAction(tasks, QStringLiteral("Firing-Clamp and PRC"), QStringLiteral("Firing-Clamp and PRC"));
-  connect(firingClamp, &QAction::triggered, this, [this] { analysisWindows().RunFiringClamp(); });
+  connect(firingClamp, &QAction::triggered, this, [this] {
+    if (wb_.Running()) return;  // a held run keeps its pause
+    analysisWindows().RunFiringClamp();
+    s().run.PauseFlag = 'N';
+    SyncPauseButton();
+  });
   QAction* actInact = AddAction(tasks, QStringLiteral("Act/Inact"), QStringLiteral("Act/Inact"));
   connect(actInact, &QAction::triggered, this, [this] { ActInactWindow::Open(wb_, this); });
   simplexTask_ = simplex;
@@ -1272,15 +1266,38 @@ void MainWindow::OnSaveTrace(int writeMode) {
   const QString file = wb_.dialogs().SaveFileName(this, QStringLiteral("Save the trace"), QDir::currentPath(),
                                                   QString::fromUtf8(kTraceFilter));
   if (file.isEmpty()) return;
+  QDir::setCurrent(wb_.StartFolder());
+  ShowConductanceCharts();
+  // One variable of the output list is written by a clamp run or, when the
+  // researcher declines that, by the firing clamp with noise.
+  if (writeMode == 4 && !wb_.Confirm("Run \"RunClamp\"")) {
+    if (wb_.Confirm("Run \"WithNoise\"")) SaveTraceWithNoise(file, item);
+    return;
+  }
   wb_.RunSimulation([&] {
-    QDir::setCurrent(wb_.StartFolder());
-    ShowConductanceCharts();
-    // The firing-clamp run ("WithNoise") is offered here too once it is part
-    // of the program; until then a "No" writes nothing.
-    if (writeMode == 4 && !wb_.Confirm("Run \"RunClamp\"")) return;
     FitExperimentAxis();
     SaveTraceRun(s(), wb_, wb_.views(), file.toStdString(), writeMode, item);
   });
+}
+
+void MainWindow::SaveTraceWithNoise(const QString& file, const std::string& item) {
+  Session& ss = s();
+  const std::string path = file.toStdString();
+  if (!IsOutputVariable(item)) {
+    wb_.dialogs().ShowError(this, QStringLiteral("\"%1\" is not an item of the output list \"Var to write\"")
+                                      .arg(QString::fromStdString(item)));
+    return;
+  }
+  ss.trace.TraceFile = path;
+  ss.trace.VarToWrite = item;
+  ss.run.WriteMode = 4;
+  analysisWindows().ShowFiringClamp();
+  const bool done = analysisWindows().firingClamp().Run(100000, path);
+  ss.run.WriteMode = 0;
+  // A trace that is not confirmed, or that a failed run left half written, is
+  // emptied: it never looks complete.
+  const bool keep = done && wb_.Confirm(TraceStatusText(4, item) + ". OK?");
+  if (!keep && QFileInfo::exists(file)) wb_.RunCommand([&] { EmptyFile(path); });
 }
 
 void MainWindow::OnShowOutputList(bool draw) {
@@ -1550,6 +1567,11 @@ void MainWindow::OnResetListChosen(int index) {
   wb_.Correspond();
 }
 
-void MainWindow::OnFiringClampPanelDoubleClick() { ShowChartsAndSaveButtons(); }
+void MainWindow::OnFiringClampPanelDoubleClick() {
+  // The firing-clamp window goes; the charts and "Save" buttons of the other
+  // pages come back.
+  if (QWidget* form8 = wb_.window(QStringLiteral("Form8"))) form8->hide();
+  ShowChartsAndSaveButtons();
+}
 
 }  // namespace membrix

@@ -138,6 +138,9 @@ class MainWindow : public QMainWindow {
   void OnClear();
   void OnPause();
   void OnSaveTrace(int writeMode);
+  // Writes one variable of the output list by the firing clamp with noise
+  // (up to 100000 spikes) instead of a clamp run.
+  void SaveTraceWithNoise(const QString& file, const std::string& item);
   void OnOutputItemChosen(int item);
   void OnShowOutputList(bool draw);
   void HideOutputList();

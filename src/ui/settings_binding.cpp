@@ -15,7 +15,6 @@
 #include <QTabWidget>
 #include <cmath>
 #include <functional>
-#include <map>
 
 #include "params/model_defaults.h"
 #include "params/settings_file.h"
@@ -23,17 +22,6 @@
 #include "ui/main_window.h"
 #include "ui/numeric_input.h"
 #include "ui/parameter_window.h"
-#include "ui/windows/analysis_windows.h"
-#include "ui/windows/data_tools.h"
-#include "ui/windows/ensemble_window.h"
-#include "ui/windows/fi_window.h"
-#include "ui/windows/fiber_input_window.h"
-#include "ui/windows/fiber_view_window.h"
-#include "ui/windows/ion_dynamics_window.h"
-#include "ui/windows/message_window.h"
-#include "ui/windows/ramp_analyzer_window.h"
-#include "ui/windows/stimulus_preview_window.h"
-#include "ui/windows/threshold_window.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -172,22 +160,6 @@ void Write(const SettingsLine& line, QWidget* window, double value) {
   }
 }
 
-// The windows of the settings lines, made once each while the file is read
-// or written.
-class Windows {
- public:
-  explicit Windows(Workbench& wb) : wb_(wb) {}
-  QWidget* operator()(const std::string& name) {
-    auto it = cache_.find(name);
-    if (it == cache_.end()) it = cache_.emplace(name, SettingsWindow(wb_, name)).first;
-    return it->second;
-  }
-
- private:
-  Workbench& wb_;
-  std::map<std::string, QWidget*> cache_;
-};
-
 // The name last chosen in each settings dialog.
 QString& ChosenName(bool save) {
   static QString saveName, loadName;
@@ -199,25 +171,7 @@ const char* const kDialogFilter = "Text files (*.txt)|*.TXT|Text files (Settings
 }  // namespace
 
 QWidget* SettingsWindow(Workbench& wb, const std::string& name) {
-  static const std::map<std::string, std::function<QWidget*(Workbench&)>> kWindows = {
-      {"Form1", [](Workbench& w) -> QWidget* { return &w.mainWindow(); }},
-      {"Form4", [](Workbench& w) -> QWidget* { return &w.parameterWindow(); }},
-      {"Form19", [](Workbench& w) -> QWidget* { return &w.ionWindow(); }},
-      {"Form3", [](Workbench& w) -> QWidget* { return &w.mainWindow().analysisWindows().threshold(); }},
-      {"Form5", [](Workbench& w) -> QWidget* { return &w.mainWindow().analysisWindows().fi(); }},
-      {"Form12", [](Workbench& w) -> QWidget* { return &w.mainWindow().analysisWindows().fiberView(); }},
-      {"Form20", [](Workbench& w) -> QWidget* { return &w.mainWindow().analysisWindows().fiberInput(); }},
-      {"Form11", [](Workbench& w) -> QWidget* { return &MessageWindow::Of(&w.mainWindow()); }},
-      {"Form21", [](Workbench& w) -> QWidget* { return &StimulusPreview(w); }},
-      {"Form31", [](Workbench& w) -> QWidget* { return &RampAnalyzer(w); }},
-      {"Form15",
-       [](Workbench& w) -> QWidget* {
-         auto* synapse = w.mainWindow().findChild<SynapseWindow*>(QStringLiteral("Form15"));
-         return synapse != nullptr ? synapse : new SynapseWindow(w, &w.mainWindow());
-       }},
-  };
-  auto it = kWindows.find(name);
-  return it != kWindows.end() ? it->second(wb) : nullptr;
+  return wb.window(QString::fromStdString(name));
 }
 
 QObject* SettingsControl(QWidget* window, const QString& name) {
@@ -225,21 +179,19 @@ QObject* SettingsControl(QWidget* window, const QString& name) {
 }
 
 std::vector<double> CollectSettings(Workbench& wb) {
-  Windows windows(wb);
   const auto& lines = SettingsLines();
   std::vector<double> values(lines.size(), 0.0);
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].kind != SettingKind::Header) values[i] = Read(lines[i], windows(lines[i].window));
+    if (lines[i].kind != SettingKind::Header) values[i] = Read(lines[i], SettingsWindow(wb, lines[i].window));
   }
   return values;
 }
 
 void ApplySettings(Workbench& wb, const SettingsValues& values) {
-  Windows windows(wb);
   const auto& lines = SettingsLines();
   const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(values.lines), lines.size());
   for (std::size_t i = 0; i < count; ++i) {
-    if (lines[i].kind != SettingKind::Header) Write(lines[i], windows(lines[i].window), values.values[i]);
+    if (lines[i].kind != SettingKind::Header) Write(lines[i], SettingsWindow(wb, lines[i].window), values.values[i]);
   }
   // The parameters follow the restored inputs: the inputs first, the model
   // family's defaults, then the inputs again so that they override those

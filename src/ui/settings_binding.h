@@ -16,8 +16,8 @@ namespace membrix {
 class Workbench;
 struct SettingsValues;
 
-// The window of that program name ("Form4", "Form31", ...), made (hidden) when
-// it does not exist yet; null for a name the workbench does not have.
+// The window of that program name ("Form4", "Form31", ...), one of those the
+// workbench made at start-up; null for a name the workbench does not have.
 QWidget* SettingsWindow(Workbench& wb, const std::string& name);
 
 // The control of that program name inside the window, not inside another

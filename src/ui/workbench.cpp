@@ -20,6 +20,7 @@
 #include "ui/main_window.h"
 #include "ui/parameter_transfer.h"
 #include "ui/parameter_window.h"
+#include "ui/program_windows.h"
 #include "ui/run_view_charts.h"
 #include "ui/windows/ion_dynamics_window.h"
 
@@ -75,16 +76,33 @@ QString UserDialogs::DialogFilter(const QString& programFilter) {
 
 Workbench::Workbench(QObject* parent)
     : QObject(parent), session_(std::make_unique<Session>()), dialogs_(std::make_unique<UserDialogs>()) {
-  // The windows in the program's order, the main window first; the task
-  // windows take their places here as they join the program.
-  form1_ = std::make_unique<MainWindow>(*this);
-  form4_ = std::make_unique<ParameterWindow>(*session_);
-  form4_->setMainWindow(form1_.get());
-  form4_->setErrorReporter([this](const QString& message) { dialogs_->ShowError(form4_.get(), message); });
-  connect(form4_.get(), &ParameterWindow::helpRequested, this, &Workbench::ShowHelp);
+  // The windows in the program's order, the main window first, each made
+  // hidden; the start-up shows the parameter window beside the main window.
+  for (const ProgramWindow& w : ProgramWindows()) {
+    const QString name = QString::fromUtf8(w.name);
+    QWidget* made = nullptr;
+    if (name == QLatin1String("Form1")) {
+      form1_ = std::make_unique<MainWindow>(*this);
+      made = form1_.get();
+    } else if (name == QLatin1String("Form4")) {
+      form4_ = std::make_unique<ParameterWindow>(*session_);
+      form4_->setMainWindow(form1_.get());
+      form4_->setErrorReporter([this](const QString& message) { dialogs_->ShowError(form4_.get(), message); });
+      connect(form4_.get(), &ParameterWindow::helpRequested, this, &Workbench::ShowHelp);
+      made = form4_.get();
+    } else if (name == QLatin1String("Form19")) {
+      form19_ = std::make_unique<IonDynamicsWindow>();
+      made = form19_.get();
+    } else {
+      made = w.make(*this);
+    }
+    windows_.emplace_back(name, made);
+  }
   curve_ = std::make_unique<CurveWindow>();
+  help_ = std::make_unique<HelpWindow>();
+  windows_.emplace_back(QStringLiteral("Curve"), curve_.get());
+  windows_.emplace_back(QStringLiteral("HelpWindow"), help_.get());
   views_ = std::make_unique<RunViewCharts>(*session_, *form1_, *curve_);
-  form19_ = std::make_unique<IonDynamicsWindow>();
   views_->AddIonCharts(form19_->RunCharts(), form19_.get());
   connect(form4_.get(), &ParameterWindow::pumpCharacteristicsRequested, this, [this] {
     RunCommand([this] { form19_->ShowPumpCharacteristics(PlotPumpCharacteristics(*session_)); });
@@ -131,6 +149,7 @@ void Workbench::FitIntoScreen(QWidget* window) {
 Workbench::~Workbench() {
   Chart::SetSaveFileNameAsker({});
   views_.reset();
+  windows_.clear();
   form19_.reset();
   help_.reset();
   curve_.reset();
@@ -139,6 +158,13 @@ Workbench::~Workbench() {
 }
 
 void Workbench::SetDialogs(std::unique_ptr<UserDialogs> dialogs) { dialogs_ = std::move(dialogs); }
+
+QWidget* Workbench::window(const QString& name) const {
+  for (const auto& [windowName, w] : windows_) {
+    if (windowName == name) return w;
+  }
+  return nullptr;
+}
 
 void Workbench::Show() { form1_->show(); }
 
@@ -150,8 +176,12 @@ void Workbench::StartUp() {
   ApplyProgramStart(s);
   Correspond();
   InitFitTable(s.fit);
-  // The threshold, f-I and reverse-problem windows start hidden once they are
-  // part of the program; the parameter window stands beside the main window.
+  // Every task window starts hidden; the threshold, f-I and reverse-problem
+  // windows are hidden again should anything have shown them while they were
+  // made. The parameter window stands beside the main window.
+  for (const char* hidden : {"Form3", "Form5", "Form17"}) {
+    if (QWidget* w = window(QString::fromUtf8(hidden))) w->hide();
+  }
   form1_->ApplyStartupState();
   const QRect main = form1_->frameGeometry();
   QRect room = QGuiApplication::primaryScreen() != nullptr
@@ -252,7 +282,6 @@ void Workbench::RefreshViews(bool force) {
 }
 
 void Workbench::ShowHelp(const QString& keyword) {
-  if (!help_) help_ = std::make_unique<HelpWindow>();
   if (!help_->Open(DocsFolder(), keyword)) {
     dialogs_->ShowError(form1_.get(), QStringLiteral("The help pages are not in %1").arg(DocsFolder()));
   }
@@ -265,10 +294,11 @@ void Workbench::OnMainWindowClosing() {
     closeAfterRun_ = true;
     return;
   }
-  form4_->close();
-  curve_->close();
-  form19_->close();
-  if (help_) help_->close();
+  // The other windows close with it; the reverse-problem window, whose own
+  // closing closes the main window, goes with its parent.
+  for (const auto& [name, w] : windows_) {
+    if (w != form1_.get() && name != QLatin1String("Form17") && w->isVisible()) w->close();
+  }
 }
 
 }  // namespace membrix

@@ -13,6 +13,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "run/host.h"
 
@@ -70,6 +72,12 @@ class Workbench : public QObject, public Host {
   IonDynamicsWindow& ionWindow() { return *form19_; }
   UserDialogs& dialogs() { return *dialogs_; }
   void SetDialogs(std::unique_ptr<UserDialogs> dialogs);
+
+  // The window of that program name ("Form1", "Form3", ... "Form21", or
+  // "FitDialog"), made at start-up; null for a name the program does not have.
+  QWidget* window(const QString& name) const;
+  // Every window by name, in the order the program made them.
+  const std::vector<std::pair<QString, QWidget*>>& windows() const { return windows_; }
 
   // Shows the main window; its first showing runs the start-up.
   void Show();
@@ -134,6 +142,7 @@ class Workbench : public QObject, public Host {
   std::unique_ptr<HelpWindow> help_;
   std::unique_ptr<RunViewCharts> views_;
   std::unique_ptr<IonDynamicsWindow> form19_;
+  std::vector<std::pair<QString, QWidget*>> windows_;  // in the order they were made
   QString startFolder_;
   QString projectFolder_;
   bool running_ = false;

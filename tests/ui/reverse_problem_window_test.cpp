@@ -214,7 +214,12 @@ void ReverseProblemWindowTest::SimulateSpikesRunsTheModelInCurrentClamp() {
 
 void ReverseProblemWindowTest::PicturePagesShowFormulaImages() {
   ReverseFixture f("HH_Na_steps.id");
+  // The formulas are typeset when their page is shown.
+  f.In<QTabWidget>(QStringLiteral("PageControl1"))->setCurrentIndex(3);
+  auto* formulas = f.In<QTabWidget>(QStringLiteral("PageControl3"));
+  int page = 0;
   for (const char* name : {"PictureNa", "PictureK", "PictureFit"}) {
+    formulas->setCurrentIndex(page++);
     auto* label = f.In<QLabel>(QString::fromUtf8(name));
     QVERIFY2(label != nullptr, name);
     QVERIFY2(label->pixmap().width() == 640 && label->pixmap().height() > 100, name);

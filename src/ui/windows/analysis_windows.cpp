@@ -1,5 +1,6 @@
 #include "ui/windows/analysis_windows.h"
 
+#include "analysis/firing_clamp_analysis.h"
 #include "run/session.h"
 #include "ui/windows/adaptation_window.h"
 #include "ui/windows/fi_window.h"
@@ -87,6 +88,7 @@ void AnalysisWindows::SetKernelShown(bool shown) {
   // "V(t).dat" for the kernel window instead.
   Session& s = wb_.session();
   s.fcAnalysis.WienerKernel = false;
+  s.trace.TraceFile = kWienerTraceFile;
   s.run.WriteMode = 1;
   if (shown) {
     Raise(zFunction());

@@ -1,6 +1,7 @@
 #pragma once
 // The analysis windows the main window opens: f-I curve, adaptation, threshold
-// and statistics. Each is made when it is first asked for.
+// and statistics. Each is made when it is first asked for, which the workbench
+// does for all of them at start-up.
 
 #include <memory>
 

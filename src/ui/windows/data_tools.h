@@ -1,8 +1,8 @@
 #pragma once
 // Opens the windows of the experimental-data tools from the main window:
 // "ramps/steps" shows the voltage-step series together with the ramp analyzer,
-// "Ramp in CC" the stimulus preview. The windows are made once, as children of
-// the main window.
+// "Ramp in CC" the stimulus preview. The windows are made once, at start-up, as
+// children of the main window.
 
 namespace membrix {
 

@@ -146,10 +146,11 @@ void FiringClampWindow::ClearAll() {
   status_->clear();
 }
 
-bool FiringClampWindow::Run(std::int32_t maxSpikes) {
+bool FiringClampWindow::Run(std::int32_t maxSpikes, const std::string& traceFile) {
   ClearAll();
   bool stop = false;
   FiringClampFiles files;
+  files.trace = traceFile;
   Session& s = wb_.session();
   if (s.run.Writing == 1) files.conductances = kNoisyConductanceFile;
   return wb_.RunSimulation([&] {

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <string>
 
 #include "analysis/firing_clamp.h"
 
@@ -26,8 +27,9 @@ class FiringClampWindow : public QWidget {
   Chart* functions() const { return functions_; }
   Chart* clamp() const { return clamp_; }
   // Runs the firing clamp with the page's settings, up to maxSpikes spikes,
-  // drawing as it goes. Returns false when it did not run to its end.
-  bool Run(std::int32_t maxSpikes);
+  // drawing as it goes; with a trace file, the run writes the trace of the
+  // session's WriteMode there. Returns false when it did not run to its end.
+  bool Run(std::int32_t maxSpikes, const std::string& traceFile = {});
   void ClearAll();
   const FiringClampResult& last() const { return last_; }
   // Where the statistics samples of a run go (the statistics window while it is shown).

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "channels/potassium.h"
 #include "channels/resurgent_sodium.h"
@@ -128,10 +129,28 @@ QString FormulaPage(const QString& title, const QString& body) {
       .arg(title, body);
 }
 
+// A page of formulas, typeset when it is first shown: the window is made at
+// start-up, and typesetting is the slow part of making it.
+class FormulaLabel final : public QLabel {
+ public:
+  explicit FormulaLabel(QString html) : html_(std::move(html)) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    if (pixmap().isNull()) {
+      setPixmap(QPixmap::fromImage(ReverseProblemWindow::FormulaPicture(html_, 640)));
+      adjustSize();
+    }
+    QLabel::showEvent(event);
+  }
+
+ private:
+  QString html_;
+};
+
 QWidget* PicturePage(const QString& html, const char* name) {
-  auto* label = new QLabel;
+  auto* label = new FormulaLabel(html);
   label->setObjectName(QString::fromUtf8(name));
-  label->setPixmap(QPixmap::fromImage(ReverseProblemWindow::FormulaPicture(html, 640)));
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   auto* scroll = new QScrollArea;
   scroll->setWidget(label);

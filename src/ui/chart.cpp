@@ -11,6 +11,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -649,17 +652,23 @@ void ReportSaveFailure(QWidget* parent, const std::exception& e) {
   QMessageBox::warning(parent, QStringLiteral("Membrix"), QString::fromUtf8(e.what()));
 }
 
-}  // namespace
-
-void Chart::AskAndSavePicture() {
+// The file of "Save picture...": PNG unless the name says otherwise.
+QString AskPicturePath(QWidget* parent) {
   QString filter = QStringLiteral("PNG picture|*.png");
 #ifdef MEMBRIX_HAVE_SVG
   filter += QStringLiteral("|SVG drawing|*.svg");
 #endif
   filter += QStringLiteral("|PDF document|*.pdf");
-  QString path = AskSaveFileName(this, QStringLiteral("Save picture"), filter);
+  QString path = AskSaveFileName(parent, QStringLiteral("Save picture"), filter);
+  if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
+  return path;
+}
+
+}  // namespace
+
+void Chart::AskAndSavePicture() {
+  const QString path = AskPicturePath(this);
   if (path.isEmpty()) return;
-  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
   try {
     SavePicture(path);
   } catch (const Error& e) {
@@ -755,6 +764,69 @@ void Chart::SaveData(const QString& path) {
     file.remove();  // never left looking complete
     throw IoError(path.toStdString(), reason);
   }
+}
+
+QMenu* AddPictureMenu(QWidget* chart) {
+  auto* menu = new QMenu(chart);
+  menu->setObjectName(QStringLiteral("ChartMenu"));
+  QAction* picture = menu->addAction(QStringLiteral("Save picture..."));
+  picture->setObjectName(QStringLiteral("Save picture..."));
+  QObject::connect(picture, &QAction::triggered, chart, [chart] {
+    const QString path = AskPicturePath(chart);
+    if (path.isEmpty()) return;
+    try {
+      SaveWidgetPicture(*chart, path);
+    } catch (const Error& e) {
+      ReportSaveFailure(chart, e);
+    }
+  });
+  QAction* copy = menu->addAction(QStringLiteral("CopyToBMP"));
+  copy->setObjectName(QStringLiteral("CopyToBMP"));
+  QObject::connect(copy, &QAction::triggered, chart,
+                   [chart] { QApplication::clipboard()->setPixmap(chart->grab()); });
+  chart->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(chart, &QWidget::customContextMenuRequested, menu,
+                   [chart, menu](const QPoint& pos) { menu->popup(chart->mapToGlobal(pos)); });
+  return menu;
+}
+
+void SaveWidgetPicture(QWidget& widget, const QString& path) {
+  const QSize size = widget.size().expandedTo(QSize(200, 120));
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  bool ok = false;
+  if (suffix == QLatin1String("pdf")) {
+    // One page the size of the widget, a pixel to a point.
+    QPdfWriter pdf(path);
+    pdf.setResolution(72);
+    pdf.setPageSize(QPageSize(QSizeF(size), QPageSize::Point));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter;
+    ok = painter.begin(&pdf);
+    if (ok) {
+      widget.render(&painter);
+      ok = painter.end();
+    }
+  } else if (suffix == QLatin1String("svg")) {
+#ifdef MEMBRIX_HAVE_SVG
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(QStringLiteral("Membrix chart"));
+    QPainter painter;
+    ok = painter.begin(&svg);
+    if (ok) {
+      widget.render(&painter);
+      ok = painter.end();
+    }
+#else
+    throw IoError(path.toStdString(), "this build of the workbench cannot write SVG; choose PNG or PDF");
+#endif
+  } else {
+    ok = widget.grab().save(path, "PNG");
+  }
+  ok = ok && QFileInfo(path).size() > 0;
+  if (!ok) throw IoError(path.toStdString(), "the picture could not be written");
 }
 
 }  // namespace membrix

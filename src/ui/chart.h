@@ -229,4 +229,13 @@ class Chart : public QWidget {
   QLabel* readOut_ = nullptr;
 };
 
+// A chart that a window paints itself (the bubble maps of the firing rate)
+// offers what every Chart offers on its right mouse button: "Save picture..."
+// (PNG, SVG or PDF, the name asked as the charts ask it) and "CopyToBMP". The
+// menu is returned so that the chart can add its own items.
+QMenu* AddPictureMenu(QWidget* chart);
+// The widget's picture in a file, the format by the name's suffix: ".svg",
+// ".pdf", otherwise PNG. Throws IoError when it cannot be written.
+void SaveWidgetPicture(QWidget& widget, const QString& path);
+
 }  // namespace membrix

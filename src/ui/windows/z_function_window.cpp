@@ -62,6 +62,13 @@ ZFunctionWindow::ZFunctionWindow(Workbench& wb, QWidget* parent) : QWidget(paren
   z_->AddSeries(QStringLiteral("Z_Vav"), SeriesKind::Line, ChartAxis::Left, QColor(0, 120, 0));
   z_->AddSeries(QStringLiteral("Z_Unit"), SeriesKind::Line, ChartAxis::Left, QColor(0, 0, 200));
   z_->AddSeries(QStringLiteral("kernel"), SeriesKind::Line, ChartAxis::Left, QColor(0, 0, 0));
+  // A double click on the Z-function chart brings back every series hidden
+  // (its range returns through the menu's "Automatic range").
+  z_->SetDoubleClickRestoresRange(false);
+  connect(z_, &Chart::plotDoubleClicked, this, [this] {
+    z_->ShowAllSeries();
+    z_->Refresh();
+  });
   predictions_ = MakeChart(this, "Chart2", QStringLiteral("measured shift, Hz (mV for delta_Vav)"),
                            QStringLiteral("predicted shift"));
   for (auto [name, colour] : {std::pair{"Predicted by I_no_mean", QColor(200, 0, 0)},

@@ -19,7 +19,6 @@
 #include <QThread>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -27,7 +26,6 @@
 #include "analysis/firing_clamp_analysis.h"
 #include "analysis/statistics.h"
 #include "analysis/us_map.h"
-#include "analysis/z_function.h"
 #include "params/model_menus.h"
 #include "params/parameter_file.h"
 #include "run/host.h"
@@ -394,22 +392,14 @@ const std::vector<Scene>& Scenes() {
         {"z_function_window.png",
          [](Stage& t) {
            Session& s = t.s();
-           // The kernel of a noisy run, stored as the Z-functions the one-ISI
-           // analysis predicts with.
+           // The kernel of a noisy firing-clamp run: the window's " Kernel "
+           // box makes the run accumulate it.
            t.form1().findChild<QCheckBox*>(QStringLiteral("CheckBox2"))->setChecked(true);
            SetUpNoisyInput(s, 0.1);
            SetRunLength(s.run, 2.0);
            t.windows().firingClamp().Run(100000);
            ZFunctionWindow& z = t.windows().zFunction();
            z.DrawZ();
-           for (const char* name : {kStoredZFile, kStoredZVavFile}) {
-             WriteKernelFile(s.z, s.run.dt, QDir(t.work).filePath(QString::fromUtf8(name)).toStdString());
-           }
-           s.run.WriteMode = 0;
-           SetUpNoisyInput(s, 0.03);
-           SetRunLength(s.run, 0.3);
-           z.findChild<NumericInput*>(QStringLiteral("DDSpinEdit1"))->setValue(4);
-           t.Click(&z, "Button1");
            z.resize(1100, 700);
            return &z;
          }}}},

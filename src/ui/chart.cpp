@@ -109,7 +109,7 @@ Chart::Chart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
   side->addElement(1, 0, new QCPLayoutElement(plot_));  // the room below the legend
   side->setRowStretchFactor(0, 0.001);
   side->setRowStretchFactor(1, 1.0);
-  side->setMargins(QMargins(0, 6, 0, 0));
+  side->setMargins(QMargins(0, 6, 3, 0));  // the legend's right border inside the widget
   // Equal room for the axes and the legend on every chart, so that charts
   // stacked on a page share their time axis pixel for pixel.
   side->setMinimumSize(kLegendWidth, 0);
@@ -493,10 +493,28 @@ void Chart::Refresh() {
   if (!isVisible()) return;  // drawn when shown
   QElapsedTimer timer;
   timer.start();
+  FitLegendAndTicks();
   ApplyRanges();
   plot_->replot();
   lastDrawSeconds_ = timer.nsecsElapsed() * 1e-9;
   dirty_ = false;
+}
+
+// The legend's column is as wide as its longest entry asks, never narrower than
+// the width the charts of a page share, so that no title is cut off.
+void Chart::FitLegendAndTicks() {
+  if (side_->visible() && plot_->legend->layout() == side_) {
+    const int need = std::max(kLegendWidth, plot_->legend->minimumOuterSizeHint().width());
+    if (side_->minimumSize().width() != need) side_->setMinimumSize(need, 0);
+  }
+  // A narrow or low plot takes fewer ticks, so that its numbers stay apart.
+  const QRect area = plot_->axisRect()->rect();
+  if (area.width() > 0) plot_->xAxis->ticker()->setTickCount(std::clamp(area.width() / 90, 2, 5));
+  if (area.height() > 0) {
+    const int ticks = std::clamp(area.height() / 45, 2, 5);
+    plot_->yAxis->ticker()->setTickCount(ticks);
+    plot_->yAxis2->ticker()->setTickCount(ticks);
+  }
 }
 
 void Chart::showEvent(QShowEvent* event) {

@@ -205,6 +205,7 @@ class Chart : public QWidget {
   void UpdateLegendItem(int i);
   void ApplyLineStyle(int i);
   void UpdateMargins();
+  void FitLegendAndTicks();
   void OnPlottableDoubleClick(QCPAbstractPlottable* plottable);
   void OnUserRangeChange(ChartAxis axis);
   int IndexOf(const QCPAbstractPlottable* plottable) const;

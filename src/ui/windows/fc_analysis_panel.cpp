@@ -193,6 +193,7 @@ FiringClampAnalysisPanel::FiringClampAnalysisPanel(Workbench& wb, FiringClampWin
   controls->addWidget(trials, 2, 0);
   trialsN_ = new NumericInput(this);
   trialsN_->setObjectName(QStringLiteral("DDSpinEdit1"));
+  trialsN_->setDecimals(0);  // a number of trials is whole
   trialsN_->setValue(s.fcAnalysis.Trials);
   connect(trialsN_, &NumericInput::valueChanged, this, [this, &s](double v) {
     s.fcAnalysis.Trials = std::max(0, static_cast<int>(v));

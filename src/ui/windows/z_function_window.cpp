@@ -90,6 +90,7 @@ ZFunctionWindow::ZFunctionWindow(Workbench& wb, QWidget* parent) : QWidget(paren
   row->addWidget(new QLabel(QStringLiteral("n_repeat"), this));
   repeat_ = new NumericInput(this);
   repeat_->setObjectName(QStringLiteral("DDSpinEdit1"));
+  repeat_->setDecimals(0);  // a number of repetitions is whole
   repeat_->setValue(s.zInputs.n_repeat);
   connect(repeat_, &NumericInput::valueChanged, this, [&s](double v) {
     s.zInputs.n_repeat = std::max(1, static_cast<int>(v));  // at least one repetition

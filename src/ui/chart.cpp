@@ -500,11 +500,25 @@ void Chart::Refresh() {
   dirty_ = false;
 }
 
+int Chart::LegendWidthNeeded() const {
+  if (!side_->visible() || plot_->legend->layout() != side_) return 0;
+  return plot_->legend->minimumOuterSizeHint().width();
+}
+
 // The legend's column is as wide as its longest entry asks, never narrower than
-// the width the charts of a page share, so that no title is cut off.
+// the width the charts of a page share, so that no title is cut off; charts
+// stacked one above the other take the widest of their legends, so that their
+// time axes still line up pixel for pixel.
 void Chart::FitLegendAndTicks() {
   if (side_->visible() && plot_->legend->layout() == side_) {
-    const int need = std::max(kLegendWidth, plot_->legend->minimumOuterSizeHint().width());
+    int need = std::max(kLegendWidth, LegendWidthNeeded());
+    if (QWidget* page = parentWidget()) {
+      for (const Chart* c : page->findChildren<Chart*>(Qt::FindDirectChildrenOnly)) {
+        if (c != this && c->isVisible() && c->x() == x() && c->width() == width()) {
+          need = std::max(need, c->LegendWidthNeeded());
+        }
+      }
+    }
     if (side_->minimumSize().width() != need) side_->setMinimumSize(need, 0);
   }
   // A narrow or low plot takes fewer ticks, so that its numbers stay apart.

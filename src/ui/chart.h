@@ -206,6 +206,7 @@ class Chart : public QWidget {
   void ApplyLineStyle(int i);
   void UpdateMargins();
   void FitLegendAndTicks();
+  int LegendWidthNeeded() const;
   void OnPlottableDoubleClick(QCPAbstractPlottable* plottable);
   void OnUserRangeChange(ChartAxis axis);
   int IndexOf(const QCPAbstractPlottable* plottable) const;

@@ -108,16 +108,6 @@ void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
   QVERIFY(s.fcAnalysis.WienerKernel);
   w.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(false);
   QCOMPARE(s.run.WriteMode, 0);
-
-  // The picture of the window for the documentation, when asked for.
-  const QByteArray shot = qgetenv("MEMBRIX_FC_SHOT");
-  if (!shot.isEmpty()) {
-    w.resize(1500, 820);
-    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
-    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button3")), Qt::LeftButton);
-    QTest::qWait(200);
-    QVERIFY(w.grab().save(QString::fromLocal8Bit(shot)));
-  }
 }
 
 void FCAnalysisPanelTest::KernelBoxShowsTheZFunctionWindowWhichAnalysesOneISI() {
@@ -164,12 +154,6 @@ void FCAnalysisPanelTest::KernelBoxShowsTheZFunctionWindowWhichAnalysesOneISI() 
   // samples 0.1 ms apart become trunc(201·2) samples 0.05 ms apart.
   QCOMPARE(z.predictions()->PointCount(0), z.predictions()->PointCount(1));
   QCOMPARE(z.zChart()->PointCount(0), 402);
-  const QByteArray shot = qgetenv("MEMBRIX_Z_SHOT");
-  if (!shot.isEmpty()) {
-    z.resize(1100, 700);
-    QTest::qWait(100);
-    QVERIFY(z.grab().save(QString::fromLocal8Bit(shot)));
-  }
 
   kernel->setChecked(false);
   QVERIFY(!z.isVisible());

@@ -33,6 +33,7 @@
 #include "run/session.h"
 #include "ui/chart.h"
 #include "ui/curve_window.h"
+#include "ui/help_window.h"
 #include "ui/main_window.h"
 #include "ui/numeric_input.h"
 #include "ui/parameter_window.h"
@@ -209,6 +210,16 @@ const std::vector<Scene>& Scenes() {
            items->buttons()[5]->click();  // "nn", the potassium activation
            Settle();
            return &t.wb.curveWindow();
+         }},
+        // The Help item: the project's own help page of the workbench.
+        {"help_window.png",
+         [](Stage& t) -> QWidget* {
+           t.Trigger("Help1");
+           Settle();
+           for (QWidget* w : QApplication::topLevelWidgets()) {
+             if (auto* help = qobject_cast<HelpWindow*>(w); help != nullptr && help->isVisible()) return help;
+           }
+           return t.form1().findChild<HelpWindow*>();
          }},
         {"parameter_window.png",
          [](Stage& t) {
@@ -601,7 +612,7 @@ bool SavePicture(QWidget& w, const QString& folder, const QString& file) {
   w.raise();
   Settle();
   const QString path = QDir(folder).filePath(file);
-  const bool ok = w.grab().save(path);
+  const bool ok = w.grab().save(path, "PNG", 0);  // the smallest file
   std::printf("membrix: %s %s\n", ok ? "saved" : "could not save", qPrintable(path));
   return ok;
 }

@@ -95,6 +95,7 @@ void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
   auto* n = w.findChild<membrix::NumericInput*>(QStringLiteral("DDSpinEdit1"));
   n->setValue(2);
   QCOMPARE(s.fcAnalysis.Trials, 2);
+  QCOMPARE(n->text().trimmed(), QStringLiteral("2"));  // a count shows whole
   QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button5")), Qt::LeftButton);
   QCOMPARE(panel->lastTrials().trials, 2);
   QFile file(f.FilePath(QStringLiteral("gE_gI(t).dat")));
@@ -146,7 +147,9 @@ void FCAnalysisPanelTest::KernelBoxShowsTheZFunctionWindowWhichAnalysesOneISI() 
   s.stim.tau_Noise = 0.002;
   s.run.WriteMode = 0;
   membrix::SetRunLength(s.run, 0.3);
-  z.findChild<membrix::NumericInput*>(QStringLiteral("DDSpinEdit1"))->setValue(4);
+  auto* repeat = z.findChild<membrix::NumericInput*>(QStringLiteral("DDSpinEdit1"));
+  repeat->setValue(4);
+  QCOMPARE(repeat->text().trimmed(), QStringLiteral("4"));
   QTest::mouseClick(z.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
   QVERIFY(z.deltaFreqText().startsWith(QStringLiteral("delta_freq =")));
   // Whether an interval can be estimated is the engine's test; here the window

@@ -1,45 +1,42 @@
 #!/usr/bin/env bash
-# Starts the workbench on a virtual X display with a window manager (so the
-# window gets its title bar) and saves a PNG picture of the whole screen.
+# Pictures of the workbench.
 #
 #   scripts/screenshot.sh OUTPUT.png [SECONDS]
 #   scripts/screenshot.sh --docs [FOLDER]
-#   scripts/screenshot.sh --analysis [FOLDER]
-#   scripts/screenshot.sh --map [FOLDER]
-#   scripts/screenshot.sh --fiber [FOLDER]
-#   scripts/screenshot.sh --act-inact [FILE]
-#   scripts/screenshot.sh --ensemble [FOLDER]
-#   scripts/screenshot.sh --fit [FOLDER]
+#   scripts/screenshot.sh --SCENE [FOLDER]
 #
-# SECONDS (default 2) is how long the window is given to paint once it is
-# mapped. With --docs the workbench presses "RunClamp" on its start-up
-# protocol and saves pictures of the main window's pages and of the parameter
-# window in FOLDER (default docs/images), as the help pages show them, the
-# page "Model and Experiment" after a run of Hodgkin_AP.id, and the main window
-# filling a 1920x1200 and a 1366x768 screen. Builds build/membrix first and
-# installs what it needs. With --analysis
-# it runs a sweep in the f-I, adaptation and threshold windows, fills the
-# statistics window and saves their pictures in FOLDER. With --map it maps the
-# start-up neuron in the (u,s) window and runs the firing clamp. With --fiber
-# it runs a squid-membrane axon in the fiber windows. With
-# --act-inact it saves the Act/Inact window after a run on the sample data in
-# FILE (default docs/images/act_inact_window.png). With --ensemble it runs the
-# noise, threshold, conductance and network ensembles of the squid axon in the
-# ensemble window and saves its pictures and the synapse window's in FOLDER.
-# FILE (default docs/images/act_inact_window.png). With --fit it fits gNa of
-# the squid axon by the global method of the fitting options and saves the
-# options and the fitted run in FOLDER (default docs/images).
+# The first form starts the workbench on a virtual X display with a window
+# manager (so the window gets its title bar) and saves a PNG picture of the
+# whole screen; SECONDS (default 2) is how long the window is given to paint
+# once it is mapped.
+#
+# --docs takes the illustrated tour: every window of the workbench after a
+# real run of its task (short runs), saved in FOLDER (default
+# docs/images/tour). It takes a few minutes. --SCENE takes the pictures of one
+# scene of the help pages into FOLDER (default docs/images):
+#   main       the main window's pages after a clamp run, the parameter window
+#   screen     the main window filling a 1920x1200 and a 1366x768 screen
+#   ions       the ion-dynamics window and the pump characteristics
+#   analysis   the f-I, adaptation, threshold and statistics windows
+#   map        the (u,s) map and the firing clamp
+#   kernel     the firing-clamp analysis and the Z-function window
+#   fiber      the fiber windows after an axon run
+#   ensemble   the ensemble window's four runs and the synapse window
+#   act-inact  the Act/Inact window on the shipped sample
+#   fit        the fitting options and the fitted run
+#   reverse    the reverse-problem window on the potassium sample
+#   data       the ramp analyzer, the step series and the stimulus preview
+# The windows are drawn on a virtual X display (Xvfb), so fonts and frames
+# are those of a real screen. Builds build/membrix first and installs what it
+# needs.
 set -euo pipefail
+
+scenes=(main screen ions analysis map kernel fiber ensemble act-inact fit reverse data)
 
 usage() {
   echo "usage: scripts/screenshot.sh OUTPUT.png [SECONDS]" >&2
   echo "       scripts/screenshot.sh --docs [FOLDER]" >&2
-  echo "       scripts/screenshot.sh --analysis [FOLDER]" >&2
-  echo "       scripts/screenshot.sh --map [FOLDER]" >&2
-  echo "       scripts/screenshot.sh --fiber [FOLDER]" >&2
-  echo "       scripts/screenshot.sh --act-inact [FILE]" >&2
-  echo "       scripts/screenshot.sh --ensemble [FOLDER]" >&2
-  echo "       scripts/screenshot.sh --fit [FOLDER]" >&2
+  echo "       scripts/screenshot.sh --SCENE [FOLDER]   (SCENE: ${scenes[*]})" >&2
   exit 2
 }
 
@@ -89,55 +86,30 @@ if [[ ${1:-} == --on-display ]]; then
   exit 1
 fi
 
-# The pictures of the help pages: the windows draw themselves after a run.
-if [[ ${1:-} == --docs || ${1:-} == --analysis || ${1:-} == --map || ${1:-} == --fiber || ${1:-} == --ensemble ]]; then
-  option=--screenshots
-  [[ $1 == --analysis ]] && option=--analysis-screenshots
-  [[ $1 == --map ]] && option=--map-screenshots
-  [[ $1 == --fiber ]] && option=--fiber-screenshots
-  [[ $1 == --ensemble ]] && option=--ensemble-screenshots
+# The pictures of the help pages and of the tour: the windows draw themselves
+# after a run.
+if [[ ${1:-} == --* ]]; then
   (($# <= 2)) || usage
-  self=$(realpath -- "${BASH_SOURCE[0]}")
-  cd "$(dirname -- "$self")/.."
-  folder=$(realpath -m -- "${2:-docs/images}")
-  source scripts/deps.sh
-  membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
-  membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
-  cmake --build build -j2 --target membrix
-  if [[ $option != --screenshots ]]; then
-    exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
-      build/membrix "$option=$folder"
+  scene=${1#--} folder=${2:-docs/images}
+  if [[ $scene == docs ]]; then
+    scene=tour folder=${2:-docs/images/tour}
+  elif [[ " ${scenes[*]} " != *" $scene "* ]]; then
+    usage
   fi
-  xvfb-run --auto-servernum --server-args="-screen 0 1920x1200x24 -nolisten tcp" \
-    build/membrix --screenshots="$folder"
-  exec xvfb-run --auto-servernum --server-args="-screen 0 1366x768x24 -nolisten tcp" \
-    build/membrix --screenshots="$folder" --screen-only
-fi
-
-if [[ ${1:-} == --act-inact ]]; then
-  (($# <= 2)) || usage
+  sizes=(1600x1000)
+  [[ $scene == screen ]] && sizes=(1920x1200 1366x768)
   self=$(realpath -- "${BASH_SOURCE[0]}")
   cd "$(dirname -- "$self")/.."
-  file=$(realpath -m -- "${2:-docs/images/act_inact_window.png}")
+  folder=$(realpath -m -- "$folder")
   source scripts/deps.sh
   membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
   membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
   cmake --build build -j2 --target membrix
-  exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
-    build/membrix --act-inact-screenshot="$file"
-fi
-
-if [[ ${1:-} == --fit ]]; then
-  (($# <= 2)) || usage
-  self=$(realpath -- "${BASH_SOURCE[0]}")
-  cd "$(dirname -- "$self")/.."
-  folder=$(realpath -m -- "${2:-docs/images}")
-  source scripts/deps.sh
-  membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
-  membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI=ON
-  cmake --build build -j2 --target membrix
-  exec xvfb-run --auto-servernum --server-args="-screen 0 1600x1000x24 -nolisten tcp" \
-    build/membrix --fit-screenshots="$folder"
+  for size in "${sizes[@]}"; do
+    xvfb-run --auto-servernum --server-args="-screen 0 ${size}x24 -nolisten tcp" \
+      build/membrix --pictures="$scene" --picture-folder="$folder"
+  done
+  exit 0
 fi
 
 (($# >= 1 && $# <= 2)) || usage

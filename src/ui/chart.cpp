@@ -11,6 +11,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -106,7 +109,7 @@ Chart::Chart(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)) {
   side->addElement(1, 0, new QCPLayoutElement(plot_));  // the room below the legend
   side->setRowStretchFactor(0, 0.001);
   side->setRowStretchFactor(1, 1.0);
-  side->setMargins(QMargins(0, 6, 0, 0));
+  side->setMargins(QMargins(0, 6, 3, 0));  // the legend's right border inside the widget
   // Equal room for the axes and the legend on every chart, so that charts
   // stacked on a page share their time axis pixel for pixel.
   side->setMinimumSize(kLegendWidth, 0);
@@ -490,10 +493,42 @@ void Chart::Refresh() {
   if (!isVisible()) return;  // drawn when shown
   QElapsedTimer timer;
   timer.start();
+  FitLegendAndTicks();
   ApplyRanges();
   plot_->replot();
   lastDrawSeconds_ = timer.nsecsElapsed() * 1e-9;
   dirty_ = false;
+}
+
+int Chart::LegendWidthNeeded() const {
+  if (!side_->visible() || plot_->legend->layout() != side_) return 0;
+  return plot_->legend->minimumOuterSizeHint().width();
+}
+
+// The legend's column is as wide as its longest entry asks, never narrower than
+// the width the charts of a page share, so that no title is cut off; charts
+// stacked one above the other take the widest of their legends, so that their
+// time axes still line up pixel for pixel.
+void Chart::FitLegendAndTicks() {
+  if (side_->visible() && plot_->legend->layout() == side_) {
+    int need = std::max(kLegendWidth, LegendWidthNeeded());
+    if (QWidget* page = parentWidget()) {
+      for (const Chart* c : page->findChildren<Chart*>(Qt::FindDirectChildrenOnly)) {
+        if (c != this && c->isVisible() && c->x() == x() && c->width() == width()) {
+          need = std::max(need, c->LegendWidthNeeded());
+        }
+      }
+    }
+    if (side_->minimumSize().width() != need) side_->setMinimumSize(need, 0);
+  }
+  // A narrow or low plot takes fewer ticks, so that its numbers stay apart.
+  const QRect area = plot_->axisRect()->rect();
+  if (area.width() > 0) plot_->xAxis->ticker()->setTickCount(std::clamp(area.width() / 90, 2, 5));
+  if (area.height() > 0) {
+    const int ticks = std::clamp(area.height() / 45, 2, 5);
+    plot_->yAxis->ticker()->setTickCount(ticks);
+    plot_->yAxis2->ticker()->setTickCount(ticks);
+  }
 }
 
 void Chart::showEvent(QShowEvent* event) {
@@ -649,17 +684,23 @@ void ReportSaveFailure(QWidget* parent, const std::exception& e) {
   QMessageBox::warning(parent, QStringLiteral("Membrix"), QString::fromUtf8(e.what()));
 }
 
-}  // namespace
-
-void Chart::AskAndSavePicture() {
+// The file of "Save picture...": PNG unless the name says otherwise.
+QString AskPicturePath(QWidget* parent) {
   QString filter = QStringLiteral("PNG picture|*.png");
 #ifdef MEMBRIX_HAVE_SVG
   filter += QStringLiteral("|SVG drawing|*.svg");
 #endif
   filter += QStringLiteral("|PDF document|*.pdf");
-  QString path = AskSaveFileName(this, QStringLiteral("Save picture"), filter);
+  QString path = AskSaveFileName(parent, QStringLiteral("Save picture"), filter);
+  if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
+  return path;
+}
+
+}  // namespace
+
+void Chart::AskAndSavePicture() {
+  const QString path = AskPicturePath(this);
   if (path.isEmpty()) return;
-  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
   try {
     SavePicture(path);
   } catch (const Error& e) {
@@ -755,6 +796,69 @@ void Chart::SaveData(const QString& path) {
     file.remove();  // never left looking complete
     throw IoError(path.toStdString(), reason);
   }
+}
+
+QMenu* AddPictureMenu(QWidget* chart) {
+  auto* menu = new QMenu(chart);
+  menu->setObjectName(QStringLiteral("ChartMenu"));
+  QAction* picture = menu->addAction(QStringLiteral("Save picture..."));
+  picture->setObjectName(QStringLiteral("Save picture..."));
+  QObject::connect(picture, &QAction::triggered, chart, [chart] {
+    const QString path = AskPicturePath(chart);
+    if (path.isEmpty()) return;
+    try {
+      SaveWidgetPicture(*chart, path);
+    } catch (const Error& e) {
+      ReportSaveFailure(chart, e);
+    }
+  });
+  QAction* copy = menu->addAction(QStringLiteral("CopyToBMP"));
+  copy->setObjectName(QStringLiteral("CopyToBMP"));
+  QObject::connect(copy, &QAction::triggered, chart,
+                   [chart] { QApplication::clipboard()->setPixmap(chart->grab()); });
+  chart->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(chart, &QWidget::customContextMenuRequested, menu,
+                   [chart, menu](const QPoint& pos) { menu->popup(chart->mapToGlobal(pos)); });
+  return menu;
+}
+
+void SaveWidgetPicture(QWidget& widget, const QString& path) {
+  const QSize size = widget.size().expandedTo(QSize(200, 120));
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  bool ok = false;
+  if (suffix == QLatin1String("pdf")) {
+    // One page the size of the widget, a pixel to a point.
+    QPdfWriter pdf(path);
+    pdf.setResolution(72);
+    pdf.setPageSize(QPageSize(QSizeF(size), QPageSize::Point));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter;
+    ok = painter.begin(&pdf);
+    if (ok) {
+      widget.render(&painter);
+      ok = painter.end();
+    }
+  } else if (suffix == QLatin1String("svg")) {
+#ifdef MEMBRIX_HAVE_SVG
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(QStringLiteral("Membrix chart"));
+    QPainter painter;
+    ok = painter.begin(&svg);
+    if (ok) {
+      widget.render(&painter);
+      ok = painter.end();
+    }
+#else
+    throw IoError(path.toStdString(), "this build of the workbench cannot write SVG; choose PNG or PDF");
+#endif
+  } else {
+    ok = widget.grab().save(path, "PNG");
+  }
+  ok = ok && QFileInfo(path).size() > 0;
+  if (!ok) throw IoError(path.toStdString(), "the picture could not be written");
 }
 
 }  // namespace membrix

@@ -205,6 +205,8 @@ class Chart : public QWidget {
   void UpdateLegendItem(int i);
   void ApplyLineStyle(int i);
   void UpdateMargins();
+  void FitLegendAndTicks();
+  int LegendWidthNeeded() const;
   void OnPlottableDoubleClick(QCPAbstractPlottable* plottable);
   void OnUserRangeChange(ChartAxis axis);
   int IndexOf(const QCPAbstractPlottable* plottable) const;
@@ -228,5 +230,14 @@ class Chart : public QWidget {
   QMenu* menu_ = nullptr;
   QLabel* readOut_ = nullptr;
 };
+
+// A chart that a window paints itself (the bubble maps of the firing rate)
+// offers what every Chart offers on its right mouse button: "Save picture..."
+// (PNG, SVG or PDF, the name asked as the charts ask it) and "CopyToBMP". The
+// menu is returned so that the chart can add its own items.
+QMenu* AddPictureMenu(QWidget* chart);
+// The widget's picture in a file, the format by the name's suffix: ".svg",
+// ".pdf", otherwise PNG. Throws IoError when it cannot be written.
+void SaveWidgetPicture(QWidget& widget, const QString& path);
 
 }  // namespace membrix

@@ -14,6 +14,8 @@
 #include <QWheelEvent>
 
 #include "common/error.h"
+#include <QVBoxLayout>
+#include <qcustomplot.h>
 
 using membrix::Chart;
 using membrix::ChartAxis;
@@ -33,6 +35,7 @@ class ChartTest : public QObject {
   void ReadsTheCursorOutInAxisUnits();
   void SavesTheVisibleSeriesAsAColumnFile();
   void SavesItsPictureInEachFormat();
+  void ALegendFitsItsLongestTitleAndStackedChartsStayAligned();
 };
 
 namespace {
@@ -324,6 +327,33 @@ void ChartTest::SavesItsPictureInEachFormat() {
   QSet<QRgb> colours;
   for (int i = 0; i < 10; ++i) colours.insert(Chart::PaletteColor(i).rgb());
   QCOMPARE(colours.size(), Chart::PaletteSize());
+}
+
+void ChartTest::ALegendFitsItsLongestTitleAndStackedChartsStayAligned() {
+  QWidget page;
+  page.resize(600, 400);
+  auto* layout = new QVBoxLayout(&page);
+  auto* upper = new Chart(&page);
+  auto* lower = new Chart(&page);
+  layout->addWidget(upper);
+  layout->addWidget(lower);
+  upper->AddSeries(QStringLiteral("a long title of a series, mV/ms"), SeriesKind::Line);
+  lower->AddSeries(QStringLiteral("V"), SeriesKind::Line);
+  page.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&page));
+  for (Chart* c : {upper, lower}) {
+    c->AddPoint(0, 0.0, 0.0);
+    c->AddPoint(0, 10.0, 1.0);
+    c->Refresh();
+  }
+  upper->Refresh();
+  const QCustomPlot* a = upper->findChild<QCustomPlot*>();
+  const QCustomPlot* b = lower->findChild<QCustomPlot*>();
+  const QRect legend = a->legend->outerRect();
+  QVERIFY2(legend.width() >= a->legend->minimumOuterSizeHint().width(), "the legend is as wide as its title");
+  QVERIFY2(legend.right() < a->width(), "the legend's right border is inside the chart");
+  QCOMPARE(a->axisRect()->rect().left(), b->axisRect()->rect().left());
+  QCOMPARE(a->axisRect()->rect().right(), b->axisRect()->rect().right());
 }
 
 QTEST_MAIN(ChartTest)

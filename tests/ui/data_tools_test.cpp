@@ -1,6 +1,5 @@
 // The windows of the experimental-data tools, opened from the main window as a
-// researcher opens them. With MEMBRIX_SCREENSHOTS=FOLDER each test also saves a
-// picture of its window there.
+// researcher opens them.
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -19,12 +18,6 @@ using namespace membrix;
 using membrix::testing::WorkbenchFixture;
 
 namespace {
-
-void SavePicture(QWidget& w, const char* name) {
-  const QString folder = qEnvironmentVariable("MEMBRIX_SCREENSHOTS");
-  if (folder.isEmpty()) return;
-  w.grab().save(folder + QLatin1Char('/') + QString::fromUtf8(name));
-}
 
 int Points(Chart* c, const char* series) { return c->PointCount(c->FindSeries(QString::fromUtf8(series))); }
 
@@ -87,8 +80,6 @@ void DataToolsTest::RampsStepsOpensTheAnalyzerOnTheShippedSweeps() {
   mode->setCurrentIndex(0);
   QVERIFY(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit5"))->isEnabled());
   mode->setCurrentIndex(1);
-  w.resize(1280, 860);
-  SavePicture(w, "ramp_analyzer.png");
 
   // Closing frees the data; showing again reads the file anew.
   w.close();
@@ -120,7 +111,6 @@ void DataToolsTest::StepSeriesPlotsThePeakCurrentOfEveryTestVoltage() {
   for (int k = 0; k < 9; ++k) lowest = std::min(lowest, w.chart()->Point(0, k).y());
   QVERIFY(lowest < 0.0);
   w.chart()->Refresh();
-  SavePicture(w, "step_series.png");
 }
 
 void DataToolsTest::RampInCCPreviewsTheChosenPulseShape() {
@@ -145,7 +135,6 @@ void DataToolsTest::RampInCCPreviewsTheChosenPulseShape() {
   double highest = 0.0;
   for (int k = 0; k < n; ++k) highest = std::max(highest, w.chart(1)->Point(0, k).y());
   QVERIFY(std::abs(highest - 100.0) < 1.0);
-  SavePicture(w, "ramp_in_cc.png");
 }
 
 QTEST_MAIN(DataToolsTest)

@@ -143,6 +143,12 @@ QPushButton* ActInactWindow::AddButton(const char* name, const QString& caption,
 }
 
 void ActInactWindow::AttachMenu(QWidget* widget, std::initializer_list<int> items) {
+  // A chart keeps its own menu (picture, data) and takes the save items below it.
+  if (auto* chart = qobject_cast<Chart*>(widget)) {
+    chart->ContextMenu()->addSeparator();
+    for (int i : items) chart->ContextMenu()->addAction(saveActions_[static_cast<std::size_t>(i)]);
+    return;
+  }
   auto* menu = new QMenu(widget);
   for (int i : items) menu->addAction(saveActions_[static_cast<std::size_t>(i)]);
   widget->setContextMenuPolicy(Qt::CustomContextMenu);

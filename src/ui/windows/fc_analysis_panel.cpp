@@ -127,10 +127,6 @@ EstimateMap::EstimateMap(QWidget* parent) : BubbleMap(parent) {}
 
 void EstimateMap::SetMapRanges(double xMin, double xMax, double yMin, double yMax) {
   SetRanges(xMin, xMax, yMin, yMax);
-  xMin_ = xMin;
-  xMax_ = xMax;
-  yMin_ = yMin;
-  yMax_ = yMax;
 }
 
 void EstimateMap::AddMark(int kind, double u, double s) { marks_[static_cast<std::size_t>(kind)].emplace_back(u, s); }
@@ -144,16 +140,8 @@ void EstimateMap::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   const QFontMetrics fm = p.fontMetrics();
-  // The plot rectangle of the bubbles, as the map lays it out.
-  const int barWidth = 18, barGap = 14 + fm.horizontalAdvance(QStringLiteral("000.0 Hz"));
-  const QRect plot(fm.horizontalAdvance(QStringLiteral("0.0000")) + 22, 12,
-                   width() - fm.horizontalAdvance(QStringLiteral("0.0000")) - 40 - barWidth - barGap,
-                   height() - 2 * fm.height() - 26);
-  if (xMax_ == xMin_ || yMax_ == yMin_) return;
-  auto at = [&](QPointF q) {
-    return QPointF(plot.left() + (q.x() - xMin_) / (xMax_ - xMin_) * plot.width(),
-                   plot.bottom() - (q.y() - yMin_) / (yMax_ - yMin_) * plot.height());
-  };
+  const QRect plot = PlotRect();
+  auto at = [&](QPointF q) { return ToPixel(plot, q.x(), q.y()); };
   p.setClipRect(plot);
   for (int kind : {Trials, Exact, Estimation, Start}) {
     for (const QPointF& q : marks_[static_cast<std::size_t>(kind)]) DrawMark(p, kind, at(q));
@@ -205,6 +193,7 @@ FiringClampAnalysisPanel::FiringClampAnalysisPanel(Workbench& wb, FiringClampWin
   controls->addWidget(trials, 2, 0);
   trialsN_ = new NumericInput(this);
   trialsN_->setObjectName(QStringLiteral("DDSpinEdit1"));
+  trialsN_->setDecimals(0);  // a number of trials is whole
   trialsN_->setValue(s.fcAnalysis.Trials);
   connect(trialsN_, &NumericInput::valueChanged, this, [this, &s](double v) {
     s.fcAnalysis.Trials = std::max(0, static_cast<int>(v));

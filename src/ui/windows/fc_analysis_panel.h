@@ -43,7 +43,6 @@ class EstimateMap : public BubbleMap {
 
  private:
   std::array<std::vector<QPointF>, 4> marks_;
-  double xMin_ = 0, xMax_ = 1, yMin_ = 0, yMax_ = 1;
 };
 
 class FiringClampAnalysisPanel : public QWidget {

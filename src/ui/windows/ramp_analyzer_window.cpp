@@ -165,6 +165,7 @@ RampAnalyzerWindow::RampAnalyzerWindow(Workbench& wb, QWidget* parent)
   c1->AddSeries(QStringLiteral("Vfilt"), SeriesKind::Line);
   c1->AddSeries(QStringLiteral("Pointer"), SeriesKind::Points, ChartAxis::Left, Qt::red);
   c1->AddSeries(QStringLiteral("Ramp"), SeriesKind::Points, ChartAxis::Left, Qt::darkGreen);
+  c1->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("ms"));
   c1->SetAxisTitle(ChartAxis::Left, QStringLiteral("mV"));
   Chart* c2 = charts_[2];
   c2->AddSeries(QStringLiteral("Iexp"), SeriesKind::Points);
@@ -176,7 +177,7 @@ RampAnalyzerWindow::RampAnalyzerWindow(Workbench& wb, QWidget* parent)
   Chart* c3 = charts_[3];
   c3->AddSeries(QStringLiteral("VT(tau)"), SeriesKind::Line);
   c3->AddSeries(QStringLiteral("SpikeAmpl"), SeriesKind::Line, ChartAxis::Right);
-  c3->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("ms"));
+  c3->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("tau, ms"));
   c3->SetAxisTitle(ChartAxis::Left, QStringLiteral("mV"));
   c3->SetAxisTitle(ChartAxis::Right, QStringLiteral("pA"));
   c1->PlotArea()->installEventFilter(this);

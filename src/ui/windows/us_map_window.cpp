@@ -7,7 +7,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -40,12 +42,70 @@ BubbleMap::BubbleMap(QWidget* parent) : QWidget(parent) {
   p.setColor(QPalette::Window, Qt::white);
   setPalette(p);
   setToolTip(QStringLiteral("Double click: read the map file and toggle between F and G"));
+  menu_ = AddPictureMenu(this);
+  menu_->addSeparator();
+  QAction* automatic = menu_->addAction(QStringLiteral("Automatic range"));
+  automatic->setObjectName(QStringLiteral("Automatic range"));
+  connect(automatic, &QAction::triggered, this, [this] { RestoreRange(); });
 }
 
 void BubbleMap::SetRanges(double xMin, double xMax, double yMin, double yMax) {
-  xMin_ = xMin, xMax_ = xMax > xMin ? xMax : xMin + 1;
-  yMin_ = yMin, yMax_ = yMax > yMin ? yMax : yMin + 1;
+  fullXMin_ = xMin, fullXMax_ = xMax > xMin ? xMax : xMin + 1;
+  fullYMin_ = yMin, fullYMax_ = yMax > yMin ? yMax : yMin + 1;
+  RestoreRange();
+}
+
+void BubbleMap::RestoreRange() {
+  xMin_ = fullXMin_, xMax_ = fullXMax_, yMin_ = fullYMin_, yMax_ = fullYMax_;
   update();
+}
+
+QRect BubbleMap::PlotRect() const {
+  const QFontMetrics fm = fontMetrics();
+  const int barWidth = 18, barGap = 14 + fm.horizontalAdvance(QStringLiteral("000.0 Hz"));
+  const int left = fm.horizontalAdvance(QStringLiteral("0.0000")) + 22;
+  return QRect(left, 12, width() - left - 18 - barWidth - barGap, height() - 2 * fm.height() - 26);
+}
+
+QPointF BubbleMap::ToPixel(const QRect& plot, double x, double y) const {
+  return QPointF(plot.left() + (x - xMin_) / (xMax_ - xMin_) * plot.width(),
+                 plot.bottom() - (y - yMin_) / (yMax_ - yMin_) * plot.height());
+}
+
+// The wheel zooms both axes around the cursor's point of the plane.
+void BubbleMap::wheelEvent(QWheelEvent* event) {
+  const QRect plot = PlotRect();
+  const QPointF at = event->position();
+  if (!plot.contains(at.toPoint()) || event->angleDelta().y() == 0) return;
+  const double factor = std::pow(0.85, event->angleDelta().y() / 120.0);
+  const double x = xMin_ + (at.x() - plot.left()) / plot.width() * (xMax_ - xMin_);
+  const double y = yMin_ + (plot.bottom() - at.y()) / plot.height() * (yMax_ - yMin_);
+  xMin_ = x - (x - xMin_) * factor, xMax_ = x + (xMax_ - x) * factor;
+  yMin_ = y - (y - yMin_) * factor, yMax_ = y + (yMax_ - y) * factor;
+  event->accept();
+  update();
+}
+
+void BubbleMap::mousePressEvent(QMouseEvent* event) {
+  dragging_ = event->button() == Qt::LeftButton && PlotRect().contains(event->position().toPoint());
+  dragFrom_ = event->position();
+  QWidget::mousePressEvent(event);
+}
+
+// A drag moves the plane with the cursor.
+void BubbleMap::mouseMoveEvent(QMouseEvent* event) {
+  if (!dragging_) return QWidget::mouseMoveEvent(event);
+  const QRect plot = PlotRect();
+  const QPointF d = event->position() - dragFrom_;
+  dragFrom_ = event->position();
+  const double dx = -d.x() / plot.width() * (xMax_ - xMin_), dy = d.y() / plot.height() * (yMax_ - yMin_);
+  xMin_ += dx, xMax_ += dx, yMin_ += dy, yMax_ += dy;
+  update();
+}
+
+void BubbleMap::mouseReleaseEvent(QMouseEvent* event) {
+  dragging_ = false;
+  QWidget::mouseReleaseEvent(event);
 }
 
 void BubbleMap::SetAxisTitles(const QString& x, const QString& y) {
@@ -84,12 +144,10 @@ void BubbleMap::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   const QFontMetrics fm = p.fontMetrics();
-  const int barWidth = 18, barGap = 14 + fm.horizontalAdvance(QStringLiteral("000.0 Hz"));
-  const QRect plot(fm.horizontalAdvance(QStringLiteral("0.0000")) + 22, 12,
-                   width() - fm.horizontalAdvance(QStringLiteral("0.0000")) - 40 - barWidth - barGap,
-                   height() - 2 * fm.height() - 26);
-  auto px = [&](double x) { return plot.left() + (x - xMin_) / (xMax_ - xMin_) * plot.width(); };
-  auto py = [&](double y) { return plot.bottom() - (y - yMin_) / (yMax_ - yMin_) * plot.height(); };
+  const int barWidth = 18;
+  const QRect plot = PlotRect();
+  auto px = [&](double x) { return ToPixel(plot, x, yMin_).x(); };
+  auto py = [&](double y) { return ToPixel(plot, xMin_, y).y(); };
   p.setPen(Qt::black);
   p.drawRect(plot);
   // Ticks at the ends and the middle of both axes.

@@ -4,6 +4,7 @@
 // spike measures against u; the map is written to "v(u_s).dat". A double click
 // on the map reads the file back and toggles between drawing F and G.
 
+#include <QRectF>
 #include <QString>
 #include <QWidget>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "ui/windows/sweep_window_support.h"
 
 class QCheckBox;
+class QMenu;
 class QRadioButton;
 
 namespace membrix {
@@ -21,11 +23,15 @@ class NumericInput;
 class Workbench;
 
 // Coloured bubbles in a plane with a colour bar whose ends carry their values.
+// Like every chart of the program it zooms with the wheel around the cursor,
+// pans with a drag, and offers "Save picture...", "CopyToBMP" and "Automatic
+// range" on the right mouse button; its double click is the window's own.
 class BubbleMap : public QWidget {
   Q_OBJECT
 
  public:
   explicit BubbleMap(QWidget* parent = nullptr);
+  // The ranges of the map; the view returns to them.
   void SetRanges(double xMin, double xMax, double yMin, double yMax);
   void SetAxisTitles(const QString& x, const QString& y);
   // The colour bar: its bottom and top values as the reader sees them.
@@ -37,6 +43,10 @@ class BubbleMap : public QWidget {
   int BubbleLevel(int k) const { return bubbles_[static_cast<std::size_t>(k)].level; }
   const QString& ScaleBottom() const { return bottom_; }
   const QString& ScaleTop() const { return top_; }
+  // The part of the plane shown, and back to the whole map.
+  QRectF View() const { return QRectF(QPointF(xMin_, yMin_), QPointF(xMax_, yMax_)); }
+  void RestoreRange();
+  QMenu* ContextMenu() const { return menu_; }
 
  signals:
   void doubleClicked();
@@ -44,6 +54,13 @@ class BubbleMap : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  // The rectangle of the plane in the widget, and a point of the plane in it.
+  QRect PlotRect() const;
+  QPointF ToPixel(const QRect& plot, double x, double y) const;
 
  private:
   struct Bubble {
@@ -51,10 +68,14 @@ class BubbleMap : public QWidget {
     int level;
   };
   std::vector<Bubble> bubbles_;
-  double xMin_ = 0, xMax_ = 1, yMin_ = 0, yMax_ = 1;
+  double xMin_ = 0, xMax_ = 1, yMin_ = 0, yMax_ = 1;  // the view
+  double fullXMin_ = 0, fullXMax_ = 1, fullYMin_ = 0, fullYMax_ = 1;
   QString xTitle_, yTitle_, bottom_, top_;
   bool line_ = false;
   double lx0_ = 0, ly0_ = 0, lx1_ = 0, ly1_ = 0;
+  QMenu* menu_ = nullptr;
+  bool dragging_ = false;
+  QPointF dragFrom_;
 };
 
 class USMapWindow : public QWidget {

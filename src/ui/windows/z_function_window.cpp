@@ -62,6 +62,13 @@ ZFunctionWindow::ZFunctionWindow(Workbench& wb, QWidget* parent) : QWidget(paren
   z_->AddSeries(QStringLiteral("Z_Vav"), SeriesKind::Line, ChartAxis::Left, QColor(0, 120, 0));
   z_->AddSeries(QStringLiteral("Z_Unit"), SeriesKind::Line, ChartAxis::Left, QColor(0, 0, 200));
   z_->AddSeries(QStringLiteral("kernel"), SeriesKind::Line, ChartAxis::Left, QColor(0, 0, 0));
+  // A double click on the Z-function chart brings back every series hidden
+  // (its range returns through the menu's "Automatic range").
+  z_->SetDoubleClickRestoresRange(false);
+  connect(z_, &Chart::plotDoubleClicked, this, [this] {
+    z_->ShowAllSeries();
+    z_->Refresh();
+  });
   predictions_ = MakeChart(this, "Chart2", QStringLiteral("measured shift, Hz (mV for delta_Vav)"),
                            QStringLiteral("predicted shift"));
   for (auto [name, colour] : {std::pair{"Predicted by I_no_mean", QColor(200, 0, 0)},
@@ -83,6 +90,7 @@ ZFunctionWindow::ZFunctionWindow(Workbench& wb, QWidget* parent) : QWidget(paren
   row->addWidget(new QLabel(QStringLiteral("n_repeat"), this));
   repeat_ = new NumericInput(this);
   repeat_->setObjectName(QStringLiteral("DDSpinEdit1"));
+  repeat_->setDecimals(0);  // a number of repetitions is whole
   repeat_->setValue(s.zInputs.n_repeat);
   connect(repeat_, &NumericInput::valueChanged, this, [&s](double v) {
     s.zInputs.n_repeat = std::max(1, static_cast<int>(v));  // at least one repetition

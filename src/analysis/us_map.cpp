@@ -221,7 +221,7 @@ RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const s
         sink.Point(point);
         sink.Progress(k + 1, count);
       },
-      /*tablesUntouched=*/true);  // a map point uses no recording
+      RecordingTables::PerWorker);  // a map point uses no recording
   out.Close();
   return outcome;
 }

@@ -6,7 +6,6 @@
 
 #include "analysis/spike_detector.h"
 #include "common/error.h"
-#include "common/number_format.h"
 #include "fiber/fiber.h"
 #include "run/clamp_run.h"
 #include "run/session.h"
@@ -23,11 +22,6 @@ constexpr double kLowestRate = 5.0;  // Hz
 
 // The node whose spikes are counted: the first of the axon.
 TNeuron& ObservedNode(TFiber& fiber) { return *fiber.Nodes[1]; }
-
-void Field(std::string& line, double x, int width, int decimals) {
-  if (!line.empty()) line += ' ';
-  AppendFixed(line, x, width, decimals);
-}
 
 // Runs a point-neuron sweep function on the session with the distributed flag
 // of its inputs raised, and puts the flag back.
@@ -198,27 +192,6 @@ USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, std::int32_t i
     p.V1ms = 0.0;
   }
   return p;
-}
-
-std::string USMapLineDistributed(const USMapPoint& p) {
-  std::string line;
-  Field(line, p.u * 1000.0, 7, 3);
-  Field(line, p.s, 9, 5);
-  Field(line, p.Freq, 9, 5);
-  Field(line, p.VPeakLast * 1000.0, 7, 3);
-  Field(line, p.VFiltLast * 1000.0, 7, 3);
-  Field(line, p.VavLast * 1000.0, 7, 3);
-  Field(line, p.avPSCLast, 9, 5);
-  Field(line, p.gE, 9, 5);
-  Field(line, p.gI, 9, 5);
-  Field(line, p.VTroughLast * 1000.0, 7, 3);
-  Field(line, p.Convolution * 1000.0, 7, 3);
-  Field(line, p.VxZ * 1000.0, 7, 3);
-  Field(line, p.IxZ, 9, 5);
-  Field(line, p.WidthAP * 1000.0, 9, 5);
-  Field(line, p.V1ms * 1000.0, 7, 3);
-  Field(line, p.ThAtSpike * 1000.0, 7, 3);
-  return line;
 }
 
 RunsOutcome MapUSDistributed(Session& s, Host& host, USMapSink& sink, const std::string& file) {

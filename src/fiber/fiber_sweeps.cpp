@@ -51,28 +51,17 @@ double FIRunFrequencyDistributed(Session& s, const FIInputs& in, double Iind, co
   TNeuron& node = ObservedNode(*fiber);
   const NeuronProperties& np = fiber->Nodes[0]->NP;
 
-  const double sigma = s.stim.sgm_V_Input / 1000.0;
-  const double G = s.NP0.Cm / s.NP0.tau_m;
-  const double tauN = s.stim.tau_Noise;
-  const double dt = run.dt;
+  FINoiseCurrent noise(s);
   SpikeStats& st = s.spikes;
   st.nSpikes = 0;
   st.Freq = 0.0;
-  double g = 0.0;
   std::int32_t len = 0;
   run.nt = 0;
   while (true) {
     ++run.nt;
-    run.t = run.nt * dt;
+    run.t = run.nt * run.dt;
     if (host != nullptr && run.nt % 200 == 0 && host->StopRequested()) throw RunStopped{};
-    if (in.IfNoise == 1) {
-      const double xi = s.random.Normal(0.0, 1.0);
-      if (tauN > 0.0) {
-        g = g - (g / tauN) * dt + xi * sigma * G * std::sqrt(s.NP0.tau_m / tauN + 1.0) * std::sqrt(2.0 * dt / tauN);
-      } else {
-        g = xi * sigma * G * std::sqrt(2.0 * s.NP0.tau_m / dt);
-      }
-    }
+    const double g = in.IfNoise == 1 ? noise.Step(s.random) : 0.0;
     fiber->ClearInputs();
     const StepInputs step = Stimulus(s, np);
     fiber->Iind[0] = (step.Iext + g) * np.Square;
@@ -89,17 +78,7 @@ double FIRunFrequencyDistributed(Session& s, const FIInputs& in, double Iind, co
     if (st.nSpikes == in.MaxSpikes && node.NV.SpikePhase == 3) break;
     if (run.nt >= run.nt_end) break;
   }
-
-  const double length = (run.nt_end + 1.0) * dt;
-  switch (in.Estimator) {
-    case FIEstimator::NumberOfSpikes: return st.nSpikes / length;
-    case FIEstimator::ReverseLastISI:
-      return st.nSpikes >= 2 && st.ISI[0] >= kShortestISI ? 1.0 / st.ISI[0] : 0.0;
-    case FIEstimator::MeanForLastThird:
-      // The spikes of the last third of the run over the length of that third.
-      return 3.0 * (st.nSpikes - len) / length;
-  }
-  return 0.0;
+  return FIEstimatedFrequency(in, st, len, run);
 }
 
 RunsOutcome SweepFIDistributed(Session& s, Host& host, FISink& sink, const std::string& file) {

@@ -3,6 +3,8 @@
 // the worker count, Ctrl+C as the stop, a progress line on a terminal, and the
 // JSON and number helpers of their summaries.
 
+#include <signal.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,6 +35,23 @@ void AddSweepModelOptions(CLI::App& cmd, SweepModelOptions& o);
 // A session at the program's start values with the model options applied.
 void ApplySweepModelOptions(Session& s, const SweepModelOptions& o);
 
+// Ctrl+C and SIGTERM (the signal a job scheduler sends before it ends a job)
+// ask the command to stop while this object lives. The handler is reset on
+// delivery, so a second signal ends the program at once.
+class InterruptRequest {
+ public:
+  InterruptRequest();
+  ~InterruptRequest();
+  InterruptRequest(const InterruptRequest&) = delete;
+  InterruptRequest& operator=(const InterruptRequest&) = delete;
+  // A signal came since the last request was made (also after it has ended).
+  static bool Interrupted();
+
+ private:
+  struct sigaction previous_[2]{};
+  bool installed_[2] = {false, false};
+};
+
 // The stop of a sweep is Ctrl+C or SIGTERM while this object lives; on a
 // terminal it shows "current k of n" on stderr.
 class SweepHost final : public Host {
@@ -48,6 +67,7 @@ class SweepHost final : public Host {
   bool interrupted() const;
 
  private:
+  InterruptRequest ctrlC_;
   bool showProgress_ = false;
   bool progressShown_ = false;
 };

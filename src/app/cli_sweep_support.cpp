@@ -87,6 +87,10 @@ SweepHost::~SweepHost() {
 bool SweepHost::StopRequested() const { return InterruptRequest::Interrupted(); }
 bool SweepHost::interrupted() const { return InterruptRequest::Interrupted(); }
 
+double SweepHost::ElapsedSeconds() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
 void SweepHost::Progress(std::int64_t done, std::int64_t total) {
   if (!showProgress_) return;
   std::cerr << "\rcurrent " << done << " of " << total << std::flush;
@@ -112,6 +116,10 @@ std::string JsonString(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+std::string JsonSweepHead(const std::string& file, bool complete) {
+  return "{\"file\": " + JsonString(file) + ", \"complete\": " + (complete ? "true" : "false");
 }
 
 int ReportStoppedSweep(const std::string& file, std::int64_t done, std::int64_t total, const char* unit) {

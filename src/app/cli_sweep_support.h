@@ -5,6 +5,7 @@
 
 #include <signal.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -65,15 +66,34 @@ class SweepHost final : public Host {
   // "current k of n" on a terminal; the line is ended by the destructor.
   void Progress(std::int64_t done, std::int64_t total);
   bool interrupted() const;
+  // Seconds since the host was made (the sweep's wall time).
+  double ElapsedSeconds() const;
 
  private:
   InterruptRequest ctrlC_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   bool showProgress_ = false;
   bool progressShown_ = false;
 };
 
+// A sink of a sweep that keeps the points it is given (Sink::Point) and shows
+// its progress on the host.
+template <class Sink, class Item>
+class CollectingSink final : public Sink {
+ public:
+  explicit CollectingSink(SweepHost& host) : host_(host) {}
+  void Point(const Item& p) override { points.push_back(p); }
+  void Progress(std::int64_t done, std::int64_t total) override { host_.Progress(done, total); }
+  std::vector<Item> points;
+
+ private:
+  SweepHost& host_;
+};
+
 std::string CliNumber(double x);
 std::string JsonString(const std::string& text);
+// The start of a sweep's JSON summary: {"file": ..., "complete": true|false
+std::string JsonSweepHead(const std::string& file, bool complete);
 
 // The exit status and message of a sweep that ended early: prints on stderr
 // that the file holds the first done of total points, returns 130.

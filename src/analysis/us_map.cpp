@@ -147,23 +147,29 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
   } while (run.nt < maxSteps && !(st.nSpikes == in.MaxSpikes && A->NV.SpikePhase == 3));
 
   s.NV0 = A->NV;  // the state the run ended in
-  p.steps = run.nt;
-  p.Freq = silentOrDiverged ? 0.0 : st.Freq;
-  if (p.Freq >= kLowestRate) {
-    p.VPeakLast = st.VPeakLast;
-    p.VFiltLast = st.VFiltLast;
-    p.VavLast = st.VavLast;
-    p.avPSCLast = st.avPSCLast;
-    p.VTroughLast = st.VTroughLast;
-    p.WidthAP = std::max(st.WidthAP, 0.0);
-    p.ThAtSpike = st.ThAtSpike;
+  if (TakeUSMapMeasures(p, st, run.nt, silentOrDiverged)) {
     p.Convolution = s.z.Convolution;
     p.VxZ = s.z.VxZ;
     p.IxZ = s.z.IxZ;
-  } else {
-    p.V1ms = 0.0;
   }
   return p;
+}
+
+bool TakeUSMapMeasures(USMapPoint& p, const SpikeStats& st, std::int64_t steps, bool silentOrDiverged) {
+  p.steps = steps;
+  p.Freq = silentOrDiverged ? 0.0 : st.Freq;
+  if (p.Freq < kLowestRate) {
+    p.V1ms = 0.0;
+    return false;
+  }
+  p.VPeakLast = st.VPeakLast;
+  p.VFiltLast = st.VFiltLast;
+  p.VavLast = st.VavLast;
+  p.avPSCLast = st.avPSCLast;
+  p.VTroughLast = st.VTroughLast;
+  p.WidthAP = std::max(st.WidthAP, 0.0);
+  p.ThAtSpike = st.ThAtSpike;
+  return true;
 }
 
 std::string USMapZoneLine() { return "ZONE T=\"ZONE1\""; }

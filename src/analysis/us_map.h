@@ -25,6 +25,7 @@
 namespace membrix {
 
 struct Session;
+struct SpikeStats;
 
 // How the grid is laid out.
 enum class MapGrid : std::int32_t { US = 0, GEGI = 1 };
@@ -79,6 +80,11 @@ void CheckUSMapInputs(const Session& s, const USMapInputs& in);
 // The input of grid point (i, j) (u in mA/cm²).
 void USMapGridPoint(const USMapInputs& in, MapGrid grid, double Vus, std::int32_t i, std::int32_t j, double& u,
                     double& s, double& gE, double& gI);
+
+// Ends a point's run: its steps and rate (0 for a run that fell silent or
+// diverged); a point that fires at 5 Hz or more takes the measures of its last
+// spike from st, a slower one keeps none and no V1ms. Returns whether it fired.
+bool TakeUSMapMeasures(USMapPoint& p, const SpikeStats& st, std::int64_t steps, bool silentOrDiverged);
 
 // One grid point: a run from rest of the neuron of s.NP0 (on s, a copy in a map).
 USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_t i, std::int32_t j,

@@ -1,6 +1,5 @@
 #include "fiber/fiber_sweeps.h"
 
-#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -17,8 +16,6 @@ namespace {
 
 // Below this interval a rate is taken as no rate.
 constexpr double kShortestISI = 1e-6;  // s
-// Below this rate a map point counts as silent: its measures are written as 0.
-constexpr double kLowestRate = 5.0;  // Hz
 
 // The node whose spikes are counted: the first of the axon.
 TNeuron& ObservedNode(TFiber& fiber) { return *fiber.Nodes[1]; }
@@ -157,19 +154,7 @@ USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, std::int32_t i
     }
   } while (run.nt < run.nt_end && !(st.nSpikes == in.MaxSpikes && node.NV.SpikePhase == 3));
 
-  p.steps = run.nt;
-  p.Freq = silentOrDiverged ? 0.0 : st.Freq;
-  if (p.Freq >= kLowestRate) {
-    p.VPeakLast = st.VPeakLast;
-    p.VFiltLast = st.VFiltLast;
-    p.VavLast = st.VavLast;
-    p.avPSCLast = st.avPSCLast;
-    p.VTroughLast = st.VTroughLast;
-    p.WidthAP = std::max(st.WidthAP, 0.0);
-    p.ThAtSpike = st.ThAtSpike;
-  } else {
-    p.V1ms = 0.0;
-  }
+  TakeUSMapMeasures(p, st, run.nt, silentOrDiverged);
   return p;
 }
 

@@ -40,33 +40,21 @@ double FIRunFrequency(Session& s, const FIInputs& in, double Iind, const Host* h
   Nrn->InitState();
   s.Ions.Setup(Nrn->NP, s.ionInputs);
 
-  const NeuronProperties& np = s.NP0;
-  const double sigma = s.stim.sgm_V_Input / 1000.0;
-  const double G = np.Cm / np.tau_m;
-  const double tauN = s.stim.tau_Noise;
-  const double dt = run.dt;
+  FINoiseCurrent noise(s);
   const bool lastThird = in.Estimator == FIEstimator::MeanForLastThird;
   SpikeStats& st = s.spikes;
   st.nSpikes = 0;
-  double g = 0.0;
   std::int32_t len = 0;
   run.nt = 0;
   // At least one step, as in the clamp run.
   while (true) {
     ++run.nt;
-    run.t = run.nt * dt;
+    run.t = run.nt * run.dt;
     if (host != nullptr && run.nt % 1000 == 0 && host->StopRequested()) throw RunStopped{};
-    if (in.IfNoise == 1) {
-      const double xi = s.random.Normal(0.0, 1.0);
-      if (tauN > 0.0) {
-        g = g - (g / tauN) * dt + xi * sigma * G * std::sqrt(np.tau_m / tauN + 1.0) * std::sqrt(2.0 * dt / tauN);
-      } else {
-        g = xi * sigma * G * std::sqrt(2.0 * np.tau_m / dt);
-      }
-    }
+    const double g = in.IfNoise == 1 ? noise.Step(s.random) : 0.0;
     StepInputs step = Stimulus(s, Nrn->NP);
     Electrode(s, *Nrn, step);
-    s.Ions.Advance(Nrn->NP, Nrn->NV, dt);
+    s.Ions.Advance(Nrn->NP, Nrn->NV, run.dt);
     Nrn->Step(step.uDend, step.sDend, 0.0, step.sSoma, step.gNMDA, step.Iext + g, step.Vclamp);
     s.NV0 = Nrn->NV;
     TrackSpikes(s, *Nrn);
@@ -79,13 +67,36 @@ double FIRunFrequency(Session& s, const FIInputs& in, double Iind, const Host* h
     if (st.nSpikes == in.MaxSpikes && Nrn->NV.SpikePhase == 3) break;
     if (run.nt >= run.nt_end) break;
   }
+  return FIEstimatedFrequency(in, st, len, run);
+}
 
-  const double length = (run.nt_end + 1.0) * dt;
+FINoiseCurrent::FINoiseCurrent(const Session& s)
+    : sigma_(s.stim.sgm_V_Input / 1000.0),
+      G_(s.NP0.Cm / s.NP0.tau_m),
+      tauN_(s.stim.tau_Noise),
+      tauM_(s.NP0.tau_m),
+      dt_(s.run.dt) {}
+
+double FINoiseCurrent::Step(RandomGenerator& random) {
+  const double xi = random.Normal(0.0, 1.0);
+  if (tauN_ > 0.0) {
+    g_ = g_ - (g_ / tauN_) * dt_ + xi * sigma_ * G_ * std::sqrt(tauM_ / tauN_ + 1.0) * std::sqrt(2.0 * dt_ / tauN_);
+  } else {
+    g_ = xi * sigma_ * G_ * std::sqrt(2.0 * tauM_ / dt_);
+  }
+  return g_;
+}
+
+double FIEstimatedFrequency(const FIInputs& in, const SpikeStats& st, std::int32_t spikesBeforeLastThird,
+                            const RunGlobals& run) {
+  const double length = (run.nt_end + 1.0) * run.dt;
   switch (in.Estimator) {
     case FIEstimator::NumberOfSpikes: return st.nSpikes / length;
     case FIEstimator::ReverseLastISI:
       return st.nSpikes >= 2 && st.ISI[0] >= kShortestISI ? 1.0 / st.ISI[0] : 0.0;
-    case FIEstimator::MeanForLastThird: return 3.0 * (st.nSpikes - len) / length;
+    case FIEstimator::MeanForLastThird:
+      // The spikes of the last third of the run over the length of that third.
+      return 3.0 * (st.nSpikes - spikesBeforeLastThird) / length;
   }
   return 0.0;
 }

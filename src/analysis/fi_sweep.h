@@ -16,6 +16,9 @@
 namespace membrix {
 
 struct Session;
+struct SpikeStats;
+struct RunGlobals;
+class RandomGenerator;
 
 // The frequency estimators of the window's list, in its item order.
 enum class FIEstimator : std::int32_t { NumberOfSpikes = 0, ReverseLastISI = 1, MeanForLastThird = 2 };
@@ -55,6 +58,26 @@ class FISink {
 // Works on s (a copy of the caller's session in a sweep). A stop request on
 // host ends the run by throwing RunStopped.
 double FIRunFrequency(Session& s, const FIInputs& in, double Iind, const Host* host = nullptr);
+
+// The noise current of an f-I run ("IfNoise"): white, or coloured with the
+// correlation time tau_Noise, so strong that it moves the voltage of the
+// passive membrane of NP0 by sgm_V. Starts at 0.
+class FINoiseCurrent {
+ public:
+  // The session's sgm_V, tau_Noise, NP0 and time step as they stand.
+  explicit FINoiseCurrent(const Session& s);
+  // The current of the next step, from one normal draw of random.
+  double Step(RandomGenerator& random);
+
+ private:
+  double sigma_, G_, tauN_, tauM_, dt_;
+  double g_ = 0.0;
+};
+
+// The frequency of an f-I run by the estimator of in, from the run's spike
+// record st and the spikes it had counted before two thirds of t_end.
+double FIEstimatedFrequency(const FIInputs& in, const SpikeStats& st, std::int32_t spikesBeforeLastThird,
+                            const RunGlobals& run);
 
 // The sweep; writes file (none when empty). Returns what became of the runs; a
 // stopped sweep has written the lines of the delivered currents.

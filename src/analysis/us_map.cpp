@@ -147,23 +147,29 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
   } while (run.nt < maxSteps && !(st.nSpikes == in.MaxSpikes && A->NV.SpikePhase == 3));
 
   s.NV0 = A->NV;  // the state the run ended in
-  p.steps = run.nt;
-  p.Freq = silentOrDiverged ? 0.0 : st.Freq;
-  if (p.Freq >= kLowestRate) {
-    p.VPeakLast = st.VPeakLast;
-    p.VFiltLast = st.VFiltLast;
-    p.VavLast = st.VavLast;
-    p.avPSCLast = st.avPSCLast;
-    p.VTroughLast = st.VTroughLast;
-    p.WidthAP = std::max(st.WidthAP, 0.0);
-    p.ThAtSpike = st.ThAtSpike;
+  if (TakeUSMapMeasures(p, st, run.nt, silentOrDiverged)) {
     p.Convolution = s.z.Convolution;
     p.VxZ = s.z.VxZ;
     p.IxZ = s.z.IxZ;
-  } else {
-    p.V1ms = 0.0;
   }
   return p;
+}
+
+bool TakeUSMapMeasures(USMapPoint& p, const SpikeStats& st, std::int64_t steps, bool silentOrDiverged) {
+  p.steps = steps;
+  p.Freq = silentOrDiverged ? 0.0 : st.Freq;
+  if (p.Freq < kLowestRate) {
+    p.V1ms = 0.0;
+    return false;
+  }
+  p.VPeakLast = st.VPeakLast;
+  p.VFiltLast = st.VFiltLast;
+  p.VavLast = st.VavLast;
+  p.avPSCLast = st.avPSCLast;
+  p.VTroughLast = st.VTroughLast;
+  p.WidthAP = std::max(st.WidthAP, 0.0);
+  p.ThAtSpike = st.ThAtSpike;
+  return true;
 }
 
 std::string USMapZoneLine() { return "ZONE T=\"ZONE1\""; }
@@ -174,26 +180,21 @@ std::string USMapSizeLine(std::int32_t nue, std::int32_t nse) {
   return text;
 }
 
-std::string USMapLine(const USMapPoint& p) {
+std::string USMapLine(const USMapPoint& p, std::span<const MapColumn> columns) {
+  // The values in the order of the columns.
+  const double values[kUSMapValues] = {p.u * 1000.0,           p.s,
+                                       p.Freq,                 p.VPeakLast * 1000.0,
+                                       p.VFiltLast * 1000.0,   p.VavLast * 1000.0,
+                                       p.avPSCLast,            p.gE,
+                                       p.gI,                   p.VTroughLast * 1000.0,
+                                       p.Convolution * 1000.0, p.VxZ * 1000.0,
+                                       p.IxZ,                  p.WidthAP * 1000.0,
+                                       p.V1ms * 1000.0,        p.ThAtSpike * 1000.0,
+                                       p.u * 1000.0 / p.GL,    p.s / p.GL};
   std::string line;
-  Field(line, p.u * 1000.0, 6, 2);
-  Field(line, p.s, 8, 4);
-  Field(line, p.Freq, 6, 2);
-  Field(line, p.VPeakLast * 1000.0, 6, 2);
-  Field(line, p.VFiltLast * 1000.0, 6, 2);
-  Field(line, p.VavLast * 1000.0, 6, 2);
-  Field(line, p.avPSCLast, 8, 4);
-  Field(line, p.gE, 8, 4);
-  Field(line, p.gI, 8, 4);
-  Field(line, p.VTroughLast * 1000.0, 6, 2);
-  Field(line, p.Convolution * 1000.0, 6, 2);
-  Field(line, p.VxZ * 1000.0, 6, 2);
-  Field(line, p.IxZ, 8, 4);
-  Field(line, p.WidthAP * 1000.0, 8, 4);
-  Field(line, p.V1ms * 1000.0, 6, 2);
-  Field(line, p.ThAtSpike * 1000.0, 6, 2);
-  Field(line, p.u * 1000.0 / p.GL, 6, 2);
-  Field(line, p.s / p.GL, 6, 2);
+  for (std::size_t k = 0; k < columns.size() && k < std::size(values); ++k) {
+    Field(line, values[k], columns[k].width, columns[k].decimals);
+  }
   return line;
 }
 
@@ -207,6 +208,8 @@ RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const s
   SweepFile out(file, SweepFile::Lines::Flushed);
   out.WriteLine(USMapZoneLine());
   out.WriteLine(USMapSizeLine(in.nue, in.nse));
+  const std::span<const MapColumn> columns =
+      in.IfDistributedModel == 1 ? std::span<const MapColumn>(kUSMapColumnsDistributed) : kUSMapColumns;
   const std::int64_t rowLength = in.nue + 1;
   const std::int64_t count = rowLength * (in.nse + 1);
   RunsOutcome outcome = RunShared<USMapPoint>(
@@ -217,11 +220,11 @@ RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const s
                                           : USMapRun(copy, in, grid, i, j, &worker);
       },
       [&](std::int64_t k, USMapPoint&& point) {
-        out.WriteLine(in.IfDistributedModel == 1 ? USMapLineDistributed(point) : USMapLine(point));
+        out.WriteLine(USMapLine(point, columns));
         sink.Point(point);
         sink.Progress(k + 1, count);
       },
-      /*tablesUntouched=*/true);  // a map point uses no recording
+      RecordingTables::PerWorker);  // a map point uses no recording
   out.Close();
   return outcome;
 }

@@ -12,7 +12,9 @@
 // optionally replaced by planes.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +25,7 @@
 namespace membrix {
 
 struct Session;
+struct SpikeStats;
 
 // How the grid is laid out.
 enum class MapGrid : std::int32_t { US = 0, GEGI = 1 };
@@ -78,6 +81,11 @@ void CheckUSMapInputs(const Session& s, const USMapInputs& in);
 void USMapGridPoint(const USMapInputs& in, MapGrid grid, double Vus, std::int32_t i, std::int32_t j, double& u,
                     double& s, double& gE, double& gI);
 
+// Ends a point's run: its steps and rate (0 for a run that fell silent or
+// diverged); a point that fires at 5 Hz or more takes the measures of its last
+// spike from st, a slower one keeps none and no V1ms. Returns whether it fired.
+bool TakeUSMapMeasures(USMapPoint& p, const SpikeStats& st, std::int64_t steps, bool silentOrDiverged);
+
 // One grid point: a run from rest of the neuron of s.NP0 (on s, a copy in a map).
 USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_t i, std::int32_t j,
                     const Host* host = nullptr);
@@ -89,8 +97,25 @@ RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const s
 // The two header lines of a map file for a grid of (nue + 1) × (nse + 1) points.
 std::string USMapZoneLine();
 std::string USMapSizeLine(std::int32_t nue, std::int32_t nse);
-// The line of "v(u_s).dat" for a point.
-std::string USMapLine(const USMapPoint& p);
+// How a column of "v(u_s).dat" is written: "width:decimals".
+struct MapColumn {
+  int width;
+  int decimals;
+};
+// A map line holds at most these values: u, s, F, VPeak, VFilt, Vav, avPSC,
+// gE, gI, VTrough, Convolution, VxZ, IxZ, WidthAP, V1ms, ThAtSpike, u/GL, s/GL.
+inline constexpr std::size_t kUSMapValues = 18;
+// The point neuron's columns: all of them.
+inline constexpr MapColumn kUSMapColumns[kUSMapValues] = {
+    {6, 2}, {8, 4}, {6, 2}, {6, 2}, {6, 2}, {6, 2}, {8, 4}, {8, 4}, {8, 4},
+    {6, 2}, {6, 2}, {6, 2}, {8, 4}, {8, 4}, {6, 2}, {6, 2}, {6, 2}, {6, 2}};
+// The distributed model's: wider fields, the rate among the wide ones, and
+// without the two columns over the leak conductance.
+inline constexpr MapColumn kUSMapColumnsDistributed[16] = {
+    {7, 3}, {9, 5}, {9, 5}, {7, 3}, {7, 3}, {7, 3}, {9, 5}, {9, 5},
+    {9, 5}, {7, 3}, {7, 3}, {7, 3}, {9, 5}, {9, 5}, {7, 3}, {7, 3}};
+// The line of "v(u_s).dat" for a point: its first columns.size() values.
+std::string USMapLine(const USMapPoint& p, std::span<const MapColumn> columns = kUSMapColumns);
 
 // F and G over the grid, read from a map file.
 struct USMapData {

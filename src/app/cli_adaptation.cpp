@@ -2,7 +2,6 @@
 // written to "adaptation(I).dat".
 
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -26,29 +25,17 @@ struct AdaptationOptions {
   bool json = false;
 };
 
-class AdaptationPrinter final : public AdaptationSink {
- public:
-  explicit AdaptationPrinter(SweepHost& host) : host_(host) {}
-  void Point(const AdaptationPoint& p) override { points.push_back(p); }
-  void Progress(std::int64_t done, std::int64_t total) override { host_.Progress(done, total); }
-  std::vector<AdaptationPoint> points;
-
- private:
-  SweepHost& host_;
-};
-
 int RunAdaptation(const AdaptationOptions& o) {
   Session s;
   ApplySweepModelOptions(s, o.model);
   s.adaptation = o.in;
   if (o.tEndMs >= 0) SetRunLength(s.run, o.tEndMs / 1000.0);
   SweepHost host;
-  AdaptationPrinter printer(host);
-  const auto start = std::chrono::steady_clock::now();
+  CollectingSink<AdaptationSink, AdaptationPoint> printer(host);
   const RunsOutcome outcome = SweepAdaptation(s, host, printer, o.output);
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double elapsed = host.ElapsedSeconds();
   if (o.json) {
-    std::cout << "{\"file\": " << JsonString(o.output) << ", \"complete\": " << (outcome.stopped ? "false" : "true")
+    std::cout << JsonSweepHead(o.output, !outcome.stopped)
               << ", \"workers\": " << WorkerCount(s.parallel) << ", \"elapsed_seconds\": " << CliNumber(elapsed)
               << ", \"points\": [";
     for (std::size_t i = 0; i < printer.points.size(); ++i) {

@@ -13,48 +13,18 @@
 #include <utility>
 #include <vector>
 
+#include "app/cli_model_options.h"
+#include "app/cli_sweep_support.h"
 #include "common/error.h"
 #include "common/number_format.h"
 #include "data/stimulus_preview.h"
-#include "params/model_defaults.h"
-#include "params/model_menus.h"
-#include "params/parameter_file.h"
 #include "run/host.h"
 #include "run/run_view_sink.h"
 #include "run/session.h"
-#include "run/session_values.h"
 
 namespace membrix {
 
 namespace {
-
-std::string Number(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
-}
-
-void AddModelOptions(CLI::App* cmd, ModelChoice& m) {
-  cmd->add_option("--id", m.idFile, "Open a .id parameter file first")->check(CLI::ExistingFile);
-  cmd->add_option("--family", m.family, "Model family, as the HH_type menu (resets the parameters to its defaults)");
-  cmd->add_option("--geometry", m.geometry, "Geometry: 1-point, 2-points, 2-p-MainenSejn, 2-p-ActiveDend");
-  cmd->add_option("--set", m.assignments,
-                  "KEY=VALUE: set a protocol global or a parameter field (NP0.gNa, ...) in internal units; "
-                  "may be repeated")
-      ->type_name("KEY=VALUE");
-  cmd->add_option("--t-end", m.t_end, "Length of a run in seconds")->check(CLI::NonNegativeNumber);
-  cmd->add_option("--dt", m.dt, "Time step in seconds (default 5e-5)")->check(CLI::PositiveNumber);
-}
-
-void ApplyModel(Session& s, const ModelChoice& m) {
-  ApplyProgramStart(s);
-  if (!m.idFile.empty()) LoadParameterFile(s, m.idFile);
-  if (!m.family.empty()) SelectModelFamily(s, m.family);
-  if (!m.geometry.empty()) SelectGeometry(s, m.geometry);
-  for (const std::string& a : m.assignments) SetSessionAssignment(s, a);
-  if (m.dt > 0) SetTimeStep(s.run, m.dt);
-  if (m.t_end >= 0) SetRunLength(s.run, m.t_end);
-}
 
 void AddSweepFileOptions(CLI::App* cmd, RampInputs& in) {
   cmd->add_option("--t-max-limit", in.t_maxLimit,
@@ -117,7 +87,7 @@ int RampsCommand(RampsOptions& o) {
   if (!ramp->Note.empty()) std::cerr << "membrix-cli: note: " << ramp->Note << "\n";
   if (ramp->NSweeps == 0) {
     throw FormatError(o.file, 0,
-                      "no sweep runs past t_maxLimit (" + Number(in.t_maxLimit) +
+                      "no sweep runs past t_maxLimit (" + CliNumber(in.t_maxLimit) +
                           " ms): every sweep must be followed by samples beyond it");
   }
   // The points of the VT(tau) chart, one per sweep.
@@ -140,8 +110,8 @@ int RampsCommand(RampsOptions& o) {
     std::string tau, vt;
     for (int i = 1; i <= ramp->NSweeps; ++i) {
       const bool found = ramp->tSpike[i] != 0.0;
-      tau += (i > 1 ? ", " : "") + (found ? Number(curve.tauVT[i - 1].first) : std::string("null"));
-      vt += (i > 1 ? ", " : "") + (found ? Number(curve.tauVT[i - 1].second) : std::string("null"));
+      tau += (i > 1 ? ", " : "") + (found ? CliNumber(curve.tauVT[i - 1].first) : std::string("null"));
+      vt += (i > 1 ? ", " : "") + (found ? CliNumber(curve.tauVT[i - 1].second) : std::string("null"));
     }
     std::cout << "{\"sweeps\": " << ramp->NSweeps << ", \"spikes\": " << spikes << ", \"tau_ms\": [" << tau
               << "], \"VT_mV\": [" << vt << "], \"written\": \"" << written << "\"}\n";
@@ -194,13 +164,15 @@ CLI::App* AddStepsCommand(CLI::App& app, StepsOptions& o) {
   cmd->add_option("--out-dir", o.outDir, "Folder of ramp_.d and Steps_V_Imin_Imin2.dat (default: the current one)")
       ->type_name("DIR");
   cmd->add_flag("--json", o.json, "Print one JSON object: V_mV, Imin_nA, Imin2_nA, written");
-  AddModelOptions(cmd, o.model);
+  AddModelOptions(*cmd, o.model);
+  // The series runs its own recording: a recording number would not be used.
+  cmd->remove_option(cmd->get_option("--smpl"));
   return cmd;
 }
 
 int StepsCommand(StepsOptions& o) {
   auto s = std::make_unique<Session>();
-  ApplyModel(*s, o.model);
+  ApplyModelOptions(*s, o.model);
   s->steps = o.inputs;
   s->steps.IfDoubleSteps = !o.single;
   s->steps.SetVCatVexp = !o.noVCMode;
@@ -235,7 +207,7 @@ int StepsCommand(StepsOptions& o) {
   if (o.json) {
     std::string cols[3];
     for (const auto& row : printer.rows) {
-      for (int c = 0; c < 3; ++c) cols[c] += (cols[c].empty() ? "" : ", ") + Number(row[c]);
+      for (int c = 0; c < 3; ++c) cols[c] += (cols[c].empty() ? "" : ", ") + CliNumber(row[c]);
     }
     std::cout << "{\"V_mV\": [" << cols[0] << "], \"Imin_nA\": [" << cols[1] << "], \"Imin2_nA\": [" << cols[2]
               << "], \"written\": \"" << written << "\"}\n";
@@ -259,13 +231,13 @@ CLI::App* AddPreviewCommand(CLI::App& app, PreviewOptions& o) {
   cmd->add_option("--shape", o.shape, "Pulse shape: " + shapes + " (default: Step)");
   cmd->add_option("--out", o.out, "Write the columns to FILE instead of standard output")->type_name("FILE");
   cmd->add_option("--every", o.every, "Every Nth step only (default 1)")->check(CLI::PositiveNumber);
-  AddModelOptions(cmd, o.model);
+  AddModelOptions(*cmd, o.model);
   return cmd;
 }
 
 int PreviewCommand(const PreviewOptions& o) {
   auto s = std::make_unique<Session>();
-  ApplyModel(*s, o.model);
+  ApplyModelOptions(*s, o.model);
   if (!o.shape.empty()) {
     bool known = false;
     for (std::size_t i = 0; i < kPulseShapeNames.size(); ++i) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli_model_options.h"
 #include "data/ramp_analyzer.h"
 #include "data/step_series.h"
 
@@ -13,15 +14,6 @@ class App;
 }
 
 namespace membrix {
-
-// The model a subcommand starts from: the program's start-up set, then these.
-struct ModelChoice {
-  std::string idFile;
-  std::string family, geometry;
-  std::vector<std::string> assignments;
-  double t_end = -1.0;
-  double dt = -1.0;
-};
 
 struct RampsOptions {
   std::string file;
@@ -32,7 +24,7 @@ struct RampsOptions {
 };
 
 struct StepsOptions {
-  ModelChoice model;
+  ModelOptions model;
   StepSeriesInputs inputs;
   bool single = false;
   bool noVCMode = false;
@@ -43,7 +35,7 @@ struct StepsOptions {
 };
 
 struct PreviewOptions {
-  ModelChoice model;
+  ModelOptions model;
   std::string shape;
   std::string out;
   int every = 1;

@@ -174,7 +174,7 @@ int RunFCAnalysis(const FCAnalysisOptions& o) {
   const double Vus = s.stim.Vus;
   const double gE0 = -s.stim.uu / Vus, gI0 = s.stim.uu / Vus + s.stim.ss;
   if (o.json) {
-    std::cout << "{\"file\": " << JsonString(o.output) << ", \"complete\": " << (r.stopped ? "false" : "true")
+    std::cout << JsonSweepHead(o.output, !r.stopped)
               << ", \"trials\": " << r.trials << ", \"estimates\": " << r.estimates
               << ", \"mean_gE\": " << CliNumber(gE0) << ", \"mean_gI\": " << CliNumber(gI0)
               << ", \"mean_abs_error_gE\": " << CliNumber(errE) << ", \"mean_abs_error_gI\": " << CliNumber(errI)
@@ -237,7 +237,7 @@ int RunKernel(const KernelOptions& o) {
   // writes it here.
   if (!o.kernelOutput.empty()) WriteKernelFile(s.z, s.run.dt, o.kernelOutput);
   if (o.json) {
-    std::cout << "{\"file\": " << JsonString(o.kernelOutput) << ", \"complete\": " << (r.stopped ? "false" : "true")
+    std::cout << JsonSweepHead(o.kernelOutput, !r.stopped)
               << ", \"spikes\": " << r.nSpikes << ", \"kernel_updates\": " << s.z.K << ", \"lags\": " << s.z.W + 1
               << "}\n";
   } else {

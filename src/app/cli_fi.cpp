@@ -1,7 +1,6 @@
 // membrix-cli fi: the f-I curve of the model, written to "v(Iind).dat".
 
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -31,17 +30,6 @@ struct FIOptions {
   bool json = false;
 };
 
-class FIPrinter final : public FISink {
- public:
-  explicit FIPrinter(SweepHost& host) : host_(host) {}
-  void Point(const FIPoint& p) override { points.push_back(p); }
-  void Progress(std::int64_t done, std::int64_t total) override { host_.Progress(done, total); }
-  std::vector<FIPoint> points;
-
- private:
-  SweepHost& host_;
-};
-
 FIEstimator EstimatorByName(const std::string& name) {
   for (std::size_t i = 0; i < kFIEstimatorNames.size(); ++i) {
     if (name == kFIEstimatorNames[i] || name == std::to_string(i)) return static_cast<FIEstimator>(i);
@@ -62,12 +50,11 @@ int RunFI(const FIOptions& o) {
   if (o.tauNoise >= 0) s.stim.tau_Noise = o.tauNoise / 1000.0;
 
   SweepHost host;
-  FIPrinter printer(host);
-  const auto start = std::chrono::steady_clock::now();
+  CollectingSink<FISink, FIPoint> printer(host);
   const RunsOutcome outcome = SweepFI(s, host, printer, o.output);
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double elapsed = host.ElapsedSeconds();
   if (o.json) {
-    std::cout << "{\"file\": " << JsonString(o.output) << ", \"complete\": " << (outcome.stopped ? "false" : "true")
+    std::cout << JsonSweepHead(o.output, !outcome.stopped)
               << ", \"workers\": " << WorkerCount(s.parallel) << ", \"elapsed_seconds\": " << CliNumber(elapsed)
               << ", \"points\": [";
     for (std::size_t i = 0; i < printer.points.size(); ++i) {

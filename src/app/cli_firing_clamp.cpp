@@ -2,7 +2,6 @@
 // per-spike records written as a column file.
 
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -84,15 +83,14 @@ int RunFiringClamp(const FiringClampOptions& o) {
   if (o.writing) files.conductances = o.conductances;
   SweepHost host;
   ProgressSink sink(host, o.maxSpikes);
-  const auto start = std::chrono::steady_clock::now();
   const FiringClampResult r = RunWithNoise(s, host, sink, o.maxSpikes, files);
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double elapsed = host.ElapsedSeconds();
   // The rate of the second half of the records.
   double rate = 0.0;
   const std::size_t n = r.records.size();
   if (n >= 4) rate = static_cast<double>(n - 1 - n / 2) / (r.records[n - 1].tLastSpike - r.records[n / 2].tLastSpike);
   if (o.json) {
-    std::cout << "{\"file\": " << JsonString(o.output) << ", \"complete\": " << (r.stopped ? "false" : "true")
+    std::cout << JsonSweepHead(o.output, !r.stopped)
               << ", \"spikes\": " << r.nSpikes << ", \"records\": " << n << ", \"t_ms\": " << CliNumber(r.t * 1000.0)
               << ", \"late_rate_Hz\": " << CliNumber(rate) << ", \"elapsed_seconds\": " << CliNumber(elapsed) << "}\n";
   } else {

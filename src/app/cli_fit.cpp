@@ -1,10 +1,8 @@
 #include "app/cli_fit.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -15,6 +13,7 @@
 #include <iostream>
 
 #include "app/cli_model_options.h"
+#include "app/cli_sweep_support.h"
 #include "common/error.h"
 #include "data/global_fit.h"
 #include "data/simplex.h"
@@ -28,52 +27,12 @@ namespace membrix {
 
 namespace {
 
-// Set by Ctrl+C (or by the SIGTERM a job scheduler sends before it ends a job).
-// A signal handler reaches nothing but program-wide state, so this flag is the
-// batch tool's one exception to keeping state in the session.
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int) { interrupted.store(true); }
-
-// Ctrl+C and SIGTERM ask the fit to stop while this object lives. The handler
-// is reset on delivery, so a second signal ends the program at once.
-class InterruptRequest {
- public:
-  InterruptRequest() {
-    interrupted.store(false);
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    for (int i = 0; i < 2; ++i) installed_[i] = sigaction(kSignals[i], &action, &previous_[i]) == 0;
-  }
-  ~InterruptRequest() {
-    for (int i = 0; i < 2; ++i) {
-      if (installed_[i]) sigaction(kSignals[i], &previous_[i], nullptr);
-    }
-  }
-  InterruptRequest(const InterruptRequest&) = delete;
-  InterruptRequest& operator=(const InterruptRequest&) = delete;
-
- private:
-  static constexpr int kSignals[2] = {SIGINT, SIGTERM};
-  struct sigaction previous_[2]{};
-  bool installed_[2] = {false, false};
-};
-
 class FitHost final : public Host {
  public:
-  bool StopRequested() const override { return interrupted.load() || passLimitReached; }
+  bool StopRequested() const override { return InterruptRequest::Interrupted() || passLimitReached; }
   bool Confirm(const std::string&) override { return true; }
   bool passLimitReached = false;
 };
-
-std::string Number(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
-}
 
 // One line per pass: its number, the evaluations so far, the lowest value and
 // the vertex that has it.
@@ -88,7 +47,7 @@ class PassPrinter final : public FitProgress {
     std::cout << head;
     for (std::size_t k = 0; k < pass.bestVertex.size(); ++k) {
       std::cout << " " << FitParameterAt(fit_, static_cast<int>(k) + 1).field << "="
-                << Number(pass.bestVertex[k]);
+                << CliNumber(pass.bestVertex[k]);
     }
     std::cout << std::endl;  // a log that is watched shows every pass at once
     if (maxPasses_ > 0 && pass.pass >= maxPasses_) host_.passLimitReached = true;
@@ -170,7 +129,7 @@ PrintedFit RunPrintedFit(Session& s, int maxPasses, const FitSolver& solve) {
     InterruptRequest ctrlC;
     fit.result = solve(s, host, views, printer);
   }
-  fit.interrupted = interrupted.load();
+  fit.interrupted = InterruptRequest::Interrupted();
   fit.passLimitReached = host.passLimitReached;
   return fit;
 }
@@ -264,7 +223,7 @@ int FitCommand(const FitOptions& o) {
   std::cout << "fitting";
   for (int k = 1; k <= s.fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(s.fit, k);
-    std::cout << " " << p.field << "=" << Number(s.NP0.*p.member);
+    std::cout << " " << p.field << "=" << CliNumber(s.NP0.*p.member);
   }
   std::cout << " to " << s.rec.NSmpls << " recording(s) of " << o.idFile << " by the " << o.method
             << " method" << std::endl;
@@ -280,9 +239,9 @@ int FitCommand(const FitOptions& o) {
       InterruptRequest ctrlC;
       outcome = RunCheckedFit(s, host, views, printer);
     }
-    how = interrupted.load()     ? "stopped by a signal"
-          : host.passLimitReached ? "stopped after --max-passes"
-                                  : "converged";
+    how = InterruptRequest::Interrupted() ? "stopped by a signal"
+          : host.passLimitReached         ? "stopped after --max-passes"
+                                          : "converged";
     done = std::to_string(outcome.passes) + " passes, " + std::to_string(outcome.evaluations - s.fit.FitCount - 1) +
            " evaluations (and " + std::to_string(s.fit.FitCount + 1) + " at the start)";
   } else {
@@ -292,29 +251,29 @@ int FitCommand(const FitOptions& o) {
       outcome = RunCheckedFit(s, host, views, printer);
     }
     printer.Finish();
-    how = interrupted.load() ? "stopped by a signal" : std::string(FitEndName(outcome.end));
+    how = InterruptRequest::Interrupted() ? "stopped by a signal" : std::string(FitEndName(outcome.end));
     done = std::to_string(outcome.evaluations) + " evaluations";
     if (s.fit.Method == FitMethod::Multistart) done += " in " + std::to_string(outcome.passes) + " starts";
   }
-  const bool wasInterrupted = interrupted.load();
+  const bool wasInterrupted = InterruptRequest::Interrupted();
   std::cout << "fit " << how << " after " << done << "\n"
-            << "residual: " << Number(outcome.value) << "\n";
+            << "residual: " << CliNumber(outcome.value) << "\n";
   for (int k = 1; k <= s.fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(s.fit, k);
     const double fitted = outcome.x[k - 1];
-    std::cout << p.field << " = " << Number(fitted) << "\n";
+    std::cout << p.field << " = " << CliNumber(fitted) << "\n";
     // A recording section that sets the parameter, or a model that derives it
     // at rest, overrides the fitted value in every run.
     const double used = s.NP0.*p.member;
     if (std::abs(used - fitted) > 1e-9 * std::max(1.0, std::abs(fitted))) {
-      std::cerr << "membrix-cli: note: the runs replace " << p.field << " (" << Number(used)
+      std::cerr << "membrix-cli: note: the runs replace " << p.field << " (" << CliNumber(used)
                 << " after the last run): a recording section sets it or the model derives it, so the fit "
                    "cannot move it\n";
     }
   }
   if (!o.out.empty()) {
     const std::string comment = "Fitted by membrix-cli fit --method " + o.method + " from " + o.idFile +
-                                ": " + how + ", residual " + Number(outcome.value) + " after " + done;
+                                ": " + how + ", residual " + CliNumber(outcome.value) + " after " + done;
     WriteFitParameterFile(o.out, FittedParameterFileText(inputText, s, outcome.x, comment));
     std::cout << "written: " << o.out << "\n";
     // The recordings are named as the fit's file names them: relative names are

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <iterator>
 
+#include "app/cli_sweep_support.h"
 #include "common/error.h"
 #include "common/number_format.h"
 #include "params/model_defaults.h"
@@ -56,12 +57,6 @@ void AppendRow(std::string& line, double x, double a1, double a2) {
   line += '\n';
 }
 
-std::string Num(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
-}
-
 }  // namespace
 
 void AddIonOptions(CLI::App* run, IonCliOptions& o) {
@@ -101,19 +96,19 @@ void ApplyIonOptions(Session& s, const IonCliOptions& o) {
 std::string IonReport(const Session& s) {
   const TIons& i = s.Ions;
   if (i.IonDynamics != 1) return {};
-  std::string r = "ions: Nai " + Num(i.Nai) + " mM, Ki " + Num(i.Ki) + " mM, ENa " + Num(i.ENa * 1000.0) +
-                  " mV, EK " + Num(i.EK * 1000.0) + " mV";
-  if (i.IfVolume == 1) r += ", volume " + Num(i.Vol);
-  r += "\npump current: " + Num(i.I_Na_K_pump) + " muA/cm^2 (" + Num(i.IpumpRest) + " at rest)\n";
+  std::string r = "ions: Nai " + CliNumber(i.Nai) + " mM, Ki " + CliNumber(i.Ki) + " mM, ENa " + CliNumber(i.ENa * 1000.0) +
+                  " mV, EK " + CliNumber(i.EK * 1000.0) + " mV";
+  if (i.IfVolume == 1) r += ", volume " + CliNumber(i.Vol);
+  r += "\npump current: " + CliNumber(i.I_Na_K_pump) + " muA/cm^2 (" + CliNumber(i.IpumpRest) + " at rest)\n";
   return r;
 }
 
 std::string IonJson(const Session& s) {
   const TIons& i = s.Ions;
   if (i.IonDynamics != 1) return {};
-  return ", \"ions\": {\"Nai\": " + Num(i.Nai) + ", \"Ki\": " + Num(i.Ki) + ", \"ENa\": " + Num(i.ENa) +
-         ", \"EK\": " + Num(i.EK) + ", \"Vol\": " + Num(i.Vol) + ", \"I_Na_K_pump\": " + Num(i.I_Na_K_pump) +
-         ", \"IpumpRest\": " + Num(i.IpumpRest) + "}";
+  return ", \"ions\": {\"Nai\": " + CliNumber(i.Nai) + ", \"Ki\": " + CliNumber(i.Ki) + ", \"ENa\": " + CliNumber(i.ENa) +
+         ", \"EK\": " + CliNumber(i.EK) + ", \"Vol\": " + CliNumber(i.Vol) + ", \"I_Na_K_pump\": " + CliNumber(i.I_Na_K_pump) +
+         ", \"IpumpRest\": " + CliNumber(i.IpumpRest) + "}";
 }
 
 CLI::App* AddPumpCurvesCommand(CLI::App& app, PumpCurvesOptions& o) {

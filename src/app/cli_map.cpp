@@ -1,7 +1,6 @@
 // membrix-cli map: the (u,s) frequency map of the model, written to "v(u_s).dat".
 
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -34,17 +33,6 @@ struct MapOptions {
   bool json = false;
 };
 
-class MapPrinter final : public USMapSink {
- public:
-  explicit MapPrinter(SweepHost& host) : host_(host) {}
-  void Point(const USMapPoint& p) override { points.push_back(p); }
-  void Progress(std::int64_t done, std::int64_t total) override { host_.Progress(done, total); }
-  std::vector<USMapPoint> points;
-
- private:
-  SweepHost& host_;
-};
-
 MapNoise NoiseByName(const std::string& name) {
   for (std::size_t i = 0; i < kMapNoiseNames.size(); ++i) {
     if (name == kMapNoiseNames[i] || name == std::to_string(i)) return static_cast<MapNoise>(i);
@@ -69,10 +57,9 @@ int RunMap(const MapOptions& o) {
     throw RangeError("--linear needs a map of at least 3 steps on each axis");
   }
   SweepHost host;
-  MapPrinter printer(host);
-  const auto start = std::chrono::steady_clock::now();
+  CollectingSink<USMapSink, USMapPoint> printer(host);
   const RunsOutcome outcome = MapUS(s, host, printer, grid, o.output);
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double elapsed = host.ElapsedSeconds();
   const std::int64_t count = static_cast<std::int64_t>(s.usMap.nue + 1) * (s.usMap.nse + 1);
   if (o.linear && !outcome.stopped) ReadUSMap(o.output, o.fChoice, o.gChoice, true, o.linearOutput);
   double fMax = 0.0;
@@ -84,7 +71,7 @@ int RunMap(const MapOptions& o) {
     if (p.Freq >= 5.0) ++firing;
   }
   if (o.json) {
-    std::cout << "{\"file\": " << JsonString(o.output) << ", \"complete\": " << (outcome.stopped ? "false" : "true")
+    std::cout << JsonSweepHead(o.output, !outcome.stopped)
               << ", \"points\": " << printer.points.size() << ", \"firing_points\": " << firing
               << ", \"max_freq_Hz\": " << CliNumber(fMax) << ", \"workers\": " << WorkerCount(s.parallel)
               << ", \"steps\": " << steps << ", \"elapsed_seconds\": " << CliNumber(elapsed);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/cli_sweep_support.h"
 #include "common/error.h"
 #include "common/quoted_text.h"
 #include "params/model_defaults.h"
@@ -32,12 +33,6 @@ CLI::Validator Seconds(bool zeroAllowed) {
         return {};
       },
       zeroAllowed ? "SECONDS>=0" : "SECONDS>0");
-}
-
-std::string Number(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
 }
 
 }  // namespace
@@ -77,10 +72,10 @@ void CheckParameterFileReadable(const std::string& path) {
 void CheckRunSettings(const Session& s) {
   auto refuse = [](const std::string& what) { throw RangeError(what); };
   if (!(s.run.dt > 0) || !std::isfinite(s.run.dt)) {
-    refuse("the time step dt = " + Number(s.run.dt) + " s must be a positive number of seconds");
+    refuse("the time step dt = " + CliNumber(s.run.dt) + " s must be a positive number of seconds");
   }
   if (!(s.run.t_end >= 0) || !std::isfinite(s.run.t_end)) {
-    refuse("the run length t_end = " + Number(s.run.t_end) + " s must be a non-negative number of seconds");
+    refuse("the run length t_end = " + CliNumber(s.run.t_end) + " s must be a non-negative number of seconds");
   }
   if (s.run.n_Write < 1) refuse("the writing cadence n_Write = " + std::to_string(s.run.n_Write) + " must be 1 or more");
   if (s.run.n_Draw < 1) refuse("the drawing cadence n_Draw = " + std::to_string(s.run.n_Draw) + " must be 1 or more");

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "app/cli_fit.h"
+#include "app/cli_sweep_support.h"
 #include "common/error.h"
 #include "data/reverse_problem.h"
 #include "params/model_defaults.h"
@@ -14,12 +15,6 @@
 namespace membrix {
 
 namespace {
-
-std::string Number(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
-}
 
 std::string CoefficientNames(ReverseCurrent current) {
   std::string names;
@@ -125,7 +120,7 @@ int ReverseCommand(const ReverseOptions& o) {
   for (int k = 1; k <= s.fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(s.fit, k);
     start.push_back(s.NP0.*p.member);
-    std::cout << " " << p.field << "=" << Number(start.back());
+    std::cout << " " << p.field << "=" << CliNumber(start.back());
   }
   std::cout << " to " << s.rec.NSmpls << " conductance curve(s) of " << o.idFile << std::endl;
 
@@ -140,14 +135,14 @@ int ReverseCommand(const ReverseOptions& o) {
                                            : "converged";
   std::cout << "fit " << how << " after " << result.passes << " passes, " << result.nfunk << " evaluations (and "
             << s.fit.FitCount + 1 << " at the start)\n"
-            << "residual: " << Number(result.value) << "\n";
+            << "residual: " << CliNumber(result.value) << "\n";
   for (int k = 1; k <= s.fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(s.fit, k);
-    std::cout << p.field << " = " << Number(result.x[k - 1]) << "   (start " << Number(start[k - 1]) << ")\n";
+    std::cout << p.field << " = " << CliNumber(result.x[k - 1]) << "   (start " << CliNumber(start[k - 1]) << ")\n";
   }
   if (!o.out.empty()) {
     const std::string comment = "Fitted by membrix-cli reverse --current " + o.current + ": residual " +
-                                Number(result.value) + " after " + std::to_string(result.passes) + " passes" +
+                                CliNumber(result.value) + " after " + std::to_string(result.passes) + " passes" +
                                 (result.stopped ? " (stopped before the tolerance was reached)" : "");
     WriteFitParameterFile(o.out, ReverseParameterFileText(s, result.x, comment));
     std::cout << "written: " << o.out << "\n";

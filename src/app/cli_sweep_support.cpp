@@ -1,6 +1,5 @@
 #include "app/cli_sweep_support.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -19,15 +18,14 @@ namespace membrix {
 namespace {
 
 // Set by Ctrl+C or SIGTERM. A signal handler reaches nothing but program-wide
-// state, so this flag stays outside the session.
-std::atomic<bool> sweepInterrupted{false};
+// state, so this flag is the batch tool's one exception to keeping state in
+// the session.
+std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void OnSweepInterrupt(int) { sweepInterrupted.store(true); }
+extern "C" void OnInterrupt(int) { interrupted.store(true); }
 
 constexpr int kSignals[2] = {SIGINT, SIGTERM};
-struct sigaction previousActions[2]{};
-bool installed[2] = {false, false};
 
 }  // namespace
 
@@ -63,24 +61,35 @@ void ApplySweepModelOptions(Session& s, const SweepModelOptions& o) {
   s.parallel.workers = o.threads;
 }
 
-SweepHost::SweepHost() : showProgress_(isatty(STDERR_FILENO) == 1) {
-  sweepInterrupted.store(false);
+InterruptRequest::InterruptRequest() {
+  interrupted.store(false);
   struct sigaction action {};
-  action.sa_handler = OnSweepInterrupt;
+  action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESETHAND;  // a second Ctrl+C ends the program at once
-  for (int i = 0; i < 2; ++i) installed[i] = sigaction(kSignals[i], &action, &previousActions[i]) == 0;
+  for (int i = 0; i < 2; ++i) installed_[i] = sigaction(kSignals[i], &action, &previous_[i]) == 0;
 }
 
-SweepHost::~SweepHost() {
+InterruptRequest::~InterruptRequest() {
   for (int i = 0; i < 2; ++i) {
-    if (installed[i]) sigaction(kSignals[i], &previousActions[i], nullptr);
+    if (installed_[i]) sigaction(kSignals[i], &previous_[i], nullptr);
   }
+}
+
+bool InterruptRequest::Interrupted() { return interrupted.load(); }
+
+SweepHost::SweepHost() : showProgress_(isatty(STDERR_FILENO) == 1) {}
+
+SweepHost::~SweepHost() {
   if (progressShown_) std::cerr << "\n";
 }
 
-bool SweepHost::StopRequested() const { return sweepInterrupted.load(); }
-bool SweepHost::interrupted() const { return sweepInterrupted.load(); }
+bool SweepHost::StopRequested() const { return InterruptRequest::Interrupted(); }
+bool SweepHost::interrupted() const { return InterruptRequest::Interrupted(); }
+
+double SweepHost::ElapsedSeconds() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
 
 void SweepHost::Progress(std::int64_t done, std::int64_t total) {
   if (!showProgress_) return;
@@ -107,6 +116,10 @@ std::string JsonString(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+std::string JsonSweepHead(const std::string& file, bool complete) {
+  return "{\"file\": " + JsonString(file) + ", \"complete\": " + (complete ? "true" : "false");
 }
 
 int ReportStoppedSweep(const std::string& file, std::int64_t done, std::int64_t total, const char* unit) {

@@ -2,7 +2,6 @@
 // against the current, written to "VTh(tAP).dat".
 
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -50,11 +49,10 @@ int RunThresholds(const ThresholdOptions& o) {
   if (o.writing) s.run.Writing = 1;
   SweepHost host;
   ThresholdPrinter printer(host);
-  const auto start = std::chrono::steady_clock::now();
   const RunsOutcome outcome = ThresholdSweep(s, host, printer, o.output, o.vlinOutput);
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double elapsed = host.ElapsedSeconds();
   if (o.json) {
-    std::cout << "{\"file\": " << JsonString(o.output) << ", \"complete\": " << (outcome.stopped ? "false" : "true")
+    std::cout << JsonSweepHead(o.output, !outcome.stopped)
               << ", \"workers\": " << WorkerCount(s.parallel) << ", \"elapsed_seconds\": " << CliNumber(elapsed)
               << ", \"points\": [";
     for (std::size_t i = 0; i < printer.results.size(); ++i) {

@@ -212,31 +212,6 @@ struct StartResult {
   bool limited = false;
 };
 
-// A run's trace tables, lent by the thread for the run. The evaluator's copy
-// of the session carries none (copying the full tables for every run would
-// cost as much as the run); a run fills the rows of its own column that it
-// reads, so what an earlier run left in them does not matter.
-class LentTables {
- public:
-  explicit LentTables(Session& s) : s_(s) {
-    thread_local std::unique_ptr<std::pair<TraceTable, TraceTable>> own;
-    if (!own) own = std::make_unique<std::pair<TraceTable, TraceTable>>();
-    own_ = own.get();
-    std::swap(s_.ExpData, own_->first);
-    std::swap(s_.ModelData, own_->second);
-  }
-  ~LentTables() {
-    std::swap(s_.ExpData, own_->first);
-    std::swap(s_.ModelData, own_->second);
-  }
-  LentTables(const LentTables&) = delete;
-  LentTables& operator=(const LentTables&) = delete;
-
- private:
-  Session& s_;
-  std::pair<TraceTable, TraceTable>* own_ = nullptr;
-};
-
 }  // namespace
 
 std::string_view FitEndName(FitEnd end) {
@@ -343,7 +318,9 @@ FitEvaluator::FitEvaluator(const Session& s, Host& host) : base_(new Session(s))
   base.SimplexMemo.clear();
   base.ParamsMemo.clear();
   base.CoeMemo.clear();
-  // The runs borrow their trace tables (LentTables): the copies stay small.
+  // The runs fill the rows of their recording's columns that they read, so
+  // the base carries no tables and every worker keeps its own (PerWorker):
+  // the copies stay small.
   { const TraceTable released = std::move(base.ExpData); }
   { const TraceTable released = std::move(base.ModelData); }
 }
@@ -361,7 +338,6 @@ bool FitEvaluator::InBounds(std::span<const double> x) const {
 
 double FitEvaluator::RunRecording(Session& copy, Host& host, std::span<const double> x, int k) const {
   // Every evaluation of a recording draws the same noise.
-  LentTables tables(copy);
   copy.random.set_state(RunSeed(k));
   FitTable& fit = copy.fit;
   for (int j = 1; j <= fit.FitCount; ++j) fit.FitX[j] = x[j - 1];
@@ -403,7 +379,8 @@ bool FitEvaluator::Evaluate(std::span<const std::vector<double>> points, std::ve
         // Delivered in index order: each point's sum runs over its recordings 1 ... NSmpls.
         sums[static_cast<std::size_t>(i / recordings)] += run.deviation;
         for (std::string& note : run.notes) notes_.push_back(std::move(note));
-      });
+      },
+      RecordingTables::PerWorker);
   if (outcome.stopped) return false;
   for (std::size_t q = 0; q < scored.size(); ++q) {
     values[scored[q]] = std::isfinite(sums[q]) ? sums[q] : kFitPenalty;
@@ -415,7 +392,7 @@ double FitEvaluator::EvaluateSerially(std::span<const double> x, Session& scratc
   if (!InBounds(x)) return kFitPenalty;
   double F = 0.0;
   for (int k = 1; k <= base_->rec.NSmpls; ++k) {
-    scratch = *base_;
+    AssignKeepingTables(scratch, *base_);
     F += RunRecording(scratch, host, x, k);
   }
   return std::isfinite(F) ? F : kFitPenalty;
@@ -511,7 +488,8 @@ FitOutcome RunMultistart(FitEvaluator& evaluator, const std::vector<double>& x0,
         const std::string stage = i + 1 < starts ? "start " + std::to_string(i + 2) + " of " + std::to_string(starts)
                                                  : "multistart";
         tracker.Report(stage, outcome.passes);
-      });
+      },
+      RecordingTables::PerWorker);
   outcome.end = (runs.stopped || anyStopped) ? FitEnd::Stopped
                 : bestLimited                ? FitEnd::EvaluationLimit
                                              : FitEnd::Converged;

@@ -90,7 +90,8 @@ class FitEvaluator {
   bool Evaluate(std::span<const std::vector<double>> points, std::vector<double>& values);
 
   // One point on the calling thread's session copy, recording after recording
-  // (the same value Evaluate gives); for a caller already on a worker.
+  // (the same value Evaluate gives); for a caller already on a worker. The
+  // scratch session keeps its own recording tables.
   double EvaluateSerially(std::span<const double> x, Session& scratch, Host& host) const;
 
   const Session& base() const { return *base_; }

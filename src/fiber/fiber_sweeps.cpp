@@ -1,12 +1,10 @@
 #include "fiber/fiber_sweeps.h"
 
-#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "analysis/spike_detector.h"
 #include "common/error.h"
-#include "common/number_format.h"
 #include "fiber/fiber.h"
 #include "run/clamp_run.h"
 #include "run/session.h"
@@ -18,16 +16,9 @@ namespace {
 
 // Below this interval a rate is taken as no rate.
 constexpr double kShortestISI = 1e-6;  // s
-// Below this rate a map point counts as silent: its measures are written as 0.
-constexpr double kLowestRate = 5.0;  // Hz
 
 // The node whose spikes are counted: the first of the axon.
 TNeuron& ObservedNode(TFiber& fiber) { return *fiber.Nodes[1]; }
-
-void Field(std::string& line, double x, int width, int decimals) {
-  if (!line.empty()) line += ' ';
-  AppendFixed(line, x, width, decimals);
-}
 
 // Runs a point-neuron sweep function on the session with the distributed flag
 // of its inputs raised, and puts the flag back.
@@ -57,28 +48,17 @@ double FIRunFrequencyDistributed(Session& s, const FIInputs& in, double Iind, co
   TNeuron& node = ObservedNode(*fiber);
   const NeuronProperties& np = fiber->Nodes[0]->NP;
 
-  const double sigma = s.stim.sgm_V_Input / 1000.0;
-  const double G = s.NP0.Cm / s.NP0.tau_m;
-  const double tauN = s.stim.tau_Noise;
-  const double dt = run.dt;
+  FINoiseCurrent noise(s);
   SpikeStats& st = s.spikes;
   st.nSpikes = 0;
   st.Freq = 0.0;
-  double g = 0.0;
   std::int32_t len = 0;
   run.nt = 0;
   while (true) {
     ++run.nt;
-    run.t = run.nt * dt;
+    run.t = run.nt * run.dt;
     if (host != nullptr && run.nt % 200 == 0 && host->StopRequested()) throw RunStopped{};
-    if (in.IfNoise == 1) {
-      const double xi = s.random.Normal(0.0, 1.0);
-      if (tauN > 0.0) {
-        g = g - (g / tauN) * dt + xi * sigma * G * std::sqrt(s.NP0.tau_m / tauN + 1.0) * std::sqrt(2.0 * dt / tauN);
-      } else {
-        g = xi * sigma * G * std::sqrt(2.0 * s.NP0.tau_m / dt);
-      }
-    }
+    const double g = in.IfNoise == 1 ? noise.Step(s.random) : 0.0;
     fiber->ClearInputs();
     const StepInputs step = Stimulus(s, np);
     fiber->Iind[0] = (step.Iext + g) * np.Square;
@@ -95,17 +75,7 @@ double FIRunFrequencyDistributed(Session& s, const FIInputs& in, double Iind, co
     if (st.nSpikes == in.MaxSpikes && node.NV.SpikePhase == 3) break;
     if (run.nt >= run.nt_end) break;
   }
-
-  const double length = (run.nt_end + 1.0) * dt;
-  switch (in.Estimator) {
-    case FIEstimator::NumberOfSpikes: return st.nSpikes / length;
-    case FIEstimator::ReverseLastISI:
-      return st.nSpikes >= 2 && st.ISI[0] >= kShortestISI ? 1.0 / st.ISI[0] : 0.0;
-    case FIEstimator::MeanForLastThird:
-      // The spikes of the last third of the run over the length of that third.
-      return 3.0 * (st.nSpikes - len) / length;
-  }
-  return 0.0;
+  return FIEstimatedFrequency(in, st, len, run);
 }
 
 RunsOutcome SweepFIDistributed(Session& s, Host& host, FISink& sink, const std::string& file) {
@@ -184,41 +154,8 @@ USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, std::int32_t i
     }
   } while (run.nt < run.nt_end && !(st.nSpikes == in.MaxSpikes && node.NV.SpikePhase == 3));
 
-  p.steps = run.nt;
-  p.Freq = silentOrDiverged ? 0.0 : st.Freq;
-  if (p.Freq >= kLowestRate) {
-    p.VPeakLast = st.VPeakLast;
-    p.VFiltLast = st.VFiltLast;
-    p.VavLast = st.VavLast;
-    p.avPSCLast = st.avPSCLast;
-    p.VTroughLast = st.VTroughLast;
-    p.WidthAP = std::max(st.WidthAP, 0.0);
-    p.ThAtSpike = st.ThAtSpike;
-  } else {
-    p.V1ms = 0.0;
-  }
+  TakeUSMapMeasures(p, st, run.nt, silentOrDiverged);
   return p;
-}
-
-std::string USMapLineDistributed(const USMapPoint& p) {
-  std::string line;
-  Field(line, p.u * 1000.0, 7, 3);
-  Field(line, p.s, 9, 5);
-  Field(line, p.Freq, 9, 5);
-  Field(line, p.VPeakLast * 1000.0, 7, 3);
-  Field(line, p.VFiltLast * 1000.0, 7, 3);
-  Field(line, p.VavLast * 1000.0, 7, 3);
-  Field(line, p.avPSCLast, 9, 5);
-  Field(line, p.gE, 9, 5);
-  Field(line, p.gI, 9, 5);
-  Field(line, p.VTroughLast * 1000.0, 7, 3);
-  Field(line, p.Convolution * 1000.0, 7, 3);
-  Field(line, p.VxZ * 1000.0, 7, 3);
-  Field(line, p.IxZ, 9, 5);
-  Field(line, p.WidthAP * 1000.0, 9, 5);
-  Field(line, p.V1ms * 1000.0, 7, 3);
-  Field(line, p.ThAtSpike * 1000.0, 7, 3);
-  return line;
 }
 
 RunsOutcome MapUSDistributed(Session& s, Host& host, USMapSink& sink, const std::string& file) {

@@ -34,7 +34,4 @@ USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, std::int32_t i
 // wider fields of the distributed model and without the last two columns.
 RunsOutcome MapUSDistributed(Session& s, Host& host, USMapSink& sink, const std::string& file = kUSMapFile);
 
-// The line of the distributed map file for a point.
-std::string USMapLineDistributed(const USMapPoint& p);
-
 }  // namespace membrix

@@ -90,11 +90,10 @@ namespace {
 
 // Runs the members of the ensemble in blocks and delivers them one by one, in
 // member order: block(copy, first, last, host) on a worker gives members first
-// ... last-1, deliver(i, member) takes them here. tablesUntouched: the members
-// never read the recording tables, which the workers then copy only once.
+// ... last-1, deliver(i, member) takes them here. The members never change the
+// recording tables, which the workers then copy only once.
 template <class BlockRun, class Deliver>
-RunsOutcome RunMemberBlocks(const Session& base, Host& host, std::int64_t M, BlockRun&& block, Deliver&& deliver,
-                            bool tablesUntouched = false) {
+RunsOutcome RunMemberBlocks(const Session& base, Host& host, std::int64_t M, BlockRun&& block, Deliver&& deliver) {
   RunsOutcome blocks = RunShared<std::vector<EnsembleMember>>(
       base, host, BlockCount(M),
       [&](Session& copy, Host& worker, std::int64_t b) {
@@ -105,7 +104,7 @@ RunsOutcome RunMemberBlocks(const Session& base, Host& host, std::int64_t M, Blo
         std::int64_t i = b * kMembersPerBlock;
         for (EnsembleMember& m : out) deliver(i++, std::move(m));
       },
-      tablesUntouched);
+      RecordingTables::PerWorker);
   RunsOutcome members;
   members.stopped = blocks.stopped;
   members.delivered = std::min(M, blocks.delivered * kMembersPerBlock);
@@ -275,7 +274,7 @@ EnsembleResult RunGaussianThresholds(Session& s, Host& host, EnsembleSink& sink,
           StartFromBase(copy, base, first);
           return GaussianThresholdMembersInLanes(copy, in, first, last, drawn, &worker, isa);
         },
-        deliver, /*tablesUntouched=*/true);
+        deliver);
   } else {
     r.outcome = RunMembers(
         base, host, M,
@@ -343,7 +342,7 @@ EnsembleResult RunNoiseEnsemble(Session& s, Host& host, EnsembleSink& sink, Ense
           StartFromBase(copy, base, first);
           return NoiseMembersInLanes(copy, in, first, last, &worker, isa);
         },
-        deliver, /*tablesUntouched=*/true);
+        deliver);
   } else {
     r.outcome = RunMembers(
         base, host, M,

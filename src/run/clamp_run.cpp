@@ -19,6 +19,11 @@
 namespace membrix {
 
 void ResetRunState(Session& s) {
+  StartRunAtRest(s);
+  LoadThresholdTable(s);
+}
+
+void StartRunAtRest(Session& s) {
   NeuronVariables& nv = s.NV0;
   nv.V = nv.VatE = nv.Vprev = s.NP0.Vrest;
   nv.IsynDendPrev = 0.0;
@@ -31,7 +36,6 @@ void ResetRunState(Session& s) {
   s.stim.du_Reset = 0.0;
   ResetSpikeStats(s.spikes);
   s.spikes.VRef = nv.V;
-  LoadThresholdTable(s);
   StartStateRecord& st = s.run.StartState;
   st = {nv.V, nv.VatE, nv.nn, nv.yK, nv.nA, nv.lA, nv.xD, nv.yD, nv.nH, nv.wAHP, nv.nM};
   ResetStimulusState(s.stim, nv.V);

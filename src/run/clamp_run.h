@@ -18,8 +18,14 @@ double RunClamp(Session& s, Host& host, RunViewSink& views);
 // The note a diverged run leaves in SimplexMemo.
 std::string DivergenceNote(const Session& s, const NeuronProperties& np);
 
-// Sets the state copy, time and per-run bookkeeping to the start of a run.
+// Sets the state copy, time and per-run bookkeeping to the start of a run,
+// and loads the threshold table of the model family.
 void ResetRunState(Session& s);
+
+// The same without the threshold table: V at Vrest, no spike yet, the clock at
+// 0, the spike statistics and the stimulus state cleared, and the start state
+// taken from the state copy as it stands.
+void StartRunAtRest(Session& s);
 
 // The model value comparable with the recording at this step (Vr), by clamp mode.
 void ModelTraceValue(Session& s, const NeuronProperties& np);

@@ -85,26 +85,41 @@ void SetRunPartition(RunPartition* partition) { currentPartition = partition; }
 RunPartition* CurrentRunPartition() { return currentPartition; }
 bool IsHelperProcess() { return currentPartition != nullptr && currentPartition->Process() != 0; }
 
+void AssignKeepingTables(Session& to, const Session& from) {
+  TraceTable expData = std::move(to.ExpData), modelData = std::move(to.ModelData);
+  try {
+    to = from;
+  } catch (...) {
+    to.ExpData = std::move(expData);
+    to.ModelData = std::move(modelData);
+    throw;
+  }
+  to.ExpData = std::move(expData);
+  to.ModelData = std::move(modelData);
+}
+
 RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t count,
                                   const std::function<void(Session&, Host&, std::int64_t)>& run,
-                                  const std::function<void(std::int64_t)>& deliver, bool tablesUntouched) {
-  return RunIndependentStrided(base, host, 0, 1, count, run, deliver, tablesUntouched);
+                                  const std::function<void(std::int64_t)>& deliver, RecordingTables tables) {
+  return RunIndependentStrided(base, host, 0, 1, count, run, deliver, tables);
 }
 
 RunsOutcome RunIndependentStrided(const Session& base, Host& host, std::int64_t first, std::int64_t stride,
                                   std::int64_t count,
                                   const std::function<void(Session&, Host&, std::int64_t)>& run,
-                                  const std::function<void(std::int64_t)>& deliver, bool tablesUntouched) {
+                                  const std::function<void(std::int64_t)>& deliver, RecordingTables tables) {
   RunsOutcome outcome;
   if (count <= 0) return outcome;
   // The runs start from the session as it is now; the windows may change the
   // caller's session while the workers compute.
-  const Session snapshot = base;
-  // The snapshot without its recording tables, for runs that leave them alone.
-  std::optional<Session> lite;
-  if (tablesUntouched) {
-    lite.emplace(snapshot);
-    const TraceTable dropE = std::move(lite->ExpData), dropM = std::move(lite->ModelData);
+  Session snapshot = base;
+  // With tables per worker, the snapshot is kept without its tables (they
+  // are most of its size), and what they held apart from it.
+  const bool perWorker = tables == RecordingTables::PerWorker;
+  std::optional<TraceTable> snapshotExp, snapshotModel;
+  if (perWorker) {
+    snapshotExp.emplace(std::move(snapshot.ExpData));
+    snapshotModel.emplace(std::move(snapshot.ModelData));
   }
   const int workers = static_cast<int>(std::min<std::int64_t>(WorkerCount(base.parallel), count));
 
@@ -124,24 +139,23 @@ RunsOutcome RunIndependentStrided(const Session& base, Host& host, std::int64_t 
     // The worker's own session, set to the snapshot for every run; assigning
     // reuses its tables' memory.
     Session copy;
-    bool tablesCopied = false;
+    bool tablesSet = false;
     while (!shared.stop) {
       const std::int64_t i = shared.next++;
       if (i >= count) break;
       std::exception_ptr error;
       Slot slot = Slot::Done;
       try {
-        if (lite && tablesCopied) {
-          // The tables are still the snapshot's: keep them across the assignment.
-          tablesCopied = false;  // until they are back
-          TraceTable expData = std::move(copy.ExpData), modelData = std::move(copy.ModelData);
-          copy = *lite;
-          copy.ExpData = std::move(expData);
-          copy.ModelData = std::move(modelData);
-          tablesCopied = true;
+        if (perWorker) {
+          AssignKeepingTables(copy, snapshot);
+          if (!tablesSet && !snapshotExp->Empty()) {
+            // The worker's first run: its tables start as the base's.
+            copy.ExpData = *snapshotExp;
+            copy.ModelData = *snapshotModel;
+          }
+          tablesSet = true;
         } else {
           copy = snapshot;
-          tablesCopied = true;
         }
         copy.random.set_state(RunSeed(first + i * stride));
         run(copy, workerHost, first + i * stride);

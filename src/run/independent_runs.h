@@ -55,15 +55,26 @@ struct RunsOutcome {
   bool stopped = false;        // a stop request ended the runs before all were delivered
 };
 
+// How the runs use the recording tables (ExpData, ModelData), which are most
+// of a session's memory.
+enum class RecordingTables {
+  PerRun,     // every run starts from the base's tables
+  PerWorker,  // a worker's copy keeps its tables from run to run: they start as
+              // the base's (blank where the base carries none), and no run leaves
+              // in them anything that a later run reads; the tables are then
+              // copied once per worker instead of before every run
+};
+
+// Sets a session to another without its recording tables: to keeps its own.
+// This is how a worker's copy is taken with RecordingTables::PerWorker.
+void AssignKeepingTables(Session& to, const Session& from);
+
 // The untyped core: run(copy, host, index) on a worker, then deliver(index) on
 // the calling thread once run(index) and all runs before it have finished.
-// Runs that neither read nor write the recording tables (ExpData, ModelData)
-// may say so with tablesUntouched: a worker then copies those tables once
-// instead of before every run (they are most of the session's memory).
 RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t count,
                                   const std::function<void(Session&, Host&, std::int64_t)>& run,
                                   const std::function<void(std::int64_t)>& deliver,
-                                  bool tablesUntouched = false);
+                                  RecordingTables tables = RecordingTables::PerRun);
 
 // Runs count independent runs with the workers of base.parallel:
 //   Result run(Session& copy, Host& workerHost, std::int64_t index)  on a worker;
@@ -72,7 +83,7 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
 // worker's host answers StopRequested (the caller's stop) and nothing else.
 template <class Result, class Run, class Deliver>
 RunsOutcome RunIndependent(const Session& base, Host& host, std::int64_t count, Run&& run,
-                           Deliver&& deliver, bool tablesUntouched = false) {
+                           Deliver&& deliver, RecordingTables tables = RecordingTables::PerRun) {
   std::vector<std::optional<Result>> results(static_cast<std::size_t>(count > 0 ? count : 0));
   return RunIndependentIndexed(
       base, host, count,
@@ -84,7 +95,7 @@ RunsOutcome RunIndependent(const Session& base, Host& host, std::int64_t count, 
         deliver(i, std::move(*slot));
         slot.reset();
       },
-      tablesUntouched);
+      tables);
 }
 
 // Runs shared among several processes (the nodes of a cluster). The batch tool
@@ -133,7 +144,7 @@ inline void LeaveIfHelper() {
 RunsOutcome RunIndependentStrided(const Session& base, Host& host, std::int64_t first, std::int64_t stride,
                                   std::int64_t count,
                                   const std::function<void(Session&, Host&, std::int64_t)>& run,
-                                  const std::function<void(std::int64_t)>& deliver, bool tablesUntouched);
+                                  const std::function<void(std::int64_t)>& deliver, RecordingTables tables);
 
 // How many of count indices process p of P runs.
 inline std::int64_t ShareCount(std::int64_t count, int p, int P) {
@@ -201,11 +212,11 @@ struct SharedCodec {
 // leaves the command by throwing HelperFinished once its share is sent.
 template <class Result, class Run, class Deliver>
 RunsOutcome RunShared(const Session& base, Host& host, std::int64_t count, Run&& run, Deliver&& deliver,
-                      bool tablesUntouched = false) {
+                      RecordingTables tables = RecordingTables::PerRun) {
   RunPartition* partition = CurrentRunPartition();
   if (partition == nullptr || partition->Processes() <= 1 || count <= 0) {
     return RunIndependent<Result>(base, host, count, std::forward<Run>(run), std::forward<Deliver>(deliver),
-                                  tablesUntouched);
+                                  tables);
   }
   const int P = partition->Processes(), me = partition->Process();
   const std::int64_t mine = ShareCount(count, me, P);
@@ -224,7 +235,7 @@ RunsOutcome RunShared(const Session& base, Host& host, std::int64_t count, Run&&
           slot.reset();
           partition->Send(bytes);
         },
-        tablesUntouched);
+        tables);
     throw HelperFinished{ran.stopped};
   }
   // The writer: before its own result g, every helper's result below g.
@@ -256,7 +267,7 @@ RunsOutcome RunShared(const Session& base, Host& host, std::int64_t count, Run&&
         slot.reset();
         ++outcome.delivered;
       },
-      tablesUntouched);
+      tables);
   if (!ran.stopped) deliverRemoteBelow(count);
   outcome.stopped = outcome.delivered < count;
   return outcome;

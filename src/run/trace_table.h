@@ -17,6 +17,9 @@ class TraceTable {
   double& operator()(int row, int column) { return values_[Index(row, column)]; }
   double operator()(int row, int column) const { return values_[Index(row, column)]; }
 
+  // A table whose values were moved away holds none.
+  bool Empty() const { return values_.empty(); }
+
  private:
   static std::size_t Index(int row, int column) {
     return static_cast<std::size_t>(column) * (kLastRow + 1) + static_cast<std::size_t>(row);

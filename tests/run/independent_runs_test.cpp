@@ -185,5 +185,47 @@ TEST(IndependentRuns, NoRunsNothingDelivered) {
   EXPECT_EQ(WorkerCount(ParallelSettings{3}), 3);
 }
 
+// With tables per worker, every run reads the base's recordings (or blank
+// tables where the base handed its own away) and the rest of the base as it
+// stands, whatever an earlier run on the worker changed.
+TEST(IndependentRuns, TablesPerWorkerStartAsTheBaseOrBlank) {
+  for (const bool baseHasTables : {true, false}) {
+    SCOPED_TRACE(baseHasTables ? "base with tables" : "base without tables");
+    Session s;
+    s.parallel.workers = 2;
+    s.stim.Iind = 7.0;
+    s.ExpData(TraceTable::kLastRow, 3) = 2.5;
+    if (!baseHasTables) {
+      const TraceTable gone = std::move(s.ExpData), goneToo = std::move(s.ModelData);
+    }
+    BatchHost host;
+    std::vector<double> seen;
+    RunIndependent<double>(
+        s, host, 6,
+        [](Session& copy, Host&, std::int64_t i) {
+          const double read = copy.ExpData(TraceTable::kLastRow, 3) + copy.stim.Iind +
+                              copy.ModelData(TraceTable::kLastRow, TraceTable::kLastColumn);
+          copy.stim.Iind = 100.0;  // not seen by the next run
+          copy.ModelData(0, 1) = static_cast<double>(i);  // a run's own output
+          return read;
+        },
+        [&](std::int64_t, double&& read) { seen.push_back(read); },
+        RecordingTables::PerWorker);
+    EXPECT_EQ(seen, std::vector<double>(6, baseHasTables ? 9.5 : 7.0));
+  }
+}
+
+TEST(IndependentRuns, AssignKeepingTablesCopiesAllButTheTables) {
+  Session from, to;
+  from.stim.Iind = 3.0;
+  from.ExpData(5, 2) = 1.0;
+  to.ExpData(5, 2) = 4.0;
+  to.ModelData(6, 1) = 5.0;
+  AssignKeepingTables(to, from);
+  EXPECT_EQ(to.stim.Iind, 3.0);
+  EXPECT_EQ(to.ExpData(5, 2), 4.0);
+  EXPECT_EQ(to.ModelData(6, 1), 5.0);
+}
+
 }  // namespace
 }  // namespace membrix

@@ -430,18 +430,31 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
     files.records.clear();
     FiringClampResult run = RunWithNoise(s, host, quiet, 5, files);
     if (run.stopped) break;
+    auto skip = [&out](OneISISkip why) {
+      ++out.attempted;
+      ++out.skipped[static_cast<std::size_t>(why)];
+    };
+    if (run.records.empty()) {
+      skip(OneISISkip::NoRecords);
+      continue;
+    }
     const NoisyInterval noisy = CaptureNoisyInterval(s);
     host.ProcessEvents();
     const FiringClampAnalysis first = AnalyzeByFiringClamp(s, host, map, run.records, sink);
-    // The interval analysed is the last one: it needs the last record's estimate.
-    if (run.records.empty() || first.estimates.empty() ||
-        first.estimates.back().t != run.records.back().tLastSpike) {
+    if (first.stopped) break;
+    // The interval analysed is the last one: it needs the last record's
+    // estimate (the analysis keeps the record's own time with it).
+    if (first.estimates.empty() || first.estimates.back().t != run.records.back().tLastSpike) {
+      skip(OneISISkip::NoEstimate);
       continue;
     }
     const FiringClampEstimate& e0 = first.estimates.back();
     const double u0 = -Vus * e0.gE, s0 = e0.gE + e0.gI;
     const IntervalDisturbance d = DisturbanceCurrent(s, noisy, u0, s0);
-    if (!d.ok) continue;
+    if (!d.ok) {
+      skip(OneISISkip::SilentPreRun);
+      continue;
+    }
     const std::int32_t n_c = d.n_c;
     const std::vector<double> I_no = Tail(noisy.I_no, n_c);
     const std::vector<double> I_dstb = Tail(d.I_dstb, n_c);
@@ -476,9 +489,32 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
     out.u1 = u1;
     out.s1 = s1;
     ++out.repeats;
+    ++out.attempted;
     host.ProcessEvents();
   }
   return out;
+}
+
+std::string OneISISkippedText(const OneISIResult& r) {
+  const std::int32_t n = r.Skipped();
+  if (n == 0) return {};
+  static constexpr const char* kWhy[kOneISISkipReasons] = {
+      "the noisy run recorded no spike",
+      "the last spike has no estimate (its F and G lie outside the map)",
+      "the neuron does not fire at the estimated input without noise",
+  };
+  std::string text = std::to_string(n) + " of " + std::to_string(r.attempted) + " repeats not analysed: ";
+  bool first = true;
+  for (std::int32_t k = 0; k < kOneISISkipReasons; ++k) {
+    const std::int32_t m = r.skipped[static_cast<std::size_t>(k)];
+    if (m == 0) continue;
+    if (!first) text += "; ";
+    // With one reason the count is the one already given.
+    if (m != n) text += std::to_string(m) + " because ";
+    text += kWhy[k];
+    first = false;
+  }
+  return text;
 }
 
 }  // namespace membrix

@@ -131,6 +131,14 @@ struct IntervalDisturbance {
 };
 IntervalDisturbance DisturbanceCurrent(Session& s, const NoisyInterval& noisy, double u0, double s0);
 
+// Why a repetition of the one-ISI analysis could not be analysed.
+enum class OneISISkip : std::int32_t {
+  NoRecords = 0,   // the noisy run recorded no spike
+  NoEstimate = 1,  // the inversion found no input for the last spike's F and G
+  SilentPreRun = 2,  // the neuron did not fire at the estimated input without noise
+};
+inline constexpr std::int32_t kOneISISkipReasons = 3;
+
 // The one-ISI analysis ("Analyse one ISI"): n_repeat noisy runs, each
 // estimated, corrected by the Z-function and estimated again.
 struct OneISIResult {
@@ -142,7 +150,15 @@ struct OneISIResult {
     double dfreq, f_no, f_dstb, K2, dVav, w_dstb;
   };
   std::vector<Prediction> predictions;
+  std::int32_t attempted = 0;  // repetitions run to their end, analysed or not
+  std::array<std::int32_t, kOneISISkipReasons> skipped{};  // by OneISISkip
+  std::int32_t Skipped() const { return skipped[0] + skipped[1] + skipped[2]; }
 };
 OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink);
+
+// What the user reads about the repetitions left out, e.g. "1 of 1 repeats
+// not analysed: the last spike has no estimate (its F and G lie outside the
+// map)"; empty when every repetition was analysed.
+std::string OneISISkippedText(const OneISIResult& r);
 
 }  // namespace membrix

@@ -219,6 +219,8 @@ int RunKernel(const KernelOptions& o) {
                 << ", \"u1_uA\": " << CliNumber(r.u1 * 1000.0) << ", \"s1\": " << CliNumber(r.s1)
                 << ", \"error_u0_uA\": " << CliNumber(r.e_u0 * 1000.0) << ", \"error_s0\": " << CliNumber(r.e_s0)
                 << ", \"error_u1_uA\": " << CliNumber(r.e_u1 * 1000.0) << ", \"error_s1\": " << CliNumber(r.e_s1)
+                << ", \"attempted\": " << r.attempted << ", \"skipped_no_records\": " << r.skipped[0]
+                << ", \"skipped_no_estimate\": " << r.skipped[1] << ", \"skipped_silent_pre_run\": " << r.skipped[2]
                 << "}\n";
     } else {
       std::string line = "delta_freq =";
@@ -226,6 +228,7 @@ int RunKernel(const KernelOptions& o) {
       std::cout << line << "\n" << r.repeats << " of " << o.oneISI << " intervals analysed; mean errors before the "
                 << "correction: u " << CliNumber(r.e_u0 * 1000.0) << " µA/cm², s " << CliNumber(r.e_s0)
                 << "; after: u " << CliNumber(r.e_u1 * 1000.0) << " µA/cm², s " << CliNumber(r.e_s1) << "\n";
+      if (r.Skipped() > 0) std::cout << OneISISkippedText(r) << "\n";
     }
     return 0;
   }

@@ -228,6 +228,12 @@ TEST_F(ZFunction, TheOneISIAnalysisAndTheWienerCorrectionReanalyseANoisyInterval
   EXPECT_NEAR(one.u0, 0.005, 0.0015);
   EXPECT_TRUE(std::isfinite(one.u1) && std::isfinite(one.s1));
 
+  EXPECT_EQ(one.attempted, 4);
+  EXPECT_EQ(one.repeats + one.Skipped(), 4);
+  if (one.Skipped() > 0) {
+    EXPECT_EQ(one.skipped[static_cast<std::size_t>(OneISISkip::NoEstimate)], one.Skipped());
+  }
+
   // The Wiener correction reads the trace the run wrote and may move each estimate.
   s.fcAnalysis.WienerKernel = true;
   s.fcAnalysis.wienerTrace = Path("V(t).dat");
@@ -250,6 +256,45 @@ TEST_F(ZFunction, TheOneISIAnalysisAndTheWienerCorrectionReanalyseANoisyInterval
   EXPECT_FALSE(kinds.wiener.empty());
   for (double g : kinds.wiener) EXPECT_TRUE(std::isfinite(g));
   EXPECT_EQ(a.estimates.size(), kinds.plain.size());
+}
+
+// A repetition that cannot be analysed is counted by its reason and said, not
+// passed over: a silent neuron, an input far beyond the map.
+TEST_F(ZFunction, TheOneISIAnalysisCountsTheRepeatsItCannotAnalyseByReason) {
+  struct Case {
+    double uu, runLength;
+    OneISISkip why;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0.0, 0.03, OneISISkip::NoRecords, "2 of 2 repeats not analysed: the noisy run recorded no spike"},
+      {0.03, 0.3, OneISISkip::NoEstimate,
+       "2 of 2 repeats not analysed: the last spike has no estimate (its F and G lie outside the map)"},
+  };
+  const Session base = NoisyISISession(Path(""));
+  for (const Case& c : cases) {
+    Session s = base;
+    s.stim.uu = c.uu;
+    SetRunLength(s.run, c.runLength);
+    s.zInputs.n_repeat = 2;
+    BatchHost host;
+    FiringClampAnalysisSink none;
+    const OneISIResult one = AnalyseOneISI(s, host, none);
+    EXPECT_EQ(one.repeats, 0) << c.text;
+    EXPECT_EQ(one.attempted, 2) << c.text;
+    EXPECT_EQ(one.skipped[static_cast<std::size_t>(c.why)], 2) << c.text;
+    EXPECT_EQ(OneISISkippedText(one), c.text);
+  }
+  // Several reasons are each counted.
+  OneISIResult mixed;
+  mixed.attempted = 5;
+  mixed.repeats = 2;
+  mixed.skipped = {1, 0, 2};
+  EXPECT_EQ(OneISISkippedText(mixed),
+            "3 of 5 repeats not analysed: 1 because the noisy run recorded no spike; 2 because the neuron does not "
+            "fire at the estimated input without noise");
+  mixed.skipped = {};
+  EXPECT_EQ(OneISISkippedText(mixed), "");
 }
 
 }  // namespace

@@ -157,6 +157,16 @@ void FCAnalysisPanelTest::KernelBoxShowsTheZFunctionWindowWhichAnalysesOneISI() 
   // samples 0.1 ms apart become trunc(201·2) samples 0.05 ms apart.
   QCOMPARE(z.predictions()->PointCount(0), z.predictions()->PointCount(1));
   QCOMPARE(z.zChart()->PointCount(0), 402);
+  QVERIFY(z.statusText().startsWith(QStringLiteral("%1 intervals analysed").arg(z.predictions()->PointCount(0))));
+
+  // A repeat that cannot be analysed is said with its reason.
+  s.stim.uu = 0.0;
+  membrix::SetRunLength(s.run, 0.03);
+  repeat->setValue(1);
+  QTest::mouseClick(z.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+  QCOMPARE(z.predictions()->PointCount(0), 0);
+  QVERIFY2(z.statusText().endsWith(QStringLiteral("\n1 of 1 repeats not analysed: the noisy run recorded no spike")),
+           qPrintable(z.statusText()));
 
   kernel->setChecked(false);
   QVERIFY(!z.isVisible());

@@ -127,6 +127,7 @@ ZFunctionWindow::ZFunctionWindow(Workbench& wb, QWidget* parent) : QWidget(paren
 }
 
 QString ZFunctionWindow::deltaFreqText() const { return deltaFreq_->text(); }
+QString ZFunctionWindow::statusText() const { return status_->text(); }
 
 void ZFunctionWindow::showEvent(QShowEvent* event) {
   wb_.session().zInputs.Visible = true;
@@ -173,12 +174,16 @@ bool ZFunctionWindow::AnalyseOneISI() {
     std::string text = "delta_freq =";
     AppendFixed(text, r.delta_freq, 6, 1);
     deltaFreq_->setText(QString::fromStdString(text));
-    status_->setText(QStringLiteral("%1 intervals analysed; mean errors u %2 → %3 µA/cm², s %4 → %5")
+    QString status = QStringLiteral("%1 intervals analysed; mean errors u %2 → %3 µA/cm², s %4 → %5")
                          .arg(r.repeats)
                          .arg(r.e_u0 * 1000.0, 0, 'g', 3)
                          .arg(r.e_u1 * 1000.0, 0, 'g', 3)
                          .arg(r.e_s0, 0, 'g', 3)
-                         .arg(r.e_s1, 0, 'g', 3));
+                         .arg(r.e_s1, 0, 'g', 3);
+    // The repeats left out are said with their reasons.
+    const std::string skipped = OneISISkippedText(r);
+    if (!skipped.empty()) status += QStringLiteral("\n") + QString::fromStdString(skipped);
+    status_->setText(status);
     predictions_->Refresh();
     estimates_->Refresh();
     DrawZ();

@@ -27,6 +27,7 @@ class ZFunctionWindow : public QWidget {
   Chart* predictions() const { return predictions_; }
   Chart* estimates() const { return estimates_; }
   QString deltaFreqText() const;
+  QString statusText() const;
   // "Analyse one ISI".
   bool AnalyseOneISI();
   // Draws the kernel of the last run and the stored Z-functions.

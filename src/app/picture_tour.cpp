@@ -117,6 +117,14 @@ struct Shot {
   std::function<QWidget*(Stage&)> prepare;
 };
 
+// The parameter window showing its page `page`.
+std::function<QWidget*(Stage&)> ParameterPage(int page) {
+  return [page](Stage& t) {
+    t.pages(&t.wb.parameterWindow())->setCurrentIndex(page);
+    return &t.wb.parameterWindow();
+  };
+}
+
 struct Scene {
   const char* name;
   bool inTour;
@@ -221,31 +229,11 @@ const std::vector<Scene>& Scenes() {
            }
            return t.form1().findChild<HelpWindow*>();
          }},
-        {"parameter_window.png",
-         [](Stage& t) {
-           t.pages(&t.wb.parameterWindow())->setCurrentIndex(0);
-           return &t.wb.parameterWindow();
-         }},
-        {"parameter_window_simple_models.png",
-         [](Stage& t) {
-           t.pages(&t.wb.parameterWindow())->setCurrentIndex(1);
-           return &t.wb.parameterWindow();
-         }},
-        {"parameter_window_other.png",
-         [](Stage& t) {
-           t.pages(&t.wb.parameterWindow())->setCurrentIndex(2);
-           return &t.wb.parameterWindow();
-         }},
-        {"parameter_window_ions.png",
-         [](Stage& t) {
-           t.pages(&t.wb.parameterWindow())->setCurrentIndex(3);
-           return &t.wb.parameterWindow();
-         }},
-        {"parameter_window_pump.png",
-         [](Stage& t) {
-           t.pages(&t.wb.parameterWindow())->setCurrentIndex(4);
-           return &t.wb.parameterWindow();
-         }},
+        {"parameter_window.png", ParameterPage(0)},
+        {"parameter_window_simple_models.png", ParameterPage(1)},
+        {"parameter_window_other.png", ParameterPage(2)},
+        {"parameter_window_ions.png", ParameterPage(3)},
+        {"parameter_window_pump.png", ParameterPage(4)},
         // A model and its recording: Hodgkin_AP.id, recording 1.
         {"main_window_model_against_recording.png",
          [](Stage& t) {

@@ -16,6 +16,7 @@ MEMBRIX_CORE_PACKAGES=(
   libcli11-dev
   libtbb-dev
   libnlopt-dev
+  nlohmann-json3-dev
   libopenmpi-dev
   openmpi-bin
 )

@@ -1,4 +1,5 @@
 #include "app/cli_fit.h"
+#include "tasks/model_inputs.h"
 
 #include <unistd.h>
 

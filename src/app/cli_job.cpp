@@ -104,7 +104,7 @@ int JobProcesses::Finish(int status) {
   return status;
 }
 
-int JobProcesses::Fail(const std::string& message) {
+int JobProcesses::Fail(const std::string& message, int status) {
 #ifdef MEMBRIX_HAVE_MPI
   if (Shared()) {
     if (Helper()) {
@@ -115,11 +115,11 @@ int JobProcesses::Fail(const std::string& message) {
     } else {
       std::cerr << message << "\n" << std::flush;
     }
-    MPI_Abort(MPI_COMM_WORLD, 1);
+    MPI_Abort(MPI_COMM_WORLD, status);
   }
 #endif
   std::cerr << message << "\n";
-  return 1;
+  return status;
 }
 
 }  // namespace membrix

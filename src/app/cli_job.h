@@ -17,8 +17,9 @@ class JobProcesses {
   bool Shared() const { return size_ > 1; }
   bool Helper() const { return rank_ != 0; }
   // Ends the command with an error: prints the message once for the whole job
-  // and, in a shared job, ends every process. Returns the exit status (1).
-  int Fail(const std::string& message);
+  // and, in a shared job, ends every process. Returns the exit status (1, or
+  // 2 for a value the command does not accept).
+  int Fail(const std::string& message, int status = 1);
   // The exit status of the process. In a shared job a process that ends
   // otherwise than well ends the whole job, so that none waits for it.
   int Finish(int status);

@@ -21,6 +21,7 @@
 #include "common/version.h"
 #include "app/cli_ions.h"
 #include "app/cli_reverse.h"
+#include "app/cli_task.h"
 #include "common/error.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
@@ -239,6 +240,8 @@ static int CliMain(JobProcesses& job, int argc, char** argv) {
   CLI::App* previewCmd = AddPreviewCommand(app, preview);
   ReverseOptions reverse;
   CLI::App* reverseCmd = AddReverseCommand(app, reverse);
+  TaskCommand taskList;
+  CLI::App* taskListCmd = AddTaskListCommand(app, taskList);
 
   try {
     app.parse(argc, argv);
@@ -276,10 +279,17 @@ static int CliMain(JobProcesses& job, int argc, char** argv) {
     if (*stepsCmd) return StepsCommand(steps);
     if (*previewCmd) return PreviewCommand(preview);
     if (*reverseCmd) return ReverseCommand(reverse);
+    if (*taskListCmd) return taskList();
   } catch (const HelperFinished&) {
     return 0;  // this process sent its share; the writer reports
+  } catch (const membrix::RangeError& e) {
+    // A value the command does not take: refused before any work.
+    return job.Fail("membrix-cli: " + TerminalMessage(e.what()), 2);
   } catch (const membrix::Error& e) {
     return job.Fail("membrix-cli: " + TerminalMessage(e.what()));
+  } catch (const std::bad_alloc&) {
+    return job.Fail("membrix-cli: this task needs more memory than the machine could give; make it smaller "
+                    "(fewer runs, points or members, or a shorter run)");
   } catch (const std::exception& e) {
     return job.Fail("membrix-cli: internal error: " + TerminalMessage(e.what()));
   }

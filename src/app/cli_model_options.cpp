@@ -16,6 +16,7 @@
 #include "run/recording.h"
 #include "run/session.h"
 #include "run/session_values.h"
+#include "tasks/model_inputs.h"
 
 namespace membrix {
 
@@ -66,30 +67,6 @@ void CheckParameterFileReadable(const std::string& path) {
     throw IoError(path,
                   "not a regular file: a run reads its parameter file again for each recording, which a pipe "
                   "cannot give; save it to a file first");
-  }
-}
-
-void CheckRunSettings(const Session& s) {
-  auto refuse = [](const std::string& what) { throw RangeError(what); };
-  if (!(s.run.dt > 0) || !std::isfinite(s.run.dt)) {
-    refuse("the time step dt = " + CliNumber(s.run.dt) + " s must be a positive number of seconds");
-  }
-  if (!(s.run.t_end >= 0) || !std::isfinite(s.run.t_end)) {
-    refuse("the run length t_end = " + CliNumber(s.run.t_end) + " s must be a non-negative number of seconds");
-  }
-  if (s.run.n_Write < 1) refuse("the writing cadence n_Write = " + std::to_string(s.run.n_Write) + " must be 1 or more");
-  if (s.run.n_Draw < 1) refuse("the drawing cadence n_Draw = " + std::to_string(s.run.n_Draw) + " must be 1 or more");
-  const int mode = s.NP0.If_I_V_or_g;
-  if (mode < 1 || mode > 7) {
-    refuse("the clamp mode NP0.If_I_V_or_g = " + std::to_string(mode) + " is outside 1 ... 7");
-  }
-  if (s.rec.Smpl < 0 || s.rec.Smpl > kMaxRecording) {
-    refuse("the recording number Smpl = " + std::to_string(s.rec.Smpl) + " is outside 0 ... " +
-           std::to_string(kMaxRecording));
-  }
-  if (s.rec.NSmpls < 0 || s.rec.NSmpls > kMaxRecording) {
-    refuse("the recording count NSmpls = " + std::to_string(s.rec.NSmpls) + " is outside 0 ... " +
-           std::to_string(kMaxRecording));
   }
 }
 

@@ -42,9 +42,6 @@ void ApplyModelOptions(Session& s, const ModelOptions& o);
 // for the section of each recording, which a pipe cannot give twice.
 void CheckParameterFileReadable(const std::string& path);
 
-// Refuses the run settings of the session that no run can use (see above).
-void CheckRunSettings(const Session& s);
-
 // A message for the terminal: control bytes escaped, every double-quoted part
 // cut to 80 characters.
 std::string TerminalMessage(const std::string& text);

@@ -12,6 +12,7 @@
 #include "params/parameter_file.h"
 #include "run/session.h"
 #include "run/session_values.h"
+#include "tasks/task_cost.h"
 
 namespace membrix {
 
@@ -78,10 +79,14 @@ InterruptRequest::~InterruptRequest() {
 
 bool InterruptRequest::Interrupted() { return interrupted.load(); }
 
-SweepHost::SweepHost() : showProgress_(isatty(STDERR_FILENO) == 1) {}
+SweepHost::SweepHost(ProgressStyle style)
+    : style_(style == ProgressStyle::Terminal && isatty(STDERR_FILENO) != 1 ? ProgressStyle::None : style) {}
 
-SweepHost::~SweepHost() {
-  if (progressShown_) std::cerr << "\n";
+SweepHost::~SweepHost() { EndProgress(); }
+
+void SweepHost::EndProgress() {
+  if (progressShown_ && style_ == ProgressStyle::Terminal) std::cerr << "\n";
+  progressShown_ = false;
 }
 
 bool SweepHost::StopRequested() const { return InterruptRequest::Interrupted(); }
@@ -92,8 +97,23 @@ double SweepHost::ElapsedSeconds() const {
 }
 
 void SweepHost::Progress(std::int64_t done, std::int64_t total) {
-  if (!showProgress_) return;
-  std::cerr << "\rcurrent " << done << " of " << total << std::flush;
+  if (style_ == ProgressStyle::None) return;
+  const double elapsed = ElapsedSeconds();
+  // At most a few lines a second, and always the last.
+  if (done < total && elapsed - lastShown_ < (style_ == ProgressStyle::JsonLines ? 1.0 : 0.2)) return;
+  lastShown_ = elapsed;
+  const double left = done > 0 && done < total ? elapsed * static_cast<double>(total - done) / static_cast<double>(done)
+                                               : 0.0;
+  if (style_ == ProgressStyle::JsonLines) {
+    std::cerr << "{\"progress\": {\"done\": " << done << ", \"total\": " << total
+              << ", \"elapsed_seconds\": " << CliNumber(elapsed) << ", \"remaining_seconds\": "
+              << (done > 0 ? CliNumber(left) : "null") << "}}\n"
+              << std::flush;
+    return;
+  }
+  std::cerr << "\r" << done << " of " << total;
+  if (done > 0 && done < total) std::cerr << ", about " << DurationText(left) << " left";
+  std::cerr << "        " << std::flush;
   progressShown_ = true;
 }
 

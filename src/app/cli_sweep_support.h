@@ -53,18 +53,21 @@ class InterruptRequest {
   bool installed_[2] = {false, false};
 };
 
-// The stop of a sweep is Ctrl+C or SIGTERM while this object lives; on a
-// terminal it shows "current k of n" on stderr.
+// The stop of a sweep is Ctrl+C or SIGTERM while this object lives. Its
+// progress goes to stderr: on a terminal a line "k of n, about T left"; as
+// JSON lines ({"progress": ...}) for job scripts; or not at all.
 class SweepHost final : public Host {
  public:
-  SweepHost();
+  enum class ProgressStyle { Terminal, JsonLines, None };
+  explicit SweepHost(ProgressStyle style = ProgressStyle::Terminal);
   ~SweepHost() override;
   SweepHost(const SweepHost&) = delete;
   SweepHost& operator=(const SweepHost&) = delete;
   bool StopRequested() const override;
   bool Confirm(const std::string&) override { return true; }
-  // "current k of n" on a terminal; the line is ended by the destructor.
   void Progress(std::int64_t done, std::int64_t total);
+  // Ends the terminal's progress line (also done by the destructor).
+  void EndProgress();
   bool interrupted() const;
   // Seconds since the host was made (the sweep's wall time).
   double ElapsedSeconds() const;
@@ -72,8 +75,9 @@ class SweepHost final : public Host {
  private:
   InterruptRequest ctrlC_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-  bool showProgress_ = false;
+  ProgressStyle style_;
   bool progressShown_ = false;
+  double lastShown_ = -1.0;
 };
 
 // A sink of a sweep that keeps the points it is given (Sink::Point) and shows

@@ -31,8 +31,17 @@ class RandomGenerator {
   std::uint32_t state() const { return state_; }
   void set_state(std::uint32_t x) { state_ = x; }
 
+  // Starts the generator at a seed it remembers: the runs of a series derive
+  // their own starts from it. Seed 0 is the program's own start.
+  void Seed(std::uint32_t seed) {
+    seed_ = seed;
+    state_ = seed;
+  }
+  std::uint32_t seed() const { return seed_; }
+
  private:
   std::uint32_t state_ = 0;
+  std::uint32_t seed_ = 0;
 };
 
 }  // namespace membrix

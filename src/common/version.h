@@ -4,6 +4,7 @@
 
 namespace membrix {
 
+inline constexpr const char* kProgramVersion = "21.1";
 inline constexpr const char* kProgramTitle = "Membrix v.21.1";
 
 // The caption of the main window: program name and version.

@@ -338,7 +338,7 @@ bool FitEvaluator::InBounds(std::span<const double> x) const {
 
 double FitEvaluator::RunRecording(Session& copy, Host& host, std::span<const double> x, int k) const {
   // Every evaluation of a recording draws the same noise.
-  copy.random.set_state(RunSeed(k));
+  copy.random.set_state(RunSeed(k, copy.random.seed()));
   FitTable& fit = copy.fit;
   for (int j = 1; j <= fit.FitCount; ++j) fit.FitX[j] = x[j - 1];
   FitToRecord(fit, copy.NP0);

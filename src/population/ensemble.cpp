@@ -51,7 +51,7 @@ void StartFromBase(Session& copy, const Session& base, std::int64_t member) {
   copy.run = base.run;
   copy.stim = base.stim;
   copy.spikes = base.spikes;
-  copy.random.set_state(RunSeed(member));
+  copy.random.set_state(RunSeed(member, base.random.seed()));
 }
 
 }  // namespace

@@ -158,7 +158,7 @@ void StartLanes(LaneBlock& b, const Session& copy, std::int64_t first, std::int6
     b.tLastSpike[k] = nv.tLastSpike;
     b.phase[k] = nv.SpikePhase;
   }
-  for (std::size_t k = 0; k < b.n; ++k) b.random[k].set_state(RunSeed(first + static_cast<std::int64_t>(k)));
+  for (std::size_t k = 0; k < b.n; ++k) b.random[k].set_state(RunSeed(first + static_cast<std::int64_t>(k), copy.random.seed()));
 }
 
 // The run of the block: per step, before() (the inputs of the lanes), the

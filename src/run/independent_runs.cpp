@@ -68,9 +68,11 @@ int WorkerCount(const ParallelSettings& settings) {
   return std::max(1, tbb::info::default_concurrency());
 }
 
-std::uint32_t RunSeed(std::int64_t index) {
-  // The SplitMix64 finaliser: every bit of the index moves about half the bits.
-  std::uint64_t z = static_cast<std::uint64_t>(index) + 0x9E3779B97F4A7C15ull;
+std::uint32_t RunSeed(std::int64_t index, std::uint32_t seed) {
+  // The SplitMix64 finaliser: every bit of the index and the seed moves about
+  // half the bits.
+  std::uint64_t z = static_cast<std::uint64_t>(index) + 0x9E3779B97F4A7C15ull +
+                    static_cast<std::uint64_t>(seed) * 0xD1B54A32D192ED03ull;
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   z ^= z >> 31;
@@ -157,7 +159,7 @@ RunsOutcome RunIndependentStrided(const Session& base, Host& host, std::int64_t 
         } else {
           copy = snapshot;
         }
-        copy.random.set_state(RunSeed(first + i * stride));
+        copy.random.set_state(RunSeed(first + i * stride, copy.random.seed()));
         run(copy, workerHost, first + i * stride);
       } catch (const RunStopped&) {
         slot = Slot::Stopped;

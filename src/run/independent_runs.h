@@ -46,8 +46,9 @@ struct ParallelSettings {
 int WorkerCount(const ParallelSettings& settings);
 
 // The generator state a run with this index starts from: a mix of the index
-// bits, so neighbouring runs get unrelated sequences.
-std::uint32_t RunSeed(std::int64_t index);
+// bits and the series' seed, so neighbouring runs get unrelated sequences.
+// Seed 0 gives the program's own sequence of starts.
+std::uint32_t RunSeed(std::int64_t index, std::uint32_t seed = 0);
 
 // What became of the runs.
 struct RunsOutcome {
@@ -79,7 +80,7 @@ RunsOutcome RunIndependentIndexed(const Session& base, Host& host, std::int64_t 
 // Runs count independent runs with the workers of base.parallel:
 //   Result run(Session& copy, Host& workerHost, std::int64_t index)  on a worker;
 //   void deliver(std::int64_t index, Result&& result)                on the calling thread.
-// The copy is base as it stands, with its generator at RunSeed(index). The
+// The copy is base as it stands, with its generator at RunSeed(index, seed of base). The
 // worker's host answers StopRequested (the caller's stop) and nothing else.
 template <class Result, class Run, class Deliver>
 RunsOutcome RunIndependent(const Session& base, Host& host, std::int64_t count, Run&& run,

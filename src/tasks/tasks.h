@@ -1,0 +1,14 @@
+#pragma once
+// The declared tasks. Each is made once, on first use.
+
+#include "tasks/task_declaration.h"
+
+namespace membrix {
+
+const TaskDeclaration& FITask();
+
+// The inputs of the axon of the distributed model (the fiber, and the f-I
+// curve and map with --distributed).
+std::vector<TaskInput> FiberAxonInputs();
+
+}  // namespace membrix

@@ -78,3 +78,19 @@ function(membrix_find_nlopt)
   set_target_properties(membrix::nlopt PROPERTIES IMPORTED_LOCATION "${NLOPT_LIBRARY}"
                                                   INTERFACE_INCLUDE_DIRECTORIES "${NLOPT_INCLUDE_DIR}")
 endfunction()
+
+# Nettle, the SHA-256 of the files a task reads and writes (Debian:
+# nettle-dev). Defines PkgConfig::NETTLE.
+function(membrix_find_nettle)
+  if(TARGET PkgConfig::NETTLE)
+    return()
+  endif()
+  find_package(PkgConfig QUIET)
+  if(PkgConfig_FOUND)
+    pkg_check_modules(NETTLE QUIET IMPORTED_TARGET GLOBAL nettle)
+  endif()
+  if(NOT TARGET PkgConfig::NETTLE)
+    message(FATAL_ERROR "Nettle not found: install nettle-dev and pkg-config (Debian), or set "
+                        "PKG_CONFIG_PATH to the folder that holds nettle.pc")
+  endif()
+endfunction()

@@ -16,6 +16,8 @@ MEMBRIX_CORE_PACKAGES=(
   libcli11-dev
   libtbb-dev
   libnlopt-dev
+  nettle-dev
+  pkg-config
   libopenmpi-dev
   openmpi-bin
 )

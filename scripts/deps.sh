@@ -17,6 +17,8 @@ MEMBRIX_CORE_PACKAGES=(
   libtbb-dev
   libnlopt-dev
   nlohmann-json3-dev
+  nettle-dev
+  pkg-config
   libopenmpi-dev
   openmpi-bin
 )

@@ -4,9 +4,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -111,14 +109,6 @@ void ApplyBound(FitTable& fit, const std::string& text) {
   fit.FitSlots[slot].FitUpper = upper;
 }
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw IoError(path, std::strerror(errno));
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 }  // namespace
 
 PrintedFit RunPrintedFit(Session& s, int maxPasses, const FitSolver& solve) {
@@ -189,7 +179,6 @@ CLI::App* AddFitCommand(CLI::App& app, FitOptions& o) {
 }
 
 int FitCommand(const FitOptions& o) {
-  CheckParameterFileReadable(o.idFile);
   std::error_code ec;
   if (!o.out.empty() && std::filesystem::exists(o.out, ec) && std::filesystem::equivalent(o.out, o.idFile, ec)) {
     throw IoError(o.out, "is the parameter file of the fit; --out would overwrite it: choose another file");
@@ -219,7 +208,7 @@ int FitCommand(const FitOptions& o) {
   s.fit.MaxEvaluations = o.maxEvaluations;
   s.parallel.workers = o.workers;
   CheckFitRequest(s);
-  const std::string inputText = ReadText(o.idFile);
+  const std::string inputText = s.rec.IdFileText;  // the file as it was read for the fit
 
   std::cout << "fitting";
   for (int k = 1; k <= s.fit.FitCount; ++k) {

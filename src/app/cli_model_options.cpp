@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 
 #include "app/cli_sweep_support.h"
 #include "common/error.h"
@@ -61,19 +60,9 @@ void AddModelOptions(CLI::App& cmd, ModelOptions& o) {
   cmd.add_option("--dt", o.dt, "Time step in seconds (default 5e-5)")->check(Seconds(false));
 }
 
-void CheckParameterFileReadable(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    throw IoError(path,
-                  "not a regular file: a run reads its parameter file again for each recording, which a pipe "
-                  "cannot give; save it to a file first");
-  }
-}
-
 void ApplyModelOptions(Session& s, const ModelOptions& o) {
   ApplyProgramStart(s);
   if (!o.idFile.empty()) {
-    CheckParameterFileReadable(o.idFile);
     LoadParameterFile(s, o.idFile);
   }
   if (o.smpl >= 0) s.rec.Smpl = o.smpl;

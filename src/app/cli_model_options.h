@@ -30,17 +30,13 @@ struct ModelOptions {
 // --set, --t-end and --dt to cmd.
 void AddModelOptions(CLI::App& cmd, ModelOptions& o);
 
-// The program's start, then the parameter file, the model choices, the --set
-// assignments, the time step and the run length, in that order. Refuses
-// (membrix::Error) a parameter file that cannot be read more than once (a
-// pipe), and settings no run can use: a time step that is not positive, a
-// negative run length, a writing or drawing cadence below 1, a clamp mode
-// outside 1 ... 7, a recording number outside 0 ... 20.
+// The program's start, then the parameter file (read once, so a pipe works
+// as the file does), the model choices, the --set assignments, the time step
+// and the run length, in that order. Refuses (membrix::Error) settings no run
+// can use: a time step that is not positive, a negative run length, a writing
+// or drawing cadence below 1, a clamp mode outside 1 ... 7, a recording number
+// outside 0 ... 20.
 void ApplyModelOptions(Session& s, const ModelOptions& o);
-
-// Refuses a parameter file that is not a regular file: a run reads it again
-// for the section of each recording, which a pipe cannot give twice.
-void CheckParameterFileReadable(const std::string& path);
 
 // A message for the terminal: control bytes escaped, every double-quoted part
 // cut to 80 characters.

@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "common/error.h"
 #include "params/parameter_file.h"
@@ -44,15 +41,6 @@ std::string ExactNumber(double x) {
   char buf[32];
   const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x);
   return ec == std::errc() ? std::string(buf, end) : std::to_string(x);
-}
-
-std::string ReadText(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw IoError(file, std::strerror(errno));
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw IoError(file, std::strerror(errno));
-  return text.str();
 }
 
 // Where the neuron section of a parameter file ends: the start of the line
@@ -117,7 +105,8 @@ int ReverseCurveCount(const Session& s, ReverseCurrent current) {
   // copy, so that nothing else changes.
   Session scratch;
   scratch.rec.NSmpls = s.rec.NSmpls;
-  ReadSection(scratch, s.rec.IdFileName, "CommonParametersFromFile", "MembrixPhysParameters");
+  ReadSectionOfText(scratch, s.rec.IdFileText, s.rec.IdFileName, "CommonParametersFromFile",
+                    "MembrixPhysParameters");
   return std::clamp(scratch.rec.NSmpls, 0, wanted);
 }
 
@@ -194,7 +183,8 @@ SimplexResult SolveReverseProblem(Session& s, Host& host, RunViewSink& views, Fi
 
 std::string ReverseParameterFileText(const Session& s, std::span<const double> x, const std::string& comment) {
   if (s.rec.IdFileName.empty()) return FitParameterFileText(s, x, comment);
-  const std::string text = ReadText(s.rec.IdFileName);
+  // The text the session was loaded from, not the file as it may be now.
+  const std::string& text = s.rec.IdFileText;
   const std::size_t end = NeuronSectionEnd(text);
   if (end == std::string::npos) return FitParameterFileText(s, x, comment);
   std::string note = comment;

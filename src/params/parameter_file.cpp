@@ -1,12 +1,8 @@
 #include "params/parameter_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "channels/channel_catalogue.h"
 #include "common/error.h"
@@ -16,6 +12,7 @@
 #include "params/record_fields.h"
 #include "params/run_section.h"
 #include "run/session.h"
+#include "tasks/task_files.h"
 
 namespace membrix {
 
@@ -188,7 +185,7 @@ bool ParseInteger(std::string_view text, double& x) {
 // Character reader over the file's text that knows the line it is on.
 class Scanner {
  public:
-  explicit Scanner(std::string text) : text_(std::move(text)) {}
+  explicit Scanner(std::string_view text) : text_(text) {}
   bool AtEnd() const { return pos_ >= text_.size(); }
   char Current() const { return AtEnd() ? '\0' : text_[pos_]; }
   int line() const { return line_; }
@@ -222,7 +219,7 @@ class Scanner {
     tokenLine_ = line_;
     const std::size_t begin = pos_;
     while (!AtEnd() && IsTokenChar(Current())) Advance();
-    return std::string_view(text_).substr(begin, pos_ - begin);
+    return text_.substr(begin, pos_ - begin);
   }
   // Blanks, line ends and brace comments between a key and its ":=".
   void SkipGap() {
@@ -239,20 +236,11 @@ class Scanner {
   }
 
  private:
-  std::string text_;
+  std::string_view text_;
   std::size_t pos_ = 0;
   int line_ = 1;
   int tokenLine_ = 1;
 };
-
-std::string ReadWholeFile(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw IoError(file, std::strerror(errno));
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw IoError(file, std::strerror(errno));
-  return text.str();
-}
 
 }  // namespace
 
@@ -303,7 +291,13 @@ void Assign(Session& s, std::string_view key, std::string_view value, const std:
 }
 
 void ReadSection(Session& s, const std::string& file, std::string_view start, std::string_view end) {
-  Scanner in(ReadWholeFile(file));
+  const std::string text = ReadInputOnce(file);
+  ReadSectionOfText(s, text, file, start, end);
+}
+
+void ReadSectionOfText(Session& s, std::string_view text, const std::string& file, std::string_view start,
+                       std::string_view end) {
+  Scanner in(text);
   bool active = start == "Any";
   in.SkipToToken();
   while (!in.AtEnd()) {
@@ -344,14 +338,23 @@ std::string RecordingSectionMarker(int k) {
 }
 
 void LoadParameterFile(Session& s, const std::string& file) {
-  ReadWholeFile(file);  // an unreadable file changes nothing
+  // Read once: a pipe gives its text only once, and every later section
+  // (each recording's) comes from the text kept here. An unreadable file
+  // changes nothing.
+  std::string text = ReadInputOnce(file);
   ApplyProgramStartValues(s);
-  ReadSection(s, file, "CommonParametersFromFile", "MembrixPhysParameters");
+  ReadSectionOfText(s, text, file, "CommonParametersFromFile", "MembrixPhysParameters");
   SetDefaults(s.NP0, s.stim.Vus);
-  ReadSection(s, file, "MembrixPhysParameters", "KeepParams=0");
+  ReadSectionOfText(s, text, file, "MembrixPhysParameters", "KeepParams=0");
   s.run.nt_end = StepCount(s.run.t_end, s.run.dt);
-  ReadSection(s, file, "KeepParams=0", "ParametersFromFile");
+  ReadSectionOfText(s, text, file, "KeepParams=0", "ParametersFromFile");
   s.rec.IdFileName = file;
+  s.rec.IdFileText = std::move(text);
+}
+
+void CloseParameterFile(Session& s) {
+  s.rec.IdFileName.clear();
+  s.rec.IdFileText.clear();
 }
 
 void LoadRecordingSection(Session& s, int k) {
@@ -360,7 +363,8 @@ void LoadRecordingSection(Session& s, int k) {
     return;
   }
   if (k < 1 || k > 19) return;
-  ReadSection(s, s.rec.IdFileName, RecordingSectionMarker(k), RecordingSectionMarker(k + 1));
+  ReadSectionOfText(s, s.rec.IdFileText, s.rec.IdFileName, RecordingSectionMarker(k),
+                    RecordingSectionMarker(k + 1));
 }
 
 }  // namespace membrix

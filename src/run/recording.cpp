@@ -1,18 +1,15 @@
 #include "run/recording.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "common/error.h"
 #include "common/quoted_text.h"
 #include "params/parameter_file.h"
 #include "run/session.h"
+#include "tasks/task_files.h"
 
 namespace membrix {
 
@@ -91,10 +88,7 @@ std::string RecordingPath(const Session& s, const std::string& entry) {
 void ReadRecording(Session& s) {
   RecordingGlobals& rec = s.rec;
   const std::string path = RecordingPath(s, rec.SmplFile[rec.Smpl]);
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw IoError(path, std::strerror(errno));
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw IoError(path, std::strerror(errno));
+  const std::string text = ReadInputOnce(path);
   RecordedTrace& trace = rec.Trace;
   trace.time.clear();
   trace.value.clear();

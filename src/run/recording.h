@@ -31,6 +31,7 @@ struct RecordingGlobals {
   std::int32_t NSmpls = 1;   // number of recordings of the parameter file
   std::array<std::string, kMaxRecording + 1> SmplFile{};  // "NoFile" = none
   std::string IdFileName;    // open parameter file; empty = the built-in sets
+  std::string IdFileText;    // its text, read once when it was opened
   double scx_Smpl = 0.001;   // model seconds per time unit of a recording file
   double scy_Smpl = -1.0;    // value scale of a recording file (kept, not applied)
   std::int32_t IfDataIn1column = 0;  // 1 = one value per line, else time and value

@@ -230,10 +230,14 @@ std::string Sha256Hex(std::string_view bytes) {
 }
 
 std::string Sha256OfFile(const std::string& path) {
-  InputDescriptor in(path);
-  if (!in.IsRegular()) {
-    throw IoError(path, "is a pipe or device, not a regular file: what it gave was taken by the task that read it");
+  // Looked at before opening: opening a pipe waits for its writer.
+  const std::string notRegular = "is a pipe or device, not a regular file: what it gives can be read only once";
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    throw IoError(path, notRegular);
   }
+  InputDescriptor in(path);
+  if (!in.IsRegular()) throw IoError(path, notRegular);
   sha256_ctx context;
   sha256_init(&context);
   const auto buffer = std::make_unique<char[]>(kChunk);

@@ -1399,7 +1399,7 @@ void MainWindow::OnOpenIdFile() {
 
 void MainWindow::OnDefault() {
   QDir::setCurrent(wb_.StartFolder());
-  s().rec.IdFileName.clear();
+  CloseParameterFile(s());
   wb_.RunCommand([this] { ApplyStartupSet(s()); });
   wb_.Correspond();
 }

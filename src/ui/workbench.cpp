@@ -13,6 +13,7 @@
 
 #include "data/fit_table.h"
 #include "params/model_defaults.h"
+#include "params/parameter_file.h"
 #include "run/session.h"
 #include "ui/chart.h"
 #include "ui/curve_window.h"
@@ -171,7 +172,7 @@ void Workbench::Show() { form1_->show(); }
 void Workbench::StartUp() {
   startFolder_ = QDir::currentPath();
   Session& s = *session_;
-  s.rec.IdFileName.clear();
+  CloseParameterFile(s);
   // The general defaults, then the start-up set.
   ApplyProgramStart(s);
   Correspond();

@@ -10,6 +10,7 @@
 #include "common/error.h"
 #include "params/model_defaults.h"
 #include "run/session.h"
+#include "tasks/task_files_test_support.h"
 
 namespace membrix {
 namespace {
@@ -165,6 +166,62 @@ TEST(ParameterFile, SectionsApplyWhenTheirRecordingIsLoaded) {
   EXPECT_EQ(s.NP0.gNa, 77);
   LoadRecordingSection(s, 25);  // no such section: nothing changes
   EXPECT_EQ(s.stim.Iind, 200);
+}
+
+// What a parameter file sets: the echo of every assignment applied, the notes,
+// and the values a run reads, after the file and after each recording's section.
+std::vector<std::string> Loaded(Session& s, const std::string& file) {
+  LoadParameterFile(s, file);
+  std::vector<std::string> seen = s.ParamsMemo;
+  for (int k = 1; k <= s.rec.NSmpls; ++k) {
+    s.rec.Smpl = k;
+    LoadRecordingSection(s, k);
+    seen.push_back("recording " + std::to_string(k) + ": " + s.rec.SmplFile[k] + " Iind=" +
+                   std::to_string(s.stim.Iind) + " gNa=" + std::to_string(s.NP0.gNa) +
+                   " t_end=" + std::to_string(s.run.t_end) + " nt_end=" + std::to_string(s.run.nt_end));
+  }
+  seen.insert(seen.end(), s.SimplexMemo.begin(), s.SimplexMemo.end());
+  return seen;
+}
+
+TEST(ParameterFile, AFileThroughAPipeGivesTheSessionTheFileGives) {
+  const std::string sample = std::string(MEMBRIX_SOURCE_DIR) + "/resources/samples/Hodgkin_AP.id";
+  Session fromFile;
+  const std::vector<std::string> expected = Loaded(fromFile, sample);
+  ASSERT_EQ(fromFile.rec.NSmpls, 2);
+  ASSERT_EQ(fromFile.rec.SmplFile[2], "Hodgkin_AP_2.d");
+  ASSERT_EQ(fromFile.stim.Iind, 300);
+
+  testing::TempFolder dir;
+  const std::string fifo = testing::MakeFifo(dir, "Hodgkin_AP.id");
+  Session fromPipe;
+  std::vector<std::string> seen;
+  {
+    testing::FifoWriter writer(fifo, testing::Content(sample));
+    seen = Loaded(fromPipe, fifo);  // the recordings' sections come after the pipe is spent
+  }
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(fromPipe.rec.IdFileName, fifo);
+  EXPECT_EQ(fromPipe.rec.IdFileText, fromFile.rec.IdFileText);
+}
+
+TEST(ParameterFile, RecordingSectionsComeFromTheTextReadWhenTheFileWasOpened) {
+  testing::TempFolder dir;
+  const std::string path = dir.Write("cell.id", kTwoRecordings);
+  Session s;
+  LoadParameterFile(s, path);
+  dir.Write("cell.id", "ParametersFromFile2\n  Iind := 999;\nend.\n");  // changed behind the session's back
+  LoadRecordingSection(s, 2);
+  EXPECT_EQ(s.stim.Iind, 200);
+  EXPECT_EQ(s.NP0.gNa, 77);
+  std::filesystem::remove(path);
+  LoadRecordingSection(s, 1);
+  EXPECT_EQ(s.stim.Iind, 100);
+
+  CloseParameterFile(s);
+  EXPECT_TRUE(s.rec.IdFileText.empty());
+  LoadRecordingSection(s, 1);  // the built-in set again
+  EXPECT_EQ(s.rec.SmplFile[1], "NoFile");
 }
 
 TEST(ParameterFile, RecordingNumberOutsideTheTableIsAnError) {

@@ -96,8 +96,28 @@ TEST(Recording, BadInputNamesFileAndLine) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
     }
   }
-  Session missing = WithRecording((dir.path() / "none.dat").string(), 0, 1);
-  EXPECT_THROW(ReadRecording(missing), IoError);
+}
+
+TEST(Recording, FilesThatAreNoRecordingEndWithAMessage) {
+  TempFolder dir;
+  const struct {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {(dir.path() / "none.dat").string(), "No such file"},
+      {dir.path().string(), "is a folder"},
+      {"/dev/zero", "more than 64 MiB"},  // endless: refused at the limit, not read for ever
+  };
+  for (const auto& c : cases) {
+    Session s = WithRecording(c.path, 0, 1);
+    try {
+      ReadRecording(s);
+      ADD_FAILURE() << c.path << " was read";
+    } catch (const IoError& e) {
+      EXPECT_EQ(e.path(), c.path);
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+    }
+  }
 }
 
 TEST(Recording, LongFileIsReadToItsLimitWithANote) {

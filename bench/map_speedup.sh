@@ -37,8 +37,8 @@ cpu() {
   { time "$@" >"$work/out" 2>/dev/null; } 2>"$work/cpu"
   awk '{ print $1 + $2 }' "$work/cpu"
 }
-one_cpu=$(cpu "$cli" map --threads 1 --output one.dat --json); one=$(cat "$work/out")
-many=$("$cli" map --threads "$workers" --output many.dat --json)
+one_cpu=$(cpu "$cli" map --threads 1 --out one.dat --json); one=$(cat "$work/out")
+many=$("$cli" map --threads "$workers" --out many.dat --json)
 clamp_cpu=$(cpu "$cli" run --set t_end=10 --set t_Iind=10 --json); clamp=$(cat "$work/out")
 t1=$(field elapsed_seconds <<<"$one")
 tn=$(field elapsed_seconds <<<"$many")

@@ -7,6 +7,11 @@ namespace membrix {
 
 const TaskDeclaration& FITask();
 
+const TaskDeclaration& AdaptationTask();
+const TaskDeclaration& ThresholdsTask();
+const TaskDeclaration& MapTask();
+const TaskDeclaration& FiringClampTask();
+
 // The inputs of the axon of the distributed model (the fiber, and the f-I
 // curve and map with --distributed).
 std::vector<TaskInput> FiberAxonInputs();

@@ -3,7 +3,8 @@
 namespace membrix {
 
 const std::vector<const TaskDeclaration*>& AllTasks() {
-  static const std::vector<const TaskDeclaration*> tasks = {&FITask()};
+  static const std::vector<const TaskDeclaration*> tasks = {&FITask(),
+      &FiberTask(), &PumpCurvesTask(), &ActInactTask()};
   return tasks;
 }
 

@@ -7,6 +7,11 @@ namespace membrix {
 
 const TaskDeclaration& FITask();
 
+// conv2: fiber, pump-curves, act-inact, reverse, fit.
+const TaskDeclaration& FiberTask();
+const TaskDeclaration& PumpCurvesTask();
+const TaskDeclaration& ActInactTask();
+
 // The inputs of the axon of the distributed model (the fiber, and the f-I
 // curve and map with --distributed).
 std::vector<TaskInput> FiberAxonInputs();

@@ -1,18 +1,18 @@
 #include "app/cli_ions.h"
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 
 #include "app/cli_sweep_support.h"
+#include "app/cli_task.h"
 #include "common/error.h"
-#include "common/number_format.h"
 #include "params/model_defaults.h"
 #include "run/session.h"
+#include "tasks/task_declaration.h"
+#include "tasks/tasks.h"
 
 namespace membrix {
 
@@ -45,16 +45,6 @@ void AddInputOptions(CLI::App* cmd, IonCliOptions& o) {
   cmd->add_option("--nai-alpha2", in.Nai_alpha2, "Na affinity of isoform 2, mM (default 30)");
   cmd->add_option("--dv1", in.dV1, "\"dV,1\": voltage slope of isoform 1, mV (Dobretsov-Stimers; default 10)");
   cmd->add_option("--dv2", in.dV2, "\"dV,2\": voltage slope of isoform 2, mV (default 10)");
-}
-
-// One column file line: x and the two isoforms' currents.
-void AppendRow(std::string& line, double x, double a1, double a2) {
-  AppendFixed(line, x, 10, 3);
-  line += ' ';
-  AppendFixed(line, a1, 12, 6);
-  line += ' ';
-  AppendFixed(line, a2, 12, 6);
-  line += '\n';
 }
 
 }  // namespace
@@ -111,39 +101,15 @@ std::string IonJson(const Session& s) {
          ", \"IpumpRest\": " + CliNumber(i.IpumpRest) + "}";
 }
 
-CLI::App* AddPumpCurvesCommand(CLI::App& app, PumpCurvesOptions& o) {
-  CLI::App* cmd = app.add_subcommand(
-      "pump-curves",
-      "The steady-state Na-K pump characteristics (\"NaK-pump plots\") at saturating conditions, as a column "
-      "file of three blocks separated by a blank line: the pump current of each isoform (muA/cm^2) against "
-      "Nai = 1..100 mM (Ko 100 mM, V +20 mV), against Ko = 0.5..50 mM (Nai 200 mM, V +20 mV) and against "
-      "V = -100..0 mV (Nai 200 mM, Ko 100 mM). Columns: x, \"with Nai_alpha1\", \"with Nai_alpha2\".");
-  AddInputOptions(cmd, o.ions);
-  cmd->add_option("--out", o.out, "The column file to write")->required()->type_name("FILE");
-  return cmd;
-}
-
-int PumpCurvesCommand(const PumpCurvesOptions& o) {
-  Session s;
-  ApplyProgramStart(s);
-  ApplyIonOptions(s, o.ions);
-  const PumpCharacteristics pc = PlotPumpCharacteristics(s);
-  std::string text;
-  bool first = true;
-  for (const PumpCurve* c : {&pc.ofNai, &pc.ofKo, &pc.ofV}) {
-    if (!first) text += '\n';
-    first = false;
-    for (std::size_t k = 0; k < c->x.size(); ++k) AppendRow(text, c->x[k], c->alpha1[k], c->alpha2[k]);
-  }
-  std::ofstream out(o.out, std::ios::out | std::ios::trunc);
-  if (!out) throw IoError(o.out, std::strerror(errno));
-  out << text;
-  out.close();
-  if (!out) throw IoError(o.out, "writing failed");
-  std::cout << "written: " << o.out << " (Na_K_pump(Na_i), Na_K_pump(K_o), Na_K_pump(V); pump type "
-            << (s.ionInputs.PumpType >= 0 && s.ionInputs.PumpType < 4 ? kPumpTypeNames[s.ionInputs.PumpType] : "?")
+CLI::App* AddPumpCurvesCommand(CLI::App& app, TaskCommand& command) {
+  return AddTaskCommand(
+      app, PumpCurvesTask(),
+      [](std::ostream& out, const Session&, const TaskValues&, const nlohmann::ordered_json& r) {
+        out << "written: " << r.value("file", std::string())
+            << " (Na_K_pump(Na_i), Na_K_pump(K_o), Na_K_pump(V); pump type " << r.value("pump_type", std::string("?"))
             << ")\n";
-  return 0;
+      },
+      command);
 }
 
 }  // namespace membrix

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "app/cli_task.h"
+
 #include "ions/ion_dynamics.h"
 
 namespace CLI {
@@ -34,12 +36,6 @@ std::string IonReport(const Session& s);
 // The same as JSON members (", \"ions\": {...}"); empty when it was off.
 std::string IonJson(const Session& s);
 
-struct PumpCurvesOptions {
-  IonCliOptions ions;
-  std::string out;
-};
-
-CLI::App* AddPumpCurvesCommand(CLI::App& app, PumpCurvesOptions& options);
-int PumpCurvesCommand(const PumpCurvesOptions& options);
+CLI::App* AddPumpCurvesCommand(CLI::App& app, TaskCommand& command);
 
 }  // namespace membrix

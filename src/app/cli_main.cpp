@@ -228,10 +228,10 @@ static int CliMain(JobProcesses& job, int argc, char** argv) {
   CLI::App* fcAnalysisCmd = AddFCAnalysisCommand(app, fcAnalysisRun);
   SweepCommand kernelRun;
   CLI::App* kernelCmd = AddKernelCommand(app, kernelRun);
-  ActInactOptions actInact;
-  CLI::App* actInactCmd = AddActInactCommand(app, actInact);
-  PumpCurvesOptions pumpCurves;
-  CLI::App* pumpCurvesCmd = AddPumpCurvesCommand(app, pumpCurves);
+  TaskCommand actInactRun;
+  CLI::App* actInactCmd = AddActInactCommand(app, actInactRun);
+  TaskCommand pumpCurvesRun;
+  CLI::App* pumpCurvesCmd = AddPumpCurvesCommand(app, pumpCurvesRun);
   RampsOptions ramps;
   CLI::App* rampsCmd = AddRampsCommand(app, ramps);
   StepsOptions steps;
@@ -273,8 +273,8 @@ static int CliMain(JobProcesses& job, int argc, char** argv) {
     if (*networkCmd) return networkRun();
     if (*fcAnalysisCmd) return fcAnalysisRun();
     if (*kernelCmd) return kernelRun();
-    if (*actInactCmd) return ActInactCommand(actInact);
-    if (*pumpCurvesCmd) return PumpCurvesCommand(pumpCurves);
+    if (*actInactCmd) return actInactRun();
+    if (*pumpCurvesCmd) return pumpCurvesRun();
     if (*rampsCmd) return RampsCommand(ramps);
     if (*stepsCmd) return StepsCommand(steps);
     if (*previewCmd) return PreviewCommand(preview);

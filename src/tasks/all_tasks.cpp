@@ -5,11 +5,13 @@ namespace membrix {
 const std::vector<const TaskDeclaration*>& AllTasks() {
   static const std::vector<const TaskDeclaration*> tasks = {
       &FITask(),
-      // adaptation, thresholds, map, firing-clamp
       &AdaptationTask(),
       &ThresholdsTask(),
       &MapTask(),
       &FiringClampTask(),
+      &FiberTask(),
+      &PumpCurvesTask(),
+      &ActInactTask(),
   };
   return tasks;
 }

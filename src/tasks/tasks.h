@@ -11,6 +11,9 @@ const TaskDeclaration& AdaptationTask();
 const TaskDeclaration& ThresholdsTask();
 const TaskDeclaration& MapTask();
 const TaskDeclaration& FiringClampTask();
+const TaskDeclaration& FiberTask();
+const TaskDeclaration& PumpCurvesTask();
+const TaskDeclaration& ActInactTask();
 
 // The inputs of the axon of the distributed model (the fiber, and the f-I
 // curve and map with --distributed).

@@ -59,30 +59,6 @@ void AppendRow(std::string& line, double x, double a1, double a2) {
 
 }  // namespace
 
-void AddIonOptions(CLI::App* run, IonCliOptions& o) {
-  IonInputs& in = o.inputs;
-  run->add_flag("--ions", o.on,
-                "Ion dynamics on (\"Ion Dynamics\"): intracellular Na and K, the Na-K pump, KCC2 and NKCC1 move "
-                "the reversal potentials during the run; with --writing the run also fills "
-                "\"t_V_pump_Na_VNa_K_VK.dat\"");
-  AddInputOptions(run, o);
-  run->add_option("--kcc2-type", o.kcc2Type, "KCC2 type by name or number: " + Names(kKCC2TypeNames) +
-                                                  " (default Cressman)")
-      ->type_name("TYPE");
-  run->add_option("--vl-item", o.vlItem,
-                  "How the leak follows the concentrations (\"VL_Item\"), by name or number: " +
-                      Names(kVLItemNames) + " (default VNa=const)")
-      ->type_name("ITEM");
-  run->add_flag("--volume", o.volume, "The cell volume responds to the cotransport (\"If Volume\")");
-  run->add_option("--gl-k-ratio", in.gL_K_ratio, "\"gL_K/gL\": K share of the leak (default 0.6)");
-  run->add_option("--gl-na-ratio", in.gL_Na_ratio, "\"gL_Na/gL\": Na share of the leak (default 0.3)");
-  run->add_option("--kcc2", in.KCC2, "KCC2 strength (default 0)");
-  run->add_option("--nkcc1", in.NKCC1, "NKCC1 strength (default 0)");
-  run->add_option("--beta", in.beta, "Volume coefficient (default 7)");
-  run->add_option("--gamma", in.gamma,
-                  "Concentration coefficient, mM*cm^2/(muA*s), applied per millisecond of the run (default 0.02)");
-}
-
 void ApplyIonOptions(Session& s, const IonCliOptions& o) {
   IonInputs in = o.inputs;
   in.IonDynamics = o.on ? 1 : 0;
@@ -101,14 +77,6 @@ std::string IonReport(const Session& s) {
   if (i.IfVolume == 1) r += ", volume " + CliNumber(i.Vol);
   r += "\npump current: " + CliNumber(i.I_Na_K_pump) + " muA/cm^2 (" + CliNumber(i.IpumpRest) + " at rest)\n";
   return r;
-}
-
-std::string IonJson(const Session& s) {
-  const TIons& i = s.Ions;
-  if (i.IonDynamics != 1) return {};
-  return ", \"ions\": {\"Nai\": " + CliNumber(i.Nai) + ", \"Ki\": " + CliNumber(i.Ki) + ", \"ENa\": " + CliNumber(i.ENa) +
-         ", \"EK\": " + CliNumber(i.EK) + ", \"Vol\": " + CliNumber(i.Vol) + ", \"I_Na_K_pump\": " + CliNumber(i.I_Na_K_pump) +
-         ", \"IpumpRest\": " + CliNumber(i.IpumpRest) + "}";
 }
 
 CLI::App* AddPumpCurvesCommand(CLI::App& app, PumpCurvesOptions& o) {

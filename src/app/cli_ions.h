@@ -23,16 +23,12 @@ struct IonCliOptions {
   std::string pumpType, kcc2Type, vlItem;  // by name or index; empty = the default
 };
 
-// Adds --ions and the ion-dynamics inputs to the run command.
-void AddIonOptions(CLI::App* run, IonCliOptions& options);
 // Writes the options into the session's ion-dynamics inputs. Throws RangeError
 // for a type or item that does not exist.
 void ApplyIonOptions(Session& s, const IonCliOptions& options);
 // Lines about the ion dynamics of the last run, for the run's report; empty
 // when ion dynamics was off.
 std::string IonReport(const Session& s);
-// The same as JSON members (", \"ions\": {...}"); empty when it was off.
-std::string IonJson(const Session& s);
 
 struct PumpCurvesOptions {
   IonCliOptions ions;

@@ -3,7 +3,13 @@
 namespace membrix {
 
 const std::vector<const TaskDeclaration*>& AllTasks() {
-  static const std::vector<const TaskDeclaration*> tasks = {&FITask()};
+  static const std::vector<const TaskDeclaration*> tasks = {
+      &FITask(),
+      &RunTask(),
+      &RampsTask(),
+      &StepsTask(),
+      &PreviewTask(),
+  };
   return tasks;
 }
 

@@ -4,6 +4,7 @@ namespace membrix {
 
 const std::vector<const TaskDeclaration*>& AllTasks() {
   static const std::vector<const TaskDeclaration*> tasks = {
+      &RunTask(),
       &FITask(),
       &AdaptationTask(),
       &ThresholdsTask(),
@@ -12,6 +13,9 @@ const std::vector<const TaskDeclaration*>& AllTasks() {
       &FiberTask(),
       &PumpCurvesTask(),
       &ActInactTask(),
+      &RampsTask(),
+      &StepsTask(),
+      &PreviewTask(),
   };
   return tasks;
 }

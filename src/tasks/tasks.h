@@ -19,4 +19,19 @@ const TaskDeclaration& ActInactTask();
 // curve and map with --distributed).
 std::vector<TaskInput> FiberAxonInputs();
 
+// One clamp run; the ramp analyzer, the voltage-step series and the stimulus
+// preview.
+const TaskDeclaration& RunTask();
+const TaskDeclaration& RampsTask();
+const TaskDeclaration& StepsTask();
+const TaskDeclaration& PreviewTask();
+
+// The inputs of a sweep file (t_max_limit_ms, cesium_shift) for the ramp
+// analyzer and the step series.
+std::vector<TaskInput> SweepFileInputs();
+// Makes the output folder of a task (empty: the current one) and returns it.
+std::string TaskOutDir(const std::string& dir);
+// The path of name inside dir (empty dir: name itself).
+std::string InDir(const std::string& dir, const std::string& name);
+
 }  // namespace membrix

@@ -216,9 +216,22 @@ int RunTaskCommand(const TaskDeclaration& task, const TaskText& text, const Give
     std::cout << JsonLine(results) << "\n";
   }
   if (!call.complete) {
-    const std::string file = firstWritten.empty() ? std::string("nothing") : firstWritten;
-    std::cerr << "membrix-cli: stopped after " << call.done << " of " << call.total << " " << call.doneUnit << "; "
-              << file << " holds the results of those " << call.done << " and is not complete\n";
+    std::cerr << "membrix-cli: stopped after " << call.done << " of " << call.total << " " << call.doneUnit;
+    if (!firstWritten.empty()) {
+      const TaskInput* first = nullptr;
+      for (const TaskInput& in : task.inputs) {
+        if (in.kind == InputKind::OutFile && !first &&
+            std::find(call.written.begin(), call.written.end(), in.name) != call.written.end()) {
+          first = &in;
+        }
+      }
+      std::cerr << "; " << firstWritten
+                << (first && first->file == FileKind::LinesPerRun
+                        ? " holds the lines of those " + std::to_string(call.done)
+                        : std::string(" holds what was done"))
+                << " and is not complete";
+    }
+    std::cerr << "\n";
     return 130;
   }
   return 0;

@@ -111,6 +111,12 @@ with tempfile.TemporaryDirectory() as work:
             args = shlex.split(task["example"])
             folder = os.path.join(work, name)
             os.makedirs(folder, exist_ok=True)
+            # The sample parameter file with its recordings, which are found
+            # beside it (and, read through a pipe, in the current folder).
+            samples = os.path.dirname(SAMPLE_ID)
+            for f in os.listdir(samples):
+                if f.startswith("Hodgkin_AP"):
+                    shutil.copy(os.path.join(samples, f), folder)
             r = run([name] + args + ["--json"], folder)
             if r.returncode != 0:
                 fail(f"{name} {task['example']}: exit {r.returncode}, {r.stderr.strip()[:300]}")
@@ -143,7 +149,7 @@ with tempfile.TemporaryDirectory() as work:
                     for volatile in ["elapsed_seconds", "input_files", "inputs"]:
                         s.pop(volatile, None)
                     return s
-                from_file = results(["--id", SAMPLE_ID])
+                from_file = results(["--id", os.path.basename(SAMPLE_ID)])
                 read_end, write_end = os.pipe()
                 with open(SAMPLE_ID, "rb") as f:
                     text = f.read()

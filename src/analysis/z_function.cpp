@@ -417,6 +417,7 @@ IntervalDisturbance DisturbanceCurrent(Session& s, const NoisyInterval& noisy, d
 OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink) {
   if (s.zInputs.n_repeat < 1) throw RangeError("\"n_repeat\" must be at least 1");
   const USMapData map = ReadAnalysisMap(s);
+  RequireFiringPoint(map);
   LoadStoredZ(s);
   OneISIResult out;
   const double Vus = s.stim.Vus, dt = s.run.dt;
@@ -424,12 +425,18 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
   const bool fIsFrequency = s.firingClamp.FunctionF == 0;
   (void)fIsFrequency;
   for (std::int32_t r = 0; r < s.zInputs.n_repeat; ++r) {
-    if (host.StopRequested()) break;
+    if (host.StopRequested()) {
+      out.stopped = true;
+      break;
+    }
     QuietRun quiet;
     FiringClampFiles files;
     files.records.clear();
     FiringClampResult run = RunWithNoise(s, host, quiet, 5, files);
-    if (run.stopped) break;
+    if (run.stopped) {
+      out.stopped = true;
+      break;
+    }
     auto skip = [&out](OneISISkip why) {
       ++out.attempted;
       ++out.skipped[static_cast<std::size_t>(why)];
@@ -441,7 +448,10 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
     const NoisyInterval noisy = CaptureNoisyInterval(s);
     host.ProcessEvents();
     const FiringClampAnalysis first = AnalyzeByFiringClamp(s, host, map, run.records, sink);
-    if (first.stopped) break;
+    if (first.stopped) {
+      out.stopped = true;
+      break;
+    }
     // The interval analysed is the last one: it needs the last record's
     // estimate (the analysis keeps the record's own time with it).
     if (first.estimates.empty() || first.estimates.back().t != run.records.back().tLastSpike) {
@@ -491,6 +501,9 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
     ++out.repeats;
     ++out.attempted;
     host.ProcessEvents();
+  }
+  if (out.repeats == 0 && !out.stopped) {
+    throw NothingToAnalyseError("no interval analysed: " + OneISISkippedText(out));
   }
   return out;
 }

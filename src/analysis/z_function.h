@@ -151,9 +151,13 @@ struct OneISIResult {
   };
   std::vector<Prediction> predictions;
   std::int32_t attempted = 0;  // repetitions run to their end, analysed or not
+  bool stopped = false;        // a stop ended the repetitions early
   std::array<std::int32_t, kOneISISkipReasons> skipped{};  // by OneISISkip
   std::int32_t Skipped() const { return skipped[0] + skipped[1] + skipped[2]; }
 };
+// A map with no firing point, or repetitions that all run to their end without
+// one analysed interval, throw NothingToAnalyseError; a stop returns what was
+// analysed (the means are over result.repeats, none when it is 0).
 OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink);
 
 // What the user reads about the repetitions left out, e.g. "1 of 1 repeats

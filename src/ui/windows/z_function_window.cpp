@@ -172,14 +172,18 @@ bool ZFunctionWindow::AnalyseOneISI() {
     }
     estimates_->AddPoint(2, s.stim.uu * 1000.0, s.stim.ss);
     std::string text = "delta_freq =";
-    AppendFixed(text, r.delta_freq, 6, 1);
+    if (r.repeats > 0) AppendFixed(text, r.delta_freq, 6, 1);
     deltaFreq_->setText(QString::fromStdString(text));
-    QString status = QStringLiteral("%1 intervals analysed; mean errors u %2 → %3 µA/cm², s %4 → %5")
-                         .arg(r.repeats)
-                         .arg(r.e_u0 * 1000.0, 0, 'g', 3)
-                         .arg(r.e_u1 * 1000.0, 0, 'g', 3)
-                         .arg(r.e_s0, 0, 'g', 3)
-                         .arg(r.e_s1, 0, 'g', 3);
+    // Errors are means over the intervals analysed: with none (a stop before
+    // the first) there are none to show.
+    QString status = r.repeats > 0 ? QStringLiteral("%1 intervals analysed; mean errors u %2 → %3 µA/cm², s %4 → %5")
+                                         .arg(r.repeats)
+                                         .arg(r.e_u0 * 1000.0, 0, 'g', 3)
+                                         .arg(r.e_u1 * 1000.0, 0, 'g', 3)
+                                         .arg(r.e_s0, 0, 'g', 3)
+                                         .arg(r.e_s1, 0, 'g', 3)
+                                   : QStringLiteral("no interval analysed");
+    if (r.stopped) status += QStringLiteral(" (stopped)");
     // The repeats left out are said with their reasons.
     const std::string skipped = OneISISkippedText(r);
     if (!skipped.empty()) status += QStringLiteral("\n") + QString::fromStdString(skipped);

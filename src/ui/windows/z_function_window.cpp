@@ -156,7 +156,10 @@ void ZFunctionWindow::DrawZ() {
 
 bool ZFunctionWindow::AnalyseOneISI() {
   for (Chart* c : {predictions_, estimates_}) c->ClearAll();
-  return wb_.RunCommand([this] {
+  // Nothing of an earlier analysis stays: one that fails shows its error only.
+  deltaFreq_->setText(QStringLiteral("delta_freq ="));
+  status_->clear();
+  const bool done = wb_.RunCommand([this] {
     Session& s = wb_.session();
     ISISink sink;
     const OneISIResult r = membrix::AnalyseOneISI(s, wb_, sink);
@@ -190,8 +193,9 @@ bool ZFunctionWindow::AnalyseOneISI() {
     status_->setText(status);
     predictions_->Refresh();
     estimates_->Refresh();
-    DrawZ();
   });
+  DrawZ();  // the stored functions the analysis read, also when it found nothing to analyse
+  return done;
 }
 
 }  // namespace membrix

@@ -143,6 +143,22 @@ USMapData ReadAnalysisMap(const Session& s) {
   return ReadUSMap(s.fcAnalysis.mapFile, s.firingClamp.FunctionF, s.firingClamp.FunctionG, s.fcAnalysis.linear);
 }
 
+void RequireFiringPoint(const USMapData& map) {
+  for (double F : map.F) {
+    if (F != 0.0) return;
+  }
+  const std::string where = map.file.empty() ? std::string("the map") : map.file;
+  throw NothingToAnalyseError(where + ": no firing point in the map (F is 0 at every grid point), so no record can "
+                                      "be inverted against it");
+}
+
+void CheckTrialsInputs(const FiringClampAnalysisInputs& in) {
+  if (in.Trials < 1) {
+    throw RangeError("the number of trials (\"Set of Trials, N=\") must be at least 1, not " +
+                     std::to_string(in.Trials));
+  }
+}
+
 FiringClampAnalysis AnalyzeByFiringClamp(Session& s, Host& host, const USMapData& map,
                                          const std::vector<SpikeRecord>& records, FiringClampAnalysisSink& sink) {
   const FiringClampAnalysisInputs& in = s.fcAnalysis;
@@ -233,7 +249,14 @@ std::vector<SpikeRecord> CheckRecords(const USMapData& map) {
 }
 
 FiringClampAnalysis CheckFiringClamp(Session& s, Host& host, const USMapData& map, FiringClampAnalysisSink& sink) {
-  return AnalyzeByFiringClamp(s, host, map, CheckRecords(map), sink);
+  RequireFiringPoint(map);
+  const std::vector<SpikeRecord> records = CheckRecords(map);
+  if (std::none_of(records.begin(), records.end(), [](const SpikeRecord& r) { return r.F != 0.0; })) {
+    const std::string where = map.file.empty() ? std::string("the map") : map.file;
+    throw NothingToAnalyseError(where + ": none of the " + std::to_string(records.size()) +
+                                " points of the check's quarter circle lies where the map fires");
+  }
+  return AnalyzeByFiringClamp(s, host, map, records, sink);
 }
 
 void MeanConductances(const Session& s, double t, double& gE, double& gI) {
@@ -326,8 +349,9 @@ class QuietRun final : public FiringClampSink {};
 TrialsOutcome RunTrials(Session& s, Host& host, const USMapData& map, FiringClampAnalysisSink& sink,
                         const std::string& meanFile, const std::string& estimateFile) {
   const std::int32_t N = s.fcAnalysis.Trials;
-  if (N < 0) throw RangeError("the number of trials must not be negative");
+  CheckTrialsInputs(s.fcAnalysis);
   CheckFiringClampSettings(s);
+  RequireFiringPoint(map);
   if (!meanFile.empty()) {
     SweepFile mean(meanFile);
     std::string line;
@@ -396,6 +420,12 @@ TrialsOutcome RunTrials(Session& s, Host& host, const USMapData& map, FiringClam
       });
   outcome.stopped = runs.stopped;
   out.Close();
+  if (!outcome.stopped && outcome.estimates == 0) {
+    const std::string where = map.file.empty() ? std::string("the map") : map.file;
+    throw NothingToAnalyseError("no estimate in " + std::to_string(outcome.trials) + (N == 1 ? " trial" : " trials") +
+                                ": no record's F and G could be inverted against " + where + "; " + estimateFile +
+                                " is empty");
+  }
   return outcome;
 }
 

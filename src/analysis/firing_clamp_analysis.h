@@ -108,6 +108,13 @@ FiringClampAnalysis AnalyzeByFiringClamp(Session& s, Host& host, const USMapData
 // The map of s.fcAnalysis, read with the F and G of the firing-clamp page.
 USMapData ReadAnalysisMap(const Session& s);
 
+// A map with no firing point (F is 0 everywhere) inverts nothing: throws
+// NothingToAnalyseError naming its file.
+void RequireFiringPoint(const USMapData& map);
+
+// Refuses a series of fewer than one trial (RangeError).
+void CheckTrialsInputs(const FiringClampAnalysisInputs& in);
+
 // The Wiener correction of one estimate (u, s in/out) over the interval
 // [tBegin, tEnd] (s) of the trace written by the last run (traceFile). Returns
 // true when the estimate was replaced.
@@ -117,7 +124,8 @@ bool WienerCorrection(Session& s, const USMapData& map, const std::string& trace
 // The 20 synthetic records on a quarter circle in the (u, s) plane, with F, G
 // and the trough taken from the map.
 std::vector<SpikeRecord> CheckRecords(const USMapData& map);
-// The self-test: those records analysed.
+// The self-test: those records analysed. A map with no firing point, or none
+// on the quarter circle, leaves nothing to test: NothingToAnalyseError.
 FiringClampAnalysis CheckFiringClamp(Session& s, Host& host, const USMapData& map, FiringClampAnalysisSink& sink);
 
 // The mean excitatory and inhibitory conductances of the noisy run at time t.
@@ -126,6 +134,10 @@ void MeanConductances(const Session& s, double t, double& gE, double& gI);
 // The trials: writes meanFile, then runs s.fcAnalysis.Trials noisy runs of
 // 1000 spikes, analyses each and appends its estimates to estimateFile, a
 // trial at a time in trial order. A stop keeps the trials already written.
+// Refused before anything is written: fewer than one trial (RangeError), a map
+// with no firing point (NothingToAnalyseError). Trials that run to their end
+// without a single estimate throw NothingToAnalyseError once the (empty)
+// estimate file is closed.
 struct TrialsOutcome {
   std::int32_t trials = 0;     // trials written
   std::int64_t estimates = 0;  // lines written

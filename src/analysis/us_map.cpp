@@ -257,18 +257,31 @@ USMapData ReadUSMap(const std::string& file, std::int32_t fChoice, std::int32_t 
     throw FormatError(file, lineNo, "the grid must have 2 ... " + std::to_string(kMaxMapIndex + 1) +
                                         " points on each axis");
   }
+  m.file = file;
   m.nue = I - 1;
   m.nse = J - 1;
   const std::size_t n = static_cast<std::size_t>(I) * static_cast<std::size_t>(J);
+  const int headerLine = lineNo;
+  // The rows must be the grid the header announces: the file ends neither
+  // before nor after it, and u repeats along every row as in the first (u
+  // depends on the point's place in its row alone, whichever way the map was
+  // made). A header at odds with its rows would otherwise be read shifted.
+  const std::string grid = "the header (line " + std::to_string(headerLine) + ") gives a grid of I=" +
+                           std::to_string(I) + " by J=" + std::to_string(J) + " = " + std::to_string(n) + " points";
   m.u.assign(n, 0.0);
   m.s.assign(n, 0.0);
   m.F.assign(n, 0.0);
   m.G.assign(n, 0.0);
   m.trough.assign(n, 0.0);
+  std::vector<double> firstRowU(static_cast<std::size_t>(I), 0.0);  // column 1 of the first row
   std::array<double, 17> c{};  // columns 1 ... 16
   for (std::int32_t j = 0; j <= m.nse; ++j) {
     for (std::int32_t i = 0; i <= m.nue; ++i) {
-      next();
+      if (!std::getline(inFile, line)) {
+        throw FormatError(file, lineNo, grid + ", but the file ends after " + std::to_string(m.At(i, j)) + " of them");
+      }
+      ++lineNo;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
       std::istringstream fields(line);
       c.fill(0.0);
       int k = 1;
@@ -276,6 +289,18 @@ USMapData ReadUSMap(const std::string& file, std::int32_t fChoice, std::int32_t 
       while (k <= 16 && fields >> x) c[static_cast<std::size_t>(k++)] = x;
       if (k <= 15) {
         throw FormatError(file, lineNo, "expected at least 15 numbers on a map line, found " + std::to_string(k - 1));
+      }
+      if (j == 0) {
+        firstRowU[static_cast<std::size_t>(i)] = c[1];
+      } else {
+        const double step = std::abs(firstRowU[1] - firstRowU[0]);
+        const double expected = firstRowU[static_cast<std::size_t>(i)];
+        if (step > 0.0 && std::abs(c[1] - expected) > 0.25 * step) {
+          std::ostringstream what;
+          what << "u = " << c[1] << " where the first row has u = " << expected << " (point " << i + 1 << " of row "
+               << j + 1 << "): " << grid << ", and the rows do not follow it";
+          throw FormatError(file, lineNo, what.str());
+        }
       }
       const std::size_t at = m.At(i, j);
       m.u[at] = c[1] / 1000.0;
@@ -299,6 +324,12 @@ USMapData ReadUSMap(const std::string& file, std::int32_t fChoice, std::int32_t 
         case 5: m.G[at] = c[12]; break;
         default: m.G[at] = c[13]; break;
       }
+    }
+  }
+  while (std::getline(inFile, line)) {
+    ++lineNo;
+    if (line.find_first_not_of(" \t\r") != std::string::npos) {
+      throw FormatError(file, lineNo, grid + ", but the file goes on with more rows");
     }
   }
   m.u0 = m.u[m.At(0, 0)];

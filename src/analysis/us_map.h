@@ -119,6 +119,7 @@ std::string USMapLine(const USMapPoint& p, std::span<const MapColumn> columns = 
 
 // F and G over the grid, read from a map file.
 struct USMapData {
+  std::string file;  // where it was read from (empty for a map made in memory)
   std::int32_t nue = 0, nse = 0;
   std::vector<double> u, s, F, G, trough;  // (nue + 1)·(nse + 1) entries, index i + j·(nue + 1)
   double u0 = 0.0, s0 = 0.0, du = 0.0, ds = 0.0;

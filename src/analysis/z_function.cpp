@@ -133,7 +133,7 @@ std::vector<double> ReadStoredZ(const std::string& file, double dt) {
   if (!in) throw IoError(file, "cannot be opened");
   std::vector<double> values;
   double lastTime = 0.0;
-  int lineNo = 0;
+  int lineNo = 0, lastTimeLine = 0;
   for (std::string line; values.size() < 1000 && std::getline(in, line);) {
     ++lineNo;
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -144,12 +144,24 @@ std::vector<double> ReadStoredZ(const std::string& file, double dt) {
       throw FormatError(file, lineNo, "expected two numbers: the time before the spike (ms) and the value");
     }
     lastTime = t;
+    lastTimeLine = lineNo;
     values.push_back(v);
   }
   if (values.size() < 2) throw FormatError(file, lineNo, "a Z-function needs at least two lines");
   const double dtFile = -lastTime / static_cast<double>(values.size() - 1) / 1000.0;
   if (!(dtFile > 0.0)) {
     throw FormatError(file, lineNo, "the times must run back from the spike (0 ms) to negative values");
+  }
+  // The function covers the interval before a spike, in milliseconds. Below
+  // half a millisecond (a rate of 2000 Hz) or beyond a second it is not an
+  // interval of a firing neuron: most likely the times are in seconds or in
+  // microseconds, and read as milliseconds they would be stretched or squeezed
+  // a thousandfold when resampled to the run's step.
+  if (-lastTime < kStoredZMinSpanMs || -lastTime > kStoredZMaxSpanMs) {
+    std::ostringstream what;
+    what << "the last time, " << lastTime << " ms before the spike, lies outside -" << kStoredZMaxSpanMs << " ... -"
+         << kStoredZMinSpanMs << " ms: the times must be in milliseconds";
+    throw FormatError(file, lastTimeLine, what.str());
   }
   if (std::abs(dtFile - dt) / dt <= 0.01) return values;
   // Resampled to the run's step, and never longer than the ring.
@@ -165,6 +177,17 @@ std::vector<double> ReadStoredZ(const std::string& file, double dt) {
 
 void LoadStoredZ(Session& s) {
   const std::filesystem::path folder = s.zInputs.storedFolder;
+  // The files themselves are optional, the folder named for them is not: a
+  // mistyped folder would otherwise leave every stored function empty.
+  if (!folder.empty()) {
+    std::error_code ec;
+    const bool isFolder = std::filesystem::is_directory(folder, ec);
+    if (!isFolder) {
+      const bool exists = std::filesystem::exists(folder, ec);
+      throw IoError(folder.string(), exists ? "is not a folder (the folder of the stored Z-functions)"
+                                            : "the folder of the stored Z-functions does not exist");
+    }
+  }
   auto path = [&](const char* name) { return (folder / name).string(); };
   s.z.storedZ = ReadStoredZ(path(kStoredZFile), s.run.dt);
   s.z.storedZVav = ReadStoredZ(path(kStoredZVavFile), s.run.dt);
@@ -417,6 +440,7 @@ IntervalDisturbance DisturbanceCurrent(Session& s, const NoisyInterval& noisy, d
 OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink) {
   if (s.zInputs.n_repeat < 1) throw RangeError("\"n_repeat\" must be at least 1");
   const USMapData map = ReadAnalysisMap(s);
+  RequireFiringPoint(map);
   LoadStoredZ(s);
   OneISIResult out;
   const double Vus = s.stim.Vus, dt = s.run.dt;
@@ -424,12 +448,18 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
   const bool fIsFrequency = s.firingClamp.FunctionF == 0;
   (void)fIsFrequency;
   for (std::int32_t r = 0; r < s.zInputs.n_repeat; ++r) {
-    if (host.StopRequested()) break;
+    if (host.StopRequested()) {
+      out.stopped = true;
+      break;
+    }
     QuietRun quiet;
     FiringClampFiles files;
     files.records.clear();
     FiringClampResult run = RunWithNoise(s, host, quiet, 5, files);
-    if (run.stopped) break;
+    if (run.stopped) {
+      out.stopped = true;
+      break;
+    }
     auto skip = [&out](OneISISkip why) {
       ++out.attempted;
       ++out.skipped[static_cast<std::size_t>(why)];
@@ -441,7 +471,10 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
     const NoisyInterval noisy = CaptureNoisyInterval(s);
     host.ProcessEvents();
     const FiringClampAnalysis first = AnalyzeByFiringClamp(s, host, map, run.records, sink);
-    if (first.stopped) break;
+    if (first.stopped) {
+      out.stopped = true;
+      break;
+    }
     // The interval analysed is the last one: it needs the last record's
     // estimate (the analysis keeps the record's own time with it).
     if (first.estimates.empty() || first.estimates.back().t != run.records.back().tLastSpike) {
@@ -491,6 +524,9 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
     ++out.repeats;
     ++out.attempted;
     host.ProcessEvents();
+  }
+  if (out.repeats == 0 && !out.stopped) {
+    throw NothingToAnalyseError("no interval analysed: " + OneISISkippedText(out));
   }
   return out;
 }

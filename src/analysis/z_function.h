@@ -74,10 +74,18 @@ std::vector<std::pair<double, double>> KernelPoints(const ZFunctionState& z, dou
 // Writes "func_Z.dat". Throws IoError.
 void WriteKernelFile(const ZFunctionState& z, double dt, const std::string& file);
 
+// The span of a stored Z-function, from the spike back to its last time, in
+// ms: the length of an interval before a spike.
+inline constexpr double kStoredZMinSpanMs = 0.5;
+inline constexpr double kStoredZMaxSpanMs = 1000.0;
+
 // Reads one stored Z-function file, resampled to dt; empty when the file does
-// not exist. Throws FormatError for a malformed file.
+// not exist. Throws FormatError for a malformed file, and for one whose last
+// time lies outside -1000 ... -0.5 ms (times not in milliseconds).
 std::vector<double> ReadStoredZ(const std::string& file, double dt);
-// Reads the three stored Z-functions into s.z.
+// Reads the three stored Z-functions into s.z from s.zInputs.storedFolder (the
+// working folder when empty); a file that is not there leaves its function
+// empty, a named folder that is not there is an IoError.
 void LoadStoredZ(Session& s);
 
 // One step into the ring (at nt <= 1 the ring starts afresh).
@@ -151,9 +159,13 @@ struct OneISIResult {
   };
   std::vector<Prediction> predictions;
   std::int32_t attempted = 0;  // repetitions run to their end, analysed or not
+  bool stopped = false;        // a stop ended the repetitions early
   std::array<std::int32_t, kOneISISkipReasons> skipped{};  // by OneISISkip
   std::int32_t Skipped() const { return skipped[0] + skipped[1] + skipped[2]; }
 };
+// A map with no firing point, or repetitions that all run to their end without
+// one analysed interval, throw NothingToAnalyseError; a stop returns what was
+// analysed (the means are over result.repeats, none when it is 0).
 OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink);
 
 // What the user reads about the repetitions left out, e.g. "1 of 1 repeats

@@ -118,6 +118,9 @@ class TrialProgress final : public FiringClampAnalysisSink {
   const Session& s_;
 };
 
+// A value the run did not estimate: null in JSON, never a zero.
+std::string JsonValue(bool known, double x) { return known ? CliNumber(x) : std::string("null"); }
+
 int RunCheck(Session& s, const USMapData& map, bool json) {
   SweepHost host;
   FiringClampAnalysisSink none;
@@ -138,13 +141,15 @@ int RunCheck(Session& s, const USMapData& map, bool json) {
                 << CliNumber(e.gE + e.gI) << "\n";
     }
   }
+  const bool any = !a.estimates.empty();
   if (json) {
     std::cout << "{\"points\": " << records.size() << ", \"firing_points\": " << firing
-              << ", \"estimates\": " << a.estimates.size() << ", \"max_error_u_uA\": " << CliNumber(eu * 1000.0)
-              << ", \"max_error_s\": " << CliNumber(es) << "}\n";
+              << ", \"estimates\": " << a.estimates.size() << ", \"max_error_u_uA\": " << JsonValue(any, eu * 1000.0)
+              << ", \"max_error_s\": " << JsonValue(any, es) << "}\n";
   } else {
-    std::cout << a.estimates.size() << " of the " << firing << " firing points of the 20 recovered; largest error "
-              << CliNumber(eu * 1000.0) << " µA/cm² in u, " << CliNumber(es) << " in s\n";
+    std::cout << a.estimates.size() << " of the " << firing << " firing points of the 20 recovered";
+    if (any) std::cout << "; largest error " << CliNumber(eu * 1000.0) << " µA/cm² in u, " << CliNumber(es) << " in s";
+    std::cout << "\n";
   }
   return a.estimates.size() == firing ? 0 : 3;
 }
@@ -157,6 +162,7 @@ int RunFCAnalysis(const FCAnalysisOptions& o) {
   s.fcAnalysis.WienerKernel = o.wiener;
   s.fcAnalysis.Unsteadiness = o.unsteadiness;
   s.fcAnalysis.Trials = o.trials;
+  if (!o.check) CheckTrialsInputs(s.fcAnalysis);
   const USMapData map = ReadAnalysisMap(s);
   if (o.check) {
     LeaveIfHelper();  // a single run: the writer does it alone
@@ -167,26 +173,31 @@ int RunFCAnalysis(const FCAnalysisOptions& o) {
   TrialProgress sink(host, s);
   if (o.wiener) sink.final_ = EstimateKind::Wiener;
   const TrialsOutcome r = RunTrials(s, host, map, sink, o.meanOutput, o.output);
-  const double errE = sink.n > 0 ? sink.errE / static_cast<double>(sink.n) : 0.0;
-  const double errI = sink.n > 0 ? sink.errI / static_cast<double>(sink.n) : 0.0;
-  const double lateE = sink.late > 0 ? sink.lateE / static_cast<double>(sink.late) : 0.0;
-  const double lateI = sink.late > 0 ? sink.lateI / static_cast<double>(sink.late) : 0.0;
+  const bool any = sink.n > 0, anyLate = sink.late > 0;
+  const double errE = any ? sink.errE / static_cast<double>(sink.n) : 0.0;
+  const double errI = any ? sink.errI / static_cast<double>(sink.n) : 0.0;
+  const double lateE = anyLate ? sink.lateE / static_cast<double>(sink.late) : 0.0;
+  const double lateI = anyLate ? sink.lateI / static_cast<double>(sink.late) : 0.0;
   const double Vus = s.stim.Vus;
   const double gE0 = -s.stim.uu / Vus, gI0 = s.stim.uu / Vus + s.stim.ss;
   if (o.json) {
     std::cout << JsonSweepHead(o.output, !r.stopped)
               << ", \"trials\": " << r.trials << ", \"estimates\": " << r.estimates
               << ", \"mean_gE\": " << CliNumber(gE0) << ", \"mean_gI\": " << CliNumber(gI0)
-              << ", \"mean_abs_error_gE\": " << CliNumber(errE) << ", \"mean_abs_error_gI\": " << CliNumber(errI)
-              << ", \"late_estimates\": " << sink.late << ", \"late_mean_abs_error_gE\": " << CliNumber(lateE)
-              << ", \"late_mean_abs_error_gI\": " << CliNumber(lateI) << "}\n";
+              << ", \"mean_abs_error_gE\": " << JsonValue(any, errE)
+              << ", \"mean_abs_error_gI\": " << JsonValue(any, errI) << ", \"late_estimates\": " << sink.late
+              << ", \"late_mean_abs_error_gE\": " << JsonValue(anyLate, lateE)
+              << ", \"late_mean_abs_error_gI\": " << JsonValue(anyLate, lateI) << "}\n";
   } else {
     std::cout << r.trials << " trials, " << r.estimates << " estimates written to " << o.output << "; the mean "
               << "conductances are in " << o.meanOutput << "\n";
-    std::cout << "true mean gE " << CliNumber(gE0) << ", gI " << CliNumber(gI0) << " mS/cm²; mean distance of the "
-              << "estimates from the mean: gE " << CliNumber(errE) << ", gI " << CliNumber(errI)
-              << "; in the second half of the runs (" << sink.late << " estimates): gE " << CliNumber(lateE)
-              << ", gI " << CliNumber(lateI) << "\n";
+    std::cout << "true mean gE " << CliNumber(gE0) << ", gI " << CliNumber(gI0) << " mS/cm²";
+    if (any) {
+      std::cout << "; mean distance of the estimates from the mean: gE " << CliNumber(errE) << ", gI "
+                << CliNumber(errI) << "; in the second half of the runs (" << sink.late << " estimates)";
+      if (anyLate) std::cout << ": gE " << CliNumber(lateE) << ", gI " << CliNumber(lateI);
+    }
+    std::cout << "\n";
   }
   if (r.stopped) return ReportStoppedSweep(o.output, r.trials, o.trials, "trials");
   return 0;
@@ -213,22 +224,38 @@ int RunKernel(const KernelOptions& o) {
     s.zInputs.n_repeat = o.oneISI;
     FiringClampAnalysisSink none;
     const OneISIResult r = AnalyseOneISI(s, host, none);
+    // Nothing analysed (only after a stop: otherwise it is an error) leaves no
+    // prediction and no errors to print.
+    const bool any = r.repeats > 0;
     if (o.json) {
-      std::cout << "{\"repeats\": " << r.repeats << ", \"delta_freq\": " << CliNumber(r.delta_freq)
-                << ", \"u0_uA\": " << CliNumber(r.u0 * 1000.0) << ", \"s0\": " << CliNumber(r.s0)
-                << ", \"u1_uA\": " << CliNumber(r.u1 * 1000.0) << ", \"s1\": " << CliNumber(r.s1)
-                << ", \"error_u0_uA\": " << CliNumber(r.e_u0 * 1000.0) << ", \"error_s0\": " << CliNumber(r.e_s0)
-                << ", \"error_u1_uA\": " << CliNumber(r.e_u1 * 1000.0) << ", \"error_s1\": " << CliNumber(r.e_s1)
-                << ", \"attempted\": " << r.attempted << ", \"skipped_no_records\": " << r.skipped[0]
-                << ", \"skipped_no_estimate\": " << r.skipped[1] << ", \"skipped_silent_pre_run\": " << r.skipped[2]
-                << "}\n";
+      std::cout << "{\"complete\": " << (r.stopped ? "false" : "true") << ", \"repeats\": " << r.repeats
+                << ", \"delta_freq\": " << JsonValue(any, r.delta_freq)
+                << ", \"u0_uA\": " << JsonValue(any, r.u0 * 1000.0) << ", \"s0\": " << JsonValue(any, r.s0)
+                << ", \"u1_uA\": " << JsonValue(any, r.u1 * 1000.0) << ", \"s1\": " << JsonValue(any, r.s1)
+                << ", \"error_u0_uA\": " << JsonValue(any, r.e_u0 * 1000.0)
+                << ", \"error_s0\": " << JsonValue(any, r.e_s0)
+                << ", \"error_u1_uA\": " << JsonValue(any, r.e_u1 * 1000.0)
+                << ", \"error_s1\": " << JsonValue(any, r.e_s1) << ", \"attempted\": " << r.attempted
+                << ", \"skipped_no_records\": " << r.skipped[0] << ", \"skipped_no_estimate\": " << r.skipped[1]
+                << ", \"skipped_silent_pre_run\": " << r.skipped[2] << "}\n";
     } else {
-      std::string line = "delta_freq =";
-      AppendFixed(line, r.delta_freq, 6, 1);
-      std::cout << line << "\n" << r.repeats << " of " << o.oneISI << " intervals analysed; mean errors before the "
-                << "correction: u " << CliNumber(r.e_u0 * 1000.0) << " µA/cm², s " << CliNumber(r.e_s0)
-                << "; after: u " << CliNumber(r.e_u1 * 1000.0) << " µA/cm², s " << CliNumber(r.e_s1) << "\n";
+      if (any) {
+        std::string line = "delta_freq =";
+        AppendFixed(line, r.delta_freq, 6, 1);
+        std::cout << line << "\n";
+      }
+      std::cout << r.repeats << " of " << o.oneISI << " intervals analysed";
+      if (any) {
+        std::cout << "; mean errors before the correction: u " << CliNumber(r.e_u0 * 1000.0) << " µA/cm², s "
+                  << CliNumber(r.e_s0) << "; after: u " << CliNumber(r.e_u1 * 1000.0) << " µA/cm², s "
+                  << CliNumber(r.e_s1);
+      }
+      std::cout << "\n";
       if (r.Skipped() > 0) std::cout << OneISISkippedText(r) << "\n";
+    }
+    if (r.stopped) {
+      std::cerr << "membrix-cli: stopped after " << r.attempted << " of " << o.oneISI << " repeats\n";
+      return 130;
     }
     return 0;
   }
@@ -239,6 +266,11 @@ int RunKernel(const KernelOptions& o) {
   // The kernel file is written at the run's last step; a run that ended early
   // writes it here.
   if (!o.kernelOutput.empty()) WriteKernelFile(s.z, s.run.dt, o.kernelOutput);
+  if (!r.stopped && s.z.K == 0) {
+    throw NothingToAnalyseError("no interval averaged into the kernel: the run had " + std::to_string(r.nSpikes) +
+                                " spikes, and an interval counts when it follows a spike within 1000 steps" +
+                                (o.kernelOutput.empty() ? std::string() : "; " + o.kernelOutput + " holds zeros"));
+  }
   if (o.json) {
     std::cout << JsonSweepHead(o.kernelOutput, !r.stopped)
               << ", \"spikes\": " << r.nSpikes << ", \"kernel_updates\": " << s.z.K << ", \"lags\": " << s.z.W + 1

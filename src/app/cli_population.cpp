@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <map>
@@ -90,25 +91,54 @@ void Prepare(Session& s, PopulationOptions& o) {
   s.synapse = o.syn;
 }
 
-void PrintRateSummary(const Session& s, const RateHistogram& ro, const std::vector<std::string>& files,
-                      bool complete, double sigmaV, bool withSigma, double elapsed, bool json, const char* kind) {
+// The summary of a rate run. Its peak and mean are over the bins that hold a
+// rate, 0 ... bins-1; with none (a run stopped before its first member was
+// done) they are null in JSON and not printed.
+void PrintRateSummary(const Session& s, const RateHistogram& ro, std::int32_t bins,
+                      const std::vector<std::string>& files, bool complete, double sigmaV, bool withSigma,
+                      double elapsed, bool json, const char* kind) {
+  double peak = 0.0, sum = 0.0;
+  for (std::int32_t k = 0; k < bins; ++k) {
+    const double r = ro.ro()[static_cast<std::size_t>(k)];
+    peak = k == 0 ? r : std::max(peak, r);
+    sum += r;
+  }
+  const double mean = bins > 0 ? sum / bins : 0.0;
+  const bool rated = bins > 0;
   if (json) {
     std::cout << "{\"kind\": " << JsonString(kind) << ", \"files\": [";
     for (std::size_t i = 0; i < files.size(); ++i) std::cout << (i ? ", " : "") << JsonString(files[i]);
     std::cout << "], \"complete\": " << (complete ? "true" : "false") << ", \"workers\": " << WorkerCount(s.parallel)
-              << ", \"bins\": " << ro.Nrate() + 1 << ", \"bin_ms\": " << CliNumber(ro.Delta() * 1000.0)
-              << ", \"rate_peak_Hz\": " << CliNumber(ro.Peak()) << ", \"rate_mean_Hz\": " << CliNumber(ro.Mean());
-    if (withSigma) std::cout << ", \"sigmaV_mV\": " << CliNumber(sigmaV);
+              << ", \"bins\": " << bins << ", \"bin_ms\": " << CliNumber(ro.Delta() * 1000.0)
+              << ", \"rate_peak_Hz\": " << (rated ? CliNumber(peak) : "null")
+              << ", \"rate_mean_Hz\": " << (rated ? CliNumber(mean) : "null");
+    if (withSigma) std::cout << ", \"sigmaV_mV\": " << (rated ? CliNumber(sigmaV) : "null");
     std::cout << ", \"elapsed_seconds\": " << CliNumber(elapsed) << "}\n";
     return;
   }
-  std::cout << "model: " << s.NP0.HH_type << ", " << s.NP0.HH_order << "; " << kind << "; rate peak "
-            << CliNumber(ro.Peak()) << " Hz, mean " << CliNumber(ro.Mean()) << " Hz over "
-            << CliNumber(s.run.t_end * 1000.0) << " ms";
-  if (withSigma) std::cout << "; sgmV " << CliNumber(sigmaV) << " mV";
+  std::cout << "model: " << s.NP0.HH_type << ", " << s.NP0.HH_order << "; " << kind;
+  if (rated) {
+    const double covered = bins == ro.Nrate() + 1 ? s.run.t_end : ro.TimeOf(bins - 1);
+    std::cout << "; rate peak " << CliNumber(peak) << " Hz, mean " << CliNumber(mean) << " Hz over "
+              << CliNumber(covered * 1000.0) << " ms";
+    if (withSigma) std::cout << "; sgmV " << CliNumber(sigmaV) << " mV";
+  } else {
+    std::cout << "; no rate";
+  }
   std::cout << "\nwritten:";
   for (const std::string& f : files) std::cout << " " << f;
   std::cout << " (" << CliNumber(elapsed) << " s)\n";
+}
+
+// A stopped ensemble: its file holds the rate of the members done.
+int ReportStoppedEnsemble(const std::string& file, std::int64_t done, std::int64_t total) {
+  std::cerr << "membrix-cli: stopped after " << done << " of " << total << " members; " << file;
+  if (done > 0) {
+    std::cerr << " holds the rate of those " << done << " members and is not complete\n";
+  } else {
+    std::cerr << " is empty\n";
+  }
+  return 130;
 }
 
 double Seconds(std::chrono::steady_clock::time_point start) {
@@ -131,19 +161,29 @@ int RunEnsembleCommand(PopulationOptions o) {
     double maxD = 0.0, maxS = 0.0;
     for (const DispersionPoint& p : r.dispersion) maxD = std::max(maxD, p.D);
     for (const LinearisedPoint& p : r.linearised) maxS = std::max(maxS, std::abs(p.sigmaV));
+    // Values over no member are not zeros: they are absent.
+    const auto value = [](bool known, double x) { return known ? CliNumber(x) : std::string("null"); };
+    const bool any = r.members > 0;
     if (o.json) {
       std::cout << "{\"kind\": \"conductances\", \"files\": [";
       for (std::size_t i = 0; i < files.size(); ++i) std::cout << (i ? ", " : "") << JsonString(files[i]);
-      std::cout << "], \"complete\": true, \"first_spike_ms\": " << CliNumber(r.T_min * 1000.0)
-                << ", \"max_dispersion_mV\": " << CliNumber(maxD * 1000.0)
-                << ", \"max_linear_sigma_mV\": " << CliNumber(maxS * 1000.0)
+      std::cout << "], \"complete\": " << (r.stopped ? "false" : "true") << ", \"members\": " << r.members
+                << ", \"first_spike_ms\": " << value(any, r.T_min * 1000.0)
+                << ", \"max_dispersion_mV\": " << value(!r.dispersion.empty(), maxD * 1000.0)
+                << ", \"max_linear_sigma_mV\": " << value(!r.linearised.empty(), maxS * 1000.0)
                 << ", \"elapsed_seconds\": " << CliNumber(elapsed) << "}\n";
-    } else {
+    } else if (any) {
       std::cout << "model: " << s.NP0.HH_type << ", " << s.NP0.HH_order << "; earliest first spike "
                 << CliNumber(r.T_min * 1000.0) << " ms; largest dispersion " << CliNumber(maxD * 1000.0)
                 << " mV, linear estimate " << CliNumber(maxS * 1000.0) << " mV\nwritten:";
       for (const std::string& f : files) std::cout << " " << f;
       std::cout << " (" << CliNumber(elapsed) << " s)\n";
+    }
+    if (r.stopped) {
+      std::cerr << "membrix-cli: stopped after " << r.members << " of " << o.in.MeshG + 1 << " members; "
+                << files[2] << " holds the statistics of those " << r.members << " members, and with the other "
+                << "files it is not complete\n";
+      return 130;
     }
     return 0;
   }
@@ -153,9 +193,10 @@ int RunEnsembleCommand(PopulationOptions o) {
                                  : RunGaussianThresholds(s, host, printer, o.neuron, o.dir);
   std::vector<std::string> files = {r.file};
   if (noise) files.push_back(EnsemblePath(o.dir, kOneCurveFileName));
-  PrintRateSummary(s, r.ro, files, !r.outcome.stopped, r.sigmaV, noise, Seconds(start), o.json,
-                   noise ? "noise" : "thresholds");
-  if (r.outcome.stopped) return ReportStoppedSweep(r.file, r.outcome.delivered, EnsembleMembers(o.in), "members");
+  const bool rated = !r.outcome.stopped || r.outcome.delivered > 0;
+  PrintRateSummary(s, r.ro, rated ? r.ro.Nrate() + 1 : 0, files, !r.outcome.stopped, r.sigmaV, noise,
+                   Seconds(start), o.json, noise ? "noise" : "thresholds");
+  if (r.outcome.stopped) return ReportStoppedEnsemble(r.file, r.outcome.delivered, EnsembleMembers(o.in));
   return 0;
 }
 
@@ -167,7 +208,7 @@ int RunNetworkCommand(PopulationOptions o) {
   const auto start = std::chrono::steady_clock::now();
   const NetworkResult r = RunNetwork(s, host, printer, o.neuron, o.noise, o.dir);
   const std::vector<std::string> files = {EnsemblePath(o.dir, kRateFileName), EnsemblePath(o.dir, kOneCurveFileName)};
-  PrintRateSummary(s, r.ro, files, !r.stopped, 0.0, false, Seconds(start), o.json, "network");
+  PrintRateSummary(s, r.ro, r.bins, files, !r.stopped, 0.0, false, Seconds(start), o.json, "network");
   if (r.stopped) {
     std::cerr << "membrix-cli: stopped; " << files[0] << " holds the bins up to the stop and is not complete\n";
     return 130;

@@ -53,6 +53,13 @@ class RangeError : public Error {
   using Error::Error;
 };
 
+// An analysis that had nothing to work on or found nothing: a map where no
+// point fires, a series in which no record could be estimated.
+class NothingToAnalyseError : public Error {
+ public:
+  using Error::Error;
+};
+
 // An operation that a neuron or channel class leaves abstract was called.
 class AbstractOperationError : public std::logic_error {
  public:

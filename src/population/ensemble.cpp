@@ -128,6 +128,24 @@ RunsOutcome RunMembers(const Session& base, Host& host, std::int64_t M, MemberRu
       std::forward<Deliver>(deliver));
 }
 
+// Writes the rate file of a run. A stopped run's rate is that of the members
+// done, not of the whole ensemble diluted by members that never ran; with no
+// member done there is no rate and the file stays empty.
+void FinishRate(EnsembleResult& r, EnsembleSink& sink, SweepFile& file) {
+  if (r.outcome.stopped) {
+    if (r.outcome.delivered < 1) {
+      file.Close();
+      return;
+    }
+    r.ro.CountOnly(r.outcome.delivered);
+    sink.Rate(r.ro);
+  }
+  for (std::int32_t k = 0; k <= r.ro.Nrate(); ++k) {
+    file.WriteLine(RateLine(r.ro.TimeOf(k) * 1000.0, r.ro.ro()[static_cast<std::size_t>(k)]));
+  }
+  file.Close();
+}
+
 }  // namespace
 
 std::string EnsemblePath(const std::string& dir, const char* name) {
@@ -283,10 +301,7 @@ EnsembleResult RunGaussianThresholds(Session& s, Host& host, EnsembleSink& sink,
         },
         deliver);
   }
-  for (std::int32_t k = 0; k <= r.ro.Nrate(); ++k) {
-    file.WriteLine(RateLine(r.ro.TimeOf(k) * 1000.0, r.ro.ro()[static_cast<std::size_t>(k)]));
-  }
-  file.Close();
+  FinishRate(r, sink, file);
   return r;
 }
 
@@ -350,10 +365,7 @@ EnsembleResult RunNoiseEnsemble(Session& s, Host& host, EnsembleSink& sink, Ense
         deliver);
   }
   oneCurve.Close();
-  for (std::int32_t k = 0; k <= r.ro.Nrate(); ++k) {
-    rateFile.WriteLine(RateLine(r.ro.TimeOf(k) * 1000.0, r.ro.ro()[static_cast<std::size_t>(k)]));
-  }
-  rateFile.Close();
+  FinishRate(r, sink, rateFile);
   return r;
 }
 
@@ -395,8 +407,16 @@ ConductanceEnsembleResult RunGaussianConductances(Session& s, Host& host, Conduc
   std::vector<TimeValue> trace;
   std::string line;
 
-  for (std::int64_t i = 0; i <= Ng; ++i) {
+  // A member's share of the bins is added when it ends, so that a stop keeps
+  // the statistics of the members done.
+  struct BinSample {
+    std::size_t k;
+    double w, V;
+  };
+  std::vector<BinSample> samples;
+  for (std::int64_t i = 0; i <= Ng && !result.stopped; ++i) {
     m = base;
+    samples.clear();
     ProceduralGlobals g;
     StartMemberAtRest(m, g);
     RunGlobals& run = m.run;
@@ -410,11 +430,15 @@ ConductanceEnsembleResult RunGaussianConductances(Session& s, Host& host, Conduc
         h > 0.0 ? GaussDensity(std::sqrt(2.0) * a, gEi - A) * h : 1.0 / static_cast<double>(Ng + 1);
     const bool middle = i == Ng / 2;
     double S = 0.0, S2 = 0.0;
+    double firstSpike = result.T_min;
     trace.clear();
     for (run.nt = 1; run.nt <= run.nt_end; ++run.nt) {
       run.t = run.nt * run.dt;
       const double t = run.t;
-      if (run.nt % 4096 == 0 && host.StopRequested()) throw RunStopped{};
+      if (run.nt % 4096 == 0 && host.StopRequested()) {
+        result.stopped = true;
+        break;
+      }
       const double course = tauE > 0.0 ? std::pow(std::sin(t / tauE), 2) : 1.0;
       const double gE = gEi * course;
       // An excitatory conductance reversing at 0 V, written as the (u, s) input
@@ -424,10 +448,7 @@ ConductanceEnsembleResult RunGaussianConductances(Session& s, Host& host, Conduc
       const bool spike = MemberStep(m, g);
       const std::int32_t k = bins.BinOf(t);
       if (k >= 0 && std::abs(t - k * Delta) < 0.5 * run.dt) {
-        const std::size_t kk = static_cast<std::size_t>(k);
-        sumW[kk] += w;
-        sumWV[kk] += w * nv.V;
-        sumWV2[kk] += w * nv.V * nv.V;
+        samples.push_back({static_cast<std::size_t>(k), w, nv.V});
         line.clear();
         AppendFixed(line, t * 1000.0, 9, 3);
         line += ' ';
@@ -459,13 +480,22 @@ ConductanceEnsembleResult RunGaussianConductances(Session& s, Host& host, Conduc
         bound.WriteLine(line);
       }
       if (spike) {
-        result.T_min = std::min(result.T_min, t);
+        firstSpike = t;
         break;
       }
     }
+    if (result.stopped) break;
+    for (const BinSample& b : samples) {
+      sumW[b.k] += b.w;
+      sumWV[b.k] += b.w * b.V;
+      sumWV2[b.k] += b.w * b.V * b.V;
+    }
+    result.T_min = std::min(result.T_min, firstSpike);
+    ++result.members;
     sink.Voltage(i, trace);
     sink.Member(i, Ng + 1);
     host.ProcessEvents();
+    if (host.StopRequested()) result.stopped = i < Ng;
   }
   if (!result.linearised.empty()) sink.Linearised(result.linearised);
 

@@ -99,6 +99,9 @@ class EnsembleSink {
   virtual void SigmaV(double sigmaV) { (void)sigmaV; }
 };
 
+// A stopped run (outcome.stopped) keeps the members done, outcome.delivered:
+// ro and its file are their rate, each spike weighing 1/(done·Δ); with none
+// done the file is left empty.
 struct EnsembleResult {
   RateHistogram ro;
   RunsOutcome outcome;
@@ -154,10 +157,15 @@ class ConductanceEnsembleSink {
   virtual void Dispersion(const std::vector<DispersionPoint>& points) { (void)points; }
 };
 
+// A stop ends the run between members or within one: the statistics and
+// "Gauss_V(MeanGE).dat" are then those of the members done; the lines the
+// member in progress had written to the other files stay.
 struct ConductanceEnsembleResult {
   std::vector<DispersionPoint> dispersion;
   std::vector<LinearisedPoint> linearised;
   double T_min = 0.0;  // s, the earliest first spike (t_end when none fired)
+  std::int64_t members = 0;  // members done
+  bool stopped = false;      // a stop ended the run before every member was done
 };
 
 ConductanceEnsembleResult RunGaussianConductances(Session& s, Host& host, ConductanceEnsembleSink& sink,

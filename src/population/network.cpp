@@ -59,7 +59,7 @@ NetworkResult RunNetwork(Session& s, Host& host, NetworkSink& sink, EnsembleMode
   const double savedIind = s.stim.Iind;
   ApplyEnsembleProblem(s, in);
   const std::int64_t M = in.MeshGauss;
-  NetworkResult result{RateHistogram(s.run.t_end, in.Nrate, M), {}, false};
+  NetworkResult result{RateHistogram(s.run.t_end, in.Nrate, M), {}, false, 0};
   result.mGABA.assign(static_cast<std::size_t>(in.Nrate) + 1, 0.0);
   SweepFile rateFile(EnsemblePath(dir, kRateFileName));
   SweepFile oneCurve(EnsemblePath(dir, kOneCurveFileName));
@@ -112,6 +112,7 @@ NetworkResult RunNetwork(Session& s, Host& host, NetworkSink& sink, EnsembleMode
     rateFile.WriteLine(line);
     sink.Bin(tBin, result.ro.ro()[kk], gate.mGABA);
     lastWritten = k;
+    result.bins = k + 1;
   };
   // The run goes on to t_end even when the step changes on the way (a count
   // of steps fixed at the start would end it early or late); a million steps at most.

@@ -73,6 +73,7 @@ struct NetworkResult {
   RateHistogram ro;
   std::vector<double> mGABA;  // the gate at the end of each bin
   bool stopped = false;
+  std::int32_t bins = 0;  // bins completed and written, 0 ... bins-1; a stop leaves the later ones empty
 };
 
 // Runs the network. noise: members start from a Gaussian spread of voltages

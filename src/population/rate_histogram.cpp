@@ -10,7 +10,7 @@
 namespace membrix {
 
 RateHistogram::RateHistogram(double t_end, std::int32_t Nrate, std::int64_t members)
-    : t_end_(t_end), Nrate_(Nrate) {
+    : t_end_(t_end), Nrate_(Nrate), members_(members) {
   if (Nrate < 1 || Nrate > kMaxRateBins) {
     throw RangeError("\"Mesh for rate, Nrate\" must lie between 1 and " + std::to_string(kMaxRateBins) + ", not " +
                      std::to_string(Nrate));
@@ -35,6 +35,18 @@ void RateHistogram::AddSpike(double t) {
 }
 
 void RateHistogram::Clear() { std::fill(ro_.begin(), ro_.end(), 0.0); }
+
+void RateHistogram::CountOnly(std::int64_t done) {
+  if (done < 1 || done > members_) {
+    throw RangeError("the rate is counted over 1 ... " + std::to_string(members_) + " members, not " +
+                     std::to_string(done));
+  }
+  if (done == members_) return;
+  const double scale = static_cast<double>(members_) / static_cast<double>(done);
+  for (double& r : ro_) r *= scale;
+  weight_ *= scale;
+  members_ = done;
+}
 
 double RateHistogram::Peak() const { return *std::max_element(ro_.begin(), ro_.end()); }
 

@@ -25,6 +25,13 @@ class RateHistogram {
   void AddSpike(double t);
   void Clear();
 
+  // The members the rate is counted over: all of the ensemble until a stopped
+  // run keeps only the first `done` (1 ... members). The bins are then the rate
+  // of those members alone, each spike weighing 1/(done·Δ). Throws RangeError
+  // for a count outside 1 ... members.
+  void CountOnly(std::int64_t done);
+  std::int64_t members() const { return members_; }
+
   std::int32_t Nrate() const { return Nrate_; }
   double Delta() const { return delta_; }  // bin width, s
   double TimeOf(std::int32_t k) const { return k * delta_; }
@@ -36,6 +43,7 @@ class RateHistogram {
  private:
   double t_end_;
   std::int32_t Nrate_;
+  std::int64_t members_;
   double delta_;
   double weight_;
   std::vector<double> ro_;

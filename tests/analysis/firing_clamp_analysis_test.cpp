@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -151,6 +152,34 @@ TEST_F(Analysis, CheckOnALinearMapReturnsToTheCircle) {
   }
 }
 
+// A self-test with nothing to test is an error that says why, never "0 of 0
+// recovered": a map where nothing fires, or where the circle misses the
+// firing region.
+TEST_F(Analysis, CheckRefusesAMapWithoutFiringPointsOnItsCircle) {
+  USMapData silent = PlaneMap(0.0, 0.0, 0.0, -0.06, 5.0, 0.02);
+  silent.file = "silent.dat";
+  USMapData corner = silent;  // fires only in the far corner, beyond the circle
+  corner.F[corner.At(corner.nue, corner.nse)] = 30.0;
+  const struct {
+    const char* name;
+    const USMapData* map;
+    const char* says;
+  } cases[] = {{"silent", &silent, "silent.dat: no firing point in the map"},
+               {"corner", &corner, "silent.dat: none of the 20 points of the check's quarter circle"}};
+  for (const auto& c : cases) {
+    Session s;
+    ApplyProgramStart(s);
+    BatchHost host;
+    Drawn drawn;
+    try {
+      CheckFiringClamp(s, host, *c.map, drawn);
+      ADD_FAILURE() << c.name;
+    } catch (const NothingToAnalyseError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind(c.says, 0), 0u) << c.name << ": " << e.what();
+    }
+  }
+}
+
 TEST_F(Analysis, RemovesTheClampsCorrectionsAtTheSpike) {
   Session s;
   ApplyProgramStart(s);
@@ -291,6 +320,53 @@ TEST_F(Analysis, TrialsWriteTheMeanConductancesAndEveryEstimateOfEachTrial) {
     // map's cell at Vus.
     EXPECT_NEAR(u, 6.0, 0.3) << line;
     EXPECT_NEAR(sIn, 0.2, 0.08) << line;
+  }
+}
+
+// A series that cannot give an estimate says so: fewer than one trial and a
+// map where nothing fires are refused before anything is written; trials whose
+// records all stay without an estimate are an error once they are done.
+TEST_F(Analysis, TrialsWithoutAnyEstimateAreAnError) {
+  Session base;
+  ApplyProgramStart(base);
+  base.stim.uu = 0.006;
+  base.stim.ss = 0.2;
+  base.stim.Iind = 0.0;
+  base.stim.t_IindShift = 0.0;
+  base.stim.t_Iind = 1e8;
+  SetRunLength(base.run, 0.1);
+  const USMapData firing = LinearMap();
+  const USMapData silent = PlaneMap(0.0, 0.0, 0.0, -0.06, 5.0, 0.02);
+  const USMapData flat = PlaneMap(40.0, 0.0, 0.0, -0.06, 0.0, 0.0);  // fires, but inverts nothing
+  enum class Refusal { Range, Nothing };
+  const struct {
+    const char* name;
+    std::int32_t trials;
+    const USMapData* map;
+    Refusal refusal;
+    bool written;
+  } cases[] = {{"no trial", 0, &firing, Refusal::Range, false},
+               {"silent map", 1, &silent, Refusal::Nothing, false},
+               {"flat map", 1, &flat, Refusal::Nothing, true}};
+  for (const auto& c : cases) {
+    std::filesystem::remove(Path("mean.dat"));
+    std::filesystem::remove(Path("trials.dat"));
+    Session s = base;
+    s.fcAnalysis.Trials = c.trials;
+    BatchHost host;
+    Drawn drawn;
+    try {
+      RunTrials(s, host, *c.map, drawn, Path("mean.dat"), Path("trials.dat"));
+      ADD_FAILURE() << c.name;
+    } catch (const RangeError& e) {
+      EXPECT_EQ(c.refusal, Refusal::Range) << c.name << ": " << e.what();
+    } catch (const NothingToAnalyseError& e) {
+      EXPECT_EQ(c.refusal, Refusal::Nothing) << c.name << ": " << e.what();
+    }
+    EXPECT_EQ(std::filesystem::exists(Path("mean.dat")), c.written) << c.name;
+    if (c.written) {
+      EXPECT_TRUE(Lines(Path("trials.dat")).empty()) << c.name;
+    }
   }
 }
 

@@ -266,6 +266,49 @@ TEST_F(USMap, NamesTheFileAndLineOfABrokenMap) {
   EXPECT_THROW(ReadUSMap(Path("missing.dat"), 0, 0), IoError);
 }
 
+// The rows of a 5 x 3 grid (I = 5, J = 3) under headers that disagree with
+// them: each is refused at the line where the disagreement shows.
+TEST_F(USMap, RefusesAHeaderWhoseGridSizeDisagreesWithTheRows) {
+  const std::string rows = WriteFixture(Path("rows.dat"), 4, 2, true);
+  std::vector<std::string> body = Lines(rows);
+  body.erase(body.begin(), body.begin() + 2);  // the 15 rows without their header
+  ASSERT_EQ(body.size(), 15u);
+  const struct {
+    const char* name;
+    int I, J;
+    const char* tail;
+    int line;  // 0: read without complaint
+  } cases[] = {
+      {"as written", 5, 3, "", 0},
+      {"trailing blank lines", 5, 3, "\n  \n", 0},
+      {"I and J swapped", 3, 5, "", 6},    // row 2 starts at line 6 with u of point 4 of row 1
+      {"one u too few", 4, 3, "", 7},      // row 2 starts with the last point of row 1
+      {"one row more", 5, 4, "", 17},      // the file ends after 15 of 20 points
+      {"one row fewer", 5, 2, "", 13},     // the third row follows the grid
+      {"a stray row", 5, 3, "1 2 3\n", 18},
+  };
+  for (const auto& c : cases) {
+    const std::string path = Path("header.dat");
+    {
+      std::ofstream out(path);
+      char size[64];
+      std::snprintf(size, sizeof size, "I=%3d ,J=%3d ,K=1,F=POINT", c.I, c.J);
+      out << "ZONE T=\"ZONE1\"\n" << size << "\n";
+      for (const std::string& line : body) out << line << "\n";
+      out << c.tail;
+    }
+    try {
+      const USMapData m = ReadUSMap(path, 0, 0);
+      EXPECT_EQ(c.line, 0) << c.name << ": read as " << m.nue + 1 << " x " << m.nse + 1;
+      EXPECT_EQ(m.file, path);
+    } catch (const FormatError& e) {
+      EXPECT_EQ(e.line(), c.line) << c.name << ": " << e.what();
+      EXPECT_EQ(e.file(), path) << c.name;
+      EXPECT_NE(std::string(e.what()).find("the header (line 2)"), std::string::npos) << c.name << ": " << e.what();
+    }
+  }
+}
+
 TEST(MapColours, FifteenStepsBetweenBlueAndYellow) {
   const struct {
     int level;

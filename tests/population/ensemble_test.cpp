@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -57,6 +58,18 @@ TEST(RateHistogram, RefusesMeshesOutsideItsCapacity) {
   for (int Nrate : {0, -3, 1001}) EXPECT_THROW(RateHistogram(0.12, Nrate, 10), RangeError) << Nrate;
   EXPECT_NO_THROW(RateHistogram(0.12, 1000, 10));
   EXPECT_THROW(RateHistogram(0.0, 240, 10), RangeError);
+}
+
+TEST(RateHistogram, CountedOverFewerMembersEachSpikeWeighsMore) {
+  RateHistogram ro(1.0, 4, 10);
+  ro.AddSpike(0.5);
+  ro.AddSpike(0.5);
+  ro.CountOnly(4);
+  EXPECT_EQ(ro.members(), 4);
+  EXPECT_NEAR(ro.ro()[2], 2.0 / (4 * 0.25), 1e-12) << "two spikes of four members";
+  ro.AddSpike(1.0);
+  EXPECT_NEAR(ro.ro()[4], 1.0 / (4 * 0.25), 1e-12) << "later spikes weigh as the members done";
+  for (std::int64_t done : {0, -1, 5}) EXPECT_THROW(ro.CountOnly(done), RangeError) << done;
 }
 
 TEST(RateHistogram, LinesInMillisecondsAndHertz) {
@@ -152,6 +165,69 @@ TEST_F(Ensemble, EachMemberAsIfRunAloneWithTheGeneratorOfItsIndex) {
   }
   EXPECT_GT(alone.Peak(), 0.0);
   EXPECT_EQ(r.ro.ro(), alone.ro());
+}
+
+// Stops once the sink has seen `after` members.
+class StopAfterMembers final : public EnsembleSink {
+ public:
+  StopAfterMembers(testing::StopAfterPoints& host) : host_(host) {}
+  void Member(std::int64_t, std::int64_t) override { ++host_.points; }
+
+ private:
+  testing::StopAfterPoints& host_;
+};
+
+// A stopped run keeps the members done, and its rate is theirs: without
+// dispersion every member fires in the same bins, so the rate there is 1/Δ
+// however many were done, not diluted by the members that never ran.
+TEST_F(Ensemble, AStoppedRunIsTheRateOfTheMembersDone) {
+  Session single = SquidSession();
+  single.ensemble.sgm_V = 0.0;
+  ApplyEnsembleProblem(single, single.ensemble);
+  const EnsembleMember one = GaussianThresholdMember(single, single.ensemble, false, nullptr);
+  ASSERT_GE(one.spikes.size(), 2u);
+  RateHistogram expected(0.04, 80, 1);
+  for (double t : one.spikes) expected.AddSpike(t);
+
+  for (bool noise : {false, true}) {
+    Session s = SquidSession();
+    s.ensemble.sgm_V = 0.0;
+    s.ensemble.MeshGauss = 3199;  // 100 blocks of members: a stop after the first leaves most undone
+    s.parallel.workers = 1;
+    testing::StopAfterPoints host(1);
+    StopAfterMembers sink(host);
+    const EnsembleResult r = noise ? RunNoiseEnsemble(s, host, sink, EnsembleModel::ConductanceBased, Path(""))
+                                   : RunGaussianThresholds(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+    const char* kind = noise ? "noise" : "thresholds";
+    ASSERT_TRUE(r.outcome.stopped) << kind;
+    ASSERT_GE(r.outcome.delivered, 1) << kind;
+    ASSERT_LT(r.outcome.delivered, 3200) << kind;
+    EXPECT_EQ(r.ro.members(), r.outcome.delivered) << kind;
+    const auto lines = Lines(r.file);
+    ASSERT_EQ(lines.size(), 81u) << kind;
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+      EXPECT_NEAR(r.ro.ro()[k], expected.ro()[k], 1e-9) << kind << ", bin " << k;
+      EXPECT_EQ(lines[k], RateLine(expected.TimeOf(static_cast<std::int32_t>(k)) * 1000.0, expected.ro()[k]))
+          << kind << ", bin " << k;
+    }
+  }
+}
+
+TEST_F(Ensemble, AStopBeforeAnyMemberLeavesAnEmptyRateFile) {
+  for (bool noise : {false, true}) {
+    Session s = SquidSession();
+    // Runs of a million steps: the stop reaches the members while they run
+    // (they look at it every 4096 steps), before the first is done.
+    s.ensemble.t_end = 50000.0;
+    s.parallel.workers = 1;
+    testing::StopAfterPoints host(0);
+    EnsembleSink sink;
+    const EnsembleResult r = noise ? RunNoiseEnsemble(s, host, sink, EnsembleModel::ConductanceBased, Path(""))
+                                   : RunGaussianThresholds(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+    EXPECT_TRUE(r.outcome.stopped);
+    EXPECT_EQ(r.outcome.delivered, 0);
+    EXPECT_TRUE(Lines(r.file).empty()) << (noise ? "noise" : "thresholds");
+  }
 }
 
 TEST(GaussianThresholdMember, LeakNeverBelowItsFloorAndThresholdsRenewAtSpikes) {
@@ -261,6 +337,63 @@ TEST_F(Conductances, LinearisedSpreadFollowsTheEnsembleBelowThreshold) {
   EXPECT_GT(last.D, 0.0005) << "a visible spread";
   EXPECT_NEAR(est.sigmaV, last.D, 0.3 * last.D);
   EXPECT_NEAR(est.V, last.mean, 0.002);
+}
+
+// Reads "Gauss(t,V).dat": the weighted mean voltage of the members at each
+// bin time (ms, rounded as written).
+std::map<long, double> WeightedMeans(const std::vector<std::string>& lines) {
+  std::map<long, std::pair<double, double>> sums;
+  for (const std::string& line : lines) {
+    std::istringstream in(line);
+    double t = 0, V = 0, w = 0;
+    in >> t >> V >> w;
+    auto& [sw, swv] = sums[std::lround(t * 1000.0)];
+    sw += w;
+    swv += w * V;
+  }
+  std::map<long, double> means;
+  for (const auto& [t, s] : sums) means[t] = s.second / s.first;
+  return means;
+}
+
+// A stop between members ends the run without an error: the statistics are
+// those of the members done, and the run says it was stopped.
+TEST_F(Conductances, AStopKeepsTheStatisticsOfTheMembersDone) {
+  Session s = SquidSession();
+  SelectModelFamily(s, "Passive");
+  EnsembleInputs& in = s.ensemble;
+  in.t_end = 10.0;
+  in.Nrate = 20;
+  in.MeshG = 8;
+  in.sigmaG = 0.2;
+  in.Ampl_gE = 0.02;
+  testing::StopAfterPoints host(3);
+  class Counter final : public ConductanceEnsembleSink {
+   public:
+    explicit Counter(testing::StopAfterPoints& h) : h_(h) {}
+    void Member(std::int64_t, std::int64_t) override { ++h_.points; }
+    testing::StopAfterPoints& h_;
+  } sink(host);
+  const ConductanceEnsembleResult r =
+      RunGaussianConductances(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+  EXPECT_TRUE(r.stopped);
+  EXPECT_EQ(r.members, 3);
+  ASSERT_EQ(r.dispersion.size(), 20u);
+  const std::map<long, double> means = WeightedMeans(Lines(Path(kGaussTVFileName)));
+  for (const DispersionPoint& p : r.dispersion) {
+    const auto it = means.find(std::lround(p.t * 1e6));
+    ASSERT_NE(it, means.end()) << "t = " << p.t;
+    EXPECT_NEAR(p.mean * 1000.0, it->second, 2e-3) << "t = " << p.t;
+  }
+  EXPECT_EQ(Lines(Path(kGaussVMeanFileName)).size(), r.dispersion.size());
+
+  testing::StopAfterPoints never(1000);
+  Counter all(never);
+  const ConductanceEnsembleResult full =
+      RunGaussianConductances(s, never, all, EnsembleModel::ConductanceBased, Path(""));
+  EXPECT_FALSE(full.stopped);
+  EXPECT_EQ(full.members, 9);
+  EXPECT_NE(full.dispersion.back().mean, r.dispersion.back().mean) << "the other members count in a full run";
 }
 
 TEST_F(Conductances, RefusesAnEnsembleWithoutMesh) {

@@ -124,6 +124,40 @@ TEST_F(Network, SameRunForTheSameSessionAndRefusesTooManyMembers) {
   EXPECT_THROW(RunNetwork(s, host, sink, EnsembleModel::ConductanceBased, true, Path("")), RangeError);
 }
 
+// The bins a run reports are the lines of its file, all of them in a full run
+// and those up to the stop in a stopped one.
+TEST_F(Network, ReportsTheBinsItWrote) {
+  class StopAtTime final : public Host {
+   public:
+    bool StopRequested() const override { return t >= 0.012; }
+    bool Confirm(const std::string&) override { return true; }
+    double t = 0.0;
+  };
+  class TimeSink final : public NetworkSink {
+   public:
+    explicit TimeSink(StopAtTime& host) : host_(host) {}
+    void Time(double t) override { host_.t = t; }
+    StopAtTime& host_;
+  };
+  for (bool stop : {false, true}) {
+    Session s = NetworkSession(4);
+    StopAtTime stopping;
+    BatchHost never;
+    TimeSink sink(stopping);
+    Host& host = stop ? static_cast<Host&>(stopping) : never;
+    const NetworkResult r = RunNetwork(s, host, sink, EnsembleModel::ConductanceBased, true, Path(""));
+    EXPECT_EQ(r.stopped, stop);
+    const auto lines = Lines(Path(kRateFileName));
+    EXPECT_EQ(static_cast<std::size_t>(r.bins), lines.size()) << (stop ? "stopped" : "full");
+    if (stop) {
+      EXPECT_GE(r.bins, 20) << "12 ms of 0.5 ms bins";
+      EXPECT_LT(r.bins, 61);
+    } else {
+      EXPECT_EQ(r.bins, 61);
+    }
+  }
+}
+
 // The window's "dt, ms" is read again at every step.
 class DoublesTheStep final : public NetworkSink {
  public:

@@ -3,7 +3,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
 
+#include "params/model_menus.h"
 #include "run/session.h"
 #include "ui/chart.h"
 #include "ui/windows/ensemble_window.h"
@@ -42,6 +46,7 @@ class EnsembleWindowTest : public QObject {
   void RateButtonOpensBothWindowsAndTheNoiseRunDrawsTheRate();
   void LeakSpreadSwitchesToRelativeAndDoubleClickSwitchesBack();
   void ConductancesAndNetworkDrawTheirSeries();
+  void AStoppedNoiseRunDrawsTheRateOfTheMembersDone();
 };
 
 void EnsembleWindowTest::RateButtonOpensBothWindowsAndTheNoiseRunDrawsTheRate() {
@@ -110,6 +115,43 @@ void EnsembleWindowTest::ConductancesAndNetworkDrawTheirSeries() {
   auto* gate = Window(f, "Form15")->findChild<Chart*>(QStringLiteral("Chart1"));
   QCOMPARE(gate->PointCount(0), 21);
   QCOMPARE(LineCount(f.FilePath(QStringLiteral("rate(t).dat"))), 21);
+}
+
+// Identical members (no spread) all fire in the same bins: the rate there is
+// 1/Δ = 2000 Hz for 0.5 ms bins, however many members were done before "Stop",
+// and the window shows that, not the rate diluted by the members never run.
+void EnsembleWindowTest::AStoppedNoiseRunDrawsTheRateOfTheMembersDone() {
+  WorkbenchFixture f;
+  membrix::SelectModelFamily(f.s(), "Rariza");
+  membrix::ShowEnsembleWindow(*f.wb, &f.form1());
+  QWidget* w = Window(f, "Form7");
+  TypeInto(*w, "DDSpinEdit7", QStringLiteral("1000000"));
+  TypeInto(*w, "DDSpinEdit13", QStringLiteral("0"));
+  QCOMPARE(f.s().ensemble.MeshGauss, 1000000);
+  QCOMPARE(f.s().ensemble.sgm_V, 0.0);
+  // "Stop" once member 0 has been written.
+  auto* stop = w->findChild<QPushButton*>(QStringLiteral("ButtonStop"));
+  QTimer poll;
+  poll.setInterval(10);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (LineCount(f.FilePath(QStringLiteral("OneCurve(t).dat"))) > 0) {
+      poll.stop();
+      stop->click();
+    }
+  });
+  poll.start();
+  QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("Button5")), Qt::LeftButton);
+  QVERIFY(!poll.isActive());
+  const QString progress = w->findChild<QLabel*>(QStringLiteral("Label15"))->text();
+  QVERIFY2(progress.startsWith(QStringLiteral("stopped after ")) && progress.endsWith(QStringLiteral(" of 1000001 members")),
+           qPrintable(progress));
+  auto* chart = w->findChild<Chart*>(QStringLiteral("Chart2"));
+  const int rate = chart->FindSeries(QStringLiteral("ro(t,0)"));
+  QCOMPARE(chart->PointCount(rate), 241);
+  double peak = 0.0;
+  for (int k = 0; k < 241; ++k) peak = std::max(peak, chart->Point(rate, k).y());
+  QVERIFY2(std::abs(peak - 2000.0) < 1e-6, qPrintable(QString::number(peak, 'g', 12)));
+  QCOMPARE(LineCount(f.FilePath(QStringLiteral("RateNoise(t).dat"))), 241);
 }
 
 QTEST_MAIN(EnsembleWindowTest)

@@ -46,6 +46,26 @@ class Pacer {
   QElapsedTimer clock_;
 };
 
+// "ro(t,0)": every bin of the rate.
+void DrawRate(Chart& chart, const RateHistogram& ro) {
+  chart.Clear(kRate);
+  for (std::int32_t k = 0; k <= ro.Nrate(); ++k) chart.AddPoint(kRate, ro.TimeOf(k) * 1000.0, ro.ro()[static_cast<std::size_t>(k)]);
+  chart.Refresh();
+}
+
+// What the run left: a stopped run's rate is that of the members done.
+void ShowRateResult(Chart& chart, QLabel& progress, const EnsembleResult& r, std::int64_t members) {
+  if (r.outcome.stopped) {
+    progress.setText(QStringLiteral("stopped after %1 of %2 members").arg(r.outcome.delivered).arg(members));
+    if (r.outcome.delivered < 1) {
+      chart.Clear(kRate);
+      chart.Refresh();
+      return;
+    }
+  }
+  DrawRate(chart, r.ro);
+}
+
 class RateChartSink final : public EnsembleSink {
  public:
   RateChartSink(Chart& chart, QLabel& progress, QLabel& sigmaV) : chart_(chart), progress_(progress), sigmaV_(sigmaV) {}
@@ -59,9 +79,7 @@ class RateChartSink final : public EnsembleSink {
   void Rate(const RateHistogram& ro) override {
     if (!draw_) return;
     draw_ = false;
-    chart_.Clear(kRate);
-    for (std::int32_t k = 0; k <= ro.Nrate(); ++k) chart_.AddPoint(kRate, ro.TimeOf(k) * 1000.0, ro.ro()[static_cast<std::size_t>(k)]);
-    chart_.Refresh();
+    DrawRate(chart_, ro);
     sigmaShown_ = false;
   }
   void Voltage(const std::vector<TimeValue>& trace) override {
@@ -449,8 +467,8 @@ void EnsembleWindow::RunThresholds(EnsembleModel model) {
     for (int i : {kRate, kVoltage}) chart_->Clear(i);
     SweepWindowHost host(wb_, stop_);
     RateChartSink sink(*chart_, *progress_, *sigmaV_);
-    RunGaussianThresholds(s, host, sink, model);
-    chart_->Refresh();
+    const EnsembleResult r = RunGaussianThresholds(s, host, sink, model);
+    ShowRateResult(*chart_, *progress_, r, EnsembleMembers(s.ensemble));
   });
 }
 
@@ -463,8 +481,10 @@ void EnsembleWindow::RunNoise(EnsembleModel model) {
     SweepWindowHost host(wb_, stop_);
     RateChartSink sink(*chart_, *progress_, *sigmaV_);
     const EnsembleResult r = RunNoiseEnsemble(s, host, sink, model);
-    sigmaV_->setText(QStringLiteral("sgmV at t=               =%1").arg(r.sigmaV, 7, 'f', 3));
-    chart_->Refresh();
+    if (!r.outcome.stopped || r.outcome.delivered > 0) {
+      sigmaV_->setText(QStringLiteral("sgmV at t=               =%1").arg(r.sigmaV, 7, 'f', 3));
+    }
+    ShowRateResult(*chart_, *progress_, r, EnsembleMembers(s.ensemble));
   });
 }
 

@@ -156,7 +156,10 @@ void ZFunctionWindow::DrawZ() {
 
 bool ZFunctionWindow::AnalyseOneISI() {
   for (Chart* c : {predictions_, estimates_}) c->ClearAll();
-  return wb_.RunCommand([this] {
+  // Nothing of an earlier analysis stays: one that fails shows its error only.
+  deltaFreq_->setText(QStringLiteral("delta_freq ="));
+  status_->clear();
+  const bool done = wb_.RunCommand([this] {
     Session& s = wb_.session();
     ISISink sink;
     const OneISIResult r = membrix::AnalyseOneISI(s, wb_, sink);
@@ -172,22 +175,27 @@ bool ZFunctionWindow::AnalyseOneISI() {
     }
     estimates_->AddPoint(2, s.stim.uu * 1000.0, s.stim.ss);
     std::string text = "delta_freq =";
-    AppendFixed(text, r.delta_freq, 6, 1);
+    if (r.repeats > 0) AppendFixed(text, r.delta_freq, 6, 1);
     deltaFreq_->setText(QString::fromStdString(text));
-    QString status = QStringLiteral("%1 intervals analysed; mean errors u %2 → %3 µA/cm², s %4 → %5")
-                         .arg(r.repeats)
-                         .arg(r.e_u0 * 1000.0, 0, 'g', 3)
-                         .arg(r.e_u1 * 1000.0, 0, 'g', 3)
-                         .arg(r.e_s0, 0, 'g', 3)
-                         .arg(r.e_s1, 0, 'g', 3);
+    // Errors are means over the intervals analysed: with none (a stop before
+    // the first) there are none to show.
+    QString status = r.repeats > 0 ? QStringLiteral("%1 intervals analysed; mean errors u %2 → %3 µA/cm², s %4 → %5")
+                                         .arg(r.repeats)
+                                         .arg(r.e_u0 * 1000.0, 0, 'g', 3)
+                                         .arg(r.e_u1 * 1000.0, 0, 'g', 3)
+                                         .arg(r.e_s0, 0, 'g', 3)
+                                         .arg(r.e_s1, 0, 'g', 3)
+                                   : QStringLiteral("no interval analysed");
+    if (r.stopped) status += QStringLiteral(" (stopped)");
     // The repeats left out are said with their reasons.
     const std::string skipped = OneISISkippedText(r);
     if (!skipped.empty()) status += QStringLiteral("\n") + QString::fromStdString(skipped);
     status_->setText(status);
     predictions_->Refresh();
     estimates_->Refresh();
-    DrawZ();
   });
+  DrawZ();  // the stored functions the analysis read, also when it found nothing to analyse
+  return done;
 }
 
 }  // namespace membrix

@@ -34,4 +34,19 @@ std::string TaskOutDir(const std::string& dir);
 // The path of name inside dir (empty dir: name itself).
 std::string InDir(const std::string& dir, const std::string& name);
 
+// The population rate of an ensemble of uncoupled neurons and of the
+// inhibitory network.
+const TaskDeclaration& EnsembleTask();
+const TaskDeclaration& NetworkTask();
+// The inputs of the "Problem" group both take (network: its own member count).
+std::vector<TaskInput> PopulationProblemInputs(bool network);
+// Puts the problem inputs that are not bound into the session (the fixed
+// threshold) and returns the members' model.
+enum class EnsembleModel;
+EnsembleModel ApplyPopulationProblem(Session& s, const TaskValues& v);
+// The rate summary of a run whose bins 0 ... bins-1 hold a rate: bins, bin_ms,
+// rate_peak_Hz, rate_mean_Hz (null with no bin) and rate_covered_ms.
+class RateHistogram;
+void RateResults(nlohmann::ordered_json& r, const RateHistogram& ro, std::int32_t bins, double t_end);
+
 }  // namespace membrix

@@ -16,6 +16,8 @@ const std::vector<const TaskDeclaration*>& AllTasks() {
       &RampsTask(),
       &StepsTask(),
       &PreviewTask(),
+      &ReverseTask(),
+      &FitTask(),
   };
   return tasks;
 }

@@ -41,8 +41,8 @@ static int CliMain(JobProcesses& job, int argc, char** argv) {
   TaskCommand runRun;
   CLI::App* runCmd = AddRunCommand(app, runRun);
 
-  FitOptions fit;
-  CLI::App* fitCmd = AddFitCommand(app, fit);
+  TaskCommand fitRun;
+  CLI::App* fitCmd = AddFitCommand(app, fitRun);
   SweepCommand fiRun;
   CLI::App* fiCmd = AddFICommand(app, fiRun);
   SweepCommand adaptationRun;
@@ -73,8 +73,8 @@ static int CliMain(JobProcesses& job, int argc, char** argv) {
   CLI::App* stepsCmd = AddStepsCommand(app, stepsRun);
   TaskCommand previewRun;
   CLI::App* previewCmd = AddPreviewCommand(app, previewRun);
-  ReverseOptions reverse;
-  CLI::App* reverseCmd = AddReverseCommand(app, reverse);
+  TaskCommand reverseRun;
+  CLI::App* reverseCmd = AddReverseCommand(app, reverseRun);
   TaskCommand taskList;
   CLI::App* taskListCmd = AddTaskListCommand(app, taskList);
 
@@ -100,7 +100,7 @@ static int CliMain(JobProcesses& job, int argc, char** argv) {
   if (job.Helper() && !shared) return 0;
   try {
     if (*runCmd) return runRun();
-    if (*fitCmd) return FitCommand(fit);
+    if (*fitCmd) return fitRun();
     if (*fiCmd) return fiRun();
     if (*adaptationCmd) return adaptationRun();
     if (*thresholdsCmd) return thresholdsRun();
@@ -116,7 +116,7 @@ static int CliMain(JobProcesses& job, int argc, char** argv) {
     if (*rampsCmd) return rampsRun();
     if (*stepsCmd) return stepsRun();
     if (*previewCmd) return previewRun();
-    if (*reverseCmd) return ReverseCommand(reverse);
+    if (*reverseCmd) return reverseRun();
     if (*taskListCmd) return taskList();
   } catch (const HelperFinished&) {
     return 0;  // this process sent its share; the writer reports

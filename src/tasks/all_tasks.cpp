@@ -18,6 +18,8 @@ const std::vector<const TaskDeclaration*>& AllTasks() {
       &PreviewTask(),
       &EnsembleTask(),
       &NetworkTask(),
+      &ReverseTask(),
+      &FitTask(),
   };
   return tasks;
 }

@@ -29,6 +29,11 @@ const TaskDeclaration& PreviewTask();
 // The inputs of a sweep file (t_max_limit_ms, cesium_shift) for the ramp
 // analyzer and the step series.
 std::vector<TaskInput> SweepFileInputs();
+// The fits: the reverse problem of a current and the fit of chosen parameters
+// to the recordings.
+const TaskDeclaration& ReverseTask();
+const TaskDeclaration& FitTask();
+
 // Makes the output folder of a task (empty: the current one) and returns it.
 std::string TaskOutDir(const std::string& dir);
 // The path of name inside dir (empty dir: name itself).

@@ -20,6 +20,7 @@
 #include "run/clamp_run.h"
 #include "run/independent_runs.h"
 #include "run/session.h"
+#include "tasks/task_files.h"
 
 namespace membrix {
 
@@ -163,6 +164,11 @@ int RunFCAnalysis(const FCAnalysisOptions& o) {
   s.fcAnalysis.Unsteadiness = o.unsteadiness;
   s.fcAnalysis.Trials = o.trials;
   if (!o.check) CheckTrialsInputs(s.fcAnalysis);
+  // The estimates never land on the map they are read from, nor on the
+  // parameter file or its recordings.
+  std::vector<TaskFile> inputs = ParameterFileInputs(s);
+  inputs.push_back({"--map", o.map});
+  if (!o.check) GuardOutputs(inputs, {{"--output", o.output}, {"--mean-output", o.meanOutput}});
   const USMapData map = ReadAnalysisMap(s);
   if (o.check) {
     LeaveIfHelper();  // a single run: the writer does it alone
@@ -219,6 +225,10 @@ int RunKernel(const KernelOptions& o) {
   s.zInputs.storedFolder = o.storedFolder;
   s.zInputs.kernelFile = o.kernelOutput;
   s.fcAnalysis.mapFile = o.map;
+  std::vector<TaskFile> inputs = ParameterFileInputs(s);
+  inputs.push_back({"--map", o.map});
+  if (!o.storedFolder.empty()) inputs.push_back({"--stored-folder", o.storedFolder});
+  if (!o.kernelOutput.empty()) GuardOutputs(inputs, {{"--kernel-output", o.kernelOutput}});
   SweepHost host;
   if (o.oneISI > 0) {
     s.zInputs.n_repeat = o.oneISI;
@@ -298,8 +308,8 @@ CLI::App* AddFCAnalysisCommand(CLI::App& app, SweepCommand& command) {
   cmd->add_option("--map", o->map, "The (u,s) map file (default \"v(u_s).dat\")")->type_name("FILE");
   cmd->add_flag("--linear", o->linear, "Replace F and G by planes (\"Make linear F,G\")");
   cmd->add_flag("--check", o->check, "The self-test on the map (\"CheckFiringClamp\")");
-  cmd->add_option("--trials", o->trials, "Number of trials (\"Set of Trials, N=\", default 1)")
-      ->check(CLI::NonNegativeNumber);
+  cmd->add_option("--trials", o->trials, "Number of trials (\"Set of Trials, N=\", default 1; at most 100000)")
+      ->check(CLI::Range(0, 100000));
   cmd->add_flag("--unsteadiness", o->unsteadiness, "Correct each estimate by the interval's trough voltage");
   cmd->add_flag("--wiener", o->wiener,
                 "Correct each estimate by the Z-function of its interval (\"Wiener Kernel\"; reads "
@@ -330,8 +340,8 @@ CLI::App* AddKernelCommand(CLI::App& app, SweepCommand& command) {
       ->check(CLI::Range(0, 2));
   cmd->add_option("--stored-folder", o->storedFolder, "Folder of the stored Z-functions (default: here)");
   cmd->add_option("--kernel-output", o->kernelOutput, "The kernel file (default \"func_Z.dat\")")->type_name("FILE");
-  cmd->add_option("--one-isi", o->oneISI, "Run the one-ISI analysis this many times (\"n_repeat\")")
-      ->check(CLI::NonNegativeNumber);
+  cmd->add_option("--one-isi", o->oneISI, "Run the one-ISI analysis this many times (\"n_repeat\"; at most 100000)")
+      ->check(CLI::Range(0, 100000));
   cmd->add_option("--map", o->map, "The (u,s) map for --one-isi (default \"v(u_s).dat\")")->type_name("FILE");
   cmd->add_flag("--json", o->json, "Print one JSON object");
   command = [o] { return RunKernel(*o); };

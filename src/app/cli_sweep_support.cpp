@@ -117,11 +117,7 @@ void SweepHost::Progress(std::int64_t done, std::int64_t total) {
   progressShown_ = true;
 }
 
-std::string CliNumber(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
-}
+std::string CliNumber(double x) { return PlainNumber(x); }
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";

@@ -11,18 +11,13 @@
 #include "data/global_fit.h"
 #include "data/simplex.h"
 #include "run/host.h"
+#include "tasks/task_declaration.h"
 #include "run/run_view_sink.h"
 #include "run/session.h"
 
 namespace membrix {
 
 namespace {
-
-std::string Plain(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
-}
 
 class PassLimitHost final : public Host {
  public:
@@ -47,7 +42,7 @@ class PassPrinter final : public FitProgress {
     std::snprintf(head, sizeof head, "pass %4d  nfunk=%5d  residual %.6e ", pass.pass, pass.nfunk, pass.best);
     out << head;
     for (std::size_t k = 0; k < pass.bestVertex.size(); ++k) {
-      out << " " << FitParameterAt(fit_, static_cast<int>(k) + 1).field << "=" << Plain(pass.bestVertex[k]);
+      out << " " << FitParameterAt(fit_, static_cast<int>(k) + 1).field << "=" << PlainNumber(pass.bestVertex[k]);
     }
     out << std::endl;  // a log that is watched shows every pass at once
     if (maxPasses_ > 0 && pass.pass >= maxPasses_) host_.passLimitReached = true;

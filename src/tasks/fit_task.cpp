@@ -28,12 +28,6 @@ namespace {
 
 const std::vector<std::string> kMethods = {"simplex", "global", "multistart"};
 
-std::string Plain(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
-}
-
 // The names of a repeated, comma-separated option.
 std::vector<std::string> SplitNames(const std::vector<std::string>& given) {
   std::vector<std::string> names;
@@ -97,7 +91,7 @@ void RunFitTask(TaskCall& call) {
   lines << "fitting";
   for (int k = 1; k <= s.fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(s.fit, k);
-    lines << " " << p.field << "=" << Plain(s.NP0.*p.member);
+    lines << " " << p.field << "=" << PlainNumber(s.NP0.*p.member);
   }
   lines << " to " << s.rec.NSmpls << " recording(s) of " << idName << " by the " << method << " method"
         << std::endl;
@@ -126,7 +120,7 @@ void RunFitTask(TaskCall& call) {
     // at rest, overrides the fitted value in every run.
     const double used = s.NP0.*p.member;
     if (std::abs(used - value) > 1e-9 * std::max(1.0, std::abs(value))) {
-      std::cerr << "membrix-cli: note: the runs replace " << p.field << " (" << Plain(used)
+      std::cerr << "membrix-cli: note: the runs replace " << p.field << " (" << PlainNumber(used)
                 << " after the last run): a recording section sets it or the model derives it, so the fit "
                    "cannot move it\n";
     }
@@ -134,7 +128,7 @@ void RunFitTask(TaskCall& call) {
   r["parameters"] = std::move(fitted);
   if (v.Given("out")) {
     const std::string comment = "Fitted by membrix-cli fit --method " + method + " from " + idName + ": " + how +
-                                ", residual " + Plain(outcome.value) + " after " + FitDoneText(r);
+                                ", residual " + PlainNumber(outcome.value) + " after " + FitDoneText(r);
     WriteFitParameterFile(v.Text("out"), FittedParameterFileText(inputText, s, outcome.x, comment));
     call.written = {"out"};
     // The recordings are named as the fit's file names them: relative names are

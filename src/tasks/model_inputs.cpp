@@ -14,16 +14,6 @@
 
 namespace membrix {
 
-namespace {
-
-std::string Plain(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
-}
-
-}  // namespace
-
 std::vector<TaskInput> ModelInputs(bool withMode) {
   std::vector<TaskInput> inputs;
   inputs.push_back(InFile("id", FileKind::ParameterFile,
@@ -67,10 +57,10 @@ TaskInput SeedInput() {
 void CheckRunSettings(const Session& s) {
   auto refuse = [](const std::string& what) { throw RangeError(what); };
   if (!(s.run.dt > 0) || !std::isfinite(s.run.dt)) {
-    refuse("the time step dt = " + Plain(s.run.dt) + " s must be a positive number of seconds");
+    refuse("the time step dt = " + PlainNumber(s.run.dt) + " s must be a positive number of seconds");
   }
   if (!(s.run.t_end >= 0) || !std::isfinite(s.run.t_end)) {
-    refuse("the run length t_end = " + Plain(s.run.t_end) + " s must be a non-negative number of seconds");
+    refuse("the run length t_end = " + PlainNumber(s.run.t_end) + " s must be a non-negative number of seconds");
   }
   if (s.run.n_Write < 1) refuse("the writing cadence n_Write = " + std::to_string(s.run.n_Write) + " must be 1 or more");
   if (s.run.n_Draw < 1) refuse("the drawing cadence n_Draw = " + std::to_string(s.run.n_Draw) + " must be 1 or more");

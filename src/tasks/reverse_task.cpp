@@ -24,12 +24,6 @@ namespace membrix {
 
 namespace {
 
-std::string Plain(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
-}
-
 std::string CoefficientNames(ReverseCurrent current) {
   std::string names;
   for (const ReverseCoefficient& k : ReverseCoefficients(current)) {
@@ -98,7 +92,7 @@ void RunReverse(TaskCall& call) {
   for (int k = 1; k <= s.fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(s.fit, k);
     start.push_back(s.NP0.*p.member);
-    lines << " " << p.field << "=" << Plain(start.back());
+    lines << " " << p.field << "=" << PlainNumber(start.back());
   }
   lines << " to " << s.rec.NSmpls << " conductance curve(s) of "
         << (v.Given("id") ? v.Text("id") : std::string("the program's start")) << std::endl;
@@ -129,7 +123,7 @@ void RunReverse(TaskCall& call) {
   r["start"] = std::move(started);
   if (v.Given("out")) {
     const std::string comment = "Fitted by membrix-cli reverse --current " + v.Text("current") + ": residual " +
-                                Plain(result.value) + " after " + std::to_string(result.passes) + " passes" +
+                                PlainNumber(result.value) + " after " + std::to_string(result.passes) + " passes" +
                                 (result.stopped ? " (stopped before the tolerance was reached)" : "");
     WriteFitParameterFile(v.Text("out"), ReverseParameterFileText(s, result.x, comment));
     call.written = {"out"};

@@ -35,16 +35,10 @@ nlohmann::ordered_json JsonNumber(double x) {
   return x;
 }
 
-std::string Plain(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
-}
-
 // Why a run's deviation is not a number.
 std::string DeviationNote(const Session& s) {
   if (!(s.rec.scx_Smpl > 0)) {
-    return "the deviation cannot be computed: scx_Smpl = " + Plain(s.rec.scx_Smpl) +
+    return "the deviation cannot be computed: scx_Smpl = " + PlainNumber(s.rec.scx_Smpl) +
            " puts the recording's times nowhere on the model's time grid";
   }
   return "the deviation cannot be computed: the model or the recording holds values that are not numbers";

@@ -13,12 +13,6 @@ namespace membrix {
 
 namespace {
 
-std::string Plain(double x) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10g", x);
-  return buf;
-}
-
 // A refusal of a value: names the input, the value and what it accepts.
 [[noreturn]] void Refuse(const TaskInput& in, const std::string& value, const std::string& why) {
   throw RangeError(in.OptionName() + " = " + value + ": " + why);
@@ -32,6 +26,12 @@ std::string AllowedText(const TaskInput& in) {
 }
 
 }  // namespace
+
+std::string PlainNumber(double x) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.10g", x);
+  return buf;
+}
 
 std::string_view UnitSymbol(Unit unit) {
   switch (unit) {
@@ -75,10 +75,10 @@ bool InputRange::Contains(double x) const {
 
 std::string InputRange::Text() const {
   const bool hasLow = std::isfinite(low), hasHigh = std::isfinite(high);
-  if (hasLow && hasHigh && !lowOpen && !highOpen) return Plain(low) + " ... " + Plain(high);
+  if (hasLow && hasHigh && !lowOpen && !highOpen) return PlainNumber(low) + " ... " + PlainNumber(high);
   std::string text;
-  if (hasLow) text = (lowOpen ? "above " : "at least ") + Plain(low);
-  if (hasHigh) text += (text.empty() ? "" : " and ") + std::string(highOpen ? "below " : "at most ") + Plain(high);
+  if (hasLow) text = (lowOpen ? "above " : "at least ") + PlainNumber(low);
+  if (hasHigh) text += (text.empty() ? "" : " and ") + std::string(highOpen ? "below " : "at most ") + PlainNumber(high);
   return text.empty() ? "any finite number" : text;
 }
 
@@ -224,11 +224,11 @@ const TaskDeclaration* FindTask(std::string_view name) {
 }
 
 void CheckInputNumber(const TaskInput& in, double value) {
-  if (!std::isfinite(value)) Refuse(in, Plain(value), "not a finite number; allowed: " + AllowedText(in));
+  if (!std::isfinite(value)) Refuse(in, PlainNumber(value), "not a finite number; allowed: " + AllowedText(in));
   if ((in.kind == InputKind::Integer || in.kind == InputKind::Choice) && value != std::trunc(value)) {
-    Refuse(in, Plain(value), "not a whole number; allowed: " + AllowedText(in));
+    Refuse(in, PlainNumber(value), "not a whole number; allowed: " + AllowedText(in));
   }
-  if (!in.range.Contains(value)) Refuse(in, Plain(value), "outside the allowed " + AllowedText(in));
+  if (!in.range.Contains(value)) Refuse(in, PlainNumber(value), "outside the allowed " + AllowedText(in));
 }
 
 double ParseInputNumber(const TaskInput& in, const std::string& text, double scale) {
@@ -293,7 +293,7 @@ std::string InputHelp(const TaskInput& in, const Session& startValues) {
     case InputKind::Integer: {
       const double def = in.get ? in.get(startValues) : in.defaultNumber;
       if (!unit.empty() && in.unit != Unit::Count) text += "; " + std::string(unit);
-      text += "; default " + Plain(def) + "; allowed " + in.range.Text();
+      text += "; default " + PlainNumber(def) + "; allowed " + in.range.Text();
       break;
     }
     case InputKind::Choice: {

@@ -74,6 +74,9 @@ enum class FileKind {
   LinesPerRun,    // one line per run, the lines done kept on a stop
 };
 
+// A number as messages and summaries show it: up to ten significant digits.
+std::string PlainNumber(double x);
+
 // The values an input accepts: low ... high, each end open or closed.
 struct InputRange {
   double low = -std::numeric_limits<double>::infinity();

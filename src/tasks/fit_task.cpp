@@ -161,7 +161,7 @@ TaskDeclaration MakeFitTask() {
   t.onStop =
       "Ctrl+C stops at the next evaluation and still reports the best point; --out then stays under "
       "\"<name>.part\".";
-  t.example = "--fit gNa --max-passes 2";
+  t.example = "--id Hodgkin_AP.id --fit gNa --max-passes 2";  // the sample file, copied beside the call
   t.inputs = ModelInputs(true);
   std::string items;
   for (const FitParameter& p : FitParameters()) items += (items.empty() ? "" : ", ") + std::string(p.menuItem);

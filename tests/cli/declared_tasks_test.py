@@ -106,7 +106,8 @@ with tempfile.TemporaryDirectory() as work:
                 fail(f"{name} {out['option']} \"\": exit 0")
 
         # A call that ends quickly: strict JSON that says what produced it,
-        # and a description beside every column file.
+        # and a description beside every column file. An example may name the
+        # sample parameter file, which is copied beside it.
         if task["example"]:
             args = shlex.split(task["example"])
             folder = os.path.join(work, name)
@@ -140,7 +141,7 @@ with tempfile.TemporaryDirectory() as work:
                             fail(f"{name}: {side} does not describe its file")
 
             # The parameter file through a pipe gives the file's result.
-            if "id" in inputs:
+            if "id" in inputs and "--id" not in args:
                 def results(extra, pass_fds=()):
                     r = run([name] + args + extra + ["--json"], folder, pass_fds)
                     if r.returncode != 0:

@@ -38,10 +38,7 @@ void RunAdaptation(TaskCall& call) {
   AdaptationCollector sink(call);
   const RunsOutcome outcome = SweepAdaptation(s, call.host, sink, call.values.Text("out"));
   call.written = {"out"};
-  call.complete = !outcome.stopped;
-  call.done = outcome.delivered;
-  call.total = Currents(s);
-  call.doneUnit = "currents";
+  EndRuns(call, outcome, Currents(s), "currents");
   (*call.results)["points"] = std::move(sink.points);
 }
 

@@ -35,10 +35,7 @@ void RunFI(TaskCall& call) {
   FICollector sink(call);
   const RunsOutcome outcome = SweepFI(s, call.host, sink, call.values.Text("out"));
   call.written = {"out"};
-  call.complete = !outcome.stopped;
-  call.done = outcome.delivered;
-  call.total = Currents(s);
-  call.doneUnit = "currents";
+  EndRuns(call, outcome, Currents(s), "currents");
   (*call.results)["points"] = std::move(sink.points);
 }
 

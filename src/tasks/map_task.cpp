@@ -47,10 +47,7 @@ void RunMap(TaskCall& call) {
   MapCollector sink(call);
   const RunsOutcome outcome = MapUS(s, call.host, sink, grid, v.Text("out"));
   call.written = {"out"};
-  call.complete = !outcome.stopped;
-  call.done = outcome.delivered;
-  call.total = Points(s);
-  call.doneUnit = "points";
+  EndRuns(call, outcome, Points(s), "points");
   if (linear && call.complete) {
     ReadUSMap(v.Text("out"), v.Int("f"), v.Int("g"), true, v.Text("linear_out"));
     call.written.push_back("linear_out");

@@ -1,6 +1,7 @@
 #pragma once
 // The declared tasks. Each is made once, on first use.
 
+#include "run/independent_runs.h"
 #include "tasks/task_declaration.h"
 
 namespace membrix {
@@ -14,6 +15,15 @@ const TaskDeclaration& FiringClampTask();
 const TaskDeclaration& FiberTask();
 const TaskDeclaration& PumpCurvesTask();
 const TaskDeclaration& ActInactTask();
+
+// How a task's independent runs ended: complete, or stopped after the runs
+// delivered of total (counted in unit: "currents", "points", ...).
+inline void EndRuns(TaskCall& call, const RunsOutcome& outcome, std::int64_t total, std::string unit) {
+  call.complete = !outcome.stopped;
+  call.done = outcome.delivered;
+  call.total = total;
+  call.doneUnit = std::move(unit);
+}
 
 // The inputs of the axon of the distributed model (the fiber, and the f-I
 // curve and map with --distributed).

@@ -50,10 +50,7 @@ void RunThresholds(TaskCall& call) {
       ThresholdSweep(s, call.host, sink, call.values.Text("out"), call.values.Text("vlin_out"));
   call.written = {"out"};
   if (writing) call.written.push_back("vlin_out");
-  call.complete = !outcome.stopped;
-  call.done = outcome.delivered;
-  call.total = Currents(s);
-  call.doneUnit = "currents";
+  EndRuns(call, outcome, Currents(s), "currents");
   (*call.results)["points"] = std::move(sink.points);
 }
 

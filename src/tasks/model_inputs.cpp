@@ -18,7 +18,10 @@ std::vector<TaskInput> ModelInputs(bool withMode) {
   std::vector<TaskInput> inputs;
   inputs.push_back(InFile("id", FileKind::ParameterFile,
                           "Open a .id parameter file first, as the workbench's File menu does"));
-  inputs.push_back(Integer("smpl", Between(0, kMaxRecording), "Use recording K of the parameter file"));
+  // Set in its place among the model inputs; read back for the summary.
+  TaskInput smpl = Integer("smpl", Between(0, kMaxRecording), "Use recording K of the parameter file");
+  smpl.get = [](const Session& s) { return static_cast<double>(s.rec.Smpl); };
+  inputs.push_back(std::move(smpl));
   inputs.push_back(Text("family",
                         "Model family, as the HH_type menu: Rariza, Passive, Destexhe, Migliore, Cummins, Chow, "
                         "Lyle, Naundorf, White, White2, Shu, Bazhenov (resets the parameters to its defaults)"));

@@ -1,7 +1,6 @@
 #include "app/cli_model_options.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "common/error.h"
 #include "common/quoted_text.h"

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -107,6 +108,19 @@ std::string FitDoneText(const nlohmann::ordered_json& r) {
   std::string done = std::to_string(evaluations) + " evaluations";
   if (method == "multistart") done += " in " + std::to_string(passes) + " starts";
   return done;
+}
+
+std::vector<std::string> SplitNames(const std::vector<std::string>& given) {
+  std::vector<std::string> names;
+  for (const std::string& item : given) {
+    std::size_t start = 0;
+    while (start <= item.size()) {
+      const std::size_t comma = std::min(item.find(',', start), item.size());
+      if (comma > start) names.push_back(item.substr(start, comma - start));
+      start = comma + 1;
+    }
+  }
+  return names;
 }
 
 }  // namespace membrix

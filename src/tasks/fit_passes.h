@@ -9,6 +9,7 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace membrix {
 
@@ -40,5 +41,8 @@ PrintedFit RunPrintedFit(Session& s, Host& host, int maxPasses, const FitSolver&
 // evaluations (and 3 at the start)" for the simplex, "180 evaluations [in 8
 // starts]" for the others.
 std::string FitDoneText(const nlohmann::ordered_json& results);
+
+// The names of a repeated, comma-separated option ("--fit gNa,gK --fit VL").
+std::vector<std::string> SplitNames(const std::vector<std::string>& given);
 
 }  // namespace membrix

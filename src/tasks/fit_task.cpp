@@ -28,20 +28,6 @@ namespace {
 
 const std::vector<std::string> kMethods = {"simplex", "global", "multistart"};
 
-// The names of a repeated, comma-separated option.
-std::vector<std::string> SplitNames(const std::vector<std::string>& given) {
-  std::vector<std::string> names;
-  for (const std::string& item : given) {
-    std::size_t start = 0;
-    while (start <= item.size()) {
-      const std::size_t comma = std::min(item.find(',', start), item.size());
-      if (comma > start) names.push_back(item.substr(start, comma - start));
-      start = comma + 1;
-    }
-  }
-  return names;
-}
-
 // NAME=LOWER:UPPER into the bounds of the table.
 void ApplyBound(FitTable& fit, const std::string& text) {
   const std::size_t eq = text.find('=');

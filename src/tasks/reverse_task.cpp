@@ -32,20 +32,6 @@ std::string CoefficientNames(ReverseCurrent current) {
   return names;
 }
 
-// The names of a repeated, comma-separated option.
-std::vector<std::string> SplitNames(const std::vector<std::string>& given) {
-  std::vector<std::string> names;
-  for (const std::string& item : given) {
-    std::size_t start = 0;
-    while (start <= item.size()) {
-      const std::size_t comma = std::min(item.find(',', start), item.size());
-      if (comma > start) names.push_back(item.substr(start, comma - start));
-      start = comma + 1;
-    }
-  }
-  return names;
-}
-
 // Ticks exactly the named coefficients of the current: by the window's caption
 // ("a1", "VNa") or by the field ("a1NaR", "VNaR").
 void SelectCoefficients(FitTable& fit, ReverseCurrent current, const std::vector<std::string>& names,

@@ -448,6 +448,7 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
   const bool fIsFrequency = s.firingClamp.FunctionF == 0;
   (void)fIsFrequency;
   for (std::int32_t r = 0; r < s.zInputs.n_repeat; ++r) {
+    sink.TrialDone(r, s.zInputs.n_repeat);
     if (host.StopRequested()) {
       out.stopped = true;
       break;

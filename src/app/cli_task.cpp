@@ -132,7 +132,8 @@ TaskValues ReadValues(const TaskDeclaration& task, const GivenOptions& given) {
 std::vector<TaskFile> InputFiles(const TaskDeclaration& task, const TaskValues& values, const Session& s) {
   std::vector<TaskFile> files = ParameterFileInputs(s);
   for (const TaskInput& in : task.inputs) {
-    if (in.kind == InputKind::InFile && in.file != FileKind::ParameterFile && values.Given(in.name)) {
+    // A file read under its default name is an input too.
+    if (in.kind == InputKind::InFile && in.file != FileKind::ParameterFile && !values.Text(in.name).empty()) {
       files.push_back({in.OptionName(), values.Text(in.name)});
     }
   }
@@ -234,7 +235,7 @@ int RunTaskCommand(const TaskDeclaration& task, const TaskText& text, const Give
     std::cerr << "\n";
     return 130;
   }
-  return 0;
+  return call.status;
 }
 
 const char* KindName(InputKind kind) {

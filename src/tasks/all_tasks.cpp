@@ -10,6 +10,8 @@ const std::vector<const TaskDeclaration*>& AllTasks() {
       &ThresholdsTask(),
       &MapTask(),
       &FiringClampTask(),
+      &FCAnalysisTask(),
+      &KernelTask(),
       &FiberTask(),
       &PumpCurvesTask(),
       &ActInactTask(),

@@ -42,19 +42,9 @@ class ProgressSink final : public FiringClampSink {
 void RunFiringClamp(TaskCall& call) {
   Session& s = call.s;
   const TaskValues& v = call.values;
-  // The inputs the command has always set, whatever the parameter file held.
-  s.prog.tau_E = v.Number("tau_e_ms") / 1000.0;
-  s.prog.tau_I = v.Number("tau_i_ms") / 1000.0;
-  s.prog.NoiseToSignal = v.Number("noise_to_signal");
-  s.prog.FC_I0 = v.Number("i0") / 1000.0;
+  ApplyFiringClampDrive(s, v);
   s.firingClamp.du_ResetAmplitude = v.Number("du_reset") / 1000.0;
   s.firingClamp.SurgeryDu = v.Number("surgery_du") / 1000.0;
-  s.stim.uu = v.Number("u") / 1000.0;
-  s.stim.ss = v.Number("s");
-  s.stim.Iind = 0.0;
-  s.stim.t_IindShift = 0.0;
-  s.stim.t_Iind = 1e8;
-  SetRunLength(s.run, v.Number("t_end_ms") / 1000.0);
   s.run.Writing = v.On("writing") ? 1 : 0;
 
   FiringClampFiles files;
@@ -97,37 +87,11 @@ TaskDeclaration MakeFiringClampTask() {
   t.inputs = ModelInputs(false);
   t.inputs.push_back(SeedInput());
   auto fc = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::firingClamp, field); };
-  t.inputs.push_back(Number("u", Unit::UACm2, AnyNumber(), "Mean input current u").Default(5.0));
-  t.inputs.push_back(Number("s", Unit::MSCm2, AnyNumber(), "Mean input conductance s").Default(0.0));
-  // Not "mode": that is the model's clamp mode among the shared inputs.
-  t.inputs.push_back(fc(Choice("fc_mode", Trimmed(kFiringClampModeNames),
-                               "Firing-clamp mode, as listed in the workbench without its leading blank, or its "
-                               "index; none unless given (open loop)")
-                            .Aka("mode"),
-                        &FiringClampInputs::Mode));
+  for (TaskInput& in : FiringClampDriveInputs({5.0, 0.0, 0.0})) t.inputs.push_back(std::move(in));
   t.inputs.push_back(fc(Choice("reset", Trimmed(kResetProtocolNames), "Reset protocol"), &FiringClampInputs::Reset));
-  t.inputs.push_back(BindField(Number("freq", Unit::Hz, Between(0, 1e4), "Target rate").Label(" Freq. hold: "),
-                               &Session::prog, &ProgramGlobals::FC_freq));
-  t.inputs.push_back(BindField(Number("df_du", Unit::HzPerUACm2, AtLeast(0),
-                                      "Rate change per unit of u; the clamp is off while 0")
-                                   .Label(" dFreq/du: ")
-                                   .Aka("dfdu", 1e-3),
-                               &Session::prog, &ProgramGlobals::FC_dFdu, 1000.0));
-  t.inputs.push_back(Number("i0", Unit::UACm2, AnyNumber(), "Current scale of the s correction (the modes that "
-                                                            "correct s divide by it)")
-                         .Label(" I0, mkA/cm^2:")
-                         .Default(10.0));
-  t.inputs.push_back(Number("noise_to_signal", Unit::None, AtLeast(0), "Deviation of the conductances over their mean")
-                         .Default(0.0));
   t.inputs.push_back(BindField(Number("tau_noise_ms", Unit::Ms, AtLeast(0), "Correlation time of the noise (0: white)")
                                    .Aka("tau-noise"),
                                &Session::stim, &StimulusGlobals::tau_Noise, 1e-3));
-  t.inputs.push_back(Number("tau_e_ms", Unit::Ms, AtLeast(0), "Period of the excitatory modulation (0: none)")
-                         .Aka("tau-e")
-                         .Default(0.0));
-  t.inputs.push_back(Number("tau_i_ms", Unit::Ms, AtLeast(0), "Period of the inhibitory modulation (0: none)")
-                         .Aka("tau-i")
-                         .Default(0.0));
   t.inputs.push_back(Number("du_reset", Unit::UACm2, AnyNumber(), "Reset current").Label(" du_Reset, muA/cm^2:")
                          .Default(-15.0));
   t.inputs.push_back(Number("surgery_du", Unit::UACm2, AnyNumber(), "Surgery kick of u").Default(2.0));
@@ -137,7 +101,6 @@ TaskDeclaration MakeFiringClampTask() {
   t.inputs.push_back(fc(Integer("g", Between(0, 6), "G recorded at a spike: 0 dV/dt ... 3 MaxVoltage ... 6 IxZ")
                             .Label("Function G to be measured:"),
                         &FiringClampInputs::FunctionG));
-  t.inputs.push_back(Number("t_end_ms", Unit::Ms, Above(0), "Length of the run").Default(1000.0));
   t.inputs.push_back(Integer("max_spikes", Between(1, 2147483647.0), "End at the downstroke of this spike")
                          .Default(100000));
   t.inputs.push_back(Flag("writing", "Also write t ms, gE, gI of every step to \"gE_gI_Noisy(t).dat\", and the run "
@@ -164,6 +127,53 @@ TaskDeclaration MakeFiringClampTask() {
 }
 
 }  // namespace
+
+std::vector<TaskInput> FiringClampDriveInputs(const FiringClampDriveDefaults& d) {
+  std::vector<TaskInput> inputs;
+  inputs.push_back(Number("u", Unit::UACm2, AnyNumber(), "Mean input current u").Default(d.u));
+  inputs.push_back(Number("s", Unit::MSCm2, AnyNumber(), "Mean input conductance s").Default(d.s));
+  // Not "mode": that is the model's clamp mode among the shared inputs.
+  inputs.push_back(BindField(Choice("fc_mode", Trimmed(kFiringClampModeNames),
+                                    "Firing-clamp mode, as listed in the workbench without its leading blank, or "
+                                    "its index; none unless given (open loop)")
+                                 .Aka("mode"),
+                             &Session::firingClamp, &FiringClampInputs::Mode));
+  inputs.push_back(BindField(Number("freq", Unit::Hz, Between(0, 1e4), "Target rate").Label(" Freq. hold: "),
+                             &Session::prog, &ProgramGlobals::FC_freq));
+  inputs.push_back(BindField(Number("df_du", Unit::HzPerUACm2, AtLeast(0),
+                                    "Rate change per unit of u; the clamp is off while 0")
+                                 .Label(" dFreq/du: ")
+                                 .Aka("dfdu", 1e-3),
+                             &Session::prog, &ProgramGlobals::FC_dFdu, 1000.0));
+  inputs.push_back(Number("i0", Unit::UACm2, AnyNumber(), "Current scale of the s correction (the modes that "
+                                                          "correct s divide by it)")
+                       .Label(" I0, mkA/cm^2:")
+                       .Default(10.0));
+  inputs.push_back(Number("noise_to_signal", Unit::None, AtLeast(0), "Deviation of the conductances over their mean")
+                       .Default(d.noiseToSignal));
+  inputs.push_back(Number("tau_e_ms", Unit::Ms, AtLeast(0), "Period of the excitatory modulation (0: none)")
+                       .Aka("tau-e")
+                       .Default(0.0));
+  inputs.push_back(Number("tau_i_ms", Unit::Ms, AtLeast(0), "Period of the inhibitory modulation (0: none)")
+                       .Aka("tau-i")
+                       .Default(0.0));
+  inputs.push_back(Number("t_end_ms", Unit::Ms, Above(0), "Length of the run").Default(1000.0));
+  return inputs;
+}
+
+void ApplyFiringClampDrive(Session& s, const TaskValues& v) {
+  // Set whatever the parameter file held: the drive is the task's own.
+  s.prog.tau_E = v.Number("tau_e_ms") / 1000.0;
+  s.prog.tau_I = v.Number("tau_i_ms") / 1000.0;
+  s.prog.NoiseToSignal = v.Number("noise_to_signal");
+  s.prog.FC_I0 = v.Number("i0") / 1000.0;
+  s.stim.uu = v.Number("u") / 1000.0;
+  s.stim.ss = v.Number("s");
+  s.stim.Iind = 0.0;
+  s.stim.t_IindShift = 0.0;
+  s.stim.t_Iind = 1e8;
+  SetRunLength(s.run, v.Number("t_end_ms") / 1000.0);
+}
 
 const TaskDeclaration& FiringClampTask() {
   static const TaskDeclaration task = MakeFiringClampTask();

@@ -204,6 +204,7 @@ struct TaskCall {
   std::int64_t done = 0, total = 0;   // runs done of the runs asked (for a stop's message)
   std::string doneUnit = "runs";
   std::vector<std::string> written;   // the outputs it wrote, by input name
+  int status = 0;  // the exit status of a complete call (3: a self-test found a fault)
 };
 
 struct TaskDeclaration {

@@ -12,6 +12,22 @@ const TaskDeclaration& AdaptationTask();
 const TaskDeclaration& ThresholdsTask();
 const TaskDeclaration& MapTask();
 const TaskDeclaration& FiringClampTask();
+// From the records of noisy firing-clamp runs back to the conductances that
+// drove them; the Z-function kernel and the one-ISI analysis.
+const TaskDeclaration& FCAnalysisTask();
+const TaskDeclaration& KernelTask();
+
+// The drive of a firing-clamp run (mean input, clamp, noise, modulation,
+// length), shared by the firing clamp and the analyses made of its runs.
+struct FiringClampDriveDefaults {
+  double u = 5.0;              // µA/cm²
+  double s = 0.0;              // mS/cm²
+  double noiseToSignal = 0.0;
+};
+std::vector<TaskInput> FiringClampDriveInputs(const FiringClampDriveDefaults& defaults);
+// Puts the drive's unbound inputs into the session (the mean input, the noise,
+// the modulation, the run length; no injected current).
+void ApplyFiringClampDrive(Session& s, const TaskValues& v);
 const TaskDeclaration& FiberTask();
 const TaskDeclaration& PumpCurvesTask();
 const TaskDeclaration& ActInactTask();

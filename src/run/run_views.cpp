@@ -21,8 +21,10 @@ void PrepareRunViews(const Session& s, RunViewSink& views) {
   if (setup.clearFirst) ClearRunViews(views);
   views.Prepare(setup);
   if (!views.Drawing()) return;
-  for (int i = s.run.nt; i <= s.run.nt_end && i < TraceTable::kLastRow; ++i) {
-    views.Point("Experiment", i * s.run.dt * 1000.0, s.ExpData(i, s.rec.Smpl));
+  // The recording of every step of the run; zeros without one.
+  const int column = s.rec.Smpl;
+  for (std::int64_t i = s.run.nt; i <= s.run.nt_end; ++i) {
+    views.Point("Experiment", static_cast<double>(i) * s.run.dt * 1000.0, s.ExpData.At(i, column));
   }
 }
 

@@ -139,7 +139,14 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     const bool drawStep = IsMultiple(run.nt, run.n_Draw);
     const bool writeStep = IsMultiple(run.nt, run.n_Write);
     if (spike) MarkSpike(s, views);
-    if (run.nt == 1 || drawStep || spike || everyStep) DrawRunStep(s, views);
+    // Views that draw from every step take every series at the cadence (and
+    // at every step when the cadence is one step or none), and between them
+    // the series they draw from every step.
+    if (run.nt == 1 || drawStep || spike || (everyStep && run.n_Draw <= 1)) {
+      DrawRunStep(s, views);
+    } else if (everyStep) {
+      DrawEveryStepSeries(s, views);
+    }
     if (run.Writing == 1 && (writeStep || spike)) files.WriteLog(s, s.Ions);
     if (writeStep && run.WriteMode >= 1 && run.WriteMode <= 4) files.WriteTrace(s);
     if ((run.WriteMode == 4 || run.DrawAnyCurve == 1) && drawStep) {

@@ -39,6 +39,7 @@ RunViewCharts::RunViewCharts(const Session& s, MainWindow& form1, CurveWindow& c
       t.overlay = overlay_->FindSeries(c->SeriesTitle(i));
       t.model = c == form1.chart(3) && t.name == "Model";
       t.everyStep = t.name == " V " || t.name == "Vd" || t.model || t.phase || t.name == "Experiment";
+      t.spikeMarks = t.name == "Spike";
       if (c != form1.chart(3)) t.overlay = -1;
       targets_.push_back(t);
     }
@@ -186,16 +187,18 @@ void RunViewCharts::Point(std::string_view series, double x, double y) {
   const Target* t = Find(series);
   if (t == nullptr) return;  // a view this workbench does not have (yet)
   if (t->phase && !form1_.PhasePageShown()) return;
-  // The voltage and the model trace of a long run go through their envelopes.
-  if (enveloped_ && t->everyStep && !t->phase) {
-    AddEnveloped(*t, x, y);
-    return;
-  }
   // The other series keep the drawing cadence, and so does the phase plane of a long run.
   if (!t->everyStep || (enveloped_ && t->phase)) {
     const RunGlobals& run = s_.run;
     const bool drawStep = run.nt <= 1 || run.n_Draw <= 1 || run.nt % run.n_Draw == 0 || s_.NV0.SpikePhase == 2;
     if (!drawStep) return;
+  }
+  // The traces of a long run against time go through their envelopes, so that
+  // a chart holds a few thousand points however long the run (the spike marks
+  // stay as they are).
+  if (enveloped_ && !t->phase && !t->spikeMarks) {
+    AddEnveloped(*t, x, y);
+    return;
   }
   t->chart->AddPoint(t->index, x, y);
   if (t->overlay >= 0) {

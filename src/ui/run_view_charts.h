@@ -34,8 +34,9 @@ class RunViewCharts final : public RunViewSink {
   // column when they draw, and draw the phase plane from every step as a
   // smooth curve. Longer runs hand the charts that envelope itself, taken as
   // the run goes over kEnvelopeColumns columns of the time axis (more than a
-  // screen has pixels): a charts' points stay a few thousand however long the
-  // run, and the phase plane keeps the n_Draw cadence.
+  // screen has pixels), for every trace against time (the others from the
+  // points of their cadence): a chart's points stay a few thousand however
+  // long the run. The phase plane of a long run keeps the n_Draw cadence.
   static constexpr int kFullResolutionSteps = 50000;
   static constexpr int kEnvelopeColumns = 4096;
   bool EveryStep() const override;
@@ -69,6 +70,7 @@ class RunViewCharts final : public RunViewSink {
     int overlay = -1;  // its series on the one-axis model chart ("Model", "Experiment")
     bool model = false;
     bool everyStep = false;  // drawn from every step
+    bool spikeMarks = false;  // a point at each spike, never enveloped
   };
   const Target* Find(std::string_view name);
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -138,6 +139,25 @@ TEST(ClampRun, DrawsAtTheFirstStepAndEveryDrawingCadence) {
   std::vector<int> steps;
   for (double x : views.xs) steps.push_back(static_cast<int>(std::lround(x / 1000.0 / s.run.dt)));
   EXPECT_EQ(steps, (std::vector<int>{1, 7, 14, 21, 28, 35, 42, 49}));
+}
+
+// Views that draw from every step get the voltage and the model value at
+// every step, the other series at the cadence.
+TEST(ClampRun, EveryStepViewsGetTheirSeriesAtEveryStepAndTheRestAtTheCadence) {
+  class EveryStepViews final : public RunViewSink {
+   public:
+    bool EveryStep() const override { return true; }
+    void Point(std::string_view series, double, double) override { ++count[std::string(series)]; }
+    std::map<std::string, int> count;
+  } views;
+  Session s;
+  MakePassiveSession(s, 50 * 5e-5);
+  s.run.n_Draw = 7;
+  BatchHost host;
+  RunClamp(s, host, views);
+  for (const char* series : {" V ", "Vd", "Model"}) EXPECT_EQ(views.count[series], 50) << series;
+  EXPECT_EQ(views.count["mm"], 8);  // steps 1, 7, 14, ..., 49
+  EXPECT_EQ(views.count["Experiment"], 2);  // no recording: a line of zeros from the first step to the last
 }
 
 TEST(ClampRun, DeviationIsTheRmsOverTheComparedSteps) {

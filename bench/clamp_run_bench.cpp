@@ -2,10 +2,12 @@
 // set, one step and a clamp run of 10^6 steps; the classic squid axon (the
 // "Rariza" family) under a current step, the same length; each run with
 // drawing and writing off, and again writing a trace line every fifth step.
-// Last, the parameter-file reader on a large file.
+// Then a squid-axon run of 10^7 steps against one of 10^6: cost per step and
+// peak memory. Last, the parameter-file reader on a large file.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -69,8 +71,8 @@ BENCHMARK(BM_StartUpNeuronStep);
 
 enum class Protocol { StartUp, SquidAxon };
 
-// A session set for a run of 10^6 steps with the input on throughout.
-Session PreparedSession(Protocol protocol) {
+// A session set for a run of `steps` steps with the input on throughout.
+Session PreparedSession(Protocol protocol, std::int64_t steps = 1000000) {
   Session s;
   ApplyProgramStart(s);
   if (protocol == Protocol::SquidAxon) {
@@ -79,8 +81,8 @@ Session PreparedSession(Protocol protocol) {
     for (const char* a : {"uu=0", "ss=0", "Iind=300"}) SetSessionAssignment(s, a);
     SetTimeStep(s.run, 2.5e-5);
   }
-  SetSessionAssignment(s, "t_Iind=100");
-  SetRunLength(s.run, 100.0);  // the length is capped at 10^6 steps
+  SetSessionAssignment(s, "t_Iind=1000");
+  SetRunLength(s.run, (static_cast<double>(steps) + 0.5) * s.run.dt);
   return s;
 }
 
@@ -88,7 +90,8 @@ Session PreparedSession(Protocol protocol) {
 // time, the writing's system time included, so that other work on the machine
 // does not count); traceFile empty runs without a trace file. Sets an error
 // when the run falls short.
-double TimedRun(benchmark::State& state, const Session& prepared, const std::string& traceFile) {
+double TimedRun(benchmark::State& state, const Session& prepared, const std::string& traceFile,
+                std::int64_t steps = 1000000) {
   auto s = std::make_unique<Session>(prepared);
   BatchHost host(true);
   NullRunViewSink views;
@@ -99,7 +102,7 @@ double TimedRun(benchmark::State& state, const Session& prepared, const std::str
     SaveTraceRun(*s, host, views, traceFile, 1);  // t and V every n_Write = 5 steps
   }
   const double seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
-  if (s->run.nt != 1000000) state.SkipWithError("the run did not make 10^6 steps");
+  if (s->run.nt != steps) state.SkipWithError("the run did not make the steps asked for");
   return seconds;
 }
 
@@ -135,6 +138,45 @@ BENCHMARK_CAPTURE(BM_ClampRun, SquidAxon, Protocol::SquidAxon)
 BENCHMARK_CAPTURE(BM_ClampRunWritingTrace, SquidAxon, Protocol::SquidAxon)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// ---- Long runs -------------------------------------------------------------------
+
+// The peak resident memory of the process since the last ResetPeakMemory, in
+// bytes (0 where the system does not say).
+double PeakMemory() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) * 1024.0;
+  }
+  return 0.0;
+}
+void ResetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// A run of 10^7 steps of the squid axon against one of 10^6, both measured in
+// each iteration: "x_per_step" is the long run's time per step over the short
+// run's (1 when the length costs nothing per step), "peak_MB_1e6" and
+// "peak_MB_1e7" the process's peak resident memory during each run.
+void BM_LongClampRun(benchmark::State& state) {
+  constexpr std::int64_t kShort = 1000000, kLong = 10000000;
+  const auto shortRun = std::make_unique<Session>(PreparedSession(Protocol::SquidAxon, kShort));
+  const auto longRun = std::make_unique<Session>(PreparedSession(Protocol::SquidAxon, kLong));
+  double bestShort = 1e300, bestLong = 1e300, peakShort = 0.0, peakLong = 0.0;
+  for (auto _ : state) {
+    ResetPeakMemory();
+    bestShort = std::min(bestShort, TimedRun(state, *shortRun, {}, kShort));
+    peakShort = std::max(peakShort, PeakMemory());
+    ResetPeakMemory();
+    const double l = TimedRun(state, *longRun, {}, kLong);
+    peakLong = std::max(peakLong, PeakMemory());
+    bestLong = std::min(bestLong, l);
+    state.SetIterationTime(l);
+  }
+  state.counters["x_per_step"] = (bestLong / kLong) / (bestShort / kShort);
+  state.counters["peak_MB_1e6"] = peakShort / 1e6;
+  state.counters["peak_MB_1e7"] = peakLong / 1e6;
+}
+BENCHMARK(BM_LongClampRun)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // ---- The parameter-file reader ---------------------------------------------------
 

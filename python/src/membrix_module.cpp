@@ -27,6 +27,7 @@
 #include "run/session_reader.h"
 #include "run/session_values.h"
 #include "run/trace_recorder.h"
+#include "tasks/task_cost.h"
 
 namespace py = pybind11;
 
@@ -115,6 +116,14 @@ RunResult Run(PythonSession& ps, const std::vector<std::string>& record, int eve
     SetRunLength(s.run, *t_end);
   }
   TraceRecorder recorder(s, record, every);
+  // The samples and the recording of the run must fit in memory: refused
+  // with the estimate before the run, not cut.
+  const double steps = static_cast<double>(s.run.nt_end);
+  double bytes = 8.0 * static_cast<double>(recorder.Samples(s.run.nt_end)) * (recorder.items.size() + 1.0) +
+                 ClampRunRecordingBytes(s, steps);
+  if (ps.arrays.contains(s.rec.Smpl)) bytes += RecordingTableBytes(steps);
+  CheckMemory("run", bytes);
+  CheckRunLength(s.run);
   PythonHost host(ps);
   const std::size_t notesBefore = s.SimplexMemo.size();
   double deviation = 0.0;
@@ -193,10 +202,7 @@ void SetRecording(PythonSession& ps, int smpl, const py::array_t<double, py::arr
     throw py::value_error("t and values differ in length (" + std::to_string(r.t.size()) + " and " +
                           std::to_string(r.values.size()) + ")");
   }
-  if (r.t.empty() || r.t.size() > static_cast<std::size_t>(kMaxRecordingPoints)) {
-    throw py::value_error("a recording has 1 ... " + std::to_string(kMaxRecordingPoints) + " points, not " +
-                          std::to_string(r.t.size()));
-  }
+  if (r.t.empty()) throw py::value_error("a recording has at least 1 point, not 0");
   for (std::size_t i = 0; i < r.t.size(); ++i) {
     if (!std::isfinite(r.t[i]) || !std::isfinite(r.values[i])) {
       throw py::value_error("point " + std::to_string(i) + " of the recording is not a finite number");

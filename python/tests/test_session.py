@@ -140,3 +140,12 @@ def test_a_run_that_diverges_says_so_in_its_notes():
     r = axon_session().run(t_end=0.05, dt=0.002)
     assert len(r.notes) == 1 and "diverged" in r.notes[0] and "time step of 2 ms is too long" in r.notes[0]
     assert axon_session().run(t_end=0.01).notes == []
+
+
+def test_a_run_is_as_long_as_asked_however_many_steps():
+    # 100 s at 0.05 ms: two million steps, twice the million the program once stopped at.
+    s = axon_session(t_Iind=1000)
+    r = s.run(record=["V"], every=1000, t_end=100.0)
+    assert r.steps == 2_000_000
+    assert len(r.t) == 2000 and r.t[-1] == pytest.approx(100.0)
+    assert r.spike_times[-1] > 99.9  # the axon fires to the end of the run

@@ -146,9 +146,15 @@ int NextLegendCorner(int LegendCorner) {
 
 // ---- Commands -------------------------------------------------------------------------
 
-ActInactTraces::ActInactTraces()
-    : Imod(kActInactMaxSteps + 1), Iexp(kActInactMaxSteps + 1), gmod(kActInactMaxSteps + 1),
-      gexp(kActInactMaxSteps + 1) {}
+namespace {
+
+// Keeps x when it is strictly larger in magnitude than the value held, as
+// MaxAbsInRange does over a range.
+void KeepLarger(double& held, double x) {
+  if (std::abs(x) > std::abs(held)) held = x;
+}
+
+}  // namespace
 
 void CalcPeaks(Session& s, const std::string& startFolder, ActInactPeaks& peaks, ActInactTraces& traces,
                ActInactState& st, Host& host, ActInactSink& sink) {
@@ -157,12 +163,14 @@ void CalcPeaks(Session& s, const std::string& startFolder, ActInactPeaks& peaks,
     throw RangeError("the run length of " + std::to_string(run.t_end * 1000.0) +
                      " ms gives no step: the voltage-clamp protocols need at least one");
   }
-  const int nMax = std::min(run.nt_end, kActInactMaxSteps);
+  // Every protocol runs all its steps.
+  const std::int64_t nMax = run.nt_end;
+  CheckRunLength(run);
   // The first millisecond of a recording is not searched (step 0 is never a
   // step of the protocol, also for steps longer than 1 ms).
   if (!(run.dt > 0.0)) throw RangeError("the time step must be positive for the voltage-clamp protocols");
-  const double firstSearched = std::min(std::trunc(0.001 / run.dt), static_cast<double>(kActInactMaxSteps) + 1.0);
-  const int k0 = std::max(1, static_cast<int>(firstSearched));
+  const double firstSearched = std::min(std::trunc(0.001 / run.dt), static_cast<double>(nMax) + 1.0);
+  const std::int64_t k0 = std::max<std::int64_t>(1, static_cast<std::int64_t>(firstSearched));
   ProceduralGlobals& g = s.proc;
   // Recordings hold inward currents negative, as recorded; unless a format
   // was chosen, they are read negated, in the sign of the model's current, as
@@ -191,18 +199,26 @@ void CalcPeaks(Session& s, const std::string& startFolder, ActInactPeaks& peaks,
     sink.Clear(ActInactCurve::ItExp);
 
     const double VNaR = s.NP0.VNaR;
+    traces = {};
     do {
       ++run.nt;
       run.t = run.nt * run.dt;
       ProceduralStep(s, g);
-      const int nt = run.nt;
-      traces.Imod[nt] = s.NV0.PSC;
-      traces.gmod[nt] = Conductance(traces.Imod[nt], p.Vh, VNaR);
-      traces.Iexp[nt] = s.ExpData(nt, s.rec.Smpl);
-      traces.gexp[nt] = Conductance(traces.Iexp[nt], p.Vh, VNaR);
+      const std::int64_t nt = run.nt;
+      const double Imod = s.NV0.PSC;
+      const double Iexp = s.ExpData.At(nt, s.rec.Smpl);
+      // The model's peaks from the second step on, the recording's from k0 on.
+      if (nt >= 2) {
+        KeepLarger(traces.Imod, Imod);
+        KeepLarger(traces.gmod, Conductance(Imod, p.Vh, VNaR));
+      }
+      if (nt >= k0) {
+        KeepLarger(traces.Iexp, Iexp);
+        KeepLarger(traces.gexp, Conductance(Iexp, p.Vh, VNaR));
+      }
       if (nt == 1 || IsMultiple(nt, run.n_Draw)) {
-        sink.AddPoint(ActInactCurve::It, 1000.0 * run.t, traces.Imod[nt]);
-        sink.AddPoint(ActInactCurve::ItExp, 1000.0 * run.t, traces.Iexp[nt]);
+        sink.AddPoint(ActInactCurve::It, 1000.0 * run.t, Imod);
+        sink.AddPoint(ActInactCurve::ItExp, 1000.0 * run.t, Iexp);
       }
       host.ProcessEvents();
     } while (run.nt < nMax && !host.StopRequested());
@@ -211,11 +227,10 @@ void CalcPeaks(Session& s, const std::string& startFolder, ActInactPeaks& peaks,
     if (host.StopRequested()) break;
 
     sink.RepaintTimeCourse();
-    const int nt = run.nt;
-    peaks.Imod[r] = MaxAbsInRange(traces.Imod, 2, nMax);
-    peaks.Iexp[r] = MaxAbsInRange(traces.Iexp, k0, nt);
-    peaks.gmod[r] = MaxAbsInRange(traces.gmod, 2, nMax);
-    peaks.gexp[r] = MaxAbsInRange(traces.gexp, k0, nt);
+    peaks.Imod[r] = traces.Imod;
+    peaks.Iexp[r] = traces.Iexp;
+    peaks.gmod[r] = traces.gmod;
+    peaks.gexp[r] = traces.gexp;
     if (std::abs(p.Vh - VNaR) < 0.002) peaks.gexp[r] = 0.0;
     peaks.done[static_cast<std::size_t>(r + kActInactHalf)] = true;
 

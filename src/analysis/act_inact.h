@@ -28,7 +28,6 @@ struct Session;
 
 inline constexpr int kActInactHalf = 20;                      // protocols r = -20 ... 20
 inline constexpr int kActInactProtocols = 2 * kActInactHalf + 1;
-inline constexpr int kActInactMaxSteps = 25000;               // steps of one protocol at most
 
 // The largest element by magnitude of a[from .. to], with its sign. Starts from
 // 0 and takes an element only when it is strictly larger in magnitude, so an
@@ -148,10 +147,11 @@ inline constexpr const char* kNoteInactivationNorm = "For \"Inactivation\": V  I
 inline constexpr const char* kNoteSteady = "Written columns are: V  m^3  h";
 inline constexpr const char* kNoteTau = "Written columns are: V  tau_m  alpha_m  beta_m  tau_h  alpha_h  beta_h";
 
-// The working storage of one protocol, steps 1 ... 25000, allocated once.
+// The peaks of the protocol in progress, taken as its steps are made (a
+// protocol keeps nothing per step, whatever its length): the largest value by
+// magnitude, the first of equal ones, 0 before any.
 struct ActInactTraces {
-  ActInactTraces();
-  std::vector<double> Imod, Iexp, gmod, gexp;
+  double Imod = 0.0, Iexp = 0.0, gmod = 0.0, gexp = 0.0;
 };
 
 // Runs the 41 protocols against their recordings below startFolder and fills

@@ -34,6 +34,7 @@ AdaptationPoint AdaptationRun(Session& s, double Iind, const Host* host) {
   nv.SpikePhase = 0;
   s.spikes.nSpikes = 0;
   for (std::size_t k = 1; k <= 10; ++k) s.spikes.ISI[k] = 0.0;
+  CheckRunLength(run);
   run.nt = 0;
   while (run.nt < run.nt_end) {
     ++run.nt;

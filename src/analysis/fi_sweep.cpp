@@ -37,6 +37,7 @@ double FIRunFrequency(Session& s, const FIInputs& in, double Iind, const Host* h
   ResetRunState(s);
   std::unique_ptr<TNeuron> Nrn = CreateNeuron(s.NP0, s.View());
   if (run.dt > Nrn->LongestTimeStep()) SetTimeStep(run, Nrn->LongestTimeStep());
+  CheckRunLength(run);
   Nrn->InitState();
   s.Ions.Setup(Nrn->NP, s.ionInputs);
 

@@ -422,6 +422,7 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
   const double dt = run.dt;
   const double tauNoise = s.stim.tau_Noise;
   std::string line;
+  CheckRunLength(run);
   run.nt = 0;
   try {
     while (run.nt < run.nt_end && !(s.spikes.nSpikes == maxSpikes && nv.SpikePhase == 3)) {
@@ -469,7 +470,7 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
         switch (run.WriteMode) {
           case 1: AppendFixed(line, nv.V * 1000.0, 9, 3); break;
           case 2:
-            AppendFixed(line, run.nt <= TraceTable::kLastRow ? s.ExpData(run.nt, s.rec.Smpl) : 0.0, 9, 3);
+            AppendFixed(line, s.ExpData.At(run.nt, s.rec.Smpl), 9, 3);
             line += ' ';
             AppendFixed(line, run.Vr, 9, 3);
             break;

@@ -45,8 +45,8 @@ bool VoltageSpikeTest(Session& s, double& tLastSpike, std::int32_t& SpikePhase, 
 
 // Keeps Freq*t equal to the spike count as t advances by one step.
 void AgeRate(Session& s) {
-  const std::int32_t nt = s.run.nt;
-  if (nt > 0) s.spikes.Freq *= static_cast<double>(nt - 1) / nt;
+  const std::int64_t nt = s.run.nt;
+  if (nt > 0) s.spikes.Freq *= static_cast<double>(nt - 1) / static_cast<double>(nt);
 }
 
 // Running mean of n samples, the n-th being x.

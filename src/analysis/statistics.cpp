@@ -42,7 +42,7 @@ void Reset(StatisticsState& st, StatisticsSink& sink) {
 void StatisticsInputsChanged(StatisticsState& st) { st.StatMode = kStatResetPending; }
 
 void AddSample(Session& s, StatisticsState& st, double x, StatisticsSink& sink, Host& host) {
-  const std::int32_t nt = s.run.nt;
+  const std::int64_t nt = s.run.nt;
   if (st.StatMode != kStatResetPending && st.StatMode != kStatAccumulating) st.StatMode = kStatResetPending;
   if (nt < 2 || st.StatMode == kStatResetPending) Reset(st, sink);
 

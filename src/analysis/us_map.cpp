@@ -84,6 +84,7 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
   const double dt = run.dt;
   run.t_end = in.t_end / 1000.0;
   run.nt_end = StepCount(run.t_end, dt);
+  CheckRunLength(run);
   A->InitState();
   B->InitState();
   p.GL = s.NP0.Cm / s.NP0.tau_m;
@@ -103,7 +104,7 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
   st.nSpikes = 0;
   st.ISI[0] = 0.0;
   ClearSpikeProducts(s);
-  const std::int32_t maxSteps = run.nt_end;
+  const std::int64_t maxSteps = run.nt_end;
   bool silentOrDiverged = false;
   run.nt = 0;
   do {

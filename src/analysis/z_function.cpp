@@ -290,6 +290,7 @@ bool DeterministicPreRun(Session& s, std::int32_t nSpikes, double u, double sIn)
   s.spikes.ISI[0] = 0.0;
   RunGlobals& run = s.run;
   bool fired = false;
+  CheckRunLength(run);
   run.nt = 0;
   while (run.nt < run.nt_end) {
     ++run.nt;

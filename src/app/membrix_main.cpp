@@ -64,8 +64,8 @@ int MeasureDrawCost(Workbench& wb, int steps) {
   Session& s = wb.session();
   membrix::SetRunLength(s.run, (steps + 0.5) * s.run.dt);
   wb.Correspond();
-  std::printf("draw cost: %d steps of the start-up protocol (%s, dt = %g ms, drawing every %d steps)\n",
-              s.run.nt_end, s.NP0.HH_type.c_str(), s.run.dt * 1000.0, s.run.n_Draw);
+  std::printf("draw cost: %lld steps of the start-up protocol (%s, dt = %g ms, drawing every %d steps)\n",
+              static_cast<long long>(s.run.nt_end), s.NP0.HH_type.c_str(), s.run.dt * 1000.0, s.run.n_Draw);
   membrix::NullRunViewSink nothing;
   const Timing bare1 = TimedRun(wb, nothing);
   const Timing drawn = TimedRun(wb, wb.views());

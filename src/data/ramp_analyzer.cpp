@@ -352,14 +352,27 @@ bool AllSamples(TRamp& r, const RampInputs& in, RampSink& sink, Host& host) {
 
 void DataFromSimulation(TRamp& r, const Session& s, const RampInputs& in, const std::string& folder,
                         RampSink& sink, Host& host) {
+  const double tMax = in.t_maxLimit / 1000.0;
+  const double dt = s.run.dt;
+  // The samples 1 ... up to nt_end or t_maxLimit; row 0 stays as it was. A
+  // sweep holds samples 0 ... 25000: simulated sweeps longer than that up to
+  // t_maxLimit are refused, as the same sweeps in a sweep file are.
+  const std::int64_t ntEnd = s.run.nt_end;
+  std::int64_t wanted = 1;
+  while (wanted < ntEnd && static_cast<double>(wanted) * dt < tMax && wanted <= TRamp::kLastSample) ++wanted;
+  if (wanted > TRamp::kLastSample) {
+    char text[300];
+    std::snprintf(text, sizeof text,
+                  "the simulated sweeps have more than %d samples up to t_maxLimit = %g ms (a sample every %g ms); "
+                  "a sweep of the ramp analyzer holds at most %d: lower \"t_maxLimit, ms\" to %g ms or less, or "
+                  "lengthen dt",
+                  kSamples, in.t_maxLimit, dt * 1000.0, kSamples, TRamp::kLastSample * dt * 1000.0);
+    throw RangeError(text);
+  }
+  const int last = static_cast<int>(wanted);
   r.Folder = folder;
   r.NSweeps = std::clamp(s.rec.NSmpls, 0, TRamp::kMaxSweeps);
-  r.t_maxLimit = in.t_maxLimit / 1000.0;
-  const double dt = s.run.dt;
-  const int ntEnd = std::min(s.run.nt_end, TRamp::kLastSample);
-  // The samples 1 ... up to nt_end or t_maxLimit; row 0 stays as it was.
-  int last = 1;
-  while (last < ntEnd && last * dt < r.t_maxLimit) ++last;
+  r.t_maxLimit = tMax;
   for (int k = 1; k <= last; ++k) r.t[k] = k * dt * 1000.0;
   for (int sweep = 1; sweep <= r.NSweeps; ++sweep) {
     for (int k = 1; k <= last; ++k) {

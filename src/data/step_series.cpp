@@ -33,10 +33,10 @@ void WriteText(const std::string& path, const std::string& text, std::ios::openm
 // t(k) lies inside the steps. In double-step mode the first test step ends at
 // t2 + d2, and a sample exactly there counts for neither minimum.
 template <class Time, class Current>
-StepMinima Minima(const StepSeriesInputs& in, int last, Time t, Current c) {
+StepMinima Minima(const StepSeriesInputs& in, std::int64_t last, Time t, Current c) {
   StepMinima m;
   const double b = in.IfDoubleSteps ? in.t2 + in.d2 : in.t3;
-  for (int k = 1; k <= last; ++k) {
+  for (std::int64_t k = 1; k <= last; ++k) {
     const double tk = t(k);
     if (!(in.t2 < tk && tk < in.t3)) continue;
     const double ck = c(k);
@@ -131,8 +131,9 @@ StepSeriesResult RunSteps(Session& s, Host& host, TRamp& ramp, StepSeriesSink& s
       // rows it took, and the same grid beyond them.
       const int column = s.rec.Smpl;
       const double dtMs = s.run.dt * 1000.0;
-      m = Minima(in, std::min(s.run.nt_end, TraceTable::kLastRow), [dtMs](int k) { return k * dtMs; },
-                 [&s, column](int k) { return s.ModelData(k, column); });
+      m = Minima(in, std::min(s.run.nt_end, s.ModelData.Rows(column) - 1),
+                 [dtMs](std::int64_t k) { return static_cast<double>(k) * dtMs; },
+                 [&s, column](std::int64_t k) { return s.ModelData.At(k, column); });
     }
     sink.Point(V, m, in.IfDoubleSteps);
     host.ProcessEvents();

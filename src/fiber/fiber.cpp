@@ -445,6 +445,7 @@ double FiberModelValue(const TFiber& fiber, std::int32_t mode) {
 FiberOutcome FiberRun(Session& s, Host& host, FiberSink& sink) {
   const FiberInputs in = s.fiber;
   std::unique_ptr<TFiber> fiber = SetupFiber(s, in);
+  CheckRunLength(s.run);
   host.ShowParameters();
   RunFiles files;
   files.Open(s);
@@ -457,7 +458,9 @@ FiberOutcome FiberRun(Session& s, Host& host, FiberSink& sink) {
   const std::int64_t eventEvery =
       in.nDraw > 0 ? std::max<std::int64_t>(1, static_cast<std::int64_t>(in.nDraw) * in.nDraw) : 1000;
   FiberOutcome outcome;
-  std::int32_t n = 0;
+  // The soma's model values, kept as a clamp run without a recording keeps them.
+  s.ModelData.Resize(s.rec.Smpl, std::min(run.nt_end, kModelRowsWithoutRecording));
+  std::int64_t n = 0;
   while (n < run.nt_end) {
     ++n;
     run.nt = n;
@@ -468,7 +471,7 @@ FiberOutcome FiberRun(Session& s, Host& host, FiberSink& sink) {
     StepFiber(s, *fiber, t);
     s.NV0 = fiber->Nodes[0]->NV;
     run.Vr = FiberModelValue(*fiber, fiber->Props.NP.If_I_V_or_g);
-    if (n <= TraceTable::kLastRow) s.ModelData(n, s.rec.Smpl) = run.Vr;
+    if (s.ModelData.Holds(n, s.rec.Smpl)) s.ModelData(n, s.rec.Smpl) = run.Vr;
     if (n == 1 || (in.nDraw > 0 && n % in.nDraw == 0)) {
       sink.Frame(*fiber, t, sink.WantsLFP() ? FiberLFP(*fiber, xe, ye) : 0.0);
     }

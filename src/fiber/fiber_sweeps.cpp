@@ -48,6 +48,7 @@ double FIRunFrequencyDistributed(Session& s, const FIInputs& in, double Iind, co
   TNeuron& node = ObservedNode(*fiber);
   const NeuronProperties& np = fiber->Nodes[0]->NP;
 
+  CheckRunLength(run);
   FINoiseCurrent noise(s);
   SpikeStats& st = s.spikes;
   st.nSpikes = 0;
@@ -99,6 +100,7 @@ USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, std::int32_t i
   const double dt = run.dt;
   run.t_end = in.t_end / 1000.0;
   run.nt_end = StepCount(run.t_end, dt);
+  CheckRunLength(run);
   InitFiber(s, *fiber);
   TNeuron& node = ObservedNode(*fiber);
   p.GL = s.NP0.Cm / s.NP0.tau_m;

@@ -166,6 +166,7 @@ void ApplyEnsembleProblem(Session& s, const EnsembleInputs& in) {
   CheckProblem(in);
   SetTimeStep(s.run, in.dt / 1000.0);
   SetRunLength(s.run, in.t_end / 1000.0);
+  CheckRunLength(s.run);
   s.stim.t_Iind = in.t_Iind / 1000.0;
   s.stim.Iind = in.Iind;
   s.stim.Freq_Iind = in.Freq_Iind;
@@ -221,7 +222,7 @@ EnsembleMember GaussianThresholdMember(Session& copy, const EnsembleInputs& in, 
         m.shifts.push_back(shift);
       }
     }
-    if (draw && (run.nt == 1 || IsMultiple(static_cast<std::int32_t>(run.nt), run.n_Draw))) {
+    if (draw && (run.nt == 1 || IsMultiple(run.nt, run.n_Draw))) {
       m.trace.push_back({run.t, nv.V});
     }
   }
@@ -257,7 +258,7 @@ EnsembleMember NoiseMember(Session& copy, const EnsembleInputs& in, bool first, 
     if (run.nt == drive.ntMeasure) m.Vmeasure = nv.V;
     if (first) {
       m.trace.push_back({run.t, nv.V});
-      if (run.nt == 1 || IsMultiple(static_cast<std::int32_t>(run.nt), run.n_Draw)) m.noise.push_back({run.t, uu * 1000.0});
+      if (run.nt == 1 || IsMultiple(run.nt, run.n_Draw)) m.noise.push_back({run.t, uu * 1000.0});
     }
   }
   return m;

@@ -226,7 +226,7 @@ std::vector<EnsembleMember> NoiseMembersInLanes(Session& copy, const EnsembleInp
         if (run.nt == drive.ntMeasure) out[k].Vmeasure = a.V[k];
         if (keepFirst && k == 0) {
           out[0].trace.push_back({run.t, a.V[0]});
-          if (run.nt == 1 || IsMultiple(static_cast<std::int32_t>(run.nt), run.n_Draw)) {
+          if (run.nt == 1 || IsMultiple(run.nt, run.n_Draw)) {
             out[0].noise.push_back({run.t, a.uu[0] * 1000.0});
           }
         }
@@ -270,7 +270,7 @@ std::vector<EnsembleMember> GaussianThresholdMembersInLanes(Session& copy, const
           out[k].spikes.push_back(run.t);
           if (in.ThrRenewal) shiftLane(k);
         }
-        if (draw && k == drawnLane && (run.nt == 1 || IsMultiple(static_cast<std::int32_t>(run.nt), run.n_Draw))) {
+        if (draw && k == drawnLane && (run.nt == 1 || IsMultiple(run.nt, run.n_Draw))) {
           out[k].trace.push_back({run.t, a.V[k]});
         }
       });

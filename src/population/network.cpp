@@ -115,8 +115,9 @@ NetworkResult RunNetwork(Session& s, Host& host, NetworkSink& sink, EnsembleMode
     result.bins = k + 1;
   };
   // The run goes on to t_end even when the step changes on the way (a count
-  // of steps fixed at the start would end it early or late); a million steps at most.
-  auto another = [&] { return run.nt < 1000000 && run.t + run.dt <= run.t_end + 1e-6 * run.dt; };
+  // of steps fixed at the start would end it early or late).
+  CheckRunLength(run);
+  auto another = [&] { return run.nt < kMaxSteps && run.t + run.dt <= run.t_end + 1e-6 * run.dt; };
   while (another()) {
     ++run.nt;
     run.t += run.dt;
@@ -140,7 +141,7 @@ NetworkResult RunNetwork(Session& s, Host& host, NetworkSink& sink, EnsembleMode
       m.start = run.StartState;
       if (j == drawn) {
         const double V = w.NV0.V;
-        if (run.nt == 1 || IsMultiple(static_cast<std::int32_t>(run.nt), run.n_Draw)) sink.Voltage(t, V);
+        if (run.nt == 1 || IsMultiple(run.nt, run.n_Draw)) sink.Voltage(t, V);
         line.clear();
         AppendFixed(line, t * 1000.0, 9, 3);
         line += ' ';

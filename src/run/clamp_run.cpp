@@ -68,7 +68,7 @@ void ModelTraceValue(Session& s, const NeuronProperties& np) {
     case 6: Vr = nv.Iind; break;
     default: break;
   }
-  if (s.run.nt <= TraceTable::kLastRow) s.ModelData(s.run.nt, s.rec.Smpl) = Vr;
+  if (s.ModelData.Holds(s.run.nt, s.rec.Smpl)) s.ModelData(s.run.nt, s.rec.Smpl) = Vr;
 }
 
 double RunClamp(Session& s, Host& host, RunViewSink& views) {
@@ -79,6 +79,7 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
   RunGlobals& run = s.run;
 
   LoadRunParameters(s);
+  CheckRunLength(run);
   host.ShowParameters();
   // Outputs that are inputs are refused before anything is read or written.
   CheckRunOutputs(s);
@@ -126,9 +127,11 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
       s.SimplexMemo.push_back(DivergenceNote(s, Nrn->NP));
     }
     ModelTraceValue(s, Nrn->NP);
-    if (run.t > s.stim.t_IindShift && run.nt < TraceTable::kLastRow) {
-      const double d = s.ExpData(run.nt, s.rec.Smpl) - run.Vr;
-      const double n = run.nt;
+    // Every step of the run is compared; without a recording the recorded
+    // value is 0.
+    if (run.t > s.stim.t_IindShift) {
+      const double d = s.ExpData.At(run.nt, s.rec.Smpl) - run.Vr;
+      const double n = static_cast<double>(run.nt);
       err = std::sqrt(d * d / n + err * err * (n - 1.0) / n);
     }
     const bool spike = s.NV0.SpikePhase == 2;
@@ -136,7 +139,14 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     const bool drawStep = IsMultiple(run.nt, run.n_Draw);
     const bool writeStep = IsMultiple(run.nt, run.n_Write);
     if (spike) MarkSpike(s, views);
-    if (run.nt == 1 || drawStep || spike || everyStep) DrawRunStep(s, views);
+    // Views that draw from every step take every series at the cadence (and
+    // at every step when the cadence is one step or none), and between them
+    // the series they draw from every step.
+    if (run.nt == 1 || drawStep || spike || (everyStep && run.n_Draw <= 1)) {
+      DrawRunStep(s, views);
+    } else if (everyStep) {
+      DrawEveryStepSeries(s, views);
+    }
     if (run.Writing == 1 && (writeStep || spike)) files.WriteLog(s, s.Ions);
     if (writeStep && run.WriteMode >= 1 && run.WriteMode <= 4) files.WriteTrace(s);
     if ((run.WriteMode == 4 || run.DrawAnyCurve == 1) && drawStep) {
@@ -146,9 +156,9 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     // again here would clear the mark of a conductance-based neuron's spike before
     // it is counted; threshold and integrate-and-fire neurons mark their own.
     TrackSpikes(s, *Nrn, DetectorPass::AlreadyRun);
-    // Every hundredth step; widened, as a large drawing cadence times the step's
-    // remainder does not fit 32 bits.
-    if (static_cast<std::int64_t>(run.nt % 100) * run.n_Draw == 0) host.ProcessEvents();
+    // Every hundredth step (in 64 bits, as a large drawing cadence times the
+    // step's remainder does not fit 32).
+    if ((run.nt % 100) * run.n_Draw == 0) host.ProcessEvents();
     while (run.PauseFlag == 'P' && !host.StopRequested()) host.ProcessEvents();
   } while (run.nt < run.nt_end);
 

@@ -50,7 +50,7 @@ double OutputVariableValue(const Session& s, std::string_view item) {
   if (item == "Im") return -nv.Iion;
   if (item == "Im-INa") return -nv.Iion - nv.INa;
   if (item == "Vexp") {
-    return s.run.nt <= TraceTable::kLastRow ? s.ExpData(s.run.nt, s.rec.Smpl) * 1000.0 : 0.0;
+    return s.ExpData.At(s.run.nt, s.rec.Smpl) * 1000.0;
   }
   if (item == "avPSC") return s.spikes.avPSC;
   if (item == "Vav ") return s.spikes.Vav * 1000.0;

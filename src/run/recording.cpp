@@ -15,7 +15,6 @@ namespace membrix {
 
 namespace {
 
-int LastRow(const Session& s) { return std::min(TraceTable::kLastRow, s.run.nt_end); }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == ','; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -100,16 +99,6 @@ void ReadRecording(Session& s) {
   std::string_view line;
   while (lines.Next(line)) {
     if (IsBlankLine(line)) continue;
-    if (static_cast<int>(trace.time.size()) == kMaxRecordingPoints) {
-      // Only the first points are read; the rest of the file is left out.
-      const std::string note = path + ": only the first " + std::to_string(kMaxRecordingPoints) +
-                               " points are read; the points from line " + std::to_string(lines.number()) +
-                               " on are left out";
-      if (std::find(s.SimplexMemo.begin(), s.SimplexMemo.end(), note) == s.SimplexMemo.end()) {
-        s.SimplexMemo.push_back(note);
-      }
-      break;
-    }
     if (HasDecimalComma(line)) {
       throw FormatError(path, lines.number(),
                         "decimal comma in " + Quoted(line) + ": write numbers with a decimal point");
@@ -147,12 +136,18 @@ double Interpolate(const Session& s, double x) {
 
 void Resample(Session& s) {
   const int column = s.rec.Smpl;
-  for (int i = 0; i <= LastRow(s); ++i) s.ExpData(i, column) = Interpolate(s, i * s.run.dt / s.rec.scx_Smpl);
+  const std::int64_t last = s.run.nt_end;
+  s.ExpData.Resize(column, last);
+  s.ModelData.Resize(column, last);
+  for (std::int64_t i = 0; i <= last; ++i) {
+    s.ExpData(i, column) = Interpolate(s, static_cast<double>(i) * s.run.dt / s.rec.scx_Smpl);
+  }
 }
 
 void ClearRecording(Session& s) {
   const int column = s.rec.Smpl;
-  for (int i = 0; i <= LastRow(s); ++i) s.ExpData(i, column) = 0.0;
+  s.ExpData.Resize(column, -1);  // reads as 0 at every row
+  s.ModelData.Resize(column, std::min(s.run.nt_end, kModelRowsWithoutRecording));
 }
 
 void LoadRecording(Session& s) {
@@ -186,8 +181,8 @@ ValueRange RecordingRange(Session& s) {
       continue;
     }
     LoadRecording(s);
-    for (int i = 0; i <= LastRow(s); ++i) {
-      const double v = s.ExpData(i, k);
+    for (std::int64_t i = 0; i < s.ExpData.Rows(k); ++i) {
+      const double v = s.ExpData.At(i, k);
       range.min = range.any ? std::min(range.min, v) : v;
       range.max = range.any ? std::max(range.max, v) : v;
       range.any = true;

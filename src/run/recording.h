@@ -13,14 +13,13 @@ namespace membrix {
 struct Session;
 
 inline constexpr int kMaxRecording = 20;
-inline constexpr int kMaxRecordingPoints = 25000;
+// Without a recording to compare with, the model's values of the first 25000
+// steps are kept (a fixed cost): enough for the sweeps the ramp analyzer takes
+// from a simulation, which hold samples 0 ... 25000.
+inline constexpr std::int64_t kModelRowsWithoutRecording = 25000;
 
 // The recording last read: times in ms, values as recorded (mV or pA).
 struct RecordedTrace {
-  RecordedTrace() {
-    time.reserve(kMaxRecordingPoints);
-    value.reserve(kMaxRecordingPoints);
-  }
   std::vector<double> time;
   std::vector<double> value;
   std::string file;  // the file the points came from
@@ -51,8 +50,8 @@ std::string RecordingPath(const Session& s, const std::string& entry);
 // Reads the file of recording Smpl into the trace: one value per line (at
 // 0.05 ms per line) or time and value per line, numbers separated by blanks or
 // commas; values negated when DataFormat is 2. Lines end in LF, CR LF or CR;
-// blank lines are skipped, text after the numbers is ignored. At most 25000
-// points are read: a longer file leaves a note in SimplexMemo. Throws IoError
+// blank lines are skipped, text after the numbers is ignored. Every point of
+// the file is read (memory is the limit). Throws IoError
 // for a file that cannot be read, and FormatError (file, line) for a file
 // without points or a line without the numbers of the layout, with more of
 // them, or with a decimal comma.
@@ -63,10 +62,12 @@ void ReadRecording(Session& s);
 // one value with a single point.
 double Interpolate(const Session& s, double x);
 
-// Column Smpl of ExpData, rows 0 .. min(25000, nt_end): the recording at each
-// model time (the recording's time unit is scx_Smpl seconds).
+// Column Smpl of ExpData, rows 0 .. nt_end: the recording at each model time
+// (the recording's time unit is scx_Smpl seconds). Column Smpl of ModelData
+// gets the same rows, for the model's values of the run compared with it.
 void Resample(Session& s);
-// The same rows set to 0.
+// Column Smpl of ExpData reads 0 at every row and holds none; column Smpl of
+// ModelData keeps the model's values of the first 25000 steps at most.
 void ClearRecording(Session& s);
 // ReadRecording, then Resample.
 void LoadRecording(Session& s);

@@ -22,14 +22,17 @@ struct StartStateRecord {
   double nM = 0.0;
 };
 
-inline constexpr std::int32_t kMaxSteps = 1000000;
+// The longest run: 2^53 steps, the last count at which the time nt * dt of
+// every step is still a distinct number. A run past it would repeat its times;
+// it is refused before it starts, naming its length.
+inline constexpr std::int64_t kMaxSteps = std::int64_t{1} << 53;
 
 struct RunGlobals {
   double t = 0.0;         // model time, s
   double dt = 5e-5;       // time step, s
   double t_end = 0.02;    // length of a run, s
-  std::int32_t nt = 0;    // steps made
-  std::int32_t nt_end = 400;
+  std::int64_t nt = 0;    // steps made
+  std::int64_t nt_end = 400;
   std::int32_t n_Draw = 5;   // drawing cadence, steps
   std::int32_t n_Write = 5;  // writing cadence, steps
   std::int32_t Writing = 0;  // 1 = write the run log and the ion file
@@ -41,8 +44,14 @@ struct RunGlobals {
   StartStateRecord StartState;
 };
 
-// Number of steps of a run of length t_end: min(Trunc(t_end/dt), 1000000).
-std::int32_t StepCount(double t_end, double dt);
+// Number of steps of a run of length t_end: Trunc(t_end/dt), 0 when negative,
+// kMaxSteps for a quotient at or past it (also an infinite or undefined one),
+// which CheckRunLength refuses.
+std::int64_t StepCount(double t_end, double dt);
+
+// Refuses (RangeError) a run whose t_end/dt reaches kMaxSteps or is no number,
+// naming t_end, dt and what to change.
+void CheckRunLength(const RunGlobals& run);
 
 // Sets t_end or dt and the step count that follows from them.
 void SetRunLength(RunGlobals& run, double t_end);
@@ -50,9 +59,8 @@ void SetTimeStep(RunGlobals& run, double dt);
 
 // Whether n is a multiple of k (k = 0 gives false: no multiple of a zero
 // cadence is ever reached). The integer remainder answers as Trunc(n/k) = n/k
-// in floating point does: a quotient of 32-bit integers that is not whole
-// lies too far from a whole number to round to one.
-inline bool IsMultiple(std::int32_t n, std::int32_t k) {
+// in floating point does for the counts of a run (below 2^53).
+inline bool IsMultiple(std::int64_t n, std::int64_t k) {
   if (k == 0) return false;
   // Every integer is a multiple of 1 and -1; the remainder by -1 could overflow.
   if (k == 1 || k == -1) return true;

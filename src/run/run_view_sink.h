@@ -26,9 +26,10 @@ class RunViewSink {
   // True when successive runs are drawn over each other ("NoCleaning"): a run
   // then does not empty the series first.
   virtual bool KeepsPoints() const { return false; }
-  // True when the views take the values of every step of a clamp run (they
-  // reduce them for drawing themselves); otherwise a run draws its first step,
-  // every n_Draw-th step and every step with a spike.
+  // A run draws every series at its first step, every n_Draw-th step and
+  // every step with a spike. True when the views also take the voltage, the
+  // model value and the phase plane of every other step (they reduce them
+  // for drawing themselves).
   virtual bool EveryStep() const { return false; }
   // True while the phase-plane views are shown; only then a run sends their
   // points ("dVdt(V)", "Im(V)").

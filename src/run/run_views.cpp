@@ -21,8 +21,13 @@ void PrepareRunViews(const Session& s, RunViewSink& views) {
   if (setup.clearFirst) ClearRunViews(views);
   views.Prepare(setup);
   if (!views.Drawing()) return;
-  for (int i = s.run.nt; i <= s.run.nt_end && i < TraceTable::kLastRow; ++i) {
-    views.Point("Experiment", i * s.run.dt * 1000.0, s.ExpData(i, s.rec.Smpl));
+  // The recording at every step of the run; without one, the line of zeros
+  // from its first step to its last.
+  const int column = s.rec.Smpl;
+  const bool recorded = s.ExpData.Rows(column) > 0;
+  for (std::int64_t i = s.run.nt; i <= s.run.nt_end; ++i) {
+    if (!recorded && i != s.run.nt && i != s.run.nt_end) continue;
+    views.Point("Experiment", static_cast<double>(i) * s.run.dt * 1000.0, s.ExpData.At(i, column));
   }
 }
 
@@ -80,6 +85,19 @@ void DrawRunStep(const Session& s, RunViewSink& views) {
     views.Point("VNa", x, ions.ENa * 1000.0);
     views.Point("VK", x, ions.EK * 1000.0);
     if (ions.IfVolume == 1) views.Point("Vol", x, ions.Vol);
+  }
+}
+
+void DrawEveryStepSeries(const Session& s, RunViewSink& views) {
+  if (!views.Drawing()) return;
+  const NeuronVariables& nv = s.NV0;
+  const double x = s.run.t * 1000.0;
+  views.Point(" V ", x, nv.V * 1000.0);
+  views.Point("Vd", x, nv.VatE * 1000.0);
+  views.Point("Model", x, s.run.Vr);
+  if (views.PhasePlaneShown()) {
+    views.Point("dVdt(V)", nv.V * 1000.0, nv.dVdt);
+    views.Point("Im(V)", nv.V * 1000.0, nv.Iion);
   }
 }
 

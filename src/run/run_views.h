@@ -19,6 +19,10 @@ std::string RunStatusTimeText(double tMs);
 std::string RunStatusFileText(const std::string& recordingEntry);
 // One point to every run series, from NV0 and the run globals.
 void DrawRunStep(const Session& s, RunViewSink& views);
+// Between the drawing cadence's steps, to views that draw from every step:
+// the series they take at every step (" V ", "Vd", "Model" and the phase
+// plane), as DrawRunStep gives them.
+void DrawEveryStepSeries(const Session& s, RunViewSink& views);
 // A point (t ms, V mV) on "Spike".
 void MarkSpike(const Session& s, RunViewSink& views);
 

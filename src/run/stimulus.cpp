@@ -132,12 +132,13 @@ double ClampVoltage(const Session& s, const NeuronProperties& np, double t) {
     const int column = s.rec.Smpl;
     const double q = t / s.run.dt;
     const double k = std::trunc(q);
-    if (k >= 0.0 && k < s.run.nt_end && k < TraceTable::kLastRow) {
-      const int row = static_cast<int>(k);
+    const std::int64_t last = std::min(s.run.nt_end, s.ExpData.Rows(column) - 1);
+    if (k >= 0.0 && k < static_cast<double>(last)) {
+      const auto row = static_cast<std::int64_t>(k);
       const double f = q - k;
-      return ((1.0 - f) * s.ExpData(row, column) + f * s.ExpData(row + 1, column)) / 1000.0;
+      return ((1.0 - f) * s.ExpData.At(row, column) + f * s.ExpData.At(row + 1, column)) / 1000.0;
     }
-    return s.ExpData(std::min(s.run.nt_end, TraceTable::kLastRow), column) / 1000.0;
+    return s.ExpData.At(last, column) / 1000.0;
   }
   if (IsTrain(g)) {
     // The voltage train counts from t = 0, not from the start of the pulse window.

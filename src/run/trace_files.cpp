@@ -120,8 +120,7 @@ void RunFiles::Check(std::ofstream& out, const std::string& path) {
 void RunFiles::WriteLog(const Session& s, const TIons& ions) {
   if (!log_.is_open()) return;
   const NeuronProperties& np = s.NP0;
-  const int nt = s.run.nt;
-  double recorded = nt <= TraceTable::kLastRow ? s.ExpData(nt, s.rec.Smpl) : 0.0;
+  double recorded = s.ExpData.At(s.run.nt, s.rec.Smpl);
   double model = s.run.Vr;
   if (np.If_I_V_or_g == 2 || np.If_I_V_or_g == 7) {
     recorded = (recorded + np.Vrest) * 1000.0;
@@ -155,7 +154,7 @@ void RunFiles::WriteTrace(const Session& s) {
   switch (s.run.WriteMode) {
     case 1: AppendFixed(line_, nv.V * 1000.0, 9, 3); break;
     case 2:
-      AppendFixed(line_, s.run.nt <= TraceTable::kLastRow ? s.ExpData(s.run.nt, s.rec.Smpl) : 0.0, 9, 3);
+      AppendFixed(line_, s.ExpData.At(s.run.nt, s.rec.Smpl), 9, 3);
       line_ += ' ';
       AppendFixed(line_, s.run.Vr, 9, 3);
       break;

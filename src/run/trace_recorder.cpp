@@ -85,8 +85,12 @@ TraceRecorder::TraceRecorder(const Session& s, const std::vector<std::string>& n
   values.resize(items.size());
 }
 
-void TraceRecorder::Reserve(std::int32_t steps) {
-  const std::size_t n = static_cast<std::size_t>(std::max(steps, 0) / every_) + 1;
+std::size_t TraceRecorder::Samples(std::int64_t steps) const {
+  return static_cast<std::size_t>(std::max<std::int64_t>(steps, 0) / every_) + 1;
+}
+
+void TraceRecorder::Reserve(std::int64_t steps) {
+  const std::size_t n = Samples(steps);
   time.reserve(n);
   for (std::vector<double>& column : values) column.reserve(n);
 }

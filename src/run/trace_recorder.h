@@ -42,8 +42,9 @@ class TraceRecorder final : public RunViewSink {
   std::span<const std::string_view> ReadItems() const override { return items; }
 
   std::int32_t Every() const { return every_; }
-  // Makes room for the samples of a run of `steps` steps.
-  void Reserve(std::int32_t steps);
+  // The samples of a run of `steps` steps, and room for them.
+  std::size_t Samples(std::int64_t steps) const;
+  void Reserve(std::int64_t steps);
 
   std::vector<std::string_view> items;      // the output-list items, in the order asked
   std::vector<double> time;                 // s

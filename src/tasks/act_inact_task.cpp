@@ -15,6 +15,7 @@
 #include "run/host.h"
 #include "run/session.h"
 #include "tasks/model_inputs.h"
+#include "tasks/task_cost.h"
 #include "tasks/task_files.h"
 #include "tasks/tasks.h"
 
@@ -134,7 +135,7 @@ TaskDeclaration MakeActInactTask() {
   t.inputs.push_back(InFile("data", FileKind::DataFolder,
                             "The folder below which Data/Tessel lies (default: the current folder, or the folder of "
                             "the --id file when the current one has no Data/Tessel)"));
-  t.inputs.push_back(Number("t_end_ms", Unit::Ms, Above(0), "Length of each protocol (at most 25000 steps are used)")
+  t.inputs.push_back(Number("t_end_ms", Unit::Ms, Above(0), "Length of each protocol")
                          .Aka("t-end", 1000.0)
                          .Bind([](const Session& s) { return s.run.t_end * 1000.0; },
                                [](Session& s, double x) { SetRunLength(s.run, x / 1000.0); }));
@@ -162,8 +163,9 @@ TaskDeclaration MakeActInactTask() {
   t.cost = [](const Session& s, const TaskValues&) {
     TaskCost c;
     c.runs = kActInactProtocols;
-    const double steps = static_cast<double>(StepCount(s.run.t_end, s.run.dt));
-    c.stepsPerRun = steps < kActInactMaxSteps ? steps : kActInactMaxSteps;
+    c.stepsPerRun = static_cast<double>(StepCount(s.run.t_end, s.run.dt));
+    // Each protocol's recording on the model grid, with the model's values beside it.
+    c.bytes = RecordingTableBytes(c.stepsPerRun);
     return c;
   };
   t.run = RunActInact;

@@ -238,6 +238,9 @@ TaskDeclaration MakeEnsembleTask() {
     TaskCost c;
     c.runs = static_cast<double>(Members(s, v.Int("kind")));
     c.stepsPerRun = std::ceil(s.ensemble.t_end / s.ensemble.dt);
+    // The drawn member's voltage at every step (time and value), and the
+    // points drawn at the drawing cadence.
+    c.bytes = 16.0 * (c.stepsPerRun + 1.0) + 32.0 * (c.stepsPerRun / std::max(1, s.run.n_Draw) + 2.0);
     return c;
   };
   t.run = RunEnsemble;

@@ -16,6 +16,7 @@
 #include "run/session.h"
 #include "run/trace_files.h"
 #include "tasks/model_inputs.h"
+#include "tasks/task_cost.h"
 #include "tasks/tasks.h"
 
 namespace membrix {
@@ -211,6 +212,7 @@ TaskDeclaration MakeRunTask() {
     TaskCost c;
     c.runs = 1.0;
     c.stepsPerRun = static_cast<double>(StepCount(s.run.t_end, s.run.dt));
+    c.bytes = ClampRunRecordingBytes(s, c.stepsPerRun);
     return c;
   };
   t.run = RunOne;

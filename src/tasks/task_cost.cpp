@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "common/error.h"
 #include "run/clamp_run.h"
 #include "run/independent_runs.h"
+#include "run/recording.h"
 #include "run/run_view_sink.h"
 #include "run/session.h"
 
@@ -70,20 +72,36 @@ std::string DurationText(double seconds) {
   return Rounded(hours / 24) + " days";
 }
 
+double ClampRunRecordingBytes(const Session& s, double steps) {
+  const int k = s.rec.Smpl;
+  if (k < 0 || k > kMaxRecording || !NamesRecordingFile(s.rec.SmplFile[static_cast<std::size_t>(k)])) return 0.0;
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(RecordingPath(s, s.rec.SmplFile[static_cast<std::size_t>(k)]), ec);
+  // The text is read whole, then held as points of 16 bytes, a point for
+  // every line of at least 8 characters.
+  const double text = ec ? 0.0 : static_cast<double>(size);
+  return 3.0 * text + RecordingTableBytes(steps);
+}
+
+void CheckMemory(const std::string& what, double bytes) {
+  const double memory = MachineMemoryBytes();
+  if (memory > 0 && bytes > memory) {
+    throw RangeError("this " + what + " would hold about " + Rounded(bytes / 1e9) + " GB at once, more than the " +
+                     Rounded(memory / 1e9) + " GB of this machine");
+  }
+}
+
 CostEstimate CheckTaskCost(const TaskDeclaration& task, const TaskValues& values, const Session& s,
                            std::ostream& notes) {
   CostEstimate e;
   if (!task.cost) return e;
   e.cost = task.cost(s, values);
   e.workers = task.sharedRuns ? WorkerCount(s.parallel) : 1;
-  const double memory = MachineMemoryBytes();
-  if (memory > 0 && e.cost.bytes > memory) {
-    throw RangeError("this " + task.name + " would hold about " + Rounded(e.cost.bytes / 1e9) +
-                     " GB at once, more than the " + Rounded(memory / 1e9) + " GB of this machine");
-  }
+  CheckMemory(task.name, e.cost.bytes);
   const double steps = e.cost.runs * e.cost.stepsPerRun;
-  // A short measurement is worth it only when the work may be long.
-  if (steps < 2e7) return e;
+  // A short measurement is worth it only when the work may be long; a run
+  // past the longest is refused by the run itself, naming its length.
+  if (steps < 2e7 || e.cost.stepsPerRun >= static_cast<double>(kMaxSteps)) return e;
   e.seconds = steps * MeasureStepSeconds(s) / e.workers;
   if (e.seconds > kSayCostSeconds) {
     notes << "membrix-cli: this " << task.name << " makes " << Rounded(e.cost.runs) << " run"

@@ -5,6 +5,7 @@
 // estimate is said before it starts.
 
 #include <iosfwd>
+#include <string>
 
 #include "tasks/task_declaration.h"
 
@@ -18,6 +19,19 @@ double MeasureStepSeconds(const Session& s);
 
 // The memory of this machine, bytes (0 when unknown).
 double MachineMemoryBytes();
+
+// Bytes a run of `steps` steps holds for a recording compared with it: the
+// recording on the model grid and the model's values beside it (8 bytes a row each).
+inline double RecordingTableBytes(double steps) { return 16.0 * (steps + 1.0); }
+
+// Bytes a clamp run of the session holds for its recording, when it has one:
+// the points read from the file and the table rows above (the file's size
+// stands for the number of its points).
+double ClampRunRecordingBytes(const Session& s, double steps);
+
+// Refuses (RangeError) to hold `bytes` when the machine has less memory,
+// saying the estimate: "this <what> would hold about 3.2 GB at once, ...".
+void CheckMemory(const std::string& what, double bytes);
 
 // The estimate of a call: runs x steps, seconds on the session's workers.
 struct CostEstimate {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <algorithm>
+#include <cmath>
 
 #include "run/recording.h"
 #include "run/run_views.h"
@@ -37,7 +38,8 @@ RunViewCharts::RunViewCharts(const Session& s, MainWindow& form1, CurveWindow& c
       Target t{c->SeriesTitle(i).toStdString(), c, i, c == phase || c == iv};
       t.overlay = overlay_->FindSeries(c->SeriesTitle(i));
       t.model = c == form1.chart(3) && t.name == "Model";
-      t.everyStep = t.name == " V " || t.name == "Vd" || t.model || t.phase;
+      t.everyStep = t.name == " V " || t.name == "Vd" || t.model || t.phase || t.name == "Experiment";
+      t.spikeMarks = t.name == "Spike";
       if (c != form1.chart(3)) t.overlay = -1;
       targets_.push_back(t);
     }
@@ -59,7 +61,54 @@ RunViewCharts::RunViewCharts(const Session& s, MainWindow& form1, CurveWindow& c
   });
 }
 
-bool RunViewCharts::EveryStep() const { return s_.run.nt_end <= kFullResolutionSteps; }
+bool RunViewCharts::EveryStep() const { return true; }
+
+void RunViewCharts::Envelope::Add(double x, double y, double columnWidth) {
+  const auto c = static_cast<std::int64_t>(std::floor(x / columnWidth));
+  if (c != column) {
+    Hand();
+    column = c;
+    xMin = xMax = x;
+    yMin = yMax = y;
+    return;
+  }
+  if (y < yMin) xMin = x, yMin = y;
+  if (y > yMax) xMax = x, yMax = y;
+}
+
+void RunViewCharts::Envelope::Hand() {
+  if (column < 0 || chart == nullptr) {
+    column = -1;
+    return;
+  }
+  if (xMin < xMax) {
+    chart->AddPoint(index, xMin, yMin * scale);
+    chart->AddPoint(index, xMax, yMax * scale);
+  } else if (xMax < xMin) {
+    chart->AddPoint(index, xMax, yMax * scale);
+    chart->AddPoint(index, xMin, yMin * scale);
+  } else {
+    chart->AddPoint(index, xMin, yMin * scale);
+  }
+  column = -1;
+}
+
+void RunViewCharts::HandEnvelopes() {
+  for (Envelope& e : envelopes_) e.Hand();
+}
+
+void RunViewCharts::AddEnveloped(const Target& t, double x, double y) {
+  Envelope* e = &envelopes_[3 * static_cast<std::size_t>(&t - targets_.data())];
+  if (e[0].chart == nullptr) e[0] = {t.chart, t.index};
+  e[0].Add(x, y, columnWidth_);
+  if (t.overlay < 0) return;
+  if (e[1].chart == nullptr) e[1] = {overlay_, t.overlay, overlayScale_};
+  e[1].Add(x, y, columnWidth_);
+  if (t.model && recording_) {
+    if (e[2].chart == nullptr) e[2] = {residual_, 0, overlayScale_};
+    e[2].Add(x, y - s_.ExpData.At(s_.run.nt, s_.rec.Smpl), columnWidth_);
+  }
+}
 
 bool RunViewCharts::KeepsPoints() const { return form1_.NoCleaning(); }
 
@@ -83,9 +132,14 @@ const RunViewCharts::Target* RunViewCharts::Find(std::string_view name) {
 
 void RunViewCharts::Clear() {
   for (Chart* c : charts_) c->ClearAll();
+  for (Envelope& e : envelopes_) e.column = -1;
 }
 
 void RunViewCharts::Prepare(const RunViewSetup& setup) {
+  // A new run: its columns start afresh (the last run's were drawn at its end).
+  envelopes_.assign(3 * targets_.size(), Envelope{});
+  enveloped_ = s_.run.nt_end > kFullResolutionSteps;
+  columnWidth_ = std::max(setup.tEndMs, 1e-9) / kEnvelopeColumns;
   Chart* voltage = form1_.chart(1);
   voltage->SetSeriesVisible(voltage->FindSeries(QStringLiteral("Vd")), setup.dendriteActive);
   for (int n : {4, 5}) {
@@ -133,19 +187,25 @@ void RunViewCharts::Point(std::string_view series, double x, double y) {
   const Target* t = Find(series);
   if (t == nullptr) return;  // a view this workbench does not have (yet)
   if (t->phase && !form1_.PhasePageShown()) return;
-  // Of a run drawn from every step, the other series keep the drawing cadence.
-  if (!t->everyStep) {
+  // The other series keep the drawing cadence, and so does the phase plane of a long run.
+  if (!t->everyStep || (enveloped_ && t->phase)) {
     const RunGlobals& run = s_.run;
     const bool drawStep = run.nt <= 1 || run.n_Draw <= 1 || run.nt % run.n_Draw == 0 || s_.NV0.SpikePhase == 2;
     if (!drawStep) return;
+  }
+  // The traces of a long run against time go through their envelopes, so that
+  // a chart holds a few thousand points however long the run (the spike marks
+  // stay as they are).
+  if (enveloped_ && !t->phase && !t->spikeMarks) {
+    AddEnveloped(*t, x, y);
+    return;
   }
   t->chart->AddPoint(t->index, x, y);
   if (t->overlay >= 0) {
     overlay_->AddPoint(t->overlay, x, y * overlayScale_);
     // The difference at the step being drawn, where there is a recording.
-    const int row = static_cast<int>(s_.run.nt);
-    if (t->model && recording_ && row >= 0 && row <= TraceTable::kLastRow) {
-      residual_->AddPoint(0, x, (y - s_.ExpData(row, s_.rec.Smpl)) * overlayScale_);
+    if (t->model && recording_) {
+      residual_->AddPoint(0, x, (y - s_.ExpData.At(s_.run.nt, s_.rec.Smpl)) * overlayScale_);
     }
   }
 }
@@ -161,6 +221,8 @@ void RunViewCharts::CurvePoint(double x, double y) {
 }
 
 void RunViewCharts::Flush(bool force) {
+  // At the end of a run the columns not yet complete are drawn as they stand.
+  if (force) HandEnvelopes();
   if (!force && sinceDrawing_.isValid()) {
     const double waited = sinceDrawing_.nsecsElapsed() * 1e-9;
     if (waited < kMinDrawInterval || waited < kDrawIntervalFactor * lastDrawSeconds_) return;

@@ -6,6 +6,7 @@
 // breathe, at a pace that keeps the drawing a small share of the run.
 
 #include <QElapsedTimer>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,13 +27,18 @@ class RunViewCharts final : public RunViewSink {
   RunViewCharts(const Session& s, MainWindow& form1, CurveWindow& curve);
 
   bool Drawing() const override { return true; }
-  // Runs of up to kFullResolutionSteps steps draw the voltage, the model
-  // trace and the phase plane from every step, so that spikes keep their shape
-  // and the phase plane is a smooth curve (the charts reduce the points to the
-  // minimum and maximum of each pixel column when they draw); the other series
-  // keep the n_Draw cadence. Longer runs are drawn every n_Draw steps, which
-  // keeps the drawing cost of a million-step run within its bound.
+  // The voltage and the model trace are drawn from every step of a run of any
+  // length, so that spikes keep their shape; the other series keep the n_Draw
+  // cadence. Runs of up to kFullResolutionSteps steps hand every step's point
+  // to the charts, which reduce them to the minimum and maximum of each pixel
+  // column when they draw, and draw the phase plane from every step as a
+  // smooth curve. Longer runs hand the charts that envelope itself, taken as
+  // the run goes over kEnvelopeColumns columns of the time axis (more than a
+  // screen has pixels), for every trace against time (the others from the
+  // points of their cadence): a chart's points stay a few thousand however
+  // long the run. The phase plane of a long run keeps the n_Draw cadence.
   static constexpr int kFullResolutionSteps = 50000;
+  static constexpr int kEnvelopeColumns = 4096;
   bool EveryStep() const override;
   bool KeepsPoints() const override;
   bool PhasePlaneShown() const override;
@@ -63,7 +69,8 @@ class RunViewCharts final : public RunViewSink {
     bool phase = false;
     int overlay = -1;  // its series on the one-axis model chart ("Model", "Experiment")
     bool model = false;
-    bool everyStep = false;  // drawn from every step of a short run
+    bool everyStep = false;  // drawn from every step
+    bool spikeMarks = false;  // a point at each spike, never enveloped
   };
   const Target* Find(std::string_view name);
 
@@ -82,6 +89,22 @@ class RunViewCharts final : public RunViewSink {
   double statusTimeMs_ = 0.0;
   const std::string* statusEntry_ = nullptr;  // the session's recording entry of the run
   bool statusChanged_ = false;
+  // The minimum and maximum of one series over one column of the time axis,
+  // handed to its chart in the order they came when the column is complete.
+  struct Envelope {
+    Chart* chart = nullptr;
+    int index = -1;
+    double scale = 1.0;
+    std::int64_t column = -1;  // -1: nothing held
+    double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+    void Add(double x, double y, double columnWidth);
+    void Hand();
+  };
+  void AddEnveloped(const Target& t, double x, double y);
+  void HandEnvelopes();
+  bool enveloped_ = false;      // the run is long: every-step series are enveloped
+  double columnWidth_ = 1.0;    // ms of the time axis a column spans
+  std::vector<Envelope> envelopes_;  // per target: its chart, its overlay, its residual
   QElapsedTimer sinceDrawing_;
   double lastDrawSeconds_ = 0.0;
 };

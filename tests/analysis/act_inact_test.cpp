@@ -89,15 +89,15 @@ TEST_F(ActInactFixture, SavedPeaksHave21ActivationAnd20InactivationLines) {
   }
 }
 
-TEST_F(ActInactFixture, StepCountIsCappedAt25000) {
+TEST_F(ActInactFixture, AProtocolRunsAllItsSteps) {
   SetTimeStep(s.run, 1e-5);
-  SetRunLength(s.run, 0.3);  // 30000 steps
+  SetRunLength(s.run, 0.30000001);  // 30000 steps, past the 25000 the program once stopped at
   // The first protocol runs to its end; the second is stopped at its first step.
-  host.stopAfter = kActInactMaxSteps + 1;
+  host.stopAfter = 30001;
   Calc(host);
   EXPECT_TRUE(peaks.done[0]);
   EXPECT_FALSE(peaks.done[1]);
-  EXPECT_EQ(host.yields, kActInactMaxSteps + 1);
+  EXPECT_EQ(host.yields, 30001);
 }
 
 TEST_F(ActInactFixture, RecordedPeaksAreSearchedFromTheSecondMillisecondOn) {

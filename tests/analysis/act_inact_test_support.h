@@ -118,7 +118,7 @@ class ActInactFixture : public ::testing::Test {
   std::string Folder(const std::string& name) const { return (folder_ / name).string(); }
   // Recordings long enough for the run's steps at step dt.
   void WriteRecordings(const RecordingShape& shape, double dt) {
-    WriteActInactRecordings(folder_.string(), shape, dt, std::min(s.run.nt_end, kActInactMaxSteps) + 2);
+    WriteActInactRecordings(folder_.string(), shape, dt, static_cast<int>(s.run.nt_end) + 2);
   }
   void Calc(Host& h) { CalcPeaks(s, folder_.string(), peaks, traces, state, h, sink); }
 

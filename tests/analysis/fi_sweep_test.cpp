@@ -114,6 +114,24 @@ TEST(FIRun, TheSquidAxonStartsRepetitiveFiringAbruptly) {
   EXPECT_TRUE(onset);
 }
 
+// A run of 100 s (two million steps, past the million the program once
+// stopped at) gives the rate of the squid axon's tonic train, the rate of a
+// 50 s run, not the zero of a last third cut off.
+TEST(FIRun, ALongRunGivesTheRateOfItsWholeLength) {
+  auto rate = [](double t_end) {
+    Session s = SquidSession(t_end);
+    FIInputs in;
+    in.Estimator = FIEstimator::MeanForLastThird;
+    const double f = FIRunFrequency(s, in, 300.0);
+    EXPECT_EQ(s.run.nt, s.run.nt_end) << t_end << " s";
+    return f;
+  };
+  const double half = rate(50.0);
+  const double whole = rate(100.0);
+  EXPECT_GT(half, 30.0);
+  EXPECT_NEAR(whole, half, 0.02 * half);
+}
+
 class FISweep : public SweepFiles {};
 
 TEST_F(FISweep, WritesOneLinePerCurrentOfTheGrid) {

@@ -6,14 +6,18 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "neuron/neuron_test_support.h"
 #include "params/model_defaults.h"
+#include "params/model_menus.h"
 #include "params/parameter_file.h"
 #include "run/session.h"
+#include "run/session_values.h"
+#include "run/trace_recorder.h"
 
 namespace membrix {
 namespace {
@@ -137,6 +141,25 @@ TEST(ClampRun, DrawsAtTheFirstStepAndEveryDrawingCadence) {
   EXPECT_EQ(steps, (std::vector<int>{1, 7, 14, 21, 28, 35, 42, 49}));
 }
 
+// Views that draw from every step get the voltage and the model value at
+// every step, the other series at the cadence.
+TEST(ClampRun, EveryStepViewsGetTheirSeriesAtEveryStepAndTheRestAtTheCadence) {
+  class EveryStepViews final : public RunViewSink {
+   public:
+    bool EveryStep() const override { return true; }
+    void Point(std::string_view series, double, double) override { ++count[std::string(series)]; }
+    std::map<std::string, int> count;
+  } views;
+  Session s;
+  MakePassiveSession(s, 50 * 5e-5);
+  s.run.n_Draw = 7;
+  BatchHost host;
+  RunClamp(s, host, views);
+  for (const char* series : {" V ", "Vd", "Model"}) EXPECT_EQ(views.count[series], 50) << series;
+  EXPECT_EQ(views.count["mm"], 8);  // steps 1, 7, 14, ..., 49
+  EXPECT_EQ(views.count["Experiment"], 2);  // no recording: a line of zeros from the first step to the last
+}
+
 TEST(ClampRun, DeviationIsTheRmsOverTheComparedSteps) {
   Session s;
   MakePassiveSession(s, 0.05);
@@ -153,17 +176,92 @@ TEST(ClampRun, DeviationIsTheRmsOverTheComparedSteps) {
   EXPECT_NEAR(s.run.StartState.V, s.NP0.Vrest, 1e-15);
 }
 
-TEST(ClampRun, ComparesAndStoresOnlyTheTableRows) {
+// Without a recording every step is compared with 0, and the model's values
+// of the first 25000 steps are kept (a fixed cost, whatever the length).
+TEST(ClampRun, ComparesEveryStepAndKeepsTheFirstModelValuesWithoutARecording) {
   Session s;
   MakePassiveSession(s, 30000 * 5e-5);
+  TraceRecorder recorder(s, {"Vr"});
   BatchHost host;
-  NullRunViewSink views;
-  const double err = RunClamp(s, host, views);
+  const double err = RecordedRun(s, host, recorder);
   EXPECT_EQ(s.run.nt, 30000);
   double sum = 0;
-  for (int n = 1; n <= 24999; ++n) sum += s.ModelData(n, 1) * s.ModelData(n, 1);
-  EXPECT_NEAR(err, std::sqrt(sum / 24999), 1e-12);
-  EXPECT_NE(s.ModelData(25000, 1), 0.0);  // stored, though not compared
+  for (double v : recorder.values[0]) sum += v * v;
+  EXPECT_NEAR(err, std::sqrt(sum / 30000), 1e-12);
+  EXPECT_EQ(s.ModelData.Rows(1), 25001);
+  EXPECT_EQ(s.ModelData(25000, 1), recorder.values[0][24999]);
+}
+
+// A run past the million steps the program once stopped at makes every step
+// and its neuron fires to the end.
+TEST(ClampRun, RunsToTEndPastAMillionSteps) {
+  Session s;
+  ApplyProgramStart(s);
+  SelectModelFamily(s, "Rariza");
+  for (const char* a : {"uu=0", "ss=0", "Iind=300", "t_Iind=1000"}) SetSessionAssignment(s, a);
+  SetTimeStep(s.run, 5e-5);
+  SetRunLength(s.run, 100.0);
+  TraceRecorder recorder(s, {"V"}, 100000);
+  BatchHost host;
+  RecordedRun(s, host, recorder);
+  EXPECT_EQ(s.run.nt, 2000000);
+  EXPECT_NEAR(s.run.t, 100.0, 1e-9);
+  ASSERT_FALSE(recorder.spikeTimes.empty());
+  EXPECT_GT(recorder.spikeTimes.back(), 99.9);  // a tonic train to the end
+}
+
+// A recording of 200 000 points (10 s at 20 kHz, one value per line) is read
+// whole and compared at every step: the deviation is the one computed here
+// from the file's lines and the run's model values.
+TEST(ClampRun, ALongRecordingIsComparedAtEveryPoint) {
+  constexpr int kPoints = 200000;
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("membrix_long_recording_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                     ".dat");
+  {
+    std::ofstream out(path);
+    for (int k = 1; k <= kPoints; ++k) out << 0.004 * std::sin(k * 1e-3) << '\n';
+  }
+  Session s;
+  MakePassiveSession(s, (kPoints + 0.5) * 5e-5);
+  s.rec.Smpl = 2;  // a recording of its own (the built-in set 1 has none)
+  s.rec.SmplFile[2] = path.string();
+  s.rec.IfDataIn1column = 1;  // line k at k * 0.05 ms: step k
+  TraceRecorder recorder(s, {"Vr"});
+  BatchHost host;
+  const double err = RecordedRun(s, host, recorder);
+  ASSERT_EQ(s.run.nt, kPoints);
+  EXPECT_EQ(s.rec.Trace.time.size(), static_cast<std::size_t>(kPoints));
+
+  std::ifstream in(path);
+  double sum = 0.0, recorded = 0.0;
+  int k = 0;
+  while (in >> recorded) {
+    const double d = recorded - recorder.values[0][static_cast<std::size_t>(k)];
+    ++k;
+    if (k * 5e-5 > s.stim.t_IindShift) sum += d * d;
+  }
+  std::filesystem::remove(path);
+  ASSERT_EQ(k, kPoints);
+  EXPECT_GT(err, 1e-3);
+  EXPECT_NEAR(err, std::sqrt(sum / kPoints), 1e-9 * err);
+}
+
+TEST(ClampRun, ARunPastTwoToThe53StepsIsRefusedBeforeItStarts) {
+  Session s;
+  MakePassiveSession(s, 0.01);
+  s.run.dt = 1e-12;
+  SetRunLength(s.run, 1e6);
+  BatchHost host;
+  NullRunViewSink views;
+  try {
+    RunClamp(s, host, views);
+    ADD_FAILURE() << "the run was made";
+  } catch (const RangeError& e) {
+    EXPECT_NE(std::string(e.what()).find("at most 2^53"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("shorten t_end or lengthen dt"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(s.run.nt, 0);
 }
 
 TEST(ClampRun, NothingIsComparedBeforeThePulseWindow) {
@@ -272,14 +370,17 @@ TEST(ClampRun, LetsTheWindowsBreatheEveryHundredSteps) {
 TEST(RunGlobals, StepCountAndCadence) {
   EXPECT_EQ(StepCount(0.02, 5e-5), 400);
   EXPECT_EQ(StepCount(1e-5, 5e-5), 0);
-  EXPECT_EQ(StepCount(1000.0, 1e-5), 1000000);
+  EXPECT_EQ(StepCount(1e9, 0.5), 2000000000);  // past 32 bits: no bound but 2^53
+  EXPECT_EQ(StepCount(1e16, 1.0), kMaxSteps);
+  EXPECT_EQ(StepCount(-1.0, 5e-5), 0);
   EXPECT_TRUE(IsMultiple(14, 7));
   EXPECT_FALSE(IsMultiple(15, 7));
   EXPECT_FALSE(IsMultiple(5, 0));
 }
 
 // The cadence test answers as the floating-point quotient test it replaces,
-// also at the ends of the 32-bit range and for negative cadences.
+// also at the ends of the 32-bit range and for negative cadences, and past
+// 32 bits for the counts of long runs.
 TEST(RunGlobals, CadenceAgreesWithTheQuotientTest) {
   const auto quotientTest = [](std::int32_t n, std::int32_t k) {
     if (k == 0) return false;
@@ -293,6 +394,8 @@ TEST(RunGlobals, CadenceAgreesWithTheQuotientTest) {
   for (std::int32_t n : values) {
     for (std::int32_t k : values) EXPECT_EQ(IsMultiple(n, k), quotientTest(n, k)) << n << " / " << k;
   }
+  EXPECT_TRUE(IsMultiple(std::int64_t{5} << 32, 5));
+  EXPECT_FALSE(IsMultiple((std::int64_t{5} << 32) + 1, 5));
 }
 
 }  // namespace

@@ -194,7 +194,8 @@ TEST(IndependentRuns, TablesPerWorkerStartAsTheBaseOrBlank) {
     Session s;
     s.parallel.workers = 2;
     s.stim.Iind = 7.0;
-    s.ExpData(TraceTable::kLastRow, 3) = 2.5;
+    s.ExpData.Resize(3, 25000);
+    s.ExpData(25000, 3) = 2.5;
     if (!baseHasTables) {
       const TraceTable gone = std::move(s.ExpData), goneToo = std::move(s.ModelData);
     }
@@ -203,9 +204,10 @@ TEST(IndependentRuns, TablesPerWorkerStartAsTheBaseOrBlank) {
     RunIndependent<double>(
         s, host, 6,
         [](Session& copy, Host&, std::int64_t i) {
-          const double read = copy.ExpData(TraceTable::kLastRow, 3) + copy.stim.Iind +
-                              copy.ModelData(TraceTable::kLastRow, TraceTable::kLastColumn);
+          const double read = copy.ExpData.At(25000, 3) + copy.stim.Iind +
+                              copy.ModelData.At(25000, TraceTable::kLastColumn);
           copy.stim.Iind = 100.0;  // not seen by the next run
+          copy.ModelData.Resize(1, 0);
           copy.ModelData(0, 1) = static_cast<double>(i);  // a run's own output
           return read;
         },

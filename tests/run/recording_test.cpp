@@ -120,23 +120,19 @@ TEST(Recording, FilesThatAreNoRecordingEndWithAMessage) {
   }
 }
 
-TEST(Recording, LongFileIsReadToItsLimitWithANote) {
+TEST(Recording, EveryPointOfALongFileIsReadAndResampled) {
   TempFolder dir;
   std::string text;
-  for (int i = 0; i < kMaxRecordingPoints + 3; ++i) text += std::to_string(i) + " 1\n";
+  for (int i = 0; i < 60003; ++i) text += std::to_string(i) + " " + std::to_string(i % 7) + "\n";
   Session s = WithRecording(dir.Write("long.dat", text), 0, 1);
-  ReadRecording(s);
-  ReadRecording(s);  // one note, however often the file is read
-  EXPECT_EQ(s.rec.Trace.time.size(), static_cast<std::size_t>(kMaxRecordingPoints));
-  ASSERT_EQ(s.SimplexMemo.size(), 1u);
-  EXPECT_NE(s.SimplexMemo[0].find("long.dat: only the first 25000 points are read; the points from line 25001"),
-            std::string::npos)
-      << s.SimplexMemo[0];
-
-  Session exact = WithRecording(dir.Write("exact.dat", text.substr(0, text.find("25000 1"))), 0, 1);
-  ReadRecording(exact);
-  EXPECT_EQ(exact.rec.Trace.time.size(), static_cast<std::size_t>(kMaxRecordingPoints));
-  EXPECT_TRUE(exact.SimplexMemo.empty());
+  SetTimeStep(s.run, 1e-3);  // a row a millisecond: the recording's own grid
+  SetRunLength(s.run, 60.0025);
+  LoadRecording(s);
+  EXPECT_EQ(s.rec.Trace.time.size(), 60003u);
+  EXPECT_TRUE(s.SimplexMemo.empty());
+  ASSERT_EQ(s.ExpData.Rows(s.rec.Smpl), 60003);
+  EXPECT_EQ(s.ModelData.Rows(s.rec.Smpl), 60003);  // room for the model's values beside it
+  for (int i : {0, 25001, 60002}) EXPECT_DOUBLE_EQ(s.ExpData(i, s.rec.Smpl), i % 7) << "row " << i;
 }
 
 TEST(Recording, InterpolatesAndExtrapolatesLinearly) {

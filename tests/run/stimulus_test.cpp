@@ -149,7 +149,8 @@ TEST_F(StimulusFixture, VoltageTrainCountsFromTimeZero) {
 TEST_F(StimulusFixture, RecordedCommandIsInterpolatedBetweenRows) {
   const int column = s.rec.Smpl;
   auto recorded = [](double row) { return -60.0 + 0.001 * row; };  // mV
-  for (int row = 0; row <= TraceTable::kLastRow; ++row) s.ExpData(row, column) = recorded(row);
+  s.ExpData.Resize(column, 25000);  // a recording of 25000 steps
+  for (int row = 0; row <= 25000; ++row) s.ExpData(row, column) = recorded(row);
   const double dt = s.run.dt;
   const struct {
     int nt_end;
@@ -157,7 +158,7 @@ TEST_F(StimulusFixture, RecordedCommandIsInterpolatedBetweenRows) {
   } cases[] = {
       {100, 10.25, 10.25},        {100, 99.5, 99.5},          // between rows k and k + 1
       {100, 150.0, 100.0},                                    // past the run: its last row
-      {30000, 24999.5, 24999.5},  {30000, 25000.5, 25000.0},  // past the table: its last row
+      {30000, 24999.5, 24999.5},  {30000, 25000.5, 25000.0},  // past the recording's rows: its last row
   };
   for (int mode : {4, 5}) {
     np.If_I_V_or_g = mode;

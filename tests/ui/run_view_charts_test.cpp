@@ -2,7 +2,12 @@
 #include <QImage>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
+#include "run/host.h"
+#include "run/trace_recorder.h"
 #include "ui/curve_window.h"
 #include "ui/run_view_charts.h"
 #include "workbench_fixture.h"
@@ -22,6 +27,7 @@ class RunViewChartsTest : public QObject {
   void RunSetsTheAxesOfItsModeAndGeometry();
   void TimeAxesAreAlignedAndMadeAutomatic();
   void PrintScreenWritesAPicture();
+  void LongRunsDrawTheEnvelopeOfEveryStep();
 };
 
 namespace {
@@ -40,8 +46,8 @@ void ChooseOutputItem(WorkbenchFixture& f, const QString& item) {
 // enough to be drawn in full, else the first step, every n_Draw steps and
 // every spike.
 int DrawSteps(const membrix::Session& s) {
-  if (s.run.nt_end <= membrix::RunViewCharts::kFullResolutionSteps) return s.run.nt_end;
-  return 1 + s.run.nt_end / s.run.n_Draw + s.spikes.nSpikes;
+  if (s.run.nt_end <= membrix::RunViewCharts::kFullResolutionSteps) return static_cast<int>(s.run.nt_end);
+  return static_cast<int>(1 + s.run.nt_end / s.run.n_Draw + s.spikes.nSpikes);
 }
 
 }  // namespace
@@ -74,7 +80,7 @@ void RunViewChartsTest::NoCleaningDrawsRunsOverEachOtherAndClearEmpties() {
   f.Item(QStringLiteral("NoCleaning"))->trigger();
   f.RunClampFor(QStringLiteral("5"));
   QCOMPARE(f.Points(QStringLiteral(" V ")), 2 * once);
-  QCOMPARE(f.Points(QStringLiteral("Experiment")), 2 * (f.s().run.nt_end + 1));
+  QCOMPARE(f.Points(QStringLiteral("Experiment")), 2 * 2);  // no recording: a line of zeros, twice
 
   QTest::mouseClick(f.Button(QStringLiteral("Clear")), Qt::LeftButton);
   for (const char* series : {" V ", "-Im", "mm", "nn", "Model", "Experiment"}) {
@@ -188,6 +194,35 @@ void RunViewChartsTest::PrintScreenWritesAPicture() {
   QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QLatin1Char('\n'))));
   QImage picture(f.FilePath(QStringLiteral("Screen.jpg")), "JPG");
   QVERIFY(!picture.isNull());
+}
+
+// A run longer than kFullResolutionSteps hands the voltage chart the minimum
+// and maximum of each column of its time axis: a few thousand points that hold
+// the extremes of every step, to the run's last step.
+void RunViewChartsTest::LongRunsDrawTheEnvelopeOfEveryStep() {
+  WorkbenchFixture f;
+  f.Type(QStringLiteral("DDSpinEdit3"), QStringLiteral("3000"));  // 60 000 steps
+  membrix::Session same = f.s();
+  QTest::mouseClick(f.Button(QStringLiteral("RunClamp")), Qt::LeftButton);
+  QCOMPARE(f.s().run.nt, std::int64_t{60000});
+  membrix::TraceRecorder recorder(same, {"V"});
+  membrix::BatchHost host;
+  membrix::RecordedRun(same, host, recorder);
+  const std::vector<double>& v = recorder.values[0];
+
+  constexpr int kColumns = membrix::RunViewCharts::kEnvelopeColumns;
+  Chart* voltage = f.form1().chart(1);
+  const int series = voltage->FindSeries(QStringLiteral(" V "));
+  const int n = voltage->PointCount(series);
+  QVERIFY2(n > kColumns && n <= 2 * (kColumns + 1), qPrintable(QString::number(n)));
+  double lo = 1e300, hi = -1e300;
+  for (int k = 0; k < n; ++k) {
+    lo = std::min(lo, voltage->Point(series, k).y());
+    hi = std::max(hi, voltage->Point(series, k).y());
+  }
+  QVERIFY(std::abs(hi - *std::max_element(v.begin(), v.end())) < 1e-9);
+  QVERIFY(std::abs(lo - *std::min_element(v.begin(), v.end())) < 1e-9);
+  QVERIFY(voltage->Point(series, n - 1).x() > 3000.0 - 3000.0 / kColumns);
 }
 
 QTEST_MAIN(RunViewChartsTest)

@@ -5,6 +5,7 @@
 #include "ui/windows/us_map_window.h"
 #include "ui/windows/firing_clamp_window.h"
 #include "ui/chart.h"
+#include "ui/run_view_charts.h"
 #include "run/session.h"
 #include "run/clamp_run.h"
 #include <QComboBox>
@@ -113,8 +114,13 @@ void USMapWindowTest::FiringClampItemHoldsTheRateSetOnThePage() {
   QVERIFY(w.conductances()->PointCount(0) > 1000);
   QCOMPARE(w.functions()->PointCount(0), static_cast<int>(n));
   QCOMPARE(s.stim.uu, 0.0025);
-  // The voltage of the run on the main window, the adaptation estimate on the (u,s) window.
-  QCOMPARE(f.Points(QStringLiteral(" V ")), 1 + s.run.nt / s.run.n_Draw);
+  // The voltage of the run on the main window (the envelope of a run this
+  // long: the least and the most of each column of its time axis), the
+  // adaptation estimate on the (u,s) window.
+  QVERIFY(s.run.nt > membrix::RunViewCharts::kFullResolutionSteps);
+  constexpr int kColumns = membrix::RunViewCharts::kEnvelopeColumns;
+  const int drawn = f.Points(QStringLiteral(" V "));
+  QVERIFY2(drawn > kColumns && drawn <= 2 * (kColumns + 1), qPrintable(QString::number(drawn)));
   QCOMPARE(adaptation->PointCount(adaptation->FindSeries(QStringLiteral("s_Adapt"))), s.run.nt / 40);
   QCOMPARE(adaptation->PointCount(adaptation->FindSeries(QStringLiteral("ws"))), r.nSpikes);
 }

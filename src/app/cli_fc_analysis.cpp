@@ -20,6 +20,7 @@
 #include "run/clamp_run.h"
 #include "run/independent_runs.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/task_files.h"
 
 namespace membrix {
@@ -61,11 +62,11 @@ void AddNoisyRunOptions(CLI::App& cmd, NoisyRunOptions& o) {
   cmd.add_option("--t-end-ms", o.tEndMs, "Length of each run, ms (default 1000)")->check(CLI::PositiveNumber);
 }
 
-void ApplyNoisyRunOptions(Session& s, const NoisyRunOptions& o) {
+void ApplyNoisyRunOptions(Session& s, FiringClampInputs& fc, const NoisyRunOptions& o) {
   ApplySweepModelOptions(s, o.model);
-  s.firingClamp.Mode = o.mode;
-  s.firingClamp.FunctionF = o.f;
-  s.firingClamp.FunctionG = o.g;
+  fc.Mode = o.mode;
+  fc.FunctionF = o.f;
+  fc.FunctionG = o.g;
   if (o.freq >= 0) s.prog.FC_freq = o.freq;
   if (o.dFdu >= 0) s.prog.FC_dFdu = o.dFdu;
   s.prog.FC_I0 = o.I0 / 1000.0;
@@ -122,11 +123,11 @@ class TrialProgress final : public FiringClampAnalysisSink {
 // A value the run did not estimate: null in JSON, never a zero.
 std::string JsonValue(bool known, double x) { return known ? CliNumber(x) : std::string("null"); }
 
-int RunCheck(Session& s, const USMapData& map, bool json) {
+int RunCheck(Session& s, const TaskInputs& in, const USMapData& map, bool json) {
   SweepHost host;
   FiringClampAnalysisSink none;
   const std::vector<SpikeRecord> records = CheckRecords(map);
-  const FiringClampAnalysis a = CheckFiringClamp(s, host, map, none);
+  const FiringClampAnalysis a = CheckFiringClamp(s, in.fcAnalysis, in.firingClamp, in.zInputs, host, map, none);
   const double Vus = s.stim.Vus;
   double eu = 0.0, es = 0.0;
   std::size_t firing = 0;
@@ -157,28 +158,30 @@ int RunCheck(Session& s, const USMapData& map, bool json) {
 
 int RunFCAnalysis(const FCAnalysisOptions& o) {
   Session s;
-  ApplyNoisyRunOptions(s, o.run);
-  s.fcAnalysis.mapFile = o.map;
-  s.fcAnalysis.linear = o.linear;
-  s.fcAnalysis.WienerKernel = o.wiener;
-  s.fcAnalysis.Unsteadiness = o.unsteadiness;
-  s.fcAnalysis.Trials = o.trials;
-  if (!o.check) CheckTrialsInputs(s.fcAnalysis);
+  TaskInputs in;
+  ApplyNoisyRunOptions(s, in.firingClamp, o.run);
+  in.fcAnalysis.mapFile = o.map;
+  in.fcAnalysis.linear = o.linear;
+  in.fcAnalysis.WienerKernel = o.wiener;
+  in.fcAnalysis.Unsteadiness = o.unsteadiness;
+  in.fcAnalysis.Trials = o.trials;
+  if (!o.check) CheckTrialsInputs(in.fcAnalysis);
   // The estimates never land on the map they are read from, nor on the
   // parameter file or its recordings.
   std::vector<TaskFile> inputs = ParameterFileInputs(s);
   inputs.push_back({"--map", o.map});
   if (!o.check) GuardOutputs(inputs, {{"--output", o.output}, {"--mean-output", o.meanOutput}});
-  const USMapData map = ReadAnalysisMap(s);
+  const USMapData map = ReadAnalysisMap(in.fcAnalysis, in.firingClamp);
   if (o.check) {
     LeaveIfHelper();  // a single run: the writer does it alone
-    return RunCheck(s, map, o.json);
+    return RunCheck(s, in, map, o.json);
   }
 
   SweepHost host;
   TrialProgress sink(host, s);
   if (o.wiener) sink.final_ = EstimateKind::Wiener;
-  const TrialsOutcome r = RunTrials(s, host, map, sink, o.meanOutput, o.output);
+  const TrialsOutcome r = RunTrials(s, in.fcAnalysis, in.firingClamp, in.zInputs, host, map, sink, o.meanOutput,
+                                    o.output);
   const bool any = sink.n > 0, anyLate = sink.late > 0;
   const double errE = any ? sink.errE / static_cast<double>(sink.n) : 0.0;
   const double errI = any ? sink.errI / static_cast<double>(sink.n) : 0.0;
@@ -218,22 +221,23 @@ struct KernelOptions {
 
 int RunKernel(const KernelOptions& o) {
   Session s;
-  ApplyNoisyRunOptions(s, o.run);
-  s.zInputs.Visible = true;
-  s.zInputs.Input = o.input;
-  s.zInputs.Output = o.output;
-  s.zInputs.storedFolder = o.storedFolder;
-  s.zInputs.kernelFile = o.kernelOutput;
-  s.fcAnalysis.mapFile = o.map;
+  TaskInputs in;
+  ApplyNoisyRunOptions(s, in.firingClamp, o.run);
+  in.zInputs.Visible = true;
+  in.zInputs.Input = o.input;
+  in.zInputs.Output = o.output;
+  in.zInputs.storedFolder = o.storedFolder;
+  in.zInputs.kernelFile = o.kernelOutput;
+  in.fcAnalysis.mapFile = o.map;
   std::vector<TaskFile> inputs = ParameterFileInputs(s);
   inputs.push_back({"--map", o.map});
   if (!o.storedFolder.empty()) inputs.push_back({"--stored-folder", o.storedFolder});
   if (!o.kernelOutput.empty()) GuardOutputs(inputs, {{"--kernel-output", o.kernelOutput}});
   SweepHost host;
   if (o.oneISI > 0) {
-    s.zInputs.n_repeat = o.oneISI;
+    in.zInputs.n_repeat = o.oneISI;
     FiringClampAnalysisSink none;
-    const OneISIResult r = AnalyseOneISI(s, host, none);
+    const OneISIResult r = AnalyseOneISI(s, in.fcAnalysis, in.firingClamp, in.zInputs, host, none);
     // Nothing analysed (only after a stop: otherwise it is an error) leaves no
     // prediction and no errors to print.
     const bool any = r.repeats > 0;
@@ -272,7 +276,7 @@ int RunKernel(const KernelOptions& o) {
   class Quiet final : public FiringClampSink {} quiet;
   FiringClampFiles files;
   files.records.clear();
-  const FiringClampResult r = RunWithNoise(s, host, quiet, 100000, files);
+  const FiringClampResult r = RunWithNoise(s, in.firingClamp, in.zInputs, host, quiet, 100000, files);
   // The kernel file is written at the run's last step; a run that ended early
   // writes it here.
   if (!o.kernelOutput.empty()) WriteKernelFile(s.z, s.run.dt, o.kernelOutput);

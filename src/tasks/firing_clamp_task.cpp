@@ -9,6 +9,7 @@
 
 #include "analysis/firing_clamp.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/model_inputs.h"
 #include "tasks/tasks.h"
 
@@ -47,8 +48,8 @@ void RunFiringClamp(TaskCall& call) {
   s.prog.tau_I = v.Number("tau_i_ms") / 1000.0;
   s.prog.NoiseToSignal = v.Number("noise_to_signal");
   s.prog.FC_I0 = v.Number("i0") / 1000.0;
-  s.firingClamp.du_ResetAmplitude = v.Number("du_reset") / 1000.0;
-  s.firingClamp.SurgeryDu = v.Number("surgery_du") / 1000.0;
+  s.resetInputs.du_ResetAmplitude = v.Number("du_reset") / 1000.0;
+  call.in.firingClamp.SurgeryDu = v.Number("surgery_du") / 1000.0;
   s.stim.uu = v.Number("u") / 1000.0;
   s.stim.ss = v.Number("s");
   s.stim.Iind = 0.0;
@@ -62,7 +63,7 @@ void RunFiringClamp(TaskCall& call) {
   if (v.On("writing")) files.conductances = v.Text("conductances_out");
   const int maxSpikes = v.Int("max_spikes");
   ProgressSink sink(call, maxSpikes);
-  const FiringClampResult r = RunWithNoise(s, call.host, sink, maxSpikes, files);
+  const FiringClampResult r = RunWithNoise(s, call.in.firingClamp, call.in.zInputs, call.host, sink, maxSpikes, files);
   // The rate of the second half of the records.
   double rate = 0.0;
   const std::size_t n = r.records.size();
@@ -79,7 +80,7 @@ void RunFiringClamp(TaskCall& call) {
   out["records"] = n;
   out["t_ms"] = r.t * 1000.0;
   out["late_rate_Hz"] = rate;
-  out["mode"] = s.firingClamp.Mode;
+  out["mode"] = call.in.firingClamp.Mode;
   out["target_Hz"] = s.prog.FC_freq;
 }
 
@@ -96,7 +97,7 @@ TaskDeclaration MakeFiringClampTask() {
   t.random = true;
   t.inputs = ModelInputs(false);
   t.inputs.push_back(SeedInput());
-  auto fc = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::firingClamp, field); };
+  auto fc = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::firingClamp, field); };
   t.inputs.push_back(Number("u", Unit::UACm2, AnyNumber(), "Mean input current u").Default(5.0));
   t.inputs.push_back(Number("s", Unit::MSCm2, AnyNumber(), "Mean input conductance s").Default(0.0));
   // Not "mode": that is the model's clamp mode among the shared inputs.
@@ -105,7 +106,8 @@ TaskDeclaration MakeFiringClampTask() {
                                "index; none unless given (open loop)")
                             .Aka("mode"),
                         &FiringClampInputs::Mode));
-  t.inputs.push_back(fc(Choice("reset", Trimmed(kResetProtocolNames), "Reset protocol"), &FiringClampInputs::Reset));
+  t.inputs.push_back(BindField(Choice("reset", Trimmed(kResetProtocolNames), "Reset protocol"), &Session::resetInputs,
+                               &ResetProtocolInputs::Reset));
   t.inputs.push_back(BindField(Number("freq", Unit::Hz, Between(0, 1e4), "Target rate").Label(" Freq. hold: "),
                                &Session::prog, &ProgramGlobals::FC_freq));
   t.inputs.push_back(BindField(Number("df_du", Unit::HzPerUACm2, AtLeast(0),
@@ -154,7 +156,7 @@ TaskDeclaration MakeFiringClampTask() {
   t.inputs.push_back(OutFile("conductances_out", FileKind::LinesPerRun, kNoisyConductanceFile,
                              "The conductances' file of --writing")
                          .Aka("conductances-output"));
-  t.cost = [](const Session& s, const TaskValues& v) {
+  t.cost = [](const Session& s, const TaskInputs&, const TaskValues& v) {
     TaskCost c;
     c.stepsPerRun = static_cast<double>(StepCount(v.Number("t_end_ms") / 1000.0, s.run.dt));
     return c;

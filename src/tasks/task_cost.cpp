@@ -71,10 +71,10 @@ std::string DurationText(double seconds) {
 }
 
 CostEstimate CheckTaskCost(const TaskDeclaration& task, const TaskValues& values, const Session& s,
-                           std::ostream& notes) {
+                           const TaskInputs& inputs, std::ostream& notes) {
   CostEstimate e;
   if (!task.cost) return e;
-  e.cost = task.cost(s, values);
+  e.cost = task.cost(s, inputs, values);
   e.workers = task.sharedRuns ? WorkerCount(s.parallel) : 1;
   const double memory = MachineMemoryBytes();
   if (memory > 0 && e.cost.bytes > memory) {

@@ -20,12 +20,15 @@ namespace {
 
 constexpr std::int64_t kMembers = 32;
 
+// The ensemble window's defaults: 120 ms at 0.05 ms, 300 pA, 3 mV.
+const membrix::EnsembleInputs kEnsemble{};
+
 std::unique_ptr<membrix::Session> NoiseBase() {
   auto s = std::make_unique<membrix::Session>();
   membrix::ApplyProgramStart(*s);
   membrix::SelectModelFamily(*s, "Rariza");
   s->stim.uu = s->stim.ss = 0.0;
-  membrix::ApplyEnsembleProblem(*s, s->ensemble);  // the window's defaults: 120 ms at 0.05 ms, 300 pA, 3 mV
+  membrix::ApplyEnsembleProblem(*s, kEnsemble);
   membrix::SelectEnsembleModel(*s, membrix::EnsembleModel::ConductanceBased);
   s->prog.NoiseToSignal = 1.0;
   membrix::ResetRunState(*s);
@@ -49,7 +52,7 @@ void BM_NoiseBlock_OneByOne(benchmark::State& state) {
       copy->stim = base->stim;
       copy->spikes = base->spikes;
       copy->random.set_state(membrix::RunSeed(i));
-      benchmark::DoNotOptimize(membrix::NoiseMember(*copy, base->ensemble, false, nullptr));
+      benchmark::DoNotOptimize(membrix::NoiseMember(*copy, kEnsemble, false, nullptr));
     }
   }
   Count(state, *base);
@@ -68,7 +71,7 @@ void BM_NoiseBlock_Lanes(benchmark::State& state, membrix::KernelIsa isa) {
     copy->run = base->run;
     copy->stim = base->stim;
     copy->spikes = base->spikes;
-    benchmark::DoNotOptimize(membrix::NoiseMembersInLanes(*copy, base->ensemble, 32, 32 + kMembers, nullptr, isa));
+    benchmark::DoNotOptimize(membrix::NoiseMembersInLanes(*copy, kEnsemble, 32, 32 + kMembers, nullptr, isa));
   }
   Count(state, *base);
 }

@@ -65,8 +65,8 @@ std::string AdaptationLine(const AdaptationPoint& p) {
   return line;
 }
 
-RunsOutcome SweepAdaptation(Session& s, Host& host, AdaptationSink& sink, const std::string& file) {
-  const AdaptationInputs in = s.adaptation;
+RunsOutcome SweepAdaptation(Session& s, const AdaptationInputs& in, Host& host, AdaptationSink& sink,
+                            const std::string& file) {
   const std::int64_t count = CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind");
   SweepFile out(file, SweepFile::Lines::Flushed);
   RunsOutcome outcome = RunShared<AdaptationPoint>(

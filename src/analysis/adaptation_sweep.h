@@ -40,7 +40,7 @@ class AdaptationSink {
 // voltage leaves -0.15 ... 0.15 V. A stop on host throws RunStopped.
 AdaptationPoint AdaptationRun(Session& s, double Iind, const Host* host = nullptr);
 
-RunsOutcome SweepAdaptation(Session& s, Host& host, AdaptationSink& sink,
+RunsOutcome SweepAdaptation(Session& s, const AdaptationInputs& in, Host& host, AdaptationSink& sink,
                             const std::string& file = kAdaptationFileName);
 
 std::string AdaptationLine(const AdaptationPoint& point);

@@ -10,6 +10,7 @@
 #include "fiber/fiber_sweeps.h"
 #include "ions/ion_dynamics.h"
 #include "run/clamp_run.h"
+#include "fiber/fiber.h"
 #include "run/session.h"
 
 namespace membrix {
@@ -112,17 +113,17 @@ std::string FILine(const FIPoint& p) {
   return line;
 }
 
-RunsOutcome SweepFI(Session& s, Host& host, FISink& sink, const std::string& file) {
-  const FIInputs in = s.fi;
+RunsOutcome SweepFI(Session& s, const FIInputs& in, const FiberInputs& fiber, Host& host, FISink& sink,
+                    const std::string& file) {
   const std::int64_t count = CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind");
-  if (in.IfDistributedModel == 1) CheckFiberInputs(s, s.fiber);
+  if (in.IfDistributedModel == 1) CheckFiberInputs(s, fiber);
   SweepFile out(file, SweepFile::Lines::Flushed);
   const NeuronProperties np = s.NP0;
   RunsOutcome outcome = RunShared<FIPoint>(
       s, host, count,
       [&](Session& copy, Host& worker, std::int64_t k) {
         const double Iind = static_cast<double>(k) * in.StepIind;
-        const double f = in.IfDistributedModel == 1 ? FIRunFrequencyDistributed(copy, in, Iind, &worker)
+        const double f = in.IfDistributedModel == 1 ? FIRunFrequencyDistributed(copy, in, fiber, Iind, &worker)
                                                     : FIRunFrequency(copy, in, Iind, &worker);
         return FIPoint{Iind, f, PassiveDepolarisation(np, Iind)};
       },

@@ -17,6 +17,7 @@ namespace membrix {
 
 struct Session;
 struct SpikeStats;
+struct FiberInputs;
 struct RunGlobals;
 class RandomGenerator;
 
@@ -79,9 +80,12 @@ class FINoiseCurrent {
 double FIEstimatedFrequency(const FIInputs& in, const SpikeStats& st, std::int32_t spikesBeforeLastThird,
                             const RunGlobals& run);
 
-// The sweep; writes file (none when empty). Returns what became of the runs; a
-// stopped sweep has written the lines of the delivered currents.
-RunsOutcome SweepFI(Session& s, Host& host, FISink& sink, const std::string& file = kFIFileName);
+// The sweep of in; writes file (none when empty). With in.IfDistributedModel
+// every current runs on a fiber built from the axon inputs fiber. Returns what
+// became of the runs; a stopped sweep has written the lines of the delivered
+// currents.
+RunsOutcome SweepFI(Session& s, const FIInputs& in, const FiberInputs& fiber, Host& host, FISink& sink,
+                    const std::string& file = kFIFileName);
 
 // The line of "v(Iind).dat" for a point.
 std::string FILine(const FIPoint& point);

@@ -55,7 +55,7 @@ struct AdaptationModel {
   double dw = 0.0177, dn = 0.175;
   double w = 0.0, n = 0.0, ws = 0.0, ns = 0.0, w1 = 0.0, n1 = 0.0;
 
-  void Start(const FiringClampInputs& in) {
+  void Start(const ResetProtocolInputs& in) {
     switch (in.Reset) {
       case ResetProtocol::ResetVoltage: dw = 0.012, dn = 0.15; break;
       case ResetProtocol::CurrentPulse:
@@ -96,7 +96,7 @@ void AdaptationEstimate(Session& s, const FiringClampInputs& in, ClampState& c, 
   AdaptationModel& a = c.adapt;
   const NeuronProperties& np = s.NP0;
   const double dt = s.run.dt;
-  if (s.run.nt <= 1) a.Start(in);
+  if (s.run.nt <= 1) a.Start(s.resetInputs);
   a.w += dt / a.tauW * (a.wInf - a.w);
   a.n += dt / a.tauN * (a.nInf - a.n);
   if (spike) {
@@ -206,8 +206,7 @@ SpikeRecord MakeRecord(const Session& s, const FiringClampInputs& in, const Clam
 
 }  // namespace
 
-void CheckFiringClampSettings(const Session& s) {
-  const FiringClampInputs& in = s.firingClamp;
+void CheckFiringClampSettings(const Session& s, const FiringClampInputs& in) {
   if (s.stim.Vus == 0.0) {
     throw RangeError("the firing clamp splits the input into gE and gI by Vus, which is 0: set Vus to a negative value");
   }
@@ -242,7 +241,7 @@ double NoisyConductanceStep(double g, double mean, double g0, double noiseToSign
 }
 
 void ResetProtocolStep(Session& s) {
-  const FiringClampInputs& in = s.firingClamp;
+  const ResetProtocolInputs& in = s.resetInputs;
   ResetProtocolState& st = s.resetProtocol;
   if (in.Reset != ResetProtocol::ResetVoltage && in.Reset != ResetProtocol::CurrentPulse) return;
   NeuronVariables& nv = s.NV0;
@@ -269,7 +268,7 @@ void ResetProtocolStep(Session& s) {
 }
 
 void MeanderCurrent(Session& s) {
-  const FiringClampInputs& in = s.firingClamp;
+  const ResetProtocolInputs& in = s.resetInputs;
   if (in.Reset != ResetProtocol::Meanders && in.Reset != ResetProtocol::MeandersExceptApexes) return;
   if (!(s.prog.FC_freq > 0.0)) return;
   const double dt = s.run.dt;
@@ -332,17 +331,17 @@ double FunctionG(const Session& s, std::int32_t choice) {
   }
 }
 
-void ZFunctionPreRun(Session& s) {
+void ZFunctionPreRun(Session& s, const FiringClampInputs& in, const ZFunctionInputs& zIn) {
   s.z.u0 = s.stim.uu;
   s.z.s0 = s.stim.ss;
   ClearSpikeProducts(s);
-  if (s.zInputs.Visible) LoadStoredZ(s);
+  if (zIn.Visible) LoadStoredZ(s, zIn.storedFolder);
   // The periodic orbit at the mean input, for the kernel and for "VT_1ms".
-  if (s.zInputs.Visible || s.firingClamp.FunctionF == 5) DeterministicPreRun(s, 5, s.stim.uu, s.stim.ss);
+  if (zIn.Visible || in.FunctionF == 5) DeterministicPreRun(s, 5, s.stim.uu, s.stim.ss);
 }
 
-void KernelAccumulate(Session& s) {
-  if (s.zInputs.Visible) KernelStep(s, s.NV0.SpikePhase);
+void KernelAccumulate(Session& s, const ZFunctionInputs& zIn) {
+  if (zIn.Visible) KernelStep(s, zIn, s.NV0.SpikePhase);
   PushTrace(s, s.stim.ss, StimulusCurrent(s) + s.NV0.Isyn, s.NV0.V);
 }
 
@@ -359,19 +358,18 @@ std::string SpikeRecordLine(const SpikeRecord& r) {
   return line;
 }
 
-FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, std::int32_t maxSpikes,
-                               const FiringClampFiles& files) {
+FiringClampResult RunWithNoise(Session& s, const FiringClampInputs& in, const ZFunctionInputs& zIn, Host& host,
+                               FiringClampSink& sink, std::int32_t maxSpikes, const FiringClampFiles& files) {
   // The selected recording's parameters (and its name for the run log) first:
   // the checks and the run see them.
   LoadRecordingSection(s, s.rec.Smpl);
-  CheckFiringClampSettings(s);
-  const FiringClampInputs in = s.firingClamp;
+  CheckFiringClampSettings(s, in);
   RunGlobals& run = s.run;
   if (run.WriteMode < 0 || run.WriteMode > 4) {
     throw RangeError("the trace file of a firing clamp is written in WriteMode 1 ... 4, not " +
                      std::to_string(run.WriteMode));
   }
-  ZFunctionPreRun(s);
+  ZFunctionPreRun(s, in, zIn);
 
   FiringClampResult result;
   ClampState c;
@@ -485,7 +483,7 @@ FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, st
       }
       TrackSpikesIn(s, s.NP0, nv);
       ResetProtocolStep(s);
-      KernelAccumulate(s);
+      KernelAccumulate(s, zIn);
       const bool spike = nv.SpikePhase == 2;
       if (spike) ZFunctionAtSpike(s);
       if (nv.SpikePhase == 3 && static_cast<std::int32_t>(result.records.size()) < kMaxSpikeRecords) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "run/host.h"
+#include "run/reset_protocol.h"
 
 namespace membrix {
 
@@ -22,6 +23,7 @@ struct Session;
 struct NeuronProperties;
 class StatisticsSink;
 class RunViewSink;
+struct ZFunctionInputs;
 
 // The clamp modes of the page's list, in its item order (each text with one leading blank).
 inline constexpr std::array<std::string_view, 13> kFiringClampModeNames = {
@@ -29,18 +31,6 @@ inline constexpr std::array<std::string_view, 13> kFiringClampModeNames = {
     " Nothing",               " Extract adaptation",  " Estimate lack of adapt", " FC for adapted nu(u,s)",
     " Add adapt. to freq_H",  " Adaptation and FC",   " Extract adapt. and FC", " Estimate adaptation",
     " Estimate ad., do FC"};
-
-// The reset protocols, in the list's item order.
-enum class ResetProtocol : std::int32_t {
-  None = -1,  // no item selected: acts as "Nothing"
-  Nothing = 0,
-  ResetVoltage = 1,
-  CurrentPulse = 2,
-  MeandersExceptApexes = 3,
-  Meanders = 4
-};
-inline constexpr std::array<std::string_view, 5> kResetProtocolNames = {
-    "Nothing", "Reset voltage", "Current pulse reset", "Meanders except apexes", "Meanders "};
 
 // The functions F and G recorded at each spike, in the radio groups' item order.
 inline constexpr std::array<std::string_view, 7> kFunctionFNames = {
@@ -50,24 +40,15 @@ inline constexpr std::array<std::string_view, 7> kFunctionGNames = {
 
 // The inputs of the "Firing-Clamp and PRC" page, in internal units, besides
 // those the parameter files keep with the program globals (NoiseToSignal,
-// FC_freq, FC_dFdu, tau_E, tau_I, FC_I0) and tau_Noise of the stimulus.
+// FC_freq, FC_dFdu, tau_E, tau_I, FC_I0), tau_Noise of the stimulus and the
+// reset protocol, which the stimulus of every run reads (run/reset_protocol.h).
 struct FiringClampInputs {
   std::int32_t Mode = -1;           // clamp mode (kFiringClampModeNames); -1 = none selected
-  ResetProtocol Reset = ResetProtocol::None;
   double SurgeryThreshold = 1.5;    // " Surgery: thresh. ", target periods
   double SurgeryDu = 0.002;         // " du, mA/cm^2: " (entered as 2.0)
-  double du_ResetAmplitude = -0.015;  // " du_Reset, muA/cm^2:" (entered as -15)
-  double Vmin = -0.07;              // " Vmin", V
-  double ResetAtSpike = -0.015;     // "Reset at spike, mV", V
   std::int32_t FunctionF = 0;       // "Function F to be measured:"
   std::int32_t FunctionG = 3;       // "Function G to be measured:"
   double DecayPeriods = 100.0;      // decay of the corrections, target periods
-};
-
-// What the reset protocols keep between steps of a run.
-struct ResetProtocolState {
-  bool armed = false;
-  std::int64_t meanderStep = 0;  // steps since the run started, for the meander periods
 };
 
 // At most this many per-spike records per run.
@@ -145,7 +126,7 @@ struct FiringClampResult {
 // Refuses settings outside the model before a run: Vus = 0 (the conductance
 // split divides by it), FC_I0 = 0 with an active mode that corrects s, nonsense
 // time constants. Throws RangeError.
-void CheckFiringClampSettings(const Session& s);
+void CheckFiringClampSettings(const Session& s, const FiringClampInputs& in);
 
 // One step of a noisy conductance g around its mean, with deviation
 // g0·NoiseToSignal and correlation time tauNoise (0 = white), driven by the
@@ -169,8 +150,8 @@ double FunctionF(const Session& s, std::int32_t choice);
 double FunctionG(const Session& s, std::int32_t choice);
 
 // The run: up to maxSpikes spikes or nt_end steps. uu and ss are restored after it.
-FiringClampResult RunWithNoise(Session& s, Host& host, FiringClampSink& sink, std::int32_t maxSpikes,
-                               const FiringClampFiles& files = {});
+FiringClampResult RunWithNoise(Session& s, const FiringClampInputs& in, const ZFunctionInputs& zIn, Host& host,
+                               FiringClampSink& sink, std::int32_t maxSpikes, const FiringClampFiles& files = {});
 
 // The line of the per-spike record file.
 std::string SpikeRecordLine(const SpikeRecord& r);
@@ -179,8 +160,8 @@ std::string SpikeRecordLine(const SpikeRecord& r);
 // and the periodic orbit (when the kernel window is shown or F is "VT_1ms");
 // every step, the kernel (window shown) and the trace ring; at each spike, the
 // products Convolution, VxZ and IxZ of the last interval.
-void ZFunctionPreRun(Session& s);
-void KernelAccumulate(Session& s);
+void ZFunctionPreRun(Session& s, const FiringClampInputs& in, const ZFunctionInputs& zIn);
+void KernelAccumulate(Session& s, const ZFunctionInputs& zIn);
 void ZFunctionAtSpike(Session& s);
 
 }  // namespace membrix

@@ -139,8 +139,8 @@ Inversion InvertFG(const USMapData& map, double u, double s, double Fstar, doubl
   return result;
 }
 
-USMapData ReadAnalysisMap(const Session& s) {
-  return ReadUSMap(s.fcAnalysis.mapFile, s.firingClamp.FunctionF, s.firingClamp.FunctionG, s.fcAnalysis.linear);
+USMapData ReadAnalysisMap(const FiringClampAnalysisInputs& in, const FiringClampInputs& fc) {
+  return ReadUSMap(in.mapFile, fc.FunctionF, fc.FunctionG, in.linear);
 }
 
 void RequireFiringPoint(const USMapData& map) {
@@ -159,10 +159,11 @@ void CheckTrialsInputs(const FiringClampAnalysisInputs& in) {
   }
 }
 
-FiringClampAnalysis AnalyzeByFiringClamp(Session& s, Host& host, const USMapData& map,
-                                         const std::vector<SpikeRecord>& records, FiringClampAnalysisSink& sink) {
-  const FiringClampAnalysisInputs& in = s.fcAnalysis;
-  const bool fIsFrequency = s.firingClamp.FunctionF == 0;
+FiringClampAnalysis AnalyzeByFiringClamp(Session& s, const FiringClampAnalysisInputs& in, const FiringClampInputs& fc,
+                                         const ZFunctionInputs& zIn, Host& host,
+                                         const USMapData& map, const std::vector<SpikeRecord>& records,
+                                         FiringClampAnalysisSink& sink) {
+  const bool fIsFrequency = fc.FunctionF == 0;
   const double Vus = s.stim.Vus;
   if (Vus == 0.0) throw RangeError("the estimates split the input into gE and gI by Vus, which is 0");
   FiringClampAnalysis out;
@@ -172,7 +173,7 @@ FiringClampAnalysis AnalyzeByFiringClamp(Session& s, Host& host, const USMapData
   StartPoint(map, u0, s0);
   sink.Start(u0, s0);
   FiringClampAnalysisSink* trials = in.StepByStep ? &sink : nullptr;
-  if (in.WienerKernel) LoadStoredZ(s);
+  if (in.WienerKernel) LoadStoredZ(s, zIn.storedFolder);
   const NeuronProperties& np = s.NP0;
   for (const SpikeRecord& r : records) {
     if (host.StopRequested()) {
@@ -210,7 +211,7 @@ FiringClampAnalysis AnalyzeByFiringClamp(Session& s, Host& host, const USMapData
         }
       }
       if (in.WienerKernel && r.F > 0.0) {
-        if (WienerCorrection(s, map, in.wienerTrace, u, sIn, r.tLastSpike, r.tLastSpike - 1.0 / r.F)) {
+        if (WienerCorrection(s, fc, map, in.wienerTrace, u, sIn, r.tLastSpike, r.tLastSpike - 1.0 / r.F)) {
           split(u, sIn, gE, gI);
           sink.Conductances(EstimateKind::Wiener, r.tLastSpike, gE, gI);
         }
@@ -248,7 +249,9 @@ std::vector<SpikeRecord> CheckRecords(const USMapData& map) {
   return records;
 }
 
-FiringClampAnalysis CheckFiringClamp(Session& s, Host& host, const USMapData& map, FiringClampAnalysisSink& sink) {
+FiringClampAnalysis CheckFiringClamp(Session& s, const FiringClampAnalysisInputs& in, const FiringClampInputs& fc,
+                                     const ZFunctionInputs& zIn, Host& host,
+                                     const USMapData& map, FiringClampAnalysisSink& sink) {
   RequireFiringPoint(map);
   const std::vector<SpikeRecord> records = CheckRecords(map);
   if (std::none_of(records.begin(), records.end(), [](const SpikeRecord& r) { return r.F != 0.0; })) {
@@ -256,7 +259,7 @@ FiringClampAnalysis CheckFiringClamp(Session& s, Host& host, const USMapData& ma
     throw NothingToAnalyseError(where + ": none of the " + std::to_string(records.size()) +
                                 " points of the check's quarter circle lies where the map fires");
   }
-  return AnalyzeByFiringClamp(s, host, map, records, sink);
+  return AnalyzeByFiringClamp(s, in, fc, zIn, host, map, records, sink);
 }
 
 void MeanConductances(const Session& s, double t, double& gE, double& gI) {
@@ -346,11 +349,13 @@ class QuietRun final : public FiringClampSink {};
 
 }  // namespace
 
-TrialsOutcome RunTrials(Session& s, Host& host, const USMapData& map, FiringClampAnalysisSink& sink,
-                        const std::string& meanFile, const std::string& estimateFile) {
-  const std::int32_t N = s.fcAnalysis.Trials;
-  CheckTrialsInputs(s.fcAnalysis);
-  CheckFiringClampSettings(s);
+TrialsOutcome RunTrials(Session& s, const FiringClampAnalysisInputs& in, const FiringClampInputs& fc,
+                        const ZFunctionInputs& zIn, Host& host,
+                        const USMapData& map, FiringClampAnalysisSink& sink, const std::string& meanFile,
+                        const std::string& estimateFile) {
+  const std::int32_t N = in.Trials;
+  CheckTrialsInputs(in);
+  CheckFiringClampSettings(s, fc);
   RequireFiringPoint(map);
   if (!meanFile.empty()) {
     SweepFile mean(meanFile);
@@ -376,10 +381,12 @@ TrialsOutcome RunTrials(Session& s, Host& host, const USMapData& map, FiringClam
   // correction reads back the trace its run wrote, one file for all: then the
   // trials take turns.
   Session base = s;
-  const bool wiener = s.fcAnalysis.WienerKernel;
+  const bool wiener = in.WienerKernel;
   if (wiener) base.parallel.workers = 1;
-  base.fcAnalysis.StepByStep = false;
-  base.zInputs.kernelFile.clear();  // the trials run side by side: none writes the kernel file
+  FiringClampAnalysisInputs trialIn = in;
+  trialIn.StepByStep = false;
+  ZFunctionInputs trialZ = zIn;
+  trialZ.kernelFile.clear();  // the trials run side by side: none writes the kernel file
   const double Vus = s.stim.Vus;
   // With the Wiener correction the trials take turns on one trace file: the
   // writer runs them all.
@@ -394,14 +401,14 @@ TrialsOutcome RunTrials(Session& s, Host& host, const USMapData& map, FiringClam
         FiringClampFiles files;
         files.records.clear();
         if (wiener) {
-          files.trace = s.fcAnalysis.wienerTrace;
+          files.trace = in.wienerTrace;
           copy.run.WriteMode = 1;
         }
-        const FiringClampResult run = RunWithNoise(copy, workerHost, quiet, 1000, files);
+        const FiringClampResult run = RunWithNoise(copy, fc, trialZ, workerHost, quiet, 1000, files);
         if (run.stopped) throw RunStopped{};
         CollectedAnalysis c;
         CollectingSink collect(c);
-        FiringClampAnalysis a = AnalyzeByFiringClamp(copy, workerHost, map, run.records, collect);
+        FiringClampAnalysis a = AnalyzeByFiringClamp(copy, trialIn, fc, trialZ, workerHost, map, run.records, collect);
         if (a.stopped) throw RunStopped{};
         c.estimates = std::move(a.estimates);
         return c;
@@ -429,7 +436,8 @@ TrialsOutcome RunTrials(Session& s, Host& host, const USMapData& map, FiringClam
   return outcome;
 }
 
-bool WienerCorrection(Session& s, const USMapData& map, const std::string& traceFile, double& u, double& sIn,
+bool WienerCorrection(Session& s, const FiringClampInputs& fc, const USMapData& map, const std::string& traceFile,
+                      double& u, double& sIn,
                       double tEnd, double tBegin) {
   std::ifstream in(traceFile);
   if (!in) throw IoError(traceFile, "cannot be opened: tick \"Wiener Kernel\" before the run that writes it");
@@ -477,7 +485,7 @@ bool WienerCorrection(Session& s, const USMapData& map, const std::string& trace
       const std::vector<double> I(d.I_dstb.end() - (d.n_c + 1), d.I_dstb.end());
       const double f = ZConvolution(s.z.storedZ, I, ZMode::UnderThr, c, d.n_c, savedRun.dt, d.v);
       const double w = ZConvolution(s.z.storedZVav, I, ZMode::UnderThr, c, d.n_c, savedRun.dt, d.v);
-      const Inversion inv = InvertFG(map, u, sIn, noisy.freq - f, noisy.Vav - w, s.firingClamp.FunctionF == 0);
+      const Inversion inv = InvertFG(map, u, sIn, noisy.freq - f, noisy.Vav - w, fc.FunctionF == 0);
       if (inv.accepted) {
         u = inv.u;
         sIn = inv.s;

@@ -24,6 +24,7 @@
 namespace membrix {
 
 struct Session;
+struct ZFunctionInputs;
 
 // The check boxes and the trial count of the firing-clamp window.
 struct FiringClampAnalysisInputs {
@@ -99,14 +100,17 @@ struct FiringClampAnalysis {
   bool stopped = false;
 };
 
-// Inverts every record against the map. s.firingClamp.FunctionF tells whether
-// F is the rate; s.fcAnalysis the corrections. With "Step by Step" the run's
-// pause is set after each record and the analysis waits for it to be lifted.
-FiringClampAnalysis AnalyzeByFiringClamp(Session& s, Host& host, const USMapData& map,
-                                         const std::vector<SpikeRecord>& records, FiringClampAnalysisSink& sink);
+// Inverts every record against the map. fc.FunctionF tells whether F is the
+// rate; in the corrections (the Wiener correction reads the stored
+// Z-functions from zIn.storedFolder). With "Step by Step" the run's pause is
+// set after each record and the analysis waits for it to be lifted.
+FiringClampAnalysis AnalyzeByFiringClamp(Session& s, const FiringClampAnalysisInputs& in, const FiringClampInputs& fc,
+                                         const ZFunctionInputs& zIn, Host& host,
+                                         const USMapData& map, const std::vector<SpikeRecord>& records,
+                                         FiringClampAnalysisSink& sink);
 
-// The map of s.fcAnalysis, read with the F and G of the firing-clamp page.
-USMapData ReadAnalysisMap(const Session& s);
+// The map of in, read with the F and G of the firing-clamp page.
+USMapData ReadAnalysisMap(const FiringClampAnalysisInputs& in, const FiringClampInputs& fc);
 
 // A map with no firing point (F is 0 everywhere) inverts nothing: throws
 // NothingToAnalyseError naming its file.
@@ -118,7 +122,8 @@ void CheckTrialsInputs(const FiringClampAnalysisInputs& in);
 // The Wiener correction of one estimate (u, s in/out) over the interval
 // [tBegin, tEnd] (s) of the trace written by the last run (traceFile). Returns
 // true when the estimate was replaced.
-bool WienerCorrection(Session& s, const USMapData& map, const std::string& traceFile, double& u, double& sIn,
+bool WienerCorrection(Session& s, const FiringClampInputs& fc, const USMapData& map, const std::string& traceFile,
+                      double& u, double& sIn,
                       double tEnd, double tBegin);
 
 // The 20 synthetic records on a quarter circle in the (u, s) plane, with F, G
@@ -126,12 +131,14 @@ bool WienerCorrection(Session& s, const USMapData& map, const std::string& trace
 std::vector<SpikeRecord> CheckRecords(const USMapData& map);
 // The self-test: those records analysed. A map with no firing point, or none
 // on the quarter circle, leaves nothing to test: NothingToAnalyseError.
-FiringClampAnalysis CheckFiringClamp(Session& s, Host& host, const USMapData& map, FiringClampAnalysisSink& sink);
+FiringClampAnalysis CheckFiringClamp(Session& s, const FiringClampAnalysisInputs& in, const FiringClampInputs& fc,
+                                     const ZFunctionInputs& zIn, Host& host,
+                                     const USMapData& map, FiringClampAnalysisSink& sink);
 
 // The mean excitatory and inhibitory conductances of the noisy run at time t.
 void MeanConductances(const Session& s, double t, double& gE, double& gI);
 
-// The trials: writes meanFile, then runs s.fcAnalysis.Trials noisy runs of
+// The trials: writes meanFile, then runs in.Trials noisy runs of
 // 1000 spikes, analyses each and appends its estimates to estimateFile, a
 // trial at a time in trial order. A stop keeps the trials already written.
 // Refused before anything is written: fewer than one trial (RangeError), a map
@@ -143,7 +150,9 @@ struct TrialsOutcome {
   std::int64_t estimates = 0;  // lines written
   bool stopped = false;
 };
-TrialsOutcome RunTrials(Session& s, Host& host, const USMapData& map, FiringClampAnalysisSink& sink,
+TrialsOutcome RunTrials(Session& s, const FiringClampAnalysisInputs& in, const FiringClampInputs& fc,
+                        const ZFunctionInputs& zIn, Host& host,
+                        const USMapData& map, FiringClampAnalysisSink& sink,
                         const std::string& meanFile = kMeanConductanceFile,
                         const std::string& estimateFile = kTrialEstimateFile);
 

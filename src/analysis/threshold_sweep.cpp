@@ -26,7 +26,7 @@ std::unique_ptr<TNeuron> CreateTNeuron(Session& s) {
 
 }  // namespace
 
-ThresholdResult ThresholdRun(Session& s, const ThresholdInputs& in, double Iind, const Host* host) {
+ThresholdResult ThresholdRun(Session& s, const ThresholdInputs& in, bool noise, double Iind, const Host* host) {
   RunGlobals& run = s.run;
   s.stim.Iind = Iind;
   s.stim.uu = 0.0;
@@ -44,7 +44,6 @@ ThresholdResult ThresholdRun(Session& s, const ThresholdInputs& in, double Iind,
   const double sigma = in.sgm / 1000.0;
   const double G = s.NP0.Cm / s.NP0.tau_m;
   const double dt = run.dt;
-  const bool noise = s.fi.IfNoise == 1;
   r.trace.reserve(static_cast<std::size_t>(2 * (run.nt_end / 10 + 2)));
   if (run.Writing == 1) r.vlin.reserve(static_cast<std::size_t>(run.nt_end + 2));
   SpikeStats& st = s.spikes;
@@ -160,9 +159,8 @@ struct SharedCodec<ThresholdResult> {
   }
 };
 
-RunsOutcome ThresholdSweep(Session& s, Host& host, ThresholdSink& sink, const std::string& file,
-                           const std::string& vlinFile) {
-  const ThresholdInputs in = s.threshold;
+RunsOutcome ThresholdSweep(Session& s, const ThresholdInputs& in, bool noise, Host& host, ThresholdSink& sink,
+                           const std::string& file, const std::string& vlinFile) {
   const std::int64_t currents = CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind") - 1;
   SweepFile out(file, SweepFile::Lines::Flushed);
   SweepFile vlin(s.run.Writing == 1 ? vlinFile : std::string());
@@ -180,7 +178,7 @@ RunsOutcome ThresholdSweep(Session& s, Host& host, ThresholdSink& sink, const st
   RunsOutcome outcome = RunShared<ThresholdResult>(
       s, host, currents,
       [&](Session& copy, Host& worker, std::int64_t k) {
-        return ThresholdRun(copy, in, static_cast<double>(k + 1) * in.StepIind, &worker);
+        return ThresholdRun(copy, in, noise, static_cast<double>(k + 1) * in.StepIind, &worker);
       },
       [&](std::int64_t k, ThresholdResult&& r) {
         for (const ThresholdResult::Sample& v : r.vlin) {

@@ -77,15 +77,17 @@ class ThresholdSink {
 };
 
 // One current Iind (pA) on s, which the sweep has prepared (run settings, the
-// T-neuron's parameters). A stop on host throws RunStopped.
-ThresholdResult ThresholdRun(Session& s, const ThresholdInputs& in, double Iind, const Host* host = nullptr);
+// T-neuron's parameters); noise adds the noise current of the full model
+// ("IfNoise" of the frequency-current window). A stop on host throws RunStopped.
+ThresholdResult ThresholdRun(Session& s, const ThresholdInputs& in, bool noise, double Iind,
+                             const Host* host = nullptr);
 
 // The sweep, currents step, 2·step, ... Iind_max. Sets the run to dt 0.015 ms,
 // t_end 400 ms, t_Iind 2 s, Freq_Iind from "Oscillations, Hz", and ThrShift 0.1,
 // Vreset -40 mV, ThrModel 0 in NP0; these stay. Iind, uu and ss are the caller's
 // again afterwards.
-RunsOutcome ThresholdSweep(Session& s, Host& host, ThresholdSink& sink, const std::string& file = kThresholdFileName,
-                           const std::string& vlinFile = kVVlinFileName);
+RunsOutcome ThresholdSweep(Session& s, const ThresholdInputs& in, bool noise, Host& host, ThresholdSink& sink,
+                           const std::string& file = kThresholdFileName, const std::string& vlinFile = kVVlinFileName);
 
 std::string ThresholdLine(const ThresholdResult& r);
 

@@ -15,6 +15,7 @@
 #include "common/number_format.h"
 #include "fiber/fiber_sweeps.h"
 #include "run/clamp_run.h"
+#include "fiber/fiber.h"
 #include "run/session.h"
 
 namespace membrix {
@@ -199,12 +200,12 @@ std::string USMapLine(const USMapPoint& p, std::span<const MapColumn> columns) {
   return line;
 }
 
-RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const std::string& file) {
-  const USMapInputs in = s.usMap;
+RunsOutcome MapUS(Session& s, const USMapInputs& in, const FiberInputs& fiber, Host& host, USMapSink& sink,
+                  MapGrid grid, const std::string& file) {
   CheckUSMapInputs(s, in);
   if (in.IfDistributedModel == 1) {
     if (grid != MapGrid::US) throw RangeError("the map of the distributed model is drawn in the (u,s) plane only");
-    CheckFiberInputs(s, s.fiber);
+    CheckFiberInputs(s, fiber);
   }
   SweepFile out(file, SweepFile::Lines::Flushed);
   out.WriteLine(USMapZoneLine());
@@ -217,7 +218,7 @@ RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const s
       s, host, count,
       [&](Session& copy, Host& worker, std::int64_t k) {
         const auto i = static_cast<std::int32_t>(k % rowLength), j = static_cast<std::int32_t>(k / rowLength);
-        return in.IfDistributedModel == 1 ? USMapRunDistributed(copy, in, i, j, &worker)
+        return in.IfDistributedModel == 1 ? USMapRunDistributed(copy, in, fiber, i, j, &worker)
                                           : USMapRun(copy, in, grid, i, j, &worker);
       },
       [&](std::int64_t k, USMapPoint&& point) {

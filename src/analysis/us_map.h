@@ -26,6 +26,7 @@ namespace membrix {
 
 struct Session;
 struct SpikeStats;
+struct FiberInputs;
 
 // How the grid is laid out.
 enum class MapGrid : std::int32_t { US = 0, GEGI = 1 };
@@ -90,9 +91,11 @@ bool TakeUSMapMeasures(USMapPoint& p, const SpikeStats& st, std::int64_t steps, 
 USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_t i, std::int32_t j,
                     const Host* host = nullptr);
 
-// The map with the inputs s.usMap; writes file (none when empty). The caller's
+// The map of in; writes file (none when empty). With in.IfDistributedModel
+// every point runs on a fiber built from the axon inputs fiber. The caller's
 // session is left as it was.
-RunsOutcome MapUS(Session& s, Host& host, USMapSink& sink, MapGrid grid, const std::string& file = kUSMapFile);
+RunsOutcome MapUS(Session& s, const USMapInputs& in, const FiberInputs& fiber, Host& host, USMapSink& sink,
+                  MapGrid grid, const std::string& file = kUSMapFile);
 
 // The two header lines of a map file for a grid of (nue + 1) × (nse + 1) points.
 std::string USMapZoneLine();

@@ -58,9 +58,8 @@ class QuietRun final : public FiringClampSink {};
 
 }  // namespace
 
-void KernelStep(Session& s, std::int32_t SpikePhase) {
+void KernelStep(Session& s, const ZFunctionInputs& in, std::int32_t SpikePhase) {
   ZFunctionState& z = s.z;
-  const ZFunctionInputs& in = s.zInputs;
   const NeuronVariables& nv = s.NV0;
   const double dt = s.run.dt;
   const std::int64_t nt = s.run.nt;
@@ -175,8 +174,8 @@ std::vector<double> ReadStoredZ(const std::string& file, double dt) {
   return out;
 }
 
-void LoadStoredZ(Session& s) {
-  const std::filesystem::path folder = s.zInputs.storedFolder;
+void LoadStoredZ(Session& s, const std::string& storedFolder) {
+  const std::filesystem::path folder = storedFolder;
   // The files themselves are optional, the folder named for them is not: a
   // mistyped folder would otherwise leave every stored function empty.
   if (!folder.empty()) {
@@ -438,18 +437,20 @@ IntervalDisturbance DisturbanceCurrent(Session& s, const NoisyInterval& noisy, d
   return out;
 }
 
-OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink) {
-  if (s.zInputs.n_repeat < 1) throw RangeError("\"n_repeat\" must be at least 1");
-  const USMapData map = ReadAnalysisMap(s);
+OneISIResult AnalyseOneISI(Session& s, const FiringClampAnalysisInputs& in, const FiringClampInputs& fc,
+                           const ZFunctionInputs& zIn, Host& host,
+                           FiringClampAnalysisSink& sink) {
+  if (zIn.n_repeat < 1) throw RangeError("\"n_repeat\" must be at least 1");
+  const USMapData map = ReadAnalysisMap(in, fc);
   RequireFiringPoint(map);
-  LoadStoredZ(s);
+  LoadStoredZ(s, zIn.storedFolder);
   OneISIResult out;
   const double Vus = s.stim.Vus, dt = s.run.dt;
   const double uTrue = s.stim.uu, sTrue = s.stim.ss;
-  const bool fIsFrequency = s.firingClamp.FunctionF == 0;
+  const bool fIsFrequency = fc.FunctionF == 0;
   (void)fIsFrequency;
-  for (std::int32_t r = 0; r < s.zInputs.n_repeat; ++r) {
-    sink.TrialDone(r, s.zInputs.n_repeat);
+  for (std::int32_t r = 0; r < zIn.n_repeat; ++r) {
+    sink.TrialDone(r, zIn.n_repeat);
     if (host.StopRequested()) {
       out.stopped = true;
       break;
@@ -457,7 +458,7 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
     QuietRun quiet;
     FiringClampFiles files;
     files.records.clear();
-    FiringClampResult run = RunWithNoise(s, host, quiet, 5, files);
+    FiringClampResult run = RunWithNoise(s, fc, zIn, host, quiet, 5, files);
     if (run.stopped) {
       out.stopped = true;
       break;
@@ -472,7 +473,7 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
     }
     const NoisyInterval noisy = CaptureNoisyInterval(s);
     host.ProcessEvents();
-    const FiringClampAnalysis first = AnalyzeByFiringClamp(s, host, map, run.records, sink);
+    const FiringClampAnalysis first = AnalyzeByFiringClamp(s, in, fc, zIn, host, map, run.records, sink);
     if (first.stopped) {
       out.stopped = true;
       break;
@@ -498,7 +499,7 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
     const double w_no = ZConvolution(s.z.storedZVav, I_no, ZMode::UnderThr, 1.0, n_c, dt, d.v);
     const double w_dstb = ZConvolution(s.z.storedZVav, I_dstb, ZMode::UnderThr, 1.0, n_c, dt, d.v);
     const double K2 = SecondKernel(s.z.storedZ, I_no, ZMode::UnderThr, n_c, dt, d.v);
-    if (s.zInputs.Output == 0) {
+    if (zIn.Output == 0) {
       f_no *= noisy.freq;
       f_dstb *= noisy.freq;
     }
@@ -507,7 +508,7 @@ OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink
     std::vector<SpikeRecord> corrected = run.records;
     corrected.back().F -= f_no;
     corrected.back().G -= w_no;
-    const FiringClampAnalysis second = AnalyzeByFiringClamp(s, host, map, corrected, sink);
+    const FiringClampAnalysis second = AnalyzeByFiringClamp(s, in, fc, zIn, host, map, corrected, sink);
     double u1 = u0, s1 = s0;
     if (!second.estimates.empty() && second.estimates.back().t == corrected.back().tLastSpike) {
       const FiringClampEstimate& e1 = second.estimates.back();

@@ -26,6 +26,8 @@ namespace membrix {
 
 struct Session;
 class FiringClampAnalysisSink;
+struct FiringClampAnalysisInputs;
+struct FiringClampInputs;
 
 inline constexpr std::int32_t kZRing = 1001;  // samples 0 ... 1000
 
@@ -68,7 +70,7 @@ struct ZFunctionState {
 };
 
 // One step of the kernel (every step of a noisy run, after spike detection).
-void KernelStep(Session& s, std::int32_t SpikePhase);
+void KernelStep(Session& s, const ZFunctionInputs& in, std::int32_t SpikePhase);
 // The kernel as points (lag in ms, going back, and Z), m = 0 ... W.
 std::vector<std::pair<double, double>> KernelPoints(const ZFunctionState& z, double dt);
 // Writes "func_Z.dat". Throws IoError.
@@ -83,10 +85,10 @@ inline constexpr double kStoredZMaxSpanMs = 1000.0;
 // not exist. Throws FormatError for a malformed file, and for one whose last
 // time lies outside -1000 ... -0.5 ms (times not in milliseconds).
 std::vector<double> ReadStoredZ(const std::string& file, double dt);
-// Reads the three stored Z-functions into s.z from s.zInputs.storedFolder (the
+// Reads the three stored Z-functions into s.z from storedFolder (the
 // working folder when empty); a file that is not there leaves its function
 // empty, a named folder that is not there is an IoError.
-void LoadStoredZ(Session& s);
+void LoadStoredZ(Session& s, const std::string& storedFolder);
 
 // One step into the ring (at nt <= 1 the ring starts afresh).
 void PushTrace(Session& s, double g, double I, double V);
@@ -166,7 +168,9 @@ struct OneISIResult {
 // A map with no firing point, or repetitions that all run to their end without
 // one analysed interval, throw NothingToAnalyseError; a stop returns what was
 // analysed (the means are over result.repeats, none when it is 0).
-OneISIResult AnalyseOneISI(Session& s, Host& host, FiringClampAnalysisSink& sink);
+OneISIResult AnalyseOneISI(Session& s, const FiringClampAnalysisInputs& in, const FiringClampInputs& fc,
+                           const ZFunctionInputs& zIn, Host& host,
+                           FiringClampAnalysisSink& sink);
 
 // What the user reads about the repetitions left out, e.g. "1 of 1 repeats
 // not analysed: the last spike has no estimate (its F and G lie outside the

@@ -19,7 +19,7 @@ namespace membrix {
 CLI::App* AddActInactCommand(CLI::App& app, TaskCommand& command) {
   return AddTaskCommand(
       app, ActInactTask(),
-      [](std::ostream& out, const Session&, const TaskValues&, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session&, const TaskInputs&, const TaskValues&, const nlohmann::ordered_json& r) {
         out << "recordings below: " << r["data"].get<std::string>() << "\n"
             << "protocol   V (mV)    I exp (pA)    I mod (pA)     g exp (pA/V)     g mod (pA/V)\n";
         for (const auto& p : r["protocols"]) {

@@ -16,7 +16,7 @@ namespace membrix {
 CLI::App* AddAdaptationCommand(CLI::App& app, SweepCommand& command) {
   return AddTaskCommand(
       app, AdaptationTask(),
-      [](std::ostream& out, const Session& s, const TaskValues&, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session& s, const TaskInputs&, const TaskValues&, const nlohmann::ordered_json& r) {
         out << "model: " << s.NP0.HH_type << ", " << s.NP0.HH_order << "; t_end "
             << CliNumber(s.run.t_end * 1000.0) << " ms; 1/ISI_1 ... 1/ISI_5 in Hz\n";
         for (const auto& p : r["points"]) {

@@ -21,7 +21,7 @@ double Value(const nlohmann::ordered_json& x) { return x.is_number() ? x.get<dou
 CLI::App* AddRampsCommand(CLI::App& app, TaskCommand& command) {
   return AddTaskCommand(
       app, RampsTask(),
-      [](std::ostream& out, const Session&, const TaskValues&, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session&, const TaskInputs&, const TaskValues&, const nlohmann::ordered_json& r) {
         out << "sweeps: " << r["sweeps"].get<int>() << " (samples 0 ... " << r["last_sample"].get<int>() << ")\n"
             << "spikes found: " << r["spikes"].get<int>() << "\n"
             << "sweep   tau, ms    VT, mV  amplitude, pA\n";
@@ -42,7 +42,7 @@ CLI::App* AddRampsCommand(CLI::App& app, TaskCommand& command) {
 CLI::App* AddStepsCommand(CLI::App& app, TaskCommand& command) {
   return AddTaskCommand(
       app, StepsTask(),
-      [](std::ostream& out, const Session&, const TaskValues&, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session&, const TaskInputs&, const TaskValues&, const nlohmann::ordered_json& r) {
         out << "    V, mV  Imin, nA Imin2, nA\n";
         for (std::size_t i = 0; i < r["V_mV"].size(); ++i) {
           out << Fixed(Value(r["V_mV"][i]), 9, 3) << " " << Fixed(Value(r["Imin_nA"][i]), 9, 3) << " "
@@ -56,7 +56,7 @@ CLI::App* AddStepsCommand(CLI::App& app, TaskCommand& command) {
 CLI::App* AddPreviewCommand(CLI::App& app, TaskCommand& command) {
   return AddTaskCommand(
       app, PreviewTask(),
-      [](std::ostream&, const Session&, const TaskValues&, const nlohmann::ordered_json& r) {
+      [](std::ostream&, const Session&, const TaskInputs&, const TaskValues&, const nlohmann::ordered_json& r) {
         // Without --out the columns went to standard output: nothing more goes there.
         if (r.contains("file")) std::cerr << "written: " << r["file"].get<std::string>() << "\n";
       },

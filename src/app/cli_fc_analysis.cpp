@@ -80,7 +80,7 @@ void PrintOneISI(std::ostream& out, const TaskValues& v, const nlohmann::ordered
 CLI::App* AddFCAnalysisCommand(CLI::App& app, SweepCommand& command) {
   return AddTaskCommand(
       app, FCAnalysisTask(),
-      [](std::ostream& out, const Session&, const TaskValues& v, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session&, const TaskInputs&, const TaskValues& v, const nlohmann::ordered_json& r) {
         if (v.On("check")) {
           PrintCheck(out, r);
         } else {
@@ -93,7 +93,7 @@ CLI::App* AddFCAnalysisCommand(CLI::App& app, SweepCommand& command) {
 CLI::App* AddKernelCommand(CLI::App& app, SweepCommand& command) {
   return AddTaskCommand(
       app, KernelTask(),
-      [](std::ostream& out, const Session&, const TaskValues& v, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session&, const TaskInputs&, const TaskValues& v, const nlohmann::ordered_json& r) {
         if (v.Int("one_isi") > 0) return PrintOneISI(out, v, r);
         out << r["spikes"].get<std::int64_t>() << " spikes, " << r["kernel_updates"].get<std::int64_t>()
             << " intervals averaged into the kernel of " << r["lags"].get<std::int64_t>() << " lags; written to "

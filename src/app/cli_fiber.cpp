@@ -13,6 +13,7 @@
 #include "app/cli_task.h"
 #include "fiber/fiber.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/task_declaration.h"
 #include "tasks/tasks.h"
 
@@ -61,8 +62,9 @@ void AddFiberOptions(CLI::App& cmd, FiberInputs& in) {
 CLI::App* AddFiberCommand(CLI::App& app, SweepCommand& command) {
   return AddTaskCommand(
       app, FiberTask(),
-      [](std::ostream& out, const Session& s, const TaskValues&, const nlohmann::ordered_json& r) {
-        const FiberInputs& in = s.fiber;
+      [](std::ostream& out, const Session& s, const TaskInputs& inputs, const TaskValues&,
+         const nlohmann::ordered_json& r) {
+        const FiberInputs& in = inputs.fiber;
         out << "model: " << s.NP0.HH_type << " nodes; axon " << CliNumber(in.L) << " um long, " << CliNumber(in.diam)
             << " um thick, " << in.N << " segments; stimulation: "
             << kFiberStimulationNames[static_cast<std::size_t>(in.Stimulation)] << "\n";

@@ -19,7 +19,7 @@ namespace membrix {
 CLI::App* AddFiringClampCommand(CLI::App& app, SweepCommand& command) {
   return AddTaskCommand(
       app, FiringClampTask(),
-      [](std::ostream& out, const Session& s, const TaskValues& v, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session& s, const TaskInputs&, const TaskValues& v, const nlohmann::ordered_json& r) {
         const int mode = r["mode"].get<int>();
         out << "model: " << s.NP0.HH_type << "; mode: "
             << (mode >= 0 ? std::string(kFiringClampModeNames[static_cast<std::size_t>(mode)]) : " none")

@@ -19,7 +19,8 @@ namespace membrix {
 CLI::App* AddFitCommand(CLI::App& app, TaskCommand& command) {
   CLI::App* cmd = AddTaskCommand(
       app, FitTask(),
-      [](std::ostream& out, const Session&, const TaskValues& values, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session&, const TaskInputs&, const TaskValues& values,
+         const nlohmann::ordered_json& r) {
         out << "fit " << r["end"].get<std::string>() << " after " << FitDoneText(r) << "\n"
             << "residual: " << (r["residual"].is_number() ? CliNumber(r["residual"].get<double>()) : "nan") << "\n";
         for (const auto& [field, value] : r["parameters"].items()) {

@@ -37,7 +37,7 @@ std::string IonJson(const Session& s) {
 CLI::App* AddPumpCurvesCommand(CLI::App& app, TaskCommand& command) {
   return AddTaskCommand(
       app, PumpCurvesTask(),
-      [](std::ostream& out, const Session&, const TaskValues&, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session&, const TaskInputs&, const TaskValues&, const nlohmann::ordered_json& r) {
         out << "written: " << r.value("file", std::string())
             << " (Na_K_pump(Na_i), Na_K_pump(K_o), Na_K_pump(V); pump type " << r.value("pump_type", std::string("?"))
             << ")\n";

@@ -12,6 +12,7 @@
 #include "app/cli_sweeps.h"
 #include "app/cli_task.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/task_declaration.h"
 #include "tasks/tasks.h"
 
@@ -40,7 +41,8 @@ void PrintRate(std::ostream& out, const Session& s, const nlohmann::ordered_json
   PrintFiles(out, r);
 }
 
-void PrintEnsemble(std::ostream& out, const Session& s, const TaskValues&, const nlohmann::ordered_json& r) {
+void PrintEnsemble(std::ostream& out, const Session& s, const TaskInputs&, const TaskValues&,
+                   const nlohmann::ordered_json& r) {
   if (r["kind"] != "conductances") return PrintRate(out, s, r);
   if (r["members"].get<std::int64_t>() == 0) return;
   out << "model: " << s.NP0.HH_type << ", " << s.NP0.HH_order << "; earliest first spike "
@@ -59,7 +61,7 @@ CLI::App* AddEnsembleCommand(CLI::App& app, SweepCommand& command) {
 CLI::App* AddNetworkCommand(CLI::App& app, SweepCommand& command) {
   return AddTaskCommand(
       app, NetworkTask(),
-      [](std::ostream& out, const Session& s, const TaskValues&, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session& s, const TaskInputs&, const TaskValues&, const nlohmann::ordered_json& r) {
         PrintRate(out, s, r);
       },
       command);

@@ -29,7 +29,8 @@ void PassLinesAwayFromJson(CLI::App& cmd, TaskCommand& command) {
 CLI::App* AddReverseCommand(CLI::App& app, TaskCommand& command) {
   CLI::App* cmd = AddTaskCommand(
       app, ReverseTask(),
-      [](std::ostream& out, const Session&, const TaskValues& values, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session&, const TaskInputs&, const TaskValues& values,
+         const nlohmann::ordered_json& r) {
         out << "fit " << r["end"].get<std::string>() << " after " << FitDoneText(r) << "\n"
             << "residual: " << (r["residual"].is_number() ? CliNumber(r["residual"].get<double>()) : "nan") << "\n";
         for (const auto& [field, value] : r["parameters"].items()) {

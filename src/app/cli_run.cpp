@@ -17,7 +17,7 @@ namespace membrix {
 CLI::App* AddRunCommand(CLI::App& app, TaskCommand& command) {
   return AddTaskCommand(
       app, RunTask(),
-      [](std::ostream& out, const Session& s, const TaskValues&, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session& s, const TaskInputs&, const TaskValues&, const nlohmann::ordered_json& r) {
         const NeuronProperties& np = s.NP0;
         out << "model: " << np.HH_type << ", " << np.HH_order
             << (np.LIF_model == 1 ? ", integrate-and-fire" : np.ThrModel == 1 ? ", threshold model" : "")

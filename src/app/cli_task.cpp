@@ -23,6 +23,7 @@
 #include "tasks/task_cost.h"
 #include "tasks/task_declaration.h"
 #include "tasks/task_files.h"
+#include "tasks/task_inputs.h"
 #include "tasks/task_summary.h"
 #include "tasks/tasks.h"
 
@@ -47,8 +48,9 @@ struct GivenOptions {
   std::string progress = "terminal";
 };
 
-void AddInputOption(CLI::App& cmd, const TaskInput& in, GivenOptions& given, const Session& start) {
-  const std::string help = InputHelp(in, start);
+void AddInputOption(CLI::App& cmd, const TaskInput& in, GivenOptions& given, const Session& start,
+                    const TaskInputs& startInputs) {
+  const std::string help = InputHelp(in, start, startInputs);
   CLI::Option* opt = nullptr;
   switch (in.kind) {
     case InputKind::Flag: opt = cmd.add_flag(in.OptionName(), help); break;
@@ -155,13 +157,14 @@ std::vector<TaskFile> OutputFiles(const TaskDeclaration& task, const TaskValues&
 int RunTaskCommand(const TaskDeclaration& task, const TaskText& text, const GivenOptions& given) {
   const TaskValues values = ReadValues(task, given);
   Session s;
-  ApplyModelInputs(s, task, values);
+  TaskInputs taskInputs;
+  ApplyModelInputs(s, taskInputs, task, values);
   // Notes about the parameter input ("Bad format of input file ...") go to the
   // error stream, so a script sees them without mistaking them for results.
   for (const std::string& note : s.SimplexMemo) std::cerr << "membrix-cli: " << TerminalMessage(note) << "\n";
   const std::vector<TaskFile> inputs = InputFiles(task, values, s);
   GuardOutputs(inputs, OutputFiles(task, values));
-  CheckTaskCost(task, values, s, std::cerr);
+  CheckTaskCost(task, values, s, taskInputs, std::cerr);
 
   // Whole-result files are written under "<name>.part" and take their name
   // when the task is complete.
@@ -178,7 +181,7 @@ int RunTaskCommand(const TaskDeclaration& task, const TaskText& text, const Give
                  : given.progress == "none" ? SweepHost::ProgressStyle::None
                                             : SweepHost::ProgressStyle::Terminal);
   nlohmann::ordered_json results = nlohmann::ordered_json::object();
-  TaskCall call{s, runValues, host, {}, &results, true, 0, 0, "runs", {}};
+  TaskCall call{s, taskInputs, runValues, host, {}, &results, true, 0, 0, "runs", {}};
   call.progress = [&host](std::int64_t done, std::int64_t total) { host.Progress(done, total); };
   task.run(call);
   LeaveIfHelper();
@@ -189,7 +192,7 @@ int RunTaskCommand(const TaskDeclaration& task, const TaskText& text, const Give
     }
   }
 
-  nlohmann::ordered_json summary = SummaryHead(task, values, s, inputs);
+  nlohmann::ordered_json summary = SummaryHead(task, values, s, taskInputs, inputs);
   const nlohmann::ordered_json head = summary;
   summary["complete"] = call.complete;
   summary["elapsed_seconds"] = host.ElapsedSeconds();
@@ -212,7 +215,7 @@ int RunTaskCommand(const TaskDeclaration& task, const TaskText& text, const Give
   if (given.json) {
     std::cout << JsonLine(summary) << "\n";
   } else if (text) {
-    text(std::cout, s, values, summary);
+    text(std::cout, s, taskInputs, values, summary);
   } else {
     std::cout << JsonLine(results) << "\n";
   }
@@ -261,6 +264,7 @@ nlohmann::ordered_json Bound(double x) {
 nlohmann::ordered_json TaskList() {
   Session start;
   ApplyProgramStart(start);
+  const TaskInputs startInputs;
   nlohmann::ordered_json tasks = nlohmann::ordered_json::array();
   for (const TaskDeclaration* task : AllTasks()) {
     nlohmann::ordered_json t;
@@ -283,7 +287,7 @@ nlohmann::ordered_json TaskList() {
         i["low_open"] = in.range.lowOpen;
         i["high_open"] = in.range.highOpen;
       }
-      if (in.Numeric()) i["default"] = Bound(in.get ? in.get(start) : in.defaultNumber);
+      if (in.Numeric()) i["default"] = Bound(in.get ? in.get(start, startInputs) : in.defaultNumber);
       if (!in.defaultText.empty()) i["default"] = in.defaultText;
       if (!in.choices.empty()) i["choices"] = in.choices;
       if (!in.label.empty()) i["label"] = in.label;
@@ -327,7 +331,8 @@ CLI::App* AddTaskCommand(CLI::App& app, const TaskDeclaration& task, TaskText te
     ApplyProgramStart(s);
     return s;
   }();
-  for (const TaskInput& in : task.inputs) AddInputOption(*cmd, in, *given, kStart);
+  static const TaskInputs kStartInputs;
+  for (const TaskInput& in : task.inputs) AddInputOption(*cmd, in, *given, kStart, kStartInputs);
   cmd->add_flag("--json", given->json,
                 "Print one JSON object: program, version, task, inputs with units, seed, input files with SHA-256, "
                 "complete, elapsed_seconds and the results");

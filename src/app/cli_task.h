@@ -17,10 +17,12 @@ namespace membrix {
 struct Session;
 struct TaskDeclaration;
 class TaskValues;
+struct TaskInputs;
 
 // Prints the lines of text a command shows without --json, from its results.
 using TaskText =
-    std::function<void(std::ostream&, const Session&, const TaskValues&, const nlohmann::ordered_json& results)>;
+    std::function<void(std::ostream&, const Session&, const TaskInputs&, const TaskValues&,
+                       const nlohmann::ordered_json& results)>;
 
 using TaskCommand = std::function<int()>;
 

@@ -16,7 +16,7 @@ namespace membrix {
 CLI::App* AddThresholdsCommand(CLI::App& app, SweepCommand& command) {
   return AddTaskCommand(
       app, ThresholdsTask(),
-      [](std::ostream& out, const Session& s, const TaskValues&, const nlohmann::ordered_json& r) {
+      [](std::ostream& out, const Session& s, const TaskInputs&, const TaskValues&, const nlohmann::ordered_json& r) {
         out << "model: " << s.NP0.HH_type << ", " << s.NP0.HH_order
             << "; thresholds above rest (mV), tAP from the first spike to the second (ms)\n";
         for (const auto& p : r["points"]) {

@@ -31,6 +31,7 @@
 #include "run/host.h"
 #include "run/run_globals.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "ui/chart.h"
 #include "ui/curve_window.h"
 #include "ui/help_window.h"
@@ -90,6 +91,7 @@ struct Stage {
   QString work;  // the scene's temporary current folder
 
   Session& s() { return wb.session(); }
+  TaskInputs& in() { return wb.inputs(); }
   MainWindow& form1() { return wb.mainWindow(); }
   AnalysisWindows& windows() { return form1().analysisWindows(); }
   QTabWidget* pages(QWidget* w) { return w->findChild<QTabWidget*>(QStringLiteral("PageControl1")); }
@@ -133,7 +135,7 @@ struct Scene {
 
 // The firing clamp of the maps: the rate held at 40 Hz by u under noisy
 // conductances.
-void SetUpFiringClamp(Session& s) {
+void SetUpFiringClamp(Session& s, TaskInputs& in) {
   s.stim.uu = 0.0025;
   s.stim.ss = 0.05;
   s.stim.Iind = 0.0;
@@ -144,31 +146,31 @@ void SetUpFiringClamp(Session& s) {
   s.prog.tau_E = s.prog.tau_I = 0.0;
   s.prog.FC_freq = 40.0;
   s.prog.FC_dFdu = 20000.0;
-  s.firingClamp.Mode = 1;
-  s.firingClamp.Reset = ResetProtocol::None;
+  in.firingClamp.Mode = 1;
+  s.resetInputs.Reset = ResetProtocol::None;
   SetRunLength(s.run, 1.5);
 }
 
 // The start-up neuron's map over its tonic-firing inputs, with F the rate and
 // G the mean voltage of the interval, written where the analysis reads it.
-void MapTonicInputs(Session& s) {
-  s.usMap.nue = 7;
-  s.usMap.nse = 7;
-  s.usMap.u_min = 3.0;
-  s.usMap.u_max = 6.5;
-  s.usMap.s_min = 0.05;
-  s.usMap.s_max = 0.4;
-  s.usMap.t_end = 600;
-  s.firingClamp.FunctionG = 1;
+void MapTonicInputs(Session& s, TaskInputs& in) {
+  in.usMap.nue = 7;
+  in.usMap.nse = 7;
+  in.usMap.u_min = 3.0;
+  in.usMap.u_max = 6.5;
+  in.usMap.s_min = 0.05;
+  in.usMap.s_max = 0.4;
+  in.usMap.t_end = 600;
+  in.firingClamp.FunctionG = 1;
   class Quiet final : public USMapSink {
     void Point(const USMapPoint&) override {}
   } quiet;
   BatchHost host;
-  MapUS(s, host, quiet, MapGrid::US, kUSMapFile);
+  MapUS(s, in.usMap, in.fiber, host, quiet, MapGrid::US, kUSMapFile);
 }
 
 // The noisy input the analysis inverts: a mean input inside the map.
-void SetUpNoisyInput(Session& s, double noise) {
+void SetUpNoisyInput(Session& s, TaskInputs& in, double noise) {
   s.stim.Iind = 0.0;
   s.stim.t_IindShift = 0.0;
   s.stim.t_Iind = 1e8;
@@ -177,7 +179,7 @@ void SetUpNoisyInput(Session& s, double noise) {
   s.prog.tau_E = s.prog.tau_I = 0.0;
   s.prog.NoiseToSignal = noise;
   s.stim.tau_Noise = 0.002;
-  s.firingClamp.Mode = -1;
+  in.firingClamp.Mode = -1;
 }
 
 const std::vector<Scene>& Scenes() {
@@ -315,8 +317,8 @@ const std::vector<Scene>& Scenes() {
            SelectModelFamily(t.s(), "Rariza");
            SetRunLength(t.s().run, 0.6);
            SetTimeStep(t.s().run, 5e-5);
-           t.s().fi.Estimator = FIEstimator::ReverseLastISI;
-           t.s().fi.StepIind = 20.0;
+           t.in().fi.Estimator = FIEstimator::ReverseLastISI;
+           t.in().fi.StepIind = 20.0;
            t.wb.Correspond();
            FIWindow& w = t.windows().fi();
            w.show();
@@ -351,12 +353,12 @@ const std::vector<Scene>& Scenes() {
        true,
        {{"firing_clamp_window.png",
          [](Stage& t) {
-           t.s().usMap.nue = 10;
-           t.s().usMap.nse = 5;
+           t.in().usMap.nue = 10;
+           t.in().usMap.nse = 5;
            t.windows().ShowUSMap();
            t.windows().usMap().ShowInputs();
            t.windows().usMap().Plot(MapGrid::US);
-           SetUpFiringClamp(t.s());
+           SetUpFiringClamp(t.s(), t.in());
            t.wb.Correspond();
            t.windows().ShowFiringClamp();
            t.windows().firingClamp().Run(100000);
@@ -377,12 +379,12 @@ const std::vector<Scene>& Scenes() {
          [](Stage& t) {
            Session& s = t.s();
            s.stim.Vus = s.NP0.VK;  // the input conductance reverses where the run's cell has it
-           MapTonicInputs(s);
+           MapTonicInputs(s, t.in());
            FiringClampWindow& w = t.windows().firingClamp();
            w.show();
            w.resize(1500, 820);
            t.Click(&w, "Button1");  // "CheckFiringClamp": the map's own points inverted
-           SetUpNoisyInput(s, 0.05);
+           SetUpNoisyInput(s, t.in(), 0.05);
            SetRunLength(s.run, 0.6);
            w.Run(100000);
            t.Click(&w, "Button3");  // "Analyze" the run's records
@@ -394,7 +396,7 @@ const std::vector<Scene>& Scenes() {
            // The kernel of a noisy firing-clamp run: the window's " Kernel "
            // box makes the run accumulate it.
            t.form1().findChild<QCheckBox*>(QStringLiteral("CheckBox2"))->setChecked(true);
-           SetUpNoisyInput(s, 0.1);
+           SetUpNoisyInput(s, t.in(), 0.1);
            SetRunLength(s.run, 2.0);
            t.windows().firingClamp().Run(100000);
            ZFunctionWindow& z = t.windows().zFunction();
@@ -414,12 +416,12 @@ const std::vector<Scene>& Scenes() {
            s.NP0.If_I_V_or_g = 2;
            SetTimeStep(s.run, 2e-5);
            SetRunLength(s.run, 0.006);
-           s.fiber.Stimulation = FiberStimulation::EndSteps;
-           s.fiber.Iind_Left = 3000.0;
-           s.fiber.L = 3000.0;
-           s.fiber.N = 100;
-           s.fiber.NaDistribution = 2;
-           s.fiber.nDraw = 10;
+           t.in().fiber.Stimulation = FiberStimulation::EndSteps;
+           t.in().fiber.Iind_Left = 3000.0;
+           t.in().fiber.L = 3000.0;
+           t.in().fiber.N = 100;
+           t.in().fiber.NaDistribution = 2;
+           t.in().fiber.nDraw = 10;
            t.wb.Correspond();
            if (!t.windows().RunAxon()) return nullptr;
            return &t.windows().fiberView();
@@ -439,7 +441,7 @@ const std::vector<Scene>& Scenes() {
        {{"ensemble_noise.png",
          [](Stage& t) {
            SelectModelFamily(t.s(), "Rariza");
-           t.s().ensemble.MeshGauss = 400;
+           t.in().ensemble.MeshGauss = 400;
            t.wb.Correspond();
            EnsembleWindow& w = ShowEnsembleWindow(t.wb, &t.form1());
            w.ShowInputs();
@@ -449,7 +451,7 @@ const std::vector<Scene>& Scenes() {
         {"ensemble_thresholds.png",
          [](Stage& t) {
            EnsembleWindow& w = ShowEnsembleWindow(t.wb, &t.form1());
-           t.s().ensemble.ThrRenewal = true;
+           t.in().ensemble.ThrRenewal = true;
            w.ShowInputs();
            w.RunThresholds(EnsembleModel::ConductanceBased);
            return &w;
@@ -457,7 +459,7 @@ const std::vector<Scene>& Scenes() {
         {"ensemble_conductances.png",
          [](Stage& t) {
            EnsembleWindow& w = ShowEnsembleWindow(t.wb, &t.form1());
-           EnsembleInputs& e = t.s().ensemble;
+           EnsembleInputs& e = t.in().ensemble;
            e.ThrRenewal = false;
            e.Ampl_gE = 0.03;
            e.t_end = 20.0;
@@ -470,11 +472,11 @@ const std::vector<Scene>& Scenes() {
         {"ensemble_network.png",
          [](Stage& t) {
            EnsembleWindow& w = ShowEnsembleWindow(t.wb, &t.form1());
-           EnsembleInputs& e = t.s().ensemble;
+           EnsembleInputs& e = t.in().ensemble;
            e.t_end = 120.0;
            e.Nrate = 240;
            e.MeshGauss = 400;
-           t.s().synapse.gGABA = 2.0;
+           t.in().synapse.gGABA = 2.0;
            w.ShowInputs();
            w.RunNet(true);
            return &w;

@@ -78,9 +78,8 @@ std::string StepProtocolText(const StepSeriesInputs& in, double V) {
   return text;
 }
 
-StepSeriesResult RunSteps(Session& s, Host& host, TRamp& ramp, StepSeriesSink& sink, RunViewSink& views,
-                          RampSink& rampSink, const std::string& folder) {
-  StepSeriesInputs& in = s.steps;
+StepSeriesResult RunSteps(Session& s, StepSeriesInputs& in, const RampInputs& rampIn, Host& host, TRamp& ramp,
+                          StepSeriesSink& sink, RunViewSink& views, RampSink& rampSink, const std::string& folder) {
   const int source = in.DataSource;
   if (source == 1) {
     throw Error("the distributed model is not available in this version; choose the 1-compartment model or "
@@ -126,7 +125,7 @@ StepSeriesResult RunSteps(Session& s, Host& host, TRamp& ramp, StepSeriesSink& s
                  [&ramp, sweep](int k) { return ramp.I(k, sweep); });
     } else {
       RunClamp(s, host, views);
-      DataFromSimulation(ramp, s, s.ramp, ramp.Folder, rampSink, host);
+      DataFromSimulation(ramp, s, rampIn, ramp.Folder, rampSink, host);
       // Row k of the model's trace lies at k steps: the analyzer's times of the
       // rows it took, and the same grid beyond them.
       const int column = s.rec.Smpl;

@@ -21,6 +21,7 @@ namespace membrix {
 struct Session;
 struct TRamp;
 class RampSink;
+struct RampInputs;
 
 // The inputs of the step-series window; voltages in mV, times in ms.
 struct StepSeriesInputs {
@@ -77,13 +78,15 @@ struct StepSeriesResult {
   std::string note;      // what was left out, empty when nothing
 };
 
-// The series. "ramp_.d" and "Steps_V_Imin_Imin2.dat" are written into folder
+// The series of in, which keeps the level under way in CurrentLevel; the
+// model's sweeps go through the analyzer with rampIn. "ramp_.d" and "Steps_V_Imin_Imin2.dat" are written into folder
 // (empty: the current folder). ramp holds the analyzer's data: its times and,
 // with the analyzer's sweeps as the source, its currents; runs of the model
 // replace its sweeps by the simulation's. Throws Error for the distributed
 // model, which this version does not have, and for the analyzer's sweeps when
 // none are loaded.
-StepSeriesResult RunSteps(Session& s, Host& host, TRamp& ramp, StepSeriesSink& sink, RunViewSink& views,
-                          RampSink& rampSink, const std::string& folder = {});
+StepSeriesResult RunSteps(Session& s, StepSeriesInputs& in, const RampInputs& rampIn, Host& host, TRamp& ramp,
+                          StepSeriesSink& sink, RunViewSink& views, RampSink& rampSink,
+                          const std::string& folder = {});
 
 }  // namespace membrix

@@ -442,8 +442,7 @@ double FiberModelValue(const TFiber& fiber, std::int32_t mode) {
 
 }  // namespace
 
-FiberOutcome FiberRun(Session& s, Host& host, FiberSink& sink) {
-  const FiberInputs in = s.fiber;
+FiberOutcome FiberRun(Session& s, const FiberInputs& in, Host& host, FiberSink& sink) {
   std::unique_ptr<TFiber> fiber = SetupFiber(s, in);
   CheckRunLength(s.run);
   host.ShowParameters();
@@ -493,8 +492,8 @@ FiberOutcome FiberRun(Session& s, Host& host, FiberSink& sink) {
   return outcome;
 }
 
-FiberDerived ShowDistribution(Session& s, Host& host, FiberSink& sink) {
-  std::unique_ptr<TFiber> fiber = SetupFiber(s, s.fiber);
+FiberDerived ShowDistribution(Session& s, const FiberInputs& in, Host& host, FiberSink& sink) {
+  std::unique_ptr<TFiber> fiber = SetupFiber(s, in);
   const FiberDerived derived = DerivedValues(*fiber);
   sink.Distribution(*fiber, derived);
   host.ProcessEvents();

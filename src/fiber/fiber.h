@@ -203,12 +203,12 @@ struct FiberOutcome {
   bool stopped = false;
 };
 
-// The fiber run with the inputs s.fiber: from rest over the run's step count,
+// The fiber run with the inputs in: from rest over the run's step count,
 // recording the model value of the clamp mode, drawing every nDraw steps,
 // writing the run's trace files when writing is on.
-FiberOutcome FiberRun(Session& s, Host& host, FiberSink& sink);
+FiberOutcome FiberRun(Session& s, const FiberInputs& in, Host& host, FiberSink& sink);
 
-// Builds the fiber as the run would and hands the distribution to the sink.
-FiberDerived ShowDistribution(Session& s, Host& host, FiberSink& sink);
+// Builds the fiber of in as the run would and hands the distribution to the sink.
+FiberDerived ShowDistribution(Session& s, const FiberInputs& in, Host& host, FiberSink& sink);
 
 }  // namespace membrix

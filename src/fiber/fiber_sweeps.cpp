@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "analysis/spike_detector.h"
+#include "analysis/firing_clamp.h"
 #include "common/error.h"
 #include "fiber/fiber.h"
 #include "run/clamp_run.h"
@@ -20,30 +21,22 @@ constexpr double kShortestISI = 1e-6;  // s
 // The node whose spikes are counted: the first of the axon.
 TNeuron& ObservedNode(TFiber& fiber) { return *fiber.Nodes[1]; }
 
-// Runs a point-neuron sweep function on the session with the distributed flag
-// of its inputs raised, and puts the flag back.
-template <class Inputs, class Sweep>
-RunsOutcome WithDistributedFlag(Inputs& inputs, Sweep&& sweep) {
-  const std::int32_t saved = inputs.IfDistributedModel;
+// The inputs of a point-neuron sweep with its distributed flag raised.
+template <class Inputs>
+Inputs Distributed(Inputs inputs) {
   inputs.IfDistributedModel = 1;
-  try {
-    RunsOutcome outcome = sweep();
-    inputs.IfDistributedModel = saved;
-    return outcome;
-  } catch (...) {
-    inputs.IfDistributedModel = saved;
-    throw;
-  }
+  return inputs;
 }
 
 }  // namespace
 
-double FIRunFrequencyDistributed(Session& s, const FIInputs& in, double Iind, const Host* host) {
+double FIRunFrequencyDistributed(Session& s, const FIInputs& in, const FiberInputs& fiberIn, double Iind,
+                                 const Host* host) {
   RunGlobals& run = s.run;
   s.stim.Iind = Iind;
   s.stim.t_Iind = 1e8;
   s.NP0.If_I_V_or_g = 2;
-  std::unique_ptr<TFiber> fiber = SetupFiber(s, s.fiber);
+  std::unique_ptr<TFiber> fiber = SetupFiber(s, fiberIn);
   InitFiber(s, *fiber);
   TNeuron& node = ObservedNode(*fiber);
   const NeuronProperties& np = fiber->Nodes[0]->NP;
@@ -79,12 +72,13 @@ double FIRunFrequencyDistributed(Session& s, const FIInputs& in, double Iind, co
   return FIEstimatedFrequency(in, st, len, run);
 }
 
-RunsOutcome SweepFIDistributed(Session& s, Host& host, FISink& sink, const std::string& file) {
-  return WithDistributedFlag(s.fi, [&] { return SweepFI(s, host, sink, file); });
+RunsOutcome SweepFIDistributed(Session& s, const FIInputs& in, const FiberInputs& fiber, Host& host, FISink& sink,
+                               const std::string& file) {
+  return SweepFI(s, Distributed(in), fiber, host, sink, file);
 }
 
-USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, std::int32_t i, std::int32_t j,
-                               const Host* host) {
+USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, const FiberInputs& fiberIn, std::int32_t i,
+                               std::int32_t j, const Host* host) {
   RunGlobals& run = s.run;
   USMapPoint p;
   p.i = i;
@@ -95,7 +89,7 @@ USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, std::int32_t i
   s.NP0.If_I_V_or_g = 2;
   s.stim.uu = p.u;
   s.stim.ss = p.s;
-  std::unique_ptr<TFiber> fiber = SetupFiber(s, s.fiber);
+  std::unique_ptr<TFiber> fiber = SetupFiber(s, fiberIn);
   s.resetProtocol = {};
   const double dt = run.dt;
   run.t_end = in.t_end / 1000.0;
@@ -160,8 +154,9 @@ USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, std::int32_t i
   return p;
 }
 
-RunsOutcome MapUSDistributed(Session& s, Host& host, USMapSink& sink, const std::string& file) {
-  return WithDistributedFlag(s.usMap, [&] { return MapUS(s, host, sink, MapGrid::US, file); });
+RunsOutcome MapUSDistributed(Session& s, const USMapInputs& in, const FiberInputs& fiber, Host& host,
+                             USMapSink& sink, const std::string& file) {
+  return MapUS(s, Distributed(in), fiber, host, sink, MapGrid::US, file);
 }
 
 }  // namespace membrix

@@ -30,28 +30,28 @@ std::vector<SettingsLine> BuildLines() {
   using T = SettingTarget;
   std::vector<SettingsLine> l;
   l.reserve(kSettingsLineCount);
-  auto header = [&](const char* label) { l.push_back({K::Header, T::None, "", "", label}); };
+  auto header = [&](const char* label) { l.push_back({K::Header, T::None, "", "", label, {}, {}}); };
   auto real = [&](const char* w, int i, const std::string& label) {
-    l.push_back({K::Real, T::SpinEdit, w, N("DDSpinEdit", i), label});
+    l.push_back({K::Real, T::SpinEdit, w, N("DDSpinEdit", i), label, {}, {}});
   };
   auto box = [&](const char* w, int i, const std::string& label) {
-    l.push_back({K::Boolean, T::CheckBox, w, N("CheckBox", i), label});
+    l.push_back({K::Boolean, T::CheckBox, w, N("CheckBox", i), label, {}, {}});
   };
   auto list = [&](const char* w, int i, const std::string& label) {
-    l.push_back({K::Index, T::List, w, N("ComboBox", i), label});
+    l.push_back({K::Index, T::List, w, N("ComboBox", i), label, {}, {}});
   };
   auto radio = [&](const char* w, int i, const std::string& label) {
-    l.push_back({K::Index, T::RadioGroup, w, N("RadioGroup", i), label});
+    l.push_back({K::Index, T::RadioGroup, w, N("RadioGroup", i), label, {}, {}});
   };
   auto menu = [&](const std::string& item, const std::string& label) {
-    l.push_back({K::Boolean, T::MenuMark, "Form1", item, label});
+    l.push_back({K::Boolean, T::MenuMark, "Form1", item, label, {}, {}});
   };
   auto visible = [&](const char* w) {
-    l.push_back({K::Boolean, T::Visible, w, "", std::string(" ") + w + ".Visible"});
+    l.push_back({K::Boolean, T::Visible, w, "", std::string(" ") + w + ".Visible", {}, {}});
   };
   auto position = [&](const char* w, const char* labelWindow) {
-    l.push_back({K::Integer, T::Left, w, "", std::string(" ") + labelWindow + ".Left"});
-    l.push_back({K::Integer, T::Top, w, "", std::string(" ") + labelWindow + ".Top"});
+    l.push_back({K::Integer, T::Left, w, "", std::string(" ") + labelWindow + ".Left", {}, {}});
+    l.push_back({K::Integer, T::Top, w, "", std::string(" ") + labelWindow + ".Top", {}, {}});
   };
   auto windowPrefixed = [](const char* w, const char* name, int i) {
     return std::string(" :") + w + "." + name + std::to_string(i);
@@ -102,7 +102,7 @@ std::vector<SettingsLine> BuildLines() {
   for (int i = 2; i <= 4; ++i) radio("Form4", i, N(" Form4.RadioGroup", i));
   for (int i : {2, 5}) box("Form4", i, windowPrefixed("Form4", "CheckBox", i));
   for (int i = 1; i <= 2; ++i) {
-    l.push_back({K::Integer, T::IntSpin, "Form4", N("SpinEdit", i), windowPrefixed("Form4", "SpinEdit", i)});
+    l.push_back({K::Integer, T::IntSpin, "Form4", N("SpinEdit", i), windowPrefixed("Form4", "SpinEdit", i), {}, {}});
   }
   for (int i : {1, 2, 3, 4, 5, 6, 14, 20, 22, 23}) real("Form1", i, windowPrefixed("Form1", "DDSpinEdit", i));
   menu("Writing1", " :Form1.Writing1: TMenuItem");
@@ -114,8 +114,40 @@ std::vector<SettingsLine> BuildLines() {
   // The ion-dynamics window's position carries the labels of the stimulus
   // preview's; loading goes by the line, never by the label.
   position("Form19", "Form21");
-  l.push_back({K::Integer, T::PageIndex, "Form1", "PageControl1", " :Form1.PageControl1.TabIndex"});
+  l.push_back({K::Integer, T::PageIndex, "Form1", "PageControl1", " :Form1.PageControl1.TabIndex", {}, {}});
   for (int i = 77; i <= 79; ++i) real("Form4", i, windowPrefixed("Form4", "DDSpinEdit", i));
+
+  // The lines whose controls are bound to declared task inputs: the
+  // threshold window and the frequency-current window.
+  struct Bound {
+    const char* window;
+    const char* control;
+    const char* task;
+    const char* input;
+  };
+  static constexpr Bound kBound[] = {
+      {"Form3", "DDSpinEdit1", "thresholds", "iind_max"},
+      {"Form3", "DDSpinEdit2", "thresholds", "oscillations"},
+      {"Form3", "DDSpinEdit3", "thresholds", "sgm"},
+      {"Form3", "DDSpinEdit4", "thresholds", "step"},
+      {"Form3", "DDSpinEdit5", "thresholds", "s"},
+      {"Form3", "DDSpinEdit6", "thresholds", "criterion"},
+      {"Form3", "CheckBox1", "thresholds", "no_noise_in_t_neuron"},
+      {"Form5", "DDSpinEdit1", "fi", "iind_max"},
+      {"Form5", "DDSpinEdit4", "fi", "step"},
+      {"Form5", "DDSpinEdit6", "fi", "max_spikes"},
+      {"Form5", "ComboBox1", "fi", "estimator"},
+      {"Form5", "CheckBox1", "fi", "noise"},
+      {"Form5", "CheckBox2", "fi", "distributed"},
+  };
+  for (SettingsLine& line : l) {
+    for (const Bound& b : kBound) {
+      if (line.window == b.window && line.control == b.control) {
+        line.task = b.task;
+        line.input = b.input;
+      }
+    }
+  }
   return l;
 }
 

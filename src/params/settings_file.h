@@ -45,6 +45,12 @@ struct SettingsLine {
   std::string window;   // "Form4", ...; the window that owns the control
   std::string control;  // the control's program name; empty for window items
   std::string label;    // written after the value, verbatim
+  // The declared task input the control is bound to, by task and input name
+  // ("fi", "iind_max"); empty when it binds none. The line's value is then
+  // that input's value in its declared unit, so the file and the batch tool
+  // read and write the same inputs.
+  std::string task;
+  std::string input;
 };
 
 inline constexpr int kSettingsLineCount = 234;

@@ -264,9 +264,8 @@ EnsembleMember NoiseMember(Session& copy, const EnsembleInputs& in, bool first, 
   return m;
 }
 
-EnsembleResult RunGaussianThresholds(Session& s, Host& host, EnsembleSink& sink, EnsembleModel model,
-                                     const std::string& dir) {
-  const EnsembleInputs in = s.ensemble;
+EnsembleResult RunGaussianThresholds(Session& s, const EnsembleInputs& in, Host& host, EnsembleSink& sink,
+                                     EnsembleModel model, const std::string& dir) {
   ApplyEnsembleProblem(s, in);
   const std::int64_t M = EnsembleMembers(in);
   EnsembleResult r{RateHistogram(s.run.t_end, in.Nrate, M), {}, 0.0, EnsemblePath(dir, kRateFileName)};
@@ -306,9 +305,8 @@ EnsembleResult RunGaussianThresholds(Session& s, Host& host, EnsembleSink& sink,
   return r;
 }
 
-EnsembleResult RunNoiseEnsemble(Session& s, Host& host, EnsembleSink& sink, EnsembleModel model,
-                                const std::string& dir) {
-  const EnsembleInputs in = s.ensemble;
+EnsembleResult RunNoiseEnsemble(Session& s, const EnsembleInputs& in, Host& host, EnsembleSink& sink,
+                                EnsembleModel model, const std::string& dir) {
   const double savedIind = s.stim.Iind;
   ApplyEnsembleProblem(s, in);
   const std::int64_t M = EnsembleMembers(in);
@@ -372,9 +370,9 @@ EnsembleResult RunNoiseEnsemble(Session& s, Host& host, EnsembleSink& sink, Ense
 
 // ---- Gaussian conductances ------------------------------------------------
 
-ConductanceEnsembleResult RunGaussianConductances(Session& s, Host& host, ConductanceEnsembleSink& sink,
-                                                  EnsembleModel model, const std::string& dir) {
-  const EnsembleInputs in = s.ensemble;
+ConductanceEnsembleResult RunGaussianConductances(Session& s, const EnsembleInputs& in, Host& host,
+                                                  ConductanceEnsembleSink& sink, EnsembleModel model,
+                                                  const std::string& dir) {
   CheckMesh(in.MeshG, "Mesh for Gauss");
   if (in.MeshG < 1) throw RangeError("\"Mesh for Gauss\" of the dispersed conductances must be at least 1");
   if (in.sigmaG < 0.0) throw RangeError("\"sigmaG_nd\" must not be negative");

@@ -129,10 +129,10 @@ EnsembleMember NoiseMember(Session& copy, const EnsembleInputs& in, bool first, 
 
 // The runs; files go into dir ("" = the working folder). Throw RangeError for
 // inputs outside the model and IoError for a file that cannot be written.
-EnsembleResult RunGaussianThresholds(Session& s, Host& host, EnsembleSink& sink, EnsembleModel model,
-                                     const std::string& dir = "");
-EnsembleResult RunNoiseEnsemble(Session& s, Host& host, EnsembleSink& sink, EnsembleModel model,
-                                const std::string& dir = "");
+EnsembleResult RunGaussianThresholds(Session& s, const EnsembleInputs& in, Host& host, EnsembleSink& sink,
+                                     EnsembleModel model, const std::string& dir = "");
+EnsembleResult RunNoiseEnsemble(Session& s, const EnsembleInputs& in, Host& host, EnsembleSink& sink,
+                                EnsembleModel model, const std::string& dir = "");
 
 // ---- Gaussian conductances ------------------------------------------------
 
@@ -168,8 +168,9 @@ struct ConductanceEnsembleResult {
   bool stopped = false;      // a stop ended the run before every member was done
 };
 
-ConductanceEnsembleResult RunGaussianConductances(Session& s, Host& host, ConductanceEnsembleSink& sink,
-                                                  EnsembleModel model, const std::string& dir = "");
+ConductanceEnsembleResult RunGaussianConductances(Session& s, const EnsembleInputs& in, Host& host,
+                                                  ConductanceEnsembleSink& sink, EnsembleModel model,
+                                                  const std::string& dir = "");
 
 // The model choice on a session: the threshold model sets ThrModel, the
 // conductance-based cell clears ThrModel and LIF_model.

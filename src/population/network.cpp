@@ -46,10 +46,8 @@ struct NetworkMember {
 
 }  // namespace
 
-NetworkResult RunNetwork(Session& s, Host& host, NetworkSink& sink, EnsembleModel model, bool noise,
-                         const std::string& dir) {
-  const EnsembleInputs in = s.ensemble;
-  const SynapseInputs syn = s.synapse;
+NetworkResult RunNetwork(Session& s, const EnsembleInputs& in, const SynapseInputs& syn, Host& host,
+                         NetworkSink& sink, EnsembleModel model, bool noise, const std::string& dir) {
   if (in.MeshGauss < 1 || in.MeshGauss >= kMaxNetworkMembers) {
     throw RangeError("the network takes 1 to " + std::to_string(kMaxNetworkMembers - 1) +
                      " members (\"Mesh for Gauss\"), not " + std::to_string(in.MeshGauss));

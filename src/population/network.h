@@ -80,7 +80,7 @@ struct NetworkResult {
 // and receive independent white-noise currents (threshold renewal if ticked);
 // otherwise each member has a fixed Gaussian threshold shift. Writes
 // "rate(t).dat" (time, rate, gate) and "OneCurve(t).dat" (the drawn member).
-NetworkResult RunNetwork(Session& s, Host& host, NetworkSink& sink, EnsembleModel model, bool noise,
-                         const std::string& dir = "");
+NetworkResult RunNetwork(Session& s, const EnsembleInputs& in, const SynapseInputs& syn, Host& host,
+                         NetworkSink& sink, EnsembleModel model, bool noise, const std::string& dir = "");
 
 }  // namespace membrix

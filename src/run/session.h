@@ -2,34 +2,26 @@
 // Everything the program keeps between commands: the current parameter record
 // NP0, the state copy NV0, the run globals, the stimulus protocol, the
 // recordings and the model's values, spike statistics and the random generator.
+// The inputs of the tasks and their windows are kept beside it (TaskInputs,
+// tasks/task_inputs.h).
 // The workbench owns one session; every test builds its own; a worker of a
 // parallel sweep gets a copy.
 
 #include <string>
 #include <vector>
 
-#include "analysis/adaptation_sweep.h"
-#include "analysis/fi_sweep.h"
-#include "analysis/firing_clamp.h"
-#include "analysis/firing_clamp_analysis.h"
 #include "analysis/spike_detector.h"
 #include "analysis/statistics.h"
-#include "analysis/threshold_sweep.h"
-#include "analysis/us_map.h"
 #include "channels/procedural/procedural_globals.h"
 #include "analysis/z_function.h"
 #include "common/random_generator.h"
 #include "data/fit_table.h"
 #include "ions/ion_dynamics.h"
-#include "data/ramp_analyzer.h"
-#include "data/step_series.h"
-#include "fiber/fiber.h"
 #include "neuron/neuron.h"
 #include "params/program_globals.h"
-#include "population/ensemble.h"
-#include "population/network.h"
 #include "run/independent_runs.h"
 #include "run/recording.h"
+#include "run/reset_protocol.h"
 #include "run/run_globals.h"
 #include "run/stimulus.h"
 #include "run/trace_files.h"
@@ -54,23 +46,16 @@ struct Session {
   ThresholdModelGlobals thresholdModel;  // threshold table of the procedural threshold model
   FitTable fit;  // the parameters the simplex fits, its check marks and its tolerance
   ParallelSettings parallel;  // workers of the independent runs (sweeps, maps, ensembles)
-  FIInputs fi;                // inputs of the frequency-current window
-  StatisticsState statistics;  // running statistics of the statistics window
-  AdaptationInputs adaptation;  // inputs of the adaptation window
-  ThresholdInputs threshold;    // inputs of the threshold window
-  USMapInputs usMap;            // inputs of the (u,s) map window
-  FiringClampInputs firingClamp;  // inputs of the "Firing-Clamp and PRC" page
+  // The running statistics of the statistics window: the firing clamp and the
+  // network add a sample at every step.
+  StatisticsState statistics;
+  ResetProtocolInputs resetInputs;   // the reset protocol the stimulus of every run follows
   ResetProtocolState resetProtocol;  // the reset protocol's state during a run
-  FiringClampAnalysisInputs fcAnalysis;  // the firing-clamp window's analysis inputs
-  ZFunctionInputs zInputs;  // inputs of the Z-function window
-  ZFunctionState z;         // the kernel, the stored Z-functions, the trace ring and the orbit
+  // The kernel, the stored Z-functions, the trace ring and the orbit: the
+  // firing clamp and the map write them at every step, each worker its own.
+  ZFunctionState z;
   IonInputs ionInputs;  // the "Ions" and "NaK-pump" pages of the parameter window
   TIons Ions;           // the ion dynamics of the current or last run
-  RampInputs ramp;         // inputs of the ramp analyzer window
-  StepSeriesInputs steps;  // inputs of the voltage-step series window
-  FiberInputs fiber;       // inputs of the distributed-model window
-  EnsembleInputs ensemble;  // inputs of the Gaussian-ensemble window
-  SynapseInputs synapse;    // inputs of the synapse window of the network
   // What the procedural channel library keeps beside NP0 and NV0: its Lyle
   // occupancies and "tau1, ms", the level a spike kicks the Bst gate toward.
   ProceduralGlobals proc;

@@ -160,7 +160,7 @@ TaskDeclaration MakeActInactTask() {
         {"tau_h", Unit::Ms},
         {"alpha_h", Unit::None},
         {"beta_h", Unit::None}});
-  t.cost = [](const Session& s, const TaskValues&) {
+  t.cost = [](const Session& s, const TaskInputs&, const TaskValues&) {
     TaskCost c;
     c.runs = kActInactProtocols;
     c.stepsPerRun = static_cast<double>(StepCount(s.run.t_end, s.run.dt));

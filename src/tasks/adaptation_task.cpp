@@ -6,6 +6,7 @@
 #include "analysis/adaptation_sweep.h"
 #include "analysis/sweep_file.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/model_inputs.h"
 #include "tasks/tasks.h"
 
@@ -29,16 +30,16 @@ class AdaptationCollector final : public AdaptationSink {
   TaskCall& call_;
 };
 
-std::int64_t Currents(const Session& s) {
-  return CurrentGridCount(s.adaptation.Iind_max, s.adaptation.StepIind, "Step for Iind");
+std::int64_t Currents(const AdaptationInputs& in) {
+  return CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind");
 }
 
 void RunAdaptation(TaskCall& call) {
   Session& s = call.s;
   AdaptationCollector sink(call);
-  const RunsOutcome outcome = SweepAdaptation(s, call.host, sink, call.values.Text("out"));
+  const RunsOutcome outcome = SweepAdaptation(s, call.in.adaptation, call.host, sink, call.values.Text("out"));
   call.written = {"out"};
-  EndRuns(call, outcome, Currents(s), "currents");
+  EndRuns(call, outcome, Currents(call.in.adaptation), "currents");
   (*call.results)["points"] = std::move(sink.points);
 }
 
@@ -53,7 +54,7 @@ TaskDeclaration MakeAdaptationTask() {
   t.example = "--iind-max 200 --step 100 --t-end-ms 100";
   t.sharedRuns = true;
   t.inputs = ModelInputs(false);
-  auto a = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::adaptation, field); };
+  auto a = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::adaptation, field); };
   t.inputs.push_back(a(Number("iind_max", Unit::PA, AtLeast(0), "Last current").Label(" Iind_max, pA "),
                        &AdaptationInputs::Iind_max));
   t.inputs.push_back(a(Number("step", Unit::PA, Above(0), "Current step").Label(" Step for Iind   "),
@@ -71,9 +72,9 @@ TaskDeclaration MakeAdaptationTask() {
                                    {"rate_3", Unit::Hz},
                                    {"rate_4", Unit::Hz},
                                    {"rate_5", Unit::Hz}}));
-  t.cost = [](const Session& s, const TaskValues&) {
+  t.cost = [](const Session& s, const TaskInputs& in, const TaskValues&) {
     TaskCost c;
-    c.runs = static_cast<double>(Currents(s));
+    c.runs = static_cast<double>(Currents(in.adaptation));
     c.stepsPerRun = static_cast<double>(StepCount(s.run.t_end, s.run.dt));
     return c;
   };

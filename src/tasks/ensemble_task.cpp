@@ -14,6 +14,7 @@
 #include "population/ensemble.h"
 #include "population/rate_histogram.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/model_inputs.h"
 #include "tasks/task_files.h"
 #include "tasks/tasks.h"
@@ -31,14 +32,14 @@ std::vector<TaskInput> PopulationProblemInputs(bool network) {
   for (TaskInput& in : inputs) {
     if (in.name != "dt_ms") continue;
     in.label = "dt, ms";
-    in.get = [](const Session& s) { return s.ensemble.dt; };
-    in.set = [](Session& s, double v) {
-      s.ensemble.dt = v;
+    in.get = [](const Session&, const TaskInputs& t) { return t.ensemble.dt; };
+    in.set = [](Session& s, TaskInputs& t, double v) {
+      t.ensemble.dt = v;
       SetTimeStep(s.run, v / 1000.0);
     };
   }
   inputs.push_back(SeedInput());
-  auto e = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::ensemble, field); };
+  auto e = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::ensemble, field); };
   inputs.push_back(Choice("model", {"hh", "thr"},
                           "Members: hh (conductance-based, \"Run HH\") or thr (the threshold neuron, \"Run Thr. "
                           "Model\"; also --thr-model)"));
@@ -77,11 +78,11 @@ std::vector<TaskInput> PopulationProblemInputs(bool network) {
 
 // The problem inputs that are not bound, put into the session; returns the
 // members' model.
-EnsembleModel ApplyPopulationProblem(Session& s, const TaskValues& v) {
+EnsembleModel ApplyPopulationProblem(Session& s, EnsembleInputs& in, const TaskValues& v) {
   if (v.Given("fix_threshold_mv")) {
-    s.ensemble.FixThreshold = true;
-    s.ensemble.FixThr = v.Number("fix_threshold_mv");
-    ApplyFixThreshold(s, s.ensemble);
+    in.FixThreshold = true;
+    in.FixThr = v.Number("fix_threshold_mv");
+    ApplyFixThreshold(s, in);
   }
   return v.Int("model") == 1 || v.On("thr_model") ? EnsembleModel::ThresholdModel : EnsembleModel::ConductanceBased;
 }
@@ -125,18 +126,19 @@ class ConductanceProgress final : public ConductanceEnsembleSink {
   TaskCall& call_;
 };
 
-std::int64_t Members(const Session& s, int kind) {
-  return kind == kConductances ? static_cast<std::int64_t>(s.ensemble.MeshG) + 1 : EnsembleMembers(s.ensemble);
+std::int64_t Members(const EnsembleInputs& in, int kind) {
+  return kind == kConductances ? static_cast<std::int64_t>(in.MeshG) + 1 : EnsembleMembers(in);
 }
 
 void RunEnsemble(TaskCall& call) {
   Session& s = call.s;
   const TaskValues& v = call.values;
-  const EnsembleModel model = ApplyPopulationProblem(s, v);
+  EnsembleInputs& in = call.in.ensemble;
+  const EnsembleModel model = ApplyPopulationProblem(s, in, v);
   const std::string dir = TaskOutDir(v.Text("out_dir"));
   const int kind = v.Int("kind");
   nlohmann::ordered_json& r = *call.results;
-  call.total = Members(s, kind);
+  call.total = Members(in, kind);
   if (kind == kConductances) {
     const std::vector<std::string> files = {EnsemblePath(dir, kGaussTVFileName), EnsemblePath(dir, kGaussMeanDispFileName),
                                             EnsemblePath(dir, kGaussVMeanFileName), EnsemblePath(dir, kGaussBoundFileName)};
@@ -144,7 +146,7 @@ void RunEnsemble(TaskCall& call) {
     for (const std::string& f : files) outputs.push_back({"--out-dir", f});
     GuardOutputs(ParameterFileInputs(s), outputs);
     ConductanceProgress sink(call);
-    const ConductanceEnsembleResult c = RunGaussianConductances(s, call.host, sink, model, dir);
+    const ConductanceEnsembleResult c = RunGaussianConductances(s, in, call.host, sink, model, dir);
     double maxD = 0.0, maxS = 0.0;
     for (const DispersionPoint& p : c.dispersion) maxD = std::max(maxD, p.D);
     for (const LinearisedPoint& p : c.linearised) maxS = std::max(maxS, std::abs(p.sigmaV));
@@ -171,8 +173,8 @@ void RunEnsemble(TaskCall& call) {
   for (const std::string& f : files) outputs.push_back({"--out-dir", f});
   GuardOutputs(ParameterFileInputs(s), outputs);
   MemberProgress sink(call);
-  const EnsembleResult e = noise ? RunNoiseEnsemble(s, call.host, sink, model, dir)
-                                 : RunGaussianThresholds(s, call.host, sink, model, dir);
+  const EnsembleResult e = noise ? RunNoiseEnsemble(s, in, call.host, sink, model, dir)
+                                 : RunGaussianThresholds(s, in, call.host, sink, model, dir);
   const bool rated = !e.outcome.stopped || e.outcome.delivered > 0;
   r["kind"] = noise ? "noise" : "thresholds";
   r["files"] = files;
@@ -207,7 +209,7 @@ TaskDeclaration MakeEnsembleTask() {
   t.random = true;
   t.sharedRuns = true;
   t.inputs = PopulationProblemInputs(false);
-  auto e = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::ensemble, field); };
+  auto e = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::ensemble, field); };
   t.inputs.push_back(Choice("kind", {"thresholds", "noise", "conductances"}, "The ensemble").Default(kNoise));
   t.inputs.push_back(e(Choice("sigma_unit", {"mV", "nondim"},
                               "\"in mV\" (mV: sgm_V in mV) or \"nondim.\" (nondim: the leak spread relative)"),
@@ -234,10 +236,10 @@ TaskDeclaration MakeEnsembleTask() {
   t.inputs.push_back(e(Integer("mesh_g", Between(1, kMaxEnsembleMesh), "Members of the conductance group minus one")
                            .Label("Mesh for Gauss"),
                        &EnsembleInputs::MeshG));
-  t.cost = [](const Session& s, const TaskValues& v) {
+  t.cost = [](const Session& s, const TaskInputs& in, const TaskValues& v) {
     TaskCost c;
-    c.runs = static_cast<double>(Members(s, v.Int("kind")));
-    c.stepsPerRun = std::ceil(s.ensemble.t_end / s.ensemble.dt);
+    c.runs = static_cast<double>(Members(in.ensemble, v.Int("kind")));
+    c.stepsPerRun = std::ceil(in.ensemble.t_end / in.ensemble.dt);
     // The drawn member's voltage at every step (time and value), and the
     // points drawn at the drawing cadence.
     c.bytes = 16.0 * (c.stepsPerRun + 1.0) + 32.0 * (c.stepsPerRun / std::max(1, s.run.n_Draw) + 2.0);

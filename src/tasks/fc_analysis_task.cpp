@@ -18,6 +18,7 @@
 #include "run/independent_runs.h"
 #include "run/session.h"
 #include "tasks/model_inputs.h"
+#include "tasks/task_inputs.h"
 #include "tasks/tasks.h"
 
 namespace membrix {
@@ -44,11 +45,12 @@ void AddNoisyRunInputs(TaskDeclaration& t) {
                          .Default(1));
 }
 
-void ApplyNoisyRun(Session& s, const TaskValues& v) {
-  ApplyFiringClampDrive(s, v);
-  s.stim.tau_Noise = v.Number("tau_noise_ms") / 1000.0;
-  s.firingClamp.FunctionF = v.Int("f");
-  s.firingClamp.FunctionG = v.Int("g");
+void ApplyNoisyRun(TaskCall& call) {
+  const TaskValues& v = call.values;
+  ApplyFiringClampDrive(call.s, v);
+  call.s.stim.tau_Noise = v.Number("tau_noise_ms") / 1000.0;
+  call.in.firingClamp.FunctionF = v.Int("f");
+  call.in.firingClamp.FunctionG = v.Int("g");
 }
 
 // The trials' progress, and the distance of every final estimate from the
@@ -85,7 +87,9 @@ void RunCheck(TaskCall& call, const USMapData& map) {
   LeaveIfHelper();  // one inversion: the writer does it alone
   FiringClampAnalysisSink none;
   const std::vector<SpikeRecord> records = CheckRecords(map);
-  const FiringClampAnalysis a = CheckFiringClamp(s, call.host, map, none);
+  const TaskInputs& in = call.in;
+  const FiringClampAnalysis a =
+      CheckFiringClamp(s, in.fcAnalysis, in.firingClamp, in.zInputs, call.host, map, none);
   const double Vus = s.stim.Vus;
   double eu = 0.0, es = 0.0;
   std::int64_t firing = 0;
@@ -113,19 +117,21 @@ void RunCheck(TaskCall& call, const USMapData& map) {
 void RunFCAnalysis(TaskCall& call) {
   Session& s = call.s;
   const TaskValues& v = call.values;
-  ApplyNoisyRun(s, v);
-  s.fcAnalysis.mapFile = v.Text("map");
-  s.fcAnalysis.linear = v.On("linear");
-  s.fcAnalysis.WienerKernel = v.On("wiener");
-  s.fcAnalysis.Unsteadiness = v.On("unsteadiness");
-  s.fcAnalysis.Trials = v.Int("trials");
-  s.fcAnalysis.wienerTrace = v.Text("wiener_trace");
-  s.zInputs.storedFolder = v.Text("stored_folder");
-  const USMapData map = ReadAnalysisMap(s);
+  TaskInputs& in = call.in;
+  ApplyNoisyRun(call);
+  in.fcAnalysis.mapFile = v.Text("map");
+  in.fcAnalysis.linear = v.On("linear");
+  in.fcAnalysis.WienerKernel = v.On("wiener");
+  in.fcAnalysis.Unsteadiness = v.On("unsteadiness");
+  in.fcAnalysis.Trials = v.Int("trials");
+  in.fcAnalysis.wienerTrace = v.Text("wiener_trace");
+  in.zInputs.storedFolder = v.Text("stored_folder");
+  const USMapData map = ReadAnalysisMap(in.fcAnalysis, in.firingClamp);
   if (v.On("check")) return RunCheck(call, map);
 
   TrialErrors sink(call, v.On("wiener") ? EstimateKind::Wiener : EstimateKind::FiringClamp);
-  const TrialsOutcome r = RunTrials(s, call.host, map, sink, v.Text("mean_out"), v.Text("out"));
+  const TrialsOutcome r = RunTrials(s, in.fcAnalysis, in.firingClamp, in.zInputs, call.host, map, sink,
+                                    v.Text("mean_out"), v.Text("out"));
   call.written = {"out", "mean_out"};
   if (v.On("wiener")) call.written.push_back("wiener_trace");
   call.complete = !r.stopped;
@@ -182,7 +188,7 @@ TaskDeclaration MakeFCAnalysisTask() {
                          .Columns({{"t", Unit::Ms}, {"gE", Unit::MSCm2}, {"gI", Unit::MSCm2}}));
   t.inputs.push_back(OutFile("wiener_trace", FileKind::LinesPerRun, kWienerTraceFile,
                              "The voltage trace each trial of --wiener writes and its correction reads back"));
-  t.cost = [](const Session& s, const TaskValues& v) {
+  t.cost = [](const Session& s, const TaskInputs&, const TaskValues& v) {
     TaskCost c;
     if (v.On("check")) return c;
     c.runs = v.Number("trials");
@@ -206,10 +212,11 @@ class RepeatProgress final : public FiringClampAnalysisSink {
 void RunOneISI(TaskCall& call) {
   Session& s = call.s;
   const TaskValues& v = call.values;
-  s.zInputs.n_repeat = v.Int("one_isi");
-  s.fcAnalysis.mapFile = v.Given("map") ? v.Text("map") : std::string(kUSMapFile);
+  TaskInputs& in = call.in;
+  in.zInputs.n_repeat = v.Int("one_isi");
+  in.fcAnalysis.mapFile = v.Given("map") ? v.Text("map") : std::string(kUSMapFile);
   RepeatProgress sink(call);
-  const OneISIResult r = AnalyseOneISI(s, call.host, sink);
+  const OneISIResult r = AnalyseOneISI(s, in.fcAnalysis, in.firingClamp, in.zInputs, call.host, sink);
   // A stop may leave nothing analysed: no prediction and no errors then.
   const bool any = r.repeats > 0;
   call.complete = !r.stopped;
@@ -236,19 +243,20 @@ void RunOneISI(TaskCall& call) {
 void RunKernel(TaskCall& call) {
   Session& s = call.s;
   const TaskValues& v = call.values;
-  ApplyNoisyRun(s, v);
-  s.zInputs.Visible = true;
-  s.zInputs.Input = v.Int("input");
-  s.zInputs.Output = v.Int("output_function");
-  s.zInputs.storedFolder = v.Text("stored_folder");
+  TaskInputs& in = call.in;
+  ApplyNoisyRun(call);
+  in.zInputs.Visible = true;
+  in.zInputs.Input = v.Int("input");
+  in.zInputs.Output = v.Int("output_function");
+  in.zInputs.storedFolder = v.Text("stored_folder");
   if (v.Int("one_isi") > 0) return RunOneISI(call);
 
   const std::string kernelFile = v.Text("out");
-  s.zInputs.kernelFile = kernelFile;
+  in.zInputs.kernelFile = kernelFile;
   class Quiet final : public FiringClampSink {} quiet;
   FiringClampFiles files;
   files.records.clear();
-  const FiringClampResult r = RunWithNoise(s, call.host, quiet, 100000, files);
+  const FiringClampResult r = RunWithNoise(s, in.firingClamp, in.zInputs, call.host, quiet, 100000, files);
   if (!r.stopped && s.z.K == 0) {
     std::remove(kernelFile.c_str());  // the kernel of no interval is no result
     throw NothingToAnalyseError("no interval averaged into the kernel: the run had " + std::to_string(r.nSpikes) +
@@ -296,7 +304,7 @@ TaskDeclaration MakeKernelTask() {
   t.inputs.push_back(OutFile("out", FileKind::WholeResult, "func_Z.dat", "The kernel")
                          .Aka("kernel-output")
                          .Columns({{"lag_before_spike", Unit::Ms}, {"Z", Unit::None}}));
-  t.cost = [](const Session& s, const TaskValues& v) {
+  t.cost = [](const Session& s, const TaskInputs&, const TaskValues& v) {
     TaskCost c;
     // A one-ISI repetition ends after 5 spikes; the run length bounds it.
     c.runs = std::max(1.0, v.Number("one_isi"));

@@ -5,6 +5,7 @@
 #include "analysis/fi_sweep.h"
 #include "analysis/sweep_file.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/model_inputs.h"
 #include "tasks/tasks.h"
 
@@ -28,14 +29,14 @@ class FICollector final : public FISink {
   TaskCall& call_;
 };
 
-std::int64_t Currents(const Session& s) { return CurrentGridCount(s.fi.Iind_max, s.fi.StepIind, "Step for Iind"); }
+std::int64_t Currents(const FIInputs& in) { return CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind"); }
 
 void RunFI(TaskCall& call) {
   Session& s = call.s;
   FICollector sink(call);
-  const RunsOutcome outcome = SweepFI(s, call.host, sink, call.values.Text("out"));
+  const RunsOutcome outcome = SweepFI(s, call.in.fi, call.in.fiber, call.host, sink, call.values.Text("out"));
   call.written = {"out"};
-  EndRuns(call, outcome, Currents(s), "currents");
+  EndRuns(call, outcome, Currents(call.in.fi), "currents");
   (*call.results)["points"] = std::move(sink.points);
 }
 
@@ -52,7 +53,7 @@ TaskDeclaration MakeFITask() {
   t.sharedRuns = true;
   t.inputs = ModelInputs(false);
   t.inputs.push_back(SeedInput());
-  auto fi = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::fi, field); };
+  auto fi = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::fi, field); };
   t.inputs.push_back(fi(Number("iind_max", Unit::PA, AtLeast(0), "Last current").Label(" Iind_max, pA "),
                         &FIInputs::Iind_max));
   t.inputs.push_back(fi(Number("step", Unit::PA, Above(0), "Current step").Label(" Step for Iind   "),
@@ -84,11 +85,11 @@ TaskDeclaration MakeFITask() {
   t.inputs.push_back(OutFile("out", FileKind::LinesPerRun, kFIFileName, "The file to write")
                          .Aka("output")
                          .Columns({{"Iind", Unit::PA}, {"f", Unit::Hz}, {"Iind_as_passive_depolarisation", Unit::None}}));
-  t.cost = [](const Session& s, const TaskValues&) {
+  t.cost = [](const Session& s, const TaskInputs& in, const TaskValues&) {
     TaskCost c;
-    c.runs = static_cast<double>(Currents(s));
+    c.runs = static_cast<double>(Currents(in.fi));
     c.stepsPerRun = static_cast<double>(StepCount(s.run.t_end, s.run.dt)) *
-                    (s.fi.IfDistributedModel ? s.fiber.N + 1.0 : 1.0);
+                    (in.fi.IfDistributedModel ? in.fiber.N + 1.0 : 1.0);
     return c;
   };
   t.run = RunFI;

@@ -1,11 +1,12 @@
 #include "fiber/fiber.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/tasks.h"
 
 namespace membrix {
 
 std::vector<TaskInput> FiberAxonInputs() {
-  auto f = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::fiber, field); };
+  auto f = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::fiber, field); };
   std::vector<TaskInput> inputs;
   inputs.push_back(f(Choice("stimulation",
                             {"stimulation at soma from 1-comp. model", "steps at both ends",

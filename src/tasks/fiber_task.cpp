@@ -11,6 +11,7 @@
 #include "common/number_format.h"
 #include "fiber/fiber.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/model_inputs.h"
 #include "tasks/tasks.h"
 
@@ -95,9 +96,9 @@ class FiberFiles final : public FiberSink {
 };
 
 // The settings the command always sets, whatever the parameter file holds.
-void ApplyFiberRunSettings(Session& s, const TaskValues& v) {
+void ApplyFiberRunSettings(Session& s, FiberInputs& fiber, const TaskValues& v) {
   s.NP0.If_I_V_or_g = v.Int("record");
-  s.fiber.nDraw = v.Int("ndraw");
+  fiber.nDraw = v.Int("ndraw");
   s.stim.Iind = v.Number("soma_iind");
   s.stim.t_IindShift = v.Number("soma_t_shift_ms") / 1000.0;
   s.stim.t_Iind = v.Number("soma_t_iind_ms") / 1000.0;
@@ -116,16 +117,17 @@ std::string AskedName(const std::string& written) {
 void RunFiber(TaskCall& call) {
   Session& s = call.s;
   const TaskValues& v = call.values;
-  ApplyFiberRunSettings(s, v);
-  CheckFiberInputs(s, s.fiber);  // before any file is touched
+  const FiberInputs& in = call.in.fiber;
+  ApplyFiberRunSettings(s, call.in.fiber, v);
+  CheckFiberInputs(s, in);  // before any file is touched
 
   FiberSink none;
-  const FiberDerived derived = ShowDistribution(s, call.host, none);
+  const FiberDerived derived = ShowDistribution(s, in, call.host, none);
   const std::string profiles = v.Text("profiles"), ends = v.Text("ends");
   FiberFiles files(profiles, ends, v.Number("profile_every_ms") / 1000.0, v.On("lfp"));
   FiberOutcome outcome;
   try {
-    outcome = FiberRun(s, call.host, files);
+    outcome = FiberRun(s, in, call.host, files);
     files.Close();
   } catch (...) {
     // A run that failed leaves no files that could pass for its result.
@@ -170,7 +172,7 @@ TaskDeclaration MakeFiberTask() {
   t.inputs = ModelInputs(false);
   t.inputs.push_back(SeedInput());
   for (TaskInput& in : FiberAxonInputs()) t.inputs.push_back(std::move(in));
-  auto f = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::fiber, field); };
+  auto f = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::fiber, field); };
   t.inputs.push_back(Number("t_end_ms", Unit::Ms, Above(0), "Length of the run").Default(20));
   t.inputs.push_back(Integer("record", Between(1, 7),
                              "Clamp mode If_I_V_or_g: 2 current clamp (records V - Vrest at the observed node), 1, "
@@ -216,9 +218,9 @@ TaskDeclaration MakeFiberTask() {
                                    {"Iind0", Unit::PA},
                                    {"IindL", Unit::PA},
                                    {"LFP_nV", Unit::None}}));
-  t.cost = [](const Session& s, const TaskValues& v) {
+  t.cost = [](const Session& s, const TaskInputs& in, const TaskValues& v) {
     TaskCost c;
-    c.stepsPerRun = static_cast<double>(StepCount(v.Number("t_end_ms") / 1000.0, s.run.dt)) * (s.fiber.N + 1.0);
+    c.stepsPerRun = static_cast<double>(StepCount(v.Number("t_end_ms") / 1000.0, s.run.dt)) * (in.fiber.N + 1.0);
     return c;
   };
   t.run = RunFiber;

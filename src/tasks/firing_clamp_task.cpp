@@ -9,6 +9,7 @@
 
 #include "analysis/firing_clamp.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/model_inputs.h"
 #include "tasks/tasks.h"
 
@@ -43,8 +44,8 @@ void RunFiringClamp(TaskCall& call) {
   Session& s = call.s;
   const TaskValues& v = call.values;
   ApplyFiringClampDrive(s, v);
-  s.firingClamp.du_ResetAmplitude = v.Number("du_reset") / 1000.0;
-  s.firingClamp.SurgeryDu = v.Number("surgery_du") / 1000.0;
+  s.resetInputs.du_ResetAmplitude = v.Number("du_reset") / 1000.0;
+  call.in.firingClamp.SurgeryDu = v.Number("surgery_du") / 1000.0;
   s.run.Writing = v.On("writing") ? 1 : 0;
 
   FiringClampFiles files;
@@ -52,7 +53,7 @@ void RunFiringClamp(TaskCall& call) {
   if (v.On("writing")) files.conductances = v.Text("conductances_out");
   const int maxSpikes = v.Int("max_spikes");
   ProgressSink sink(call, maxSpikes);
-  const FiringClampResult r = RunWithNoise(s, call.host, sink, maxSpikes, files);
+  const FiringClampResult r = RunWithNoise(s, call.in.firingClamp, call.in.zInputs, call.host, sink, maxSpikes, files);
   // The rate of the second half of the records.
   double rate = 0.0;
   const std::size_t n = r.records.size();
@@ -69,7 +70,7 @@ void RunFiringClamp(TaskCall& call) {
   out["records"] = n;
   out["t_ms"] = r.t * 1000.0;
   out["late_rate_Hz"] = rate;
-  out["mode"] = s.firingClamp.Mode;
+  out["mode"] = call.in.firingClamp.Mode;
   out["target_Hz"] = s.prog.FC_freq;
 }
 
@@ -86,9 +87,10 @@ TaskDeclaration MakeFiringClampTask() {
   t.random = true;
   t.inputs = ModelInputs(false);
   t.inputs.push_back(SeedInput());
-  auto fc = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::firingClamp, field); };
+  auto fc = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::firingClamp, field); };
   for (TaskInput& in : FiringClampDriveInputs({5.0, 0.0, 0.0})) t.inputs.push_back(std::move(in));
-  t.inputs.push_back(fc(Choice("reset", Trimmed(kResetProtocolNames), "Reset protocol"), &FiringClampInputs::Reset));
+  t.inputs.push_back(BindField(Choice("reset", Trimmed(kResetProtocolNames), "Reset protocol"), &Session::resetInputs,
+                               &ResetProtocolInputs::Reset));
   t.inputs.push_back(BindField(Number("tau_noise_ms", Unit::Ms, AtLeast(0), "Correlation time of the noise (0: white)")
                                    .Aka("tau-noise"),
                                &Session::stim, &StimulusGlobals::tau_Noise, 1e-3));
@@ -117,7 +119,7 @@ TaskDeclaration MakeFiringClampTask() {
   t.inputs.push_back(OutFile("conductances_out", FileKind::LinesPerRun, kNoisyConductanceFile,
                              "The conductances' file of --writing")
                          .Aka("conductances-output"));
-  t.cost = [](const Session& s, const TaskValues& v) {
+  t.cost = [](const Session& s, const TaskInputs&, const TaskValues& v) {
     TaskCost c;
     c.stepsPerRun = static_cast<double>(StepCount(v.Number("t_end_ms") / 1000.0, s.run.dt));
     return c;
@@ -137,7 +139,7 @@ std::vector<TaskInput> FiringClampDriveInputs(const FiringClampDriveDefaults& d)
                                     "Firing-clamp mode, as listed in the workbench without its leading blank, or "
                                     "its index; none unless given (open loop)")
                                  .Aka("mode"),
-                             &Session::firingClamp, &FiringClampInputs::Mode));
+                             &TaskInputs::firingClamp, &FiringClampInputs::Mode));
   inputs.push_back(BindField(Number("freq", Unit::Hz, Between(0, 1e4), "Target rate").Label(" Freq. hold: "),
                              &Session::prog, &ProgramGlobals::FC_freq));
   inputs.push_back(BindField(Number("df_du", Unit::HzPerUACm2, AtLeast(0),

@@ -8,6 +8,7 @@
 #include "analysis/us_map.h"
 #include "common/error.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/model_inputs.h"
 #include "tasks/tasks.h"
 
@@ -32,22 +33,23 @@ class MapCollector final : public USMapSink {
   TaskCall& call_;
 };
 
-std::int64_t Points(const Session& s) {
-  return static_cast<std::int64_t>(s.usMap.nue + 1) * (s.usMap.nse + 1);
+std::int64_t Points(const USMapInputs& in) {
+  return static_cast<std::int64_t>(in.nue + 1) * (in.nse + 1);
 }
 
 void RunMap(TaskCall& call) {
   Session& s = call.s;
   const TaskValues& v = call.values;
+  const USMapInputs& in = call.in.usMap;
   const bool linear = v.On("linear");
-  if (linear && (s.usMap.nue < 3 || s.usMap.nse < 3)) {
+  if (linear && (in.nue < 3 || in.nse < 3)) {
     throw RangeError("--linear needs a map of at least 3 steps on each axis (--nue and --nse 3 or more)");
   }
   const MapGrid grid = v.Int("grid") == 1 ? MapGrid::GEGI : MapGrid::US;
   MapCollector sink(call);
-  const RunsOutcome outcome = MapUS(s, call.host, sink, grid, v.Text("out"));
+  const RunsOutcome outcome = MapUS(s, in, call.in.fiber, call.host, sink, grid, v.Text("out"));
   call.written = {"out"};
-  EndRuns(call, outcome, Points(s), "points");
+  EndRuns(call, outcome, Points(in), "points");
   if (linear && call.complete) {
     ReadUSMap(v.Text("out"), v.Int("f"), v.Int("g"), true, v.Text("linear_out"));
     call.written.push_back("linear_out");
@@ -74,7 +76,7 @@ TaskDeclaration MakeMapTask() {
   t.sharedRuns = true;
   t.inputs = ModelInputs(false);
   t.inputs.push_back(SeedInput());
-  auto m = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::usMap, field); };
+  auto m = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::usMap, field); };
   t.inputs.push_back(Choice("grid", {"us", "gegi"}, "Grid: \"us\" (u, s) or \"gegi\" (gE, gI)"));
   t.inputs.push_back(m(Integer("nue", Between(1, kMaxMapIndex), "Steps in u").Label("nue x nse ="),
                        &USMapInputs::nue));
@@ -127,11 +129,11 @@ TaskDeclaration MakeMapTask() {
   t.inputs.push_back(OutFile("out", FileKind::LinesPerRun, kUSMapFile, "The map file to write").Aka("output"));
   t.inputs.push_back(OutFile("linear_out", FileKind::WholeResult, kUSMapLinearFile, "The planes' file of --linear")
                          .Aka("linear-output"));
-  t.cost = [](const Session& s, const TaskValues&) {
+  t.cost = [](const Session& s, const TaskInputs& in, const TaskValues&) {
     TaskCost c;
-    c.runs = static_cast<double>(Points(s));
-    c.stepsPerRun = static_cast<double>(StepCount(s.usMap.t_end / 1000.0, s.run.dt)) *
-                    (s.usMap.IfDistributedModel ? s.fiber.N + 1.0 : 1.0);
+    c.runs = static_cast<double>(Points(in.usMap));
+    c.stepsPerRun = static_cast<double>(StepCount(in.usMap.t_end / 1000.0, s.run.dt)) *
+                    (in.usMap.IfDistributedModel ? in.fiber.N + 1.0 : 1.0);
     return c;
   };
   t.run = RunMap;

@@ -20,7 +20,7 @@ std::vector<TaskInput> ModelInputs(bool withMode) {
                           "Open a .id parameter file first, as the workbench's File menu does"));
   // Set in its place among the model inputs; read back for the summary.
   TaskInput smpl = Integer("smpl", Between(0, kMaxRecording), "Use recording K of the parameter file");
-  smpl.get = [](const Session& s) { return static_cast<double>(s.rec.Smpl); };
+  smpl.get = [](const Session& s, const TaskInputs&) { return static_cast<double>(s.rec.Smpl); };
   inputs.push_back(std::move(smpl));
   inputs.push_back(Text("family",
                         "Model family, as the HH_type menu: Rariza, Passive, Destexhe, Migliore, Cummins, Chow, "
@@ -81,7 +81,7 @@ void CheckRunSettings(const Session& s) {
   }
 }
 
-void ApplyModelInputs(Session& s, const TaskDeclaration& task, const TaskValues& values) {
+void ApplyModelInputs(Session& s, TaskInputs& inputs, const TaskDeclaration& task, const TaskValues& values) {
   auto given = [&](const char* name) { return task.Find(name) != nullptr && values.Given(name); };
   ApplyProgramStart(s);
   if (given("id")) LoadParameterFile(s, values.Text("id"));
@@ -96,7 +96,7 @@ void ApplyModelInputs(Session& s, const TaskDeclaration& task, const TaskValues&
   }
   if (given("threads")) s.parallel.workers = values.Int("threads");
   if (given("seed")) s.random.Seed(static_cast<std::uint32_t>(values.Number("seed")));
-  ApplyGivenInputs(task, values, s);
+  ApplyGivenInputs(task, values, s, inputs);
   CheckRunSettings(s);
 }
 

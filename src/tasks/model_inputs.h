@@ -12,6 +12,7 @@
 namespace membrix {
 
 struct Session;
+struct TaskInputs;
 
 // --id, --smpl, --family, --geometry, --mode, --thr-model, --lif-model, --set,
 // --dt-ms and --threads; with seed, also --seed.
@@ -21,8 +22,9 @@ TaskInput SeedInput();
 // The program's start, then the parameter file, the recording, the family,
 // the geometry, the model kind, the clamp mode, the assignments, the time
 // step, the workers and the seed, in that order; then the task's own bound
-// inputs that were given; then CheckRunSettings.
-void ApplyModelInputs(Session& s, const TaskDeclaration& task, const TaskValues& values);
+// inputs that were given, into the session or the task inputs; then
+// CheckRunSettings.
+void ApplyModelInputs(Session& s, TaskInputs& inputs, const TaskDeclaration& task, const TaskValues& values);
 
 // Refuses (RangeError) the run settings no run can use: a time step or run
 // length that is not a positive finite number of seconds, a writing or drawing

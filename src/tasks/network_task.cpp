@@ -11,6 +11,7 @@
 #include "population/network.h"
 #include "run/independent_runs.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/task_files.h"
 #include "tasks/tasks.h"
 
@@ -33,13 +34,14 @@ class TimeProgress final : public NetworkSink {
 void RunNetworkTask(TaskCall& call) {
   Session& s = call.s;
   const TaskValues& v = call.values;
-  s.ensemble.MeshGauss = v.Int("mesh");
-  const EnsembleModel model = ApplyPopulationProblem(s, v);
+  EnsembleInputs& in = call.in.ensemble;
+  in.MeshGauss = v.Int("mesh");
+  const EnsembleModel model = ApplyPopulationProblem(s, in, v);
   const std::string dir = TaskOutDir(v.Text("out_dir"));
   const std::vector<std::string> files = {EnsemblePath(dir, kRateFileName), EnsemblePath(dir, kOneCurveFileName)};
   GuardOutputs(ParameterFileInputs(s), {{"--out-dir", files[0]}, {"--out-dir", files[1]}});
-  TimeProgress sink(call, s.ensemble.t_end / 1000.0);
-  const NetworkResult n = RunNetwork(s, call.host, sink, model, v.On("noise"), dir);
+  TimeProgress sink(call, in.t_end / 1000.0);
+  const NetworkResult n = RunNetwork(s, in, call.in.synapse, call.host, sink, model, v.On("noise"), dir);
   nlohmann::ordered_json& r = *call.results;
   r["kind"] = "network";
   r["files"] = files;
@@ -64,7 +66,7 @@ TaskDeclaration MakeNetworkTask() {
   t.example = "--mesh 20 --t-end-ms 20 --nrate 40";
   t.random = true;
   t.inputs = PopulationProblemInputs(true);
-  auto g = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::synapse, field); };
+  auto g = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::synapse, field); };
   t.inputs.push_back(Flag("noise", "Members with white-noise currents (\"Written only for white noise\")"));
   t.inputs.push_back(g(Number("gaba", Unit::MSCm2, AtLeast(0), "Conductance of the GABA synapse")
                            .Label("gGABA, mS/cm^2"),
@@ -79,10 +81,10 @@ TaskDeclaration MakeNetworkTask() {
   t.inputs.push_back(g(Number("delay_ms", Unit::Ms, Between(0, 10000), "Delay of the population rate at the synapse")
                            .Label("delay, ms"),
                        &SynapseInputs::delay));
-  t.cost = [](const Session& s, const TaskValues& v) {
+  t.cost = [](const Session&, const TaskInputs& in, const TaskValues& v) {
     TaskCost c;
     c.runs = 1.0;
-    c.stepsPerRun = v.Number("mesh") * std::ceil(s.ensemble.t_end / s.ensemble.dt);
+    c.stepsPerRun = v.Number("mesh") * std::ceil(in.ensemble.t_end / in.ensemble.dt);
     return c;
   };
   t.run = RunNetworkTask;

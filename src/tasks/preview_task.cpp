@@ -89,7 +89,7 @@ TaskDeclaration MakePreviewTask() {
   t.inputs.push_back(Integer("every", Between(1, 2147483647.0), "Every Nth step only").Default(1));
   t.inputs.push_back(OutFile("out", FileKind::WholeResult, "", "Write the columns to FILE instead of standard output")
                          .Columns({{"t", Unit::Ms}, {"Iinj", Unit::PA}, {"u", Unit::UACm2}, {"s", Unit::NS}}));
-  t.cost = [](const Session& s, const TaskValues&) {
+  t.cost = [](const Session& s, const TaskInputs&, const TaskValues&) {
     TaskCost c;
     c.runs = 1.0;
     c.stepsPerRun = static_cast<double>(StepCount(s.run.t_end, s.run.dt));

@@ -12,13 +12,14 @@
 #include "common/error.h"
 #include "data/ramp_analyzer.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/task_files.h"
 #include "tasks/tasks.h"
 
 namespace membrix {
 
 std::vector<TaskInput> SweepFileInputs() {
-  auto r = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::ramp, field); };
+  auto r = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::ramp, field); };
   std::vector<TaskInput> inputs;
   inputs.push_back(r(Number("t_max_limit_ms", Unit::Ms, Above(0),
                             "End of the stored part of each sweep; samples beyond it separate the sweeps")
@@ -55,9 +56,8 @@ struct Curve final : RampSink {
 };
 
 void RunRamps(TaskCall& call) {
-  Session& s = call.s;
   const TaskValues& v = call.values;
-  RampInputs& in = s.ramp;
+  RampInputs& in = call.in.ramp;
   in.ShapeMode = v.On("scaled") ? 0 : 1;
   in.WriteSpikeMarkers = v.On("markers");
   if (!v.Given("file")) throw RangeError("ramps needs the sweep file: give FILE (or --file FILE)");
@@ -111,7 +111,7 @@ TaskDeclaration MakeRampsTask() {
       "and writes the threshold VT against the delay tau from the end of the prepulse to VT_tau.dat "
       "(columns tau ms, VT mV, spike amplitude pA, current at the onset pA).";
   t.inputs.push_back(InFile("file", FileKind::Recording, "The sweep file (also taken as the first argument)"));
-  auto r = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::ramp, field); };
+  auto r = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::ramp, field); };
   t.inputs.push_back(r(Number("tau_filt_ms", Unit::Ms, AtLeast(0), "Filter time constant (0: no filtering)")
                            .Aka("tau-filt"),
                        &RampInputs::tauFilt));

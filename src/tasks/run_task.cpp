@@ -208,7 +208,7 @@ TaskDeclaration MakeRunTask() {
   t.inputs.push_back(Text("var_to_write", "The item of the output list --save-var writes: " + OutputItemsText())
                          .Label("Var to write"));
   AddIonInputs(t.inputs);
-  t.cost = [](const Session& s, const TaskValues&) {
+  t.cost = [](const Session& s, const TaskInputs&, const TaskValues&) {
     TaskCost c;
     c.runs = 1.0;
     c.stepsPerRun = static_cast<double>(StepCount(s.run.t_end, s.run.dt));

@@ -13,6 +13,7 @@
 #include "data/step_series.h"
 #include "run/run_view_sink.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/model_inputs.h"
 #include "tasks/task_files.h"
 #include "tasks/tasks.h"
@@ -35,13 +36,14 @@ struct Rows final : StepSeriesSink {
   std::int64_t total_;
 };
 
-std::int64_t Voltages(const Session& s) { return static_cast<std::int64_t>(s.steps.NSteps) + 1; }
+std::int64_t Voltages(const StepSeriesInputs& in) { return static_cast<std::int64_t>(in.NSteps) + 1; }
 
 void RunStepSeries(TaskCall& call) {
   Session& s = call.s;
   const TaskValues& v = call.values;
-  s.steps.IfDoubleSteps = !v.On("single");
-  s.steps.SetVCatVexp = !v.On("keep_mode");
+  StepSeriesInputs& in = call.in.steps;
+  in.IfDoubleSteps = !v.On("single");
+  in.SetVCatVexp = !v.On("keep_mode");
   const std::string dir = TaskOutDir(v.Text("out_dir"));
   // The protocol and the results never land on a file the series reads.
   std::vector<TaskFile> inputs = ParameterFileInputs(s);
@@ -50,19 +52,19 @@ void RunStepSeries(TaskCall& call) {
   auto ramp = std::make_unique<TRamp>();
   ramp->Folder = dir;
   if (v.Given("from_sweeps")) {
-    s.steps.DataSource = 2;
+    in.DataSource = 2;
     ramp->FileName = v.Text("from_sweeps");
-    if (!ReadRampFile(*ramp, s.ramp)) throw IoError(ramp->FileName, "No such file");
+    if (!ReadRampFile(*ramp, call.in.ramp)) throw IoError(ramp->FileName, "No such file");
     if (!ramp->Note.empty()) std::cerr << "membrix-cli: note: " << ramp->Note << "\n";
   }
-  Rows rows(call, Voltages(s));
+  Rows rows(call, Voltages(in));
   NullRunViewSink views;
   RampSink rampSink;
-  const StepSeriesResult result = RunSteps(s, call.host, *ramp, rows, views, rampSink, dir);
+  const StepSeriesResult result = RunSteps(s, in, call.in.ramp, call.host, *ramp, rows, views, rampSink, dir);
   if (!result.note.empty()) std::cerr << "membrix-cli: note: " << result.note << "\n";
   call.complete = result.complete;
   call.done = static_cast<std::int64_t>(rows.rows.size());
-  call.total = Voltages(s);
+  call.total = Voltages(in);
   call.doneUnit = "test voltages";
   nlohmann::ordered_json cols[3] = {nlohmann::ordered_json::array(), nlohmann::ordered_json::array(),
                                     nlohmann::ordered_json::array()};
@@ -99,7 +101,7 @@ TaskDeclaration MakeStepsTask() {
                          .Aka("t-end", 1000.0)
                          .Bind([](const Session& s) { return s.run.t_end * 1000.0; },
                                [](Session& s, double v) { SetRunLength(s.run, v / 1000.0); }));
-  auto st = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::steps, field); };
+  auto st = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::steps, field); };
   t.inputs.push_back(st(Integer("n", Between(1, 10000), "Number of voltage steps N: N + 1 test voltages")
                             .Label("Number of voltage steps"),
                         &StepSeriesInputs::NSteps));
@@ -125,9 +127,9 @@ TaskDeclaration MakeStepsTask() {
                             "Measure sweep j + 1 of this sweep file for test voltage j instead of running the model"));
   for (TaskInput& in : SweepFileInputs()) t.inputs.push_back(std::move(in));
   t.inputs.push_back(Text("out_dir", "Folder of ramp_.d and Steps_V_Imin_Imin2.dat (default: the current one)"));
-  t.cost = [](const Session& s, const TaskValues& v) {
+  t.cost = [](const Session& s, const TaskInputs& in, const TaskValues& v) {
     TaskCost c;
-    c.runs = static_cast<double>(Voltages(s));
+    c.runs = static_cast<double>(Voltages(in.steps));
     c.stepsPerRun = v.Given("from_sweeps") ? 0.0 : static_cast<double>(StepCount(s.run.t_end, s.run.dt));
     return c;
   };

@@ -92,10 +92,10 @@ void CheckMemory(const std::string& what, double bytes) {
 }
 
 CostEstimate CheckTaskCost(const TaskDeclaration& task, const TaskValues& values, const Session& s,
-                           std::ostream& notes) {
+                           const TaskInputs& inputs, std::ostream& notes) {
   CostEstimate e;
   if (!task.cost) return e;
-  e.cost = task.cost(s, values);
+  e.cost = task.cost(s, inputs, values);
   e.workers = task.sharedRuns ? WorkerCount(s.parallel) : 1;
   CheckMemory(task.name, e.cost.bytes);
   const double steps = e.cost.runs * e.cost.stepsPerRun;

@@ -12,6 +12,7 @@
 namespace membrix {
 
 struct Session;
+struct TaskInputs;
 
 // Seconds of one neuron-step of the session's model on this machine, measured
 // on a short run of a copy.
@@ -44,7 +45,7 @@ struct CostEstimate {
 // the estimate to notes when it will take more than kSayCostSeconds.
 inline constexpr double kSayCostSeconds = 60.0;
 CostEstimate CheckTaskCost(const TaskDeclaration& task, const TaskValues& values, const Session& s,
-                           std::ostream& notes);
+                           const TaskInputs& inputs, std::ostream& notes);
 
 // "2 h 5 min", "3 min 20 s", "12 s".
 std::string DurationText(double seconds);

@@ -111,6 +111,13 @@ TaskInput&& TaskInput::Aka(std::string oldName, double scale) && {
 }
 TaskInput&& TaskInput::Bind(std::function<double(const Session&)> getter,
                             std::function<void(Session&, double)> setter) && {
+  get = [getter = std::move(getter)](const Session& s, const TaskInputs&) { return getter(s); };
+  set = [setter = std::move(setter)](Session& s, TaskInputs&, double v) { setter(s, v); };
+  return std::move(*this);
+}
+
+TaskInput&& TaskInput::Bind(std::function<double(const Session&, const TaskInputs&)> getter,
+                            std::function<void(Session&, TaskInputs&, double)> setter) && {
   get = std::move(getter);
   set = std::move(setter);
   return std::move(*this);
@@ -273,31 +280,31 @@ TaskValues DefaultValues(const TaskDeclaration& task) {
   return values;
 }
 
-void ApplyGivenInputs(const TaskDeclaration& task, const TaskValues& values, Session& s) {
+void ApplyGivenInputs(const TaskDeclaration& task, const TaskValues& values, Session& s, TaskInputs& inputs) {
   for (const TaskInput& in : task.inputs) {
-    if (in.Bound() && in.Numeric() && values.Given(in.name)) in.set(s, values.Number(in.name));
+    if (in.Bound() && in.Numeric() && values.Given(in.name)) in.set(s, inputs, values.Number(in.name));
   }
 }
 
-double InputValue(const TaskInput& in, const TaskValues& values, const Session& s) {
-  if (in.get && !(in.kind == InputKind::Flag && values.Given(in.name))) return in.get(s);
+double InputValue(const TaskInput& in, const TaskValues& values, const Session& s, const TaskInputs& inputs) {
+  if (in.get && !(in.kind == InputKind::Flag && values.Given(in.name))) return in.get(s, inputs);
   return values.Number(in.name);
 }
 
-std::string InputHelp(const TaskInput& in, const Session& startValues) {
+std::string InputHelp(const TaskInput& in, const Session& startValues, const TaskInputs& startInputs) {
   std::string text = in.help;
   const std::string_view unit = UnitText(in.unit);
   if (!in.label.empty()) text += " (" + Quoted(in.label) + ")";
   switch (in.kind) {
     case InputKind::Number:
     case InputKind::Integer: {
-      const double def = in.get ? in.get(startValues) : in.defaultNumber;
+      const double def = in.get ? in.get(startValues, startInputs) : in.defaultNumber;
       if (!unit.empty() && in.unit != Unit::Count) text += "; " + std::string(unit);
       text += "; default " + PlainNumber(def) + "; allowed " + in.range.Text();
       break;
     }
     case InputKind::Choice: {
-      const double def = in.get ? in.get(startValues) : in.defaultNumber;
+      const double def = in.get ? in.get(startValues, startInputs) : in.defaultNumber;
       text += "; one of";
       for (std::size_t i = 0; i < in.choices.size(); ++i) {
         text += (i ? ", " : " ") + Quoted(in.choices[i]) + " (" + std::to_string(i) + ")";

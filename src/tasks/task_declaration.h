@@ -26,6 +26,7 @@
 namespace membrix {
 
 struct Session;
+struct TaskInputs;
 class Host;
 
 enum class Unit {
@@ -115,12 +116,12 @@ struct TaskInput {
     double scale = 1.0;
   };
   std::vector<Alias> aliases;
-  // Where the value lives. Bound inputs read and write the model state in the
-  // declared unit (a value not given leaves the state as the parameter file
-  // left it); unbound inputs keep their value in the task's values, starting
-  // at the default.
-  std::function<double(const Session&)> get;
-  std::function<void(Session&, double)> set;
+  // Where the value lives. Bound inputs read and write the model state or the
+  // task inputs kept beside it, in the declared unit (a value not given leaves
+  // what the parameter file or the settings set); unbound inputs keep their
+  // value in the task's values, starting at the default.
+  std::function<double(const Session&, const TaskInputs&)> get;
+  std::function<void(Session&, TaskInputs&, double)> set;
   double defaultNumber = 0.0;
   std::string defaultText;
   bool shared = false;  // one of the model inputs every task takes
@@ -138,6 +139,8 @@ struct TaskInput {
   TaskInput&& DefaultText(std::string value) &&;
   TaskInput&& Aka(std::string oldName, double scale = 1.0) &&;
   TaskInput&& Bind(std::function<double(const Session&)> getter, std::function<void(Session&, double)> setter) &&;
+  TaskInput&& Bind(std::function<double(const Session&, const TaskInputs&)> getter,
+                   std::function<void(Session&, TaskInputs&, double)> setter) &&;
   TaskInput&& Columns(std::vector<Column> list) &&;
 };
 
@@ -149,18 +152,33 @@ TaskInput Choice(std::string name, std::vector<std::string> choices, std::string
 TaskInput InFile(std::string name, FileKind kind, std::string help);
 TaskInput OutFile(std::string name, FileKind kind, std::string defaultName, std::string help);
 
-// A field of the session read and written in the declared unit: the stored
-// value is the declared one times toStored (1e-3 for a ms input kept in s).
+// A field of the session, or of the task inputs, read and written in the
+// declared unit: the stored value is the declared one times toStored (1e-3
+// for a ms input kept in s).
+template <class Field>
+Field StoredValue(double v, double toStored) {
+  if constexpr (std::is_enum_v<Field>) {
+    return static_cast<Field>(static_cast<int>(v));
+  } else {
+    return static_cast<Field>(v * toStored);
+  }
+}
+
 template <class Group, class Field>
 TaskInput&& BindField(TaskInput&& in, Group Session::*group, Field Group::*field, double toStored = 1.0) {
   return std::move(in).Bind(
       [group, field, toStored](const Session& s) { return static_cast<double>(s.*group.*field) / toStored; },
-      [group, field, toStored](Session& s, double v) {
-        if constexpr (std::is_enum_v<Field>) {
-          s.*group.*field = static_cast<Field>(static_cast<int>(v));
-        } else {
-          s.*group.*field = static_cast<Field>(v * toStored);
-        }
+      [group, field, toStored](Session& s, double v) { s.*group.*field = StoredValue<Field>(v, toStored); });
+}
+
+template <class Group, class Field>
+TaskInput&& BindField(TaskInput&& in, Group TaskInputs::*group, Field Group::*field, double toStored = 1.0) {
+  return std::move(in).Bind(
+      [group, field, toStored](const Session&, const TaskInputs& t) {
+        return static_cast<double>(t.*group.*field) / toStored;
+      },
+      [group, field, toStored](Session&, TaskInputs& t, double v) {
+        t.*group.*field = StoredValue<Field>(v, toStored);
       });
 }
 
@@ -193,9 +211,11 @@ struct TaskCost {
   double bytes = 0.0;        // memory it will hold at once
 };
 
-// A call of a task: the model state, the values, the host, and what it leaves.
+// A call of a task: the model state, the task inputs, the values, the host,
+// and what it leaves.
 struct TaskCall {
   Session& s;
+  TaskInputs& in;
   const TaskValues& values;
   Host& host;
   std::function<void(std::int64_t done, std::int64_t total)> progress = [](std::int64_t, std::int64_t) {};
@@ -215,7 +235,7 @@ struct TaskDeclaration {
   std::string example;      // options of a call that ends in a second or two (tests, the manual)
   bool random = false;      // draws random numbers: takes a seed
   bool sharedRuns = false;  // its runs are shared among the processes of a job
-  std::function<TaskCost(const Session&, const TaskValues&)> cost;
+  std::function<TaskCost(const Session&, const TaskInputs&, const TaskValues&)> cost;
   // Runs the task on a prepared session (model inputs and bound inputs set,
   // files guarded) and fills call.results.
   std::function<void(TaskCall&)> run;
@@ -237,13 +257,15 @@ void CheckInputNumber(const TaskInput& in, double value);
 // The values of a call with every unbound input at its default.
 TaskValues DefaultValues(const TaskDeclaration& task);
 
-// Sets the bound inputs that were given into the session, in declaration order.
-void ApplyGivenInputs(const TaskDeclaration& task, const TaskValues& values, Session& s);
+// Sets the bound inputs that were given into the session and the task
+// inputs, in declaration order.
+void ApplyGivenInputs(const TaskDeclaration& task, const TaskValues& values, Session& s, TaskInputs& inputs);
 
-// The value of an input as the call uses it: from the session when bound.
-double InputValue(const TaskInput& in, const TaskValues& values, const Session& s);
+// The value of an input as the call uses it: from the session or the task
+// inputs when bound.
+double InputValue(const TaskInput& in, const TaskValues& values, const Session& s, const TaskInputs& inputs);
 
 // The help line of an input: its help, unit, default and range.
-std::string InputHelp(const TaskInput& in, const Session& startValues);
+std::string InputHelp(const TaskInput& in, const Session& startValues, const TaskInputs& startInputs);
 
 }  // namespace membrix

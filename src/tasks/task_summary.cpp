@@ -66,7 +66,7 @@ nlohmann::ordered_json JsonNumber(double x) {
 }
 
 nlohmann::ordered_json SummaryHead(const TaskDeclaration& task, const TaskValues& values, const Session& s,
-                                   const std::vector<TaskFile>& inputFiles) {
+                                   const TaskInputs& taskInputs, const std::vector<TaskFile>& inputFiles) {
   nlohmann::ordered_json head;
   head["program"] = "membrix";
   head["version"] = kProgramVersion;
@@ -86,13 +86,13 @@ nlohmann::ordered_json SummaryHead(const TaskDeclaration& task, const TaskValues
         item["value"] = values.Texts(in.name);
         break;
       case InputKind::Choice: {
-        const auto index = static_cast<std::size_t>(InputValue(in, values, s));
+        const auto index = static_cast<std::size_t>(InputValue(in, values, s, taskInputs));
         item["value"] = index < in.choices.size() ? nlohmann::ordered_json(in.choices[index]) : nullptr;
         break;
       }
-      case InputKind::Flag: item["value"] = InputValue(in, values, s) != 0.0; break;
-      case InputKind::Integer: item["value"] = static_cast<std::int64_t>(InputValue(in, values, s)); break;
-      case InputKind::Number: item["value"] = JsonNumber(InputValue(in, values, s)); break;
+      case InputKind::Flag: item["value"] = InputValue(in, values, s, taskInputs) != 0.0; break;
+      case InputKind::Integer: item["value"] = static_cast<std::int64_t>(InputValue(in, values, s, taskInputs)); break;
+      case InputKind::Number: item["value"] = JsonNumber(InputValue(in, values, s, taskInputs)); break;
     }
     if (in.unit != Unit::None && in.unit != Unit::Count) item["unit"] = UnitSymbol(in.unit);
     inputs[in.name] = std::move(item);

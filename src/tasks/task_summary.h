@@ -26,7 +26,7 @@ nlohmann::ordered_json JsonNumber(double x);
 // program, version, task, inputs (name: {value, unit}), seed, input_files
 // ([{role, path, sha256}]) of a call.
 nlohmann::ordered_json SummaryHead(const TaskDeclaration& task, const TaskValues& values, const Session& s,
-                                   const std::vector<TaskFile>& inputFiles);
+                                   const TaskInputs& taskInputs, const std::vector<TaskFile>& inputFiles);
 
 // Writes "<file>.json" beside a column file the task wrote: its columns with
 // their units, whether it is complete, and the head.

@@ -71,10 +71,11 @@ const TaskDeclaration& EnsembleTask();
 const TaskDeclaration& NetworkTask();
 // The inputs of the "Problem" group both take (network: its own member count).
 std::vector<TaskInput> PopulationProblemInputs(bool network);
-// Puts the problem inputs that are not bound into the session (the fixed
-// threshold) and returns the members' model.
+// Puts the problem inputs that are not bound into the ensemble's inputs and
+// the session (the fixed threshold) and returns the members' model.
 enum class EnsembleModel;
-EnsembleModel ApplyPopulationProblem(Session& s, const TaskValues& v);
+struct EnsembleInputs;
+EnsembleModel ApplyPopulationProblem(Session& s, EnsembleInputs& in, const TaskValues& v);
 // The rate summary of a run whose bins 0 ... bins-1 hold a rate: bins, bin_ms,
 // rate_peak_Hz, rate_mean_Hz (null with no bin) and rate_covered_ms.
 class RateHistogram;

@@ -6,6 +6,7 @@
 #include "analysis/sweep_file.h"
 #include "analysis/threshold_sweep.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "tasks/model_inputs.h"
 #include "tasks/tasks.h"
 
@@ -36,21 +37,21 @@ class ThresholdCollector final : public ThresholdSink {
   TaskCall& call_;
 };
 
-std::int64_t Currents(const Session& s) {
-  return CurrentGridCount(s.threshold.Iind_max, s.threshold.StepIind, "Step for Iind") - 1;
+std::int64_t Currents(const ThresholdInputs& in) {
+  return CurrentGridCount(in.Iind_max, in.StepIind, "Step for Iind") - 1;
 }
 
 void RunThresholds(TaskCall& call) {
   Session& s = call.s;
-  // "IfNoise" of the frequency-current window, on only when asked, as before.
-  s.fi.IfNoise = call.values.On("noise") ? 1 : 0;
+  // "IfNoise" of the frequency-current window, on only when asked.
+  const bool noise = call.values.On("noise");
   ThresholdCollector sink(call);
   const bool writing = s.run.Writing == 1;
-  const RunsOutcome outcome =
-      ThresholdSweep(s, call.host, sink, call.values.Text("out"), call.values.Text("vlin_out"));
+  const RunsOutcome outcome = ThresholdSweep(s, call.in.threshold, noise, call.host, sink, call.values.Text("out"),
+                                             call.values.Text("vlin_out"));
   call.written = {"out"};
   if (writing) call.written.push_back("vlin_out");
-  EndRuns(call, outcome, Currents(s), "currents");
+  EndRuns(call, outcome, Currents(call.in.threshold), "currents");
   (*call.results)["points"] = std::move(sink.points);
 }
 
@@ -68,7 +69,7 @@ TaskDeclaration MakeThresholdsTask() {
   t.sharedRuns = true;
   t.inputs = ModelInputs(false);
   t.inputs.push_back(SeedInput());
-  auto th = [](TaskInput in, auto field) { return BindField(std::move(in), &Session::threshold, field); };
+  auto th = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::threshold, field); };
   t.inputs.push_back(th(Number("iind_max", Unit::PA, AtLeast(0), "Last current").Label(" Iind_max, pA "),
                         &ThresholdInputs::Iind_max));
   t.inputs.push_back(th(Number("step", Unit::PA, Above(0), "Current step and first current")
@@ -94,9 +95,9 @@ TaskDeclaration MakeThresholdsTask() {
   t.inputs.push_back(OutFile("out", FileKind::LinesPerRun, kThresholdFileName, "The file to write").Aka("output"));
   t.inputs.push_back(OutFile("vlin_out", FileKind::LinesPerRun, kVVlinFileName,
                              "The voltages' file of --writing"));
-  t.cost = [](const Session& s, const TaskValues&) {
+  t.cost = [](const Session&, const TaskInputs& in, const TaskValues&) {
     TaskCost c;
-    c.runs = static_cast<double>(Currents(s));
+    c.runs = static_cast<double>(Currents(in.threshold));
     c.stepsPerRun = 2.0 * kThresholdStepsPerRun;  // the full model and the threshold neuron
     return c;
   };

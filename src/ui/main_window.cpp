@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/main_window.h"
 
 #include <QAction>
@@ -584,19 +585,19 @@ QWidget* MainWindow::BuildFiringClampPage() {
   AddInput(inputs, 7, 0, "DDSpinEdit15", " I0, mkA/cm^2:", 2, nullptr, true,
            [&prog](double v) { prog.FC_I0 = v / 1000.0; });
   AddInput(inputs, 0, 2, "DDSpinEdit16", " Surgery: thresh. ", 1, "silence threshold, in target periods",
-           false, [this](double v) { s().firingClamp.SurgeryThreshold = v; })
+           false, [this](double v) { wb_.inputs().firingClamp.SurgeryThreshold = v; })
       ->setValue(1.5);
   AddInput(inputs, 1, 2, "DDSpinEdit17", " du, mA/cm^2: ", 1, nullptr, false,
-           [this](double v) { s().firingClamp.SurgeryDu = v / 1000.0; })->setValue(2.0);
+           [this](double v) { wb_.inputs().firingClamp.SurgeryDu = v / 1000.0; })->setValue(2.0);
   AddInput(inputs, 2, 2, "DDSpinEdit18", " du_Reset, muA/cm^2:", 1, nullptr, false, [this](double v) {
-    s().firingClamp.du_ResetAmplitude = v / 1000.0;
+    s().resetInputs.du_ResetAmplitude = v / 1000.0;
   })->setValue(-15.0);
   AddInput(inputs, 3, 2, "DDSpinEdit19", " Vmin", 1, "mV", false, [this, &stim, tauNoise](double v) {
     stim.tau_Noise = tauNoise->value() / 1000.0;
-    s().firingClamp.Vmin = v / 1000.0;
+    s().resetInputs.Vmin = v / 1000.0;
   })->setValue(-70.0);
   AddInput(inputs, 4, 2, "DDSpinEdit21", "Reset at spike, mV", 1, nullptr, false, [this](double v) {
-    s().firingClamp.ResetAtSpike = v / 1000.0;
+    s().resetInputs.ResetAtSpike = v / 1000.0;
   })->setValue(-15.0);
 
   actionList_ = new QComboBox(this);
@@ -610,9 +611,9 @@ QWidget* MainWindow::BuildFiringClampPage() {
   resetList_->setCurrentIndex(-1);
   resetList_->setToolTip(QStringLiteral("Reset protocol after a spike"));
   connect(resetList_, qOverload<int>(&QComboBox::activated), this, &MainWindow::OnResetListChosen);
-  connect(actionList_, &QComboBox::currentIndexChanged, this, [this](int i) { s().firingClamp.Mode = i; });
+  connect(actionList_, &QComboBox::currentIndexChanged, this, [this](int i) { wb_.inputs().firingClamp.Mode = i; });
   connect(resetList_, &QComboBox::currentIndexChanged, this,
-          [this](int i) { s().firingClamp.Reset = static_cast<ResetProtocol>(i); });
+          [this](int i) { s().resetInputs.Reset = static_cast<ResetProtocol>(i); });
   noiseList_ = new QComboBox(this);
   noiseList_->setObjectName(QStringLiteral("NoiseList"));
   for (std::string_view n : kNoiseListNames) noiseList_->addItem(Q(n));
@@ -662,10 +663,10 @@ QWidget* MainWindow::BuildFiringClampPage() {
                                      QStringLiteral("Function G to be measured:"), kFunctionsG, 7, 1,
                                      functionG_, this));
   connect(functionF_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
-    if (on) s().firingClamp.FunctionF = id;
+    if (on) wb_.inputs().firingClamp.FunctionF = id;
   });
   connect(functionG_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
-    if (on) s().firingClamp.FunctionG = id;
+    if (on) wb_.inputs().firingClamp.FunctionG = id;
   });
   SelectRadio(functionF_, 0);
   SelectRadio(functionG_, 3);

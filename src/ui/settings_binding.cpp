@@ -141,9 +141,11 @@ void Write(const SettingsLine& line, QWidget* window, double value) {
       if (auto* box = qobject_cast<QAbstractButton*>(c)) box->setChecked(n == 1);
       break;
     case SettingTarget::List:
-      // A list only takes the item: no subtype defaults, no folder reads.
+      // A list only takes the item: no subtype defaults, no folder reads. A
+      // list bound to a declared task input passes the item on to it, or the
+      // next run would use another choice than the list shows.
       if (auto* list = qobject_cast<QComboBox*>(c)) {
-        const QSignalBlocker quiet(list);
+        const QSignalBlocker quiet(line.input.empty() ? list : nullptr);
         list->setCurrentIndex(n >= 0 && n < list->count() ? n : -1);
       }
       break;

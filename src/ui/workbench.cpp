@@ -15,6 +15,7 @@
 #include "params/model_defaults.h"
 #include "params/parameter_file.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "ui/chart.h"
 #include "ui/curve_window.h"
 #include "ui/help_window.h"
@@ -76,7 +77,10 @@ QString UserDialogs::DialogFilter(const QString& programFilter) {
 // ---- The workbench -------------------------------------------------------------
 
 Workbench::Workbench(QObject* parent)
-    : QObject(parent), session_(std::make_unique<Session>()), dialogs_(std::make_unique<UserDialogs>()) {
+    : QObject(parent),
+      session_(std::make_unique<Session>()),
+      inputs_(std::make_unique<TaskInputs>()),
+      dialogs_(std::make_unique<UserDialogs>()) {
   // The windows in the program's order, the main window first, each made
   // hidden; the start-up shows the parameter window beside the main window.
   for (const ProgramWindow& w : ProgramWindows()) {

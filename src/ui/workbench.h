@@ -23,6 +23,7 @@ class QWidget;
 namespace membrix {
 
 struct Session;
+struct TaskInputs;
 class MainWindow;
 class ParameterWindow;
 class CurveWindow;
@@ -65,6 +66,9 @@ class Workbench : public QObject, public Host {
   ~Workbench() override;
 
   Session& session() { return *session_; }
+  // The inputs of the task windows, kept beside the session and saved with
+  // the settings.
+  TaskInputs& inputs() { return *inputs_; }
   MainWindow& mainWindow() { return *form1_; }
   ParameterWindow& parameterWindow() { return *form4_; }
   CurveWindow& curveWindow() { return *curve_; }
@@ -135,6 +139,7 @@ class Workbench : public QObject, public Host {
   void StartUp();
 
   std::unique_ptr<Session> session_;
+  std::unique_ptr<TaskInputs> inputs_;
   std::unique_ptr<UserDialogs> dialogs_;
   std::unique_ptr<MainWindow> form1_;
   std::unique_ptr<ParameterWindow> form4_;

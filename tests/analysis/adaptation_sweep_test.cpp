@@ -9,6 +9,7 @@
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 
 namespace membrix {
 namespace {
@@ -56,13 +57,14 @@ TEST_F(AdaptationSweep, OneLinePerCurrentIdenticalForOneAndTwoWorkers) {
   std::string files[2];
   for (int workers : {1, 2}) {
     Session s = SquidSession(0.1);
+    TaskInputs inputs;
     s.parallel.workers = workers;
-    s.adaptation.Iind_max = 400.0;
-    s.adaptation.StepIind = 40.0;
+    inputs.adaptation.Iind_max = 400.0;
+    inputs.adaptation.StepIind = 40.0;
     s.stim.Iind = 55.0;
     Points sink;
     BatchHost host;
-    const RunsOutcome outcome = SweepAdaptation(s, host, sink, Path("a.dat"));
+    const RunsOutcome outcome = SweepAdaptation(s, inputs.adaptation, host, sink, Path("a.dat"));
     EXPECT_EQ(outcome.delivered, 11);
     ASSERT_EQ(sink.points.size(), 11u);
     EXPECT_EQ(sink.points.back().Iind, 400.0);

@@ -14,6 +14,7 @@
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 
 namespace membrix {
 namespace {
@@ -68,6 +69,7 @@ TEST(FIRun, EstimatorsAndEarlyStops) {
   };
   for (const auto& c : cases) {
     Session s = SquidSession(c.t_end);
+    TaskInputs inputs;
     FIInputs in;
     in.Estimator = c.estimator;
     in.MaxSpikes = c.maxSpikes;
@@ -101,6 +103,7 @@ TEST(FIRun, TheSquidAxonStartsRepetitiveFiringAbruptly) {
   bool onset = false;
   for (double Iind = 100.0; Iind <= 260.0; Iind += 20.0) {
     Session s = SquidSession(0.3);
+    TaskInputs inputs;
     FIInputs in;
     in.Estimator = FIEstimator::ReverseLastISI;
     const double f = FIRunFrequency(s, in, Iind);
@@ -136,9 +139,10 @@ class FISweep : public SweepFiles {};
 
 TEST_F(FISweep, WritesOneLinePerCurrentOfTheGrid) {
   Session s = SquidSession(0.005);
+  TaskInputs inputs;
   PointRecorder sink(nullptr, Path("v.dat"));
   BatchHost host;
-  const RunsOutcome outcome = SweepFI(s, host, sink, Path("v.dat"));
+  const RunsOutcome outcome = SweepFI(s, inputs.fi, inputs.fiber, host, sink, Path("v.dat"));
   const std::vector<std::string> lines = Lines(Path("v.dat"));
   ASSERT_EQ(lines.size(), 101u);
   EXPECT_EQ(outcome.delivered, 101);
@@ -160,15 +164,16 @@ TEST_F(FISweep, FilesAreIdenticalWithOneAndTwoWorkersWithAndWithoutNoise) {
     std::string files[2];
     for (int workers : {1, 2}) {
       Session s = SquidSession(0.1);
+      TaskInputs inputs;
       s.parallel.workers = workers;
-      s.fi.Iind_max = 400.0;
-      s.fi.StepIind = 40.0;
-      s.fi.IfNoise = noise;
-      s.fi.Estimator = FIEstimator::ReverseLastISI;
+      inputs.fi.Iind_max = 400.0;
+      inputs.fi.StepIind = 40.0;
+      inputs.fi.IfNoise = noise;
+      inputs.fi.Estimator = FIEstimator::ReverseLastISI;
       s.stim.tau_Noise = noise ? 0.002 : 0.0;
       PointRecorder sink;
       BatchHost host;
-      SweepFI(s, host, sink, Path("v.dat"));
+      SweepFI(s, inputs.fi, inputs.fiber, host, sink, Path("v.dat"));
       files[workers - 1] = Read(Path("v.dat"));
     }
     EXPECT_EQ(files[0], files[1]) << "noise " << noise;
@@ -176,24 +181,26 @@ TEST_F(FISweep, FilesAreIdenticalWithOneAndTwoWorkersWithAndWithoutNoise) {
     if (noise == 0) noiseless = files[0];
   }
   Session s = SquidSession(0.1);
-  s.fi.IfNoise = 1;
-  s.fi.StepIind = 40.0;
-  s.fi.Estimator = FIEstimator::ReverseLastISI;
+  TaskInputs inputs;
+  inputs.fi.IfNoise = 1;
+  inputs.fi.StepIind = 40.0;
+  inputs.fi.Estimator = FIEstimator::ReverseLastISI;
   PointRecorder sink;
   BatchHost host;
-  SweepFI(s, host, sink, Path("v.dat"));
+  SweepFI(s, inputs.fi, inputs.fiber, host, sink, Path("v.dat"));
   EXPECT_NE(Read(Path("v.dat")), noiseless) << "the noise reaches the runs";
 }
 
 TEST_F(FISweep, LeavesTheCallersGlobalsAsTheyWereAlsoWhenStopped) {
   Session s = SquidSession(0.05);
+  TaskInputs inputs;
   s.parallel.workers = 1;
   s.stim.Iind = 123.0;
   s.stim.t_Iind = 0.05;
   s.NP0.If_I_V_or_g = 1;
   StopAfterPoints host(3);
   PointRecorder sink(&host);
-  const RunsOutcome outcome = SweepFI(s, host, sink, Path("v.dat"));
+  const RunsOutcome outcome = SweepFI(s, inputs.fi, inputs.fiber, host, sink, Path("v.dat"));
   EXPECT_TRUE(outcome.stopped);
   EXPECT_GE(outcome.delivered, 3);
   EXPECT_LT(outcome.delivered, 101);
@@ -205,17 +212,18 @@ TEST_F(FISweep, LeavesTheCallersGlobalsAsTheyWereAlsoWhenStopped) {
 
 TEST_F(FISweep, RefusesAGridWithoutStepsAndAnImpossibleFiber) {
   Session s = SquidSession(0.01);
+  TaskInputs inputs;
   PointRecorder sink;
   BatchHost host;
-  s.fi.StepIind = 0.0;
-  EXPECT_THROW(SweepFI(s, host, sink, Path("v.dat")), RangeError);
-  s.fi.StepIind = 4.0;
-  s.fi.IfDistributedModel = 1;
-  s.fiber.N = 501;
-  EXPECT_THROW(SweepFI(s, host, sink, Path("v.dat")), RangeError);
+  inputs.fi.StepIind = 0.0;
+  EXPECT_THROW(SweepFI(s, inputs.fi, inputs.fiber, host, sink, Path("v.dat")), RangeError);
+  inputs.fi.StepIind = 4.0;
+  inputs.fi.IfDistributedModel = 1;
+  inputs.fiber.N = 501;
+  EXPECT_THROW(SweepFI(s, inputs.fi, inputs.fiber, host, sink, Path("v.dat")), RangeError);
   EXPECT_FALSE(std::filesystem::exists(Path("v.dat")));
-  s.fi.IfDistributedModel = 0;
-  EXPECT_THROW(SweepFI(s, host, sink, Path("no-such-folder/v.dat")), IoError);
+  inputs.fi.IfDistributedModel = 0;
+  EXPECT_THROW(SweepFI(s, inputs.fi, inputs.fiber, host, sink, Path("no-such-folder/v.dat")), IoError);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "common/error.h"
 #include "params/model_defaults.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 
 namespace membrix {
 namespace {
@@ -133,13 +134,15 @@ class Analysis : public SweepFiles {};
 
 TEST_F(Analysis, CheckOnALinearMapReturnsToTheCircle) {
   Session s;
+  TaskInputs inputs;
   ApplyProgramStart(s);
-  s.firingClamp.FunctionF = 0;
+  inputs.firingClamp.FunctionF = 0;
   BatchHost host;
   Drawn drawn;
   const USMapData m = LinearMap();
   const std::vector<SpikeRecord> records = CheckRecords(m);
-  const FiringClampAnalysis a = CheckFiringClamp(s, host, m, drawn);
+  const FiringClampAnalysis a = CheckFiringClamp(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host, m,
+                                                 drawn);
   ASSERT_EQ(records.size(), 20u);
   // Every point of the circle fires on this map, except none: all 20 come back.
   ASSERT_EQ(a.estimates.size(), 20u);
@@ -168,11 +171,12 @@ TEST_F(Analysis, CheckRefusesAMapWithoutFiringPointsOnItsCircle) {
                {"corner", &corner, "silent.dat: none of the 20 points of the check's quarter circle"}};
   for (const auto& c : cases) {
     Session s;
+    TaskInputs inputs;
     ApplyProgramStart(s);
     BatchHost host;
     Drawn drawn;
     try {
-      CheckFiringClamp(s, host, *c.map, drawn);
+      CheckFiringClamp(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host, *c.map, drawn);
       ADD_FAILURE() << c.name;
     } catch (const NothingToAnalyseError& e) {
       EXPECT_EQ(std::string(e.what()).rfind(c.says, 0), 0u) << c.name << ": " << e.what();
@@ -182,6 +186,7 @@ TEST_F(Analysis, CheckRefusesAMapWithoutFiringPointsOnItsCircle) {
 
 TEST_F(Analysis, RemovesTheClampsCorrectionsAtTheSpike) {
   Session s;
+  TaskInputs inputs;
   ApplyProgramStart(s);
   BatchHost host;
   Drawn drawn;
@@ -192,7 +197,8 @@ TEST_F(Analysis, RemovesTheClampsCorrectionsAtTheSpike) {
   InterpolateFG(m, r.ss, r.uu, r.F, r.G);
   r.uAtSpikeCorr = 0.001;
   r.sAtSpikeCorr = 0.05;
-  const FiringClampAnalysis a = AnalyzeByFiringClamp(s, host, m, {r}, drawn);
+  const FiringClampAnalysis a = AnalyzeByFiringClamp(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host, m,
+                                                     {r}, drawn);
   ASSERT_EQ(a.estimates.size(), 1u);
   const double Vus = s.stim.Vus;
   EXPECT_NEAR(a.estimates[0].gE, -(0.006 - 0.001) / Vus, 1e-5);
@@ -201,8 +207,9 @@ TEST_F(Analysis, RemovesTheClampsCorrectionsAtTheSpike) {
 
 TEST_F(Analysis, TheTroughCorrectionIsKeptOnlyWhereItsInversionSucceeds) {
   Session s;
+  TaskInputs inputs;
   ApplyProgramStart(s);
-  s.fcAnalysis.Unsteadiness = true;
+  inputs.fcAnalysis.Unsteadiness = true;
   BatchHost host;
   const USMapData m = LinearMap();
   SpikeRecord steady, unsteady;
@@ -216,8 +223,10 @@ TEST_F(Analysis, TheTroughCorrectionIsKeptOnlyWhereItsInversionSucceeds) {
   // A trough far below the map's pushes the targets out of the map: rejected.
   unsteady.VTroughLast = steady.VTroughLast - 0.2;
   Drawn a, b;
-  const FiringClampAnalysis ra = AnalyzeByFiringClamp(s, host, m, {steady}, a);
-  const FiringClampAnalysis rb = AnalyzeByFiringClamp(s, host, m, {unsteady}, b);
+  const FiringClampAnalysis ra = AnalyzeByFiringClamp(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host,
+                                                      m, {steady}, a);
+  const FiringClampAnalysis rb = AnalyzeByFiringClamp(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host,
+                                                      m, {unsteady}, b);
   ASSERT_EQ(ra.estimates.size(), 1u);
   ASSERT_EQ(rb.estimates.size(), 1u);
   ASSERT_EQ(a.un.size(), 1u);
@@ -227,34 +236,36 @@ TEST_F(Analysis, TheTroughCorrectionIsKeptOnlyWhereItsInversionSucceeds) {
 }
 
 // The start-up neuron's own map, small and short, written and read back.
-USMapData ModelMap(Session& s, const std::string& file) {
+USMapData ModelMap(Session& s, TaskInputs& inputs, const std::string& file) {
   // The tonic-firing part of the plane (stronger currents block the start-up
   // neuron into slow bursts), fine enough for the rate's curvature.
-  s.usMap.nue = 7;
-  s.usMap.nse = 7;
-  s.usMap.u_min = 3.0;
-  s.usMap.u_max = 6.5;
-  s.usMap.s_min = 0.05;
-  s.usMap.s_max = 0.4;
-  s.usMap.t_end = 300;
-  s.firingClamp.FunctionG = 1;  // the mean voltage of the interval
+  inputs.usMap.nue = 7;
+  inputs.usMap.nse = 7;
+  inputs.usMap.u_min = 3.0;
+  inputs.usMap.u_max = 6.5;
+  inputs.usMap.s_min = 0.05;
+  inputs.usMap.s_max = 0.4;
+  inputs.usMap.t_end = 300;
+  inputs.firingClamp.FunctionG = 1;  // the mean voltage of the interval
   class Quiet final : public USMapSink {
     void Point(const USMapPoint&) override {}
   } quiet;
   BatchHost host;
-  MapUS(s, host, quiet, MapGrid::US, file);
-  s.fcAnalysis.mapFile = file;
-  return ReadAnalysisMap(s);
+  MapUS(s, inputs.usMap, inputs.fiber, host, quiet, MapGrid::US, file);
+  inputs.fcAnalysis.mapFile = file;
+  return ReadAnalysisMap(inputs.fcAnalysis, inputs.firingClamp);
 }
 
 TEST_F(Analysis, CheckOnTheModelsOwnMapRecoversTheFiringPointsOfTheCircle) {
   Session s;
+  TaskInputs inputs;
   ApplyProgramStart(s);
-  const USMapData m = ModelMap(s, Path("map.dat"));
+  const USMapData m = ModelMap(s, inputs, Path("map.dat"));
   BatchHost host;
   Drawn drawn;
   const std::vector<SpikeRecord> records = CheckRecords(m);
-  const FiringClampAnalysis a = CheckFiringClamp(s, host, m, drawn);
+  const FiringClampAnalysis a = CheckFiringClamp(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host, m,
+                                                 drawn);
   std::size_t firing = 0;
   for (const SpikeRecord& r : records) firing += r.F > 0.0 ? 1 : 0;
   ASSERT_GE(firing, 5u);
@@ -276,8 +287,9 @@ TEST_F(Analysis, CheckOnTheModelsOwnMapRecoversTheFiringPointsOfTheCircle) {
 
 TEST_F(Analysis, TrialsWriteTheMeanConductancesAndEveryEstimateOfEachTrial) {
   Session s;
+  TaskInputs inputs;
   ApplyProgramStart(s);
-  const USMapData m = ModelMap(s, Path("map.dat"));
+  const USMapData m = ModelMap(s, inputs, Path("map.dat"));
   s.stim.Iind = 0.0;
   s.stim.t_IindShift = 0.0;
   s.stim.t_Iind = 1e8;
@@ -286,10 +298,11 @@ TEST_F(Analysis, TrialsWriteTheMeanConductancesAndEveryEstimateOfEachTrial) {
   s.prog.tau_E = s.prog.tau_I = 0.0;
   s.prog.NoiseToSignal = 0.0;
   SetRunLength(s.run, 0.3);
-  s.fcAnalysis.Trials = 2;
+  inputs.fcAnalysis.Trials = 2;
   BatchHost host;
   Drawn drawn;
-  const TrialsOutcome o = RunTrials(s, host, m, drawn, Path("mean.dat"), Path("trials.dat"));
+  const TrialsOutcome o = RunTrials(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host, m, drawn,
+                                    Path("mean.dat"), Path("trials.dat"));
   EXPECT_FALSE(o.stopped);
   EXPECT_EQ(o.trials, 2);
   const std::vector<std::string> mean = Lines(Path("mean.dat"));
@@ -352,11 +365,13 @@ TEST_F(Analysis, TrialsWithoutAnyEstimateAreAnError) {
     std::filesystem::remove(Path("mean.dat"));
     std::filesystem::remove(Path("trials.dat"));
     Session s = base;
-    s.fcAnalysis.Trials = c.trials;
+    TaskInputs inputs;
+    inputs.fcAnalysis.Trials = c.trials;
     BatchHost host;
     Drawn drawn;
     try {
-      RunTrials(s, host, *c.map, drawn, Path("mean.dat"), Path("trials.dat"));
+      RunTrials(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host, *c.map, drawn, Path("mean.dat"),
+                Path("trials.dat"));
       ADD_FAILURE() << c.name;
     } catch (const RangeError& e) {
       EXPECT_EQ(c.refusal, Refusal::Range) << c.name << ": " << e.what();
@@ -372,12 +387,13 @@ TEST_F(Analysis, TrialsWithoutAnyEstimateAreAnError) {
 
 TEST_F(Analysis, AStoppedSeriesKeepsTheTrialsItWrote) {
   Session s;
+  TaskInputs inputs;
   ApplyProgramStart(s);
-  const USMapData m = ModelMap(s, Path("map.dat"));
+  const USMapData m = ModelMap(s, inputs, Path("map.dat"));
   s.stim.uu = 0.006;
   s.stim.ss = 0.2;
   SetRunLength(s.run, 0.2);
-  s.fcAnalysis.Trials = 50;
+  inputs.fcAnalysis.Trials = 50;
   s.parallel.workers = 1;
   class StopAfterTwo final : public Host {
    public:
@@ -391,7 +407,8 @@ TEST_F(Analysis, AStoppedSeriesKeepsTheTrialsItWrote) {
     void TrialDone(std::int32_t, std::int32_t) override { ++n_; }
     int& n_;
   } sink(host.done);
-  const TrialsOutcome o = RunTrials(s, host, m, sink, Path("mean.dat"), Path("trials.dat"));
+  const TrialsOutcome o = RunTrials(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host, m, sink,
+                                    Path("mean.dat"), Path("trials.dat"));
   EXPECT_TRUE(o.stopped);
   EXPECT_GE(o.trials, 2);
   EXPECT_LT(o.trials, 50);

@@ -17,6 +17,7 @@
 #include "run/run_view_sink.h"
 #include "run/trace_files.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 
 namespace membrix {
 namespace {
@@ -103,9 +104,10 @@ TEST(ResetProtocols, MoveTheResetCurrentAsDescribed) {
   };
   for (const auto& c : cases) {
     Session s;
+    TaskInputs inputs;
     ApplyProgramStart(s);
     s.run.dt = dt;
-    s.firingClamp.Reset = c.protocol;
+    s.resetInputs.Reset = c.protocol;
     s.prog.FC_freq = 128.0;
     s.criteria.StartLevel = -0.03;
     for (const Step& st : c.steps) {
@@ -138,7 +140,8 @@ class FiringClamp : public SweepFiles {
 
 TEST_F(FiringClamp, AdjustingUHoldsTheTargetRateOverTwoHundredSpikes) {
   Session s = ClampSession(2.5, 20.0);
-  FiringClampInputs& in = s.firingClamp;
+  TaskInputs inputs;
+  FiringClampInputs& in = inputs.firingClamp;
   in.Mode = 1;  // " Adjust  u"
   s.prog.FC_freq = 40.0;
   s.prog.FC_dFdu = 20000.0;  // Hz per mA/cm²: above the slope of this neuron's first intervals in u
@@ -146,7 +149,7 @@ TEST_F(FiringClamp, AdjustingUHoldsTheTargetRateOverTwoHundredSpikes) {
   BatchHost host;
   FiringClampFiles files;
   files.records = Path("map_u_s.dat");
-  const FiringClampResult r = RunWithNoise(s, host, sink, 200, files);
+  const FiringClampResult r = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 200, files);
   ASSERT_EQ(r.nSpikes, 200);
   ASSERT_EQ(r.records.size(), 200u);
   // The last hundred intervals: the mean rate within 1.5 Hz of the target, each within 5 Hz.
@@ -166,12 +169,13 @@ TEST_F(FiringClamp, AdjustingUHoldsTheTargetRateOverTwoHundredSpikes) {
 TEST_F(FiringClamp, EveryProtocolKeepsTheRecordsOfItsSpikes) {
   for (ResetProtocol protocol : {ResetProtocol::None, ResetProtocol::ResetVoltage, ResetProtocol::CurrentPulse}) {
     Session s = ClampSession(5.0, 0.3);
-    s.firingClamp.Reset = protocol;
+    TaskInputs inputs;
+    s.resetInputs.Reset = protocol;
     Recorder sink;
     BatchHost host;
     FiringClampFiles files;
     files.records.clear();
-    const FiringClampResult r = RunWithNoise(s, host, sink, 1000, files);
+    const FiringClampResult r = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 1000, files);
     EXPECT_GT(r.nSpikes, 5) << static_cast<int>(protocol);
     EXPECT_GE(static_cast<int>(r.records.size()), r.nSpikes - 1) << static_cast<int>(protocol);
   }
@@ -179,7 +183,8 @@ TEST_F(FiringClamp, EveryProtocolKeepsTheRecordsOfItsSpikes) {
 
 TEST_F(FiringClamp, AFirstRateAboveTargetLowersUByHalfTheErrorOverTheSlope) {
   Session s = ClampSession(5.0, 0.2);
-  FiringClampInputs& in = s.firingClamp;
+  TaskInputs inputs;
+  FiringClampInputs& in = inputs.firingClamp;
   in.Mode = 1;
   s.prog.FC_freq = 20.0;
   s.prog.FC_dFdu = 7000.0;
@@ -188,7 +193,7 @@ TEST_F(FiringClamp, AFirstRateAboveTargetLowersUByHalfTheErrorOverTheSlope) {
   BatchHost host;
   FiringClampFiles files;
   files.records.clear();
-  const FiringClampResult r = RunWithNoise(s, host, sink, 2, files);
+  const FiringClampResult r = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 2, files);
   ASSERT_EQ(r.nSpikes, 2);
   const double isi = r.records[1].tLastSpike - r.records[0].tLastSpike;
   // The second spike's record still holds the input before its correction; the last sample after it.
@@ -197,14 +202,15 @@ TEST_F(FiringClamp, AFirstRateAboveTargetLowersUByHalfTheErrorOverTheSlope) {
 
 TEST_F(FiringClamp, ASilentNeuronGetsItsFirstKickAfterOneAndAHalfTargetPeriods) {
   Session s = ClampSession(0.0, 0.2);
-  s.firingClamp.Mode = 1;
+  TaskInputs inputs;
+  inputs.firingClamp.Mode = 1;
   s.prog.FC_freq = 10.0;
   s.prog.FC_dFdu = 7000.0;
   Recorder sink;
   BatchHost host;
   FiringClampFiles files;
   files.records.clear();
-  RunWithNoise(s, host, sink, 100, files);
+  RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 100, files);
   ASSERT_FALSE(sink.surgeries.empty());
   EXPECT_GE(sink.surgeries[0], 0.15 - 1e-12);
   EXPECT_LE(sink.surgeries[0], 0.15 + 2 * s.run.dt);
@@ -212,6 +218,7 @@ TEST_F(FiringClamp, ASilentNeuronGetsItsFirstKickAfterOneAndAHalfTargetPeriods) 
 
 TEST_F(FiringClamp, OutsideTheStimulusWindowTheInputIsTheClampsCorrectionOnly) {
   Session s = ClampSession(5.0, 0.1);
+  TaskInputs inputs;
   s.stim.t_IindShift = 0.05;
   s.stim.t_Iind = 0.02;
   s.stim.ss = 0.1;
@@ -221,7 +228,7 @@ TEST_F(FiringClamp, OutsideTheStimulusWindowTheInputIsTheClampsCorrectionOnly) {
   BatchHost host;
   FiringClampFiles files;
   files.records.clear();
-  RunWithNoise(s, host, sink, 100, files);
+  RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 100, files);
   int inside = 0;
   for (const FiringClampSample& x : sink.samples) {
     if (x.t < 0.05 || x.t > 0.07 + 1e-9) {
@@ -252,8 +259,9 @@ TEST_F(FiringClamp, RefusesSettingsOutsideTheModelBeforeTheRun) {
   };
   for (const auto& c : cases) {
     Session s = ClampSession(2.5, 0.01);
+    TaskInputs inputs;
     s.stim.Vus = c.Vus;
-    s.firingClamp.Mode = c.mode;
+    inputs.firingClamp.Mode = c.mode;
     s.prog.FC_freq = 40.0;
     s.prog.FC_dFdu = 7000.0;
     s.prog.FC_I0 = c.I0;
@@ -262,10 +270,10 @@ TEST_F(FiringClamp, RefusesSettingsOutsideTheModelBeforeTheRun) {
     FiringClampFiles files;
     files.records = Path("records.dat");
     if (c.refused) {
-      EXPECT_THROW(RunWithNoise(s, host, sink, 10, files), RangeError) << c.name;
+      EXPECT_THROW(RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 10, files), RangeError) << c.name;
       EXPECT_TRUE(sink.samples.empty()) << c.name;
     } else {
-      EXPECT_NO_THROW(RunWithNoise(s, host, sink, 10, files)) << c.name;
+      EXPECT_NO_THROW(RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 10, files)) << c.name;
     }
   }
 }
@@ -273,19 +281,21 @@ TEST_F(FiringClamp, RefusesSettingsOutsideTheModelBeforeTheRun) {
 TEST_F(FiringClamp, TheVoltageReachesTheStatisticsOnlyWhileTheyAreShown) {
   for (bool shown : {false, true}) {
     Session s = ClampSession(5.0, 0.02);
+    TaskInputs inputs;
     StatisticsSink window;
     Recorder sink;
     if (shown) sink.statistics = &window;
     BatchHost host;
     FiringClampFiles files;
     files.records.clear();
-    RunWithNoise(s, host, sink, 100, files);
+    RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 100, files);
     EXPECT_EQ(s.statistics.N, shown ? s.run.nt_end : 0) << shown;
   }
 }
 
 TEST_F(FiringClamp, WritesTheNoisyConductancesWhenWriting) {
   Session s = ClampSession(5.0, 0.01);
+  TaskInputs inputs;
   s.run.Writing = 1;
   s.prog.NoiseToSignal = 0.2;
   Recorder sink;
@@ -293,7 +303,7 @@ TEST_F(FiringClamp, WritesTheNoisyConductancesWhenWriting) {
   FiringClampFiles files;
   files.records.clear();
   files.conductances = Path(kNoisyConductanceFile);
-  RunWithNoise(s, host, sink, 100, files);
+  RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 100, files);
   const std::vector<std::string> lines = Lines(files.conductances);
   ASSERT_EQ(static_cast<int>(lines.size()), s.run.nt_end);
   EXPECT_EQ(lines[0].size(), 29u);
@@ -308,6 +318,7 @@ TEST_F(FiringClamp, TraceModesWriteEveryStepAndTheRunLogEveryNWriteSteps) {
   std::vector<std::string> voltage;  // the V column of mode 1
   for (auto c : cases) {
     Session s = ClampSession(5.0, 0.01);
+    TaskInputs inputs;
     s.run.Writing = 1;
     s.run.n_Write = 5;
     s.run.WriteMode = c.mode;
@@ -317,7 +328,7 @@ TEST_F(FiringClamp, TraceModesWriteEveryStepAndTheRunLogEveryNWriteSteps) {
     FiringClampFiles files;
     files.records.clear();
     files.trace = Path("trace.dat");
-    RunWithNoise(s, host, sink, 100, files);
+    RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 100, files);
     const std::vector<std::string> lines = Lines(files.trace);
     ASSERT_EQ(static_cast<int>(lines.size()), s.run.nt_end) << "mode " << c.mode;
     std::vector<std::string> column;
@@ -347,12 +358,13 @@ TEST_F(FiringClamp, TraceModesWriteEveryStepAndTheRunLogEveryNWriteSteps) {
 
   // A mode outside 1 ... 4 is refused before any file is made.
   Session s = ClampSession(5.0, 0.01);
+  TaskInputs inputs;
   s.run.WriteMode = 5;
   Recorder sink;
   BatchHost host;
   FiringClampFiles files;
   files.trace = Path("refused.dat");
-  EXPECT_THROW(RunWithNoise(s, host, sink, 100, files), RangeError);
+  EXPECT_THROW(RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 100, files), RangeError);
   EXPECT_FALSE(std::filesystem::exists(files.trace));
 }
 
@@ -381,13 +393,14 @@ class AdaptationRecorder final : public FiringClampSink {
 
 TEST_F(FiringClamp, DrawsTheMainRunViewsAndTheAdaptationPlots) {
   Session s = ClampSession(5.0, 0.05);
-  s.firingClamp.Mode = 4;  // " Nothing": the estimate runs, nothing is corrected
+  TaskInputs inputs;
+  inputs.firingClamp.Mode = 4;  // " Nothing": the estimate runs, nothing is corrected
   s.run.n_Draw = 10;
   AdaptationRecorder sink;
   BatchHost host;
   FiringClampFiles files;
   files.records.clear();
-  const FiringClampResult r = RunWithNoise(s, host, sink, 100, files);
+  const FiringClampResult r = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, sink, 100, files);
   ASSERT_GE(r.nSpikes, 2);
   EXPECT_EQ(sink.views.prepared, 1);
   EXPECT_EQ(sink.views.voltage, 1 + s.run.nt_end / 10);

@@ -10,6 +10,7 @@
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 
 namespace membrix {
 namespace {
@@ -26,22 +27,29 @@ Session SquidSession() {
   Session s;
   ApplyProgramStart(s);
   SelectModelFamily(s, "Rariza");
-  s.threshold.Iind_max = 200.0;
-  s.threshold.StepIind = 100.0;
   return s;
+}
+
+// Two currents, 100 and 200 pA.
+TaskInputs TwoCurrents() {
+  TaskInputs inputs;
+  inputs.threshold.Iind_max = 200.0;
+  inputs.threshold.StepIind = 100.0;
+  return inputs;
 }
 
 class ThresholdSweepTest : public SweepFiles {};
 
 TEST_F(ThresholdSweepTest, StartsAtOneStepAndLeavesTheRunSettingsOfTheSweep) {
   Session s = SquidSession();
+  TaskInputs inputs = TwoCurrents();
   s.stim.Iind = 77.0;
   s.stim.uu = 0.004;
   s.stim.ss = 0.1;
-  s.threshold.s = 0.0;
+  inputs.threshold.s = 0.0;
   Results sink;
   BatchHost host;
-  ThresholdSweep(s, host, sink, Path("th.dat"), Path("vlin.dat"));
+  ThresholdSweep(s, inputs.threshold, inputs.fi.IfNoise == 1, host, sink, Path("th.dat"), Path("vlin.dat"));
   ASSERT_EQ(sink.results.size(), 2u);
   EXPECT_EQ(sink.results[0].Iind, 100.0);
   EXPECT_EQ(sink.results[1].Iind, 200.0);
@@ -81,13 +89,14 @@ TEST_F(ThresholdSweepTest, FilesRepeatAndDoNotDependOnTheWorkers) {
     std::string files[2];
     for (int workers : {1, 2}) {
       Session s = SquidSession();
+      TaskInputs inputs = TwoCurrents();
       s.parallel.workers = workers;
-      s.fi.IfNoise = noise;
-      s.threshold.sgm = 2.0;
+      inputs.fi.IfNoise = noise;
+      inputs.threshold.sgm = 2.0;
       s.run.Writing = 1;
       Results sink;
       BatchHost host;
-      ThresholdSweep(s, host, sink, Path("th.dat"), Path("vlin.dat"));
+      ThresholdSweep(s, inputs.threshold, inputs.fi.IfNoise == 1, host, sink, Path("th.dat"), Path("vlin.dat"));
       files[workers - 1] = Read(Path("th.dat")) + Read(Path("vlin.dat"));
     }
     EXPECT_EQ(files[0], files[1]) << "noise " << noise;

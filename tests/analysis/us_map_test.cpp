@@ -13,6 +13,7 @@
 #include "common/error.h"
 #include "params/model_defaults.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 
 namespace membrix {
 namespace {
@@ -42,10 +43,11 @@ class USMap : public SweepFiles {};
 
 TEST_F(USMap, WritesTheZoneHeaderAndOneLinePerGridPoint) {
   Session s = StartUpSession();
-  s.usMap.t_end = 20;  // short runs: the layout is what counts here
+  TaskInputs inputs;
+  inputs.usMap.t_end = 20;  // short runs: the layout is what counts here
   PointRecorder rec;
   BatchHost host;
-  const RunsOutcome outcome = MapUS(s, host, rec, MapGrid::US, Path("map.dat"));
+  const RunsOutcome outcome = MapUS(s, inputs.usMap, inputs.fiber, host, rec, MapGrid::US, Path("map.dat"));
   EXPECT_EQ(outcome.delivered, 189);
   const std::vector<std::string> lines = Lines(Path("map.dat"));
   ASSERT_EQ(lines.size(), 191u);
@@ -62,12 +64,13 @@ TEST_F(USMap, WritesTheZoneHeaderAndOneLinePerGridPoint) {
 
 TEST_F(USMap, PointsBelowFiveHertzHaveNoMeasures) {
   Session s = StartUpSession();
-  s.usMap.nue = 4;
-  s.usMap.nse = 2;
-  s.usMap.t_end = 300;
+  TaskInputs inputs;
+  inputs.usMap.nue = 4;
+  inputs.usMap.nse = 2;
+  inputs.usMap.t_end = 300;
   PointRecorder rec;
   BatchHost host;
-  MapUS(s, host, rec, MapGrid::US, Path("map.dat"));
+  MapUS(s, inputs.usMap, inputs.fiber, host, rec, MapGrid::US, Path("map.dat"));
   const std::vector<std::string> lines = Lines(Path("map.dat"));
   int firing = 0, slow = 0;
   for (std::size_t k = 2; k < lines.size(); ++k) {
@@ -97,17 +100,18 @@ TEST_F(USMap, FilesAreIdenticalWithOneAndTwoWorkersWithAndWithoutNoise) {
       std::string text[2];
       for (int workers : {1, 2}) {
         Session s = StartUpSession();
-        s.usMap.nue = 3;
-        s.usMap.nse = 2;
-        s.usMap.t_end = 150;
-        s.usMap.Noise = noise;
+        TaskInputs inputs;
+        inputs.usMap.nue = 3;
+        inputs.usMap.nse = 2;
+        inputs.usMap.t_end = 150;
+        inputs.usMap.Noise = noise;
         s.prog.NoiseToSignal = 0.3;
         s.stim.tau_Noise = 0.002;
         s.stim.NoiseRec = {0.002, 0.002, 0.0};
         s.parallel.workers = workers;
         PointRecorder rec;
         BatchHost host;
-        MapUS(s, host, rec, grid, Path("map.dat"));
+        MapUS(s, inputs.usMap, inputs.fiber, host, rec, grid, Path("map.dat"));
         text[workers - 1] = Read(Path("map.dat"));
       }
       EXPECT_EQ(text[0], text[1]) << "noise " << static_cast<int>(noise) << ", grid " << static_cast<int>(grid);
@@ -124,12 +128,14 @@ TEST_F(USMap, RefusesGridsItCannotHoldAndAZeroVus) {
                {"Vus = 0", 20, 8, 0.0}};
   for (const auto& c : cases) {
     Session s = StartUpSession();
-    s.usMap.nue = c.nue;
-    s.usMap.nse = c.nse;
+    TaskInputs inputs;
+    inputs.usMap.nue = c.nue;
+    inputs.usMap.nse = c.nse;
     s.stim.Vus = c.Vus;
     PointRecorder rec;
     BatchHost host;
-    EXPECT_THROW(MapUS(s, host, rec, MapGrid::US, Path(std::string("x") + c.name)), RangeError) << c.name;
+    EXPECT_THROW(MapUS(s, inputs.usMap, inputs.fiber, host, rec, MapGrid::US, Path(std::string("x") + c.name)),
+                 RangeError) << c.name;
   }
 }
 
@@ -195,12 +201,13 @@ TEST_F(USMap, ReadsFAndGByTheirChoicesAndFillsGsSilentStart) {
 
 TEST_F(USMap, ReadsBackTheMapItWrote) {
   Session s = StartUpSession();
-  s.usMap.nue = 3;
-  s.usMap.nse = 3;
-  s.usMap.t_end = 200;
+  TaskInputs inputs;
+  inputs.usMap.nue = 3;
+  inputs.usMap.nse = 3;
+  inputs.usMap.t_end = 200;
   PointRecorder rec;
   BatchHost host;
-  MapUS(s, host, rec, MapGrid::US, Path("map.dat"));
+  MapUS(s, inputs.usMap, inputs.fiber, host, rec, MapGrid::US, Path("map.dat"));
   const USMapData m = ReadUSMap(Path("map.dat"), 0, 3);
   ASSERT_EQ(m.F.size(), rec.points.size());
   for (const USMapPoint& p : rec.points) {

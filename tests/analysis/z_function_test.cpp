@@ -15,6 +15,7 @@
 #include "params/model_defaults.h"
 #include "run/clamp_run.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 
 namespace membrix {
 namespace {
@@ -27,13 +28,14 @@ class ZFunction : public SweepFiles {};
 // spikes fall at the given steps.
 TEST(Kernel, WithUnityOutputIsTheSpikeTriggeredAverageOverTheNoiseVariance) {
   Session s;
+  TaskInputs inputs;
   ApplyProgramStart(s);
   s.run.dt = 1e-4;
   s.run.nt_end = 100000;
-  s.zInputs.Visible = true;
-  s.zInputs.Input = 0;
-  s.zInputs.Output = 0;
-  s.zInputs.kernelFile.clear();
+  inputs.zInputs.Visible = true;
+  inputs.zInputs.Input = 0;
+  inputs.zInputs.Output = 0;
+  inputs.zInputs.kernelFile.clear();
   s.prog.NoiseToSignal = 0.5;
   s.stim.tau_Noise = 0.0;
   s.z.u0 = 0.004;
@@ -48,7 +50,7 @@ TEST(Kernel, WithUnityOutputIsTheSpikeTriggeredAverageOverTheNoiseVariance) {
     s.run.t = k * s.run.dt;
     s.stim.uu = input(k);
     const bool spike = std::find(spikes.begin(), spikes.end(), k) != spikes.end();
-    KernelStep(s, spike ? 2 : 0);
+    KernelStep(s, inputs.zInputs, spike ? 2 : 0);
   }
   EXPECT_EQ(s.z.nSpikes, 4);
   EXPECT_EQ(s.z.K, 2);  // the first spike opens the count, the last interval is too long
@@ -132,11 +134,12 @@ TEST_F(ZFunction, AStoredFolderThatIsNotThereIsAnError) {
   } cases[] = {{Path("no_such_folder"), false}, {Path("plain_file"), false}, {Path("empty"), true}};
   for (const auto& c : cases) {
     Session s;
+    TaskInputs inputs;
     ApplyProgramStart(s);
-    s.zInputs.storedFolder = c.folder;
+    inputs.zInputs.storedFolder = c.folder;
     s.z.storedZ = {1.0};
     try {
-      LoadStoredZ(s);
+      LoadStoredZ(s, inputs.zInputs.storedFolder);
       EXPECT_TRUE(c.ok) << c.folder;
       EXPECT_TRUE(s.z.storedZ.empty() && s.z.storedZVav.empty() && s.z.storedZUnit.empty());
     } catch (const IoError& e) {
@@ -148,6 +151,7 @@ TEST_F(ZFunction, AStoredFolderThatIsNotThereIsAnError) {
 
 TEST(TraceRing, TheOrbitIsTheLastIntervalOldestFirstAndItsProductsWeighItsVoltage) {
   Session s;
+  TaskInputs inputs;
   ApplyProgramStart(s);
   s.NP0.HH_type = "Lyle";
   s.run.dt = 1e-4;
@@ -198,6 +202,7 @@ TEST(ZConvolution, SumsBackFromTheSpikeWithTheScaledFunction) {
 
 TEST_F(ZFunction, ANoisyRunWithTheWindowShownWritesTheKernelAndRecordsTheProducts) {
   Session s;
+  TaskInputs inputs;
   ApplyProgramStart(s);
   s.stim.Iind = 0.0;
   s.stim.t_IindShift = 0.0;
@@ -207,16 +212,16 @@ TEST_F(ZFunction, ANoisyRunWithTheWindowShownWritesTheKernelAndRecordsTheProduct
   s.prog.tau_E = s.prog.tau_I = 0.0;
   s.prog.NoiseToSignal = 0.3;
   SetRunLength(s.run, 0.4);
-  s.zInputs.Visible = true;
-  s.zInputs.kernelFile = Path("func_Z.dat");
-  s.zInputs.storedFolder = Path("");
-  s.firingClamp.FunctionF = 5;  // VT_1ms
-  s.firingClamp.FunctionG = 4;  // Convolution
+  inputs.zInputs.Visible = true;
+  inputs.zInputs.kernelFile = Path("func_Z.dat");
+  inputs.zInputs.storedFolder = Path("");
+  inputs.firingClamp.FunctionF = 5;  // VT_1ms
+  inputs.firingClamp.FunctionG = 4;  // Convolution
   class Quiet final : public FiringClampSink {} quiet;
   BatchHost host;
   FiringClampFiles files;
   files.records.clear();
-  const FiringClampResult r = RunWithNoise(s, host, quiet, 100000, files);
+  const FiringClampResult r = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, quiet, 100000, files);
   ASSERT_GE(r.records.size(), 5u);
   for (std::size_t k = 2; k < r.records.size(); ++k) {
     // The voltage before the spike and the mean of the interval lie under the peak.
@@ -234,28 +239,28 @@ TEST_F(ZFunction, ANoisyRunWithTheWindowShownWritesTheKernelAndRecordsTheProduct
 
 // The start-up neuron held at a noisy input, with a small map of its own, and
 // stored Z-functions that decay over the 20 ms before a spike.
-Session NoisyISISession(const std::string& folder) {
+Session NoisyISISession(const std::string& folder, TaskInputs& inputs) {
   Session s;
   ApplyProgramStart(s);
-  s.usMap.nue = 5;
-  s.usMap.nse = 5;
-  s.usMap.u_min = 3.0;
-  s.usMap.u_max = 6.5;
-  s.usMap.s_min = 0.05;
-  s.usMap.s_max = 0.4;
-  s.usMap.t_end = 80;  // the rates of the first spikes, which the five-spike runs record
-  s.firingClamp.FunctionG = 1;
+  inputs.usMap.nue = 5;
+  inputs.usMap.nse = 5;
+  inputs.usMap.u_min = 3.0;
+  inputs.usMap.u_max = 6.5;
+  inputs.usMap.s_min = 0.05;
+  inputs.usMap.s_max = 0.4;
+  inputs.usMap.t_end = 80;  // the rates of the first spikes, which the five-spike runs record
+  inputs.firingClamp.FunctionG = 1;
   class Quiet final : public USMapSink {
     void Point(const USMapPoint&) override {}
   } quiet;
   BatchHost host;
-  MapUS(s, host, quiet, MapGrid::US, folder + "/map.dat");
-  s.fcAnalysis.mapFile = folder + "/map.dat";
+  MapUS(s, inputs.usMap, inputs.fiber, host, quiet, MapGrid::US, folder + "/map.dat");
+  inputs.fcAnalysis.mapFile = folder + "/map.dat";
   for (const char* name : {kStoredZFile, kStoredZVavFile}) {
     std::ofstream out(folder + "/" + name);
     for (int k = 0; k <= 200; ++k) out << -0.1 * k << ' ' << 50.0 * std::exp(-0.1 * k / 5.0) << '\n';
   }
-  s.zInputs.storedFolder = folder;
+  inputs.zInputs.storedFolder = folder;
   s.stim.Iind = 0.0;
   s.stim.t_IindShift = 0.0;
   s.stim.t_Iind = 1e8;
@@ -269,11 +274,12 @@ Session NoisyISISession(const std::string& folder) {
 }
 
 TEST_F(ZFunction, TheOneISIAnalysisAndTheWienerCorrectionReanalyseANoisyInterval) {
-  Session s = NoisyISISession(Path(""));
+  TaskInputs inputs;
+  Session s = NoisyISISession(Path(""), inputs);
   BatchHost host;
   FiringClampAnalysisSink none;
-  s.zInputs.n_repeat = 4;
-  const OneISIResult one = AnalyseOneISI(s, host, none);
+  inputs.zInputs.n_repeat = 4;
+  const OneISIResult one = AnalyseOneISI(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host, none);
   // A noisy last interval may lie outside the map: that repetition is skipped.
   ASSERT_GE(one.repeats, 2);
   ASSERT_EQ(one.predictions.size(), static_cast<std::size_t>(one.repeats));
@@ -290,14 +296,14 @@ TEST_F(ZFunction, TheOneISIAnalysisAndTheWienerCorrectionReanalyseANoisyInterval
   }
 
   // The Wiener correction reads the trace the run wrote and may move each estimate.
-  s.fcAnalysis.WienerKernel = true;
-  s.fcAnalysis.wienerTrace = Path("V(t).dat");
+  inputs.fcAnalysis.WienerKernel = true;
+  inputs.fcAnalysis.wienerTrace = Path("V(t).dat");
   s.run.WriteMode = 1;
   class Quiet final : public FiringClampSink {} quiet;
   FiringClampFiles files;
   files.records.clear();
-  files.trace = s.fcAnalysis.wienerTrace;
-  const FiringClampResult run = RunWithNoise(s, host, quiet, 10, files);
+  files.trace = inputs.fcAnalysis.wienerTrace;
+  const FiringClampResult run = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, quiet, 10, files);
   ASSERT_GE(run.records.size(), 5u);
   class Kinds final : public FiringClampAnalysisSink {
    public:
@@ -306,7 +312,9 @@ TEST_F(ZFunction, TheOneISIAnalysisAndTheWienerCorrectionReanalyseANoisyInterval
     }
     std::vector<double> wiener, plain;
   } kinds;
-  const FiringClampAnalysis a = AnalyzeByFiringClamp(s, host, ReadAnalysisMap(s), run.records, kinds);
+  const FiringClampAnalysis a = AnalyzeByFiringClamp(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host,
+                                                     ReadAnalysisMap(inputs.fcAnalysis,
+                                                                     inputs.firingClamp), run.records, kinds);
   EXPECT_FALSE(kinds.plain.empty());
   EXPECT_FALSE(kinds.wiener.empty());
   for (double g : kinds.wiener) EXPECT_TRUE(std::isfinite(g));
@@ -326,18 +334,20 @@ TEST_F(ZFunction, TheOneISIAnalysisCountsTheRepeatsItCannotAnalyseByReason) {
       {0.03, 0.3, OneISISkip::NoEstimate,
        "2 of 2 repeats not analysed: the last spike has no estimate (its F and G lie outside the map)"},
   };
-  const Session base = NoisyISISession(Path(""));
+  TaskInputs baseInputs;
+  const Session base = NoisyISISession(Path(""), baseInputs);
   // With no repetition analysed there is nothing to report: it is an error
   // that says why, never means of nothing.
   for (const Case& c : cases) {
     Session s = base;
+    TaskInputs inputs = baseInputs;
     s.stim.uu = c.uu;
     SetRunLength(s.run, c.runLength);
-    s.zInputs.n_repeat = 2;
+    inputs.zInputs.n_repeat = 2;
     BatchHost host;
     FiringClampAnalysisSink none;
     try {
-      AnalyseOneISI(s, host, none);
+      AnalyseOneISI(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, host, none);
       ADD_FAILURE() << c.text;
     } catch (const NothingToAnalyseError& e) {
       EXPECT_EQ(std::string(e.what()), std::string("no interval analysed: ") + c.text);
@@ -346,10 +356,11 @@ TEST_F(ZFunction, TheOneISIAnalysisCountsTheRepeatsItCannotAnalyseByReason) {
   // A stop before the first repetition is no error: nothing analysed, stopped.
   {
     Session s = base;
-    s.zInputs.n_repeat = 2;
+    TaskInputs inputs = baseInputs;
+    inputs.zInputs.n_repeat = 2;
     testing::StopAfterPoints stop(0);
     FiringClampAnalysisSink none;
-    const OneISIResult one = AnalyseOneISI(s, stop, none);
+    const OneISIResult one = AnalyseOneISI(s, inputs.fcAnalysis, inputs.firingClamp, inputs.zInputs, stop, none);
     EXPECT_TRUE(one.stopped);
     EXPECT_EQ(one.repeats, 0);
   }

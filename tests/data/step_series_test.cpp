@@ -14,6 +14,7 @@
 #include "data/ramp_analyzer.h"
 #include "neuron/neuron_test_support.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 
 namespace membrix {
 namespace {
@@ -85,6 +86,7 @@ class StepSeriesTest : public ::testing::Test {
 
   fs::path dir_;
   std::unique_ptr<Session> s_;
+  TaskInputs inputs_;
   std::unique_ptr<TRamp> ramp_;
   BatchHost host_;
   NullRunViewSink views_;
@@ -102,7 +104,7 @@ TEST_F(StepSeriesTest, ModelSeriesFindsTheLeakCurrentOfAPassiveMembrane) {
   s.NP0.VL = -0.060;
   s.stim.uu = s.stim.ss = s.stim.Iind = 0.0;
   SetRunLength(s.run, 0.035);
-  StepSeriesInputs& in = s.steps;
+  StepSeriesInputs& in = inputs_.steps;
   in = {};
   in.NSteps = 2;
   in.Vmin = -100;
@@ -116,7 +118,8 @@ TEST_F(StepSeriesTest, ModelSeriesFindsTheLeakCurrentOfAPassiveMembrane) {
   in.t3 = 30;
   in.dV = 10;
 
-  const StepSeriesResult r = RunSteps(s, host_, *ramp_, points_, views_, rampSink_, dir_.string());
+  const StepSeriesResult r = RunSteps(s, inputs_.steps, inputs_.ramp, host_, *ramp_, points_, views_, rampSink_,
+                                      dir_.string());
   EXPECT_EQ(r.steps, 3);
   EXPECT_EQ(s.NP0.If_I_V_or_g, 5);
   EXPECT_EQ(s.rec.Smpl, kStepRecording);
@@ -155,10 +158,11 @@ TEST_F(StepSeriesTest, AnalyzerSweepsGiveTheMinimaOfEachStep) {
   }
   r.t[276] = 275.6;  // the sample at t2 + d2
   r.I(276, 1) = -5000.0;
-  s_->steps.DataSource = 2;
-  s_->steps.NSteps = 4;
+  inputs_.steps.DataSource = 2;
+  inputs_.steps.NSteps = 4;
   s_->rec.Smpl = 3;
-  const StepSeriesResult result = RunSteps(*s_, host_, r, points_, views_, rampSink_, dir_.string());
+  const StepSeriesResult result = RunSteps(*s_, inputs_.steps, inputs_.ramp, host_, r, points_, views_, rampSink_,
+                                           dir_.string());
   EXPECT_EQ(result.steps, 2);  // two sweeps for five test voltages
   EXPECT_NE(result.note.find("from 3 on"), std::string::npos) << result.note;
   EXPECT_EQ(s_->rec.Smpl, 3);
@@ -168,9 +172,9 @@ TEST_F(StepSeriesTest, AnalyzerSweepsGiveTheMinimaOfEachStep) {
   EXPECT_EQ(points_.got[1][1], 0.0);
   EXPECT_EQ(points_.got[1][2], 0.0);
 
-  s_->steps.IfDoubleSteps = false;
+  inputs_.steps.IfDoubleSteps = false;
   points_.got.clear();
-  RunSteps(*s_, host_, r, points_, views_, rampSink_, dir_.string());
+  RunSteps(*s_, inputs_.steps, inputs_.ramp, host_, r, points_, views_, rampSink_, dir_.string());
   EXPECT_EQ(points_.got[0][1], -5000.0);  // the whole window counts
   EXPECT_EQ(points_.got[0][2], 0.0);
   EXPECT_EQ(ResultRows()[0][2], 0.0);
@@ -178,8 +182,9 @@ TEST_F(StepSeriesTest, AnalyzerSweepsGiveTheMinimaOfEachStep) {
 
 TEST_F(StepSeriesTest, RefusesSourcesItCannotMeasure) {
   for (int source : {1, 2}) {
-    s_->steps.DataSource = source;
-    EXPECT_THROW(RunSteps(*s_, host_, *ramp_, points_, views_, rampSink_, dir_.string()), Error) << source;
+    inputs_.steps.DataSource = source;
+    EXPECT_THROW(RunSteps(*s_, inputs_.steps, inputs_.ramp, host_, *ramp_, points_, views_, rampSink_, dir_.string()),
+                 Error) << source;
   }
   EXPECT_FALSE(fs::exists(dir_ / kStepResultFile));
 }

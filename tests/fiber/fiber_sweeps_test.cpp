@@ -11,6 +11,7 @@
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 
 namespace membrix {
 namespace {
@@ -22,11 +23,12 @@ class FiberSweeps : public SweepFiles {
   // The squid-axon membrane on a short axon of ten segments.
   static Session SquidFiberSession() {
     Session s;
+    TaskInputs inputs;
     ApplyProgramStart(s);
     SelectModelFamily(s, "Rariza");
     s.stim.uu = s.stim.ss = s.stim.s_soma = 0.0;
-    s.fiber.N = 10;
-    s.fiber.NaDistribution = 2;  // homogeneous
+    inputs.fiber.N = 10;
+    inputs.fiber.NaDistribution = 2;  // homogeneous
     return s;
   }
 };
@@ -47,17 +49,18 @@ TEST_F(FiberSweeps, FICurveOfTheFiberIsTheSameForOneAndTwoWorkers) {
   std::string files[2];
   for (int workers : {1, 2}) {
     Session s = SquidFiberSession();
+    TaskInputs inputs;
     SetRunLength(s.run, 0.06);
-    s.fi.Iind_max = 800.0;
-    s.fi.StepIind = 400.0;
-    s.fi.Estimator = FIEstimator::NumberOfSpikes;
+    inputs.fi.Iind_max = 800.0;
+    inputs.fi.StepIind = 400.0;
+    inputs.fi.Estimator = FIEstimator::NumberOfSpikes;
     s.parallel.workers = workers;
     BatchHost host;
     FIPoints sink;
     const std::string path = Path("v" + std::to_string(workers) + ".dat");
-    const RunsOutcome outcome = SweepFIDistributed(s, host, sink, path);
+    const RunsOutcome outcome = SweepFIDistributed(s, inputs.fi, inputs.fiber, host, sink, path);
     EXPECT_EQ(outcome.delivered, 3);
-    EXPECT_EQ(s.fi.IfDistributedModel, 0) << "the flag is put back";
+    EXPECT_EQ(inputs.fi.IfDistributedModel, 0) << "the flag is put back";
     ASSERT_EQ(sink.points.size(), 3u);
     EXPECT_EQ(sink.points[0].f, 0.0) << "no current, no spikes";
     EXPECT_GT(sink.points[2].f, 0.0);
@@ -72,17 +75,18 @@ TEST_F(FiberSweeps, MapOfTheFiberHasWiderFieldsAndReadsBack) {
   std::string files[2];
   for (int workers : {1, 2}) {
     Session s = SquidFiberSession();
-    s.usMap.nue = 2;
-    s.usMap.nse = 2;
-    s.usMap.u_max = 100.0;
-    s.usMap.s_max = 0.5;
-    s.usMap.t_end = 60.0;
+    TaskInputs inputs;
+    inputs.usMap.nue = 2;
+    inputs.usMap.nse = 2;
+    inputs.usMap.u_max = 100.0;
+    inputs.usMap.s_max = 0.5;
+    inputs.usMap.t_end = 60.0;
     s.parallel.workers = workers;
     BatchHost host;
     MapPoints sink;
     const std::string path = Path("map" + std::to_string(workers) + ".dat");
-    EXPECT_EQ(MapUSDistributed(s, host, sink, path).delivered, 9);
-    EXPECT_EQ(s.usMap.IfDistributedModel, 0);
+    EXPECT_EQ(MapUSDistributed(s, inputs.usMap, inputs.fiber, host, sink, path).delivered, 9);
+    EXPECT_EQ(inputs.usMap.IfDistributedModel, 0);
     EXPECT_EQ(sink.points.front().Freq, 0.0);
     files[workers - 1] = Read(path);
   }
@@ -103,13 +107,15 @@ TEST_F(FiberSweeps, MapOfTheFiberHasWiderFieldsAndReadsBack) {
 
 TEST_F(FiberSweeps, RefusedBeforeAnythingIsWritten) {
   Session s = SquidFiberSession();
+  TaskInputs inputs;
   BatchHost host;
   MapPoints sink;
-  s.usMap.IfDistributedModel = 1;
-  EXPECT_THROW(MapUS(s, host, sink, MapGrid::GEGI, Path("ge.dat")), RangeError) << "(gE, gI) grid";
-  s.usMap.IfDistributedModel = 0;
-  s.fiber.L = 0.0;
-  EXPECT_THROW(MapUSDistributed(s, host, sink, Path("l.dat")), RangeError);
+  inputs.usMap.IfDistributedModel = 1;
+  EXPECT_THROW(MapUS(s, inputs.usMap, inputs.fiber, host, sink, MapGrid::GEGI, Path("ge.dat")),
+               RangeError) << "(gE, gI) grid";
+  inputs.usMap.IfDistributedModel = 0;
+  inputs.fiber.L = 0.0;
+  EXPECT_THROW(MapUSDistributed(s, inputs.usMap, inputs.fiber, host, sink, Path("l.dat")), RangeError);
   EXPECT_FALSE(std::filesystem::exists(Path("l.dat")));
 }
 

@@ -12,6 +12,7 @@
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 
 namespace membrix {
 namespace {
@@ -63,6 +64,7 @@ TEST(Fiber, PassiveCableConvergesToTheCableInputConductance) {
   double previous = 1.0;
   for (int N : {50, 100, 200, 500}) {
     Session s = FiberSession("Passive");
+    TaskInputs inputs;
     s.run.dt = 2e-4;
     FiberInputs in = PassiveCable(N);
     in.Iind_Left = 10.0;
@@ -87,6 +89,7 @@ TEST(Fiber, PassiveCableConvergesToTheCableInputConductance) {
 
 TEST(Fiber, RestsWithoutInputAndTheFarEndLeadsItsOwnInput) {
   Session s = FiberSession("Passive");
+  TaskInputs inputs;
   FiberInputs in = PassiveCable(20);
   auto fiber = RestingFiber(s, in);
   const double Vrest = fiber->Nodes[0]->NP.Vrest;
@@ -103,6 +106,7 @@ TEST(Fiber, RestsWithoutInputAndTheFarEndLeadsItsOwnInput) {
 
 TEST(Fiber, ClampedSomaStaysAtTheCommandAndCarriesTheClampCurrent) {
   Session s = FiberSession("Passive");
+  TaskInputs inputs;
   s.NP0.If_I_V_or_g = 1;
   // A clamped membrane is not brought to rest by the setup: let the leak rest at Vrest.
   s.NP0.VL = s.NP0.Vrest;
@@ -158,6 +162,7 @@ TEST(Fiber, ThomasSolveMatchesDenseElimination) {
 
 TEST(Fiber, SpikePropagatesAlongTheActiveAxon) {
   Session s = FiberSession("Rariza");
+  TaskInputs inputs;
   s.run.dt = 2e-5;
   FiberInputs in;
   in.Stimulation = FiberStimulation::EndSteps;
@@ -186,6 +191,7 @@ TEST(Fiber, SpikePropagatesAlongTheActiveAxon) {
 
 TEST(Fiber, StimulationShapes) {
   Session s = FiberSession("Passive");
+  TaskInputs inputs;
   FiberInputs in = PassiveCable(4);
   in.Iind_Left = 30.0;
   in.Iind_Right = 10.0;
@@ -225,6 +231,7 @@ TEST(Fiber, StimulationShapes) {
 
 TEST(Fiber, ChannelDistributionRules) {
   Session s = FiberSession("Rariza");
+  TaskInputs inputs;
   FiberInputs neutral;
   neutral.N = 4;
   neutral.Homogeneous = 1;
@@ -298,13 +305,15 @@ TEST(Fiber, RefusesImpossibleGeometry) {
   };
   for (const auto& c : cases) {
     Session s = FiberSession("Passive");
-    c.set(s.fiber, s);
+    TaskInputs inputs;
+    c.set(inputs.fiber, s);
     s.run.Writing = 1;
-    EXPECT_THROW(SetupFiber(s, s.fiber), RangeError) << c.what;
+    EXPECT_THROW(SetupFiber(s, inputs.fiber), RangeError) << c.what;
   }
   Session s = FiberSession("Passive");
-  s.fiber.N = 500;
-  EXPECT_EQ(SetupFiber(s, s.fiber)->Nodes.size(), 501u);
+  TaskInputs inputs;
+  inputs.fiber.N = 500;
+  EXPECT_EQ(SetupFiber(s, inputs.fiber)->Nodes.size(), 501u);
 }
 
 // Records the frames of a run.
@@ -319,14 +328,15 @@ class FrameRecorder final : public FiberSink {
 TEST(FiberRun, DrawsEveryNDrawStepsAndRecordsTheObservedNode) {
   for (int nDraw : {0, 4}) {
     Session s = FiberSession("Passive");
-    s.fiber = PassiveCable(10);
-    s.fiber.Iind_Right = 50.0;
-    s.fiber.zDraw = 1.0;
-    s.fiber.nDraw = nDraw;
+    TaskInputs inputs;
+    inputs.fiber = PassiveCable(10);
+    inputs.fiber.Iind_Right = 50.0;
+    inputs.fiber.zDraw = 1.0;
+    inputs.fiber.nDraw = nDraw;
     SetRunLength(s.run, 20 * s.run.dt);
     BatchHost host;
     FrameRecorder frames;
-    const FiberOutcome outcome = FiberRun(s, host, frames);
+    const FiberOutcome outcome = FiberRun(s, inputs.fiber, host, frames);
     EXPECT_EQ(outcome.steps, s.run.nt_end);
     EXPECT_EQ(frames.clears, 1);
     EXPECT_EQ(frames.times.size(), nDraw == 0 ? 1u : 1u + static_cast<std::size_t>(s.run.nt_end / nDraw))

@@ -16,14 +16,23 @@
 #include "run/clamp_run.h"
 #include "run/independent_runs.h"
 #include "run/session.h"
+#include "population/network.h"
 
 namespace membrix {
 namespace {
 
+// A session with the population inputs kept beside it, as the workbench
+// keeps them.
+struct EnsembleSession : Session {
+  EnsembleInputs ensemble;
+  SynapseInputs synapse;
+};
+
+
 // The squid axon under a suprathreshold step with noise, as the noise ensemble
 // prepares its base session.
-Session NoiseBase(double tauNoiseMs) {
-  Session s;
+EnsembleSession NoiseBase(double tauNoiseMs) {
+  EnsembleSession s;
   ApplyProgramStart(s);
   SelectModelFamily(s, "Rariza");
   s.stim.uu = s.stim.ss = 0.0;
@@ -91,7 +100,7 @@ TEST(EnsembleKernel, EveryMemberBitIdenticalToTheOneMemberStep) {
   const std::vector<KernelIsa> isas = IsasOfThisProcessor();
   ASSERT_FALSE(isas.empty());
   for (double tauNoise : {0.0, 2.0}) {
-    const Session base = NoiseBase(tauNoise);
+    const EnsembleSession base = NoiseBase(tauNoise);
     ASSERT_TRUE(EnsembleKernelApplies(base));
     for (std::int64_t first : {0, 45}) {
       const std::int64_t last = first + 13;
@@ -127,7 +136,7 @@ TEST(EnsembleKernel, EveryMemberBitIdenticalToTheOneMemberStep) {
 // the drawn member, V(t), with and without renewal of the shift at each spike.
 TEST(EnsembleKernel, GaussianThresholdMembersBitIdenticalToTheOneMemberStep) {
   for (bool renewal : {false, true}) {
-    Session base = NoiseBase(0.0);
+    EnsembleSession base = NoiseBase(0.0);
     base.ensemble.sgm_V = 3.0;
     base.ensemble.ThrRenewal = renewal;
     const std::int64_t first = 32, last = 45, drawn = 40;
@@ -173,7 +182,7 @@ TEST(EnsembleKernel, OnlyTheOnePointSquidAxonWithNaAndKGoesThroughTheKernel) {
       {"noisy injected current", [](Session& s) { s.stim.noiseList = NoiseList::NoiseCurrent; }, false},
   };
   for (const Case& c : cases) {
-    Session s = NoiseBase(0.0);
+    EnsembleSession s = NoiseBase(0.0);
     c.change(s);
     EXPECT_EQ(EnsembleKernelApplies(s), c.applies) << c.what;
   }
@@ -187,7 +196,7 @@ TEST_F(EnsembleKernelRun, ThresholdEnsembleRateAsWithTheOneMemberStep) {
   std::string rate[2];
   for (int scalar : {0, 1}) {
     if (scalar == 1) setenv("MEMBRIX_ENSEMBLE_KERNEL", "scalar", 1);
-    Session s;
+    EnsembleSession s;
     ApplyProgramStart(s);
     SelectModelFamily(s, "Rariza");
     s.stim.uu = s.stim.ss = 0.0;
@@ -198,7 +207,8 @@ TEST_F(EnsembleKernelRun, ThresholdEnsembleRateAsWithTheOneMemberStep) {
     s.ensemble.ThrRenewal = true;
     BatchHost host;
     EnsembleSink sink;
-    const EnsembleResult r = RunGaussianThresholds(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+    const EnsembleResult r = RunGaussianThresholds(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased,
+                                                   Path(""));
     unsetenv("MEMBRIX_ENSEMBLE_KERNEL");
     EXPECT_EQ(r.outcome.delivered, 40);
     EXPECT_GT(r.ro.Peak(), 0.0);
@@ -214,7 +224,7 @@ TEST_F(EnsembleKernelRun, NoiseEnsembleFilesAsWithTheOneMemberStep) {
   double sigmaV[2] = {0, 0};
   for (int scalar : {0, 1}) {
     if (scalar == 1) setenv("MEMBRIX_ENSEMBLE_KERNEL", "scalar", 1);
-    Session s;
+    EnsembleSession s;
     ApplyProgramStart(s);
     SelectModelFamily(s, "Rariza");
     s.parallel.workers = 2;
@@ -224,7 +234,7 @@ TEST_F(EnsembleKernelRun, NoiseEnsembleFilesAsWithTheOneMemberStep) {
     s.ensemble.tMeasure = 15.0;
     BatchHost host;
     EnsembleSink sink;
-    const EnsembleResult r = RunNoiseEnsemble(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+    const EnsembleResult r = RunNoiseEnsemble(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased, Path(""));
     unsetenv("MEMBRIX_ENSEMBLE_KERNEL");
     EXPECT_EQ(r.outcome.delivered, 40);
     EXPECT_GT(r.ro.Peak(), 0.0);

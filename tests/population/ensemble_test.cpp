@@ -15,14 +15,23 @@
 #include "params/model_menus.h"
 #include "population/rate_histogram.h"
 #include "run/session.h"
+#include "population/network.h"
 
 namespace membrix {
 namespace {
 
+// A session with the population inputs kept beside it, as the workbench
+// keeps them.
+struct EnsembleSession : Session {
+  EnsembleInputs ensemble;
+  SynapseInputs synapse;
+};
+
+
 using testing::SweepFiles;
 
-Session SquidSession() {
-  Session s;
+EnsembleSession SquidSession() {
+  EnsembleSession s;
   ApplyProgramStart(s);
   SelectModelFamily(s, "Rariza");
   s.stim.uu = s.stim.ss = 0.0;
@@ -82,7 +91,7 @@ class Ensemble : public SweepFiles {};
 // Without dispersion every member repeats the one deterministic trajectory: the
 // rate is 1/Δ in each bin where it fired, for either kind of ensemble.
 TEST_F(Ensemble, NoDispersionGivesTheSingleNeuronsSpikeBins) {
-  Session single = SquidSession();
+  EnsembleSession single = SquidSession();
   single.ensemble.sgm_V = 0.0;
   ApplyEnsembleProblem(single, single.ensemble);
   EnsembleMember one = GaussianThresholdMember(single, single.ensemble, false, nullptr);
@@ -91,12 +100,14 @@ TEST_F(Ensemble, NoDispersionGivesTheSingleNeuronsSpikeBins) {
   for (double t : one.spikes) expected.AddSpike(t);
 
   for (bool noise : {false, true}) {
-    Session s = SquidSession();
+    EnsembleSession s = SquidSession();
     s.ensemble.sgm_V = 0.0;
     BatchHost host;
     EnsembleSink sink;
-    const EnsembleResult r = noise ? RunNoiseEnsemble(s, host, sink, EnsembleModel::ConductanceBased, Path(""))
-                                   : RunGaussianThresholds(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+    const EnsembleResult r = noise ? RunNoiseEnsemble(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased,
+                                                      Path(""))
+                                   : RunGaussianThresholds(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased,
+                                                           Path(""));
     ASSERT_EQ(r.ro.ro().size(), expected.ro().size());
     for (std::size_t k = 0; k < expected.ro().size(); ++k) {
       EXPECT_NEAR(r.ro.ro()[k], expected.ro()[k], 1e-9) << (noise ? "noise" : "thresholds") << ", bin " << k;
@@ -117,7 +128,7 @@ TEST_F(Ensemble, FilesIdenticalForOneAndTwoWorkers) {
     std::string rate[2], curve[2];
     double sigmaV[2] = {0, 0};
     for (int workers : {1, 2}) {
-      Session s = SquidSession();
+      EnsembleSession s = SquidSession();
       s.parallel.workers = workers;
       s.ensemble.MeshGauss = 9;
       s.ensemble.t_end = 25.0;
@@ -125,8 +136,10 @@ TEST_F(Ensemble, FilesIdenticalForOneAndTwoWorkers) {
       s.ensemble.tMeasure = 20.0;
       BatchHost host;
       EnsembleSink sink;
-      const EnsembleResult r = noise ? RunNoiseEnsemble(s, host, sink, EnsembleModel::ConductanceBased, Path(""))
-                                     : RunGaussianThresholds(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+      const EnsembleResult r = noise ? RunNoiseEnsemble(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased,
+                                                        Path(""))
+                                     : RunGaussianThresholds(s, s.ensemble, host, sink,
+                                                             EnsembleModel::ConductanceBased, Path(""));
       EXPECT_EQ(r.outcome.delivered, 10);
       EXPECT_GT(r.ro.Peak(), 0.0);
       rate[workers - 1] = Read(r.file);
@@ -145,7 +158,7 @@ TEST_F(Ensemble, FilesIdenticalForOneAndTwoWorkers) {
 
 TEST_F(Ensemble, EachMemberAsIfRunAloneWithTheGeneratorOfItsIndex) {
   // 40 members: more than one block of members shares a worker's session.
-  Session s = SquidSession();
+  EnsembleSession s = SquidSession();
   s.ensemble.MeshGauss = 39;
   s.ensemble.t_end = 20.0;
   s.ensemble.ThrRenewal = true;
@@ -154,7 +167,7 @@ TEST_F(Ensemble, EachMemberAsIfRunAloneWithTheGeneratorOfItsIndex) {
   s.ensemble.sgm_V = 0.3;
   BatchHost host;
   EnsembleSink sink;
-  const EnsembleResult r = RunGaussianThresholds(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+  const EnsembleResult r = RunGaussianThresholds(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased, Path(""));
 
   RateHistogram alone(0.02, s.ensemble.Nrate, 40);
   for (int i = 0; i < 40; ++i) {
@@ -181,7 +194,7 @@ class StopAfterMembers final : public EnsembleSink {
 // dispersion every member fires in the same bins, so the rate there is 1/Δ
 // however many were done, not diluted by the members that never ran.
 TEST_F(Ensemble, AStoppedRunIsTheRateOfTheMembersDone) {
-  Session single = SquidSession();
+  EnsembleSession single = SquidSession();
   single.ensemble.sgm_V = 0.0;
   ApplyEnsembleProblem(single, single.ensemble);
   const EnsembleMember one = GaussianThresholdMember(single, single.ensemble, false, nullptr);
@@ -190,14 +203,16 @@ TEST_F(Ensemble, AStoppedRunIsTheRateOfTheMembersDone) {
   for (double t : one.spikes) expected.AddSpike(t);
 
   for (bool noise : {false, true}) {
-    Session s = SquidSession();
+    EnsembleSession s = SquidSession();
     s.ensemble.sgm_V = 0.0;
     s.ensemble.MeshGauss = 3199;  // 100 blocks of members: a stop after the first leaves most undone
     s.parallel.workers = 1;
     testing::StopAfterPoints host(1);
     StopAfterMembers sink(host);
-    const EnsembleResult r = noise ? RunNoiseEnsemble(s, host, sink, EnsembleModel::ConductanceBased, Path(""))
-                                   : RunGaussianThresholds(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+    const EnsembleResult r = noise ? RunNoiseEnsemble(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased,
+                                                      Path(""))
+                                   : RunGaussianThresholds(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased,
+                                                           Path(""));
     const char* kind = noise ? "noise" : "thresholds";
     ASSERT_TRUE(r.outcome.stopped) << kind;
     ASSERT_GE(r.outcome.delivered, 1) << kind;
@@ -215,15 +230,17 @@ TEST_F(Ensemble, AStoppedRunIsTheRateOfTheMembersDone) {
 
 TEST_F(Ensemble, AStopBeforeAnyMemberLeavesAnEmptyRateFile) {
   for (bool noise : {false, true}) {
-    Session s = SquidSession();
+    EnsembleSession s = SquidSession();
     // Runs of a million steps: the stop reaches the members while they run
     // (they look at it every 4096 steps), before the first is done.
     s.ensemble.t_end = 50000.0;
     s.parallel.workers = 1;
     testing::StopAfterPoints host(0);
     EnsembleSink sink;
-    const EnsembleResult r = noise ? RunNoiseEnsemble(s, host, sink, EnsembleModel::ConductanceBased, Path(""))
-                                   : RunGaussianThresholds(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+    const EnsembleResult r = noise ? RunNoiseEnsemble(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased,
+                                                      Path(""))
+                                   : RunGaussianThresholds(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased,
+                                                           Path(""));
     EXPECT_TRUE(r.outcome.stopped);
     EXPECT_EQ(r.outcome.delivered, 0);
     EXPECT_TRUE(Lines(r.file).empty()) << (noise ? "noise" : "thresholds");
@@ -231,7 +248,7 @@ TEST_F(Ensemble, AStopBeforeAnyMemberLeavesAnEmptyRateFile) {
 }
 
 TEST(GaussianThresholdMember, LeakNeverBelowItsFloorAndThresholdsRenewAtSpikes) {
-  Session s = SquidSession();
+  EnsembleSession s = SquidSession();
   EnsembleInputs& in = s.ensemble;
   in.t_end = 0.1;
   in.sigmaUnit = SigmaUnit::Nondim;
@@ -252,7 +269,7 @@ TEST(GaussianThresholdMember, LeakNeverBelowItsFloorAndThresholdsRenewAtSpikes) 
   EXPECT_EQ(s.NP0.gL, gL0);
 
   // Threshold renewal: a new shift after every spike, none without renewal.
-  Session r = SquidSession();
+  EnsembleSession r = SquidSession();
   r.ensemble.disperse = DispersionKind::Threshold;
   r.ensemble.sgm_V = 2.0;
   r.ensemble.t_end = 80.0;
@@ -273,7 +290,7 @@ TEST(GaussianThresholdMember, AThresholdShiftMovesTheFirstSpike) {
   // A member whose Na activation sits higher fires later, for either model reading of the spread.
   double first[2] = {0, 0};
   for (int k = 0; k < 2; ++k) {
-    Session s = SquidSession();
+    EnsembleSession s = SquidSession();
     s.ensemble.sgm_V = 0.0;
     ApplyEnsembleProblem(s, s.ensemble);
     s.NP0.NaThreshShift += k == 0 ? 0.0 : 3.0;
@@ -287,7 +304,7 @@ TEST(GaussianThresholdMember, AThresholdShiftMovesTheFirstSpike) {
 class Conductances : public SweepFiles {};
 
 TEST_F(Conductances, NoSpreadCollapsesTheDispersionLines) {
-  Session s = SquidSession();
+  EnsembleSession s = SquidSession();
   EnsembleInputs& in = s.ensemble;
   in.t_end = 20.0;
   in.sigmaG = 0.0;
@@ -295,7 +312,7 @@ TEST_F(Conductances, NoSpreadCollapsesTheDispersionLines) {
   BatchHost host;
   ConductanceEnsembleSink sink;
   const ConductanceEnsembleResult r =
-      RunGaussianConductances(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+      RunGaussianConductances(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased, Path(""));
   ASSERT_FALSE(r.dispersion.empty());
   for (const DispersionPoint& p : r.dispersion) {
     EXPECT_NEAR(p.D, 0.0, 1e-7) << "t = " << p.t;
@@ -318,7 +335,7 @@ TEST_F(Conductances, LinearisedSpreadFollowsTheEnsembleBelowThreshold) {
   // On a passive membrane the voltage responds almost linearly to a
   // conductance spread of 20 %: the ensemble's dispersion and the linear
   // estimate then agree.
-  Session s = SquidSession();
+  EnsembleSession s = SquidSession();
   SelectModelFamily(s, "Passive");
   EnsembleInputs& in = s.ensemble;
   in.t_end = 20.0;
@@ -329,7 +346,7 @@ TEST_F(Conductances, LinearisedSpreadFollowsTheEnsembleBelowThreshold) {
   BatchHost host;
   ConductanceEnsembleSink sink;
   const ConductanceEnsembleResult r =
-      RunGaussianConductances(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+      RunGaussianConductances(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased, Path(""));
   EXPECT_DOUBLE_EQ(r.T_min, 0.02) << "nobody fires";
   ASSERT_EQ(r.dispersion.size(), 40u);
   const DispersionPoint& last = r.dispersion.back();
@@ -359,7 +376,7 @@ std::map<long, double> WeightedMeans(const std::vector<std::string>& lines) {
 // A stop between members ends the run without an error: the statistics are
 // those of the members done, and the run says it was stopped.
 TEST_F(Conductances, AStopKeepsTheStatisticsOfTheMembersDone) {
-  Session s = SquidSession();
+  EnsembleSession s = SquidSession();
   SelectModelFamily(s, "Passive");
   EnsembleInputs& in = s.ensemble;
   in.t_end = 10.0;
@@ -375,7 +392,7 @@ TEST_F(Conductances, AStopKeepsTheStatisticsOfTheMembersDone) {
     testing::StopAfterPoints& h_;
   } sink(host);
   const ConductanceEnsembleResult r =
-      RunGaussianConductances(s, host, sink, EnsembleModel::ConductanceBased, Path(""));
+      RunGaussianConductances(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased, Path(""));
   EXPECT_TRUE(r.stopped);
   EXPECT_EQ(r.members, 3);
   ASSERT_EQ(r.dispersion.size(), 20u);
@@ -390,18 +407,19 @@ TEST_F(Conductances, AStopKeepsTheStatisticsOfTheMembersDone) {
   testing::StopAfterPoints never(1000);
   Counter all(never);
   const ConductanceEnsembleResult full =
-      RunGaussianConductances(s, never, all, EnsembleModel::ConductanceBased, Path(""));
+      RunGaussianConductances(s, s.ensemble, never, all, EnsembleModel::ConductanceBased, Path(""));
   EXPECT_FALSE(full.stopped);
   EXPECT_EQ(full.members, 9);
   EXPECT_NE(full.dispersion.back().mean, r.dispersion.back().mean) << "the other members count in a full run";
 }
 
 TEST_F(Conductances, RefusesAnEnsembleWithoutMesh) {
-  Session s = SquidSession();
+  EnsembleSession s = SquidSession();
   s.ensemble.MeshG = 0;
   BatchHost host;
   ConductanceEnsembleSink sink;
-  EXPECT_THROW(RunGaussianConductances(s, host, sink, EnsembleModel::ConductanceBased, Path("")), RangeError);
+  EXPECT_THROW(RunGaussianConductances(s, s.ensemble, host, sink, EnsembleModel::ConductanceBased, Path("")),
+               RangeError);
 }
 
 }  // namespace

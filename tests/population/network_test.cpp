@@ -17,6 +17,14 @@
 namespace membrix {
 namespace {
 
+// A session with the population inputs kept beside it, as the workbench
+// keeps them.
+struct EnsembleSession : Session {
+  EnsembleInputs ensemble;
+  SynapseInputs synapse;
+};
+
+
 using testing::SweepFiles;
 
 TEST(GabaSynapse, EqualRatesGiveAnAlphaGatePeakingAtOneOverTheRate) {
@@ -65,8 +73,8 @@ TEST(DelayedRate, ReadsCompletedBinsOnly) {
 
 class Network : public SweepFiles {};
 
-Session NetworkSession(std::int32_t members) {
-  Session s;
+EnsembleSession NetworkSession(std::int32_t members) {
+  EnsembleSession s;
   ApplyProgramStart(s);
   SelectModelFamily(s, "Rariza");
   EnsembleInputs& in = s.ensemble;
@@ -87,11 +95,12 @@ double Spikes(const RateHistogram& ro, std::int64_t members) {
 TEST_F(Network, InhibitionThinsTheFiringAndTheFileCarriesTheGate) {
   double spikes[2] = {0, 0};
   for (int k = 0; k < 2; ++k) {
-    Session s = NetworkSession(20);
+    EnsembleSession s = NetworkSession(20);
     s.synapse.gGABA = k == 0 ? 0.0 : 5.0;
     BatchHost host;
     NetworkSink sink;
-    const NetworkResult r = RunNetwork(s, host, sink, EnsembleModel::ConductanceBased, true, Path(""));
+    const NetworkResult r = RunNetwork(s, s.ensemble, s.synapse, host, sink, EnsembleModel::ConductanceBased, true,
+                                       Path(""));
     spikes[k] = Spikes(r.ro, 20);
     const auto lines = Lines(Path(kRateFileName));
     ASSERT_EQ(lines.size(), 61u);
@@ -109,19 +118,20 @@ TEST_F(Network, InhibitionThinsTheFiringAndTheFileCarriesTheGate) {
 TEST_F(Network, SameRunForTheSameSessionAndRefusesTooManyMembers) {
   std::string files[2];
   for (auto& f : files) {
-    Session s = NetworkSession(6);
+    EnsembleSession s = NetworkSession(6);
     s.ensemble.ThrRenewal = true;
     BatchHost host;
     NetworkSink sink;
-    RunNetwork(s, host, sink, EnsembleModel::ConductanceBased, false, Path(""));
+    RunNetwork(s, s.ensemble, s.synapse, host, sink, EnsembleModel::ConductanceBased, false, Path(""));
     f = Read(Path(kRateFileName));
   }
   EXPECT_EQ(files[0], files[1]);
 
-  Session s = NetworkSession(kMaxNetworkMembers);
+  EnsembleSession s = NetworkSession(kMaxNetworkMembers);
   BatchHost host;
   NetworkSink sink;
-  EXPECT_THROW(RunNetwork(s, host, sink, EnsembleModel::ConductanceBased, true, Path("")), RangeError);
+  EXPECT_THROW(RunNetwork(s, s.ensemble, s.synapse, host, sink, EnsembleModel::ConductanceBased, true, Path("")),
+               RangeError);
 }
 
 // The bins a run reports are the lines of its file, all of them in a full run
@@ -140,12 +150,13 @@ TEST_F(Network, ReportsTheBinsItWrote) {
     StopAtTime& host_;
   };
   for (bool stop : {false, true}) {
-    Session s = NetworkSession(4);
+    EnsembleSession s = NetworkSession(4);
     StopAtTime stopping;
     BatchHost never;
     TimeSink sink(stopping);
     Host& host = stop ? static_cast<Host&>(stopping) : never;
-    const NetworkResult r = RunNetwork(s, host, sink, EnsembleModel::ConductanceBased, true, Path(""));
+    const NetworkResult r = RunNetwork(s, s.ensemble, s.synapse, host, sink, EnsembleModel::ConductanceBased, true,
+                                       Path(""));
     EXPECT_EQ(r.stopped, stop);
     const auto lines = Lines(Path(kRateFileName));
     EXPECT_EQ(static_cast<std::size_t>(r.bins), lines.size()) << (stop ? "stopped" : "full");
@@ -166,11 +177,11 @@ class DoublesTheStep final : public NetworkSink {
 };
 
 TEST_F(Network, AChangedStepTakesEffectFromTheNextStep) {
-  Session s = NetworkSession(2);
+  EnsembleSession s = NetworkSession(2);
   s.ensemble.t_end = 10.0;
   BatchHost host;
   DoublesTheStep sink;
-  RunNetwork(s, host, sink, EnsembleModel::ConductanceBased, true, Path(""));
+  RunNetwork(s, s.ensemble, s.synapse, host, sink, EnsembleModel::ConductanceBased, true, Path(""));
   const auto curve = Lines(Path(kOneCurveFileName));
   ASSERT_EQ(curve.size(), 150u) << "100 steps of 0.05 ms, then 50 of 0.1 ms";
   EXPECT_EQ(curve[100].substr(0, 9), "    5.100");

@@ -12,6 +12,7 @@
 #include "run/independent_runs.h"
 #include "run/session.h"
 #include "tasks/model_inputs.h"
+#include "tasks/task_inputs.h"
 #include "tasks/task_summary.h"
 #include "tasks/tasks.h"
 
@@ -97,16 +98,20 @@ TEST(ModelInputs, GivenInputsOverrideAndOthersLeaveTheModelAsItStands) {
   const TaskDeclaration& fi = FITask();
   TaskValues values = DefaultValues(fi);
   Session start;
-  ApplyModelInputs(start, fi, values);
+  TaskInputs startInputs;
+  ApplyModelInputs(start, startInputs, fi, values);
   const double startTEnd = start.run.t_end;
 
   values.SetNumber("t_end_ms", 250.0);
   values.SetNumber("seed", 12.0);
+  values.SetNumber("step", 25.0);
   Session s;
-  ApplyModelInputs(s, fi, values);
+  TaskInputs inputs;
+  ApplyModelInputs(s, inputs, fi, values);
   EXPECT_DOUBLE_EQ(s.run.t_end, 0.25);
   EXPECT_EQ(s.random.seed(), 12u);
-  EXPECT_DOUBLE_EQ(s.fi.Iind_max, start.fi.Iind_max);  // not given: as it was
+  EXPECT_DOUBLE_EQ(inputs.fi.StepIind, 25.0);                     // given: into the task inputs
+  EXPECT_DOUBLE_EQ(inputs.fi.Iind_max, startInputs.fi.Iind_max);  // not given: as it was
   EXPECT_NE(startTEnd, 0.25);
 }
 
@@ -116,7 +121,8 @@ TEST(ModelInputs, RefuseRunSettingsNoRunCanUseHoweverTheyAreSet) {
     TaskValues values = DefaultValues(fi);
     values.AddText("set", setting);
     Session s;
-    EXPECT_THROW(ApplyModelInputs(s, fi, values), RangeError) << setting;
+    TaskInputs inputs;
+    EXPECT_THROW(ApplyModelInputs(s, inputs, fi, values), RangeError) << setting;
   }
 }
 

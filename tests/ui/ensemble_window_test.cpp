@@ -63,7 +63,7 @@ void EnsembleWindowTest::RateButtonOpensBothWindowsAndTheNoiseRunDrawsTheRate() 
   TypeInto(*w, "DDSpinEdit7", QStringLiteral("7"));
   TypeInto(*w, "DDSpinEdit6", QStringLiteral("40"));
   TypeInto(*w, "DDSpinEdit14", QStringLiteral("10"));
-  QCOMPARE(f.s().ensemble.MeshGauss, 7);
+  QCOMPARE(f.in().ensemble.MeshGauss, 7);
   QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("Button5")), Qt::LeftButton);
   auto* chart = w->findChild<Chart*>(QStringLiteral("Chart2"));
   QCOMPARE(chart->PointCount(chart->FindSeries(QStringLiteral("ro(t,0)"))), 41);
@@ -85,10 +85,10 @@ void EnsembleWindowTest::LeakSpreadSwitchesToRelativeAndDoubleClickSwitchesBack(
   disperse->setCurrentIndex(1);
   QCOMPARE(unit->currentText(), QStringLiteral("nondim."));
   QCOMPARE(sgm->value(), 0.3);
-  QCOMPARE(f.s().ensemble.sgm_V, 0.3);
+  QCOMPARE(f.in().ensemble.sgm_V, 0.3);
   QTest::mouseDClick(unit, Qt::LeftButton);
   QCOMPARE(unit->currentText(), QStringLiteral("in mV"));
-  QCOMPARE(f.s().ensemble.sgm_V, 3.0);
+  QCOMPARE(f.in().ensemble.sgm_V, 3.0);
 
   auto* fix = w->findChild<QCheckBox*>(QStringLiteral("CheckBox1"));
   fix->setChecked(true);
@@ -127,8 +127,8 @@ void EnsembleWindowTest::AStoppedNoiseRunDrawsTheRateOfTheMembersDone() {
   QWidget* w = Window(f, "Form7");
   TypeInto(*w, "DDSpinEdit7", QStringLiteral("1000000"));
   TypeInto(*w, "DDSpinEdit13", QStringLiteral("0"));
-  QCOMPARE(f.s().ensemble.MeshGauss, 1000000);
-  QCOMPARE(f.s().ensemble.sgm_V, 0.0);
+  QCOMPARE(f.in().ensemble.MeshGauss, 1000000);
+  QCOMPARE(f.in().ensemble.sgm_V, 0.0);
   // "Stop" once member 0 has been written.
   auto* stop = w->findChild<QPushButton*>(QStringLiteral("ButtonStop"));
   QTimer poll;

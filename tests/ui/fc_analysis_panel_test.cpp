@@ -21,20 +21,20 @@ namespace {
 
 // The start-up neuron's map over its tonic-firing inputs, written where the
 // window reads it.
-void MakeMap(membrix::Session& s) {
-  s.usMap.nue = 7;
-  s.usMap.nse = 7;
-  s.usMap.u_min = 3.0;
-  s.usMap.u_max = 6.5;
-  s.usMap.s_min = 0.05;
-  s.usMap.s_max = 0.4;
-  s.usMap.t_end = 600;
-  s.firingClamp.FunctionG = 1;  // the mean voltage of the interval
+void MakeMap(membrix::Session& s, membrix::TaskInputs& in) {
+  in.usMap.nue = 7;
+  in.usMap.nse = 7;
+  in.usMap.u_min = 3.0;
+  in.usMap.u_max = 6.5;
+  in.usMap.s_min = 0.05;
+  in.usMap.s_max = 0.4;
+  in.usMap.t_end = 600;
+  in.firingClamp.FunctionG = 1;  // the mean voltage of the interval
   class Quiet final : public membrix::USMapSink {
     void Point(const membrix::USMapPoint&) override {}
   } quiet;
   membrix::BatchHost host;
-  membrix::MapUS(s, host, quiet, membrix::MapGrid::US, membrix::kUSMapFile);
+  membrix::MapUS(s, in.usMap, in.fiber, host, quiet, membrix::MapGrid::US, membrix::kUSMapFile);
 }
 
 int Points(membrix::Chart& c, const char* series) { return c.PointCount(c.FindSeries(QString::fromUtf8(series))); }
@@ -53,7 +53,7 @@ void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
   WorkbenchFixture f;
   membrix::Session& s = f.wb->session();
   s.stim.Vus = s.NP0.VK;  // the input conductance reverses where the run's cell has it
-  MakeMap(s);
+  MakeMap(s, f.in());
   membrix::FiringClampWindow& w = f.form1().analysisWindows().firingClamp();
   w.show();
   auto* panel = w.findChild<membrix::FiringClampAnalysisPanel*>();
@@ -62,7 +62,8 @@ void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
 
   QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
   std::size_t firing = 0;
-  for (const membrix::SpikeRecord& r : membrix::CheckRecords(membrix::ReadAnalysisMap(s))) firing += r.F != 0.0;
+  const membrix::USMapData map = membrix::ReadAnalysisMap(f.in().fcAnalysis, f.in().firingClamp);
+  for (const membrix::SpikeRecord& r : membrix::CheckRecords(map)) firing += r.F != 0.0;
   QVERIFY(firing >= 10);
   QCOMPARE(panel->last().estimates.size(), firing);
   QCOMPARE(panel->mapF()->BubbleCount(), 64);
@@ -84,7 +85,7 @@ void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
   s.prog.tau_E = s.prog.tau_I = 0.0;
   s.prog.NoiseToSignal = 0.05;
   s.stim.tau_Noise = 0.002;
-  s.firingClamp.Mode = -1;
+  f.in().firingClamp.Mode = -1;
   membrix::SetRunLength(s.run, 0.6);
   QVERIFY(w.Run(100000));
   QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button3")), Qt::LeftButton);
@@ -94,7 +95,7 @@ void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
   // Two trials, written to the trial file.
   auto* n = w.findChild<membrix::NumericInput*>(QStringLiteral("DDSpinEdit1"));
   n->setValue(2);
-  QCOMPARE(s.fcAnalysis.Trials, 2);
+  QCOMPARE(f.in().fcAnalysis.Trials, 2);
   QCOMPARE(n->text().trimmed(), QStringLiteral("2"));  // a count shows whole
   QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button5")), Qt::LeftButton);
   QCOMPARE(panel->lastTrials().trials, 2);
@@ -106,7 +107,7 @@ void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
   // "Wiener Kernel" makes the run write the voltage of every step.
   w.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(true);
   QCOMPARE(s.run.WriteMode, 1);
-  QVERIFY(s.fcAnalysis.WienerKernel);
+  QVERIFY(f.in().fcAnalysis.WienerKernel);
   w.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(false);
   QCOMPARE(s.run.WriteMode, 0);
 }
@@ -114,15 +115,15 @@ void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
 void FCAnalysisPanelTest::KernelBoxShowsTheZFunctionWindowWhichAnalysesOneISI() {
   WorkbenchFixture f;
   membrix::Session& s = f.wb->session();
-  MakeMap(s);
-  s.usMap.t_end = 80;  // the five-spike runs record the first rates
-  s.usMap.nue = s.usMap.nse = 5;
+  MakeMap(s, f.in());
+  f.in().usMap.t_end = 80;  // the five-spike runs record the first rates
+  f.in().usMap.nue = f.in().usMap.nse = 5;
   {
     class Quiet final : public membrix::USMapSink {
       void Point(const membrix::USMapPoint&) override {}
     } quiet;
     membrix::BatchHost host;
-    membrix::MapUS(s, host, quiet, membrix::MapGrid::US, membrix::kUSMapFile);
+    membrix::MapUS(s, f.in().usMap, f.in().fiber, host, quiet, membrix::MapGrid::US, membrix::kUSMapFile);
   }
   for (const char* name : {membrix::kStoredZFile, membrix::kStoredZVavFile}) {
     std::ofstream out(f.FilePath(QString::fromUtf8(name)).toStdString());
@@ -134,7 +135,7 @@ void FCAnalysisPanelTest::KernelBoxShowsTheZFunctionWindowWhichAnalysesOneISI() 
   membrix::ZFunctionWindow& z = f.form1().analysisWindows().zFunction();
   QVERIFY(z.isVisible());
   QCOMPARE(z.windowTitle(), QStringLiteral("Form14 - Z-function to correct F-C"));
-  QVERIFY(s.zInputs.Visible);
+  QVERIFY(f.in().zInputs.Visible);
   QCOMPARE(s.run.WriteMode, 1);
 
   s.stim.Iind = 0.0;
@@ -182,7 +183,7 @@ void FCAnalysisPanelTest::KernelBoxShowsTheZFunctionWindowWhichAnalysesOneISI() 
 
   kernel->setChecked(false);
   QVERIFY(!z.isVisible());
-  QVERIFY(!s.zInputs.Visible);
+  QVERIFY(!f.in().zInputs.Visible);
 }
 
 QTEST_MAIN(FCAnalysisPanelTest)

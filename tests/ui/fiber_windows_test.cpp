@@ -41,10 +41,10 @@ class FiberWindowsTest : public QObject {
 void FiberWindowsTest::AxonRunsTheFiberAndDrawsItsProfilesAndEnds() {
   WorkbenchFixture f;
   membrix::Session& s = f.s();
-  s.fiber.N = 10;
-  s.fiber.nDraw = 5;
-  s.fiber.Stimulation = membrix::FiberStimulation::EndSteps;
-  s.fiber.Iind_Left = 200.0;
+  f.in().fiber.N = 10;
+  f.in().fiber.nDraw = 5;
+  f.in().fiber.Stimulation = membrix::FiberStimulation::EndSteps;
+  f.in().fiber.Iind_Left = 200.0;
   membrix::SetRunLength(s.run, 100 * s.run.dt);
   QPushButton* axon = f.Button(QStringLiteral("Axon"));
   QVERIFY(axon->isEnabled());
@@ -79,7 +79,7 @@ void FiberWindowsTest::InputsKeepTheirLimitsAndDoubleClicksToggle() {
   WorkbenchFixture f;
   membrix::FiberInputWindow& w = f.form1().analysisWindows().fiberInput();
   w.show();
-  const membrix::FiberInputs& in = f.s().fiber;
+  const membrix::FiberInputs& in = f.in().fiber;
   QCOMPARE(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit19"))->value(), 50.0);
   TypeInto(w, "DDSpinEdit19", QStringLiteral("0"));
   QCOMPARE(in.N, 1);
@@ -111,9 +111,8 @@ void FiberWindowsTest::InputsKeepTheirLimitsAndDoubleClicksToggle() {
 
 void FiberWindowsTest::RefreshShowsTheDensitiesAndTheCableValues() {
   WorkbenchFixture f;
-  membrix::Session& s = f.s();
-  s.fiber.N = 20;
-  s.fiber.L = 1e6;  // far longer than the length constant: ro is 1/Gs_R
+  f.in().fiber.N = 20;
+  f.in().fiber.L = 1e6;  // far longer than the length constant: ro is 1/Gs_R
   membrix::FiberViewWindow& view = f.form1().analysisWindows().fiberView();
   view.show();
   QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("Refresh")), Qt::LeftButton);

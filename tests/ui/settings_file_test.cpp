@@ -7,7 +7,11 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <algorithm>
+#include <cmath>
+
 #include "params/settings_file.h"
+#include "tasks/task_declaration.h"
 #include "ui/parameter_window.h"
 #include "ui/settings_binding.h"
 #include "ui/windows/ion_dynamics_window.h"
@@ -61,6 +65,7 @@ class SettingsFileTest : public QObject {
 
  private slots:
   void EveryLineReachesItsControl();
+  void LinesOfDeclaredInputsCarryThoseInputs();
   void SaveThenRestoreBringsEveryControlBack();
   void RestoredValuesActAsIfEntered();
   void AFileThatStopsEarlyLeavesTheRestAlone();
@@ -87,6 +92,54 @@ void SettingsFileTest::EveryLineReachesItsControl() {
   qInfo() << "lines without a control:" << unbound;
   const QRegularExpression expected(QStringLiteral("^(Form1\\.N[1-7]|Form3\\.CheckBox3)$"));
   for (const QString& name : unbound) QVERIFY2(expected.match(name).hasMatch(), qPrintable(name));
+}
+
+// A line that names a declared task input stands for that input: its control
+// is the widget bound to it, in the declared unit. Saving writes the input's
+// value; restoring another value on the line sets the input to it.
+void SettingsFileTest::LinesOfDeclaredInputsCarryThoseInputs() {
+  WorkbenchFixture f;
+  QVERIFY(f.exposed);
+  const std::vector<membrix::SettingsLine>& lines = SettingsLines();
+  auto same = [](double a, double b) { return std::abs(a - b) <= 1e-9 * std::max(1.0, std::abs(b)); };
+  int named = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const membrix::SettingsLine& line = lines[i];
+    if (line.input.empty()) continue;
+    ++named;
+    const std::string where = "line " + std::to_string(i + 1) + " " + line.window + "." + line.control + ": " +
+                              line.task + " " + line.input;
+    const membrix::TaskDeclaration* task = membrix::FindTask(line.task);
+    QVERIFY2(task != nullptr, where.c_str());
+    const membrix::TaskInput* in = task->Find(line.input);
+    QVERIFY2(in != nullptr && in->Bound(), where.c_str());
+    const bool flag = in->kind == membrix::InputKind::Flag;
+    const bool choice = in->kind == membrix::InputKind::Choice;
+    QVERIFY2(flag == (line.kind == SettingKind::Boolean) && choice == (line.kind == SettingKind::Index),
+             where.c_str());
+
+    std::vector<double> values = membrix::CollectSettings(*f.wb);
+    const double before = in->get(f.s(), f.in());
+    QVERIFY2(same(values[i], before), (where + ": the file holds " + std::to_string(values[i]) +
+                                       ", the input " + std::to_string(before)).c_str());
+    double value = flag     ? 1.0 - before
+                   : choice ? std::fmod(before + 1.0, static_cast<double>(in->choices.size()))
+                            : before + 1.0;
+    if (!in->range.Contains(value)) value = before - 1.0;
+    // The file may hold the control more than once; every copy takes the value.
+    for (std::size_t j = 0; j < lines.size(); ++j) {
+      if (lines[j].window == line.window && lines[j].control == line.control) values[j] = value;
+    }
+    membrix::SettingsValues edited;
+    edited.values = values;
+    edited.lines = 234;
+    membrix::ApplySettings(*f.wb, edited);
+    const double after = in->get(f.s(), f.in());
+    QVERIFY2(same(after, value),
+             (where + ": restored " + std::to_string(value) + ", the input holds " + std::to_string(after)).c_str());
+    QVERIFY2(same(membrix::CollectSettings(*f.wb)[i], value), where.c_str());
+  }
+  QVERIFY(named >= 13);
 }
 
 void SettingsFileTest::SaveThenRestoreBringsEveryControlBack() {

@@ -98,7 +98,7 @@ void USMapWindowTest::FiringClampItemHoldsTheRateSetOnThePage() {
   TypeInto(f.form1(), "DDSpinEdit10", QStringLiteral("0"));
   TypeInto(f.form1(), "DDSpinEdit11", QStringLiteral("0"));
   f.form1().findChild<QComboBox*>(QStringLiteral("ComboBox1"))->setCurrentIndex(1);  // " Adjust  u"
-  QCOMPARE(s.firingClamp.Mode, 1);
+  QCOMPARE(f.in().firingClamp.Mode, 1);
   auto* item = f.form1().findChild<QAction*>(QStringLiteral("Firing-Clamp and PRC"));
   QVERIFY(item != nullptr && item->isEnabled());
   membrix::Chart* adaptation = f.form1().analysisWindows().usMap().adaptation();

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "ui/chart.h"
 #include "ui/main_window.h"
 #include "ui/numeric_input.h"
@@ -60,6 +61,7 @@ class WorkbenchFixture {
   }
 
   Session& s() { return wb->session(); }
+  TaskInputs& in() { return wb->inputs(); }
   MainWindow& form1() { return wb->mainWindow(); }
 
   template <class T = QWidget>

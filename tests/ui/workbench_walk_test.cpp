@@ -232,8 +232,8 @@ void WorkbenchWalkTest::EveryCommandReachesItsOperation() {
       {"Form1", "CheckBox2", none, shows({"Form14"})},
       {"Form1", "Axon",
        [](Walk& w) {
-         w.s().fiber.N = 10;
-         w.s().fiber.nDraw = 5;
+         w.in().fiber.N = 10;
+         w.in().fiber.nDraw = 5;
        },
        [shows](Walk& w) {
          const QString why = shows({"Form12", "Form20"})(w);
@@ -331,18 +331,18 @@ void WorkbenchWalkTest::EveryCommandReachesItsOperation() {
          return w.Ok(named && w.Button(Q("Make linear F,G"))->text() == Q("Undo linear F,G") && w.Shown("Form9"),
                      "no linearisation");
        }},
-      {"Form1", "ComboBox1", none, sets([](Walk& w) { return w.s().firingClamp.Mode == 7; }, "action not taken"),
+      {"Form1", "ComboBox1", none, sets([](Walk& w) { return w.in().firingClamp.Mode == 7; }, "action not taken"),
        selectList("ComboBox1", 7)},
       {"Form1", "ComboBox2", none,
-       sets([](Walk& w) { return w.s().firingClamp.Mode == 4 && w.Input(Q("DDSpinEdit18"))->value() == -40.0; },
+       sets([](Walk& w) { return w.in().firingClamp.Mode == 4 && w.Input(Q("DDSpinEdit18"))->value() == -40.0; },
             "the meanders do not preset the clamp"),
        selectList("ComboBox2", 3)},
       {"Form1", "NoiseList", none,
        sets([](Walk& w) { return static_cast<int>(w.s().stim.noiseList) == 1; }, "noise not chosen"),
        selectList("NoiseList", 1)},
-      {"Form1", "RadioGroup3Items", none, sets([](Walk& w) { return w.s().firingClamp.FunctionF == 2; }, "F"),
+      {"Form1", "RadioGroup3Items", none, sets([](Walk& w) { return w.in().firingClamp.FunctionF == 2; }, "F"),
        clickItem("RadioGroup3Items", 2)},
-      {"Form1", "RadioGroup2Items", none, sets([](Walk& w) { return w.s().firingClamp.FunctionG == 1; }, "G"),
+      {"Form1", "RadioGroup2Items", none, sets([](Walk& w) { return w.in().firingClamp.FunctionG == 1; }, "G"),
        clickItem("RadioGroup2Items", 1)},
       {"Form1", "OneAxis", [](Walk& w) { w.form1().ShowModelView(true, true); },
        sets([](Walk& w) { return !w.form1().ModelOnOneAxis(); }, "the model stays on one axis")},

@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/adaptation_window.h"
 
 #include <QGridLayout>
@@ -39,9 +40,9 @@ AdaptationWindow::AdaptationWindow(Workbench& wb, QWidget* parent) : QWidget(par
   Session& s = wb_.session();
   auto* inputs = new QGridLayout;
   iindMax_ = AddSweepInput(this, inputs, 0, "DDSpinEdit1", " Iind_max, pA ", 0,
-                           [&s](double v) { s.adaptation.Iind_max = v; });
+                           [this](double v) { wb_.inputs().adaptation.Iind_max = v; });
   step_ = AddSweepInput(this, inputs, 1, "DDSpinEdit4", " Step for Iind   ", 1,
-                        [&s](double v) { s.adaptation.StepIind = v; });
+                        [this](double v) { wb_.inputs().adaptation.StepIind = v; });
   tEnd_ = AddSweepInput(this, inputs, 2, "DDSpinEdit3", " t_end, ms       ", 1, [this, &s](double v) {
     if (v > 0) SetRunLength(s.run, v / 1000.0);
     wb_.Correspond();
@@ -79,8 +80,8 @@ AdaptationWindow::AdaptationWindow(Workbench& wb, QWidget* parent) : QWidget(par
 void AdaptationWindow::ShowInputs() {
   const Session& s = wb_.session();
   const QSignalBlocker b1(iindMax_), b2(step_), b3(tEnd_);
-  iindMax_->setValue(s.adaptation.Iind_max);
-  step_->setValue(s.adaptation.StepIind);
+  iindMax_->setValue(wb_.inputs().adaptation.Iind_max);
+  step_->setValue(wb_.inputs().adaptation.StepIind);
   tEnd_->setValue(s.run.t_end * 1000.0);
 }
 
@@ -94,9 +95,10 @@ void AdaptationWindow::Start() {
     Session& s = wb_.session();
     SweepWindowHost host(wb_, stop_);
     AdaptationChartSink sink(*chart_, *commands_.status);
-    const RunsOutcome outcome = SweepAdaptation(s, host, sink);
+    const RunsOutcome outcome = SweepAdaptation(s, wb_.inputs().adaptation, host, sink);
     chart_->Refresh();
-    return {outcome.delivered, CurrentGridCount(s.adaptation.Iind_max, s.adaptation.StepIind, "Step for Iind")};
+    return {outcome.delivered, CurrentGridCount(wb_.inputs().adaptation.Iind_max, wb_.inputs().adaptation.StepIind,
+                                                "Step for Iind")};
   });
 }
 

@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/analysis_windows.h"
 
 #include "analysis/firing_clamp_analysis.h"
@@ -87,7 +88,7 @@ void AnalysisWindows::SetKernelShown(bool shown) {
   // The kernel replaces the Wiener correction: the run writes its voltage trace
   // "V(t).dat" for the kernel window instead.
   Session& s = wb_.session();
-  s.fcAnalysis.WienerKernel = false;
+  wb_.inputs().fcAnalysis.WienerKernel = false;
   s.trace.TraceFile = kWienerTraceFile;
   s.run.WriteMode = 1;
   if (shown) {
@@ -95,7 +96,7 @@ void AnalysisWindows::SetKernelShown(bool shown) {
   } else if (zFunction_) {
     zFunction_->hide();
   }
-  s.zInputs.Visible = shown;
+  wb_.inputs().zInputs.Visible = shown;
 }
 
 void AnalysisWindows::ShowFI() { Raise(fi()); }

@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/ensemble_window.h"
 
 #include <QCheckBox>
@@ -205,7 +206,7 @@ class DoubleClickToggle final : public QObject {
 SynapseWindow::SynapseWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window), wb_(wb) {
   setObjectName(QStringLiteral("Form15"));
   setWindowTitle(QStringLiteral("Form15: Synaptic Current for the Net"));
-  SynapseInputs& syn = wb_.session().synapse;
+  SynapseInputs& syn = wb_.inputs().synapse;
   auto* grid = new QGridLayout;
   inputs_[0] = AddSweepInput(this, grid, 0, "DDSpinEdit1", "gGABA, mS/cm^2", 3, [&syn](double v) { syn.gGABA = v; });
   inputs_[1] = AddSweepInput(this, grid, 1, "DDSpinEdit2", "alGABA, Hz", 1, [&syn](double v) { syn.alGABA = v; });
@@ -226,7 +227,7 @@ SynapseWindow::SynapseWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Q
 }
 
 void SynapseWindow::ShowInputs() {
-  const SynapseInputs& syn = wb_.session().synapse;
+  const SynapseInputs& syn = wb_.inputs().synapse;
   const double values[5] = {syn.gGABA, syn.alGABA, syn.beGABA, syn.VGABA, syn.delay};
   for (int i = 0; i < 5; ++i) {
     const QSignalBlocker block(inputs_[i]);
@@ -239,7 +240,7 @@ EnsembleWindow::EnsembleWindow(Workbench& wb, SynapseWindow& synapse, QWidget* p
   setObjectName(QStringLiteral("Form7"));
   setWindowTitle(QStringLiteral("Form7: Rate of Gaussian ensemble"));
   Session& s = wb_.session();
-  EnsembleInputs& in = s.ensemble;
+  EnsembleInputs& in = wb_.inputs().ensemble;
 
   auto bind = [this](QGridLayout* grid, int row, const char* name, const char* caption, int decimals,
                      std::function<void(double)> store, std::function<double()> show) {
@@ -263,8 +264,8 @@ EnsembleWindow::EnsembleWindow(Workbench& wb, SynapseWindow& synapse, QWidget* p
        [&in](double v) { in.MeshGauss = static_cast<std::int32_t>(std::lround(v)); },
        [&in] { return double(in.MeshGauss); });
   sgmV_ = bind(problem, 7, "DDSpinEdit13", "sgm_V", 3,
-               [&s](double v) {
-                 s.ensemble.sgm_V = v;
+               [this, &s](double v) {
+                 wb_.inputs().ensemble.sgm_V = v;
                  s.stim.sgm_V_Input = v;  // the same spread the f-I curve's noise uses
                },
                [&in] { return in.sgm_V; });
@@ -285,8 +286,8 @@ EnsembleWindow::EnsembleWindow(Workbench& wb, SynapseWindow& synapse, QWidget* p
   bind(problem, 11, "DDSpinEdit14", "sgmV at t, ms", 1, [&in](double v) { in.tMeasure = v; },
        [&in] { return in.tMeasure; });
   NumericInput* tauNoise = bind(problem, 12, "DDSpinEdit16", "tau_Noise=", 2,
-                                [&s](double v) {
-                                  s.ensemble.tau_Noise = std::max(0.0, v);
+                                [this, &s](double v) {
+                                  wb_.inputs().ensemble.tau_Noise = std::max(0.0, v);
                                   s.stim.tau_Noise = std::max(0.0, v) / 1000.0;
                                 },
                                 [&in] { return in.tau_Noise; });
@@ -300,7 +301,7 @@ EnsembleWindow::EnsembleWindow(Workbench& wb, SynapseWindow& synapse, QWidget* p
   problem->addWidget(fixThreshold_, 13, 0);
   problem->addWidget(fixValue, 13, 1);
   auto applyFix = [this, &s] {
-    ApplyFixThreshold(s, s.ensemble);
+    ApplyFixThreshold(s, wb_.inputs().ensemble);
     wb_.Correspond();
   };
   connect(fixValue, &NumericInput::valueChanged, this, [&in, applyFix](double v) {
@@ -420,19 +421,18 @@ EnsembleWindow::EnsembleWindow(Workbench& wb, SynapseWindow& synapse, QWidget* p
 }
 
 void EnsembleWindow::SetUnit(int index) {
-  Session& s = wb_.session();
   const SigmaUnit unit = index == 1 ? SigmaUnit::Nondim : SigmaUnit::InMV;
-  if (unit == s.ensemble.sigmaUnit) return;
+  if (unit == wb_.inputs().ensemble.sigmaUnit) return;
   // The same spread read the other way: mV become a fraction and back.
-  const double v = unit == SigmaUnit::Nondim ? s.ensemble.sgm_V / 10.0 : s.ensemble.sgm_V * 10.0;
-  s.ensemble.sigmaUnit = unit;
-  s.ensemble.sgm_V = v;
+  const double v = unit == SigmaUnit::Nondim ? wb_.inputs().ensemble.sgm_V / 10.0 : wb_.inputs().ensemble.sgm_V * 10.0;
+  wb_.inputs().ensemble.sigmaUnit = unit;
+  wb_.inputs().ensemble.sgm_V = v;
   const QSignalBlocker block(sgmV_);
   sgmV_->setValue(v);
 }
 
 void EnsembleWindow::ShowInputs() {
-  const EnsembleInputs& in = wb_.session().ensemble;
+  const EnsembleInputs& in = wb_.inputs().ensemble;
   for (auto& [input, show] : shown_) {
     const QSignalBlocker block(input);
     input->setValue(show());
@@ -467,8 +467,8 @@ void EnsembleWindow::RunThresholds(EnsembleModel model) {
     for (int i : {kRate, kVoltage}) chart_->Clear(i);
     SweepWindowHost host(wb_, stop_);
     RateChartSink sink(*chart_, *progress_, *sigmaV_);
-    const EnsembleResult r = RunGaussianThresholds(s, host, sink, model);
-    ShowRateResult(*chart_, *progress_, r, EnsembleMembers(s.ensemble));
+    const EnsembleResult r = RunGaussianThresholds(s, wb_.inputs().ensemble, host, sink, model);
+    ShowRateResult(*chart_, *progress_, r, EnsembleMembers(wb_.inputs().ensemble));
   });
 }
 
@@ -480,11 +480,11 @@ void EnsembleWindow::RunNoise(EnsembleModel model) {
     for (int i : {kRate, kVoltage}) chart_->Clear(i);
     SweepWindowHost host(wb_, stop_);
     RateChartSink sink(*chart_, *progress_, *sigmaV_);
-    const EnsembleResult r = RunNoiseEnsemble(s, host, sink, model);
+    const EnsembleResult r = RunNoiseEnsemble(s, wb_.inputs().ensemble, host, sink, model);
     if (!r.outcome.stopped || r.outcome.delivered > 0) {
       sigmaV_->setText(QStringLiteral("sgmV at t=               =%1").arg(r.sigmaV, 7, 'f', 3));
     }
-    ShowRateResult(*chart_, *progress_, r, EnsembleMembers(s.ensemble));
+    ShowRateResult(*chart_, *progress_, r, EnsembleMembers(wb_.inputs().ensemble));
   });
 }
 
@@ -495,7 +495,7 @@ void EnsembleWindow::RunConductances(EnsembleModel model) {
     ShowSeries(*chart_, true);
     SweepWindowHost host(wb_, stop_);
     ConductanceChartSink sink(*chart_, *progress_);
-    RunGaussianConductances(s, host, sink, model);
+    RunGaussianConductances(s, wb_.inputs().ensemble, host, sink, model);
     chart_->Refresh();
   });
 }
@@ -506,7 +506,7 @@ void EnsembleWindow::RunNet(bool noise) {
   Run([this, noise] {
     Session& s = wb_.session();
     ShowSeries(*chart_, false);
-    if (!s.ensemble.DontClear) {
+    if (!wb_.inputs().ensemble.DontClear) {
       for (int i : {kRate, kVoltage}) chart_->Clear(i);
       synapse_.chart()->ClearAll();
     }
@@ -515,7 +515,7 @@ void EnsembleWindow::RunNet(bool noise) {
     NetworkChartSink sink(*chart_, *synapse_.chart(), *progress_, *dt, wb_);
     const EnsembleModel model =
         !noise || s.NP0.ThrModel != 1 ? EnsembleModel::ConductanceBased : EnsembleModel::ThresholdModel;
-    RunNetwork(s, host, sink, model, noise);
+    RunNetwork(s, wb_.inputs().ensemble, wb_.inputs().synapse, host, sink, model, noise);
     chart_->Refresh();
     synapse_.chart()->Refresh();
   });

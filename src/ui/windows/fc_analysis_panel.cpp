@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/fc_analysis_panel.h"
 
 #include <QCheckBox>
@@ -194,9 +195,9 @@ FiringClampAnalysisPanel::FiringClampAnalysisPanel(Workbench& wb, FiringClampWin
   trialsN_ = new NumericInput(this);
   trialsN_->setObjectName(QStringLiteral("DDSpinEdit1"));
   trialsN_->setDecimals(0);  // a number of trials is whole
-  trialsN_->setValue(s.fcAnalysis.Trials);
-  connect(trialsN_, &NumericInput::valueChanged, this, [this, &s](double v) {
-    s.fcAnalysis.Trials = std::max(0, static_cast<int>(v));
+  trialsN_->setValue(wb_.inputs().fcAnalysis.Trials);
+  connect(trialsN_, &NumericInput::valueChanged, this, [this](double v) {
+    wb_.inputs().fcAnalysis.Trials = std::max(0, static_cast<int>(v));
   });
   controls->addWidget(trialsN_, 2, 1);
   button("Button6", QStringLiteral("Stop"), 3, [this] { Stop(); });
@@ -209,14 +210,14 @@ FiringClampAnalysisPanel::FiringClampAnalysisPanel(Workbench& wb, FiringClampWin
     controls->addWidget(c, row, 0, 1, 2);
     return c;
   };
-  wiener_ = box("CheckBox1", QStringLiteral("Wiener Kernel"), 5, s.fcAnalysis.WienerKernel);
+  wiener_ = box("CheckBox1", QStringLiteral("Wiener Kernel"), 5, wb_.inputs().fcAnalysis.WienerKernel);
   // The Wiener correction reads the voltage of every step of the run back.
-  connect(wiener_, &QCheckBox::toggled, this, [&s](bool on) {
+  connect(wiener_, &QCheckBox::toggled, this, [this, &s](bool on) {
     s.run.WriteMode = on ? 1 : 0;
-    s.fcAnalysis.wienerTrace = kWienerTraceFile;
+    wb_.inputs().fcAnalysis.wienerTrace = kWienerTraceFile;
   });
-  unsteadiness_ = box("CheckBox2", QStringLiteral("Unsteadiness"), 6, s.fcAnalysis.Unsteadiness);
-  stepByStep_ = box("CheckBox3", QStringLiteral("Step by Step"), 7, s.fcAnalysis.StepByStep);
+  unsteadiness_ = box("CheckBox2", QStringLiteral("Unsteadiness"), 6, wb_.inputs().fcAnalysis.Unsteadiness);
+  stepByStep_ = box("CheckBox3", QStringLiteral("Step by Step"), 7, wb_.inputs().fcAnalysis.StepByStep);
   stepByStep_->setToolTip(QStringLiteral("press \"Pause\""));
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("AnalysisStatus"));
@@ -298,7 +299,7 @@ bool FiringClampAnalysisPanel::RunAnalysis(
     Chart& chart = *window_.conductances();
     PanelHost host(wb_, *this, chart, stop_, *status_);
     PanelSink sink(*this, chart);
-    const USMapData map = ReadAnalysisMap(wb_.session());
+    const USMapData map = ReadAnalysisMap(wb_.inputs().fcAnalysis, wb_.inputs().firingClamp);
     body(sink, host, map);
     chart.Refresh();
     mapF_->update();
@@ -308,7 +309,8 @@ bool FiringClampAnalysisPanel::RunAnalysis(
 
 bool FiringClampAnalysisPanel::Check() {
   return RunAnalysis([this](FiringClampAnalysisSink& sink, Host& host, const USMapData& map) {
-    last_ = CheckFiringClamp(wb_.session(), host, map, sink);
+    const TaskInputs& in = wb_.inputs();
+    last_ = CheckFiringClamp(wb_.session(), in.fcAnalysis, in.firingClamp, in.zInputs, host, map, sink);
     status_->setText(QStringLiteral("%1 of the 20 points of the circle recovered").arg(last_.estimates.size()));
   });
 }
@@ -316,7 +318,8 @@ bool FiringClampAnalysisPanel::Check() {
 bool FiringClampAnalysisPanel::Analyze() {
   return RunAnalysis([this](FiringClampAnalysisSink& sink, Host& host, const USMapData& map) {
     const std::vector<SpikeRecord>& records = window_.last().records;
-    last_ = AnalyzeByFiringClamp(wb_.session(), host, map, records, sink);
+    const TaskInputs& in = wb_.inputs();
+    last_ = AnalyzeByFiringClamp(wb_.session(), in.fcAnalysis, in.firingClamp, in.zInputs, host, map, records, sink);
     status_->setText(QStringLiteral("%1 estimates from %2 records%3")
                          .arg(last_.estimates.size())
                          .arg(records.size())
@@ -327,7 +330,8 @@ bool FiringClampAnalysisPanel::Analyze() {
 bool FiringClampAnalysisPanel::Trials() {
   return RunAnalysis([this](FiringClampAnalysisSink& sink, Host& host, const USMapData& map) {
     TrialCounter counter(sink, *status_);
-    trials_ = RunTrials(wb_.session(), host, map, counter);
+    const TaskInputs& in = wb_.inputs();
+    trials_ = RunTrials(wb_.session(), in.fcAnalysis, in.firingClamp, in.zInputs, host, map, counter);
     status_->setText(QStringLiteral("%1 trials, %2 estimates written to \"%3\"%4")
                          .arg(trials_.trials)
                          .arg(trials_.estimates)

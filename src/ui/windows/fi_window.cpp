@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/fi_window.h"
 
 #include <QCheckBox>
@@ -41,23 +42,23 @@ FIWindow::FIWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window)
   Session& s = wb_.session();
 
   auto* inputs = new QGridLayout;
-  iindMax_ = AddSweepInput(this, inputs, 0, "DDSpinEdit1", " Iind_max, pA ", 0, [this, &s](double v) {
-    s.fi.Iind_max = v;
+  iindMax_ = AddSweepInput(this, inputs, 0, "DDSpinEdit1", " Iind_max, pA ", 0, [this](double v) {
+    wb_.inputs().fi.Iind_max = v;
     chart_->SetAxisMaximum(ChartAxis::Bottom, v);
   });
   step_ = AddSweepInput(this, inputs, 1, "DDSpinEdit4", " Step for Iind   ", 1,
-                        [&s](double v) { s.fi.StepIind = v; });
+                        [this](double v) { wb_.inputs().fi.StepIind = v; });
   tEnd_ = AddSweepInput(this, inputs, 2, "DDSpinEdit3", " t_end, ms       ", 1, [this, &s](double v) {
     if (v > 0) SetRunLength(s.run, v / 1000.0);
     wb_.Correspond();
   });
   maxSpikes_ = AddSweepInput(this, inputs, 3, "DDSpinEdit6", "Max number of spikes", 0,
-                             [&s](double v) { s.fi.MaxSpikes = static_cast<std::int32_t>(v); });
+                             [this](double v) { wb_.inputs().fi.MaxSpikes = static_cast<std::int32_t>(v); });
   estimator_ = new QComboBox(this);
   estimator_->setObjectName(QStringLiteral("ComboBox1"));
   for (std::string_view name : kFIEstimatorNames) estimator_->addItem(QString::fromUtf8(name.data(), name.size()));
   connect(estimator_, &QComboBox::currentIndexChanged, this,
-          [&s](int i) { s.fi.Estimator = static_cast<FIEstimator>(std::max(0, i)); });
+          [this](int i) { wb_.inputs().fi.Estimator = static_cast<FIEstimator>(std::max(0, i)); });
   inputs->addWidget(estimator_, 4, 0, 1, 2);
   noise_ = new QCheckBox(QStringLiteral("IfNoise"), this);
   noise_->setObjectName(QStringLiteral("CheckBox1"));
@@ -65,7 +66,8 @@ FIWindow::FIWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window)
   distributed_->setObjectName(QStringLiteral("CheckBox2"));
   distributed_->setToolTip(QStringLiteral("Runs the soma with its axon (the distributed model window's inputs) "
                                           "in place of the point neuron"));
-  connect(distributed_, &QCheckBox::toggled, this, [&s](bool on) { s.fi.IfDistributedModel = on ? 1 : 0; });
+  connect(distributed_, &QCheckBox::toggled, this,
+          [this](bool on) { wb_.inputs().fi.IfDistributedModel = on ? 1 : 0; });
   inputs->addWidget(noise_, 5, 0, 1, 2);
   inputs->addWidget(distributed_, 6, 0, 1, 2);
 
@@ -80,8 +82,8 @@ FIWindow::FIWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window)
   noiseBox_->setToolTip(QStringLiteral("sgm_V: deviation of the voltage the noise causes, mV; tau_Noise: its "
                                        "correlation time, ms (0 = white noise)"));
   inputs->addWidget(noiseBox_, 7, 0, 1, 2);
-  connect(noise_, &QCheckBox::toggled, this, [this, &s](bool on) {
-    s.fi.IfNoise = on ? 1 : 0;
+  connect(noise_, &QCheckBox::toggled, this, [this](bool on) {
+    wb_.inputs().fi.IfNoise = on ? 1 : 0;
     noiseBox_->setVisible(on);
     if (on) ShowEnsembleWindow(wb_, &wb_.mainWindow());  // where the noise is set up
   });
@@ -100,7 +102,7 @@ FIWindow::FIWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window)
   chart_->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("Iind, pA"));
   chart_->SetAxisTitle(ChartAxis::Left, QStringLiteral("f, Hz"));
   chart_->SetAxisRange(ChartAxis::Left, 0.0, 100.0);
-  chart_->SetAxisRange(ChartAxis::Bottom, 0.0, s.fi.Iind_max);
+  chart_->SetAxisRange(ChartAxis::Bottom, 0.0, wb_.inputs().fi.Iind_max);
   chart_->SetLegendVisible(false);
 
   auto* layout = new QHBoxLayout(this);
@@ -114,21 +116,21 @@ void FIWindow::ShowInputs() {
   const Session& s = wb_.session();
   const QSignalBlocker b1(iindMax_), b2(step_), b3(tEnd_), b4(maxSpikes_), b5(estimator_), b6(noise_), b7(sgmV_),
       b8(tauNoise_);
-  iindMax_->setValue(s.fi.Iind_max);
-  step_->setValue(s.fi.StepIind);
+  iindMax_->setValue(wb_.inputs().fi.Iind_max);
+  step_->setValue(wb_.inputs().fi.StepIind);
   tEnd_->setValue(s.run.t_end * 1000.0);
-  maxSpikes_->setValue(s.fi.MaxSpikes);
-  estimator_->setCurrentIndex(static_cast<int>(s.fi.Estimator));
-  noise_->setChecked(s.fi.IfNoise == 1);
-  distributed_->setChecked(s.fi.IfDistributedModel == 1);
-  noiseBox_->setVisible(s.fi.IfNoise == 1);
+  maxSpikes_->setValue(wb_.inputs().fi.MaxSpikes);
+  estimator_->setCurrentIndex(static_cast<int>(wb_.inputs().fi.Estimator));
+  noise_->setChecked(wb_.inputs().fi.IfNoise == 1);
+  distributed_->setChecked(wb_.inputs().fi.IfDistributedModel == 1);
+  noiseBox_->setVisible(wb_.inputs().fi.IfNoise == 1);
   sgmV_->setValue(s.stim.sgm_V_Input);
   tauNoise_->setValue(s.stim.tau_Noise * 1000.0);
 }
 
 void FIWindow::showEvent(QShowEvent* event) {
   ShowInputs();
-  chart_->SetAxisMaximum(ChartAxis::Bottom, wb_.session().fi.Iind_max);
+  chart_->SetAxisMaximum(ChartAxis::Bottom, wb_.inputs().fi.Iind_max);
   QWidget::showEvent(event);
 }
 
@@ -137,9 +139,9 @@ void FIWindow::Start() {
     Session& s = wb_.session();
     SweepWindowHost host(wb_, stop_);
     FIChartSink sink(*chart_, *commands_.status);
-    const RunsOutcome outcome = SweepFI(s, host, sink);
+    const RunsOutcome outcome = SweepFI(s, wb_.inputs().fi, wb_.inputs().fiber, host, sink);
     chart_->Refresh();
-    return {outcome.delivered, CurrentGridCount(s.fi.Iind_max, s.fi.StepIind, "Step for Iind")};
+    return {outcome.delivered, CurrentGridCount(wb_.inputs().fi.Iind_max, wb_.inputs().fi.StepIind, "Step for Iind")};
   });
 }
 

@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/fiber_input_window.h"
 
 #include <QCheckBox>
@@ -39,7 +40,7 @@ QCheckBox* MakeCheck(QWidget* owner, const char* name, const char* caption) {
 FiberInputWindow::FiberInputWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window), wb_(wb) {
   setObjectName(QStringLiteral("Form20"));
   setWindowTitle(QStringLiteral("Form20: Distributed model"));
-  FiberInputs& in = wb_.session().fiber;
+  FiberInputs& in = wb_.inputs().fiber;
 
   // Stimulation.
   auto* stimBox = new QGroupBox(QStringLiteral("Stimulation:"), this);
@@ -157,7 +158,7 @@ FiberInputWindow::FiberInputWindow(Workbench& wb, QWidget* parent) : QWidget(par
 }
 
 void FiberInputWindow::ShowInputs() {
-  const FiberInputs& in = wb_.session().fiber;
+  const FiberInputs& in = wb_.inputs().fiber;
   const QSignalBlocker b1(stimulation_), b2(naDistribution_), b3(kDistribution_), b4(homogeneous_), b5(rightHalf_),
       b6(noAdaptation_);
   stimulation_->setCurrentIndex(static_cast<int>(in.Stimulation));

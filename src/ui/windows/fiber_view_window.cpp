@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/fiber_view_window.h"
 
 #include <QCheckBox>
@@ -60,7 +61,7 @@ QWidget* WithCopy(QWidget* owner, Chart* chart, std::initializer_list<QWidget*> 
 FiberViewWindow::FiberViewWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window), wb_(wb) {
   setObjectName(QStringLiteral("Form12"));
   setWindowTitle(QStringLiteral("Form12: FiberO"));
-  FiberInputs& in = wb_.session().fiber;
+  FiberInputs& in = wb_.inputs().fiber;
 
   pages_ = new QTabWidget(this);
   voltage_ = MakeChart(this, "VoltageInSpace", "z, mum", "mV", {"V"});
@@ -206,12 +207,12 @@ void FiberViewWindow::Distribution(const TFiber& f, const FiberDerived& d) {
 }
 
 void FiberViewWindow::Refresh() {
-  wb_.RunCommand([this] { ShowDistribution(wb_.session(), wb_, *this); });
+  wb_.RunCommand([this] { ShowDistribution(wb_.session(), wb_.inputs().fiber, wb_, *this); });
 }
 
 bool FiberViewWindow::Run() {
   const bool done = wb_.RunSimulation([this] {
-    FiberRun(wb_.session(), wb_, *this);
+    FiberRun(wb_.session(), wb_.inputs().fiber, wb_, *this);
     RefreshCharts();
   });
   RefreshCharts();

@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/firing_clamp_window.h"
 
 #include <QGridLayout>
@@ -115,11 +116,10 @@ FiringClampWindow::FiringClampWindow(Workbench& wb, QWidget* parent) : QWidget(p
   clamp_->AddSeries(QStringLiteral("Surgery"), SeriesKind::Points, ChartAxis::Left, QColor(0, 0, 0));
 
   auto* controls = new QGridLayout;
-  Session& s = wb_.session();
-  decay_ = AddSweepInput(this, controls, 0, "DDSpinEdit2", "decay, periods", 0, [&s](double v) {
-    if (v > 0) s.firingClamp.DecayPeriods = v;
+  decay_ = AddSweepInput(this, controls, 0, "DDSpinEdit2", "decay, periods", 0, [this](double v) {
+    if (v > 0) wb_.inputs().firingClamp.DecayPeriods = v;
   });
-  decay_->setValue(s.firingClamp.DecayPeriods);
+  decay_->setValue(wb_.inputs().firingClamp.DecayPeriods);
   decay_->setToolTip(QStringLiteral("Decay of the clamp corrections between spikes, in target periods"));
   auto* clear = new QPushButton(QStringLiteral("Clear All"), this);
   clear->setObjectName(QStringLiteral("Button2"));
@@ -157,7 +157,7 @@ bool FiringClampWindow::Run(std::int32_t maxSpikes, const std::string& traceFile
     ClampHost host(wb_, *this, stop);
     ClampChartSink sink(*this, *status_, wb_.views());
     if (Chart* a = sink.AdaptationChart()) a->ClearAll();
-    last_ = RunWithNoise(s, host, sink, maxSpikes, files);
+    last_ = RunWithNoise(s, wb_.inputs().firingClamp, wb_.inputs().zInputs, host, sink, maxSpikes, files);
     for (Chart* c : {conductances_, functions_, clamp_, sink.AdaptationChart()}) {
       if (c != nullptr) c->Refresh();
     }

@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/ramp_analyzer_window.h"
 
 #include <QCheckBox>
@@ -75,7 +76,7 @@ RampAnalyzerWindow::RampAnalyzerWindow(Workbench& wb, QWidget* parent)
     : QWidget(parent, Qt::Window), wb_(wb), sink_(std::make_unique<Sink>(*this)) {
   setObjectName(QStringLiteral("Form31"));
   setWindowTitle(QStringLiteral("Form31: RampAnalyzer v.13.12"));
-  RampInputs& in = s().ramp;
+  RampInputs& in = wb_.inputs().ramp;
 
   // The controls.
   auto* panel = new QVBoxLayout;
@@ -143,14 +144,14 @@ RampAnalyzerWindow::RampAnalyzerWindow(Workbench& wb, QWidget* parent)
   for (std::string_view m : kShapeModeNames) mode_->addItem(QString::fromUtf8(m.data(), m.size()));
   mode_->setCurrentIndex(in.ShapeMode);
   connect(mode_, &QComboBox::currentIndexChanged, this, [this](int i) {
-    s().ramp.ShapeMode = i;
+    wb_.inputs().ramp.ShapeMode = i;
     ApplyModeRule();
   });
   panel->addWidget(mode_);
   markers_ = new QCheckBox(QStringLiteral("WriteSpikeMarkers"), this);
   markers_->setObjectName(QStringLiteral("CheckBox1"));
   markers_->setChecked(in.WriteSpikeMarkers);
-  connect(markers_, &QCheckBox::toggled, this, [this](bool on) { s().ramp.WriteSpikeMarkers = on; });
+  connect(markers_, &QCheckBox::toggled, this, [this](bool on) { wb_.inputs().ramp.WriteSpikeMarkers = on; });
   panel->addWidget(markers_);
   panel->addStretch(1);
   connect(folders_, &QComboBox::activated, this, &RampAnalyzerWindow::OnFolderChanged);
@@ -280,7 +281,7 @@ void RampAnalyzerWindow::StartUp() {
     DataFromSimulation();
     settingFolder_ = true;
     folders_->setCurrentIndex(5);
-    s().ramp.FolderItem = 5;
+    wb_.inputs().ramp.FolderItem = 5;
     settingFolder_ = false;
   }
   FilterCurrent();
@@ -315,7 +316,7 @@ void RampAnalyzerWindow::ApplyModeRule() {
 }
 
 void RampAnalyzerWindow::ShowInputs() {
-  const RampInputs& in = s().ramp;
+  const RampInputs& in = wb_.inputs().ramp;
   inputs_[4]->setValue(in.Conv_thr);
   inputs_[5]->setValue(in.SpikeShapeAmplitude);
   inputs_[6]->setValue(in.SpikeShapeHalfDuration);
@@ -339,8 +340,8 @@ bool RampAnalyzerWindow::ChooseRampFile() {
 
 void RampAnalyzerWindow::ReadChosenFile() {
   if (!ramp_) return;
-  ramp_->CurSweep = SweepNumber(s().ramp.Smpl);
-  if (ReadRampFile(*ramp_, s().ramp)) {
+  ramp_->CurSweep = SweepNumber(wb_.inputs().ramp.Smpl);
+  if (ReadRampFile(*ramp_, wb_.inputs().ramp)) {
     fileName_->setText(QString::fromStdString(ramp_->FileName));
     if (!ramp_->Note.empty()) wb_.dialogs().ShowMessage(this, windowTitle(), QString::fromStdString(ramp_->Note));
   }
@@ -355,19 +356,19 @@ void RampAnalyzerWindow::ReadAndDrawData() {
 
 void RampAnalyzerWindow::FilterCurrent() {
   if (!ramp_) return;
-  membrix::FilterCurrent(*ramp_, s().ramp, *sink_);
+  membrix::FilterCurrent(*ramp_, wb_.inputs().ramp, *sink_);
   RefreshCharts();
 }
 
 void RampAnalyzerWindow::FindThreshold() {
   if (!ramp_) return;
-  membrix::FindThreshold(*ramp_, s().ramp, *sink_);
+  membrix::FindThreshold(*ramp_, wb_.inputs().ramp, *sink_);
   RefreshCharts();
 }
 
 void RampAnalyzerWindow::AllSamples() {
   if (!ramp_) return;
-  membrix::AllSamples(*ramp_, s().ramp, *sink_, wb_);
+  membrix::AllSamples(*ramp_, wb_.inputs().ramp, *sink_, wb_);
   // The recorded traces of the last sweep analysed go with its filtered ones.
   DrawSweep(*ramp_, *sink_, wb_);
   RefreshCharts();
@@ -375,7 +376,7 @@ void RampAnalyzerWindow::AllSamples() {
 
 void RampAnalyzerWindow::DataFromSimulation() {
   if (!ramp_) return;
-  membrix::DataFromSimulation(*ramp_, s(), s().ramp, FolderOf(0).toStdString(), *sink_, wb_);
+  membrix::DataFromSimulation(*ramp_, s(), wb_.inputs().ramp, FolderOf(0).toStdString(), *sink_, wb_);
   RefreshCharts();
 }
 
@@ -395,8 +396,8 @@ void RampAnalyzerWindow::OnSweepChanged(double value) {
 
 void RampAnalyzerWindow::OnFolderChanged(int item) {
   if (settingFolder_ || !ramp_) return;
-  s().ramp.FolderItem = item;
-  const std::string name = ApplyFolderChoice(s().ramp, item);
+  wb_.inputs().ramp.FolderItem = item;
+  const std::string name = ApplyFolderChoice(wb_.inputs().ramp, item);
   if (!name.empty()) {
     ShowInputs();
     ramp_->Folder = FolderOf(item).toStdString();

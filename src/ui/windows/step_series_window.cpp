@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/step_series_window.h"
 
 #include <QButtonGroup>
@@ -52,7 +53,7 @@ StepSeriesWindow::StepSeriesWindow(Workbench& wb, RampAnalyzerWindow& analyzer, 
     : QWidget(parent, Qt::Window), wb_(wb), analyzer_(analyzer) {
   setObjectName(QStringLiteral("Form18"));
   setWindowTitle(QStringLiteral("Form18: ramps and steps"));
-  StepSeriesInputs& in = s().steps;
+  StepSeriesInputs& in = wb_.inputs().steps;
 
   auto* panel = new QVBoxLayout;
   auto* steps = new QGridLayout;
@@ -143,7 +144,7 @@ StepSeriesWindow::~StepSeriesWindow() = default;
 Session& StepSeriesWindow::s() const { return wb_.session(); }
 
 void StepSeriesWindow::OnDataSource(int item) {
-  s().steps.DataSource = item;
+  wb_.inputs().steps.DataSource = item;
   if (item != 2) return;
   if (!analyzer_.ramp()) analyzer_.show();
   wb_.RunCommand([this] {
@@ -163,7 +164,8 @@ void StepSeriesWindow::RunSteps() {
     }
     RampSink none;
     RampSink& rampSink = analyzer_.ramp() ? analyzer_.sink() : none;
-    const StepSeriesResult r = membrix::RunSteps(s(), wb_, *ramp, sink, wb_.views(), rampSink);
+    const StepSeriesResult r = membrix::RunSteps(s(), wb_.inputs().steps, wb_.inputs().ramp, wb_, *ramp, sink,
+                                                 wb_.views(), rampSink);
     if (!r.note.empty()) wb_.dialogs().ShowMessage(this, windowTitle(), QString::fromStdString(r.note));
   });
   chart_->Refresh();

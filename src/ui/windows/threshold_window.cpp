@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/threshold_window.h"
 
 #include <QAction>
@@ -46,8 +47,7 @@ const QColor kRed(200, 0, 0), kBlue(0, 0, 200), kGreen(0, 130, 0), kGray(120, 12
 ThresholdWindow::ThresholdWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window), wb_(wb) {
   setObjectName(QStringLiteral("Form3"));
   setWindowTitle(QStringLiteral("Form3: Threshold for refractory neuron"));
-  Session& s = wb_.session();
-  ThresholdInputs& in = s.threshold;
+  ThresholdInputs& in = wb_.inputs().threshold;
   auto* inputs = new QGridLayout;
   iindMax_ = AddSweepInput(this, inputs, 0, "DDSpinEdit1", " Iind_max, pA ", 0, [&in](double v) { in.Iind_max = v; });
   step_ = AddSweepInput(this, inputs, 1, "DDSpinEdit4", " Step for Iind   ", 1, [&in](double v) { in.StepIind = v; });
@@ -137,7 +137,7 @@ ThresholdWindow::ThresholdWindow(Workbench& wb, QWidget* parent) : QWidget(paren
 }
 
 void ThresholdWindow::ShowInputs() {
-  const ThresholdInputs& in = wb_.session().threshold;
+  const ThresholdInputs& in = wb_.inputs().threshold;
   const QSignalBlocker b1(iindMax_), b2(step_), b3(criterion_), b4(oscillations_), b5(sgm_), b6(s_),
       b7(noNoiseInT_), b8(rateNotLatency_);
   iindMax_->setValue(in.Iind_max);
@@ -166,7 +166,7 @@ void ThresholdWindow::Draw(const ThresholdResult& r) {
   }
   if (r.plotted) {
     const double th = r.ThR * 1000.0, th1 = r.Th0 * 1000.0;
-    const bool rate = wb_.session().threshold.RateNotLatency == 1;
+    const bool rate = wb_.inputs().threshold.RateNotLatency == 1;
     const double x = rate ? (r.t2 >= 1e-6 ? 1.0 / r.t2 : 0.0) : r.t2 * 1000.0;
     charts_[1]->AddPoint(0, x, th);
     charts_[1]->AddPoint(1, x, th1);
@@ -190,9 +190,10 @@ void ThresholdWindow::Start() {
     Session& s = wb_.session();
     SweepWindowHost host(wb_, stop_);
     ThresholdChartSink sink(*this, *commands_.status);
-    const RunsOutcome outcome = ThresholdSweep(s, host, sink);
+    const RunsOutcome outcome = ThresholdSweep(s, wb_.inputs().threshold, wb_.inputs().fi.IfNoise == 1, host, sink);
     wb_.Correspond();  // the sweep's time step and run length
-    return {outcome.delivered, CurrentGridCount(s.threshold.Iind_max, s.threshold.StepIind, "Step for Iind") - 1};
+    return {outcome.delivered, CurrentGridCount(wb_.inputs().threshold.Iind_max, wb_.inputs().threshold.StepIind,
+                                                "Step for Iind") - 1};
   });
 }
 

@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/us_map_window.h"
 
 #include <QCheckBox>
@@ -234,8 +235,7 @@ class MapWindowSink final : public USMapSink {
 USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window), wb_(wb) {
   setObjectName(QStringLiteral("Form9"));
   setWindowTitle(QStringLiteral("Form9: Calculates Freq. etc. on (u,s) plane "));
-  Session& s = wb_.session();
-  USMapInputs& in = s.usMap;
+  USMapInputs& in = wb_.inputs().usMap;
 
   auto* inputs = new QGridLayout;
   auto pair = [&](int row, const char* caption, const char* name1, const char* name2, int decimals,
@@ -381,7 +381,7 @@ USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::W
 }
 
 void USMapWindow::ShowInputs() {
-  const USMapInputs& in = wb_.session().usMap;
+  const USMapInputs& in = wb_.inputs().usMap;
   const QSignalBlocker b1(nue_), b2(nse_), b3(uMax_), b4(sMax_), b5(uMin_), b6(sMin_), b7(tEnd_), b8(maxSpikes_),
       b9(maxFreq_), b10(show_);
   nue_->setValue(in.nue);
@@ -403,9 +403,9 @@ void USMapWindow::showEvent(QShowEvent* event) {
   Session& s = wb_.session();
   // The squid-axon model fires fast and needs strong inputs.
   if (s.NP0.HH_type == "Rariza") {
-    s.usMap.MaxFreq = 250;
-    s.usMap.u_max = 200;
-    s.usMap.s_max = 2.5;
+    wb_.inputs().usMap.MaxFreq = 250;
+    wb_.inputs().usMap.u_max = 200;
+    wb_.inputs().usMap.s_max = 2.5;
   }
   ShowInputs();
   QWidget::showEvent(event);
@@ -413,7 +413,7 @@ void USMapWindow::showEvent(QShowEvent* event) {
 
 void USMapWindow::Plot(MapGrid grid) {
   Session& s = wb_.session();
-  const USMapInputs in = s.usMap;
+  const USMapInputs in = wb_.inputs().usMap;
   map_->Clear();
   chart_->ClearAll();
   haveRead_ = false;
@@ -433,8 +433,8 @@ void USMapWindow::Plot(MapGrid grid) {
   stopButton_->setEnabled(true);
   wb_.RunSimulation([&] {
     SweepWindowHost host(wb_, stop_);
-    MapWindowSink sink(*map_, *chart_, *status_, in, grid, s.firingClamp);
-    const RunsOutcome outcome = MapUS(s, host, sink, grid);
+    MapWindowSink sink(*map_, *chart_, *status_, in, grid, wb_.inputs().firingClamp);
+    const RunsOutcome outcome = MapUS(s, in, wb_.inputs().fiber, host, sink, grid);
     chart_->Refresh();
     status_->setText(outcome.stopped ? QStringLiteral("stopped after %1 points").arg(outcome.delivered)
                                      : QStringLiteral("done: %1 points in %2").arg(outcome.delivered).arg(kUSMapFile));
@@ -445,9 +445,8 @@ void USMapWindow::Plot(MapGrid grid) {
 }
 
 void USMapWindow::DrawFromFile(bool linear) {
-  const Session& s = wb_.session();
   wb_.RunCommand([&] {
-    read_ = ReadUSMap(kUSMapFile, s.firingClamp.FunctionF, s.firingClamp.FunctionG, linear);
+    read_ = ReadUSMap(kUSMapFile, wb_.inputs().firingClamp.FunctionF, wb_.inputs().firingClamp.FunctionG, linear);
     haveRead_ = true;
     DrawFunction(false);
   });

@@ -1,3 +1,4 @@
+#include "tasks/task_inputs.h"
 #include "ui/windows/z_function_window.h"
 
 #include <QButtonGroup>
@@ -56,7 +57,6 @@ class ISISink final : public FiringClampAnalysisSink {};
 ZFunctionWindow::ZFunctionWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window), wb_(wb) {
   setObjectName(QStringLiteral("Form14"));
   setWindowTitle(QStringLiteral("Form14 - Z-function to correct F-C"));
-  Session& s = wb_.session();
   z_ = MakeChart(this, "Chart1", QStringLiteral("time before the spike, ms"), QStringLiteral("Z"));
   z_->AddSeries(QStringLiteral("Z-function"), SeriesKind::Line, ChartAxis::Left, QColor(200, 0, 0));
   z_->AddSeries(QStringLiteral("Z_Vav"), SeriesKind::Line, ChartAxis::Left, QColor(0, 120, 0));
@@ -83,17 +83,18 @@ ZFunctionWindow::ZFunctionWindow(Workbench& wb, QWidget* parent) : QWidget(paren
   estimates_->AddSeries(QStringLiteral("true"), SeriesKind::Points, ChartAxis::Left, QColor(0, 0, 0));
 
   auto* controls = new QVBoxLayout;
-  controls->addWidget(Radios(this, "RadioGroup2", QStringLiteral(" Input "), {"Current", "Voltage"}, s.zInputs.Input));
+  controls->addWidget(Radios(this, "RadioGroup2", QStringLiteral(" Input "), {"Current", "Voltage"},
+                             wb_.inputs().zInputs.Input));
   controls->addWidget(Radios(this, "RadioGroup1", QStringLiteral(" Output function "),
-                             {"Unity", "Interspike interval", "Mean voltage"}, s.zInputs.Output));
+                             {"Unity", "Interspike interval", "Mean voltage"}, wb_.inputs().zInputs.Output));
   auto* row = new QHBoxLayout;
   row->addWidget(new QLabel(QStringLiteral("n_repeat"), this));
   repeat_ = new NumericInput(this);
   repeat_->setObjectName(QStringLiteral("DDSpinEdit1"));
   repeat_->setDecimals(0);  // a number of repetitions is whole
-  repeat_->setValue(s.zInputs.n_repeat);
-  connect(repeat_, &NumericInput::valueChanged, this, [&s](double v) {
-    s.zInputs.n_repeat = std::max(1, static_cast<int>(v));  // at least one repetition
+  repeat_->setValue(wb_.inputs().zInputs.n_repeat);
+  connect(repeat_, &NumericInput::valueChanged, this, [this](double v) {
+    wb_.inputs().zInputs.n_repeat = std::max(1, static_cast<int>(v));  // at least one repetition
   });
   row->addWidget(repeat_);
   controls->addLayout(row);
@@ -130,12 +131,12 @@ QString ZFunctionWindow::deltaFreqText() const { return deltaFreq_->text(); }
 QString ZFunctionWindow::statusText() const { return status_->text(); }
 
 void ZFunctionWindow::showEvent(QShowEvent* event) {
-  wb_.session().zInputs.Visible = true;
+  wb_.inputs().zInputs.Visible = true;
   QWidget::showEvent(event);
 }
 
 void ZFunctionWindow::hideEvent(QHideEvent* event) {
-  wb_.session().zInputs.Visible = false;
+  wb_.inputs().zInputs.Visible = false;
   QWidget::hideEvent(event);
 }
 
@@ -162,7 +163,8 @@ bool ZFunctionWindow::AnalyseOneISI() {
   const bool done = wb_.RunCommand([this] {
     Session& s = wb_.session();
     ISISink sink;
-    const OneISIResult r = membrix::AnalyseOneISI(s, wb_, sink);
+    const OneISIResult r = membrix::AnalyseOneISI(s, wb_.inputs().fcAnalysis, wb_.inputs().firingClamp,
+                                                  wb_.inputs().zInputs, wb_, sink);
     for (const auto& p : r.predictions) {
       predictions_->AddPoint(0, p.dfreq, p.f_no);
       predictions_->AddPoint(1, p.dfreq, p.f_dstb);

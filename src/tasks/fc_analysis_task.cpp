@@ -266,10 +266,7 @@ void RunKernel(TaskCall& call) {
   // writes what it averaged here.
   if (r.stopped) WriteKernelFile(s.z, s.run.dt, kernelFile);
   call.written = {"out"};
-  call.complete = !r.stopped;
-  call.done = static_cast<std::int64_t>(std::floor(r.t * 1000.0));
-  call.total = static_cast<std::int64_t>(std::ceil(v.Number("t_end_ms")));
-  call.doneUnit = "ms";
+  EndFiringClampRun(call, r);
   nlohmann::ordered_json& out = *call.results;
   out["spikes"] = r.nSpikes;
   out["kernel_updates"] = s.z.K;

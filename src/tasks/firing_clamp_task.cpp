@@ -61,10 +61,7 @@ void RunFiringClamp(TaskCall& call) {
   // The records' file is made at the first record.
   if (n > 0) call.written.push_back("out");
   if (v.On("writing")) call.written.push_back("conductances_out");
-  call.complete = !r.stopped;
-  call.done = static_cast<std::int64_t>(std::floor(r.t * 1000.0));
-  call.total = static_cast<std::int64_t>(std::ceil(v.Number("t_end_ms")));
-  call.doneUnit = "ms";
+  EndFiringClampRun(call, r);
   nlohmann::ordered_json& out = *call.results;
   out["spikes"] = r.nSpikes;
   out["records"] = n;
@@ -161,6 +158,13 @@ std::vector<TaskInput> FiringClampDriveInputs(const FiringClampDriveDefaults& d)
                        .Default(0.0));
   inputs.push_back(Number("t_end_ms", Unit::Ms, Above(0), "Length of the run").Default(1000.0));
   return inputs;
+}
+
+void EndFiringClampRun(TaskCall& call, const FiringClampResult& r) {
+  call.complete = !r.stopped;
+  call.done = static_cast<std::int64_t>(std::floor(r.t * 1000.0));
+  call.total = static_cast<std::int64_t>(std::ceil(call.values.Number("t_end_ms")));
+  call.doneUnit = "ms";
 }
 
 void ApplyFiringClampDrive(Session& s, const TaskValues& v) {

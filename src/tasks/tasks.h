@@ -28,6 +28,10 @@ std::vector<TaskInput> FiringClampDriveInputs(const FiringClampDriveDefaults& de
 // Puts the drive's unbound inputs into the session (the mean input, the noise,
 // the modulation, the run length; no injected current).
 void ApplyFiringClampDrive(Session& s, const TaskValues& v);
+// How a firing-clamp run ended: complete, or stopped after so many ms of its
+// t_end_ms.
+struct FiringClampResult;
+void EndFiringClampRun(TaskCall& call, const FiringClampResult& r);
 const TaskDeclaration& FiberTask();
 const TaskDeclaration& PumpCurvesTask();
 const TaskDeclaration& ActInactTask();

@@ -32,6 +32,7 @@ AdaptationPoint AdaptationRun(Session& s, double Iind, const Host* host) {
 
   RunGlobals& run = s.run;
   nv.SpikePhase = 0;
+  nv.Rearm = {};
   s.spikes.nSpikes = 0;
   for (std::size_t k = 1; k <= 10; ++k) s.spikes.ISI[k] = 0.0;
   CheckRunLength(run);

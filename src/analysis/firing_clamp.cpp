@@ -306,12 +306,15 @@ void MeanderCurrent(Session& s) {
 double FunctionF(const Session& s, std::int32_t choice) {
   const SpikeStats& st = s.spikes;
   switch (choice) {
-    case 0: return st.Freq;
+    // The rate of the interval the spike ended, as the map holds it for a run
+    // without noise and as F and G of one record describe one interval (the
+    // running rate since t = 0 would carry the start from rest into every record).
+    case 0: return st.ISI[0] > 1e-6 ? 1.0 / st.ISI[0] : 0.0;
     case 2: return st.WidthAP;
     case 3: return st.VTroughLast;
     case 4: return st.VPeakLast - st.VTroughLast;
     case 1: return s.z.VxZ;
-    case 5: return s.z.V1ms;
+    case 5: return s.z.V1msLast;
     case 6: return st.ThAtSpike;
     default: return 0.0;
   }
@@ -335,9 +338,14 @@ void ZFunctionPreRun(Session& s, const FiringClampInputs& in, const ZFunctionInp
   s.z.u0 = s.stim.uu;
   s.z.s0 = s.stim.ss;
   ClearSpikeProducts(s);
-  if (zIn.Visible) LoadStoredZ(s, zIn.storedFolder);
+  // VxZ and IxZ, as F or G, weigh each interval with the stored unit Z-function.
+  const bool productsUseZ = in.FunctionF == 1 || in.FunctionG == 5 || in.FunctionG == 6;
+  if (zIn.Visible || productsUseZ) LoadStoredZ(s, zIn.storedFolder);
   // The periodic orbit at the mean input, for the kernel and for "VT_1ms".
-  if (zIn.Visible || in.FunctionF == 5) DeterministicPreRun(s, 5, s.stim.uu, s.stim.ss);
+  if (zIn.Visible || in.FunctionF == 5) {
+    DeterministicPreRun(s, 5, s.stim.uu, s.stim.ss);
+    s.z.V1msLast = s.z.V1ms;  // until the run's first spike
+  }
 }
 
 void KernelAccumulate(Session& s, const ZFunctionInputs& zIn) {
@@ -358,6 +366,24 @@ std::string SpikeRecordLine(const SpikeRecord& r) {
   return line;
 }
 
+namespace {
+
+// A run the clamp drove out of range says so: its corrections, not the time
+// step, are then what to change.
+std::string ClampDivergenceNote(const Session& s, const ClampState& c) {
+  const bool clampMoved = std::abs(c.FC_Ua) > 1e-3 || std::abs(c.FC_Sa) > 0.05;  // 1 µA/cm², 0.05 mS/cm²
+  if (!clampMoved) return DivergenceNote(s, s.NP0);
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "the membrane voltage diverged (%g V) at t = %.2f ms after the firing clamp had moved the input "
+                "by u %+.4g µA/cm² and s %+.4g mS/cm² (input u = %.4g µA/cm², s = %.4g mS/cm²): lower \" dFreq/du: "
+                "\" or choose a mode that corrects less",
+                s.NV0.V, s.run.t * 1000.0, c.FC_Ua * 1000.0, c.FC_Sa, s.stim.uu * 1000.0, s.stim.ss);
+  return text;
+}
+
+}  // namespace
+
 FiringClampResult RunWithNoise(Session& s, const FiringClampInputs& in, const ZFunctionInputs& zIn, Host& host,
                                FiringClampSink& sink, std::int32_t maxSpikes, const FiringClampFiles& files) {
   // The selected recording's parameters (and its name for the run log) first:
@@ -375,6 +401,7 @@ FiringClampResult RunWithNoise(Session& s, const FiringClampInputs& in, const ZF
   ClampState c;
   SweepFile conductances(run.Writing == 1 ? files.conductances : std::string());
   SweepFile trace(run.WriteMode != 0 ? files.trace : std::string());
+  if (run.WriteMode == 1) result.voltageTrace = files.trace;
   std::optional<SweepFile> records;  // created at the first record
   RunFiles log;
   log.OpenLog(s);
@@ -389,6 +416,7 @@ FiringClampResult RunWithNoise(Session& s, const FiringClampInputs& in, const ZF
   nv.dVdt = nv.d2Vdt2 = 0.0;
   ResetStimulusState(s.stim, nv.V);
   nv.SpikePhase = 0;
+  nv.Rearm = {};
   s.spikes.nSpikes = 0;
   RunViewSink* views = sink.Views();
   if (views != nullptr) PrepareRunViews(s, *views);
@@ -443,7 +471,11 @@ FiringClampResult RunWithNoise(Session& s, const FiringClampInputs& in, const ZF
       if (t < 1.0) {
         sink.Sample({t, gE, gI, s.stim.uu, s.stim.ss, c.FC_Ua, c.FC_Sa, nv.V}, run.nt % run.n_Draw == 0);
       }
+      // The clamp, its records and the map all speak of u - s·(V - Vus).
+      const double uClamp = s.stim.uu;
+      s.stim.uu = ProceduralU(uClamp, s.stim.ss, Vus, s.NP0);
       ProceduralStep(s, g);
+      s.stim.uu = uClamp;
       if (modelValue) ModelTraceValue(s, s.NP0);
       if (run.nt == 1 || run.nt % run.n_Draw == 0) {
         sink.Voltage(t, nv.V);
@@ -501,7 +533,7 @@ FiringClampResult RunWithNoise(Session& s, const FiringClampInputs& in, const ZF
         sink.Adaptation(t, c.s_Adapt, -np.gKM * nv.nM * nv.nM - np.gAHP * nv.wAHP, nv.nM, nv.wAHP);
       }
       if (spike && in.Mode >= 0) sink.AdaptationGates(t, c.adapt.w, c.adapt.n, c.adapt.ws, c.adapt.ns);
-      if (!(nv.V >= -0.15 && nv.V <= 0.15)) throw RangeError(DivergenceNote(s, s.NP0));
+      if (!(nv.V >= -0.15 && nv.V <= 0.15)) throw RangeError(ClampDivergenceNote(s, c));
       if (run.nt % 100 == 0 || run.PauseFlag == 'P') {
         host.ProcessEvents();
         while (run.PauseFlag == 'P' && !host.StopRequested()) host.ProcessEvents();  // "Pause" holds the run

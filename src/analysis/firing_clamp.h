@@ -121,6 +121,7 @@ struct FiringClampResult {
   double t = 0.0;  // s, where the run ended
   std::vector<SpikeRecord> records;
   bool stopped = false;
+  std::string voltageTrace;  // the file of V at every step the run wrote (WriteMode 1; empty: none)
 };
 
 // Refuses settings outside the model before a run: Vus = 0 (the conductance

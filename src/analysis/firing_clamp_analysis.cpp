@@ -465,6 +465,7 @@ bool WienerCorrection(Session& s, const FiringClampInputs& fc, const USMapData& 
       inside = true;
       nv.SpikePhase = 2;
       nv.tLastSpike = tBegin;
+      StartRearmWait(s, nv.Rearm, nv.V);
       s.z.count = s.z.pos = 0;
       run.nt = 2;
     }
@@ -478,6 +479,7 @@ bool WienerCorrection(Session& s, const FiringClampInputs& fc, const USMapData& 
   bool replaced = false;
   if (found) {
     s.spikes.ISI[0] = tEnd - tBegin;
+    s.z.samplesAfterSpike = 0;  // the replay stopped at the spike
     const NoisyInterval noisy = CaptureNoisyInterval(s);
     const IntervalDisturbance d = DisturbanceCurrent(s, noisy, u, sIn);
     if (d.ok) {

@@ -8,8 +8,16 @@
 #include <cstdint>
 
 #include "channels/procedural/procedural_globals.h"
+#include "params/neuron_properties.h"
 
 namespace membrix {
+
+// The procedural neuron takes its input as uu - ss·(V - VK). An input u, s
+// given against the reversal Vus of the full neuron and the maps,
+// u - s·(V - Vus), is the same current with uu = u + s·(Vus - VK).
+inline double ProceduralU(double u, double sIn, double Vus, const NeuronProperties& np) {
+  return u + sIn * (Vus - np.VK);
+}
 
 struct Session;
 

@@ -21,14 +21,24 @@ bool MarksOwnSpikes(const NeuronProperties& np) { return np.ThrModel == 1 || np.
 
 // The voltage state machine of both detector forms. Returns true at a spike and
 // then gives the interval to the spike before in isi.
-bool VoltageSpikeTest(Session& s, double& tLastSpike, std::int32_t& SpikePhase, double d2Vdt2, double dVdt,
-                      double V, double& isi) {
+bool VoltageSpikeTest(Session& s, double& tLastSpike, std::int32_t& SpikePhase, SpikeRearmState& rearm,
+                      double d2Vdt2, double dVdt, double V, double& isi) {
   const double t = s.run.t;
   const double dt = s.run.dt;
   if (SpikePhase == 2 || t < tLastSpike + kBlankingTime) SpikePhase = 0;
-  if (V <= s.criteria.StartLevel) return false;
+  if (V <= s.criteria.StartLevel) {
+    rearm.waiting = 0;
+    return false;
+  }
   const double Vb = V - dt * dVdt;                  // one step back
   const double Va = dt * dt * d2Vdt2 - V + 2.0 * Vb;  // two steps back
+  if (rearm.waiting != 0) {
+    // Still on the last spike, unless the voltage climbs well above its
+    // lowest point since: a new spike on a plateau.
+    rearm.lowest = std::min(rearm.lowest, V);
+    if (!(V > Vb && V - rearm.lowest >= kRearmRise)) return false;
+    rearm.waiting = 0;
+  }
   if (V > Vb) {
     SpikePhase = 1;
     return false;
@@ -40,6 +50,7 @@ bool VoltageSpikeTest(Session& s, double& tLastSpike, std::int32_t& SpikePhase, 
   isi = std::min(tSpike - tLastSpike, tSpike);  // the first interval of a run is the first spike's time
   s.spikes.ISI[0] = isi;
   tLastSpike = tSpike;
+  StartRearmWait(s, rearm, V);
   return true;
 }
 
@@ -117,6 +128,11 @@ void Track(Session& s, const NeuronProperties& np, NeuronVariables& nv, Detect d
 
 }  // namespace
 
+void StartRearmWait(const Session& s, SpikeRearmState& rearm, double V) {
+  rearm.waiting = s.criteria.rearm == SpikeRearm::AfterFall ? 1 : 0;
+  rearm.lowest = V;
+}
+
 void ResetSpikeStats(SpikeStats& stats) {
   const double vRef = stats.VRef;
   stats = SpikeStats{};
@@ -140,17 +156,17 @@ void DetectSpike(Session& s, TNeuron& neuron) {
     return;
   }
   double isi = 0.0;
-  if (VoltageSpikeTest(s, nv.tLastSpike, nv.SpikePhase, nv.d2Vdt2, nv.dVdt, nv.V, isi)) nv.ISI = isi;
+  if (VoltageSpikeTest(s, nv.tLastSpike, nv.SpikePhase, nv.Rearm, nv.d2Vdt2, nv.dVdt, nv.V, isi)) nv.ISI = isi;
 }
 
 void DetectSpikeIn(Session& s, const NeuronProperties& np, double& tLastSpike, std::int32_t& SpikePhase,
-                   double threshold, double d2Vdt2, double dVdt, double V) {
+                   SpikeRearmState& rearm, double threshold, double d2Vdt2, double dVdt, double V) {
   if (MarksOwnSpikes(np)) {
     ThresholdSpikeTest(s, np, tLastSpike, SpikePhase, V, threshold, d2Vdt2);
     return;
   }
   double isi = 0.0;
-  VoltageSpikeTest(s, tLastSpike, SpikePhase, d2Vdt2, dVdt, V, isi);
+  VoltageSpikeTest(s, tLastSpike, SpikePhase, rearm, d2Vdt2, dVdt, V, isi);
 }
 
 void TrackSpikes(Session& s, TNeuron& neuron, DetectorPass pass) {
@@ -161,7 +177,7 @@ void TrackSpikes(Session& s, TNeuron& neuron, DetectorPass pass) {
 
 void TrackSpikesIn(Session& s, const NeuronProperties& np, NeuronVariables& nv) {
   Track(s, np, nv, [&] {
-    DetectSpikeIn(s, np, nv.tLastSpike, nv.SpikePhase, np.Vrest + nv.VThr, nv.d2Vdt2, nv.dVdt, nv.V);
+    DetectSpikeIn(s, np, nv.tLastSpike, nv.SpikePhase, nv.Rearm, np.Vrest + nv.VThr, nv.d2Vdt2, nv.dVdt, nv.V);
   });
 }
 
@@ -169,7 +185,7 @@ void TrackAdaptation(Session& s) {
   NeuronVariables& nv = s.NV0;
   SpikeStats& st = s.spikes;
   AgeRate(s);
-  DetectSpikeIn(s, s.NP0, nv.tLastSpike, nv.SpikePhase, s.NP0.Vrest + nv.VThr, nv.d2Vdt2, nv.dVdt, nv.V);
+  DetectSpikeIn(s, s.NP0, nv.tLastSpike, nv.SpikePhase, nv.Rearm, s.NP0.Vrest + nv.VThr, nv.d2Vdt2, nv.dVdt, nv.V);
   if (nv.SpikePhase != 2) return;
   ++st.nSpikes;
   if (st.nSpikes > 10) return;

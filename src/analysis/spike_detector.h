@@ -8,7 +8,10 @@
 //   this step (the mark lasts one step); 3 the downstroke has just crossed the
 //   width level (set by the bookkeeping, cleared at its next call).
 // For 1 ms after a spike the phase is held at 0, so a second maximum on the
-// same spike is not counted. Threshold and integrate-and-fire neurons mark
+// same spike is not counted; and, by default, no new spike starts until the
+// voltage has fallen back to the spike-start level, so noise riding on a slow
+// downstroke is not counted as spikes either (each spike is one upward crossing
+// of the level). Threshold and integrate-and-fire neurons mark
 // their spikes themselves; the detector then only reads their interval.
 
 #include <array>
@@ -20,12 +23,26 @@ namespace membrix {
 
 struct Session;
 
+// When the detector takes a new spike after one (and 1 ms has passed).
+enum class SpikeRearm : std::int32_t {
+  // Once V has fallen back to the spike-start level, or has risen 10 mV above
+  // its lowest point since the spike (spikes riding on a plateau above the
+  // level, as in a burst): noise on a slow downstroke is not a spike.
+  AfterFall = 0,
+  AfterBlanking = 1,  // 1 ms after the spike wherever V is: the older rule, kept for stored results
+};
+
+// The rise above the lowest voltage since a spike that re-arms the detector
+// while the voltage stays above the spike-start level (V).
+inline constexpr double kRearmRise = 0.010;
+
 // Voltage criteria of the detector (V), entered in mV in the "Voltage limits" group.
 struct SpikeCriteria {
   double StartLevel = -0.030;  // "Start of spike, mV"
   double VavLimit = -0.015;    // "Limit for Vav, mV"
   double avPSCLevel = -0.040;  // "Level for avPSC, mV"
   double WidthLevel = -0.020;  // "Level for WidthAP, mV"
+  SpikeRearm rearm = SpikeRearm::AfterFall;
 };
 
 // Spike bookkeeping shared by runs and analyses. Voltages in V, times in s.
@@ -70,11 +87,15 @@ double ParabolaPeak(Session& s, double Va, double Vb, double Vc);
 void DetectSpike(Session& s, TNeuron& neuron);
 
 // The detector on explicit state values of the procedural neuron, whose
-// parameters are np. threshold is the absolute threshold (Vrest + VThr) that
+// parameters are np. rearm is what it keeps between spikes (cleared at the
+// start of a run). threshold is the absolute threshold (Vrest + VThr) that
 // the threshold and integrate-and-fire models test against; the voltage state
 // machine ignores it. At a spike tLastSpike and s.spikes.ISI[0] are updated.
 void DetectSpikeIn(Session& s, const NeuronProperties& np, double& tLastSpike, std::int32_t& SpikePhase,
-                   double threshold, double d2Vdt2, double dVdt, double V);
+                   SpikeRearmState& rearm, double threshold, double d2Vdt2, double dVdt, double V);
+
+// Puts the detector's memory as a spike at voltage V leaves it.
+void StartRearmWait(const Session& s, SpikeRearmState& rearm, double V);
 
 // Whether the per-step bookkeeping runs the detector itself, or uses the
 // detection its caller has already made at this step (the clamp run detects

@@ -97,10 +97,6 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
   const double noiseToSignal = s.prog.NoiseToSignal;
   const double tauNoise = s.stim.tau_Noise;
 
-  // The voltage 1 ms back, from a ring of the last steps.
-  const std::size_t back = static_cast<std::size_t>(0.001 / dt);
-  std::vector<double> ring(back + 1, A->NV.V);
-
   SpikeStats& st = s.spikes;
   st.nSpikes = 0;
   st.ISI[0] = 0.0;
@@ -135,12 +131,11 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
     ResetProtocolStep(s);
     A->NV.V = s.NV0.V;  // the reset protocol may have moved the voltage
     const double V = A->NV.V;
-    ring[static_cast<std::size_t>(run.nt) % ring.size()] = V;
     PushTrace(s, 0.0, A->NV.Isyn, V);
     if (A->NV.SpikePhase == 2) {
       SpikeProducts(s);
       if (in.Noise == MapNoise::None) st.Freq = st.ISI[0] < 1e-6 ? 0.0 : 1.0 / st.ISI[0];
-      p.V1ms = ring[static_cast<std::size_t>(run.nt + 1) % ring.size()];
+      p.V1ms = s.z.V1msLast;  // as the firing clamp measures "VT_1ms"
     }
     if (!(V >= -0.15 && V <= 0.1) || (st.nSpikes == 0 && run.t > kSilenceLimit)) {
       silentOrDiverged = true;
@@ -182,17 +177,60 @@ std::string USMapSizeLine(std::int32_t nue, std::int32_t nse) {
   return text;
 }
 
+namespace {
+
+// The values of a point in the order of the map's columns (column k + 1 at k).
+std::array<double, kUSMapValues> USMapValues(const USMapPoint& p) {
+  return {p.u * 1000.0,           p.s,
+          p.Freq,                 p.VPeakLast * 1000.0,
+          p.VFiltLast * 1000.0,   p.VavLast * 1000.0,
+          p.avPSCLast,            p.gE,
+          p.gI,                   p.VTroughLast * 1000.0,
+          p.Convolution * 1000.0, p.VxZ * 1000.0,
+          p.IxZ,                  p.WidthAP * 1000.0,
+          p.V1ms * 1000.0,        p.ThAtSpike * 1000.0,
+          p.u * 1000.0 / p.GL,    p.s / p.GL};
+}
+
+// F and G from the columns of a map line, c[k] holding column k (1 ... 16).
+double FFromColumns(const std::array<double, 17>& c, std::int32_t choice) {
+  switch (choice) {
+    case 0: return c[3];
+    case 1: return c[12] / 1000.0;
+    case 2: return c[14] / 1000.0;
+    case 3: return c[10] / 1000.0;
+    case 4: return (c[4] - c[10]) / 1000.0;
+    case 5: return c[15] / 1000.0;
+    default: return c[16] / 1000.0;
+  }
+}
+
+double GFromColumns(const std::array<double, 17>& c, std::int32_t choice) {
+  switch (choice) {
+    case 0: return c[7];
+    case 1: return c[6] / 1000.0;
+    case 2: return c[10] / 1000.0;
+    case 3: return c[4] / 1000.0;
+    case 4: return c[11] / 1000.0;
+    case 5: return c[12];
+    default: return c[13];
+  }
+}
+
+std::array<double, 17> ColumnsOf(const USMapPoint& p) {
+  const std::array<double, kUSMapValues> values = USMapValues(p);
+  std::array<double, 17> c{};
+  for (std::size_t k = 1; k <= 16; ++k) c[k] = values[k - 1];
+  return c;
+}
+
+}  // namespace
+
+double USMapF(const USMapPoint& p, std::int32_t fChoice) { return FFromColumns(ColumnsOf(p), fChoice); }
+double USMapG(const USMapPoint& p, std::int32_t gChoice) { return GFromColumns(ColumnsOf(p), gChoice); }
+
 std::string USMapLine(const USMapPoint& p, std::span<const MapColumn> columns) {
-  // The values in the order of the columns.
-  const double values[kUSMapValues] = {p.u * 1000.0,           p.s,
-                                       p.Freq,                 p.VPeakLast * 1000.0,
-                                       p.VFiltLast * 1000.0,   p.VavLast * 1000.0,
-                                       p.avPSCLast,            p.gE,
-                                       p.gI,                   p.VTroughLast * 1000.0,
-                                       p.Convolution * 1000.0, p.VxZ * 1000.0,
-                                       p.IxZ,                  p.WidthAP * 1000.0,
-                                       p.V1ms * 1000.0,        p.ThAtSpike * 1000.0,
-                                       p.u * 1000.0 / p.GL,    p.s / p.GL};
+  const std::array<double, kUSMapValues> values = USMapValues(p);
   std::string line;
   for (std::size_t k = 0; k < columns.size() && k < std::size(values); ++k) {
     Field(line, values[k], columns[k].width, columns[k].decimals);
@@ -207,6 +245,9 @@ RunsOutcome MapUS(Session& s, const USMapInputs& in, const FiberInputs& fiber, H
     if (grid != MapGrid::US) throw RangeError("the map of the distributed model is drawn in the (u,s) plane only");
     CheckFiberInputs(s, fiber);
   }
+  // VxZ and IxZ weigh every interval with the stored unit Z-function: the
+  // map reads it once, before its first point (none there: both stay 0).
+  LoadStoredZ(s, in.storedFolder);
   SweepFile out(file, SweepFile::Lines::Flushed);
   out.WriteLine(USMapZoneLine());
   out.WriteLine(USMapSizeLine(in.nue, in.nse));
@@ -230,6 +271,8 @@ RunsOutcome MapUS(Session& s, const USMapInputs& in, const FiberInputs& fiber, H
   out.Close();
   return outcome;
 }
+
+std::string USMapFileOf(const Session& s) { return s.rec.File_u_s.empty() ? std::string(kUSMapFile) : s.rec.File_u_s; }
 
 USMapData ReadUSMap(const std::string& file, std::int32_t fChoice, std::int32_t gChoice, bool linear,
                     const std::string& linearFile) {
@@ -308,24 +351,8 @@ USMapData ReadUSMap(const std::string& file, std::int32_t fChoice, std::int32_t 
       m.u[at] = c[1] / 1000.0;
       m.s[at] = c[2];
       m.trough[at] = c[10] / 1000.0;
-      switch (fChoice) {
-        case 0: m.F[at] = c[3]; break;
-        case 1: m.F[at] = c[12] / 1000.0; break;
-        case 2: m.F[at] = c[14] / 1000.0; break;
-        case 3: m.F[at] = c[10] / 1000.0; break;
-        case 4: m.F[at] = (c[4] - c[10]) / 1000.0; break;
-        case 5: m.F[at] = c[15] / 1000.0; break;
-        default: m.F[at] = c[16] / 1000.0; break;
-      }
-      switch (gChoice) {
-        case 0: m.G[at] = c[7]; break;
-        case 1: m.G[at] = c[6] / 1000.0; break;
-        case 2: m.G[at] = c[10] / 1000.0; break;
-        case 3: m.G[at] = c[4] / 1000.0; break;
-        case 4: m.G[at] = c[11] / 1000.0; break;
-        case 5: m.G[at] = c[12]; break;
-        default: m.G[at] = c[13]; break;
-      }
+      m.F[at] = FFromColumns(c, fChoice);
+      m.G[at] = GFromColumns(c, gChoice);
     }
   }
   while (std::getline(inFile, line)) {

@@ -50,6 +50,7 @@ struct USMapInputs {
   std::int32_t ShowPlot = 1;         // "Show (u,s)-plot or not "
   MapNoise Noise = MapNoise::None;   // "Noise"
   std::int32_t IfDistributedModel = 0;  // "IfDistributedModel"
+  std::string storedFolder;  // where the stored Z-functions of VxZ and IxZ are read (working folder when empty)
 };
 
 inline constexpr const char* kUSMapFile = "v(u_s).dat";
@@ -135,6 +136,15 @@ struct USMapData {
 // "Function G to be measured:" (0 ... 6). G's silent start (the zeros before
 // the first non-zero G of a row) takes that first value. With linear, F and G
 // become planes (LinearizeFG) written to linearFile. Throws IoError or FormatError.
+// F and G of a point (the choices of "Function F to be measured:" and
+// "Function G to be measured:"), as the analyses read them from its line.
+double USMapF(const USMapPoint& p, std::int32_t fChoice);
+double USMapG(const USMapPoint& p, std::int32_t gChoice);
+
+// The map the analyses read: the parameter file's "File_u_s", "v(u_s).dat"
+// when it names none.
+std::string USMapFileOf(const Session& s);
+
 USMapData ReadUSMap(const std::string& file, std::int32_t fChoice, std::int32_t gChoice, bool linear = false,
                     const std::string& linearFile = kUSMapLinearFile);
 

@@ -28,11 +28,34 @@ double Back(const std::array<double, kZRing>& ring, std::int32_t pos, std::int32
   return ring[static_cast<std::size_t>(((pos - back) % kZRing + kZRing) % kZRing)];
 }
 
-// The number of steps of the last interval the ring holds.
-std::int32_t IntervalSteps(const ZFunctionState& z, double isi, double dt) {
+// The number of steps of the last interval the ring holds, when it ends
+// `after` samples before the newest one.
+std::int32_t IntervalSteps(const ZFunctionState& z, double isi, double dt, std::int32_t after = 0) {
   const double steps = isi / dt;
   const std::int32_t byIsi = steps < kLast ? static_cast<std::int32_t>(steps) : kLast;
-  return std::max(0, std::min({z.count - 1, byIsi, kLast}));
+  return std::max(0, std::min({z.count - 1 - after, byIsi, kLast}));
+}
+
+// The last interval, oldest first: n + 1 samples of a ring ending `after`
+// samples before its newest one. The vectors keep their room between spikes.
+void TakeInterval(const ZFunctionState& z, const std::array<double, kZRing>& ring, std::int32_t n,
+                  std::int32_t after, std::vector<double>& out) {
+  out.resize(static_cast<std::size_t>(n + 1));
+  for (std::int32_t k = 0; k <= n; ++k) out[static_cast<std::size_t>(k)] = Back(ring, z.pos, after + n - k);
+}
+
+// The voltage a little before the spike that ends an interval of n + 1
+// samples, between the two samples around it.
+double VoltageBeforeSpike(const std::vector<double>& V, std::int32_t n, double dt) {
+  double c = 0.0012 / dt;
+  c = std::clamp(c, 0.0, static_cast<double>(std::max(0, n - 1)));
+  const double at = n - c;
+  const std::int32_t i0 = static_cast<std::int32_t>(std::floor(at));
+  const double f = at - i0;
+  const auto sample = [&V](std::int64_t i) {
+    return i >= 0 && i < static_cast<std::int64_t>(V.size()) ? V[static_cast<std::size_t>(i)] : 0.0;
+  };
+  return i0 + 1 <= n ? (1.0 - f) * sample(i0) + f * sample(i0 + 1) : sample(i0);
 }
 
 double At(const std::vector<double>& v, std::int64_t i) {
@@ -195,7 +218,8 @@ void LoadStoredZ(Session& s, const std::string& storedFolder) {
 
 void PushTrace(Session& s, double g, double I, double V) {
   ZFunctionState& z = s.z;
-  if (s.run.nt <= 1) z.count = z.pos = 0;
+  if (s.run.nt <= 1) z.count = z.pos = z.samplesAfterSpike = 0;
+  ++z.samplesAfterSpike;
   z.pos = z.pos >= kLast ? 0 : z.pos + 1;
   const std::size_t p = static_cast<std::size_t>(z.pos);
   z.ringV[p] = V;
@@ -210,33 +234,28 @@ void OrbitFromRing(Session& s) {
   const double isi = s.spikes.ISI[0];
   const std::int32_t n = IntervalSteps(z, isi, dt);
   z.n = n;
-  z.V_det.resize(static_cast<std::size_t>(n + 1));
-  z.I_det.resize(static_cast<std::size_t>(n + 1));
-  z.g_det.resize(static_cast<std::size_t>(n + 1));
-  for (std::int32_t k = 0; k <= n; ++k) {
-    const std::size_t at = static_cast<std::size_t>(k);
-    z.V_det[at] = Back(z.ringV, z.pos, n - k);
-    z.I_det[at] = Back(z.ringI, z.pos, n - k);
-    z.g_det[at] = Back(z.ringG, z.pos, n - k);
-  }
+  TakeInterval(z, z.ringV, n, 0, z.V_det);
+  TakeInterval(z, z.ringI, n, 0, z.I_det);
+  TakeInterval(z, z.ringG, n, 0, z.g_det);
   z.freq = isi > 1e-6 ? 1.0 / isi : 0.0;
   z.VavLast = s.spikes.VavLast;
-  // The voltage a little before the spike, between the two samples around it.
-  double c = 0.0012 / dt;
-  c = std::clamp(c, 0.0, static_cast<double>(std::max(0, n - 1)));
-  const double at = n - c;
-  const std::int32_t i0 = static_cast<std::int32_t>(std::floor(at));
-  const double f = at - i0;
-  z.V1ms = i0 + 1 <= n ? (1.0 - f) * At(z.V_det, i0) + f * At(z.V_det, i0 + 1) : At(z.V_det, i0);
+  z.V1ms = VoltageBeforeSpike(z.V_det, n, dt);
 }
 
 void ClearSpikeProducts(Session& s) { s.z.Convolution = s.z.VxZ = s.z.IxZ = 0.0; }
 
 void SpikeProducts(Session& s) {
-  OrbitFromRing(s);
   ZFunctionState& z = s.z;
   const double dt = s.run.dt, t = s.run.t;
   const double isi = s.spikes.ISI[0];
+  // The interval this spike ends, taken beside the deterministic orbit, which
+  // stays what the kernel and the one-ISI analysis compare against.
+  const std::int32_t n = IntervalSteps(z, isi, dt);
+  z.nLast = n;
+  TakeInterval(z, z.ringV, n, 0, z.V_last);
+  TakeInterval(z, z.ringI, n, 0, z.I_last);
+  z.V1msLast = VoltageBeforeSpike(z.V_last, n, dt);
+  z.samplesAfterSpike = 0;
   const double ta = t - isi;
   const bool rariza = s.NP0.HH_type == "Rariza";
   double c = ta + (rariza ? 0.002 : 0.0008), d = t - (rariza ? 0.001 : 0.0008);
@@ -249,11 +268,11 @@ void SpikeProducts(Session& s) {
   }
   if (fits) {
     double sum = 0.0, weights = 0.0;
-    for (std::int32_t k = 0; k <= z.n; ++k) {
-      const double tau = t - (z.n - k) * dt;
+    for (std::int32_t k = 0; k <= n; ++k) {
+      const double tau = t - (n - k) * dt;
       if (tau < c || tau > d) continue;
       const double w = (tau - c) * (d - tau);
-      sum += z.V_det[static_cast<std::size_t>(k)] * w;
+      sum += z.V_last[static_cast<std::size_t>(k)] * w;
       weights += w;
     }
     conv = weights > 0.0 ? sum / weights : 0.0;
@@ -261,11 +280,11 @@ void SpikeProducts(Session& s) {
   z.Convolution = conv;
   const std::vector<double>& unit = z.storedZUnit;
   double sv = 0.0, si = 0.0, sz = 0.0;
-  const std::int32_t m = std::min<std::int32_t>(z.n, static_cast<std::int32_t>(unit.size()) - 1);
+  const std::int32_t m = std::min<std::int32_t>(n, static_cast<std::int32_t>(unit.size()) - 1);
   for (std::int32_t i = 0; i <= m; ++i) {
     const double zi = unit[static_cast<std::size_t>(i)];
-    sv += z.V_det[static_cast<std::size_t>(z.n - i)] * zi;
-    si += z.I_det[static_cast<std::size_t>(z.n - i)] * zi;
+    sv += z.V_last[static_cast<std::size_t>(n - i)] * zi;
+    si += z.I_last[static_cast<std::size_t>(n - i)] * zi;
     sz += zi;
   }
   z.VxZ = sz != 0.0 ? sv / sz : 0.0;
@@ -274,9 +293,10 @@ void SpikeProducts(Session& s) {
 
 bool DeterministicPreRun(Session& s, std::int32_t nSpikes, double u, double sIn) {
   const double uu0 = s.stim.uu, ss0 = s.stim.ss;
-  s.stim.uu = u;
   s.stim.ss = sIn;
   ResetRunState(s);
+  // (u, sIn) as the map and the firing clamp give it, against Vus.
+  s.stim.uu = ProceduralU(u, sIn, s.stim.Vus, s.NP0);
   ProceduralGlobals g;
   g.tau1 = s.proc.tau1;
   NeuronVariables& nv = s.NV0;
@@ -285,6 +305,7 @@ bool DeterministicPreRun(Session& s, std::int32_t nSpikes, double u, double sIn)
   nv.dVdt = nv.d2Vdt2 = 0.0;
   ResetStimulusState(s.stim, nv.V);
   nv.SpikePhase = 0;
+  nv.Rearm = {};
   s.spikes.nSpikes = 0;
   s.spikes.ISI[0] = 0.0;
   RunGlobals& run = s.run;
@@ -348,14 +369,15 @@ double SecondKernel(const std::vector<double>& Z, const std::vector<double>& I, 
 NoisyInterval CaptureNoisyInterval(Session& s) {
   const ZFunctionState& z = s.z;
   NoisyInterval out;
-  const std::int32_t n = IntervalSteps(z, s.spikes.ISI[0], s.run.dt);
+  // A run ends a few steps after its last spike (when the spike has passed
+  // the width level): the interval ends at the spike, as the orbit does.
+  const std::int32_t after = std::clamp(z.samplesAfterSpike, 0, std::max(0, z.count - 1));
+  const std::int32_t n = IntervalSteps(z, s.spikes.ISI[0], s.run.dt, after);
   out.n_no = n;
-  for (std::int32_t k = 0; k <= n; ++k) {
-    out.V_no.push_back(Back(z.ringV, z.pos, n - k));
-    out.I_no.push_back(Back(z.ringI, z.pos, n - k));
-    out.g_no.push_back(Back(z.ringG, z.pos, n - k));
-  }
-  for (std::int32_t k = 0; k < z.count; ++k) out.H.push_back(Back(z.ringV, z.pos, z.count - 1 - k));
+  TakeInterval(z, z.ringV, n, after, out.V_no);
+  TakeInterval(z, z.ringI, n, after, out.I_no);
+  TakeInterval(z, z.ringG, n, after, out.g_no);
+  for (std::int32_t k = 0; k < z.count - after; ++k) out.H.push_back(Back(z.ringV, z.pos, z.count - 1 - k));
   const double isi = s.spikes.ISI[0];
   out.freq = isi > 1e-6 ? 1.0 / isi : 0.0;
   out.Vav = s.spikes.VavLast;
@@ -505,6 +527,7 @@ OneISIResult AnalyseOneISI(Session& s, const FiringClampAnalysisInputs& in, cons
     }
     out.delta_freq = f_no;
     out.predictions.push_back({d.dfreq, f_no, f_dstb, K2, d.dVav, w_dstb});
+    out.last = {d.v.V_det, d.v.V_no, d.D, I_dstb, I_no};
     std::vector<SpikeRecord> corrected = run.records;
     corrected.back().F -= f_no;
     corrected.back().G -= w_no;

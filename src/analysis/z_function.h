@@ -60,10 +60,20 @@ struct ZFunctionState {
   std::array<double, kZRing> ringV{}, ringI{}, ringG{};
   std::int32_t pos = 0, count = 0;
 
-  // The orbit: the last interval, oldest first, n + 1 samples.
+  std::int32_t samplesAfterSpike = 0;  // ring samples pushed since the last spike of a run
+
+  // The deterministic orbit: the last interval of a noise-free run, oldest
+  // first, n + 1 samples, with its rate, mean voltage and the voltage 1.2 ms
+  // before its spike.
   std::vector<double> V_det, I_det, g_det;
   std::int32_t n = 0;
   double freq = 0.0, VavLast = 0.0, V1ms = 0.0;
+
+  // The interval the last spike of a run ended, and its voltage 1.2 ms before
+  // the spike (what "VT_1ms" measures at every spike).
+  std::vector<double> V_last, I_last;
+  std::int32_t nLast = 0;
+  double V1msLast = 0.0;
 
   // The products of the last spike.
   double Convolution = 0.0, VxZ = 0.0, IxZ = 0.0;
@@ -94,7 +104,8 @@ void LoadStoredZ(Session& s, const std::string& storedFolder);
 void PushTrace(Session& s, double g, double I, double V);
 // The orbit from the ring: the last trunc(ISI/dt) steps (at most 1000).
 void OrbitFromRing(Session& s);
-// At a spike: the orbit of the last interval, then Convolution, VxZ and IxZ.
+// At a spike: the interval it ended (V_last, I_last, V1msLast), then
+// Convolution, VxZ and IxZ over it. The deterministic orbit is left as it is.
 void SpikeProducts(Session& s);
 // The run's products start at 0.
 void ClearSpikeProducts(Session& s);
@@ -160,6 +171,12 @@ struct OneISIResult {
     double dfreq, f_no, f_dstb, K2, dVav, w_dstb;
   };
   std::vector<Prediction> predictions;
+  // The last analysed interval, aligned at its spike (sample k of n_c + 1 at
+  // (k - n_c)·dt): the orbit at the estimate, the noisy voltage, their
+  // difference (V), the disturbance current and the input (mA/cm²).
+  struct Interval {
+    std::vector<double> V_det, V_no, V_dstb, I_dstb, I_no;
+  } last;
   std::int32_t attempted = 0;  // repetitions run to their end, analysed or not
   bool stopped = false;        // a stop ended the repetitions early
   std::array<std::int32_t, kOneISISkipReasons> skipped{};  // by OneISISkip

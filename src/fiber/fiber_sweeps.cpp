@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "analysis/spike_detector.h"
+#include "analysis/z_function.h"
 #include "analysis/firing_clamp.h"
 #include "common/error.h"
 #include "fiber/fiber.h"
@@ -106,14 +107,11 @@ USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, const FiberInp
   const double noiseToSignal = s.prog.NoiseToSignal;
   const double tauNoise = s.stim.tau_Noise;
 
-  // The voltage 1 ms back, from a ring of the last steps.
-  const std::size_t back = static_cast<std::size_t>(0.001 / dt);
-  std::vector<double> ring(back + 1, node.NV.V);
-
   SpikeStats& st = s.spikes;
   st.nSpikes = 0;
   st.ISI[0] = 0.0;
   st.Freq = 0.0;
+  ClearSpikeProducts(s);
   bool silentOrDiverged = false;
   run.nt = 0;
   do {
@@ -139,10 +137,12 @@ USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, const FiberInp
     s.NV0 = node.NV;
     TrackSpikes(s, node);
     const double V = node.NV.V;
-    ring[static_cast<std::size_t>(run.nt) % ring.size()] = V;
+    // The input current of the soma, for the products of every interval.
+    PushTrace(s, 0.0, u - sIn * (V - Vus), V);
     if (node.NV.SpikePhase == 2) {
+      SpikeProducts(s);
       if (in.Noise == MapNoise::None) st.Freq = st.ISI[0] < kShortestISI ? 0.0 : 1.0 / st.ISI[0];
-      p.V1ms = ring[static_cast<std::size_t>(run.nt + 1) % ring.size()];
+      p.V1ms = s.z.V1msLast;
     }
     if (!(V >= -0.15 && V <= 0.1) || (st.nSpikes == 0 && run.t > kDistributedSilenceLimit)) {
       silentOrDiverged = true;
@@ -150,7 +150,11 @@ USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, const FiberInp
     }
   } while (run.nt < run.nt_end && !(st.nSpikes == in.MaxSpikes && node.NV.SpikePhase == 3));
 
-  TakeUSMapMeasures(p, st, run.nt, silentOrDiverged);
+  if (TakeUSMapMeasures(p, st, run.nt, silentOrDiverged)) {
+    p.Convolution = s.z.Convolution;
+    p.VxZ = s.z.VxZ;
+    p.IxZ = s.z.IxZ;
+  }
   return p;
 }
 

@@ -215,6 +215,7 @@ void TCondBasedNrn::InitState() {
   NV.IsynDend = 0.0;
   NV.Ca = NP.Ca_rest;
   NV.SpikePhase = 0;
+  NV.Rearm = {};
   NV.tLastSpike = -888.0;
   NV.VThr = 100.0;
   NP.FRT = NP.F_Faraday / NP.R_gas / NP.Temp / 1000.0;

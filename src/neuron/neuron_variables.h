@@ -5,6 +5,15 @@
 
 namespace membrix {
 
+// What the spike detector keeps between spikes besides the phase: after a
+// spike it waits until the voltage has fallen back to the spike-start level,
+// or has risen well above its lowest point since (a spike riding on a
+// plateau); no new spike starts meanwhile.
+struct SpikeRearmState {
+  std::int32_t waiting = 0;
+  double lowest = 0.0;  // V: the lowest voltage since the spike, while waiting
+};
+
 // The state of one neuron: voltages, gates, channel currents and spike bookkeeping.
 //
 // Voltages in V, times in s, current densities in mA/cm², conductance densities in
@@ -68,6 +77,9 @@ struct NeuronVariables {
   // their states from 1, so entry i is state i (i = 1 ... 26) and entry 0 is unused.
   std::array<double, 27> pNa{};
   std::array<double, 27> pNaR{};
+
+  // The spike detector's memory between spikes (beside the record's fields).
+  SpikeRearmState Rearm{};
 
   // The "Lyle-VT(h)" Na variant keeps its threshold variable zVT in state 13's slot.
   double& zVT() { return pNa[13]; }

@@ -132,6 +132,7 @@ struct LaneBlock {
   std::array<RandomGenerator, lanes::kMaxLanes> random{};
   std::array<double, lanes::kMaxLanes> tLastSpike{};
   std::array<std::int32_t, lanes::kMaxLanes> phase{};
+  std::array<SpikeRearmState, lanes::kMaxLanes> rearm{};
 };
 
 // Every lane at the state the member was put in at rest on copy; lanes beyond
@@ -157,6 +158,7 @@ void StartLanes(LaneBlock& b, const Session& copy, std::int64_t first, std::int6
     a.V[k] = a.Vprev[k] = nv.V;
     b.tLastSpike[k] = nv.tLastSpike;
     b.phase[k] = nv.SpikePhase;
+    b.rearm[k] = nv.Rearm;
   }
   for (std::size_t k = 0; k < b.n; ++k) b.random[k].set_state(RunSeed(first + static_cast<std::int64_t>(k), copy.random.seed()));
 }
@@ -183,7 +185,7 @@ void RunLanes(Session& copy, LaneBlock& b, const Host* host, Before&& before, Af
     shared.gNMDA = copy.stim.gNMDA;
     b.step(shared, b.a, b.padded);
     for (std::size_t k = 0; k < b.n; ++k) {
-      DetectSpikeIn(copy, np, b.tLastSpike[k], b.phase[k], np.Vrest + nv.VThr, b.a.d2Vdt2[k], b.a.dVdt[k], b.a.V[k]);
+      DetectSpikeIn(copy, np, b.tLastSpike[k], b.phase[k], b.rearm[k], np.Vrest + nv.VThr, b.a.d2Vdt2[k], b.a.dVdt[k], b.a.V[k]);
       after(k, b.phase[k] == 2);
     }
   }

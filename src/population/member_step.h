@@ -18,7 +18,7 @@ void StartMemberAtRest(Session& s, ProceduralGlobals& g);
 inline bool MemberStep(Session& s, ProceduralGlobals& g) {
   ProceduralStep(s, g);
   NeuronVariables& nv = s.NV0;
-  DetectSpikeIn(s, s.NP0, nv.tLastSpike, nv.SpikePhase, s.NP0.Vrest + nv.VThr, nv.d2Vdt2, nv.dVdt, nv.V);
+  DetectSpikeIn(s, s.NP0, nv.tLastSpike, nv.SpikePhase, nv.Rearm, s.NP0.Vrest + nv.VThr, nv.d2Vdt2, nv.dVdt, nv.V);
   return nv.SpikePhase == 2;
 }
 

@@ -31,6 +31,7 @@ void StartRunAtRest(Session& s) {
   nv.tLastSpike = -888.0;
   nv.dVdt = nv.d2Vdt2 = 0.0;
   nv.SpikePhase = 0;
+  nv.Rearm = {};
   s.run.t = 0.0;
   s.run.nt = 0;
   s.stim.du_Reset = 0.0;

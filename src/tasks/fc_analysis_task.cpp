@@ -119,7 +119,7 @@ void RunFCAnalysis(TaskCall& call) {
   const TaskValues& v = call.values;
   TaskInputs& in = call.in;
   ApplyNoisyRun(call);
-  in.fcAnalysis.mapFile = v.Text("map");
+  in.fcAnalysis.mapFile = v.Given("map") ? v.Text("map") : USMapFileOf(s);
   in.fcAnalysis.linear = v.On("linear");
   in.fcAnalysis.WienerKernel = v.On("wiener");
   in.fcAnalysis.Unsteadiness = v.On("unsteadiness");
@@ -214,7 +214,7 @@ void RunOneISI(TaskCall& call) {
   const TaskValues& v = call.values;
   TaskInputs& in = call.in;
   in.zInputs.n_repeat = v.Int("one_isi");
-  in.fcAnalysis.mapFile = v.Given("map") ? v.Text("map") : std::string(kUSMapFile);
+  in.fcAnalysis.mapFile = v.Given("map") ? v.Text("map") : USMapFileOf(s);
   RepeatProgress sink(call);
   const OneISIResult r = AnalyseOneISI(s, in.fcAnalysis, in.firingClamp, in.zInputs, call.host, sink);
   // A stop may leave nothing analysed: no prediction and no errors then.

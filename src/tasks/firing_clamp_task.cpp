@@ -47,6 +47,7 @@ void RunFiringClamp(TaskCall& call) {
   s.resetInputs.du_ResetAmplitude = v.Number("du_reset") / 1000.0;
   call.in.firingClamp.SurgeryDu = v.Number("surgery_du") / 1000.0;
   s.run.Writing = v.On("writing") ? 1 : 0;
+  call.in.zInputs.storedFolder = v.Text("stored_folder");
 
   FiringClampFiles files;
   files.records = v.Text("out");
@@ -104,6 +105,9 @@ TaskDeclaration MakeFiringClampTask() {
                          .Default(100000));
   t.inputs.push_back(Flag("writing", "Also write t ms, gE, gI of every step to \"gE_gI_Noisy(t).dat\", and the run "
                                      "log (the recording's name + \"at\") and the ion file every n_Write steps"));
+  t.inputs.push_back(InFile("stored_folder", FileKind::StoredZFolder,
+                            "Folder of the stored unit Z-function \"set_func_Z_Unit.dat\" read when F is VxZ or G "
+                            "is VxZ or IxZ (default: the current folder)"));
   t.inputs.push_back(OutFile("out", FileKind::LinesPerRun, "map_u_s.dat", "The per-spike records")
                          .Aka("output")
                          .Columns({{"t_spike", Unit::Ms},

@@ -40,7 +40,8 @@ std::int64_t Points(const USMapInputs& in) {
 void RunMap(TaskCall& call) {
   Session& s = call.s;
   const TaskValues& v = call.values;
-  const USMapInputs& in = call.in.usMap;
+  USMapInputs& in = call.in.usMap;
+  in.storedFolder = v.Text("stored_folder");
   const bool linear = v.On("linear");
   if (linear && (in.nue < 3 || in.nse < 3)) {
     throw RangeError("--linear needs a map of at least 3 steps on each axis (--nue and --nse 3 or more)");
@@ -126,6 +127,10 @@ TaskDeclaration MakeMapTask() {
   t.inputs.push_back(Integer("f", Between(0, 6), "F for --linear: 0 Frequency ... 6 Th, as in the workbench")
                          .Default(0));
   t.inputs.push_back(Integer("g", Between(0, 6), "G for --linear: 0 dV/dt ... 3 MaxVoltage ... 6 IxZ").Default(3));
+  t.inputs.push_back(InFile("stored_folder", FileKind::StoredZFolder,
+                            "Folder of the stored unit Z-function \"set_func_Z_Unit.dat\" that VxZ and IxZ "
+                            "(columns 12 and 13) weigh each interval with; without it they are 0 (default: the "
+                            "current folder)"));
   t.inputs.push_back(OutFile("out", FileKind::LinesPerRun, kUSMapFile, "The map file to write").Aka("output"));
   t.inputs.push_back(OutFile("linear_out", FileKind::WholeResult, kUSMapLinearFile, "The planes' file of --linear")
                          .Aka("linear-output"));

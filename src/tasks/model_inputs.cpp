@@ -34,6 +34,13 @@ std::vector<TaskInput> ModelInputs(bool withMode) {
   }
   inputs.push_back(Flag("thr_model", "Use the threshold neuron of the family"));
   inputs.push_back(Flag("lif_model", "Use the adaptive exponential integrate-and-fire neuron"));
+  inputs.push_back(BindField(Choice("spike_rearm", {"fall", "blanking"},
+                                   "When a new spike may follow one: fall, once the voltage has fallen back to "
+                                   "the spike-start level or has risen 10 mV above its lowest point since the spike "
+                                   "(a spike on a plateau); blanking, 1 ms after the spike wherever the voltage is "
+                                   "(the older rule: noise on a slow downstroke counts as spikes; for reproducing "
+                                   "stored results)"),
+                            &Session::criteria, &SpikeCriteria::rearm));
   TaskInput set = Text("set",
                        "KEY=VALUE: set a protocol global (Iind, t_Iind, uu, ss, Vh, ...) or a parameter field "
                        "(NP0.gNa, ...) in the record's own units (s, V, pA for Iind); may be repeated; applied "

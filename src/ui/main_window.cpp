@@ -645,6 +645,7 @@ QWidget* MainWindow::BuildFiringClampPage() {
   connect(linear, &QPushButton::clicked, this, [this, linear] {
     const bool toLinear = linear->text() == QStringLiteral("Make linear F,G");
     linear->setText(toLinear ? QStringLiteral("Undo linear F,G") : QStringLiteral("Make linear F,G"));
+    wb_.inputs().fcAnalysis.linear = toLinear;  // what Check, Analyze and Trials invert against
     analysisWindows().ShowUSMap();
     analysisWindows().usMap().DrawFromFile(toLinear);
   });

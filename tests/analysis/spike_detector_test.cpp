@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -134,6 +135,57 @@ TEST(SpikeDetector, DoublePeakedSpikeCountsOnceAndTheNextSpikeCounts) {
   EXPECT_NEAR(spikeSteps[0], 0.00505, 1e-9);
   EXPECT_NEAR(spikeSteps[1], 0.01105, 1e-9);
   EXPECT_EQ(tr.s.spikes.nSpikes, 2);
+}
+
+// Spikes whose downstroke lingers above the start level for 2.5 ms with
+// voltage noise on it, then falls back fast: each spike is one upward crossing
+// of the start level. The rule that waits for the fall counts exactly those;
+// the blanking rule also counts maxima of the noise more than 1 ms after a peak.
+TEST(SpikeDetector, NoiseOnASlowDownstrokeIsNotANewSpike) {
+  const struct {
+    SpikeRearm rule;
+    bool countsCrossings;
+  } rules[] = {{SpikeRearm::AfterFall, true}, {SpikeRearm::AfterBlanking, false}};
+  for (const auto& c : rules) {
+    Trace tr;
+    tr.s.criteria.rearm = c.rule;
+    std::mt19937 noise(7);
+    std::uniform_real_distribution<double> bump(-3.0, 3.0);  // mV, never reaching -30 from -25
+    int crossings = 0;
+    double previous = -65.0;
+    while (tr.Time() < 0.2) {
+      const double phase = std::fmod(tr.Time() + tr.s.run.dt, 0.01);  // a spike every 10 ms
+      double v = -65.0;
+      if (phase > 0.002 && phase <= 0.0025) v = -65.0 + 95.0 * (phase - 0.002) / 0.0005;  // up to +30
+      if (phase > 0.0025 && phase <= 0.003) v = 30.0 - 40.0 * (phase - 0.0025) / 0.0005;  // down to -10
+      if (phase > 0.003 && phase <= 0.0055) v = -10.0 - 15.0 * (phase - 0.003) / 0.0025 + bump(noise);
+      if (phase > 0.0055 && phase <= 0.0058) v = -25.0 - 40.0 * (phase - 0.0055) / 0.0003;  // back to rest
+      if (previous <= -30.0 && v > -30.0) ++crossings;
+      previous = v;
+      tr.Step(v);
+    }
+    ASSERT_EQ(crossings, 20);
+    if (c.countsCrossings) {
+      EXPECT_EQ(tr.s.spikes.nSpikes, crossings);
+    } else {
+      EXPECT_GT(tr.s.spikes.nSpikes, crossings + 10) << "the older rule counts the noise on the downstroke";
+    }
+  }
+}
+
+// A burst: spikes of 30 mV every 2 ms riding on a plateau at -25 mV, never
+// back to the start level in between. Each of them is a spike under both rules.
+TEST(SpikeDetector, SpikesOnAPlateauCountUnderBothRules) {
+  for (const SpikeRearm rule : {SpikeRearm::AfterFall, SpikeRearm::AfterBlanking}) {
+    Trace tr;
+    tr.s.criteria.rearm = rule;
+    std::vector<std::pair<double, double>> peaks;
+    for (int k = 0; k < 10; ++k) peaks.push_back({0.005 + 0.002 * k, 5.0});
+    const SpikeTrain burst{-25, peaks};
+    tr.nrn.NV.V = tr.nrn.NV.Vprev = -0.025;  // already on the plateau
+    while (tr.Time() < 0.03) tr.Step(burst(tr.Time() + tr.s.run.dt));
+    EXPECT_EQ(tr.s.spikes.nSpikes, 10) << static_cast<int>(rule);
+  }
 }
 
 TEST(SpikeDetector, FirstIntervalIsTheTimeOfTheFirstSpike) {

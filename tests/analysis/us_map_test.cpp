@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -214,6 +215,52 @@ TEST_F(USMap, ReadsBackTheMapItWrote) {
     EXPECT_NEAR(m.u[m.At(p.i, p.j)], p.u, 5e-6);  // written in µA/cm² with 2 decimals
     EXPECT_NEAR(m.s[m.At(p.i, p.j)], p.s, 1e-4);
     EXPECT_NEAR(m.F[m.At(p.i, p.j)], p.Freq, 0.005);
+  }
+}
+
+// VxZ and IxZ weigh each interval with the stored unit Z-function the map
+// reads from its folder: a flat one gives the interval's mean voltage and
+// input current; without one both are 0. F and G of a point are what the
+// analyses read back from its line.
+TEST_F(USMap, TheStoredUnitZFunctionWeighsEveryInterval) {
+  {
+    std::ofstream z(Path("set_func_Z_Unit.dat"));
+    for (int k = 0; k <= 100; ++k) z << -0.05 * k << " 1\n";  // 5 ms back at the map's step
+  }
+  for (const bool stored : {true, false}) {
+    Session s = StartUpSession();
+    TaskInputs inputs;
+    inputs.usMap.nue = 1;
+    inputs.usMap.nse = 1;
+    inputs.usMap.u_min = 4.0;
+    inputs.usMap.u_max = 5.0;
+    inputs.usMap.s_min = 0.1;
+    inputs.usMap.s_max = 0.2;
+    inputs.usMap.t_end = 200;
+    inputs.usMap.storedFolder = stored ? Path("") : Path("empty");
+    std::filesystem::create_directories(Path("empty"));
+    PointRecorder rec;
+    BatchHost host;
+    MapUS(s, inputs.usMap, inputs.fiber, host, rec, MapGrid::US, Path("map.dat"));
+    const USMapData vxz = ReadUSMap(Path("map.dat"), 1, 6);  // F VxZ, G IxZ
+    for (const USMapPoint& p : rec.points) {
+      ASSERT_GT(p.Freq, 5.0);
+      const std::size_t at = vxz.At(p.i, p.j);
+      if (stored) {
+        // The mean of the last 5 ms before the spike: below the peak, above the trough.
+        EXPECT_LT(p.VxZ, p.VPeakLast);
+        EXPECT_GT(p.VxZ, p.VTroughLast);
+        EXPECT_GT(p.IxZ, 0.0);  // a depolarising input
+        EXPECT_NEAR(vxz.F[at], p.VxZ, 1e-5);
+        EXPECT_NEAR(vxz.G[at], p.IxZ, 1e-4);
+      } else {
+        EXPECT_EQ(p.VxZ, 0.0);
+        EXPECT_EQ(p.IxZ, 0.0);
+      }
+      EXPECT_DOUBLE_EQ(USMapF(p, 1), p.VxZ);
+      EXPECT_DOUBLE_EQ(USMapG(p, 6), p.IxZ);
+      EXPECT_DOUBLE_EQ(USMapF(p, 5), p.V1ms);
+    }
   }
 }
 

@@ -162,7 +162,7 @@ TEST(TraceRing, TheOrbitIsTheLastIntervalOldestFirstAndItsProductsWeighItsVoltag
   s.run.t = 1500 * s.run.dt;
   s.spikes.ISI[0] = 0.0200;  // 200 steps
   s.z.storedZUnit = {1.0, 1.0, 1.0};
-  SpikeProducts(s);
+  OrbitFromRing(s);
   const ZFunctionState& z = s.z;
   ASSERT_EQ(z.n, 200);
   EXPECT_DOUBLE_EQ(z.V_det.front(), -0.07 + 1e-5 * 1300);
@@ -171,10 +171,22 @@ TEST(TraceRing, TheOrbitIsTheLastIntervalOldestFirstAndItsProductsWeighItsVoltag
   EXPECT_DOUBLE_EQ(z.g_det[10], 0.1 * 1310);
   EXPECT_NEAR(z.freq, 50.0, 1e-9);
   EXPECT_NEAR(z.V1ms, -0.07 + 1e-5 * 1488, 1e-12);  // 1.2 ms back
+
+  // At a spike the interval it ended is taken beside the orbit, which stays.
+  const std::vector<double> orbit = z.V_det;
+  s.spikes.ISI[0] = 0.0100;  // 100 steps
+  SpikeProducts(s);
+  EXPECT_EQ(z.V_det, orbit);
+  EXPECT_NEAR(z.freq, 50.0, 1e-9);
+  ASSERT_EQ(z.nLast, 100);
+  EXPECT_DOUBLE_EQ(z.V_last.front(), -0.07 + 1e-5 * 1400);
+  EXPECT_DOUBLE_EQ(z.V_last.back(), -0.07 + 1e-5 * 1500);
+  EXPECT_DOUBLE_EQ(z.I_last[10], 2.0 * 1410);
+  EXPECT_NEAR(z.V1msLast, -0.07 + 1e-5 * 1488, 1e-12);
   EXPECT_NEAR(z.VxZ, -0.07 + 1e-5 * 1499, 1e-12);    // the mean of the last three
   EXPECT_NEAR(z.IxZ, 2.0 * 1499, 1e-9);
   // A linear voltage under a symmetric window weighs to its middle.
-  EXPECT_NEAR(z.Convolution, -0.07 + 1e-5 * 1400, 1e-9);
+  EXPECT_NEAR(z.Convolution, -0.07 + 1e-5 * 1450, 1e-9);
 
   // An interval too short for its window has no convolution.
   s.spikes.ISI[0] = 0.00005;
@@ -217,12 +229,20 @@ TEST_F(ZFunction, ANoisyRunWithTheWindowShownWritesTheKernelAndRecordsTheProduct
   inputs.zInputs.storedFolder = Path("");
   inputs.firingClamp.FunctionF = 5;  // VT_1ms
   inputs.firingClamp.FunctionG = 4;  // Convolution
+  // The orbit the kernel weighs every spike against: the noise-free rate and
+  // mean voltage at the run's mean input.
+  Session orbitRun = s;
+  ASSERT_TRUE(DeterministicPreRun(orbitRun, 5, s.stim.uu, s.stim.ss));
   class Quiet final : public FiringClampSink {} quiet;
   BatchHost host;
   FiringClampFiles files;
   files.records.clear();
   const FiringClampResult r = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, quiet, 100000, files);
   ASSERT_GE(r.records.size(), 5u);
+  // The noisy intervals do not replace it.
+  EXPECT_DOUBLE_EQ(s.z.freq, orbitRun.z.freq);
+  EXPECT_DOUBLE_EQ(s.z.VavLast, orbitRun.z.VavLast);
+  EXPECT_EQ(s.z.V_det, orbitRun.z.V_det);
   for (std::size_t k = 2; k < r.records.size(); ++k) {
     // The voltage before the spike and the mean of the interval lie under the peak.
     EXPECT_LT(r.records[k].F, -0.02) << k;
@@ -248,7 +268,10 @@ Session NoisyISISession(const std::string& folder, TaskInputs& inputs) {
   inputs.usMap.u_max = 6.5;
   inputs.usMap.s_min = 0.05;
   inputs.usMap.s_max = 0.4;
-  inputs.usMap.t_end = 80;  // the rates of the first spikes, which the five-spike runs record
+  // Each point ends with its fifth spike: the map holds the interval the
+  // five-spike runs of the one-ISI analysis end with.
+  inputs.usMap.t_end = 200;
+  inputs.usMap.MaxSpikes = 5;
   inputs.firingClamp.FunctionG = 1;
   class Quiet final : public USMapSink {
     void Point(const USMapPoint&) override {}
@@ -319,6 +342,31 @@ TEST_F(ZFunction, TheOneISIAnalysisAndTheWienerCorrectionReanalyseANoisyInterval
   EXPECT_FALSE(kinds.wiener.empty());
   for (double g : kinds.wiener) EXPECT_TRUE(std::isfinite(g));
   EXPECT_EQ(a.estimates.size(), kinds.plain.size());
+}
+
+// A noise-free run and the orbit at its own input are the same trajectory: the
+// interval the analysis takes from the run ends at its last spike, as the
+// orbit does, so the two agree sample by sample and in their rate.
+TEST_F(ZFunction, TheNoisyIntervalIsAlignedWithTheOrbitAtItsSpike) {
+  TaskInputs inputs;
+  Session s = NoisyISISession(Path(""), inputs);
+  s.prog.NoiseToSignal = 0.0;
+  BatchHost host;
+  class Quiet final : public FiringClampSink {} quiet;
+  FiringClampFiles files;
+  files.records.clear();
+  const double u = s.stim.uu, sIn = s.stim.ss;
+  const FiringClampResult run = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, quiet, 5, files);
+  ASSERT_EQ(run.nSpikes, 5);
+  ASSERT_GT(s.z.samplesAfterSpike, 5) << "the run goes on past its last spike to the downstroke";
+  const NoisyInterval noisy = CaptureNoisyInterval(s);
+  const IntervalDisturbance d = DisturbanceCurrent(s, noisy, u, sIn);
+  ASSERT_TRUE(d.ok);
+  ASSERT_GT(d.n_c, 100);
+  double largest = 0.0;
+  for (double D : d.D) largest = std::max(largest, std::abs(D));
+  EXPECT_LT(largest, 1e-9) << "V";
+  EXPECT_NEAR(d.dfreq, 0.0, 1e-9);
 }
 
 // A repetition that cannot be analysed is counted by its reason and said, not

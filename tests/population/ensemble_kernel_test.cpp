@@ -92,6 +92,37 @@ TEST(EnsembleKernel, ExponentialOfTheRegistersHasTheScalarBits) {
   }
 }
 
+// Under 3 mV of voltage noise the squid axon's broad spike carries bumps on
+// its downstroke. Waiting for the fall, every spike counted is one upward
+// crossing of the spike-start level; the older blanking rule counts bumps too.
+TEST(EnsembleKernel, UnderVoltageNoiseEachSpikeIsOneUpwardCrossing) {
+  for (const SpikeRearm rule : {SpikeRearm::AfterFall, SpikeRearm::AfterBlanking}) {
+    EnsembleSession base = NoiseBase(0.0);
+    base.ensemble.sgm_V = 3.0;
+    base.ensemble.Iind = 0.0;
+    base.ensemble.t_end = 400.0;
+    base.ensemble.tMeasure = 400.0;
+    ApplyEnsembleProblem(base, base.ensemble);
+    base.criteria.rearm = rule;
+    std::size_t spikes = 0, crossings = 0;
+    for (std::int64_t i = 0; i < 10; ++i) {
+      Session copy = base;
+      copy.random.set_state(RunSeed(i));
+      const EnsembleMember m = NoiseMember(copy, base.ensemble, true, nullptr);
+      spikes += m.spikes.size();
+      for (std::size_t k = 1; k < m.trace.size(); ++k) {
+        if (m.trace[k - 1].v <= -0.030 && m.trace[k].v > -0.030) ++crossings;
+      }
+    }
+    ASSERT_GT(crossings, 50u);
+    if (rule == SpikeRearm::AfterFall) {
+      EXPECT_EQ(spikes, crossings);
+    } else {
+      EXPECT_GT(spikes, crossings + crossings / 20) << "the blanking rule counts the noise on the downstroke";
+    }
+  }
+}
+
 // Every member of a block, in every register width this processor runs, ends
 // with the bits of the one-member step fed the same noise: its final voltage,
 // its spike times and, for member 0, its voltage and input at every step.

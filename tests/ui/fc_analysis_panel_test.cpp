@@ -52,7 +52,6 @@ class FCAnalysisPanelTest : public QObject {
 void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
   WorkbenchFixture f;
   membrix::Session& s = f.wb->session();
-  s.stim.Vus = s.NP0.VK;  // the input conductance reverses where the run's cell has it
   MakeMap(s, f.in());
   membrix::FiringClampWindow& w = f.form1().analysisWindows().firingClamp();
   w.show();
@@ -104,12 +103,55 @@ void FCAnalysisPanelTest::ChecksAnalysesAndRunsTrialsFromTheWindow() {
   QCOMPARE(static_cast<std::int64_t>(file.readAll().count('\n')), panel->lastTrials().estimates);
   QVERIFY(QFile::exists(f.FilePath(QStringLiteral("mean_gE_gI(t).dat"))));
 
-  // "Wiener Kernel" makes the run write the voltage of every step.
+  // "Wiener Kernel" makes the run write the voltage of every step. The run
+  // analysed above wrote none: the analysis says so rather than read a trace
+  // some other run left.
+  std::ofstream(f.FilePath(QStringLiteral("V(t).dat")).toStdString()) << "0 -65\n";
   w.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(true);
   QCOMPARE(s.run.WriteMode, 1);
   QVERIFY(f.in().fcAnalysis.WienerKernel);
+  f.dialogs->errors.clear();
+  QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button3")), Qt::LeftButton);
+  QCOMPARE(f.dialogs->errors.size(), 1);
+  QVERIFY2(f.dialogs->errors[0].contains(QStringLiteral("run the firing clamp again")), qPrintable(f.dialogs->errors[0]));
+  // The menu's run writes the trace, and the analysis of that run reads it.
+  membrix::SetRunLength(s.run, 0.3);
+  f.dialogs->errors.clear();
+  f.form1().analysisWindows().RunFiringClamp();
+  QCOMPARE(w.last().voltageTrace, std::string(membrix::kWienerTraceFile));
+  QFile trace(f.FilePath(QStringLiteral("V(t).dat")));
+  QVERIFY(trace.open(QIODevice::ReadOnly));
+  QCOMPARE(static_cast<std::int64_t>(trace.readAll().count('\n')), static_cast<std::int64_t>(s.run.nt));
+  QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button3")), Qt::LeftButton);
+  QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QStringLiteral("; "))));
+  QVERIFY(!panel->last().estimates.empty());
+  QVERIFY(Points(*w.conductances(), "gE_Wi") > 0);
   w.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(false);
   QCOMPARE(s.run.WriteMode, 0);
+
+  // "Make linear F,G" is what the analysis inverts against, as the batch
+  // tool's --linear: the self-test gives the estimates the engine gives on
+  // the planes.
+  auto* linear = f.Find<QPushButton>(QStringLiteral("Make linear F,G"));
+  QVERIFY(linear != nullptr);
+  QTest::mouseClick(linear, Qt::LeftButton);
+  QCOMPARE(linear->text(), QStringLiteral("Undo linear F,G"));
+  QVERIFY(f.in().fcAnalysis.linear);
+  QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Button1")), Qt::LeftButton);
+  membrix::FiringClampAnalysisInputs planes = f.in().fcAnalysis;
+  planes.linear = true;
+  membrix::BatchHost host;
+  membrix::FiringClampAnalysisSink none;
+  const membrix::FiringClampAnalysis expected =
+      membrix::CheckFiringClamp(s, planes, f.in().firingClamp, f.in().zInputs, host,
+                                membrix::ReadAnalysisMap(planes, f.in().firingClamp), none);
+  QCOMPARE(panel->last().estimates.size(), expected.estimates.size());
+  for (std::size_t k = 0; k < expected.estimates.size(); ++k) {
+    QCOMPARE(panel->last().estimates[k].gE, expected.estimates[k].gE);
+    QCOMPARE(panel->last().estimates[k].gI, expected.estimates[k].gI);
+  }
+  QTest::mouseClick(linear, Qt::LeftButton);
+  QVERIFY(!f.in().fcAnalysis.linear);
 }
 
 void FCAnalysisPanelTest::KernelBoxShowsTheZFunctionWindowWhichAnalysesOneISI() {
@@ -162,6 +204,10 @@ void FCAnalysisPanelTest::KernelBoxShowsTheZFunctionWindowWhichAnalysesOneISI() 
   QCOMPARE(z.zChart()->PointCount(0), 402);
   if (f.dialogs->errors.isEmpty()) {
     QVERIFY(z.predictions()->PointCount(0) > 0);
+    // The last interval against the orbit at its estimate, ending at the spike.
+    QVERIFY(z.orbit()->PointCount(0) > 100);
+    QCOMPARE(z.orbit()->PointCount(1), z.orbit()->PointCount(0));
+    QVERIFY(z.disturbance()->PointCount(0) > 100);
     QVERIFY(z.statusText().startsWith(QStringLiteral("%1 intervals analysed").arg(z.predictions()->PointCount(0))));
   } else {
     QCOMPARE(f.dialogs->errors.size(), 1);

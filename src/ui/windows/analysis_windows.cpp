@@ -104,7 +104,14 @@ void AnalysisWindows::ShowUSMap() { Raise(usMap()); }
 void AnalysisWindows::ShowFiringClamp() { Raise(firingClamp()); }
 void AnalysisWindows::RunFiringClamp() {
   ShowFiringClamp();
-  firingClamp().Run(100000);
+  // The voltage of every step goes where the Wiener correction (or the kernel
+  // window) reads it back: the analysis of this run reads this run's trace.
+  const Session& s = wb_.session();
+  const FiringClampAnalysisInputs& a = wb_.inputs().fcAnalysis;
+  std::string trace;
+  if (s.run.WriteMode == 1) trace = a.WienerKernel ? a.wienerTrace : s.trace.TraceFile;
+  firingClamp().Run(100000, trace);
+  if (zFunction_ && zFunction_->isVisible()) zFunction_->DrawZ();  // the kernel of this run
 }
 void AnalysisWindows::ShowAdaptation() { Raise(adaptation()); }
 void AnalysisWindows::ShowThreshold() {

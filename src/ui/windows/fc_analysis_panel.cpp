@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "analysis/us_map.h"
 #include "common/error.h"
 #include "run/session.h"
 #include "ui/chart.h"
@@ -299,6 +300,7 @@ bool FiringClampAnalysisPanel::RunAnalysis(
     Chart& chart = *window_.conductances();
     PanelHost host(wb_, *this, chart, stop_, *status_);
     PanelSink sink(*this, chart);
+    wb_.inputs().fcAnalysis.mapFile = USMapFileOf(wb_.session());
     const USMapData map = ReadAnalysisMap(wb_.inputs().fcAnalysis, wb_.inputs().firingClamp);
     body(sink, host, map);
     chart.Refresh();
@@ -317,9 +319,20 @@ bool FiringClampAnalysisPanel::Check() {
 
 bool FiringClampAnalysisPanel::Analyze() {
   return RunAnalysis([this](FiringClampAnalysisSink& sink, Host& host, const USMapData& map) {
-    const std::vector<SpikeRecord>& records = window_.last().records;
+    const FiringClampResult& run = window_.last();
+    const std::vector<SpikeRecord>& records = run.records;
     const TaskInputs& in = wb_.inputs();
-    last_ = AnalyzeByFiringClamp(wb_.session(), in.fcAnalysis, in.firingClamp, in.zInputs, host, map, records, sink);
+    // The Wiener correction replays the voltage of the run whose records it
+    // analyses, never a trace an earlier run left.
+    FiringClampAnalysisInputs analysis = in.fcAnalysis;
+    if (analysis.WienerKernel) {
+      if (run.voltageTrace.empty()) {
+        throw RangeError("\"Wiener Kernel\" needs the voltage trace of the firing-clamp run it analyses: tick it "
+                         "and run the firing clamp again");
+      }
+      analysis.wienerTrace = run.voltageTrace;
+    }
+    last_ = AnalyzeByFiringClamp(wb_.session(), analysis, in.firingClamp, in.zInputs, host, map, records, sink);
     status_->setText(QStringLiteral("%1 estimates from %2 records%3")
                          .arg(last_.estimates.size())
                          .arg(records.size())

@@ -210,11 +210,13 @@ class MapWindowSink final : public USMapSink {
         map_.AddBubble(p.gE, p.gI, radius, level);
       }
     }
+    // F and G as selected for the firing clamp, and the spike measures.
     const double u = p.u * 1000.0;
-    chart_.AddPoint(0, u, p.Freq);
-    chart_.AddPoint(1, u, p.VPeakLast * 1000.0);
-    chart_.AddPoint(2, u, p.VTroughLast * 1000.0);
-    (void)fc_;
+    chart_.AddPoint(0, u, USMapF(p, fc_.FunctionF));
+    chart_.AddPoint(1, u, USMapG(p, fc_.FunctionG));
+    chart_.AddPoint(2, u, p.VPeakLast * 1000.0);
+    chart_.AddPoint(3, u, p.Convolution * 1000.0);
+    chart_.AddPoint(4, u, p.VTroughLast * 1000.0);
   }
   void Progress(std::int64_t done, std::int64_t total) override {
     status_.setText(QStringLiteral("point %1 of %2").arg(done).arg(total));
@@ -327,7 +329,9 @@ USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::W
   chart_ = new Chart(this);
   chart_->setObjectName(QStringLiteral("Chart2"));
   chart_->AddSeries(QStringLiteral("F"), SeriesKind::Points, ChartAxis::Left, QColor(200, 0, 0));
+  chart_->AddSeries(QStringLiteral("G"), SeriesKind::Points, ChartAxis::Right, QColor(150, 0, 150));
   chart_->AddSeries(QStringLiteral("Vmax"), SeriesKind::Points, ChartAxis::Left, QColor(0, 0, 200));
+  chart_->AddSeries(QStringLiteral("V_Conv"), SeriesKind::Points, ChartAxis::Left, QColor(230, 130, 0));
   chart_->AddSeries(QStringLiteral("Vmin"), SeriesKind::Points, ChartAxis::Left, QColor(0, 140, 0));
   chart_->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("u, µA/cm²"));
   chart_->SetAxisTitle(ChartAxis::Left, QStringLiteral("F (Hz), V (mV)"));
@@ -413,7 +417,8 @@ void USMapWindow::showEvent(QShowEvent* event) {
 
 void USMapWindow::Plot(MapGrid grid) {
   Session& s = wb_.session();
-  const USMapInputs in = wb_.inputs().usMap;
+  USMapInputs in = wb_.inputs().usMap;
+  in.storedFolder = wb_.inputs().zInputs.storedFolder;  // the Z-function window's folder
   map_->Clear();
   chart_->ClearAll();
   haveRead_ = false;
@@ -446,7 +451,7 @@ void USMapWindow::Plot(MapGrid grid) {
 
 void USMapWindow::DrawFromFile(bool linear) {
   wb_.RunCommand([&] {
-    read_ = ReadUSMap(kUSMapFile, wb_.inputs().firingClamp.FunctionF, wb_.inputs().firingClamp.FunctionG, linear);
+    read_ = ReadUSMap(USMapFileOf(wb_.session()), wb_.inputs().firingClamp.FunctionF, wb_.inputs().firingClamp.FunctionG, linear);
     haveRead_ = true;
     DrawFunction(false);
   });

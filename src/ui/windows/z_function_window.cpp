@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "analysis/firing_clamp_analysis.h"
+#include "analysis/us_map.h"
 #include "common/number_format.h"
 #include "run/session.h"
 #include "ui/chart.h"
@@ -81,6 +82,13 @@ ZFunctionWindow::ZFunctionWindow(Workbench& wb, QWidget* parent) : QWidget(paren
   estimates_->AddSeries(QStringLiteral("(u0,s0)"), SeriesKind::Points, ChartAxis::Left, QColor(200, 0, 0));
   estimates_->AddSeries(QStringLiteral("(u1,s1)"), SeriesKind::Points, ChartAxis::Left, QColor(0, 0, 200));
   estimates_->AddSeries(QStringLiteral("true"), SeriesKind::Points, ChartAxis::Left, QColor(0, 0, 0));
+  orbit_ = MakeChart(this, "Chart4", QStringLiteral("time before the spike, ms"), QStringLiteral("V, mV"));
+  orbit_->AddSeries(QStringLiteral("V_det"), SeriesKind::Line, ChartAxis::Left, QColor(0, 0, 0));
+  orbit_->AddSeries(QStringLiteral("V_no"), SeriesKind::Line, ChartAxis::Left, QColor(200, 0, 0));
+  orbit_->AddSeries(QStringLiteral("V_dstb"), SeriesKind::Line, ChartAxis::Left, QColor(0, 0, 200));
+  disturbance_ = MakeChart(this, "Chart5", QStringLiteral("time before the spike, ms"), QStringLiteral("µA/cm²"));
+  disturbance_->AddSeries(QStringLiteral("I_dstb"), SeriesKind::Line, ChartAxis::Left, QColor(0, 0, 200));
+  disturbance_->AddSeries(QStringLiteral("I_no_mean"), SeriesKind::Line, ChartAxis::Left, QColor(200, 0, 0));
 
   auto* controls = new QVBoxLayout;
   controls->addWidget(Radios(this, "RadioGroup2", QStringLiteral(" Input "), {"Current", "Voltage"},
@@ -113,10 +121,14 @@ ZFunctionWindow::ZFunctionWindow(Workbench& wb, QWidget* parent) : QWidget(paren
   controls->addStretch(1);
 
   auto* charts = new QVBoxLayout;
-  charts->addWidget(z_, 1);
+  auto* upper = new QHBoxLayout;
+  upper->addWidget(z_, 1);
+  upper->addWidget(orbit_, 1);
+  charts->addLayout(upper, 1);
   auto* lower = new QHBoxLayout;
   lower->addWidget(predictions_, 1);
   lower->addWidget(estimates_, 1);
+  lower->addWidget(disturbance_, 1);
   charts->addLayout(lower, 1);
   auto* left = new QWidget(this);
   left->setLayout(controls);
@@ -124,7 +136,24 @@ ZFunctionWindow::ZFunctionWindow(Workbench& wb, QWidget* parent) : QWidget(paren
   auto* layout = new QHBoxLayout(this);
   layout->addWidget(left);
   layout->addLayout(charts, 1);
-  resize(1100, 700);
+  resize(1300, 760);
+}
+
+void ZFunctionWindow::DrawInterval(const OneISIResult::Interval& last, double dt) {
+  // Each curve ends at the spike: sample k of n + 1 lies (n - k)·dt before it.
+  auto draw = [dt](Chart& chart, int series, const std::vector<double>& y, double scale) {
+    const std::size_t n = y.size();
+    for (std::size_t k = 0; k < n; ++k) {
+      chart.AddPoint(series, -static_cast<double>(n - 1 - k) * dt * 1000.0, y[k] * scale);
+    }
+  };
+  draw(*orbit_, 0, last.V_det, 1000.0);
+  draw(*orbit_, 1, last.V_no, 1000.0);
+  draw(*orbit_, 2, last.V_dstb, 1000.0);
+  draw(*disturbance_, 0, last.I_dstb, 1000.0);
+  draw(*disturbance_, 1, last.I_no, 1000.0);
+  orbit_->Refresh();
+  disturbance_->Refresh();
 }
 
 QString ZFunctionWindow::deltaFreqText() const { return deltaFreq_->text(); }
@@ -156,12 +185,13 @@ void ZFunctionWindow::DrawZ() {
 }
 
 bool ZFunctionWindow::AnalyseOneISI() {
-  for (Chart* c : {predictions_, estimates_}) c->ClearAll();
+  for (Chart* c : {predictions_, estimates_, orbit_, disturbance_}) c->ClearAll();
   // Nothing of an earlier analysis stays: one that fails shows its error only.
   deltaFreq_->setText(QStringLiteral("delta_freq ="));
   status_->clear();
   const bool done = wb_.RunCommand([this] {
     Session& s = wb_.session();
+    wb_.inputs().fcAnalysis.mapFile = USMapFileOf(s);
     ISISink sink;
     const OneISIResult r = membrix::AnalyseOneISI(s, wb_.inputs().fcAnalysis, wb_.inputs().firingClamp,
                                                   wb_.inputs().zInputs, wb_, sink);
@@ -176,6 +206,7 @@ bool ZFunctionWindow::AnalyseOneISI() {
       estimates_->AddPoint(1, r.u1 * 1000.0, r.s1);
     }
     estimates_->AddPoint(2, s.stim.uu * 1000.0, s.stim.ss);
+    DrawInterval(r.last, s.run.dt);
     std::string text = "delta_freq =";
     if (r.repeats > 0) AppendFixed(text, r.delta_freq, 6, 1);
     deltaFreq_->setText(QString::fromStdString(text));

@@ -3,7 +3,8 @@
 // stored Z-functions against the time before a spike, and the one-ISI
 // analysis: each noisy interval estimated, corrected by the rate shift the
 // Z-function predicts ("delta_freq") and estimated again, the estimates drawn
-// against the true input.
+// against the true input, with the last interval analysed: the noisy voltage
+// against the orbit at its estimate, and the disturbance current.
 
 #include <QWidget>
 
@@ -26,6 +27,8 @@ class ZFunctionWindow : public QWidget {
   Chart* zChart() const { return z_; }
   Chart* predictions() const { return predictions_; }
   Chart* estimates() const { return estimates_; }
+  Chart* orbit() const { return orbit_; }
+  Chart* disturbance() const { return disturbance_; }
   QString deltaFreqText() const;
   QString statusText() const;
   // "Analyse one ISI".
@@ -38,10 +41,14 @@ class ZFunctionWindow : public QWidget {
   void hideEvent(QHideEvent* event) override;
 
  private:
+  void DrawInterval(const OneISIResult::Interval& last, double dt);
+
   Workbench& wb_;
   Chart* z_ = nullptr;
   Chart* predictions_ = nullptr;
   Chart* estimates_ = nullptr;
+  Chart* orbit_ = nullptr;
+  Chart* disturbance_ = nullptr;
   NumericInput* repeat_ = nullptr;
   QLabel* deltaFreq_ = nullptr;
   QLabel* status_ = nullptr;

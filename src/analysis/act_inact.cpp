@@ -175,6 +175,12 @@ void CalcPeaks(Session& s, const std::string& startFolder, ActInactPeaks& peaks,
   // Recordings hold inward currents negative, as recorded; unless a format
   // was chosen, they are read negated, in the sign of the model's current, as
   // a recording chosen with "Set exp. data file" is.
+  // The format is the computation's own: the session's is given back at the end.
+  struct FormatKept {
+    std::int32_t& format;
+    std::int32_t kept;
+    ~FormatKept() { format = kept; }
+  } formatKept{s.rec.DataFormat, s.rec.DataFormat};
   if (s.rec.DataFormat == 0) s.rec.DataFormat = 2;
   peaks.done.fill(false);
 

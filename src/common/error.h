@@ -60,6 +60,14 @@ class NothingToAnalyseError : public Error {
   using Error::Error;
 };
 
+// The integration of a model diverged for its parameters (no resting
+// potential could be found): the parameters, not the input, are at fault, so
+// a search over parameters scores such a point as one it cannot use.
+class DivergenceError : public Error {
+ public:
+  using Error::Error;
+};
+
 // An operation that a neuron or channel class leaves abstract was called.
 class AbstractOperationError : public std::logic_error {
  public:

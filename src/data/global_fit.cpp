@@ -84,6 +84,7 @@ struct Tracker {
   int evaluations = 0;
   double best = std::numeric_limits<double>::infinity();
   std::vector<double> bestX;
+  ValueSpread spread;
 };
 
 // --- the global search ---------------------------------------------------------
@@ -115,6 +116,7 @@ double NloptObjective(unsigned n, const double* x, double* grad, void* data) {
       return kFitPenalty;
     }
     ++call.tracker->evaluations;
+    call.tracker->spread.Add(values[0]);
     call.tracker->Offer(points[0], values[0]);
     call.tracker->Report(call.stage, 0);
     return values[0];
@@ -184,7 +186,9 @@ class StartProblem final : public SimplexProblem {
       : evaluator_(evaluator), scratch_(scratch), host_(host), tolerance_(tolerance), limit_(limit) {}
   double Objective(std::span<const double> x) override {
     ++evaluations;
-    return evaluator_.EvaluateSerially(x, scratch_, host_);
+    const double v = evaluator_.EvaluateSerially(x, scratch_, host_);
+    spread.Add(v);
+    return v;
   }
   double Tolerance() const override { return tolerance_; }
   bool StopRequested() const override {
@@ -197,6 +201,7 @@ class StartProblem final : public SimplexProblem {
   }
   int evaluations = 0;
   mutable bool limited = false;
+  ValueSpread spread;
 
  private:
   const FitEvaluator& evaluator_;
@@ -210,6 +215,7 @@ struct StartResult {
   SimplexResult result;
   int evaluations = 0;
   bool limited = false;
+  ValueSpread spread;
 };
 
 }  // namespace
@@ -344,7 +350,15 @@ double FitEvaluator::RunRecording(Session& copy, Host& host, std::span<const dou
   FitToRecord(fit, copy.NP0);
   copy.rec.Smpl = k;
   NullRunViewSink views;
-  const double E = RunClamp(copy, host, views);
+  double E = 0.0;
+  try {
+    E = RunClamp(copy, host, views);
+  } catch (const DivergenceError& e) {
+    // A point the model cannot run with scores as one outside the bounds:
+    // the point's sum is not finite and so counts as kFitPenalty.
+    copy.SimplexMemo.push_back(e.what());
+    return std::numeric_limits<double>::infinity();
+  }
   if (!(copy.prog.sc_Simplex > 0.0) || !std::isfinite(copy.prog.sc_Simplex)) {
     throw RangeError("sc_Simplex must be a positive number, not " + Number(copy.prog.sc_Simplex) + " (recording " +
                      std::to_string(k) + ")");
@@ -472,10 +486,12 @@ FitOutcome RunMultistart(FitEvaluator& evaluator, const std::vector<double>& x0,
         start.result = Minimise(points[static_cast<std::size_t>(i)], problem);
         start.evaluations = problem.evaluations;
         start.limited = problem.limited;
+        start.spread = problem.spread;
         return start;
       },
       [&](std::int64_t i, StartResult&& start) {
         tracker.evaluations += start.evaluations;
+        tracker.spread.Add(start.spread);
         ++outcome.passes;
         const bool stoppedByUser = start.result.stopped && !start.limited;
         if (stoppedByUser) anyStopped = true;
@@ -527,6 +543,7 @@ FitOutcome RunCheckedFit(Session& s, Host& host, RunViewSink& views, FitProgress
     outcome.evaluations = r.nfunk + fit.FitCount + 1;
     outcome.passes = r.passes;
     outcome.end = r.stopped ? FitEnd::Stopped : FitEnd::Converged;
+    outcome.flat = r.flat;
     return outcome;
   }
 
@@ -538,8 +555,16 @@ FitOutcome RunCheckedFit(Session& s, Host& host, RunViewSink& views, FitProgress
 
   FitEvaluator evaluator(s, host);
   Tracker tracker(fit, fit.Method, progress, host);
-  FitOutcome outcome = fit.Method == FitMethod::Global ? RunGlobal(evaluator, x0, tracker, host)
-                                                       : RunMultistart(evaluator, x0, tracker, host);
+  FitOutcome outcome;
+  try {
+    outcome = fit.Method == FitMethod::Global ? RunGlobal(evaluator, x0, tracker, host)
+                                              : RunMultistart(evaluator, x0, tracker, host);
+  } catch (const Error& e) {
+    fit.SimplexStop = 1;
+    fit.nfunk = tracker.evaluations;
+    ShowSearchNotes(s, evaluator.notes());
+    KeepBestPointOfFailedFit(s, tracker.bestX, tracker.best, e);
+  }
   fit.SimplexStop = 1;
   fit.nfunk = tracker.evaluations;
   outcome.evaluations = tracker.evaluations;
@@ -554,6 +579,8 @@ FitOutcome RunCheckedFit(Session& s, Host& host, RunViewSink& views, FitProgress
   outcome.value = tracker.bestX.empty() ? shown : tracker.best;
   ShowFitVector(s);
   s.SimplexMemo.push_back(FitEndLine(fit, outcome));
+  outcome.flat = tracker.spread.Flat(fit.Tolerance);
+  if (outcome.flat) s.SimplexMemo.push_back(FlatFitNote(s));
   host.ShowParameters();
   return outcome;
 }

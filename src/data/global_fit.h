@@ -55,6 +55,7 @@ struct FitOutcome {
   int evaluations = 0;    // points scored (for the simplex: its passes' evaluations and the start's)
   int passes = 0;         // simplex passes, or starts run
   FitEnd end = FitEnd::Converged;
+  bool flat = false;  // every point scored the same: the parameters do not change the deviation
 };
 
 // "global: converged after 180 evaluations, residual 1.2e-06; gNa = 119.99"

@@ -6,14 +6,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 
 #include "common/error.h"
+#include "common/number_columns.h"
 #include "common/number_format.h"
 #include "run/session.h"
+#include "tasks/task_files.h"
 
 namespace membrix {
 
@@ -108,8 +110,10 @@ std::int32_t SweepNumber(double input) {
 bool ReadRampFile(TRamp& r, const RampInputs& in) {
   std::error_code ec;
   if (r.FileName.empty() || !fs::exists(r.FileName, ec)) return false;
-  std::ifstream file(r.FileName);
-  if (!file) throw IoError(r.FileName, std::strerror(errno));
+  // Read whole first: a folder, a device or an unreadable file is refused
+  // with its name.
+  const std::string whole = ReadInputOnce(r.FileName);
+  std::string_view rest(whole);
   r.t_maxLimit = in.t_maxLimit / 1000.0;
   const double shift = in.CesiumShift;
   r.Note.clear();
@@ -119,16 +123,23 @@ bool ReadRampFile(TRamp& r, const RampInputs& in) {
   // A line beyond the limit ends the sweep only when another sample line
   // follows it: the end is settled by the next line.
   bool endPending = false;
-  std::string text;
   int lineNumber = 0;
-  while (std::getline(file, text)) {
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    const std::string_view text = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     ++lineNumber;
     std::string_view line(text);
     if (IsSkipped(line)) continue;
+    // Further columns are ignored, so a decimal comma would go unnoticed.
+    if (HasDecimalComma(line)) {
+      throw FormatError(r.FileName, lineNumber,
+                        "decimal comma in \"" + std::string(text) + "\": write numbers with a decimal point");
+    }
     double tau = 0, u = 0, c = 0;
     if (!NextNumber(line, tau) || !NextNumber(line, u) || !NextNumber(line, c)) {
       throw FormatError(r.FileName, lineNumber,
-                        "expected a time (s), a voltage (mV) and a current (pA), found \"" + text + "\"");
+                        "expected a time (s), a voltage (mV) and a current (pA), found \"" + std::string(text) + "\"");
     }
     if (endPending) {
       endPending = false;
@@ -156,7 +167,11 @@ bool ReadRampFile(TRamp& r, const RampInputs& in) {
       endPending = true;
     }
   }
-  if (file.bad()) throw IoError(r.FileName, std::strerror(errno));
+  if (i == 1) {
+    throw FormatError(r.FileName, 0,
+                      "holds no complete sweep: every sweep, the last one included, must run past t_maxLimit (" +
+                          Fixed(in.t_maxLimit, 0, 1) + " ms) and be followed by another line");
+  }
   r.NSweeps = std::min(i - 1, TRamp::kMaxSweeps);
   r.Loaded = 1;
   return true;
@@ -267,7 +282,11 @@ void FindThreshold(TRamp& r, const RampInputs& in, RampSink& sink) {
   const double thr = in.Conv_thr;
   const double minA = in.MinSpikeAmpl;
   const bool unscaled = in.ShapeMode == 1;
+  // A sweep in which no onset is accepted keeps none of an earlier analysis.
   r.tSpike[s] = 0.0;
+  r.VT[s] = 0.0;
+  r.SpikeAmpl[s] = 0.0;
+  r.ISpike[s] = 0.0;
   SpikeShape(r, 0.0);
   for (int k = 0; k < r.NLast; ++k) {
     if (!(r.t[k] > r.tRampOnset)) continue;

@@ -186,13 +186,22 @@ class FitProblem final : public SimplexProblem {
   FitProblem(Session& s, Host& host, RunViewSink& views, FitProgress& progress)
       : s_(s), host_(host), views_(views), progress_(progress) {}
 
-  double Objective(std::span<const double> x) override { return FitObjective(s_, host_, views_, x); }
+  double Objective(std::span<const double> x) override {
+    const double v = FitObjective(s_, host_, views_, x);
+    spread.Add(v);
+    if (std::isfinite(v) && v < kFitPenalty && (bestX.empty() || v < best)) {
+      best = v;
+      bestX.assign(x.begin(), x.end());
+    }
+    return v;
+  }
   double Tolerance() const override { return s_.fit.Tolerance; }
   bool StopRequested() const override { return host_.StopRequested(); }
   void Pass(const SimplexPass& pass) override {
     s_.fit.nfunk = pass.nfunk;
     const std::string line = SimplexProgressLine(pass.nfunk, pass.best);
     s_.SimplexMemo.push_back(line);
+    if (pass.nmaxExceeded) s_.SimplexMemo.push_back("NMAX exceeded");
     ShowFitVector(s_);
     host_.ShowParameters();
     progress_.Pass(pass, line);
@@ -205,6 +214,11 @@ class FitProblem final : public SimplexProblem {
     progress_.Status(status);
     host_.ProcessEvents();
   }
+
+  // The lowest value evaluated and its point, kept should the fit fail.
+  double best = 0.0;
+  std::vector<double> bestX;
+  ValueSpread spread;
 
  private:
   Session& s_;
@@ -233,6 +247,51 @@ void AppendCoefficient(std::string& line, double x) {
 
 }  // namespace
 
+std::string FlatFitNote(const Session& s) {
+  const FitTable& fit = s.fit;
+  std::string note =
+      "the selected parameters cannot change the deviation: every point tried scored the same to "
+      "within the tolerance, so the result is the start";
+  bool resurgent = false, gNaR = false;
+  for (int k = 1; k <= fit.FitCount; ++k) {
+    const std::string_view field = FitParameterAt(fit, k).field;
+    if (field == "gNaR") {
+      gNaR = true;
+    } else if (field.find("NaR") != std::string_view::npos) {
+      resurgent = true;
+    }
+  }
+  if (resurgent && s.NP0.gNaR == 0.0) {
+    note += gNaR ? "; gNaR is 0, which the simplex's start keeps at 0, so the resurgent-Na coefficients have no "
+                   "effect: start gNaR above 0 (NP0.gNaR) or select other parameters"
+                 : "; gNaR is 0, so the resurgent-Na coefficients have no effect: set gNaR above 0 or select "
+                   "other parameters";
+  }
+  return note;
+}
+
+void KeepBestPointOfFailedFit(Session& s, std::span<const double> bestX, double best, const Error& failure) {
+  std::string message = failure.what();
+  if (!bestX.empty() && best < kFitPenalty) {
+    FitTable& fit = s.fit;
+    for (int k = 1; k <= fit.FitCount; ++k) fit.FitX[k] = bestX[k - 1];
+    FitToRecord(fit, s.NP0);
+    ShowFitVector(s);
+    message += "; the parameters keep the best point found before, residual " + ExactNumber(best);
+    for (int k = 1; k <= fit.FitCount; ++k) {
+      message += (k == 1 ? ": " : ", ") + std::string(FitParameterAt(fit, k).field) + " = " + ExactNumber(bestX[k - 1]);
+    }
+  }
+  s.SimplexMemo.push_back(message);
+  throw Error(message);
+}
+
+void NoteOnce(Session& s, const std::string& note) {
+  if (std::find(s.SimplexMemo.begin(), s.SimplexMemo.end(), note) == s.SimplexMemo.end()) {
+    s.SimplexMemo.push_back(note);
+  }
+}
+
 SimplexResult Minimise(std::span<const double> x0, SimplexProblem& problem) {
   Simplex simplex(x0, problem);
   return simplex.Run();
@@ -249,7 +308,14 @@ double FitObjective(Session& s, Host& host, RunViewSink& views, std::span<const 
   double F = 0.0;
   for (int k = 1; k <= s.rec.NSmpls; ++k) {
     s.rec.Smpl = k;
-    const double E = RunClamp(s, host, views);
+    double E = 0.0;
+    try {
+      E = RunClamp(s, host, views);
+    } catch (const DivergenceError& e) {
+      // Parameters the model cannot run with score as a point outside the bounds.
+      NoteOnce(s, e.what());
+      return kFitPenalty;
+    }
     // A run may read sc_Simplex from its recording's section.
     if (!(s.prog.sc_Simplex > 0.0) || !std::isfinite(s.prog.sc_Simplex)) {
       throw RangeError("sc_Simplex must be a positive number, not " + ExactNumber(s.prog.sc_Simplex) +
@@ -306,8 +372,17 @@ SimplexResult RunCheckedSimplex(Session& s, Host& host, RunViewSink& views, FitP
   const std::vector<double> x0(fit.FitX.begin() + 1, fit.FitX.begin() + 1 + fit.FitCount);
 
   FitProblem problem(s, host, views, progress);
-  SimplexResult result = Minimise(x0, problem);
+  SimplexResult result;
+  try {
+    result = Minimise(x0, problem);
+  } catch (const Error& e) {
+    fit.SimplexStop = 1;
+    KeepBestPointOfFailedFit(s, problem.bestX, problem.best, e);
+  }
   fit.SimplexStop = 1;
+  // Every start vertex moves one parameter by 10 % or more: when none of them
+  // moved the deviation by the tolerance, the parameters do not change it.
+  result.flat = problem.spread.Flat(fit.Tolerance);
 
   // The best vertex into NP0, and its runs once more so that the traces and
   // ModelData show the result.
@@ -317,6 +392,7 @@ SimplexResult RunCheckedSimplex(Session& s, Host& host, RunViewSink& views, FitP
   // The fit vector shows the result, as the parameters do, not the point the
   // last pass tried.
   ShowFitVector(s);
+  if (result.flat) s.SimplexMemo.push_back(FlatFitNote(s));
   s.SimplexMemo.push_back("Stop Simplex.");
   return result;
 }

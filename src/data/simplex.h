@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/error.h"
 #include "data/fit_table.h"
 
 namespace membrix {
@@ -49,6 +50,7 @@ struct SimplexResult {
   int nfunk = 0;          // evaluations of the passes (the start's n + 1 are not counted)
   int passes = 0;
   bool stopped = false;  // ended by a stop request, not by the tolerance
+  bool flat = false;     // every point evaluated scored the same: the parameters do not change the deviation
 };
 
 // Minimises from x0 (at most 26 coordinates). Vertex i = 1 ... n has
@@ -96,6 +98,48 @@ SimplexResult RunSimplex(Session& s, Host& host, RunViewSink& views);
 // The same without CheckFitRequest, for a caller that has checked the request
 // itself (its recordings are put in place when each run loads its parameters).
 SimplexResult RunCheckedSimplex(Session& s, Host& host, RunViewSink& views, FitProgress& progress);
+
+// The lowest and highest finite value of the points a fit scored.
+struct ValueSpread {
+  double low = 0.0, high = 0.0;
+  int count = 0;
+  void Add(double v) {
+    if (!(v < kFitPenalty)) return;  // unscored points do not count
+    low = count == 0 ? v : (v < low ? v : low);
+    high = count == 0 ? v : (v > high ? v : high);
+    ++count;
+  }
+  void Add(const ValueSpread& o) {
+    if (o.count == 0) return;
+    if (count == 0) {
+      *this = o;
+      return;
+    }
+    low = o.low < low ? o.low : low;
+    high = o.high > high ? o.high : high;
+    count += o.count;
+  }
+  // More than one point scored, all alike within the relative tolerance the
+  // simplex ends on: 2·|high − low| / (|high| + |low| + 1e-8) below it.
+  bool Flat(double tolerance) const {
+    const double size = (high < 0 ? -high : high) + (low < 0 ? -low : low) + 1e-8;
+    return count > 1 && 2.0 * (high - low) / size < tolerance;
+  }
+};
+
+// What a fit says when no selected parameter changed the deviation: every
+// point scored the same, so the result is only the start. Names a likely cause
+// (resurgent-Na coefficients selected while gNaR is 0).
+std::string FlatFitNote(const Session& s);
+
+// Adds note to SimplexMemo unless the memo holds it already.
+void NoteOnce(Session& s, const std::string& note);
+
+// A fit that failed with failure after scoring points: the best of them (when
+// any) goes into NP0 and the fit vector, and the failure is thrown again as an
+// Error whose message names that point; the message goes into SimplexMemo too.
+[[noreturn]] void KeepBestPointOfFailedFit(Session& s, std::span<const double> bestX, double best,
+                                           const Error& failure);
 
 // The progress line of a pass: "nfunk=" nfunk (width 4) ",  F=" the lowest value.
 std::string SimplexProgressLine(int nfunk, double best);

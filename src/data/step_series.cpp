@@ -10,6 +10,7 @@
 #include "common/error.h"
 #include "common/number_format.h"
 #include "data/ramp_analyzer.h"
+#include "fiber/fiber.h"
 #include "run/clamp_run.h"
 #include "run/session.h"
 
@@ -78,13 +79,48 @@ std::string StepProtocolText(const StepSeriesInputs& in, double V) {
   return text;
 }
 
-StepSeriesResult RunSteps(Session& s, StepSeriesInputs& in, const RampInputs& rampIn, Host& host, TRamp& ramp,
-                          StepSeriesSink& sink, RunViewSink& views, RampSink& rampSink, const std::string& folder) {
-  const int source = in.DataSource;
-  if (source == 1) {
-    throw Error("the distributed model is not available in this version; choose the 1-compartment model or "
-                "the analyzer's sweeps");
+namespace {
+
+// The protocol "ramp_.d" is the series' own file: it is read as written (two
+// columns, times in ms, values not negated), whatever the recording settings
+// of the session, which are given back when the series ends.
+class ProtocolReading {
+ public:
+  explicit ProtocolReading(Session& s)
+      : s_(s), DataFormat_(s.rec.DataFormat), IfDataIn1column_(s.rec.IfDataIn1column), scx_Smpl_(s.rec.scx_Smpl) {}
+  ~ProtocolReading() {
+    s_.rec.DataFormat = DataFormat_;
+    s_.rec.IfDataIn1column = IfDataIn1column_;
+    s_.rec.scx_Smpl = scx_Smpl_;
   }
+  ProtocolReading(const ProtocolReading&) = delete;
+  ProtocolReading& operator=(const ProtocolReading&) = delete;
+  // Before each run: the run reads its recording after these are set.
+  void Apply() {
+    s_.rec.DataFormat = 1;
+    s_.rec.IfDataIn1column = 0;
+    s_.rec.scx_Smpl = 0.001;
+  }
+
+ private:
+  Session& s_;
+  std::int32_t DataFormat_;
+  std::int32_t IfDataIn1column_;
+  double scx_Smpl_;
+};
+
+}  // namespace
+
+StepSeriesResult RunSteps(Session& s, StepSeriesInputs& in, const RampInputs& rampIn, const FiberInputs& fiberIn,
+                          Host& host, TRamp& ramp, StepSeriesSink& sink, RunViewSink& views, RampSink& rampSink,
+                          const std::string& folder) {
+  const int source = in.DataSource;
+  if (source < 0 || source > 2) throw RangeError("unknown data source " + std::to_string(source) + " of the steps");
+  // The soma of the distributed model follows the protocol as the single
+  // compartment does: through the stimulus of the clamp run.
+  FiberInputs fiber = fiberIn;
+  fiber.Stimulation = FiberStimulation::SomaProtocol;
+  if (source == 1) CheckFiberInputs(s, fiber);
   if (source == 2 && ramp.Loaded != 1) {
     throw Error("the ramp analyzer holds no sweeps: read a sweep file in \"Form31: RampAnalyzer v.13.12\" first");
   }
@@ -101,6 +137,7 @@ StepSeriesResult RunSteps(Session& s, StepSeriesInputs& in, const RampInputs& ra
   if (in.IfClear) sink.Clear();
   if (in.SetVCatVexp) s.NP0.If_I_V_or_g = 5;
 
+  ProtocolReading reading(s);
   StepSeriesResult result;
   for (int j = 0; j <= N; ++j) {
     if (host.StopRequested()) {
@@ -124,7 +161,13 @@ StepSeriesResult RunSteps(Session& s, StepSeriesInputs& in, const RampInputs& ra
       m = Minima(in, ramp.NLast, [&ramp](int k) { return ramp.t[k]; },
                  [&ramp, sweep](int k) { return ramp.I(k, sweep); });
     } else {
-      RunClamp(s, host, views);
+      reading.Apply();
+      if (source == 1) {
+        FiberSink none;
+        FiberRun(s, fiber, host, none);
+      } else {
+        RunClamp(s, host, views);
+      }
       DataFromSimulation(ramp, s, rampIn, ramp.Folder, rampSink, host);
       // Row k of the model's trace lies at k steps: the analyzer's times of the
       // rows it took, and the same grid beyond them.

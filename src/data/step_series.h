@@ -22,6 +22,7 @@ struct Session;
 struct TRamp;
 class RampSink;
 struct RampInputs;
+struct FiberInputs;
 
 // The inputs of the step-series window; voltages in mV, times in ms.
 struct StepSeriesInputs {
@@ -82,11 +83,13 @@ struct StepSeriesResult {
 // model's sweeps go through the analyzer with rampIn. "ramp_.d" and "Steps_V_Imin_Imin2.dat" are written into folder
 // (empty: the current folder). ramp holds the analyzer's data: its times and,
 // with the analyzer's sweeps as the source, its currents; runs of the model
-// replace its sweeps by the simulation's. Throws Error for the distributed
-// model, which this version does not have, and for the analyzer's sweeps when
-// none are loaded.
-StepSeriesResult RunSteps(Session& s, StepSeriesInputs& in, const RampInputs& rampIn, Host& host, TRamp& ramp,
-                          StepSeriesSink& sink, RunViewSink& views, RampSink& rampSink,
+// replace its sweeps by the simulation's. The distributed model runs with the
+// axon of fiberIn, its soma following the protocol. The protocol is read as
+// written, whatever the session's recording settings (format, layout, time
+// scale), which the series leaves as they were. Throws Error for the
+// analyzer's sweeps when none are loaded.
+StepSeriesResult RunSteps(Session& s, StepSeriesInputs& in, const RampInputs& rampIn, const FiberInputs& fiberIn,
+                          Host& host, TRamp& ramp, StepSeriesSink& sink, RunViewSink& views, RampSink& rampSink,
                           const std::string& folder = {});
 
 }  // namespace membrix

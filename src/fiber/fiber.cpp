@@ -7,7 +7,9 @@
 #include "analysis/spike_detector.h"
 #include "common/error.h"
 #include "common/number_format.h"
+#include "params/run_section.h"
 #include "run/clamp_run.h"
+#include "run/recording.h"
 #include "run/run_globals.h"
 #include "run/session.h"
 #include "run/stimulus.h"
@@ -443,8 +445,17 @@ double FiberModelValue(const TFiber& fiber, std::int32_t mode) {
 }  // namespace
 
 FiberOutcome FiberRun(Session& s, const FiberInputs& in, Host& host, FiberSink& sink) {
+  if (s.rec.Smpl < 0 || s.rec.Smpl > kMaxRecording) {
+    throw RangeError("recording number " + std::to_string(s.rec.Smpl) + " is outside 0 ... " +
+                     std::to_string(kMaxRecording));
+  }
+  // The run's recording as a clamp run reads it: its section of the parameter
+  // file first (it may change the parameters the nodes are built from), its
+  // points once the step is known. The soma held "at Vexp" follows them.
+  LoadRunParameters(s);
   std::unique_ptr<TFiber> fiber = SetupFiber(s, in);
   CheckRunLength(s.run);
+  PrepareRecordingForRun(s);
   host.ShowParameters();
   RunFiles files;
   files.Open(s);
@@ -457,8 +468,6 @@ FiberOutcome FiberRun(Session& s, const FiberInputs& in, Host& host, FiberSink& 
   const std::int64_t eventEvery =
       in.nDraw > 0 ? std::max<std::int64_t>(1, static_cast<std::int64_t>(in.nDraw) * in.nDraw) : 1000;
   FiberOutcome outcome;
-  // The soma's model values, kept as a clamp run without a recording keeps them.
-  s.ModelData.Resize(s.rec.Smpl, std::min(run.nt_end, kModelRowsWithoutRecording));
   std::int64_t n = 0;
   while (n < run.nt_end) {
     ++n;

@@ -262,10 +262,10 @@ void TCondBasedNrn::SetRest() {
       if (!(AbsValue(NV.V) < kDivergedVoltage)) {
         findingRest_ = false;
         NP.Vrest = startVrest;
-        throw Error("no resting potential: the membrane voltage of the \"" + NP.HH_type +
-                    "\" model in the \"" + NP.HH_order + "\" geometry diverged " +
-                    Fixed(i * dt() * 1000.0, 0, 2) + " ms into the search for rest (time step " +
-                    Fixed(dt() * 1000.0, 0, 3) + " ms)");
+        throw DivergenceError("no resting potential: the membrane voltage of the \"" + NP.HH_type +
+                              "\" model in the \"" + NP.HH_order + "\" geometry diverged " +
+                              Fixed(i * dt() * 1000.0, 0, 2) + " ms into the search for rest (time step " +
+                              Fixed(dt() * 1000.0, 0, 3) + " ms)");
       }
       if ((AbsValue(NV.V - NP.Vrest) < 1e-7 && i > 1000) || i == 10000) break;
     }

@@ -299,6 +299,12 @@ void ReadSectionOfText(Session& s, std::string_view text, const std::string& fil
                        std::string_view end) {
   Scanner in(text);
   bool active = start == "Any";
+  // A file of many bad lines gives a few notes and a count, not a note per line.
+  constexpr int kShownNotes = 10;
+  int notes = 0;
+  auto note = [&](auto&& make) {
+    if (++notes <= kShownNotes) make();
+  };
   in.SkipToToken();
   while (!in.AtEnd()) {
     const std::string_view token = in.ReadToken();
@@ -309,15 +315,25 @@ void ReadSectionOfText(Session& s, std::string_view text, const std::string& fil
     if (in.Current() == ':' && active) {
       in.Advance();
       if (in.Current() != '=') {
-        s.SimplexMemo.push_back("Bad format of input file " + file + ", line " + std::to_string(in.line()));
+        note([&] {
+          s.SimplexMemo.push_back("Bad format of input file " + file + ", line " + std::to_string(in.line()));
+        });
         continue;
       }
       in.Advance();
       const std::string key(token);
       const std::string_view value = in.ReadToken();
-      Assign(s, key, value, file, in.tokenLine());
+      if (FindKey(key) == nullptr) {
+        note([&] { Assign(s, key, value, file, in.tokenLine()); });
+      } else {
+        Assign(s, key, value, file, in.tokenLine());
+      }
       if (value == end) break;
     }
+  }
+  if (notes > kShownNotes) {
+    s.SimplexMemo.push_back(file + ": " + std::to_string(notes - kShownNotes) +
+                            " more unknown keys or bad lines were ignored without a note");
   }
 }
 
@@ -342,14 +358,18 @@ void LoadParameterFile(Session& s, const std::string& file) {
   // (each recording's) comes from the text kept here. An unreadable file
   // changes nothing.
   std::string text = ReadInputOnce(file);
-  ApplyProgramStartValues(s);
-  ReadSectionOfText(s, text, file, "CommonParametersFromFile", "MembrixPhysParameters");
-  SetDefaults(s.NP0, s.stim.Vus);
-  ReadSectionOfText(s, text, file, "MembrixPhysParameters", "KeepParams=0");
-  s.run.nt_end = StepCount(s.run.t_end, s.run.dt);
-  ReadSectionOfText(s, text, file, "KeepParams=0", "ParametersFromFile");
+  // From here on the file is the open one, also when a bad line stops the
+  // reading: what it applied stays applied, and the recordings' sections of
+  // later runs come from it, never from the file opened before.
   s.rec.IdFileName = file;
   s.rec.IdFileText = std::move(text);
+  const std::string_view kept = s.rec.IdFileText;
+  ApplyProgramStartValues(s);
+  ReadSectionOfText(s, kept, file, "CommonParametersFromFile", "MembrixPhysParameters");
+  SetDefaults(s.NP0, s.stim.Vus);
+  ReadSectionOfText(s, kept, file, "MembrixPhysParameters", "KeepParams=0");
+  s.run.nt_end = StepCount(s.run.t_end, s.run.dt);
+  ReadSectionOfText(s, kept, file, "KeepParams=0", "ParametersFromFile");
 }
 
 void CloseParameterFile(Session& s) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "common/error.h"
+#include "common/number_columns.h"
 #include "common/quoted_text.h"
 #include "params/parameter_file.h"
 #include "run/session.h"
@@ -15,9 +16,7 @@ namespace membrix {
 
 namespace {
 
-
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == ','; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads the next number of a line, numbers separated by blanks or commas;
 // false when there is none.
@@ -32,15 +31,6 @@ bool NextNumber(std::string_view& line, double& x) {
   if (ec != std::errc() || !std::isfinite(x)) return false;
   line.remove_prefix(static_cast<std::size_t>(ptr - line.data()));
   return line.empty() || IsBlank(line.front());
-}
-
-// A comma between two digits ("0,050") is a decimal comma, not a separator:
-// read as one, it would split a number in two.
-bool HasDecimalComma(std::string_view line) {
-  for (std::size_t i = 1; i + 1 < line.size(); ++i) {
-    if (line[i] == ',' && IsDigit(line[i - 1]) && IsDigit(line[i + 1])) return true;
-  }
-  return false;
 }
 
 // The lines of a text, ended by LF, CR LF or a lone CR.

@@ -95,14 +95,24 @@ class FiberFiles final : public FiberSink {
   std::string line_;
 };
 
-// The settings the command always sets, whatever the parameter file holds.
+// Whether a run setting takes the command's value: when it was given, or when
+// no parameter file was opened (the command's own defaults then stand in for
+// it). A setting not given leaves what the parameter file set.
+bool TakesCommandValue(const TaskValues& v, const char* name) { return v.Given(name) || !v.Given("id"); }
+
+// The run settings of the command, over those of the parameter file.
 void ApplyFiberRunSettings(Session& s, FiberInputs& fiber, const TaskValues& v) {
-  s.NP0.If_I_V_or_g = v.Int("record");
   fiber.nDraw = v.Int("ndraw");
-  s.stim.Iind = v.Number("soma_iind");
-  s.stim.t_IindShift = v.Number("soma_t_shift_ms") / 1000.0;
-  s.stim.t_Iind = v.Number("soma_t_iind_ms") / 1000.0;
-  SetRunLength(s.run, v.Number("t_end_ms") / 1000.0);
+  if (TakesCommandValue(v, "record")) s.NP0.If_I_V_or_g = v.Int("record");
+  if (TakesCommandValue(v, "soma_iind")) s.stim.Iind = v.Number("soma_iind");
+  if (TakesCommandValue(v, "soma_t_shift_ms")) s.stim.t_IindShift = v.Number("soma_t_shift_ms") / 1000.0;
+  if (TakesCommandValue(v, "soma_t_iind_ms")) s.stim.t_Iind = v.Number("soma_t_iind_ms") / 1000.0;
+  if (TakesCommandValue(v, "t_end_ms")) SetRunLength(s.run, v.Number("t_end_ms") / 1000.0);
+}
+
+// The length of the run the command makes, in seconds.
+double FiberRunLength(const Session& s, const TaskValues& v) {
+  return TakesCommandValue(v, "t_end_ms") ? v.Number("t_end_ms") / 1000.0 : s.run.t_end;
 }
 
 // The name a file was asked under: the run writes "<name>.part" until complete.
@@ -148,6 +158,12 @@ void RunFiber(TaskCall& call) {
   r["profiles"] = call.complete ? AskedName(profiles) : profiles;
   r["ends"] = call.complete ? AskedName(ends) : ends;
   r["steps"] = outcome.steps;
+  // The settings the run used, the parameter file's where not given.
+  r["record"] = s.NP0.If_I_V_or_g;
+  r["t_end_ms"] = s.run.t_end * 1000.0;
+  r["soma_iind"] = s.stim.Iind;
+  r["soma_t_shift_ms"] = s.stim.t_IindShift * 1000.0;
+  r["soma_t_iind_ms"] = s.stim.t_Iind * 1000.0;
   r["soma_spike_ms"] = files.crossing[0] * 1000.0;
   r["far_end_spike_ms"] = files.crossing[3] * 1000.0;
   r["conduction_velocity_m_s"] = velocity;
@@ -173,11 +189,13 @@ TaskDeclaration MakeFiberTask() {
   t.inputs.push_back(SeedInput());
   for (TaskInput& in : FiberAxonInputs()) t.inputs.push_back(std::move(in));
   auto f = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::fiber, field); };
-  t.inputs.push_back(Number("t_end_ms", Unit::Ms, Above(0), "Length of the run").Default(20));
+  t.inputs.push_back(
+      Number("t_end_ms", Unit::Ms, Above(0), "Length of the run (with --id: the file's t_end unless given)")
+          .Default(20));
   t.inputs.push_back(Integer("record", Between(1, 7),
                              "Clamp mode If_I_V_or_g: 2 current clamp (records V - Vrest at the observed node), 1, "
                              "3, 4, 5 clamp the soma (record the soma current), 6 records the observed node's "
-                             "injected current")
+                             "injected current (with --id: the file's mode unless given)")
                          .Default(2));
   t.inputs.push_back(f(Number("z_draw", Unit::None, Between(0, 1), "Observed node as a fraction of the axon")
                            .Label("zDraw/L"),
@@ -188,10 +206,14 @@ TaskDeclaration MakeFiberTask() {
   t.inputs.push_back(Number("profile_every_ms", Unit::Ms, AtLeast(0),
                             "Time between written profiles (0: only the first)")
                          .Default(0.5));
-  t.inputs.push_back(Number("soma_iind", Unit::PA, AnyNumber(), "Stimulation 0: current injected into the soma"));
-  t.inputs.push_back(Number("soma_t_shift_ms", Unit::Ms, AtLeast(0), "Stimulation 0: start of the current"));
+  t.inputs.push_back(Number("soma_iind", Unit::PA, AnyNumber(),
+                            "Stimulation 0: current injected into the soma (with --id: the file's Iind unless given)"));
+  t.inputs.push_back(Number("soma_t_shift_ms", Unit::Ms, AtLeast(0),
+                            "Stimulation 0: start of the current (with --id: the file's t_IindShift unless given)"));
   t.inputs.push_back(
-      Number("soma_t_iind_ms", Unit::Ms, AtLeast(0), "Stimulation 0: length of the current (default: the whole run)")
+      Number("soma_t_iind_ms", Unit::Ms, AtLeast(0),
+             "Stimulation 0: length of the current (default: the whole run; with --id: the file's t_Iind unless "
+             "given)")
           .Default(1e8));
   t.inputs.push_back(Flag("lfp", "Also compute the field potential at the electrode (--lfp-d, --lfp-h)"));
   t.inputs.push_back(f(Number("lfp_d", Unit::None, AnyNumber(), "Electrode along the axis, as a fraction of L")
@@ -220,7 +242,7 @@ TaskDeclaration MakeFiberTask() {
                                    {"LFP_nV", Unit::None}}));
   t.cost = [](const Session& s, const TaskInputs& in, const TaskValues& v) {
     TaskCost c;
-    c.stepsPerRun = static_cast<double>(StepCount(v.Number("t_end_ms") / 1000.0, s.run.dt)) * (in.fiber.N + 1.0);
+    c.stepsPerRun = static_cast<double>(StepCount(FiberRunLength(s, v), s.run.dt)) * (in.fiber.N + 1.0);
     return c;
   };
   t.run = RunFiber;

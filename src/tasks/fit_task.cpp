@@ -112,6 +112,10 @@ void RunFitTask(TaskCall& call) {
     }
   }
   r["parameters"] = std::move(fitted);
+  if (outcome.flat) {
+    r["note"] = FlatFitNote(s);
+    std::cerr << "membrix-cli: note: " << FlatFitNote(s) << "\n";
+  }
   if (v.Given("out")) {
     const std::string comment = "Fitted by membrix-cli fit --method " + method + " from " + idName + ": " + how +
                                 ", residual " + PlainNumber(outcome.value) + " after " + FitDoneText(r);

@@ -60,7 +60,14 @@ void RunStepSeries(TaskCall& call) {
   Rows rows(call, Voltages(in));
   NullRunViewSink views;
   RampSink rampSink;
-  const StepSeriesResult result = RunSteps(s, in, call.in.ramp, call.host, *ramp, rows, views, rampSink, dir);
+  if (v.On("fiber")) {
+    if (v.Given("from_sweeps")) {
+      throw RangeError("--fiber runs the distributed model; --from-sweeps takes recorded sweeps: give one of them");
+    }
+    in.DataSource = 1;
+  }
+  const StepSeriesResult result =
+      RunSteps(s, in, call.in.ramp, call.in.fiber, call.host, *ramp, rows, views, rampSink, dir);
   if (!result.note.empty()) std::cerr << "membrix-cli: note: " << result.note << "\n";
   call.complete = result.complete;
   call.done = static_cast<std::int64_t>(rows.rows.size());
@@ -123,6 +130,13 @@ TaskDeclaration MakeStepsTask() {
                             .Aka("d2"),
                         &StepSeriesInputs::d2));
   t.inputs.push_back(Flag("keep_mode", "Keep the clamp mode instead of switching to \"VC at Vexp\""));
+  t.inputs.push_back(Flag("fiber",
+                          "Run the distributed model (the axon of the options below) instead of the single "
+                          "compartment; its soma follows the steps")
+                         .Label("Distributed model"));
+  for (TaskInput& in : FiberAxonInputs()) {
+    if (in.name != "stimulation") t.inputs.push_back(std::move(in));  // the soma follows the steps
+  }
   t.inputs.push_back(InFile("from_sweeps", FileKind::Recording,
                             "Measure sweep j + 1 of this sweep file for test voltage j instead of running the model"));
   for (TaskInput& in : SweepFileInputs()) t.inputs.push_back(std::move(in));

@@ -85,6 +85,10 @@ class ParameterWindow : public QWidget {
   };
   bool showingProgramValues() const { return displayDepth_ > 0; }
 
+  // An edit of the temperature under way is forgotten: the temperature shown
+  // is where the next edit's rescaling of gL starts (after restored settings).
+  void ForgetTemperatureEdit() { temperatureEdited_ = false; }
+
   // The "x S =" labels, the Cm label and the area's hint, from the record.
   void UpdateLabels();
 

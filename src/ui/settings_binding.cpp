@@ -13,8 +13,11 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <iterator>
+#include <utility>
 
 #include "params/model_defaults.h"
 #include "params/settings_file.h"
@@ -50,7 +53,28 @@ QAction* MenuItem(QObject* control) {
 
 QButtonGroup* Buttons(QObject* control) {
   if (auto* group = qobject_cast<QButtonGroup*>(control)) return group;
-  return control != nullptr ? control->findChild<QButtonGroup*>() : nullptr;
+  if (control == nullptr) return nullptr;
+  if (auto* group = control->findChild<QButtonGroup*>()) return group;
+  // A box whose buttons belong to a group the window keeps.
+  for (QAbstractButton* button : control->findChildren<QAbstractButton*>()) {
+    if (button->group() != nullptr) return button->group();
+  }
+  return nullptr;
+}
+
+// Lists whose change handler only keeps the choice where the runs read it
+// (and enables the inputs that go with it). Restored, they pass the choice on
+// as their bound lists do, or the window would show one choice while the runs
+// use another, and opening it would bring the other back.
+bool KeepsChoice(const SettingsLine& line) {
+  static constexpr std::pair<const char*, const char*> kLists[] = {{"Form20", "ComboBox1"},
+                                                                   {"Form20", "ComboBox2"},
+                                                                   {"Form20", "ComboBox3"},
+                                                                   {"Form31", "ComboBox2"},
+                                                                   {"Form4", "ComboBox5"}};
+  if (!line.input.empty()) return true;
+  return std::any_of(std::begin(kLists), std::end(kLists),
+                     [&](const auto& l) { return line.window == l.first && line.control == l.second; });
 }
 
 int ItemIndex(QObject* control) {
@@ -97,6 +121,7 @@ double Read(const SettingsLine& line, QWidget* window) {
       break;
     case SettingTarget::IntSpin:
       if (auto* spin = qobject_cast<QSpinBox*>(c)) return spin->value();
+      if (auto* in = qobject_cast<NumericInput*>(c)) return in->value();
       break;
     case SettingTarget::CheckBox:
       if (auto* box = qobject_cast<QAbstractButton*>(c)) return box->isChecked() ? 1.0 : 0.0;
@@ -135,6 +160,7 @@ void Write(const SettingsLine& line, QWidget* window, double value) {
       break;
     case SettingTarget::IntSpin:
       if (auto* spin = qobject_cast<QSpinBox*>(c)) spin->setValue(n);
+      if (auto* in = qobject_cast<NumericInput*>(c)) in->setValue(n);
       break;
     case SettingTarget::CheckBox:
       // Only 1 ticks a box; a changed state runs its handler.
@@ -142,11 +168,14 @@ void Write(const SettingsLine& line, QWidget* window, double value) {
       break;
     case SettingTarget::List:
       // A list only takes the item: no subtype defaults, no folder reads. A
-      // list bound to a declared task input passes the item on to it, or the
-      // next run would use another choice than the list shows.
+      // list that only keeps its choice for the runs passes the item on, or
+      // the next run would use another choice than the list shows.
       if (auto* list = qobject_cast<QComboBox*>(c)) {
-        const QSignalBlocker quiet(line.input.empty() ? list : nullptr);
+        const bool keeps = KeepsChoice(line);
+        const QSignalBlocker quiet(keeps ? nullptr : list);
         list->setCurrentIndex(n >= 0 && n < list->count() ? n : -1);
+        // Some keep a choice only when it is made (the threshold rule).
+        if (keeps && list->currentIndex() >= 0) emit list->activated(list->currentIndex());
       }
       break;
     case SettingTarget::RadioGroup: SetItemIndex(c, n); break;
@@ -195,6 +224,9 @@ void ApplySettings(Workbench& wb, const SettingsValues& values) {
   for (std::size_t i = 0; i < count; ++i) {
     if (lines[i].kind != SettingKind::Header) Write(lines[i], SettingsWindow(wb, lines[i].window), values.values[i]);
   }
+  // A restored temperature is where the leak's temperature rule starts from:
+  // the next edit rescales gL from it, not from the temperature before.
+  wb.parameterWindow().ForgetTemperatureEdit();
   // The parameters follow the restored inputs: the inputs first, the model
   // family's defaults, then the inputs again so that they override those
   // defaults, and every window shows the result.

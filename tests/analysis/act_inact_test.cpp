@@ -234,12 +234,12 @@ TEST_F(ActInactFixture, RateCurvesWriteVoltsAndTimeConstantsOfTheRates) {
   EXPECT_NEAR(tau[35].y, 1.0 / (am + bm), 1e-12);
 }
 
-TEST_F(ActInactFixture, RecordingsWithoutAChosenFormatAreReadNegated) {
+TEST_F(ActInactFixture, RecordingsWithoutAChosenFormatAreReadNegatedAndTheFormatIsLeftAsItWas) {
   WriteRecordings([](int, int row) { return row == 30 ? -100.0 : 0.0; }, s.run.dt);
   const struct {
     int format, after;
     double peak;
-  } cases[] = {{0, 2, 100.0}, {1, 1, -100.0}, {2, 2, 100.0}};
+  } cases[] = {{0, 0, 100.0}, {1, 1, -100.0}, {2, 2, 100.0}};
   for (const auto& c : cases) {
     s.rec.DataFormat = c.format;
     Calc(host);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -222,6 +223,65 @@ TEST_F(SquidFit, AStopEndsTheSearchWithTheBestPointInTheParameters) {
     EXPECT_NE(s.SimplexMemo.back().find(": stopped after"), std::string::npos) << s.SimplexMemo.back();
     ASSERT_FALSE(progress.lines.empty());
     EXPECT_NE(progress.lines[0].find("evaluations"), std::string::npos) << progress.lines[0];
+  }
+}
+
+// A point at which the model finds no resting potential is scored as one
+// outside the bounds, by every method, and the search goes on.
+TEST_F(SquidFit, APointWithoutRestScoresAsOneOutsideTheBounds) {
+  Record(1);
+  Session s = FitSession();
+  const std::vector<std::vector<double>> points = {{120.0}, {1e6}};
+  BatchHost host;
+  FitEvaluator evaluator(s, host);
+  std::vector<double> values;
+  ASSERT_TRUE(evaluator.Evaluate(points, values));
+  EXPECT_LT(values[0], 0.01);
+  EXPECT_EQ(values[1], kFitPenalty);
+  ASSERT_FALSE(evaluator.notes().empty());
+  EXPECT_NE(evaluator.notes()[0].find("no resting potential"), std::string::npos) << evaluator.notes()[0];
+  Session scratch;
+  EXPECT_EQ(evaluator.EvaluateSerially(points[1], scratch, host), kFitPenalty);
+  NullRunViewSink views;
+  EXPECT_EQ(FitObjective(s, host, views, points[1]), kFitPenalty);
+}
+
+// Loses the recording after a few progress reports, so that the next run fails.
+class RecordingLost final : public FitProgress {
+ public:
+  explicit RecordingLost(std::string path) : path_(std::move(path)) {}
+  void Status(const FitStatus&) override {
+    if (++reports == 3) fs::remove(path_);
+  }
+  int reports = 0;
+
+ private:
+  std::string path_;
+};
+
+TEST_F(SquidFit, AFailedFitKeepsTheBestPointItScored) {
+  for (FitMethod method : {FitMethod::Simplex, FitMethod::Global}) {
+    Record(1);
+    Session s = FitSession();
+    s.fit.Method = method;
+    BatchHost host;
+    NullRunViewSink views;
+    RecordingLost progress(Path("rec1.dat"));
+    const std::string what(FitMethodName(method));
+    try {
+      RunFit(s, host, views, progress);
+      ADD_FAILURE() << what << ": the fit did not fail";
+    } catch (const Error& e) {
+      const std::string message = e.what();
+      EXPECT_NE(message.find("rec1.dat"), std::string::npos) << message;
+      EXPECT_NE(message.find("the parameters keep the best point found before"), std::string::npos) << message;
+      // The parameters hold the point the message names.
+      char kept[32];
+      const auto end = std::to_chars(kept, kept + sizeof kept, s.NP0.gNa).ptr;
+      EXPECT_NE(message.find("gNa = " + std::string(kept, end)), std::string::npos) << message;
+    }
+    EXPECT_EQ(s.fit.SimplexStop, 1) << what;
+    EXPECT_EQ(progress.reports, 3) << what;  // nothing reported after the failure
   }
 }
 

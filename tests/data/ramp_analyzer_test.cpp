@@ -58,7 +58,6 @@ TEST_F(RampTest, SweepsAreSeparatedBySamplesBeyondTheLimit) {
     std::string text;
     int NSweeps, NLast;
   } cases[] = {
-      {"all sweeps end before the limit", "0.001 -70 1\n0.002 -71 2\n0.001 -72 3\n0.002 -73 4\n", 0, 3},
       {"two sweeps, each followed by samples beyond the limit",
        "0.001 -70 1\n0.002 -71 2\n0.6 0 0\n0.001 -72 3\n0.002 -73 4\n0.6 0 0\n0.7 0 0\n0.001 -74 5\n", 2, 0},
       {"the last line beyond the limit does not end the last sweep",
@@ -97,6 +96,9 @@ TEST_F(RampTest, RefusesMalformedFilesWithTheirLine) {
       {"a short line", "0.001 -70 1\n0.002 -71\n0.003 -72 1\n", 2},
       {"a field that is not a number", "# header\n0.001 -70 1\n0.002 minus 1\n", 3},
       {"a sweep of more than 25001 samples", tooLong, TRamp::kLastSample + 2},
+      {"a decimal comma", "0.001 -70 1\n0,002\t-71,5\t1\n", 2},
+      {"no sweep", "", 0},
+      {"no sweep that ends", "0.001 -70 1\n0.002 -71 1\n", 0},
   };
   for (const auto& c : cases) {
     ramp_ = std::make_unique<TRamp>();
@@ -114,6 +116,9 @@ TEST_F(RampTest, RefusesMalformedFilesWithTheirLine) {
 TEST_F(RampTest, AMissingFileChangesNothingAndExtraSweepsAreLeftWithANote) {
   ramp_->FileName = (dir_ / "missing.txt").string();
   EXPECT_FALSE(ReadRampFile(*ramp_, in_));
+  EXPECT_EQ(ramp_->Loaded, 0);
+  ramp_->FileName = dir_.string();  // a folder is named, not read
+  EXPECT_THROW(ReadRampFile(*ramp_, in_), IoError);
   EXPECT_EQ(ramp_->Loaded, 0);
 
   std::string text;
@@ -203,6 +208,15 @@ TEST_F(RampTest, FindThresholdTakesTheFirstSpikeOnsetAfterTheRamp) {
     EXPECT_FALSE(fs::exists(dir_ / MarkerFileName(stem, 2))) << stem;
   }
   EXPECT_EQ(MarkerFileName("SpikeShape", 7), "SpikeShape  7.dat");
+
+  // Run again with a mismatch no onset meets: the spike found before is gone.
+  in_.Conv_thr = 1e-9;
+  in_.WriteSpikeMarkers = false;
+  ASSERT_TRUE(AllSamples(r, in_, sink_, host_));
+  EXPECT_EQ(r.tSpike[1], 0.0);
+  std::ifstream again(dir_ / "VT_tau.dat");
+  std::getline(again, line1);
+  EXPECT_EQ(line1, "  -50.000     0.000         0.000         0.000 ");
 }
 
 TEST_F(RampTest, UnscaledTemplateFindsTheOnsetOfAnySpikeSize) {

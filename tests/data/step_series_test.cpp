@@ -97,14 +97,12 @@ class StepSeriesTest : public ::testing::Test {
 // Held at -120 mV, the passive membrane stepped to V below its leak reversal
 // carries the inward leak current gL (V - VL) once the step is reached: the
 // capacitive current of the upward corners is outward.
-TEST_F(StepSeriesTest, ModelSeriesFindsTheLeakCurrentOfAPassiveMembrane) {
-  Session& s = *s_;
+void PassiveSeries(Session& s, StepSeriesInputs& in) {
   s.NP0 = testing::PassiveRecord();
   s.NP0.IfSet_VL_or_Vrest = 3;
   s.NP0.VL = -0.060;
   s.stim.uu = s.stim.ss = s.stim.Iind = 0.0;
   SetRunLength(s.run, 0.035);
-  StepSeriesInputs& in = inputs_.steps;
   in = {};
   in.NSteps = 2;
   in.Vmin = -100;
@@ -117,9 +115,15 @@ TEST_F(StepSeriesTest, ModelSeriesFindsTheLeakCurrentOfAPassiveMembrane) {
   in.d2 = 5;
   in.t3 = 30;
   in.dV = 10;
+}
 
-  const StepSeriesResult r = RunSteps(s, inputs_.steps, inputs_.ramp, host_, *ramp_, points_, views_, rampSink_,
-                                      dir_.string());
+TEST_F(StepSeriesTest, ModelSeriesFindsTheLeakCurrentOfAPassiveMembrane) {
+  Session& s = *s_;
+  StepSeriesInputs& in = inputs_.steps;
+  PassiveSeries(s, in);
+
+  const StepSeriesResult r =
+      RunSteps(s, inputs_.steps, inputs_.ramp, inputs_.fiber, host_, *ramp_, points_, views_, rampSink_, dir_.string());
   EXPECT_EQ(r.steps, 3);
   EXPECT_EQ(s.NP0.If_I_V_or_g, 5);
   EXPECT_EQ(s.rec.Smpl, kStepRecording);
@@ -142,6 +146,63 @@ TEST_F(StepSeriesTest, ModelSeriesFindsTheLeakCurrentOfAPassiveMembrane) {
   }
 }
 
+// The protocol is the series' own file: recording settings chosen for the
+// user's recordings (negated values, one column, another time scale) neither
+// change what the model follows nor are lost.
+TEST_F(StepSeriesTest, TheProtocolIsReadAsWrittenWhateverTheRecordingSettings) {
+  auto minima = [this](int format, int oneColumn, double scale) {
+    Session s;
+    PassiveSeries(s, inputs_.steps);
+    s.rec.DataFormat = format;
+    s.rec.IfDataIn1column = oneColumn;
+    s.rec.scx_Smpl = scale;
+    points_.got.clear();
+    RunSteps(s, inputs_.steps, inputs_.ramp, inputs_.fiber, host_, *ramp_, points_, views_, rampSink_, dir_.string());
+    EXPECT_EQ(s.rec.DataFormat, format);
+    EXPECT_EQ(s.rec.IfDataIn1column, oneColumn);
+    EXPECT_EQ(s.rec.scx_Smpl, scale);
+    return points_.got;
+  };
+  const auto plain = minima(0, 0, 0.001);
+  ASSERT_EQ(plain.size(), 3u);
+  EXPECT_LT(plain[0][1], 0.0);
+  const struct {
+    int format, oneColumn;
+    double scale;
+  } settings[] = {{2, 0, 0.001}, {1, 0, 1.0}, {0, 1, 0.001}};
+  for (const auto& c : settings) {
+    EXPECT_EQ(minima(c.format, c.oneColumn, c.scale), plain) << c.format << " " << c.oneColumn << " " << c.scale;
+  }
+}
+
+// The soma of the distributed model follows the protocol: a passive axon adds
+// its own inward leak to the soma's, so every minimum is below the single
+// compartment's.
+TEST_F(StepSeriesTest, TheDistributedModelFollowsTheSteps) {
+  Session s;
+  PassiveSeries(s, inputs_.steps);
+  inputs_.steps.NSteps = 1;
+  RunSteps(s, inputs_.steps, inputs_.ramp, inputs_.fiber, host_, *ramp_, points_, views_, rampSink_, dir_.string());
+  const auto single = points_.got;
+
+  Session f;
+  PassiveSeries(f, inputs_.steps);
+  inputs_.steps.NSteps = 1;
+  inputs_.steps.DataSource = 1;
+  inputs_.fiber.N = 4;
+  inputs_.fiber.Stimulation = FiberStimulation::EndSteps;  // the series drives the soma itself
+  points_.got.clear();
+  const StepSeriesResult r =
+      RunSteps(f, inputs_.steps, inputs_.ramp, inputs_.fiber, host_, *ramp_, points_, views_, rampSink_, dir_.string());
+  EXPECT_EQ(r.steps, 2);
+  ASSERT_EQ(points_.got.size(), 2u);
+  ASSERT_EQ(single.size(), 2u);
+  for (std::size_t j = 0; j < 2; ++j) {
+    EXPECT_LT(points_.got[j][1], single[j][1]) << j;
+    EXPECT_GT(points_.got[j][1], 100.0 * single[j][1]) << j;  // the soma's clamp current, not a runaway
+  }
+}
+
 // Sweeps of the analyzer: current -1000 pA in the first test step, -2000 pA in
 // the second, and exactly at t2 + d2 a sample of -5000 pA that counts for
 // neither; the second sweep never goes below 0.
@@ -161,8 +222,8 @@ TEST_F(StepSeriesTest, AnalyzerSweepsGiveTheMinimaOfEachStep) {
   inputs_.steps.DataSource = 2;
   inputs_.steps.NSteps = 4;
   s_->rec.Smpl = 3;
-  const StepSeriesResult result = RunSteps(*s_, inputs_.steps, inputs_.ramp, host_, r, points_, views_, rampSink_,
-                                           dir_.string());
+  const StepSeriesResult result =
+      RunSteps(*s_, inputs_.steps, inputs_.ramp, inputs_.fiber, host_, r, points_, views_, rampSink_, dir_.string());
   EXPECT_EQ(result.steps, 2);  // two sweeps for five test voltages
   EXPECT_NE(result.note.find("from 3 on"), std::string::npos) << result.note;
   EXPECT_EQ(s_->rec.Smpl, 3);
@@ -174,18 +235,23 @@ TEST_F(StepSeriesTest, AnalyzerSweepsGiveTheMinimaOfEachStep) {
 
   inputs_.steps.IfDoubleSteps = false;
   points_.got.clear();
-  RunSteps(*s_, inputs_.steps, inputs_.ramp, host_, r, points_, views_, rampSink_, dir_.string());
+  RunSteps(*s_, inputs_.steps, inputs_.ramp, inputs_.fiber, host_, r, points_, views_, rampSink_, dir_.string());
   EXPECT_EQ(points_.got[0][1], -5000.0);  // the whole window counts
   EXPECT_EQ(points_.got[0][2], 0.0);
   EXPECT_EQ(ResultRows()[0][2], 0.0);
 }
 
 TEST_F(StepSeriesTest, RefusesSourcesItCannotMeasure) {
-  for (int source : {1, 2}) {
-    inputs_.steps.DataSource = source;
-    EXPECT_THROW(RunSteps(*s_, inputs_.steps, inputs_.ramp, host_, *ramp_, points_, views_, rampSink_, dir_.string()),
-                 Error) << source;
-  }
+  auto refused = [this] {
+    EXPECT_THROW(RunSteps(*s_, inputs_.steps, inputs_.ramp, inputs_.fiber, host_, *ramp_, points_, views_, rampSink_,
+                          dir_.string()),
+                 Error);
+  };
+  inputs_.steps.DataSource = 2;  // the analyzer holds no sweeps
+  refused();
+  inputs_.steps.DataSource = 1;  // an axon without segments
+  inputs_.fiber.N = 0;
+  refused();
   EXPECT_FALSE(fs::exists(dir_ / kStepResultFile));
 }
 

@@ -83,6 +83,16 @@ TEST(ParameterFile, UnknownKeyIsNotedWithItsLineAndNotEchoed) {
   ASSERT_EQ(s.SimplexMemo.size(), 2u);
   EXPECT_EQ(s.SimplexMemo[0], f.path() + ", line 2: unknown key \"NP0.gNaa\" is ignored");
   EXPECT_EQ(s.SimplexMemo[1], f.path() + ", line 3: unknown key \"Bogus\" is ignored");
+
+  // A file of thousands of them gives a few notes and a count.
+  std::string many;
+  for (int i = 0; i < 5000; ++i) many += "Unknown" + std::to_string(i) + " := 1; Bad :x\n";
+  IdFile big(many + "NP0.gK := 7;");
+  Session b;
+  ReadSection(b, big.path(), "Any", "end.");
+  EXPECT_EQ(b.NP0.gK, 7);
+  ASSERT_EQ(b.SimplexMemo.size(), 11u);
+  EXPECT_EQ(b.SimplexMemo.back(), big.path() + ": 9990 more unknown keys or bad lines were ignored without a note");
 }
 
 TEST(ParameterFile, ValueThatCannotBeConvertedNamesFileLineAndTokenAndKeepsWhatCameBefore) {
@@ -222,6 +232,29 @@ TEST(ParameterFile, RecordingSectionsComeFromTheTextReadWhenTheFileWasOpened) {
   EXPECT_TRUE(s.rec.IdFileText.empty());
   LoadRecordingSection(s, 1);  // the built-in set again
   EXPECT_EQ(s.rec.SmplFile[1], "NoFile");
+}
+
+TEST(ParameterFile, AFailedOpenLeavesNoTraceOfTheFileOpenedBefore) {
+  testing::TempFolder dir;
+  Session s;
+  LoadParameterFile(s, dir.Write("good.id", kTwoRecordings));
+  const std::string bad = dir.Write("bad.id", R"(CommonParametersFromFile
+  NSmpls := 2;
+  NP0.gK := 1.2.3;
+ParametersFromFile2
+  Iind := 555;
+end.
+)");
+  EXPECT_THROW(LoadParameterFile(s, bad), FormatError);
+  // What the bad file applied stays; its own sections are the ones runs read.
+  EXPECT_EQ(s.rec.IdFileName, bad);
+  LoadRecordingSection(s, 2);
+  EXPECT_EQ(s.stim.Iind, 555);
+  EXPECT_NE(s.NP0.gNa, 77);
+
+  // A file that cannot be read at all changes nothing.
+  EXPECT_THROW(LoadParameterFile(s, dir / "missing.id"), IoError);
+  EXPECT_EQ(s.rec.IdFileName, bad);
 }
 
 TEST(ParameterFile, RecordingNumberOutsideTheTableIsAnError) {

@@ -55,6 +55,12 @@ TEST(Recording, ReadsOneAndTwoColumnFiles) {
   ReadRecording(two);
   EXPECT_EQ(two.rec.Trace.time, (std::vector<double>{0, 1, 2}));
   EXPECT_EQ(two.rec.Trace.value, (std::vector<double>{-65, -60, -62}));
+
+  // Commas separate numbers, also between digits when the line writes decimal points.
+  Session csv = WithRecording(dir.Write("c.csv", "0.050,-3.91039E-04\n0.100,3.27579E-04\n0.150, 2.5\n"), 0, 1);
+  ReadRecording(csv);
+  EXPECT_EQ(csv.rec.Trace.time, (std::vector<double>{0.05, 0.1, 0.15}));
+  EXPECT_EQ(csv.rec.Trace.value, (std::vector<double>{-3.91039E-04, 3.27579E-04, 2.5}));
 }
 
 TEST(Recording, LinesEndInLfCrLfOrCr) {
@@ -80,6 +86,8 @@ TEST(Recording, BadInputNamesFileAndLine) {
       {"\n  \n\t\n", 0, 0, "holds no points"},
       {"0,050 -3,91039E-04\n", 0, 1, "decimal comma in \"0,050 -3,91039E-04\""},
       {"1.5\n2,5\n", 1, 2, "decimal comma"},
+      {"0.1 2\n0,2\t3,5\n", 0, 2, "decimal comma"},
+      {"0.1 2\n0.2 3,5\n", 0, 2, "decimal comma"},  // a blank separates, so the comma is in a number
       {"0 1 2\n", 0, 1, "more numbers than a time and a value per line"},
       {"0.5\n0.05 1.2\n", 1, 2, "more numbers than one value per line"},
       {"0 1\n1 nan\n", 0, 2, "expected a time and a value"},

@@ -126,6 +126,12 @@ void FiberWindowsTest::RefreshShowsTheDensitiesAndTheCableValues() {
   const QString gsR = view.derivedLabel(1)->text().mid(QStringLiteral("1/ro_inf=Gs_R=").size());
   QCOMPARE(view.derivedLabel(3)->text(),
            QStringLiteral("ro=") + QString::fromStdString(membrix::Fixed(1.0 / gsR.toDouble(), 8, 5)));
+  // The soma is drawn while it has an area, and not without one (on the
+  // densities' page, whichever page is shown).
+  QVERIFY(!view.somaShape()->isHidden());
+  f.s().NP0.Square = 0.0;
+  view.Refresh();
+  QVERIFY(view.somaShape()->isHidden());
 }
 
 QTEST_MAIN(FiberWindowsTest)

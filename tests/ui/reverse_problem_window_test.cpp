@@ -105,6 +105,11 @@ void ReverseProblemWindowTest::ChoosingTheCurrentTicksItsBoxesAndIsolatesIt() {
   QCOMPARE(f.s().NP0.IfBlockNaR, 0);
   QCOMPARE(f.s().NP0.IfBlockK, 1);
   QVERIFY(f.Marked("d3NaR") && !f.Marked("gK"));
+
+  // The squid-axon set brings its seventeen curves.
+  f.In<QPushButton>(QStringLiteral("Button6"))->click();
+  QCOMPARE(f.s().rec.NSmpls, 17);
+  QCOMPARE(f.s().NP0.gNaR, f.s().NP0.gNa);
 }
 
 void ReverseProblemWindowTest::InputsWriteTheirFieldsAndBoxesTheMenuMarks() {

@@ -278,7 +278,6 @@ void ActInactWindow::StartPeaks() {
           s.stim.Vh = o.session.stim.Vh;
           s.rec.Smpl = o.session.rec.Smpl;
           s.rec.SmplFile[1] = o.session.rec.SmplFile[1];
-          s.rec.DataFormat = o.session.rec.DataFormat;
           wb_.Correspond();
         }
         // A run started since this one ended keeps the window busy.

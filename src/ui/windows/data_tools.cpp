@@ -43,4 +43,10 @@ void OpenRampInCC(Workbench& wb) {
   w.raise();
 }
 
+void RecomputeStimulus(Workbench& wb) {
+  MainWindow& form1 = wb.mainWindow();
+  auto* w = form1.findChild<StimulusPreviewWindow*>(QStringLiteral("Form21"), Qt::FindDirectChildrenOnly);
+  if (w != nullptr && w->isVisible()) w->Recalculate();
+}
+
 }  // namespace membrix

@@ -17,5 +17,7 @@ StimulusPreviewWindow& StimulusPreview(Workbench& wb);
 
 void OpenRampsAndSteps(Workbench& wb);
 void OpenRampInCC(Workbench& wb);
+// The stimulus of the coming run has changed: the preview, when shown, draws it anew.
+void RecomputeStimulus(Workbench& wb);
 
 }  // namespace membrix

@@ -110,6 +110,16 @@ FiberViewWindow::FiberViewWindow(Workbench& wb, QWidget* parent) : QWidget(paren
     derivedLayout->addWidget(derived_[i]);
   }
   side->addWidget(derivedBox);
+  // The soma at the start of the axon: a disc, hidden while the soma has no area.
+  auto* soma = new QLabel(dPage);
+  soma->setObjectName(QStringLiteral("Shape1"));
+  soma->setFixedSize(36, 36);
+  soma->setStyleSheet(
+      QStringLiteral("QLabel { background: #c8d8f0; border: 2px solid #30508a; border-radius: 18px; }"));
+  soma->setToolTip(QStringLiteral("The soma"));
+  soma->setVisible(wb_.session().NP0.Square != 0.0);
+  somaShape_ = soma;
+  side->addWidget(soma, 0, Qt::AlignHCenter);
   side->addStretch(1);
   dLayout->addLayout(side);
   pages_->addTab(dPage, QStringLiteral("Max.gNa,gK"));
@@ -203,6 +213,7 @@ void FiberViewWindow::Distribution(const TFiber& f, const FiberDerived& d) {
   }
   const auto labels = DerivedLabels(d);
   for (std::size_t i = 0; i < derived_.size(); ++i) derived_[i]->setText(QString::fromStdString(labels[i]));
+  somaShape_->setVisible(f.Props.NP.Square != 0.0);
   densities_->Refresh();
 }
 

@@ -42,6 +42,8 @@ class FiberViewWindow : public QWidget, public FiberSink {
   QTabWidget* pages() const { return pages_; }
   QCheckBox* clean() const { return clean_; }
   QLabel* derivedLabel(int i) const { return derived_[static_cast<std::size_t>(i)]; }
+  // The soma drawn beside the densities: shown only for a soma with an area.
+  QWidget* somaShape() const { return somaShape_; }
 
   // FiberSink
   void Clear() override;
@@ -60,6 +62,7 @@ class FiberViewWindow : public QWidget, public FiberSink {
   QCheckBox* clean_ = nullptr;
   NumericInput *lfpD_ = nullptr, *lfpH_ = nullptr;
   std::array<QLabel*, 4> derived_{};
+  QWidget* somaShape_ = nullptr;
   QElapsedTimer sinceDrawn_;
 };
 

@@ -32,6 +32,7 @@
 #include "ui/numeric_input.h"
 #include "ui/parameter_window.h"
 #include "ui/run_view_charts.h"
+#include "ui/windows/data_tools.h"
 #include "ui/workbench.h"
 
 namespace membrix {
@@ -707,9 +708,12 @@ void ReverseProblemWindow::OnSetSquidAxon() {
   np.d1NaR = np.d1Na, np.d2NaR = np.d2Na, np.d3NaR = np.d3Na, np.d4NaR = np.d4Na;
   np.VNaR = np.VNa;
   np.gNaR = np.gNa;
+  ss.rec.NSmpls = 17;
   ss.rec.Smpl = 0;
   ShowCoefficients();
   wb_.Correspond();
+  // After the windows show the new values: the preview reads them back.
+  RecomputeStimulus(wb_);
 }
 
 void ReverseProblemWindow::OnSetConductancesFromSample11() {
@@ -720,6 +724,7 @@ void ReverseProblemWindow::OnSetConductancesFromSample11() {
   });
   ShowCoefficients();
   wb_.Correspond();
+  RecomputeStimulus(wb_);
 }
 
 void ReverseProblemWindow::closeEvent(QCloseEvent* event) {

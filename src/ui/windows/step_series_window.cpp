@@ -1,4 +1,3 @@
-#include "tasks/task_inputs.h"
 #include "ui/windows/step_series_window.h"
 
 #include <QButtonGroup>
@@ -9,13 +8,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "data/ramp_analyzer.h"
 #include "data/step_series.h"
 #include "run/session.h"
+#include "tasks/task_inputs.h"
 #include "ui/chart.h"
-#include "ui/run_view_charts.h"
 #include "ui/numeric_input.h"
+#include "ui/run_view_charts.h"
 #include "ui/windows/data_tool_inputs.h"
 #include "ui/windows/ramp_analyzer_window.h"
 #include "ui/workbench.h"
@@ -91,9 +92,9 @@ StepSeriesWindow::StepSeriesWindow(Workbench& wb, RampAnalyzerWindow& analyzer, 
     source_->addButton(b, i);
     sourceLayout->addWidget(b);
   }
-  source_->button(1)->setEnabled(false);
-  source_->button(1)->setToolTip(QStringLiteral("The distributed (axon fiber) model is not part of this version"));
-  source_->button(in.DataSource == 1 ? 0 : in.DataSource)->setChecked(true);
+  source_->button(1)->setToolTip(
+      QStringLiteral("The soma of the axon of \"Form20: Distributed model\" follows the steps"));
+  source_->button(std::clamp(in.DataSource, 0, 2))->setChecked(true);
   connect(source_, &QButtonGroup::idClicked, this, &StepSeriesWindow::OnDataSource);
   panel->addWidget(sourceBox);
 
@@ -164,8 +165,8 @@ void StepSeriesWindow::RunSteps() {
     }
     RampSink none;
     RampSink& rampSink = analyzer_.ramp() ? analyzer_.sink() : none;
-    const StepSeriesResult r = membrix::RunSteps(s(), wb_.inputs().steps, wb_.inputs().ramp, wb_, *ramp, sink,
-                                                 wb_.views(), rampSink);
+    const StepSeriesResult r = membrix::RunSteps(s(), wb_.inputs().steps, wb_.inputs().ramp, wb_.inputs().fiber, wb_,
+                                                 *ramp, sink, wb_.views(), rampSink);
     if (!r.note.empty()) wb_.dialogs().ShowMessage(this, windowTitle(), QString::fromStdString(r.note));
   });
   chart_->Refresh();

@@ -126,7 +126,26 @@ TaskDeclaration MakeMapTask() {
   t.inputs.push_back(Integer("f", Between(0, 6), "F for --linear: 0 Frequency ... 6 Th, as in the workbench")
                          .Default(0));
   t.inputs.push_back(Integer("g", Between(0, 6), "G for --linear: 0 dV/dt ... 3 MaxVoltage ... 6 IxZ").Default(3));
-  t.inputs.push_back(OutFile("out", FileKind::LinesPerRun, kUSMapFile, "The map file to write").Aka("output"));
+  t.inputs.push_back(OutFile("out", FileKind::LinesPerRun, kUSMapFile, "The map file to write")
+                         .Aka("output")
+                         .Columns({{"u", Unit::UACm2},
+                                   {"s", Unit::MSCm2},
+                                   {"f", Unit::Hz},
+                                   {"V_peak", Unit::MV},
+                                   {"V_filtered", Unit::MV},
+                                   {"V_subthreshold", Unit::MV},
+                                   {"g_potential_rate", Unit::MSCm2},
+                                   {"gE", Unit::MSCm2},
+                                   {"gI", Unit::MSCm2},
+                                   {"V_trough", Unit::MV},
+                                   {"V_window", Unit::MV},
+                                   {"VxZ", Unit::MV},
+                                   {"IxZ", Unit::None},
+                                   {"spike_width", Unit::Ms},
+                                   {"V_before_spike", Unit::MV},
+                                   {"threshold", Unit::MV},
+                                   {"u_over_GL", Unit::MV},
+                                   {"s_over_GL", Unit::None}}));
   t.inputs.push_back(OutFile("linear_out", FileKind::WholeResult, kUSMapLinearFile, "The planes' file of --linear")
                          .Aka("linear-output"));
   t.cost = [](const Session& s, const TaskInputs& in, const TaskValues&) {

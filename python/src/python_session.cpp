@@ -16,9 +16,10 @@ namespace membrix::python {
 PythonSession::PythonSession() { ApplyProgramStart(s); }
 
 PythonSession::PythonSession(const PythonSession& other)
-    : s((other.CheckIdle(), other.s)), arrays(other.arrays) {
+    : s((other.CheckIdle(), other.s)), arrays(other.arrays), steps(other.steps) {
   // The copy writes its array recordings into a folder of its own.
   for (auto& [k, recording] : arrays) recording.written = false;
+  if (!arrays.empty()) ApplyAllArrayRecordings();
 }
 
 PythonSession::~PythonSession() {
@@ -70,6 +71,16 @@ void PythonSession::ApplyArrayRecording() {
   }
   s.rec.SmplFile[k] = file.string();
   s.rec.IfDataIn1column = 0;
+}
+
+void PythonSession::ApplyAllArrayRecordings() {
+  const std::int32_t current = s.rec.Smpl;
+  for (const auto& [k, recording] : arrays) {
+    s.rec.Smpl = k;
+    ApplyArrayRecording();
+  }
+  s.rec.Smpl = current;
+  ApplyArrayRecording();
 }
 
 bool PythonHost::StopRequested() const {

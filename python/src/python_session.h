@@ -35,6 +35,15 @@ class PythonSession {
 
   Session s;
   std::map<int, ArrayRecording> arrays;
+  // What made the session what it is, in order (what, argument, value):
+  // "family", "geometry", "mode", "thr_model", "lif_model", "set", "load_id"
+  // (the absolute path, and the recording chosen or "").  A pickled session
+  // is these steps, its recordings from arrays and its generator's state,
+  // replayed when it is read back.
+  struct Step {
+    std::string what, argument, value;
+  };
+  std::vector<Step> steps;
 
   // Throws RuntimeError when a run of this session is computing.
   void CheckIdle() const;
@@ -61,6 +70,9 @@ class PythonSession {
   // recording's file. A parameter file's recording section, loaded at the
   // start of every run, may name another file; the arrays win.
   void ApplyArrayRecording();
+  // The same for every recording given from arrays, so that a task that
+  // looks for the files of recordings 1 ... NSmpls before it runs finds them.
+  void ApplyAllArrayRecordings();
 
  private:
   std::atomic<bool> running_{false};

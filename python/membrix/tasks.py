@@ -323,6 +323,20 @@ def _records_table(records, attrs):
     return _make_table(names, [_key_unit(n) for n in names], columns, attrs)
 
 
+def _history_table(records, attrs):
+    """The course of a fit: stage, pass, evaluations, residual and the fitted parameters."""
+    if not records:
+        return None
+    # The point is absent before the first one is scored.
+    names = list(dict.fromkeys(n for r in records for n in r))
+    columns = [np.array([r.get(n, "" if n == "stage" else math.nan) for r in records],
+                        dtype=object if n == "stage" else float) for n in names]
+    for i, n in enumerate(names):
+        if n in ("pass", "evaluations"):
+            columns[i] = columns[i].astype(int)
+    return _make_table(names, [_key_unit(n) for n in names], columns, attrs)
+
+
 _DECLARATIONS = json.loads(_membrix.task_list())
 _BY_NAME = {d["name"]: d for d in _DECLARATIONS}
 
@@ -382,6 +396,9 @@ def run_task(name, session=None, progress=None, **values):
                 table = _records_table(item, attrs)
                 if table is not None:
                     tables[key] = table
+        history = _history_table(out["history"], attrs)
+        if history is not None:
+            tables["history"] = history
         result = TaskResult(decl["name"], summary, tables, files, list(out["notes"]), out["done"],
                             out["total"], out["done_unit"])
     finally:

@@ -14,16 +14,12 @@
 
 namespace membrix::python {
 
-// A recording given as arrays: t in seconds, values as a recording file holds
-// them (the model value the run compares, in the run's units).
+// A recording given as arrays: t in seconds, values the model value the run
+// compares, in the run's units.
 struct ArrayRecording {
   std::vector<double> t;
   std::vector<double> values;
-  // The file last written from them and how: a file is written again only
-  // when the time unit or the data format changed.
-  bool written = false;
-  double scale = 0.0;
-  double sign = 0.0;
+  bool written = false;  // its file is written (once, in the session's folder)
 };
 
 class PythonSession {
@@ -64,17 +60,18 @@ class PythonSession {
   // folder of this session's own, removed with the session.
   std::filesystem::path ArrayFile(int k);
 
-  // When the run's recording Smpl was given from arrays: writes them as the
-  // file of that recording (time in the recording's time unit scx_Smpl,
-  // values with the sign the data format reads back) and names it as the
-  // recording's file. A parameter file's recording section, loaded at the
-  // start of every run, may name another file; the arrays win.
+  // When the run's recording Smpl was given from arrays: writes them as a
+  // given recording file and makes it the recording's file. A parameter
+  // file's recording section, loaded at the start of every run, names
+  // another file; the given file wins (LoadRecordingSection), in the
+  // session and in every copy of it.
   void ApplyArrayRecording();
-  // The same for every recording given from arrays, so that a task that
-  // looks for the files of recordings 1 ... NSmpls before it runs finds them.
+  // The same for every recording given from arrays, so that a fit over
+  // recordings 1 ... NSmpls, and its copies, find them all.
   void ApplyAllArrayRecordings();
 
  private:
+  void WriteArrayFile(int k);
   std::atomic<bool> running_{false};
   std::filesystem::path folder_;
 };

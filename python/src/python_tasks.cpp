@@ -20,9 +20,13 @@
 #include <vector>
 
 #include "common/error.h"
+#include "data/fit_table.h"
+#include "data/global_fit.h"
+#include "data/simplex.h"
 #include "python_session.h"
 #include "run/session.h"
 #include "tasks/model_inputs.h"
+#include "tasks/fit_passes.h"
 #include "tasks/task_cost.h"
 #include "tasks/task_declaration.h"
 #include "tasks/task_files.h"
@@ -54,6 +58,49 @@ class TaskHost final : public Host {
 
  private:
   PythonSession& owner_;
+};
+
+// The course of a fit the task runs: after every pass of the simplex and
+// every evaluation or start of the other methods, the best residual and point
+// so far. Its evaluations are the task's progress.
+class FitHistory final : public FitProgress {
+ public:
+  explicit FitHistory(TaskHost& host) : host_(host) {}
+  void Status(const FitStatus& status) override {
+    std::lock_guard lock(mutex_);
+    rows_.push_back({status.stage, status.pass, status.evaluations, status.best,
+                     std::vector<double>(status.bestX.begin(), status.bestX.end())});
+    host_.done.store(status.evaluations);
+  }
+  // One record per status: stage, pass, evaluations, residual, and the
+  // value of each fitted parameter by its field name.
+  py::list Records(const FitTable& fit) const {
+    std::lock_guard lock(mutex_);
+    py::list records;
+    for (const Row& row : rows_) {
+      py::dict r;
+      r["stage"] = row.stage;
+      r["pass"] = row.pass;
+      r["evaluations"] = row.evaluations;
+      r["residual"] = row.best;
+      for (std::size_t k = 0; k < row.x.size() && static_cast<int>(k) < fit.FitCount; ++k) {
+        r[py::str(std::string(FitParameterAt(fit, static_cast<int>(k) + 1).field))] = row.x[k];
+      }
+      records.append(std::move(r));
+    }
+    return records;
+  }
+
+ private:
+  struct Row {
+    std::string stage;
+    int pass, evaluations;
+    double best;
+    std::vector<double> x;
+  };
+  TaskHost& host_;
+  mutable std::mutex mutex_;
+  std::vector<Row> rows_;
 };
 
 std::string TypeName(const py::handle& value) {
@@ -216,7 +263,9 @@ py::dict RunTask(const std::string& name, const py::dict& given, const PythonSes
   PreparedTaskCall prepared(*task, values);
   TaskHost host(*work);
   nlohmann::ordered_json results = nlohmann::ordered_json::object();
-  TaskCall call{s, taskInputs, prepared.RunValues(), host, {}, &results, true, 0, 0, "runs", {}};
+  TaskCall call{s, taskInputs, prepared.RunValues(), host, {}, &results, true, 0, 0, "runs", {}, 0, nullptr};
+  FitHistory history(host);
+  call.fitWatcher = &history;
   call.progress = [&host](std::int64_t done, std::int64_t total) {
     host.total.store(total);
     host.done.store(done);
@@ -287,6 +336,7 @@ py::dict RunTask(const std::string& name, const py::dict& given, const PythonSes
   out["total"] = call.total;
   out["done_unit"] = call.doneUnit;
   out["notes"] = notes;
+  out["history"] = history.Records(s.fit);
   out["error"] = pythonError ? pythonError->value() : py::object(py::none());
   return out;
 }
@@ -294,6 +344,9 @@ py::dict RunTask(const std::string& name, const py::dict& given, const PythonSes
 }  // namespace
 
 void AddTasks(py::module_& m) {
+  // The lines a fit prints for the batch tool are the history of its result here.
+  static std::ostream nowhere(nullptr);
+  FitPassLines() = FitPassOutput{&nowhere, false};
   m.def("task_list", [] { return TaskList().dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace); },
         "Every declared task with its inputs, as JSON text");
   m.def("run_task", &RunTask, py::arg("name"), py::arg("values"), py::arg("session"), py::arg("temp_dir"),

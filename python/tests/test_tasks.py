@@ -180,3 +180,31 @@ def test_every_task_is_a_function_whose_help_gives_units_and_ranges():
     assert 'estimator : one of "' in doc
     for name in mt.__all__:
         assert getattr(mt, name).__doc__, name
+
+
+def own_recording_session():
+    """The squid axon at gNa 100 mS/cm² with, as recording 1, its own trace at gNa 120."""
+    s = axon_session(t_end=0.01)
+    r = s.copy().run(record=["Vr"])
+    s.set_recording(1, r.t, r["Vr"])
+    s.set("NP0.gNa", 100.0)
+    return s
+
+
+@pytest.mark.parametrize("method, keywords", [
+    ("simplex", dict(tolerance=1e-6)),
+    ("global", dict(bound="gNa=60:180", max_evaluations=150, threads=2)),
+    ("multistart", dict(bound=["gNa=60:180"], starts=3, threads=2)),
+])
+def test_every_fit_method_finds_the_conductance_of_a_recording_given_as_arrays(method, keywords):
+    s = own_recording_session()
+    seen = []
+    r = mt.fit(session=s, fit="gNa", method=method, progress=lambda done, total: seen.append(done), **keywords)
+    assert r.results["method"] == method
+    assert r.results["parameters"]["gNa"] == pytest.approx(120.0, rel=2e-3)
+    history = r.tables["history"]
+    assert list(history.columns[:4]) == ["stage", "pass", "evaluations", "residual"] and "gNa" in history
+    assert history["residual"].is_monotonic_decreasing  # the best so far
+    assert history["residual"].iloc[-1] == pytest.approx(r.results["residual"])
+    assert seen and seen[-1] == history["evaluations"].iloc[-1]
+    assert s.get("NP0.gNa") == 100.0  # the session given is left as it was

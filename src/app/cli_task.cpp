@@ -149,7 +149,7 @@ int RunTaskCommand(const TaskDeclaration& task, const TaskText& text, const Give
                  : given.progress == "none" ? SweepHost::ProgressStyle::None
                                             : SweepHost::ProgressStyle::Terminal);
   nlohmann::ordered_json results = nlohmann::ordered_json::object();
-  TaskCall call{s, taskInputs, prepared.RunValues(), host, {}, &results, true, 0, 0, "runs", {}};
+  TaskCall call{s, taskInputs, prepared.RunValues(), host, {}, &results, true, 0, 0, "runs", {}, 0, nullptr};
   call.progress = [&host](std::int64_t done, std::int64_t total) { host.Progress(done, total); };
   task.run(call);
   LeaveIfHelper();

@@ -463,7 +463,7 @@ PYBIND11_MODULE(_membrix, m) {
            }, py::arg("name"), py::arg("value"),
            "Set a protocol global (Iind, t_end, ...) or a parameter field (NP0.gNa) in the record's own units "
            "(s, V, pA for Iind); a value no run could use (dt 0, t_end -1) is refused and nothing changes")
-      .def("get", &Get, py::arg("name"), "The value of a protocol global or a parameter field")
+      .def("get", &Get, py::arg("name"), "The value of a protocol global or a parameter field, in the record's own units (s, V, pA for Iind)")
       .def_static("names", &Names, "Every name set and get accept")
       .def_static("output_items", [] {
         return std::vector<std::string>(OutputVariables().begin(), OutputVariables().end());
@@ -479,11 +479,15 @@ PYBIND11_MODULE(_membrix, m) {
       .def(py::pickle(&PickledState, &FromPickledState))
       .def("run", &Run, py::arg("record") = std::vector<std::string>{"V"}, py::arg("every") = 1,
            py::arg("t_end") = py::none(), py::arg("dt") = py::none(),
-           "One clamp run; records the named output items every `every` steps")
+           "One clamp run; records the named output items every `every` steps. t_end and dt in s (set as "
+           "set() would); the result's t and spike times in s, its traces in the units result.units names "
+           "(mV, mA/cm2, pA, mM)")
       .def("fit", &Fit, py::arg("names") = std::vector<std::string>{}, py::arg("tolerance") = 1e-4,
-           py::arg("max_passes") = 0, "Fit the named parameters to the recordings by the downhill simplex")
+           py::arg("max_passes") = 0, "Fit the named parameters to the recordings by the downhill simplex; the values in the record's units "
+           "(mS/cm2 for conductances); membrix.tasks.fit has every method")
       .def("set_recording", &SetRecording, py::arg("smpl"), py::arg("t"), py::arg("values"),
-           "Use arrays as recording smpl: t in s, values as a recording file holds them");
+           "Use arrays as recording smpl: t in s, values the model value the run compares (current clamp: "
+           "V - Vrest in V; voltage clamp: the current in pA)");
 
   AddTasks(m);
 }

@@ -15,6 +15,13 @@ run() around the same run of a new session (recording V at every step, made into
 array), and NEURON's initialisation and run with its recording of v. The best
 of N runs of each counts. The goal of the bindings: under 5 % over the batch
 tool with V recorded at every step.
+
+Then two tasks, a (u,s) map and a noisy ensemble, from the batch tool (its
+own elapsed time of the task, JSON, and the whole process with its
+preparation and cost estimate) and from membrix.tasks (the whole Python call:
+the same preparation, the task, and reading its files back into pandas
+tables), with the same inputs and seed. Goal: the Python call within 5 % of
+the batch tool's process.
 """
 
 import argparse
@@ -55,12 +62,54 @@ def cli_run(cli):
     return out["elapsed_seconds"], out
 
 
+# The tasks timed: the same options for the batch tool and keywords for Python.
+TASKS = [
+    ("map", dict(nue=20, nse=10, t_end_ms=500, seed=1, threads=2)),
+    ("ensemble", dict(kind="noise", mesh=400, t_end_ms=200, nrate=100, seed=1, threads=2)),
+]
+
+
+def cli_task(cli, task, keywords, folder):
+    import json
+    import subprocess
+    args = [os.path.abspath(cli), task, "--json", "--progress", "none"]
+    for name, value in keywords.items():
+        args += ["--" + name.replace("_", "-"), str(value)]
+    start = time.perf_counter()
+    out = subprocess.run(args, capture_output=True, text=True, check=True, cwd=folder)
+    # Its own time of the task, and the whole process (with its preparation and cost estimate).
+    return json.loads(out.stdout)["elapsed_seconds"], time.perf_counter() - start
+
+
+def time_tasks(cli, repeats):
+    import tempfile
+    import membrix.tasks as mt
+    print(f"tasks, best of {repeats}:")
+    for task, keywords in TASKS:
+        best_cli = best_cli_process = best_py = math.inf
+        for _ in range(repeats):
+            with tempfile.TemporaryDirectory() as folder:
+                inside, process = cli_task(cli, task, keywords, folder)
+                best_cli, best_cli_process = min(best_cli, inside), min(best_cli_process, process)
+            best_py = min(best_py, timed(lambda: mt.run_task(task, **keywords))[0])
+        options = " ".join(f"{k}={v}" for k, v in keywords.items())
+        print(f"  {task} ({options})")
+        print(f"    membrix-cli {task}, the task            {1000 * best_cli:9.1f} ms")
+        print(f"    membrix-cli {task}, the whole process   {1000 * best_cli_process:9.1f} ms")
+        print(f"    membrix.tasks.{task}, the whole call    {1000 * best_py:9.1f} ms   "
+              f"against the process {100 * (best_py / best_cli_process - 1):+6.1f} % (goal within 5 %)")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cli", required=True, help="the membrix-cli program")
     parser.add_argument("--repeats", type=int, default=5)
     parser.add_argument("--no-neuron", action="store_true", help="leave NEURON out")
+    parser.add_argument("--tasks-only", action="store_true", help="time only the tasks (map, ensemble)")
     args = parser.parse_args()
+    if args.tasks_only:
+        time_tasks(args.cli, args.repeats)
+        return 0
 
     best = {"cli": math.inf, "py_v": math.inf, "py_none": math.inf, "neuron": math.inf, "neuron_psolve": math.inf}
     model = None
@@ -99,6 +148,7 @@ def main():
               f"ratio NEURON/Python {best['neuron'] / best['py_v']:6.2f}")
         print(f"  NEURON ParallelContext.psolve            {1000 * best['neuron_psolve']:9.1f} ms   "
               f"ratio NEURON/Python {best['neuron_psolve'] / best['py_v']:6.2f}")
+    time_tasks(args.cli, args.repeats)
     return 0
 
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times a clamp run of 10^6 steps started from Python against the same run
-# from membrix-cli and from NEURON (bench/python_overhead.py says how).
+# from membrix-cli and from NEURON, then a map and an ensemble from
+# membrix.tasks against membrix-cli (bench/python_overhead.py says how).
 #
-#   bench/python_overhead.sh [--repeats N] [--no-neuron]
+#   bench/python_overhead.sh [--repeats N] [--no-neuron] [--tasks-only]
 #
 # Builds build/membrix-cli and the Python module in Release first; NEURON
 # comes from Debian's python3-neuron, installed only when it is missing.

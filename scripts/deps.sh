@@ -38,7 +38,10 @@ MEMBRIX_GUI_PACKAGES=(
 
 # The Python module and its tests: pybind11 and Debian's Python 3 with NumPy
 # build it; pytest runs its tests; Neo and h5py read the recordings of
-# acquisition systems (Axon, NWB); matplotlib draws the pictures of its guide.
+# acquisition systems (Axon, NWB); matplotlib draws the pictures of its guide;
+# pandas holds the tables of the tasks; venv, pip, setuptools and wheel install
+# the module into a virtual environment; nbclient, nbformat and ipykernel run
+# the example notebooks in the tests.
 MEMBRIX_PYTHON_PACKAGES=(
   pybind11-dev
   python3-dev
@@ -47,6 +50,14 @@ MEMBRIX_PYTHON_PACKAGES=(
   python3-neo
   python3-h5py
   python3-matplotlib
+  python3-pandas
+  python3-venv
+  python3-pip
+  python3-setuptools
+  python3-wheel
+  python3-nbclient
+  python3-nbformat
+  python3-ipykernel
 )
 
 # The side-by-side comparisons with the NEURON simulator and with Brian2

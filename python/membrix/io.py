@@ -6,9 +6,16 @@
 Axon binary files (.abf) are read through the Neo library; Axon text files
 (.atf), plain tab-separated text, are read here; NWB files (.nwb, HDF5)
 through h5py, from their current-clamp and voltage-clamp series. Times come
-back in seconds from the first sample; values in the units the file gives:
-volts or amperes for NWB (its conversion and offset applied), the units of
-the column or channel for Axon files.
+back in seconds, with the file's own time origin (a trace that starts at
+0.1 ms starts there: moving it would move every event the model is compared
+with); values in the units the file gives: volts or amperes for NWB (its
+conversion and offset applied), the units of the column or channel for Axon
+files.
+
+A file with more than one channel (or series, or a series of more than one
+column) must be told which one to read. Values that are not finite numbers,
+times that do not increase, and anything the file's reader cannot make sense
+of are refused with a RecordingError naming the file.
 """
 
 import os
@@ -21,31 +28,72 @@ NWB_CLAMP_SERIES = ("CurrentClampSeries", "VoltageClampSeries", "IZeroClampSerie
                     "CurrentClampStimulusSeries", "VoltageClampStimulusSeries")
 
 _TIME_UNITS = {"s": 1.0, "ms": 1e-3, "us": 1e-6}
+_ATF_NUMBER = re.compile(r"^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$|^[-+]?(nan|inf)$", re.IGNORECASE)
 
 
 class RecordingError(ValueError):
     """A recording file that cannot be read as asked."""
 
 
-def read_recording(path, channel=0, sweep=0):
-    """(t, values) of one channel of one sweep of a recording file.
+def read_recording(path, channel=None, sweep=0, column=None):
+    """(t, values) of one channel of one sweep of a recording file: t in s from the file's own
+    time origin, values in the file's units (volts or amperes for NWB).
 
     `channel` is a channel index or name for Axon files and the name or index
-    of the series for NWB files; `sweep` is the sweep (segment) of an Axon file.
+    of the series for NWB files; it may be left out only when the file holds
+    one. `column` chooses the column of a two-dimensional NWB series; `sweep`
+    is the sweep (segment) of an Axon file.
     """
     suffix = os.path.splitext(str(path))[1].lower()
     if not os.path.exists(path):
         raise FileNotFoundError(f"{path}: no such file")
-    if suffix in (".abf", ".atf"):
-        return _read_axon(path, suffix, channel, sweep)
-    if suffix == ".nwb":
-        return _read_nwb(path, channel)
-    raise RecordingError(f"{path}: not a recording format membrix reads "
-                         "(Axon binary .abf, Axon text .atf, NWB .nwb)")
+    if os.path.isdir(path):
+        raise RecordingError(f"{path}: is a folder, not a recording file")
+    try:
+        if suffix in (".abf", ".atf"):
+            t, values = _read_axon(path, suffix, channel, sweep)
+        elif suffix == ".nwb":
+            t, values = _read_nwb(path, channel, column)
+        else:
+            raise RecordingError(f"{path}: not a recording format membrix reads "
+                                 "(Axon binary .abf, Axon text .atf, NWB .nwb)")
+    except RecordingError:
+        raise
+    except (IndexError, TypeError, KeyError, ValueError, AttributeError, OSError, EOFError) as e:
+        # What the readers of Neo and h5py raise on a damaged or unexpected file.
+        raise RecordingError(f"{path}: cannot be read as a recording ({type(e).__name__}: {e})") from e
+    return checked_trace(t, values, path)
+
+
+def checked_trace(t, values, path="recording"):
+    """t and values as float arrays, refused (RecordingError naming `path`) when they differ in
+    length, are empty, hold a value that is not a finite number, or when the times do not increase."""
+    t = np.asarray(t, dtype=float).reshape(-1)
+    values = np.asarray(values, dtype=float).reshape(-1)
+    if len(t) != len(values):
+        raise RecordingError(f"{path}: {len(t)} times for {len(values)} values")
+    if len(t) == 0:
+        raise RecordingError(f"{path}: the recording holds no samples")
+    for what, a in (("time", t), ("value", values)):
+        bad = np.flatnonzero(~np.isfinite(a))
+        if len(bad):
+            raise RecordingError(f"{path}: sample {bad[0]} has the {what} {a[bad[0]]}, not a finite number")
+    steps = np.flatnonzero(np.diff(t) <= 0)
+    if len(steps):
+        k = steps[0] + 1
+        raise RecordingError(f"{path}: the times must increase, but sample {k} is at {t[k]!r} s after "
+                             f"{t[k - 1]!r} s")
+    return t, values
 
 
 def _pick(names, channel, what, path):
-    """The index of `channel` (an index or a name) among `names`."""
+    """The index of `channel` (an index or a name) among `names`; None only when there is one."""
+    if channel is None:
+        if len(names) == 1:
+            return 0
+        plural = what if what.endswith("s") else what + "s"
+        keyword = "channel"  # series are chosen by the channel keyword too
+        raise RecordingError(f"{path}: holds {len(names)} {plural} {names}; choose one ({keyword}=...)")
     if isinstance(channel, (int, np.integer)) and not isinstance(channel, bool):
         if 0 <= channel < len(names):
             return int(channel)
@@ -64,7 +112,7 @@ def _read_axon(path, suffix, channel, sweep):
     return signals_from_block(block, channel, sweep, path)
 
 
-def signals_from_block(block, channel=0, sweep=0, path="recording"):
+def signals_from_block(block, channel=None, sweep=0, path="recording"):
     """(t, values) of a channel of a sweep (segment) of a Neo block."""
     segments = block.segments
     if not 0 <= sweep < len(segments):
@@ -79,7 +127,7 @@ def signals_from_block(block, channel=0, sweep=0, path="recording"):
         raise RecordingError(f"{path}: sweep {sweep} holds no signal")
     name, signal, k = columns[_pick([c[0] for c in columns], channel, "channel", path)]
     t = np.asarray(signal.times.rescale("s").magnitude, dtype=float)
-    return t - t[0], np.asarray(signal.magnitude[:, k], dtype=float)
+    return checked_trace(t, np.asarray(signal.magnitude[:, k], dtype=float), path)
 
 
 def _read_atf(path, channel):
@@ -111,10 +159,11 @@ def _read_atf(path, channel):
         if not text.strip():
             continue
         fields = text.split("\t")
-        try:
-            row = [float(x) for x in fields]
-        except ValueError:
+        # Numbers as the file format writes them: float() would also take
+        # "6_5" (65) and "infinity".
+        if not all(_ATF_NUMBER.match(x.strip()) for x in fields):
             fail(number, f"expected {n_columns} numbers, found {text!r}")
+        row = [float(x) for x in fields]
         if len(row) != n_columns:
             fail(number, f"expected {n_columns} numbers, found {len(row)}")
         rows.append(row)
@@ -130,11 +179,13 @@ def _read_atf(path, channel):
         k = titles[1:].index(channel)
     else:
         k = _pick(names, channel, "channel", path)
+    if channel is None and n_columns > 2:
+        k = _pick(names, None, "channel", path)
     t = data[:, 0] * scale
-    return t - t[0], data[:, k + 1]
+    return t, data[:, k + 1]
 
 
-def _read_nwb(path, series):
+def _read_nwb(path, series, column):
     import h5py  # imported here: only NWB files need it
     with h5py.File(path, "r") as f:
         found = {}
@@ -154,7 +205,19 @@ def _read_nwb(path, series):
         if "data" not in item:
             raise RecordingError(f"{path}: series {item.name} has no data")
         data = item["data"]
-        values = np.asarray(data[()], dtype=float).reshape(-1)
+        values = np.asarray(data[()], dtype=float)
+        if values.ndim == 2 and values.shape[1] == 1:
+            values = values[:, 0]
+        elif values.ndim == 2:
+            if column is None:
+                raise RecordingError(f"{path}: series {item.name} holds {values.shape[1]} columns; choose one "
+                                     "(column=...)")
+            if not isinstance(column, (int, np.integer)) or not 0 <= column < values.shape[1]:
+                raise RecordingError(f"{path}: column {column!r} of series {item.name} does not exist "
+                                     f"(0 ... {values.shape[1] - 1})")
+            values = values[:, int(column)]
+        elif values.ndim != 1:
+            raise RecordingError(f"{path}: series {item.name} holds {values.ndim}-dimensional data")
         values = values * float(data.attrs.get("conversion", 1.0)) + float(data.attrs.get("offset", 0.0))
         if "timestamps" in item:
             t = np.asarray(item["timestamps"][()], dtype=float).reshape(-1)
@@ -165,7 +228,41 @@ def _read_nwb(path, series):
             rate = float(item["starting_time"].attrs.get("rate", 0.0))
             if not rate > 0:
                 raise RecordingError(f"{path}: series {item.name} has no sampling rate")
-            t = np.arange(len(values)) / rate
+            t = float(item["starting_time"][()]) + np.arange(len(values)) / rate
         else:
             raise RecordingError(f"{path}: series {item.name} has neither timestamps nor a starting time")
-    return t - t[0], values
+    return t, values
+
+
+# The units of a run's traces as quantities spells them.
+_QUANTITY_UNITS = {"mV": "mV", "pA": "pA", "nA": "nA", "mM": "mM", "mA/cm2": "mA/cm**2", "uA/cm2": "uA/cm**2",
+                   "mS/cm2": "mS/cm**2", "ms": "ms", "s": "s", "": "dimensionless"}
+
+
+def to_neo(result, name="membrix run"):
+    """A run's traces and spikes as a Neo Segment: one AnalogSignal per recorded item (in its unit,
+    sampled every `every` steps from the first sample's time) and a SpikeTrain of the spike times
+    (s), so Neo's writers (NWB, NIX where installed) can store a simulation."""
+    import neo  # imported here: only this needs Neo
+    import quantities as pq
+
+    t = np.asarray(result.t, dtype=float)
+    segment = neo.Segment(name=name)
+    if len(t) == 0:
+        return segment
+    period = t[1] - t[0] if len(t) > 1 else None
+    uniform = period is not None and period > 0 and np.allclose(np.diff(t), period, rtol=1e-9, atol=0)
+    for item, values in result.traces.items():
+        unit = _QUANTITY_UNITS.get(result.units.get(item, ""))
+        units = pq.Quantity(1.0, unit or "dimensionless").units
+        if uniform:
+            signal = neo.AnalogSignal(np.asarray(values)[:, None], units=units, t_start=t[0] * pq.s,
+                                      sampling_period=period * pq.s, name=item)
+        else:
+            signal = neo.IrregularlySampledSignal(t * pq.s, np.asarray(values)[:, None], units=units, name=item)
+        segment.analogsignals.append(signal) if uniform else segment.irregularlysampledsignals.append(signal)
+    spikes = np.asarray(result.spike_times, dtype=float)
+    t_stop = max(t[-1], spikes.max() if len(spikes) else t[-1])
+    segment.spiketrains.append(neo.SpikeTrain(spikes * pq.s, t_start=min(0.0, t[0]) * pq.s, t_stop=t_stop * pq.s,
+                                              name="spikes"))
+    return segment

@@ -16,9 +16,10 @@ namespace membrix::python {
 PythonSession::PythonSession() { ApplyProgramStart(s); }
 
 PythonSession::PythonSession(const PythonSession& other)
-    : s((other.CheckIdle(), other.s)), arrays(other.arrays) {
+    : s((other.CheckIdle(), other.s)), arrays(other.arrays), steps(other.steps) {
   // The copy writes its array recordings into a folder of its own.
   for (auto& [k, recording] : arrays) recording.written = false;
+  if (!arrays.empty()) ApplyAllArrayRecordings();
 }
 
 PythonSession::~PythonSession() {
@@ -49,27 +50,32 @@ std::filesystem::path PythonSession::ArrayFile(int k) {
   return folder_ / ("recording_" + std::to_string(k) + ".d");
 }
 
-void PythonSession::ApplyArrayRecording() {
-  const int k = s.rec.Smpl;
-  const auto found = arrays.find(k);
-  if (found == arrays.end()) return;
-  ArrayRecording& recording = found->second;
-  const double scale = s.rec.scx_Smpl;
-  const double sign = s.rec.DataFormat == 2 ? -1.0 : 1.0;
+void PythonSession::WriteArrayFile(int k) {
+  ArrayRecording& recording = arrays.at(k);
   const std::filesystem::path file = ArrayFile(k);
-  if (!recording.written || recording.scale != scale || recording.sign != sign) {
+  if (!recording.written) {
+    // Time in the unit of a given file, values as the run compares them.
     std::FILE* out = std::fopen(file.c_str(), "w");
     if (out == nullptr) throw IoError(file.string(), "cannot be written");
     for (std::size_t i = 0; i < recording.t.size(); ++i) {
-      std::fprintf(out, "%.17g %.17g\n", recording.t[i] / scale, sign * recording.values[i]);
+      std::fprintf(out, "%.17g %.17g\n", recording.t[i] / kGivenRecordingTimeUnit, recording.values[i]);
     }
     if (std::fclose(out) != 0) throw IoError(file.string(), "cannot be written");
     recording.written = true;
-    recording.scale = scale;
-    recording.sign = sign;
   }
-  s.rec.SmplFile[k] = file.string();
-  s.rec.IfDataIn1column = 0;
+  s.rec.SmplFileGiven[static_cast<std::size_t>(k)] = file.string();
+}
+
+void PythonSession::ApplyArrayRecording() {
+  const int k = s.rec.Smpl;
+  if (!arrays.contains(k)) return;
+  WriteArrayFile(k);
+  ApplyGivenRecordingFile(s, k);
+}
+
+void PythonSession::ApplyAllArrayRecordings() {
+  for (const auto& [k, recording] : arrays) WriteArrayFile(k);
+  ApplyArrayRecording();
 }
 
 bool PythonHost::StopRequested() const {

@@ -14,16 +14,12 @@
 
 namespace membrix::python {
 
-// A recording given as arrays: t in seconds, values as a recording file holds
-// them (the model value the run compares, in the run's units).
+// A recording given as arrays: t in seconds, values the model value the run
+// compares, in the run's units.
 struct ArrayRecording {
   std::vector<double> t;
   std::vector<double> values;
-  // The file last written from them and how: a file is written again only
-  // when the time unit or the data format changed.
-  bool written = false;
-  double scale = 0.0;
-  double sign = 0.0;
+  bool written = false;  // its file is written (once, in the session's folder)
 };
 
 class PythonSession {
@@ -35,6 +31,15 @@ class PythonSession {
 
   Session s;
   std::map<int, ArrayRecording> arrays;
+  // What made the session what it is, in order (what, argument, value):
+  // "family", "geometry", "mode", "thr_model", "lif_model", "set", "load_id"
+  // (the absolute path, and the recording chosen or "").  A pickled session
+  // is these steps, its recordings from arrays and its generator's state,
+  // replayed when it is read back.
+  struct Step {
+    std::string what, argument, value;
+  };
+  std::vector<Step> steps;
 
   // Throws RuntimeError when a run of this session is computing.
   void CheckIdle() const;
@@ -55,14 +60,18 @@ class PythonSession {
   // folder of this session's own, removed with the session.
   std::filesystem::path ArrayFile(int k);
 
-  // When the run's recording Smpl was given from arrays: writes them as the
-  // file of that recording (time in the recording's time unit scx_Smpl,
-  // values with the sign the data format reads back) and names it as the
-  // recording's file. A parameter file's recording section, loaded at the
-  // start of every run, may name another file; the arrays win.
+  // When the run's recording Smpl was given from arrays: writes them as a
+  // given recording file and makes it the recording's file. A parameter
+  // file's recording section, loaded at the start of every run, names
+  // another file; the given file wins (LoadRecordingSection), in the
+  // session and in every copy of it.
   void ApplyArrayRecording();
+  // The same for every recording given from arrays, so that a fit over
+  // recordings 1 ... NSmpls, and its copies, find them all.
+  void ApplyAllArrayRecordings();
 
  private:
+  void WriteArrayFile(int k);
   std::atomic<bool> running_{false};
   std::filesystem::path folder_;
 };

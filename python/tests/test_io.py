@@ -35,8 +35,8 @@ def test_atf_columns_by_index_or_name_with_the_time_unit(tmp_path):
     path = tmp_path / "cell.atf"
     rows = [[10 + 0.5 * i, -60 + i, 100 * i] for i in range(5)]
     write_atf(path, ["Time (ms)", "Vm (mV)", "Im (pA)"], rows)
-    t, v = read_recording(str(path))
-    np.testing.assert_allclose(t, 0.0005 * np.arange(5))
+    t, v = read_recording(str(path), channel=0)
+    np.testing.assert_allclose(t, 0.010 + 0.0005 * np.arange(5))  # the file's own time origin
     np.testing.assert_allclose(v, [-60, -59, -58, -57, -56])
     for channel in (1, "Im", "Im (pA)"):
         np.testing.assert_allclose(read_recording(str(path), channel=channel)[1], [0, 100, 200, 300, 400])
@@ -51,10 +51,10 @@ def test_nwb_clamp_series_in_si_units(tmp_path):
         "other": ("TimeSeries", np.zeros(3), 1.0, {"start": 0.0, "rate": 1.0}),
     })
     t, v = read_recording(str(path), channel="cc")
-    np.testing.assert_allclose(t, [0.0, 0.001, 0.002])
+    np.testing.assert_allclose(t, [2.0, 2.001, 2.002])
     np.testing.assert_allclose(v, [-0.065, -0.064, -0.063])
     t, i = read_recording(str(path), channel="vc")
-    np.testing.assert_allclose(t, [0.0, 0.1, 0.3])
+    np.testing.assert_allclose(t, [5.0, 5.1, 5.3])
     np.testing.assert_allclose(i, [1e-12, 2e-12, 3e-12])
     assert np.allclose(read_recording(str(path), channel=1)[1], i)  # series in order of their names
 
@@ -70,11 +70,13 @@ def test_a_neo_block_gives_its_channels_by_index_or_name():
         segment.analogsignals.append(signal)
         block.segments.append(segment)
     t, v = signals_from_block(block, channel="IN1", sweep=1)
-    np.testing.assert_allclose(t, [0.0, 1e-4, 2e-4])
+    np.testing.assert_allclose(t, [1.0, 1.0001, 1.0002])
     np.testing.assert_allclose(v, [11.0, 21.0, 31.0])
     np.testing.assert_allclose(signals_from_block(block, channel=0)[1], [1.0, 2.0, 3.0])
     with pytest.raises(RecordingError, match="sweep 2 does not exist"):
-        signals_from_block(block, sweep=2)
+        signals_from_block(block, channel=0, sweep=2)
+    with pytest.raises(RecordingError, match=r"holds 2 channels \['IN0', 'IN1'\]; choose one"):
+        signals_from_block(block)
 
 
 @pytest.mark.parametrize("name, content, channel, message", [
@@ -112,7 +114,58 @@ def test_atf_and_nwb_recordings_serve_as_the_recording_of_a_run(tmp_path):
                                             {"start": r.t[0], "rate": 1.0 / (r.t[1] - r.t[0])})})
     for path, to_volt in (("own.atf", 1e-3), ("own.nwb", 1.0)):
         t, v = read_recording(str(tmp_path / path))
-        s.set_recording(1, t + r.t[0], v * to_volt - rest)  # a current-clamp run compares V - Vrest (V)
+        s.set_recording(1, t, v * to_volt - rest)  # a current-clamp run compares V - Vrest (V)
         assert s.run().deviation < 1e-6, path
-        s.set_recording(1, t + r.t[0], v * to_volt - rest + 0.002)
+        s.set_recording(1, t, v * to_volt - rest + 0.002)
         assert s.run().deviation == pytest.approx(0.002, rel=0.01), path
+
+
+ATF_HEAD = "ATF\t1.0\n0\t2\n\"t (ms)\"\t\"V (mV)\"\n"
+ATF3_HEAD = "ATF\t1.0\n0\t3\n\"t (ms)\"\t\"V (mV)\"\t\"I (pA)\"\n"
+
+
+@pytest.mark.parametrize("name, content, message", [
+    ("nan.atf", ATF_HEAD + "0\t-65\n0.1\tnan\n", "sample 1 has the value nan, not a finite number"),
+    ("inf.atf", ATF_HEAD + "0\t-65\ninf\t-64\n", "sample 1 has the time inf"),
+    ("back.atf", ATF_HEAD + "0\t-65\n0.2\t-64\n0.1\t-63\n", "the times must increase, but sample 2"),
+    ("same.atf", ATF_HEAD + "0\t-65\n0\t-64\n", "the times must increase, but sample 1"),
+    ("underscore.atf", ATF_HEAD + "0\t-6_5\n", "line 4: expected 2 numbers, found '0\\t-6_5'"),
+    ("two.atf", ATF3_HEAD + "0\t-65\t0\n", "holds 2 channels ['V', 'I']; choose one (channel=...)"),
+    ("junk.abf", "not an axon file at all", "junk.abf: cannot be read as a recording"),
+    ("junk.nwb", "not an HDF5 file", "junk.nwb: cannot be read as a recording"),
+])
+def test_bad_recordings_are_refused_naming_the_file(tmp_path, name, content, message):
+    path = tmp_path / name
+    path.write_text(content)
+    with pytest.raises(RecordingError) as caught:
+        read_recording(str(path))
+    assert str(path) in str(caught.value) and message in str(caught.value)
+
+
+def test_nwb_series_must_be_chosen_when_the_file_has_several(tmp_path):
+    path = tmp_path / "cells.nwb"
+    two_columns = np.column_stack([np.arange(3.0), 10 + np.arange(3.0)])
+    write_nwb(path, {"a": ("CurrentClampSeries", two_columns, 1.0, {"start": 0.0, "rate": 10.0}),
+                     "b": ("CurrentClampSeries", np.zeros(3), 1.0, {"start": 0.0, "rate": 10.0})})
+    with pytest.raises(RecordingError, match=r"holds 2 series \['a', 'b'\]; choose one \(channel=...\)"):
+        read_recording(str(path))
+    with pytest.raises(RecordingError, match="holds 2 columns; choose one"):
+        read_recording(str(path), channel="a")
+    np.testing.assert_allclose(read_recording(str(path), channel="a", column=1)[1], [10, 11, 12])
+
+
+def test_a_run_goes_to_neo_with_its_units_and_times(tmp_path):
+    neo = pytest.importorskip("neo")
+    r = axon_session(t_end=0.02).run(record=["V", "INA"], every=10)
+    segment = r.to_neo()
+    v, ina = segment.analogsignals
+    assert str(v.units.dimensionality) == "mV" and str(ina.units.dimensionality) == "mA/cm**2"
+    np.testing.assert_allclose(v.times.rescale("s").magnitude, r.t)
+    np.testing.assert_array_equal(v.magnitude[:, 0], r["V"])
+    np.testing.assert_array_equal(segment.spiketrains[0].rescale("s").magnitude, r.spike_times)
+    # Neo's own writers take it.
+    block = neo.Block()
+    block.segments.append(segment)
+    neo.io.PickleIO(str(tmp_path / "run.pkl")).write_block(block)
+    back = neo.io.PickleIO(str(tmp_path / "run.pkl")).read_block()
+    np.testing.assert_array_equal(back.segments[0].analogsignals[0].magnitude, v.magnitude)

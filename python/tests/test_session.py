@@ -1,3 +1,5 @@
+import os
+import pickle
 import threading
 import time
 
@@ -69,6 +71,9 @@ def test_set_and_get_use_the_batch_tools_names():
     (lambda s: s.run(every=0), membrix.RangeError, "1 or more steps"),
     (lambda s: s.run(dt=0), ValueError, "dt must be a positive"),
     (lambda s: s.load_id("/nonexistent/x.id"), membrix.IoError, "/nonexistent/x.id"),
+    (lambda s: s.load_id("/"), membrix.IoError, "/: is not a regular file"),
+    (lambda s: s.set("dt", 0), membrix.RangeError, "the time step dt = 0 s must be a positive number"),
+    (lambda s: s.set("t_end", -1), membrix.RangeError, "the run length t_end = -1 s"),
 ])
 def test_errors_become_exceptions_with_the_engines_message(call, error, message):
     with pytest.raises(error) as caught:
@@ -149,3 +154,35 @@ def test_a_run_is_as_long_as_asked_however_many_steps():
     assert r.steps == 2_000_000
     assert len(r.t) == 2000 and r.t[-1] == pytest.approx(100.0)
     assert r.spike_times[-1] > 99.9  # the axon fires to the end of the run
+
+
+def test_set_refuses_what_a_run_refuses_and_keeps_the_value(tmp_path):
+    s = membrix.Session()
+    dt = s.get("dt")
+    with pytest.raises(membrix.RangeError):
+        s.set("dt", -1e-5)
+    assert s.get("dt") == dt
+    fifo = tmp_path / "pipe.id"
+    os.mkfifo(fifo)
+    with pytest.raises(membrix.IoError, match="is not a regular file"):
+        s.load_id(str(fifo))  # at once: nothing waits for a writer
+
+
+def test_a_pickled_session_reproduces_its_run(sample_dir):
+    s = axon_session(t_end=0.02)
+    s.set("NP0.gNa", 100.0)
+    s.set_recording(1, np.linspace(0.0, 0.02, 50), np.zeros(50))
+    s.run(record=["V"], dt=2e-5)  # a run leaves values the next one starts from
+    copy = pickle.loads(pickle.dumps(s))
+    a, b = s.copy().run(record=["V", "INA"]), copy.run(record=["V", "INA"])
+    np.testing.assert_array_equal(a["V"], b["V"])
+    np.testing.assert_array_equal(a.t, b.t)
+    assert a.deviation == b.deviation > 0
+    r = pickle.loads(pickle.dumps(a))
+    np.testing.assert_array_equal(r["INA"], a["INA"])
+    assert r.units == a.units and repr(r) == repr(a)
+
+    with_file = membrix.Session()
+    with_file.load_id(os.path.join(sample_dir, "AP.id"), 1)
+    again = pickle.loads(pickle.dumps(with_file))
+    assert again.run(t_end=0.005).deviation == with_file.run(t_end=0.005).deviation

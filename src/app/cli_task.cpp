@@ -24,6 +24,7 @@
 #include "tasks/task_declaration.h"
 #include "tasks/task_files.h"
 #include "tasks/task_inputs.h"
+#include "tasks/task_run.h"
 #include "tasks/task_summary.h"
 #include "tasks/tasks.h"
 
@@ -129,31 +130,6 @@ TaskValues ReadValues(const TaskDeclaration& task, const GivenOptions& given) {
   return values;
 }
 
-// The files the call reads: the parameter file and the recordings it names,
-// and every file or folder named by an input.
-std::vector<TaskFile> InputFiles(const TaskDeclaration& task, const TaskValues& values, const Session& s) {
-  std::vector<TaskFile> files = ParameterFileInputs(s);
-  for (const TaskInput& in : task.inputs) {
-    // A file read under its default name is an input too.
-    if (in.kind == InputKind::InFile && in.file != FileKind::ParameterFile && !values.Text(in.name).empty()) {
-      files.push_back({in.OptionName(), values.Text(in.name)});
-    }
-  }
-  return files;
-}
-
-// The files the call may write: every output given, and the defaults of the
-// others.
-std::vector<TaskFile> OutputFiles(const TaskDeclaration& task, const TaskValues& values) {
-  std::vector<TaskFile> files;
-  for (const TaskInput& in : task.inputs) {
-    if (in.kind == InputKind::OutFile && (values.Given(in.name) || !values.Text(in.name).empty())) {
-      files.push_back({in.OptionName(), values.Text(in.name)});
-    }
-  }
-  return files;
-}
-
 int RunTaskCommand(const TaskDeclaration& task, const TaskText& text, const GivenOptions& given) {
   const TaskValues values = ReadValues(task, given);
   Session s;
@@ -162,55 +138,25 @@ int RunTaskCommand(const TaskDeclaration& task, const TaskText& text, const Give
   // Notes about the parameter input ("Bad format of input file ...") go to the
   // error stream, so a script sees them without mistaking them for results.
   for (const std::string& note : s.SimplexMemo) std::cerr << "membrix-cli: " << TerminalMessage(note) << "\n";
-  const std::vector<TaskFile> inputs = InputFiles(task, values, s);
-  GuardOutputs(inputs, OutputFiles(task, values));
+  const std::vector<TaskFile> inputs = TaskInputFiles(task, values, s);
+  GuardOutputs(inputs, TaskOutputFiles(task, values));
   CheckTaskCost(task, values, s, taskInputs, std::cerr);
 
   // Whole-result files are written under "<name>.part" and take their name
   // when the task is complete.
-  TaskValues runValues = values;
-  std::vector<std::pair<const TaskInput*, PartFile>> parts;
-  for (const TaskInput& in : task.inputs) {
-    if (in.kind == InputKind::OutFile && in.file == FileKind::WholeResult && !values.Text(in.name).empty()) {
-      parts.emplace_back(&in, PartFile(values.Text(in.name)));
-      runValues.SetText(in.name, parts.back().second.PartPath(), values.Given(in.name));
-    }
-  }
-
+  PreparedTaskCall prepared(task, values);
   SweepHost host(given.progress == "json" ? SweepHost::ProgressStyle::JsonLines
                  : given.progress == "none" ? SweepHost::ProgressStyle::None
                                             : SweepHost::ProgressStyle::Terminal);
   nlohmann::ordered_json results = nlohmann::ordered_json::object();
-  TaskCall call{s, taskInputs, runValues, host, {}, &results, true, 0, 0, "runs", {}};
+  TaskCall call{s, taskInputs, prepared.RunValues(), host, {}, &results, true, 0, 0, "runs", {}, 0, nullptr};
   call.progress = [&host](std::int64_t done, std::int64_t total) { host.Progress(done, total); };
   task.run(call);
   LeaveIfHelper();
   host.EndProgress();
-  if (call.complete) {
-    for (auto& [in, part] : parts) {
-      if (std::find(call.written.begin(), call.written.end(), in->name) != call.written.end()) part.Commit();
-    }
-  }
-
-  nlohmann::ordered_json summary = SummaryHead(task, values, s, taskInputs, inputs);
-  const nlohmann::ordered_json head = summary;
-  summary["complete"] = call.complete;
-  summary["elapsed_seconds"] = host.ElapsedSeconds();
-  if (task.sharedRuns || s.parallel.workers != 1) summary["workers"] = WorkerCount(s.parallel);
-  nlohmann::ordered_json written = nlohmann::ordered_json::array();
-  std::string firstWritten;
-  for (const TaskInput& in : task.inputs) {
-    if (in.kind != InputKind::OutFile) continue;
-    if (std::find(call.written.begin(), call.written.end(), in.name) == call.written.end()) continue;
-    const bool whole = in.file == FileKind::WholeResult;
-    const std::string path = whole && !call.complete ? runValues.Text(in.name) : values.Text(in.name);
-    if (firstWritten.empty()) firstWritten = path;
-    written.push_back(path);
-    if (!in.columns.empty()) WriteSidecar(path, in, head, call.complete);
-  }
-  if (!firstWritten.empty()) summary["file"] = firstWritten;
-  summary["files"] = written;
-  for (const auto& [key, item] : results.items()) summary[key] = item;
+  std::vector<std::pair<std::string, std::string>> written;
+  const nlohmann::ordered_json summary = prepared.Finish(call, s, taskInputs, inputs, host.ElapsedSeconds(), written);
+  const std::string firstWritten = written.empty() ? std::string() : written.front().second;
 
   if (given.json) {
     std::cout << JsonLine(summary) << "\n";
@@ -222,13 +168,7 @@ int RunTaskCommand(const TaskDeclaration& task, const TaskText& text, const Give
   if (!call.complete) {
     std::cerr << "membrix-cli: stopped after " << call.done << " of " << call.total << " " << call.doneUnit;
     if (!firstWritten.empty()) {
-      const TaskInput* first = nullptr;
-      for (const TaskInput& in : task.inputs) {
-        if (in.kind == InputKind::OutFile && !first &&
-            std::find(call.written.begin(), call.written.end(), in.name) != call.written.end()) {
-          first = &in;
-        }
-      }
+      const TaskInput* first = task.Find(written.front().first);
       std::cerr << "; " << firstWritten
                 << (first && first->file == FileKind::LinesPerRun
                         ? " holds the lines of those " + std::to_string(call.done)
@@ -239,74 +179,6 @@ int RunTaskCommand(const TaskDeclaration& task, const TaskText& text, const Give
     return 130;
   }
   return call.status;
-}
-
-const char* KindName(InputKind kind) {
-  switch (kind) {
-    case InputKind::Number: return "number";
-    case InputKind::Integer: return "integer";
-    case InputKind::Flag: return "flag";
-    case InputKind::Text: return "text";
-    case InputKind::Texts: return "texts";
-    case InputKind::Choice: return "choice";
-    case InputKind::InFile: return "input file";
-    case InputKind::OutFile: return "output file";
-  }
-  return "";
-}
-
-nlohmann::ordered_json Bound(double x) {
-  if (!std::isfinite(x)) return nullptr;
-  return x;
-}
-
-// Every declared task with its inputs, for scripts, tests and the manual.
-nlohmann::ordered_json TaskList() {
-  Session start;
-  ApplyProgramStart(start);
-  const TaskInputs startInputs;
-  nlohmann::ordered_json tasks = nlohmann::ordered_json::array();
-  for (const TaskDeclaration* task : AllTasks()) {
-    nlohmann::ordered_json t;
-    t["name"] = task->name;
-    t["summary"] = task->summary;
-    t["on_stop"] = task->onStop;
-    t["example"] = task->example;
-    t["seed"] = task->random;
-    t["shared_runs"] = task->sharedRuns;
-    nlohmann::ordered_json inputs = nlohmann::ordered_json::array();
-    for (const TaskInput& in : task->inputs) {
-      nlohmann::ordered_json i;
-      i["name"] = in.name;
-      i["option"] = in.OptionName();
-      i["kind"] = KindName(in.kind);
-      i["unit"] = UnitSymbol(in.unit);
-      if (in.kind == InputKind::Number || in.kind == InputKind::Integer) {
-        i["low"] = Bound(in.range.low);
-        i["high"] = Bound(in.range.high);
-        i["low_open"] = in.range.lowOpen;
-        i["high_open"] = in.range.highOpen;
-      }
-      if (in.Numeric()) i["default"] = Bound(in.get ? in.get(start, startInputs) : in.defaultNumber);
-      if (!in.defaultText.empty()) i["default"] = in.defaultText;
-      if (!in.choices.empty()) i["choices"] = in.choices;
-      if (!in.label.empty()) i["label"] = in.label;
-      nlohmann::ordered_json aliases = nlohmann::ordered_json::array();
-      for (const TaskInput::Alias& a : in.aliases) aliases.push_back("--" + a.name);
-      i["aliases"] = aliases;
-      i["shared"] = in.shared;
-      if (!in.columns.empty()) {
-        nlohmann::ordered_json columns = nlohmann::ordered_json::array();
-        for (const Column& c : in.columns) columns.push_back({{"name", c.name}, {"unit", UnitSymbol(c.unit)}});
-        i["columns"] = columns;
-      }
-      i["help"] = in.help;
-      inputs.push_back(std::move(i));
-    }
-    t["inputs"] = std::move(inputs);
-    tasks.push_back(std::move(t));
-  }
-  return tasks;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "params/model_menus.h"
 #include "params/record_fields.h"
 #include "params/run_section.h"
+#include "run/recording.h"
 #include "run/session.h"
 #include "tasks/task_files.h"
 
@@ -380,11 +381,11 @@ void CloseParameterFile(Session& s) {
 void LoadRecordingSection(Session& s, int k) {
   if (s.rec.IdFileName.empty()) {
     ApplyBuiltInRecordingSet(s, k);
-    return;
+  } else if (k >= 1 && k <= 19) {
+    ReadSectionOfText(s, s.rec.IdFileText, s.rec.IdFileName, RecordingSectionMarker(k),
+                      RecordingSectionMarker(k + 1));
   }
-  if (k < 1 || k > 19) return;
-  ReadSectionOfText(s, s.rec.IdFileText, s.rec.IdFileName, RecordingSectionMarker(k),
-                    RecordingSectionMarker(k + 1));
+  ApplyGivenRecordingFile(s, k);
 }
 
 }  // namespace membrix

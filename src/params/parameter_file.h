@@ -41,7 +41,8 @@ void CloseParameterFile(Session& s);
 
 // The parameters of recording k for a run: its section of the open parameter
 // file's kept text ("ParametersFromFile" for 1, "ParametersFromFile"k for
-// 2 ... 19), or the built-in set of that recording when no file is open.
+// 2 ... 19), or the built-in set of that recording when no file is open. A
+// file given for the recording (RecordingGlobals::SmplFileGiven) stays its file.
 void LoadRecordingSection(Session& s, int k);
 
 // Where the token first stands in a parameter file's text, outside comments

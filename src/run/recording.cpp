@@ -62,6 +62,16 @@ bool IsBlankLine(std::string_view line) { return line.find_first_not_of(" \t") =
 
 }  // namespace
 
+void ApplyGivenRecordingFile(Session& s, int k) {
+  if (k < 0 || k > kMaxRecording) return;
+  const std::string& given = s.rec.SmplFileGiven[static_cast<std::size_t>(k)];
+  if (given.empty()) return;
+  s.rec.SmplFile[static_cast<std::size_t>(k)] = given;
+  s.rec.IfDataIn1column = 0;
+  s.rec.scx_Smpl = kGivenRecordingTimeUnit;
+  s.rec.DataFormat = 1;
+}
+
 bool NamesRecordingFile(const std::string& entry) { return !entry.empty() && entry != "NoFile"; }
 
 std::string RecordingPath(const Session& s, const std::string& entry) {

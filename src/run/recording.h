@@ -29,6 +29,10 @@ struct RecordingGlobals {
   std::int32_t Smpl = 1;     // recording number of the run, 0..20
   std::int32_t NSmpls = 1;   // number of recordings of the parameter file
   std::array<std::string, kMaxRecording + 1> SmplFile{};  // "NoFile" = none
+  // A file given for recording k in place of the one its section names (the
+  // Python module's recordings from arrays): it stays the recording's file
+  // however often the section is loaded again, in the session and its copies.
+  std::array<std::string, kMaxRecording + 1> SmplFileGiven{};
   std::string IdFileName;    // open parameter file; empty = the built-in sets
   std::string IdFileText;    // its text, read once when it was opened
   double scx_Smpl = 0.001;   // model seconds per time unit of a recording file
@@ -38,6 +42,13 @@ struct RecordingGlobals {
   std::string File_u_s;              // file of the (u,s) frequency map
   RecordedTrace Trace;
 };
+
+// A given recording file (SmplFileGiven) holds time (ms) and the value the run
+// compares, as it is: its time unit and data format replace the section's.
+inline constexpr double kGivenRecordingTimeUnit = 0.001;
+// Makes the file given for recording k (when there is one) the recording's
+// file, with its time unit and data format.
+void ApplyGivenRecordingFile(Session& s, int k);
 
 // Whether a recording entry names a file ("NoFile" and the empty text do not).
 bool NamesRecordingFile(const std::string& entry);

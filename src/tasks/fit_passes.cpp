@@ -35,8 +35,10 @@ class PassLimitHost final : public Host {
 // the vertex that has it.
 class PassPrinter final : public FitProgress {
  public:
-  PassPrinter(const FitTable& fit, PassLimitHost& host, int maxPasses) : fit_(fit), host_(host), maxPasses_(maxPasses) {}
-  void Pass(const SimplexPass& pass, const std::string&) override {
+  PassPrinter(const FitTable& fit, PassLimitHost& host, int maxPasses, FitProgress* watcher)
+      : fit_(fit), host_(host), maxPasses_(maxPasses), watcher_(watcher) {}
+  void Pass(const SimplexPass& pass, const std::string& line) override {
+    if (watcher_ != nullptr) watcher_->Pass(pass, line);
     std::ostream& out = *FitPassLines().out;
     if (pass.nmaxExceeded) out << "NMAX exceeded\n";
     char head[80];
@@ -49,6 +51,7 @@ class PassPrinter final : public FitProgress {
     if (maxPasses_ > 0 && pass.pass >= maxPasses_) host_.passLimitReached = true;
   }
   void Status(const FitStatus& status) override {
+    if (watcher_ != nullptr) watcher_->Status(status);
     // The global methods: on a terminal one line that is rewritten; in a log
     // a line at every change of stage and every 25th evaluation.
     const FitPassOutput where = FitPassLines();
@@ -72,6 +75,7 @@ class PassPrinter final : public FitProgress {
   const FitTable& fit_;
   PassLimitHost& host_;
   int maxPasses_;
+  FitProgress* watcher_;
   bool open_ = false;
   std::string stage_;
   int printed_ = 0;
@@ -84,9 +88,9 @@ FitPassOutput& FitPassLines() {
   return where;
 }
 
-PrintedFit RunPrintedFit(Session& s, Host& host, int maxPasses, const FitSolver& solve) {
+PrintedFit RunPrintedFit(Session& s, Host& host, int maxPasses, const FitSolver& solve, FitProgress* watcher) {
   PassLimitHost limited(host);
-  PassPrinter printer(s.fit, limited, maxPasses);
+  PassPrinter printer(s.fit, limited, maxPasses, watcher);
   NullRunViewSink views;
   PrintedFit fit;
   solve(s, limited, views, printer);

@@ -34,8 +34,10 @@ struct PrintedFit {
   bool stopped = false;           // ended by a stop request of the host (Ctrl+C, SIGTERM)
   bool passLimitReached = false;  // ended by maxPasses
 };
-// Runs solve with one line per pass on FitPassLines().
-PrintedFit RunPrintedFit(Session& s, Host& host, int maxPasses, const FitSolver& solve);
+// Runs solve with one line per pass on FitPassLines(); watcher, when given, is
+// told every pass and status as well.
+PrintedFit RunPrintedFit(Session& s, Host& host, int maxPasses, const FitSolver& solve,
+                         FitProgress* watcher = nullptr);
 
 // The "done" part of a fit's last line from its results: "12 passes, 80
 // evaluations (and 3 at the start)" for the simplex, "180 evaluations [in 8

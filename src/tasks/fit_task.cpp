@@ -86,7 +86,7 @@ void RunFitTask(TaskCall& call) {
   const PrintedFit fit =
       RunPrintedFit(s, call.host, maxPasses, [&](Session& session, Host& host, RunViewSink& views, FitProgress& progress) {
         outcome = RunCheckedFit(session, host, views, progress);
-      });
+      }, call.fitWatcher);
   const std::string how = fit.stopped                                            ? "stopped by a signal"
                           : s.fit.Method != FitMethod::Simplex                   ? std::string(FitEndName(outcome.end))
                           : fit.passLimitReached                                 ? "stopped after --max-passes"

@@ -131,7 +131,26 @@ TaskDeclaration MakeMapTask() {
                             "Folder of the stored unit Z-function \"set_func_Z_Unit.dat\" that VxZ and IxZ "
                             "(columns 12 and 13) weigh each interval with; without it they are 0 (default: the "
                             "current folder)"));
-  t.inputs.push_back(OutFile("out", FileKind::LinesPerRun, kUSMapFile, "The map file to write").Aka("output"));
+  t.inputs.push_back(OutFile("out", FileKind::LinesPerRun, kUSMapFile, "The map file to write")
+                         .Aka("output")
+                         .Columns({{"u", Unit::UACm2},
+                                   {"s", Unit::MSCm2},
+                                   {"f", Unit::Hz},
+                                   {"V_peak", Unit::MV},
+                                   {"V_filtered", Unit::MV},
+                                   {"V_subthreshold", Unit::MV},
+                                   {"g_potential_rate", Unit::MSCm2},
+                                   {"gE", Unit::MSCm2},
+                                   {"gI", Unit::MSCm2},
+                                   {"V_trough", Unit::MV},
+                                   {"V_window", Unit::MV},
+                                   {"VxZ", Unit::MV},
+                                   {"IxZ", Unit::None},
+                                   {"spike_width", Unit::Ms},
+                                   {"V_before_spike", Unit::MV},
+                                   {"threshold", Unit::MV},
+                                   {"u_over_GL", Unit::MV},
+                                   {"s_over_GL", Unit::None}}));
   t.inputs.push_back(OutFile("linear_out", FileKind::WholeResult, kUSMapLinearFile, "The planes' file of --linear")
                          .Aka("linear-output"));
   t.cost = [](const Session& s, const TaskInputs& in, const TaskValues&) {

@@ -88,9 +88,10 @@ void CheckRunSettings(const Session& s) {
   }
 }
 
-void ApplyModelInputs(Session& s, TaskInputs& inputs, const TaskDeclaration& task, const TaskValues& values) {
+void ApplyModelInputs(Session& s, TaskInputs& inputs, const TaskDeclaration& task, const TaskValues& values,
+                      bool fromStart) {
   auto given = [&](const char* name) { return task.Find(name) != nullptr && values.Given(name); };
-  ApplyProgramStart(s);
+  if (fromStart) ApplyProgramStart(s);
   if (given("id")) LoadParameterFile(s, values.Text("id"));
   if (given("smpl")) s.rec.Smpl = values.Int("smpl");
   if (given("family")) SelectModelFamily(s, values.Text("family"));

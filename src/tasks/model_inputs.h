@@ -23,8 +23,10 @@ TaskInput SeedInput();
 // the geometry, the model kind, the clamp mode, the assignments, the time
 // step, the workers and the seed, in that order; then the task's own bound
 // inputs that were given, into the session or the task inputs; then
-// CheckRunSettings.
-void ApplyModelInputs(Session& s, TaskInputs& inputs, const TaskDeclaration& task, const TaskValues& values);
+// CheckRunSettings. Without fromStart the session is taken as it stands (a
+// model prepared in Python) in place of the program's start.
+void ApplyModelInputs(Session& s, TaskInputs& inputs, const TaskDeclaration& task, const TaskValues& values,
+                      bool fromStart = true);
 
 // Refuses (RangeError) the run settings no run can use: a time step or run
 // length that is not a positive finite number of seconds, a writing or drawing

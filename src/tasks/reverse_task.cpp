@@ -88,7 +88,7 @@ void RunReverse(TaskCall& call) {
   const PrintedFit fit = RunPrintedFit(
       s, call.host, v.Int("max_passes"), [&](Session& session, Host& host, RunViewSink& views, FitProgress& progress) {
         result = SolveReverseProblem(session, host, views, progress, current, restarts);
-      });
+      }, call.fitWatcher);
   const char* how = fit.stopped            ? "stopped by a signal"
                     : fit.passLimitReached ? "stopped after --max-passes"
                                            : "converged";

@@ -28,6 +28,7 @@ namespace membrix {
 struct Session;
 struct TaskInputs;
 class Host;
+class FitProgress;
 
 enum class Unit {
   None,       // a plain number or a choice
@@ -225,6 +226,7 @@ struct TaskCall {
   std::string doneUnit = "runs";
   std::vector<std::string> written;   // the outputs it wrote, by input name
   int status = 0;  // the exit status of a complete call (3: a self-test found a fault)
+  FitProgress* fitWatcher = nullptr;  // told every pass and status of a fit the task runs, when set
 };
 
 struct TaskDeclaration {

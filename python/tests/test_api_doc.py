@@ -5,9 +5,9 @@ from conftest import SOURCE_DIR
 
 import membrix.tasks
 
-spec = importlib.util.spec_from_file_location("python_api", os.path.join(SOURCE_DIR, "scripts", "python_api.py"))
-python_api = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(python_api)
+script = importlib.util.spec_from_file_location("python_api", os.path.join(SOURCE_DIR, "scripts", "python_api.py"))
+python_api = importlib.util.module_from_spec(script)
+script.loader.exec_module(python_api)
 
 
 def test_the_reference_in_docs_is_the_modules_own():

@@ -378,7 +378,6 @@ const std::vector<Scene>& Scenes() {
        {{"firing_clamp_analysis.png",
          [](Stage& t) {
            Session& s = t.s();
-           s.stim.Vus = s.NP0.VK;  // the input conductance reverses where the run's cell has it
            MapTonicInputs(s, t.in());
            FiringClampWindow& w = t.windows().firingClamp();
            w.show();
@@ -401,7 +400,7 @@ const std::vector<Scene>& Scenes() {
            t.windows().firingClamp().Run(100000);
            ZFunctionWindow& z = t.windows().zFunction();
            z.DrawZ();
-           z.resize(1100, 700);
+           z.resize(1300, 760);
            return &z;
          }}}},
 

@@ -335,6 +335,7 @@ USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::W
   chart_->AddSeries(QStringLiteral("Vmin"), SeriesKind::Points, ChartAxis::Left, QColor(0, 140, 0));
   chart_->SetAxisTitle(ChartAxis::Bottom, QStringLiteral("u, µA/cm²"));
   chart_->SetAxisTitle(ChartAxis::Left, QStringLiteral("F (Hz), V (mV)"));
+  chart_->SetAxisTitle(ChartAxis::Right, QStringLiteral("G"));
   chart_->SetAxisAutomatic(ChartAxis::Left, true);
   chart_->SetAxisAutomatic(ChartAxis::Bottom, true);
   adaptation_ = new Chart(this);

@@ -400,6 +400,16 @@ const std::vector<Scene>& Scenes() {
            t.windows().firingClamp().Run(100000);
            ZFunctionWindow& z = t.windows().zFunction();
            z.DrawZ();
+           // "Analyse one ISI": noisy five-spike runs without the voltage
+           // reset, each last interval against the orbit at its estimate,
+           // inverted against a map of the fifth interval after rest.
+           s.resetInputs.Reset = ResetProtocol::None;
+           t.in().usMap.MaxSpikes = 5;
+           MapTonicInputs(s, t.in());
+           SetUpNoisyInput(s, t.in(), 0.03);
+           SetRunLength(s.run, 0.3);
+           z.findChild<NumericInput*>(QStringLiteral("DDSpinEdit1"))->setValue(4);
+           z.AnalyseOneISI();
            z.resize(1300, 760);
            return &z;
          }}}},

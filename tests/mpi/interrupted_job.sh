@@ -18,15 +18,17 @@ while [ "$(wc -l < "v(Iind).dat" 2> /dev/null || echo 0)" -lt 2 ] && [ $waited -
 done
 kill -INT $job
 tries=0
-while kill -0 $job 2> /dev/null && [ $tries -lt 300 ]; do sleep 0.1; tries=$((tries + 1)); done
+while kill -0 $job 2> /dev/null && [ $tries -lt 600 ]; do sleep 0.1; tries=$((tries + 1)); done
 if kill -0 $job 2> /dev/null; then
   # Debian's Open MPI launcher now and then stalls (or crashes) in its own
-  # clean-up after the job has aborted; what is ours is that every process of
-  # the job has ended and process 0 has said what it kept.
-  if pgrep -P $job > /dev/null; then
-    kill -KILL $job; pkill -KILL -P $job; echo "the job did not end within 30 s of Ctrl+C"; exit 1
+  # clean-up after the job has aborted (its own daemon children included);
+  # what is ours is that every process of the job has ended and process 0 has
+  # said what it kept.
+  if pgrep -f -- "$cli fi --iind-max 400 --step 1 --t-end-ms 3000" > /dev/null; then
+    kill -KILL $job; pkill -KILL -P $job; pkill -KILL -f -- "$cli fi --iind-max 400 --step 1 --t-end-ms 3000"
+    echo "the job did not end within 60 s of Ctrl+C"; exit 1
   fi
-  echo "mpiexec itself still ran 30 s after its processes had ended: stopped"
+  echo "mpiexec itself still ran 60 s after its processes had ended: stopped"
   kill -KILL $job
   wait $job
   status=137

@@ -87,8 +87,6 @@ TaskDeclaration MakeFiringClampTask() {
   t.inputs.push_back(SeedInput());
   auto fc = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::firingClamp, field); };
   for (TaskInput& in : FiringClampDriveInputs({5.0, 0.0, 0.0})) t.inputs.push_back(std::move(in));
-  t.inputs.push_back(BindField(Choice("reset", Trimmed(kResetProtocolNames), "Reset protocol"), &Session::resetInputs,
-                               &ResetProtocolInputs::Reset));
   t.inputs.push_back(BindField(Number("tau_noise_ms", Unit::Ms, AtLeast(0), "Correlation time of the noise (0: white)")
                                    .Aka("tau-noise"),
                                &Session::stim, &StimulusGlobals::tau_Noise, 1e-3));
@@ -131,6 +129,13 @@ TaskDeclaration MakeFiringClampTask() {
 
 }  // namespace
 
+TaskInput ResetProtocolInput() {
+  return BindField(Choice("reset", Trimmed(kResetProtocolNames),
+                          "Reset protocol after a spike (the workbench starts with \"Reset voltage\"; here the default "
+                          "is none)"),
+                   &Session::resetInputs, &ResetProtocolInputs::Reset);
+}
+
 std::vector<TaskInput> FiringClampDriveInputs(const FiringClampDriveDefaults& d) {
   std::vector<TaskInput> inputs;
   inputs.push_back(Number("u", Unit::UACm2, AnyNumber(), "Mean input current u").Default(d.u));
@@ -141,6 +146,7 @@ std::vector<TaskInput> FiringClampDriveInputs(const FiringClampDriveDefaults& d)
                                     "its index; none unless given (open loop)")
                                  .Aka("mode"),
                              &TaskInputs::firingClamp, &FiringClampInputs::Mode));
+  inputs.push_back(ResetProtocolInput());
   inputs.push_back(BindField(Number("freq", Unit::Hz, Between(0, 1e4), "Target rate").Label(" Freq. hold: "),
                              &Session::prog, &ProgramGlobals::FC_freq));
   inputs.push_back(BindField(Number("df_du", Unit::HzPerUACm2, AtLeast(0),

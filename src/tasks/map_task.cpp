@@ -127,6 +127,7 @@ TaskDeclaration MakeMapTask() {
   t.inputs.push_back(Integer("f", Between(0, 6), "F for --linear: 0 Frequency ... 6 Th, as in the workbench")
                          .Default(0));
   t.inputs.push_back(Integer("g", Between(0, 6), "G for --linear: 0 dV/dt ... 3 MaxVoltage ... 6 IxZ").Default(3));
+  t.inputs.push_back(ResetProtocolInput());
   t.inputs.push_back(InFile("stored_folder", FileKind::StoredZFolder,
                             "Folder of the stored unit Z-function \"set_func_Z_Unit.dat\" that VxZ and IxZ "
                             "(columns 12 and 13) weigh each interval with; without it they are 0 (default: the "

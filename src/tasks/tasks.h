@@ -25,6 +25,10 @@ struct FiringClampDriveDefaults {
   double noiseToSignal = 0.0;
 };
 std::vector<TaskInput> FiringClampDriveInputs(const FiringClampDriveDefaults& defaults);
+
+// The reset protocol after a spike, as the main window's list chooses it:
+// the map, the firing clamp and its analyses take it alike.
+TaskInput ResetProtocolInput();
 // Puts the drive's unbound inputs into the session (the mean input, the noise,
 // the modulation, the run length; no injected current).
 void ApplyFiringClampDrive(Session& s, const TaskValues& v);

@@ -144,15 +144,12 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
   } while (run.nt < maxSteps && !(st.nSpikes == in.MaxSpikes && A->NV.SpikePhase == 3));
 
   s.NV0 = A->NV;  // the state the run ended in
-  if (TakeUSMapMeasures(p, st, run.nt, silentOrDiverged)) {
-    p.Convolution = s.z.Convolution;
-    p.VxZ = s.z.VxZ;
-    p.IxZ = s.z.IxZ;
-  }
+  TakeUSMapMeasures(p, st, s.z, run.nt, silentOrDiverged);
   return p;
 }
 
-bool TakeUSMapMeasures(USMapPoint& p, const SpikeStats& st, std::int64_t steps, bool silentOrDiverged) {
+bool TakeUSMapMeasures(USMapPoint& p, const SpikeStats& st, const ZFunctionState& z, std::int64_t steps,
+                       bool silentOrDiverged) {
   p.steps = steps;
   p.Freq = silentOrDiverged ? 0.0 : st.Freq;
   if (p.Freq < kLowestRate) {
@@ -166,6 +163,9 @@ bool TakeUSMapMeasures(USMapPoint& p, const SpikeStats& st, std::int64_t steps, 
   p.VTroughLast = st.VTroughLast;
   p.WidthAP = std::max(st.WidthAP, 0.0);
   p.ThAtSpike = st.ThAtSpike;
+  p.Convolution = z.Convolution;
+  p.VxZ = z.VxZ;
+  p.IxZ = z.IxZ;
   return true;
 }
 

@@ -26,6 +26,7 @@ namespace membrix {
 
 struct Session;
 struct SpikeStats;
+struct ZFunctionState;
 struct FiberInputs;
 
 // How the grid is laid out.
@@ -85,8 +86,10 @@ void USMapGridPoint(const USMapInputs& in, MapGrid grid, double Vus, std::int32_
 
 // Ends a point's run: its steps and rate (0 for a run that fell silent or
 // diverged); a point that fires at 5 Hz or more takes the measures of its last
-// spike from st, a slower one keeps none and no V1ms. Returns whether it fired.
-bool TakeUSMapMeasures(USMapPoint& p, const SpikeStats& st, std::int64_t steps, bool silentOrDiverged);
+// spike from st and the products of its last interval from z, a slower one
+// keeps none and no V1ms. Returns whether it fired.
+bool TakeUSMapMeasures(USMapPoint& p, const SpikeStats& st, const ZFunctionState& z, std::int64_t steps,
+                       bool silentOrDiverged);
 
 // One grid point: a run from rest of the neuron of s.NP0 (on s, a copy in a map).
 USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_t i, std::int32_t j,

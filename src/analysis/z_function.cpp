@@ -36,6 +36,10 @@ std::int32_t IntervalSteps(const ZFunctionState& z, double isi, double dt, std::
   return std::max(0, std::min({z.count - 1 - after, byIsi, kLast}));
 }
 
+double At(const std::vector<double>& v, std::int64_t i) {
+  return i >= 0 && i < static_cast<std::int64_t>(v.size()) ? v[static_cast<std::size_t>(i)] : 0.0;
+}
+
 // The last interval, oldest first: n + 1 samples of a ring ending `after`
 // samples before its newest one. The vectors keep their room between spikes.
 void TakeInterval(const ZFunctionState& z, const std::array<double, kZRing>& ring, std::int32_t n,
@@ -52,14 +56,7 @@ double VoltageBeforeSpike(const std::vector<double>& V, std::int32_t n, double d
   const double at = n - c;
   const std::int32_t i0 = static_cast<std::int32_t>(std::floor(at));
   const double f = at - i0;
-  const auto sample = [&V](std::int64_t i) {
-    return i >= 0 && i < static_cast<std::int64_t>(V.size()) ? V[static_cast<std::size_t>(i)] : 0.0;
-  };
-  return i0 + 1 <= n ? (1.0 - f) * sample(i0) + f * sample(i0 + 1) : sample(i0);
-}
-
-double At(const std::vector<double>& v, std::int64_t i) {
-  return i >= 0 && i < static_cast<std::int64_t>(v.size()) ? v[static_cast<std::size_t>(i)] : 0.0;
+  return i0 + 1 <= n ? (1.0 - f) * At(V, i0) + f * At(V, i0 + 1) : At(V, i0);
 }
 
 // The samples i = 0 ... m back from sample n of both voltages lie under -40 mV.

@@ -150,11 +150,7 @@ USMapPoint USMapRunDistributed(Session& s, const USMapInputs& in, const FiberInp
     }
   } while (run.nt < run.nt_end && !(st.nSpikes == in.MaxSpikes && node.NV.SpikePhase == 3));
 
-  if (TakeUSMapMeasures(p, st, run.nt, silentOrDiverged)) {
-    p.Convolution = s.z.Convolution;
-    p.VxZ = s.z.VxZ;
-    p.IxZ = s.z.IxZ;
-  }
+  TakeUSMapMeasures(p, st, s.z, run.nt, silentOrDiverged);
   return p;
 }
 

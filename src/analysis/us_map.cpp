@@ -121,15 +121,19 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
     const double Iext = s.stim.du_Reset;
     A->Step(u, sIn, 0.0, 0.0, 0.0, Iext, 0.0);
     B->Step(u, sIn, 0.0, 0.0, 0.0, Iext, 0.0);
-    // The reset protocol sees the voltage and the spike phase the step left,
-    // before the detector marks the step; only these two are handed to it, not
-    // the whole state record (copying that at every step cost a tenth of the map).
-    s.NV0.V = A->NV.V;
-    s.NV0.SpikePhase = A->NV.SpikePhase;
     st.VRef = B->NV.V;
     TrackSpikes(s, *A);
+    // The reset protocol acts on the neuron as it does in the firing clamp:
+    // after the detector has marked the step, on the voltage and the spike
+    // phase, which are all it reads and writes (copying the whole state record
+    // at every step cost a tenth of the map). A voltage reset ends the spike,
+    // and the neuron must know it, or a run never reaches its last spike's
+    // downstroke and goes on to t_end.
+    s.NV0.V = A->NV.V;
+    s.NV0.SpikePhase = A->NV.SpikePhase;
     ResetProtocolStep(s);
-    A->NV.V = s.NV0.V;  // the reset protocol may have moved the voltage
+    A->NV.V = s.NV0.V;
+    A->NV.SpikePhase = s.NV0.SpikePhase;
     const double V = A->NV.V;
     PushTrace(s, 0.0, A->NV.Isyn, V);
     if (A->NV.SpikePhase == 2) {

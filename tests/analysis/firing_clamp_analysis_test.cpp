@@ -346,6 +346,41 @@ TEST_F(Analysis, ANoiseFreeRunFindsItsOwnInputAgain) {
   }
 }
 
+// Under a voltage reset the map's neuron and the firing clamp's are reset
+// alike and both runs end at the downstroke of their last spike (the reset ends
+// it): the map's point holds the rate the noise-free run records at that spike.
+TEST_F(Analysis, UnderAVoltageResetTheMapPointEndsAtItsLastSpikeAsTheRunDoes) {
+  Session s;
+  TaskInputs inputs;
+  ApplyProgramStart(s);
+  s.resetInputs.Reset = ResetProtocol::ResetVoltage;
+  inputs.usMap.u_min = inputs.usMap.u_max = 5.0;
+  inputs.usMap.s_min = inputs.usMap.s_max = 0.2;
+  inputs.usMap.t_end = 600;
+  for (const std::int32_t spikes : {3, 5}) {
+    inputs.usMap.MaxSpikes = spikes;
+    Session mapSession = s;
+    const USMapPoint p = USMapRun(mapSession, inputs.usMap, MapGrid::US, 0, 0);
+    EXPECT_LT(p.steps, mapSession.run.nt_end) << spikes << " spikes: the map ran to t_end";
+    s.stim.Iind = 0.0;
+    s.stim.t_IindShift = 0.0;
+    s.stim.t_Iind = 1e8;
+    s.stim.uu = 0.005;
+    s.stim.ss = 0.2;
+    s.prog.tau_E = s.prog.tau_I = 0.0;
+    s.prog.NoiseToSignal = 0.0;
+    SetRunLength(s.run, 0.6);
+    class Quiet final : public FiringClampSink {
+    } quiet;
+    BatchHost host;
+    FiringClampFiles files;
+    files.records.clear();
+    const FiringClampResult run = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, quiet, spikes, files);
+    ASSERT_EQ(run.records.size(), static_cast<std::size_t>(spikes));
+    EXPECT_NEAR(run.records.back().F, p.Freq, 0.05 * p.Freq) << spikes << " spikes";
+  }
+}
+
 TEST_F(Analysis, TrialsWriteTheMeanConductancesAndEveryEstimateOfEachTrial) {
   Session s;
   TaskInputs inputs;

@@ -292,6 +292,7 @@ bool DeterministicPreRun(Session& s, std::int32_t nSpikes, double u, double sIn)
   const double uu0 = s.stim.uu, ss0 = s.stim.ss;
   s.stim.ss = sIn;
   ResetRunState(s);
+  s.resetProtocol = {};
   // (u, sIn) as the map and the firing clamp give it, against Vus.
   s.stim.uu = ProceduralU(u, sIn, s.stim.Vus, s.NP0);
   ProceduralGlobals g;
@@ -314,6 +315,9 @@ bool DeterministicPreRun(Session& s, std::int32_t nSpikes, double u, double sIn)
     run.t = run.nt * run.dt;
     ProceduralStep(s, g);
     TrackSpikesIn(s, s.NP0, nv);
+    // The orbit is the noisy runs' neuron without the noise: the same reset
+    // after each spike, or every interval would differ from it by the reset.
+    ResetProtocolStep(s);
     PushTrace(s, nv.gSum, u, nv.V);
     if (!(nv.V >= -0.15 && nv.V <= 0.15)) break;
     if (nv.SpikePhase == 2 && s.spikes.nSpikes >= nSpikes) {
@@ -324,6 +328,7 @@ bool DeterministicPreRun(Session& s, std::int32_t nSpikes, double u, double sIn)
   if (fired) OrbitFromRing(s);
   s.stim.uu = uu0;
   s.stim.ss = ss0;
+  s.stim.du_Reset = 0.0;
   return fired;
 }
 
@@ -434,12 +439,16 @@ IntervalDisturbance DisturbanceCurrent(Session& s, const NoisyInterval& noisy, d
                np.gL * (V - np.VL) * (1.0 - np.IfBlockPass) + s0 * (V - s.stim.Vus) - u0;
     // Where the orbit spikes the current says nothing about the input. The
     // proportional sample may reach the orbit's end when the noisy interval is
-    // the longer one: the last pair of samples then decides.
+    // the longer one: the last pair of samples then decides. Nor does the
+    // noisy voltage's own jump at a voltage reset, which the proportional
+    // sample of the orbit may miss by a step: it would stand for an input
+    // current of hundreds of µA/cm².
     std::int64_t j = std::lround(static_cast<double>(k) * n_det / n_no);
     j = std::clamp<std::int64_t>(j, 0, std::max(0, n_det - 1));
-    if (n_det >= 1 && std::abs(V_det[static_cast<std::size_t>(j + 1)] - V_det[static_cast<std::size_t>(j)]) / dt > 20.0) {
-      I = 0.0;
-    }
+    const bool orbitSpikes =
+        n_det >= 1 && std::abs(V_det[static_cast<std::size_t>(j + 1)] - V_det[static_cast<std::size_t>(j)]) / dt > 20.0;
+    const bool noisyJumps = std::abs(noisy.V_no[static_cast<std::size_t>(k)] - V) / dt > 20.0;
+    if (orbitSpikes || noisyJumps) I = 0.0;
     out.I_dstb[static_cast<std::size_t>(k)] = I;
   }
   double mean = 0.0;

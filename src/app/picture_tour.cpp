@@ -400,10 +400,11 @@ const std::vector<Scene>& Scenes() {
            t.windows().firingClamp().Run(100000);
            ZFunctionWindow& z = t.windows().zFunction();
            z.DrawZ();
-           // "Analyse one ISI": noisy five-spike runs without the voltage
-           // reset, each last interval against the orbit at its estimate,
-           // inverted against a map of the fifth interval after rest.
-           s.resetInputs.Reset = ResetProtocol::None;
+           // "Analyse one ISI": noisy five-spike runs under the voltage reset
+           // the workbench starts with, each last interval against the orbit
+           // at its estimate, inverted against a map of the fifth interval
+           // after rest made under the same reset.
+           s.resetInputs.Reset = ResetProtocol::ResetVoltage;
            t.in().usMap.MaxSpikes = 5;
            MapTonicInputs(s, t.in());
            SetUpNoisyInput(s, t.in(), 0.03);

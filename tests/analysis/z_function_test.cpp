@@ -346,27 +346,32 @@ TEST_F(ZFunction, TheOneISIAnalysisAndTheWienerCorrectionReanalyseANoisyInterval
 
 // A noise-free run and the orbit at its own input are the same trajectory: the
 // interval the analysis takes from the run ends at its last spike, as the
-// orbit does, so the two agree sample by sample and in their rate.
+// orbit does, so the two agree sample by sample and in their rate, with or
+// without a reset after each spike (the orbit is reset as the run is).
 TEST_F(ZFunction, TheNoisyIntervalIsAlignedWithTheOrbitAtItsSpike) {
-  TaskInputs inputs;
-  Session s = NoisyISISession(Path(""), inputs);
-  s.prog.NoiseToSignal = 0.0;
-  BatchHost host;
-  class Quiet final : public FiringClampSink {} quiet;
-  FiringClampFiles files;
-  files.records.clear();
-  const double u = s.stim.uu, sIn = s.stim.ss;
-  const FiringClampResult run = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, quiet, 5, files);
-  ASSERT_EQ(run.nSpikes, 5);
-  ASSERT_GT(s.z.samplesAfterSpike, 5) << "the run goes on past its last spike to the downstroke";
-  const NoisyInterval noisy = CaptureNoisyInterval(s);
-  const IntervalDisturbance d = DisturbanceCurrent(s, noisy, u, sIn);
-  ASSERT_TRUE(d.ok);
-  ASSERT_GT(d.n_c, 100);
-  double largest = 0.0;
-  for (double D : d.D) largest = std::max(largest, std::abs(D));
-  EXPECT_LT(largest, 1e-9) << "V";
-  EXPECT_NEAR(d.dfreq, 0.0, 1e-9);
+  for (const ResetProtocol reset : {ResetProtocol::Nothing, ResetProtocol::ResetVoltage, ResetProtocol::CurrentPulse}) {
+    const std::string name = std::string(kResetProtocolNames[static_cast<std::size_t>(reset)]);
+    TaskInputs inputs;
+    Session s = NoisyISISession(Path(""), inputs);
+    s.prog.NoiseToSignal = 0.0;
+    s.resetInputs.Reset = reset;
+    BatchHost host;
+    class Quiet final : public FiringClampSink {} quiet;
+    FiringClampFiles files;
+    files.records.clear();
+    const double u = s.stim.uu, sIn = s.stim.ss;
+    const FiringClampResult run = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, quiet, 5, files);
+    ASSERT_EQ(run.nSpikes, 5) << name;
+    ASSERT_GT(s.z.samplesAfterSpike, 5) << name << ": the run goes on past its last spike to the downstroke";
+    const NoisyInterval noisy = CaptureNoisyInterval(s);
+    const IntervalDisturbance d = DisturbanceCurrent(s, noisy, u, sIn);
+    ASSERT_TRUE(d.ok) << name;
+    ASSERT_GT(d.n_c, 100) << name;
+    double largest = 0.0;
+    for (double D : d.D) largest = std::max(largest, std::abs(D));
+    EXPECT_LT(largest, 1e-9) << name << ": V";
+    EXPECT_NEAR(d.dfreq, 0.0, 1e-9) << name;
+  }
 }
 
 // A repetition that cannot be analysed is counted by its reason and said, not

@@ -193,9 +193,8 @@ void FCAnalysisPanelTest::KernelBoxShowsTheZFunctionWindowWhichAnalysesOneISI() 
   s.stim.tau_Noise = 0.002;
   s.run.WriteMode = 0;
   f.in().firingClamp.Mode = -1;  // open loop: the runs are held at the mean input
-  // Without the voltage reset the workbench starts with: with it no noisy
-  // interval of these five-spike runs has been found inside the map (open).
-  s.resetInputs.Reset = membrix::ResetProtocol::None;
+  // The map and the runs share the reset protocol the workbench starts with.
+  QCOMPARE(s.resetInputs.Reset, membrix::ResetProtocol::ResetVoltage);
   membrix::SetRunLength(s.run, 0.3);
   auto* repeat = z.findChild<membrix::NumericInput*>(QStringLiteral("DDSpinEdit1"));
   repeat->setValue(4);

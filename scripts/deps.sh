@@ -17,6 +17,7 @@ MEMBRIX_CORE_PACKAGES=(
   libtbb-dev
   libnlopt-dev
   nlohmann-json3-dev
+  libpugixml-dev
   nettle-dev
   pkg-config
   libopenmpi-dev

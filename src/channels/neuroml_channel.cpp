@@ -37,7 +37,7 @@ double NmlQ10::Factor(double Temp) const {
   return 1.0;
 }
 
-GateRates NmlGate::Rates(double v, double Temp) const {
+NmlGateRates NmlGate::Rates(double v, double Temp) const {
   const double q = q10.Factor(Temp);
   switch (kind) {
     case Kind::Rates: {
@@ -70,14 +70,14 @@ void NmlChannel::Init(double v, double Temp, double* x) const {
 
 void NmlChannel::Step(double v, double Temp, double dt, double* x) const {
   for (std::size_t k = 0; k < gates.size(); ++k) {
-    const GateRates r = gates[k].Rates(v, Temp);
+    const NmlGateRates r = gates[k].Rates(v, Temp);
     x[k] += Relax(dt, r.tau) * (r.inf - x[k]);
   }
 }
 
 void NmlChannel::Derivative(double v, double Temp, const double* x, double* dxdt) const {
   for (std::size_t k = 0; k < gates.size(); ++k) {
-    const GateRates r = gates[k].Rates(v, Temp);
+    const NmlGateRates r = gates[k].Rates(v, Temp);
     // An instantaneous gate has no dynamics of its own: it is x∞ at every v.
     dxdt[k] = r.tau > 0.0 ? 1000.0 * (r.inf - x[k]) / r.tau : 0.0;
   }

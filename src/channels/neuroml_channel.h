@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "channels/channel.h"
+#include "neuron/numerics.h"
 
 namespace membrix {
 
@@ -46,6 +46,12 @@ struct NmlQ10 {
   double Factor(double Temp) const;
 };
 
+// Steady state and time constant (ms) of one gate.
+struct NmlGateRates {
+  double inf;
+  double tau;
+};
+
 struct NmlGate {
   enum class Kind : std::int32_t { Rates, TauInf, RatesInf, RatesTau, Instantaneous };
   std::string id;
@@ -58,7 +64,7 @@ struct NmlGate {
 
   // Steady state and time constant (ms) at v (mV) and Temp (K); an
   // instantaneous gate has a time constant of 0.
-  GateRates Rates(double v, double Temp) const;
+  NmlGateRates Rates(double v, double Temp) const;
 };
 
 struct NmlChannel {
@@ -79,5 +85,19 @@ struct NmlChannel {
   // The derivative of every gate (per s) at v (mV) for the state x.
   void Derivative(double v, double Temp, const double* x, double* dxdt) const;
 };
+
+// A channel a model takes in beside its family's own: its kinetics, where
+// they were read, and the maximal conductance and reversal potential the
+// model gives it.
+struct ImportedChannel {
+  NmlChannel kinetics;
+  double g = 0.0;  // maximal conductance density, mS/cm²
+  double E = 0.0;  // reversal potential, V
+};
+
+// At most this many imported channels and gates in all, held in the neuron's
+// state record beside the built-in gates.
+inline constexpr int kMaxImportedChannels = 8;
+inline constexpr int kMaxImportedGates = 32;
 
 }  // namespace membrix

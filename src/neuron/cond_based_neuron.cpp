@@ -203,7 +203,37 @@ void TCondBasedNrn::Currents(double& IionCh, double& IionDend, double& gSum) {
     IionDend = 0.0;
   }
   ConductanceSum();
+  if (!NP.Imported.empty()) StepImported(IionCh);
   gSum = NV.gSum;
+}
+
+void TCondBasedNrn::InitImported() {
+  int gates = 0;
+  for (const ImportedChannel& c : NP.Imported) gates += static_cast<int>(c.kinetics.gates.size());
+  if (static_cast<int>(NP.Imported.size()) > kMaxImportedChannels || gates > kMaxImportedGates) {
+    throw RangeError("a model takes at most " + std::to_string(kMaxImportedChannels) + " imported channels with " +
+                     std::to_string(kMaxImportedGates) + " gates in all, not " + std::to_string(NP.Imported.size()) +
+                     " with " + std::to_string(gates));
+  }
+  double* x = NV.ImportedGates.data();
+  for (const ImportedChannel& c : NP.Imported) {
+    c.kinetics.Init(1000.0 * NV.V, NP.Temp, x);
+    x += c.kinetics.gates.size();
+  }
+}
+
+void TCondBasedNrn::StepImported(double& Iion) {
+  double* x = NV.ImportedGates.data();
+  const double vm = 1000.0 * NV.V;
+  for (std::size_t k = 0; k < NP.Imported.size(); ++k) {
+    const ImportedChannel& c = NP.Imported[k];
+    c.kinetics.Step(vm, NP.Temp, dt(), x);
+    const double g = c.g * c.kinetics.OpenFraction(x);
+    x += c.kinetics.gates.size();
+    NV.IImported[k] = g * (NV.V - c.E);
+    Iion -= NV.IImported[k];
+    NV.gSum += g;
+  }
 }
 
 void TCondBasedNrn::InitState() {
@@ -229,6 +259,7 @@ void TCondBasedNrn::InitState() {
   NV.Ca = NP.Ca_rest - NP.tauCa * ICa * 1000.0 / (2.0 * NP.F_Faraday * NP.Ca_depth);
 
   for (auto& channel : Ch) channel->Init();
+  InitImported();
   if (NP.ThrModel == 1 && DynThr_) DynThr_->Init(NP);
 
   if (NP.If_I_V_or_g != 1 && NP.If_I_V_or_g != 3) SetRest();

@@ -70,6 +70,11 @@ class TCondBasedNrn : public TNeuron {
   Geometry CurrentGeometry() { return geometry_ != Geometry::Unknown ? geometry_ : ReadGeometry(); }
   Geometry ReadGeometry();
   void DecideSteppingSlots();
+  // The imported channels: their gates at the steady state of the present
+  // voltage; one step of them, adding their currents to Iion (inward
+  // positive) and their conductances to the neuron's sum.
+  void InitImported();
+  void StepImported(double& Iion);
 
   std::array<std::unique_ptr<TChannel>, kSlotCount> Ch;
   // Slots holding a null channel: their current and open fraction are 0, and

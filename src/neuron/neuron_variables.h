@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "channels/neuroml_channel.h"
+
 namespace membrix {
 
 // What the spike detector keeps between spikes besides the phase: after a
@@ -80,6 +82,11 @@ struct NeuronVariables {
 
   // The spike detector's memory between spikes (beside the record's fields).
   SpikeRearmState Rearm{};
+
+  // The gates of the imported channels, channel after channel in the order
+  // of the record's list, and each channel's current (mA/cm², outward).
+  std::array<double, kMaxImportedGates> ImportedGates{};
+  std::array<double, kMaxImportedChannels> IImported{};
 
   // The "Lyle-VT(h)" Na variant keeps its threshold variable zVT in state 13's slot.
   double& zVT() { return pNa[13]; }

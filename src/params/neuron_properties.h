@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "channels/neuroml_channel.h"
 
 namespace membrix {
 
@@ -169,6 +172,11 @@ struct NeuronProperties {
   double E_NMDA{};      // V
   double Ipump{};       // mA/cm², somatic pump current (0 without ion dynamics)
   double IpumpDend{};   // mA/cm², dendritic pump current
+
+  // Channels read from NeuroML files, carrying current beside the family's
+  // own in the conductance-based neuron (at most kMaxImportedChannels, with
+  // kMaxImportedGates gates in all).
+  std::vector<ImportedChannel> Imported;
 };
 
 }  // namespace membrix

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/error.h"
+#include "params/imported_channels.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
 #include "params/parameter_file.h"
@@ -47,6 +48,12 @@ std::vector<TaskInput> ModelInputs(bool withMode) {
                        "after the options above");
   set.kind = InputKind::Texts;
   inputs.push_back(std::move(set));
+  TaskInput channel = Text("channel",
+                           "FILE[#ID]:G:E: add the ion channel ID of the NeuroML 2 file FILE (the ID may be left "
+                           "out when the file holds one) beside the model's own, with the maximal conductance "
+                           "density G in mS/cm² and the reversal potential E in mV; may be repeated");
+  channel.kind = InputKind::Texts;
+  inputs.push_back(std::move(channel));
   inputs.push_back(Number("dt_ms", Unit::Ms, Above(0), "Time step")
                        .Aka("dt", 1000.0)
                        .Bind([](const Session& s) { return s.run.dt * 1000.0; },
@@ -101,6 +108,9 @@ void ApplyModelInputs(Session& s, TaskInputs& inputs, const TaskDeclaration& tas
   if (given("mode")) SelectClampMode(s, values.Text("mode"));
   if (task.Find("set") != nullptr) {
     for (const std::string& a : values.Texts("set")) SetSessionAssignment(s, a);
+  }
+  if (task.Find("channel") != nullptr) {
+    for (const std::string& c : values.Texts("channel")) AddImportedChannel(s.NP0, ImportChannel(c));
   }
   if (given("threads")) s.parallel.workers = values.Int("threads");
   if (given("seed")) s.random.Seed(static_cast<std::uint32_t>(values.Number("seed")));

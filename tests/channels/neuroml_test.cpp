@@ -79,7 +79,7 @@ TEST(NeuroMLGates, TheSquidPotassiumGateIsTheBuiltInOneInAnyUnits) {
   EXPECT_EQ(k.gates[0].instances, 4);
   for (double v : {-30.0, -5.0, 0.0, 10.0, 10.0000001, 40.0, 90.0}) {
     const GateOf<double> builtIn = RarizaKGate(v, 0.0);
-    const GateRates r = k.gates[0].Rates(v, 279.45);
+    const NmlGateRates r = k.gates[0].Rates(v, 279.45);
     EXPECT_NEAR(r.inf, builtIn.inf, 1e-13) << v << " mV";
     EXPECT_NEAR(r.tau, builtIn.tau, 1e-12 * builtIn.tau) << v << " mV";
   }
@@ -136,17 +136,17 @@ TEST(NeuroMLGates, EveryGateKindAndItsTemperatureScaling) {
   // temperature; a fixed factor holds at any temperature.
   for (double T : {T0, T0 + 10.0, T0 + 20.0}) {
     const double q = std::pow(3.0, (T - T0) / 10.0);
-    const GateRates m = na.gates[0].Rates(v, T);
+    const NmlGateRates m = na.gates[0].Rates(v, T);
     EXPECT_NEAR(m.inf, am / (am + bm), 1e-13) << T;
     EXPECT_NEAR(m.tau, 1.0 / ((am + bm) * q), 1e-12) << T;
-    const GateRates h = na.gates[1].Rates(v, T);
+    const NmlGateRates h = na.gates[1].Rates(v, T);
     EXPECT_NEAR(h.inf, 1.0 / (1.0 + std::exp((v + 60.0) / 6.0)), 1e-13);
     EXPECT_DOUBLE_EQ(h.tau, 2.5);
   }
-  const GateRates s = na.gates[2].Rates(v, T0);
+  const NmlGateRates s = na.gates[2].Rates(v, T0);
   EXPECT_NEAR(s.inf, 0.5 * std::exp(v / -100.0), 1e-13);
   EXPECT_NEAR(s.tau, 1.0 / (ah + bh), 1e-12);
-  const GateRates r = na.gates[3].Rates(v, T0);
+  const NmlGateRates r = na.gates[3].Rates(v, T0);
   EXPECT_NEAR(r.inf, ah / (ah + bh), 1e-13);
   EXPECT_DOUBLE_EQ(r.tau, 3.0);
   // An instantaneous gate is its steady state at every step.

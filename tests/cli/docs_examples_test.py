@@ -12,7 +12,8 @@ A fenced block whose info string ends in the word "run" is an example to run:
 
 The blocks of one page run in order, in a fresh folder of their own that holds
 the sample parameter files and recordings (in the folder itself and under
-resources/samples/), the sweep files under resources/ramps/, and
+resources/samples/), the sweep files under resources/ramps/, the NeuroML channel files under
+resources/neuroml/, and
 build/membrix-cli; membrix-cli is found on the PATH. Each command must end
 with exit status 0.
 
@@ -74,6 +75,7 @@ def prepare(folder):
     samples = os.path.join(SOURCE, "resources", "samples")
     shutil.copytree(samples, os.path.join(folder, "resources", "samples"))
     shutil.copytree(os.path.join(SOURCE, "resources", "ramps"), os.path.join(folder, "resources", "ramps"))
+    shutil.copytree(os.path.join(SOURCE, "resources", "neuroml"), os.path.join(folder, "resources", "neuroml"))
     for entry in os.listdir(samples):
         source = os.path.join(samples, entry)
         target = os.path.join(folder, entry)

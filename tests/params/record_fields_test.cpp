@@ -69,8 +69,11 @@ TEST(RecordFields, PropertyTableCoversTheWholeRecordInOrder) {
   const NeuronProperties np{};
   const auto fields = PropertyFields();
   EXPECT_EQ(fields.size(), 153u);
-  EXPECT_EQ(AlignUp(ExpectContiguous(np, fields), alignof(NeuronProperties)),
-            sizeof(NeuronProperties));
+  // The fields of the table, then the list of imported channels, which is
+  // not a field of the parameter file's record, and nothing else.
+  const Placement imported = PlacementOf(np, &NeuronProperties::Imported);
+  EXPECT_EQ(AlignUp(ExpectContiguous(np, fields), imported.align), imported.offset);
+  EXPECT_EQ(AlignUp(imported.offset + imported.size, alignof(NeuronProperties)), sizeof(NeuronProperties));
 
   const auto names = Names(fields);
   EXPECT_EQ(names.front(), "HH_type");

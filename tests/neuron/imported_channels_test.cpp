@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/error.h"
+#include "params/imported_channels.h"
+#include "params/model_menus.h"
+#include "params/model_defaults.h"
+#include "run/clamp_run.h"
+#include "run/host.h"
+#include "run/run_view_sink.h"
+#include "run/session.h"
+
+namespace membrix {
+namespace {
+
+const std::string kSquidFile = std::string(MEMBRIX_SOURCE_DIR) + "/resources/neuroml/squid_axon.nml";
+
+class SpikeTimes final : public RunViewSink {
+ public:
+  void Spike(double tSpike) override { times.push_back(tSpike); }
+  std::vector<double> times;
+};
+
+// The squid axon under a steady 10 µA/cm² for 1 s, firing tonically.
+Session SquidSession() {
+  Session s;
+  ApplyProgramStart(s);
+  SelectModelFamily(s, "Rariza");
+  s.stim.Iind = 0.0;
+  s.stim.uu = 0.01;
+  s.stim.ss = 0.0;
+  s.run.t_end = 1.0;
+  return s;
+}
+
+std::vector<double> Spikes(Session& s) {
+  BatchHost host;
+  SpikeTimes spikes;
+  RunClamp(s, host, spikes);
+  return spikes.times;
+}
+
+// The squid axon's own channels, read from their NeuroML form in place of the
+// family's built-in ones, give the built-in family's spike train.
+TEST(ImportedChannels, TheSquidAxonInNeuroMLFiresAsTheBuiltInFamily) {
+  Session builtIn = SquidSession();
+  const std::vector<double> expected = Spikes(builtIn);
+  ASSERT_GT(expected.size(), 20u);
+
+  Session imported = SquidSession();
+  const double gNa = imported.NP0.gNa, gK = imported.NP0.gK;
+  const double VNa = imported.NP0.VNa * 1000.0, VK = imported.NP0.VK * 1000.0;
+  imported.NP0.gNa = imported.NP0.gK = 0.0;
+  AddImportedChannel(imported.NP0, ImportChannel(kSquidFile + "#na_squid:" + std::to_string(gNa) + ":" +
+                                                 std::to_string(VNa)));
+  AddImportedChannel(imported.NP0, ImportChannel(kSquidFile + "#k_squid:" + std::to_string(gK) + ":" +
+                                                 std::to_string(VK)));
+  const std::vector<double> times = Spikes(imported);
+  ASSERT_EQ(times.size(), expected.size());
+  for (std::size_t k = 0; k < times.size(); ++k) {
+    EXPECT_NEAR(times[k] * 1000.0, expected[k] * 1000.0, 1e-6) << "spike " << k + 1;
+  }
+  // The channels' currents are kept per channel, outward positive while the
+  // membrane sits below the sodium reversal.
+  EXPECT_NE(imported.NV0.IImported[0], 0.0);
+  EXPECT_NE(imported.NV0.IImported[1], 0.0);
+}
+
+TEST(ImportedChannels, ATextNamesAFileItsChannelAndTheirValues) {
+  const ImportedChannel k = ImportChannel(kSquidFile + "#k_squid:36:-72");
+  EXPECT_EQ(k.kinetics.id, "k_squid");
+  EXPECT_DOUBLE_EQ(k.g, 36.0);
+  EXPECT_DOUBLE_EQ(k.E, -0.072);
+
+  const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "imported_channels";
+  std::filesystem::create_directories(dir);
+  const std::string one = (dir / "one.nml").string();
+  std::ofstream(one) << "<neuroml><ionChannelHH id=\"leak\"/></neuroml>\n";
+  EXPECT_EQ(ImportChannel(one + ":0.1:-70").kinetics.id, "leak");  // a file of one channel needs no id
+
+  const struct {
+    std::string spec;
+    const char* expected;
+  } bad[] = {
+      {kSquidFile + ":36:-72", "holds 2 channels (na_squid, k_squid): name one"},
+      {kSquidFile + "#kdr:36:-72", "holds no channel with the id \"kdr\""},
+      {kSquidFile + "#k_squid:36", "expected FILE[#ID]:G:E"},
+      {kSquidFile + "#k_squid:3x6:-72", "the conductance density \"3x6\" is not a number"},
+      {kSquidFile + "#k_squid:-1:-72", "must not be negative"},
+  };
+  for (const auto& c : bad) {
+    try {
+      ImportChannel(c.spec);
+      ADD_FAILURE() << "accepted " << c.spec;
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+    }
+  }
+
+  NeuronProperties np;
+  AddImportedChannel(np, k);
+  EXPECT_THROW(AddImportedChannel(np, k), RangeError);  // one id once
+}
+
+}  // namespace
+}  // namespace membrix

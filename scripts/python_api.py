@@ -64,8 +64,9 @@ def klass(out, qualified, cls):
 def reference():
     out = ["# The Python module: reference\n\n",
            "Made from the module's docstrings by `scripts/python_api.py`; the guide is "
-           "[python.md](python.md). Units: " + membrix.tasks.UNITS + " for the tasks; `Session` "
-           "addresses the parameter record in its own units (s, V, pA for Iind).\n\n",
+           "[python.md](python.md). Units: " + membrix.tasks.UNITS + ", for the tasks and the "
+           "session alike; `Session.set` and `Session.get` take each parameter in the unit the workbench shows "
+           "(`Session.units(name)`).\n\n",
            "## membrix\n\n"]
     for name in sorted(membrix.__all__):
         item = getattr(membrix, name)

@@ -1,12 +1,13 @@
 """Recordings from the file formats of acquisition systems.
 
-    t, values = membrix.io.read_recording("cell.abf", channel=0)
-    session.set_recording(1, t, values)
+    t, values = membrix.io.read_recording("cell.abf", channel=0)   # s, and the file's unit (mV)
+    session.set_recording(1, t_ms=1000 * t, values=values - values[0])
 
 Axon binary files (.abf) are read through the Neo library; Axon text files
 (.atf), plain tab-separated text, are read here; NWB files (.nwb, HDF5)
-through h5py, from their current-clamp and voltage-clamp series. Times come
-back in seconds, with the file's own time origin (a trace that starts at
+through h5py, from their current-clamp and voltage-clamp series. The file is
+read as it is: times come back in seconds (multiply by 1000 for
+Session.set_recording's t_ms), with the file's own time origin (a trace that starts at
 0.1 ms starts there: moving it would move every event the model is compared
 with); values in the units the file gives: volts or amperes for NWB (its
 conversion and offset applied), the units of the column or channel for Axon
@@ -236,17 +237,18 @@ def _read_nwb(path, series, column):
 
 # The units of a run's traces as quantities spells them.
 _QUANTITY_UNITS = {"mV": "mV", "pA": "pA", "nA": "nA", "mM": "mM", "mA/cm2": "mA/cm**2", "uA/cm2": "uA/cm**2",
-                   "mS/cm2": "mS/cm**2", "ms": "ms", "s": "s", "": "dimensionless"}
+                   "µA/cm²": "uA/cm**2", "mS/cm2": "mS/cm**2", "mS/cm²": "mS/cm**2", "ms": "ms", "s": "s",
+                   "": "dimensionless"}
 
 
 def to_neo(result, name="membrix run"):
     """A run's traces and spikes as a Neo Segment: one AnalogSignal per recorded item (in its unit,
     sampled every `every` steps from the first sample's time) and a SpikeTrain of the spike times
-    (s), so Neo's writers (NWB, NIX where installed) can store a simulation."""
+    (ms), so Neo's writers (NWB, NIX where installed) can store a simulation."""
     import neo  # imported here: only this needs Neo
     import quantities as pq
 
-    t = np.asarray(result.t, dtype=float)
+    t = np.asarray(result.t_ms, dtype=float)
     segment = neo.Segment(name=name)
     if len(t) == 0:
         return segment
@@ -256,13 +258,13 @@ def to_neo(result, name="membrix run"):
         unit = _QUANTITY_UNITS.get(result.units.get(item, ""))
         units = pq.Quantity(1.0, unit or "dimensionless").units
         if uniform:
-            signal = neo.AnalogSignal(np.asarray(values)[:, None], units=units, t_start=t[0] * pq.s,
-                                      sampling_period=period * pq.s, name=item)
+            signal = neo.AnalogSignal(np.asarray(values)[:, None], units=units, t_start=t[0] * pq.ms,
+                                      sampling_period=period * pq.ms, name=item)
         else:
-            signal = neo.IrregularlySampledSignal(t * pq.s, np.asarray(values)[:, None], units=units, name=item)
+            signal = neo.IrregularlySampledSignal(t * pq.ms, np.asarray(values)[:, None], units=units, name=item)
         segment.analogsignals.append(signal) if uniform else segment.irregularlysampledsignals.append(signal)
-    spikes = np.asarray(result.spike_times, dtype=float)
+    spikes = np.asarray(result.spike_times_ms, dtype=float)
     t_stop = max(t[-1], spikes.max() if len(spikes) else t[-1])
-    segment.spiketrains.append(neo.SpikeTrain(spikes * pq.s, t_start=min(0.0, t[0]) * pq.s, t_stop=t_stop * pq.s,
-                                              name="spikes"))
+    segment.spiketrains.append(neo.SpikeTrain(spikes * pq.ms, t_start=min(0.0, t[0]) * pq.ms,
+                                              t_stop=t_stop * pq.ms, name="spikes"))
     return segment

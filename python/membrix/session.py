@@ -7,6 +7,7 @@ of these values in the parameter record's own units (s, V), are refused with
 the call to write instead, never read in the new unit.
 """
 
+import inspect
 import math
 import warnings
 
@@ -73,6 +74,13 @@ def _set(self, name, value, unit=None):
     A value no run could use (dt 0, t_end -1) is refused with membrix.RangeError and nothing changes.
     """
     _require_unit(self, "set", name, unit, value)
+    try:
+        _set_shown(self, name, value)
+    except ZeroDivisionError as e:
+        raise _membrix.RangeError(str(e)) from None
+
+
+def _set_shown(self, name, value):
     given = value
     if _units.changed(name) and not isinstance(value, str):
         if isinstance(value, bool) or not isinstance(value, (int, float)) and not hasattr(value, "__float__"):
@@ -218,8 +226,8 @@ class FitResult:
         self.residual = r.get("residual")
         self.passes = r.get("passes")
         self.evaluations = r.get("evaluations")
-        self.converged = self.end == "converged" or (self.method != "simplex" and task.complete and
-                                                     not str(self.end).startswith("stopped"))
+        # "converged", "stopped after --max-passes", "evaluation limit", "stopped by a signal"
+        self.converged = self.end == "converged"
 
     def __getitem__(self, key):
         if key == "values":
@@ -337,6 +345,15 @@ def _fit_result(task):
     return FitResult(task, parameters, units, history)
 
 
+def hide_old_spellings(f):
+    """The signature without the catch-all of the old keywords, which are refused."""
+    sig = inspect.signature(f)
+    f.__signature__ = sig.replace(parameters=[p for p in sig.parameters.values() if p.name != "old"])
+    return f
+
+
+hide_old_spellings(_run)
+hide_old_spellings(_set_recording)
 Session.set = _set
 Session.get = _get
 Session.units = staticmethod(_units_of)

@@ -10,6 +10,8 @@ from typing import NamedTuple
 
 import numpy as np
 
+from .session import hide_old_spellings
+
 
 class FICurve(NamedTuple):
     currents: np.ndarray    # pA, the injected current of each point
@@ -53,3 +55,6 @@ def fi_curve(session, currents, t_end_ms=None, workers=1, **old):
     rate, first, count = (np.array(column) for column in zip(*points)) if points else ([], [], [])
     return FICurve(currents, np.asarray(rate, dtype=float), np.asarray(first, dtype=float),
                    np.asarray(count, dtype=int))
+
+
+hide_old_spellings(fi_curve)

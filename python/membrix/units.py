@@ -138,6 +138,9 @@ def to_kept(name, shown, square):
     if kind == "temp":
         return shown + 273.0
     if kind == "cell":
+        if not square:
+            raise ZeroDivisionError("%s is given for the whole cell, and the membrane area NP0.Square is 0: "
+                                    "set the area first" % name)
         return shown / (square * factor)
     return shown / factor if factor != 1.0 else shown
 
@@ -145,10 +148,13 @@ def to_kept(name, shown, square):
 def _tidy(shown, back, kept):
     """The shown value with the fewest digits that gives back the very value kept (-65 for -0.065 V, not
     -65.00000000000001; 6.3 °C for 279.3 K)."""
-    for digits in range(1, 16):
-        short = float("%.*g" % (digits, shown))
-        if back(short) == kept:
-            return short
+    try:
+        for digits in range(1, 16):
+            short = float("%.*g" % (digits, shown))
+            if back(short) == kept:
+                return short
+    except ZeroDivisionError:
+        pass
     return shown
 
 

@@ -115,6 +115,8 @@ def test_calls_in_the_units_of_earlier_versions_are_refused_with_the_call_to_wri
     (lambda s: s.load_id("/"), membrix.IoError, "/: is not a regular file"),
     (lambda s: s.set("dt", 0, "ms"), membrix.RangeError, "the time step dt = 0 s must be a positive number of seconds (set: dt = 0 ms)"),
     (lambda s: s.set("t_end", -1, "ms"), membrix.RangeError, "the run length t_end = -0.001 s"),
+    (lambda s: (s.set("NP0.Square", 0), s.set("NP0.EIF_a", 4, "nS")), membrix.RangeError,
+     "NP0.EIF_a is given for the whole cell, and the membrane area NP0.Square is 0"),
 ])
 def test_errors_become_exceptions_with_the_engines_message(call, error, message):
     with pytest.raises(error) as caught:

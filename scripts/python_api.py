@@ -82,7 +82,8 @@ def reference():
         elif callable(item):
             function(out, "membrix.tasks." + name, item)
     out.append("## membrix.io\n\n")
-    for name in ("read_recording", "checked_trace", "signals_from_block", "to_neo", "RecordingError"):
+    for name in ("read_trace", "Trace", "read_recording", "checked_trace", "signals_from_block", "to_neo",
+                 "RecordingError"):
         item = getattr(membrix.io, name)
         (klass if inspect.isclass(item) else function)(out, "membrix.io." + name, item)
     return "".join(out).rstrip("\n") + "\n"
@@ -92,7 +93,8 @@ def public_functions():
     """(name, function) of every public function and method the reference lists."""
     found = []
     for module, names in ((membrix, membrix.__all__), (membrix.tasks, membrix.tasks.__all__),
-                          (membrix.io, ("read_recording", "checked_trace", "signals_from_block", "to_neo"))):
+                          (membrix.io, ("read_trace", "read_recording", "checked_trace", "signals_from_block",
+                                        "to_neo"))):
         for name in names:
             item = getattr(module, name)
             if inspect.isclass(item):

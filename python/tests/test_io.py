@@ -4,7 +4,7 @@ import pytest
 
 import membrix
 from conftest import axon_session
-from membrix.io import RecordingError, read_recording, signals_from_block
+from membrix.io import RecordingError, read_recording, read_trace, signals_from_block
 
 
 def write_atf(path, titles, rows, header=('"AcquisitionMode=Gap Free"',)):
@@ -57,6 +57,11 @@ def test_nwb_clamp_series_in_si_units(tmp_path):
     np.testing.assert_allclose(t, [5.0, 5.1, 5.3])
     np.testing.assert_allclose(i, [1e-12, 2e-12, 3e-12])
     assert np.allclose(read_recording(str(path), channel=1)[1], i)  # series in order of their names
+    # In the session's units: ms, and the current in pA.
+    trace = read_trace(str(path), channel="vc")
+    assert trace.unit == "pA"
+    np.testing.assert_allclose(trace.t_ms, [5000.0, 5100.0, 5300.0])
+    np.testing.assert_allclose(trace.values, [1.0, 2.0, 3.0])
 
 
 def test_a_neo_block_gives_its_channels_by_index_or_name():
@@ -113,11 +118,15 @@ def test_atf_and_nwb_recordings_serve_as_the_recording_of_a_run(tmp_path):
     write_nwb(tmp_path / "own.nwb", {"cc": ("CurrentClampSeries", v_mv, 1e-3,
                                             {"start": t_ms[0] / 1000, "rate": 1000.0 / (t_ms[1] - t_ms[0])})})
     for path, to_mv in (("own.atf", 1.0), ("own.nwb", 1000.0)):
-        t, v = read_recording(str(tmp_path / path))  # s, and mV or V
+        t, v = read_recording(str(tmp_path / path))  # the file as it is: s, and mV or V
+        trace = read_trace(str(tmp_path / path))  # ms and mV
+        assert trace.unit == "mV"
+        np.testing.assert_allclose(trace.t_ms, 1000.0 * t, rtol=1e-12)
+        np.testing.assert_allclose(trace.values, to_mv * v, rtol=1e-12)
         # A current-clamp run compares V - Vrest (mV).
-        s.set_recording(1, t_ms=1000.0 * t, values=v * to_mv - rest)
+        s.set_recording(1, t_ms=trace.t_ms, values=trace.values - rest)
         assert s.run().deviation < 1e-6, path
-        s.set_recording(1, t_ms=1000.0 * t, values=v * to_mv - rest + 2.0)
+        s.set_recording(1, t_ms=trace.t_ms, values=trace.values - rest + 2.0)
         assert s.run().deviation == pytest.approx(0.002, rel=0.01), path  # V, as the batch tool reports it
 
 

@@ -94,8 +94,12 @@ def test_ctrl_c_stops_a_fit_at_its_next_evaluation():
     t, v = own_trace(s)
     s.set_recording(1, t_ms=t, values=v + 1.0)  # a recording the model cannot meet
     threading.Timer(0.2, _thread.interrupt_main).start()
-    with pytest.raises(KeyboardInterrupt):
+    with pytest.raises(KeyboardInterrupt) as caught:
         s.fit(["gNa", "gK", "gL"], tolerance=1e-300)
+    stopped = caught.value.result
+    assert isinstance(stopped, membrix.FitResult) and not stopped.converged and stopped.evaluations > 0
+    assert set(stopped.parameters) == {"gNa", "gK", "gL"}
+    assert s.get("NP0.gNa") == 120.0  # the session keeps the values it had
     assert s.run().steps == 200  # the session is usable again
 
 

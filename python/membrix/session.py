@@ -204,7 +204,8 @@ def _set_recording(self, smpl, *old, t_ms=None, values=None):
 
 def _compared_unit(self):
     """The unit of the run's compared value Vr, and of the values of a recording given as arrays, in the
-    session's clamp mode: "mV" in current clamp (V - Vrest), "pA" in voltage clamp."""
+    session's clamp mode: "mV" in current clamp (V - Vrest), "pA" in voltage clamp (the clamp current)
+    and in the "Iind" mode (the injected current), "mS/cm²" in the "for gNa" mode (the conductance)."""
     return self._compared_unit()
 
 

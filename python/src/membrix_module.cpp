@@ -117,13 +117,14 @@ struct ShownUnit {
 
 // The run's compared value Vr, which a recording from arrays gives too: the
 // clamp current in pA in voltage clamp, the depolarisation from rest in mV in
-// current clamp, the conductance in mS/cm² in the "for gNa" mode; in the
-// "Iind" mode as the run compares it.
+// current clamp, the conductance in mS/cm² in the "for gNa" mode, the injected
+// current in pA in the "Iind" mode.
 ShownUnit ComparedValueUnit(int mode) {
   switch (mode) {
     case 1:
     case 4:
-    case 5: return {"pA", 1.0};
+    case 5:
+    case 6: return {"pA", 1.0};
     case 2:
     case 7: return {"mV", 1000.0};
     case 3: return {"mS/cm²", 1.0};

@@ -41,9 +41,9 @@ def python_session():
     import membrix
     s = membrix.Session()
     s.family("Rariza")
-    for name, value in (("uu", 0), ("ss", 0), ("Iind", cn.I_PA), ("t_Iind", 1e3), ("dt", DT_MS / 1000.0),
-                        ("t_end", STEPS * DT_MS / 1000.0)):
-        s.set(name, value)
+    for name, value, unit in (("uu", 0, "µA/cm²"), ("ss", 0, "mS/cm²"), ("Iind", cn.I_PA, "pA"),
+                              ("t_Iind", 1e6, "ms"), ("dt", DT_MS, "ms"), ("t_end", STEPS * DT_MS, "ms")):
+        s.set(name, value, unit)
     return s
 
 
@@ -133,9 +133,10 @@ def main():
             best["neuron_psolve"] = min(best["neuron_psolve"], model.run(compiled=True))
 
     assert r.steps == cli["steps"] == STEPS and len(r["V"]) == STEPS
-    same = [f"{t:.10g}" for t in r.spike_times] == [f"{t:.10g}" for t in cli["spike_times"]]
+    same = len(r.spike_times_ms) == len(cli["spike_times"]) and all(
+        abs(a / 1000.0 - b) <= 1e-9 * abs(b) for a, b in zip(r.spike_times_ms, cli["spike_times"]))  # ms and s
     print(f"model: classic squid axon, {cn.I_PA:g} pA, dt {DT_MS:g} ms, {STEPS} steps; "
-          f"{len(r.spike_times)} spikes, the same in Python and the batch tool: {'yes' if same else 'NO'}")
+          f"{len(r.spike_times_ms)} spikes, the same in Python and the batch tool: {'yes' if same else 'NO'}")
     print(f"run time, best of {args.repeats}:")
     base = best["cli"]
     print(f"  membrix-cli (clamp run)                  {1000 * base:9.1f} ms")

@@ -64,8 +64,9 @@ def klass(out, qualified, cls):
 def reference():
     out = ["# The Python module: reference\n\n",
            "Made from the module's docstrings by `scripts/python_api.py`; the guide is "
-           "[python.md](python.md). Units: " + membrix.tasks.UNITS + " for the tasks; `Session` "
-           "addresses the parameter record in its own units (s, V, pA for Iind).\n\n",
+           "[python.md](python.md). Units: " + membrix.tasks.UNITS + ", for the tasks and the "
+           "session alike; `Session.set` and `Session.get` take each parameter in the unit the workbench shows "
+           "(`Session.units(name)`).\n\n",
            "## membrix\n\n"]
     for name in sorted(membrix.__all__):
         item = getattr(membrix, name)
@@ -81,7 +82,8 @@ def reference():
         elif callable(item):
             function(out, "membrix.tasks." + name, item)
     out.append("## membrix.io\n\n")
-    for name in ("read_recording", "checked_trace", "signals_from_block", "to_neo", "RecordingError"):
+    for name in ("read_trace", "Trace", "read_recording", "checked_trace", "signals_from_block", "to_neo",
+                 "RecordingError"):
         item = getattr(membrix.io, name)
         (klass if inspect.isclass(item) else function)(out, "membrix.io." + name, item)
     return "".join(out).rstrip("\n") + "\n"
@@ -91,7 +93,8 @@ def public_functions():
     """(name, function) of every public function and method the reference lists."""
     found = []
     for module, names in ((membrix, membrix.__all__), (membrix.tasks, membrix.tasks.__all__),
-                          (membrix.io, ("read_recording", "checked_trace", "signals_from_block", "to_neo"))):
+                          (membrix.io, ("read_trace", "read_recording", "checked_trace", "signals_from_block",
+                                        "to_neo"))):
         for name in names:
             item = getattr(module, name)
             if inspect.isclass(item):

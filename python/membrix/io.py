@@ -1,16 +1,17 @@
 """Recordings from the file formats of acquisition systems.
 
-    t, values = membrix.io.read_recording("cell.abf", channel=0)
-    session.set_recording(1, t, values)
+    trace = membrix.io.read_trace("cell.abf", channel=0)     # t_ms in ms, a voltage in mV
+    session.set_recording(1, t_ms=trace.t_ms, values=trace.values - trace.values[0])
 
 Axon binary files (.abf) are read through the Neo library; Axon text files
 (.atf), plain tab-separated text, are read here; NWB files (.nwb, HDF5)
-through h5py, from their current-clamp and voltage-clamp series. Times come
-back in seconds, with the file's own time origin (a trace that starts at
-0.1 ms starts there: moving it would move every event the model is compared
-with); values in the units the file gives: volts or amperes for NWB (its
-conversion and offset applied), the units of the column or channel for Axon
-files.
+through h5py, from their current-clamp and voltage-clamp series. Both keep
+the file's own time origin (a trace that starts at 0.1 ms starts there:
+moving it would move every event the model is compared with). read_trace
+gives the trace in the units of the session: times in ms, a voltage in mV, a
+current in pA. read_recording gives the file as it is: times in seconds,
+values in the units the file gives (volts or amperes for NWB, its conversion
+and offset applied; the units of the column or channel for Axon files).
 
 A file with more than one channel (or series, or a series of more than one
 column) must be told which one to read. Values that are not finite numbers,
@@ -20,6 +21,7 @@ of are refused with a RecordingError naming the file.
 
 import os
 import re
+from typing import NamedTuple
 
 import numpy as np
 
@@ -44,6 +46,46 @@ def read_recording(path, channel=None, sweep=0, column=None):
     one. `column` chooses the column of a two-dimensional NWB series; `sweep`
     is the sweep (segment) of an Axon file.
     """
+    t, values, _ = _read(path, channel, sweep, column)
+    return t, values
+
+
+class Trace(NamedTuple):
+    t_ms: np.ndarray    # ms from the file's own time origin
+    values: np.ndarray  # in `unit`
+    unit: str           # "mV" for a voltage, "pA" for a current, else the file's own unit ("" if none)
+
+
+def read_trace(path, channel=None, sweep=0, column=None):
+    """A Trace (t_ms, values, unit) of one channel of one sweep of a recording file, in the units of
+    the session and the tasks: t_ms in ms from the file's own time origin, a voltage in mV, a current in
+    pA (any other value as the file gives it, its unit in `unit`). The channel, sweep and column are
+    chosen as read_recording chooses them.
+
+        trace = membrix.io.read_trace("cell.abf", channel=0)      # t_ms in ms, values in mV
+        session.set_recording(1, t_ms=trace.t_ms, values=trace.values - trace.values[0])
+    """
+    t, values, unit = _read(path, channel, sweep, column)
+    factor, shown = _workbench_unit(unit)
+    return Trace(1000.0 * t, values * factor if factor != 1.0 else values, shown)
+
+
+# Units of voltage and current as files spell them: the factor to mV or pA.
+_WORKBENCH_UNITS = {"V": (1000.0, "mV"), "volt": (1000.0, "mV"), "volts": (1000.0, "mV"), "mV": (1.0, "mV"),
+                    "uV": (1e-3, "mV"), "µV": (1e-3, "mV"), "A": (1e12, "pA"), "ampere": (1e12, "pA"),
+                    "amperes": (1e12, "pA"), "mA": (1e9, "pA"), "uA": (1e6, "pA"), "µA": (1e6, "pA"),
+                    "nA": (1e3, "pA"), "pA": (1.0, "pA")}
+
+
+def _workbench_unit(unit):
+    key = (unit or "").strip()
+    if key.lower() in ("volt", "volts", "ampere", "amperes"):
+        key = key.lower()
+    return _WORKBENCH_UNITS.get(key, (1.0, key))
+
+
+def _read(path, channel, sweep, column):
+    """(t in s, values, the values' unit as the file names it) of a recording file."""
     suffix = os.path.splitext(str(path))[1].lower()
     if not os.path.exists(path):
         raise FileNotFoundError(f"{path}: no such file")
@@ -51,9 +93,9 @@ def read_recording(path, channel=None, sweep=0, column=None):
         raise RecordingError(f"{path}: is a folder, not a recording file")
     try:
         if suffix in (".abf", ".atf"):
-            t, values = _read_axon(path, suffix, channel, sweep)
+            t, values, unit = _read_axon(path, suffix, channel, sweep)
         elif suffix == ".nwb":
-            t, values = _read_nwb(path, channel, column)
+            t, values, unit = _read_nwb(path, channel, column)
         else:
             raise RecordingError(f"{path}: not a recording format membrix reads "
                                  "(Axon binary .abf, Axon text .atf, NWB .nwb)")
@@ -62,7 +104,8 @@ def read_recording(path, channel=None, sweep=0, column=None):
     except (IndexError, TypeError, KeyError, ValueError, AttributeError, OSError, EOFError) as e:
         # What the readers of Neo and h5py raise on a damaged or unexpected file.
         raise RecordingError(f"{path}: cannot be read as a recording ({type(e).__name__}: {e})") from e
-    return checked_trace(t, values, path)
+    t, values = checked_trace(t, values, path)
+    return t, values, unit
 
 
 def checked_trace(t, values, path="recording"):
@@ -109,11 +152,17 @@ def _read_axon(path, suffix, channel, sweep):
         return _read_atf(path, channel)
     from neo.io import AxonIO  # imported here: only Axon binary files need Neo
     block = AxonIO(filename=str(path)).read_block(lazy=False)
-    return signals_from_block(block, channel, sweep, path)
+    return _signal_of_block(block, channel, sweep, path)
 
 
 def signals_from_block(block, channel=None, sweep=0, path="recording"):
-    """(t, values) of a channel of a sweep (segment) of a Neo block."""
+    """(t, values) of a channel of a sweep (segment) of a Neo block: t in s, the values in the
+    signal's units."""
+    t, values, _ = _signal_of_block(block, channel, sweep, path)
+    return t, values
+
+
+def _signal_of_block(block, channel, sweep, path):
     segments = block.segments
     if not 0 <= sweep < len(segments):
         raise RecordingError(f"{path}: sweep {sweep} does not exist (0 ... {len(segments) - 1})")
@@ -127,7 +176,8 @@ def signals_from_block(block, channel=None, sweep=0, path="recording"):
         raise RecordingError(f"{path}: sweep {sweep} holds no signal")
     name, signal, k = columns[_pick([c[0] for c in columns], channel, "channel", path)]
     t = np.asarray(signal.times.rescale("s").magnitude, dtype=float)
-    return checked_trace(t, np.asarray(signal.magnitude[:, k], dtype=float), path)
+    t, values = checked_trace(t, np.asarray(signal.magnitude[:, k], dtype=float), path)
+    return t, values, str(signal.units.dimensionality)
 
 
 def _read_atf(path, channel):
@@ -182,7 +232,8 @@ def _read_atf(path, channel):
     if channel is None and n_columns > 2:
         k = _pick(names, None, "channel", path)
     t = data[:, 0] * scale
-    return t, data[:, k + 1]
+    unit = re.search(r"\(([^)]*)\)\s*$", titles[k + 1])
+    return t, data[:, k + 1], unit.group(1).strip() if unit else ""
 
 
 def _read_nwb(path, series, column):
@@ -219,6 +270,8 @@ def _read_nwb(path, series, column):
         elif values.ndim != 1:
             raise RecordingError(f"{path}: series {item.name} holds {values.ndim}-dimensional data")
         values = values * float(data.attrs.get("conversion", 1.0)) + float(data.attrs.get("offset", 0.0))
+        unit = data.attrs.get("unit", "")
+        unit = unit.decode() if isinstance(unit, bytes) else str(unit)
         if "timestamps" in item:
             t = np.asarray(item["timestamps"][()], dtype=float).reshape(-1)
             if len(t) != len(values):
@@ -231,22 +284,23 @@ def _read_nwb(path, series, column):
             t = float(item["starting_time"][()]) + np.arange(len(values)) / rate
         else:
             raise RecordingError(f"{path}: series {item.name} has neither timestamps nor a starting time")
-    return t, values
+    return t, values, unit
 
 
 # The units of a run's traces as quantities spells them.
 _QUANTITY_UNITS = {"mV": "mV", "pA": "pA", "nA": "nA", "mM": "mM", "mA/cm2": "mA/cm**2", "uA/cm2": "uA/cm**2",
-                   "mS/cm2": "mS/cm**2", "ms": "ms", "s": "s", "": "dimensionless"}
+                   "µA/cm²": "uA/cm**2", "mS/cm2": "mS/cm**2", "mS/cm²": "mS/cm**2", "ms": "ms", "s": "s",
+                   "": "dimensionless"}
 
 
 def to_neo(result, name="membrix run"):
     """A run's traces and spikes as a Neo Segment: one AnalogSignal per recorded item (in its unit,
     sampled every `every` steps from the first sample's time) and a SpikeTrain of the spike times
-    (s), so Neo's writers (NWB, NIX where installed) can store a simulation."""
+    (ms), so Neo's writers (NWB, NIX where installed) can store a simulation."""
     import neo  # imported here: only this needs Neo
     import quantities as pq
 
-    t = np.asarray(result.t, dtype=float)
+    t = np.asarray(result.t_ms, dtype=float)
     segment = neo.Segment(name=name)
     if len(t) == 0:
         return segment
@@ -256,13 +310,13 @@ def to_neo(result, name="membrix run"):
         unit = _QUANTITY_UNITS.get(result.units.get(item, ""))
         units = pq.Quantity(1.0, unit or "dimensionless").units
         if uniform:
-            signal = neo.AnalogSignal(np.asarray(values)[:, None], units=units, t_start=t[0] * pq.s,
-                                      sampling_period=period * pq.s, name=item)
+            signal = neo.AnalogSignal(np.asarray(values)[:, None], units=units, t_start=t[0] * pq.ms,
+                                      sampling_period=period * pq.ms, name=item)
         else:
-            signal = neo.IrregularlySampledSignal(t * pq.s, np.asarray(values)[:, None], units=units, name=item)
+            signal = neo.IrregularlySampledSignal(t * pq.ms, np.asarray(values)[:, None], units=units, name=item)
         segment.analogsignals.append(signal) if uniform else segment.irregularlysampledsignals.append(signal)
-    spikes = np.asarray(result.spike_times, dtype=float)
+    spikes = np.asarray(result.spike_times_ms, dtype=float)
     t_stop = max(t[-1], spikes.max() if len(spikes) else t[-1])
-    segment.spiketrains.append(neo.SpikeTrain(spikes * pq.s, t_start=min(0.0, t[0]) * pq.s, t_stop=t_stop * pq.s,
-                                              name="spikes"))
+    segment.spiketrains.append(neo.SpikeTrain(spikes * pq.ms, t_start=min(0.0, t[0]) * pq.ms,
+                                              t_stop=t_stop * pq.ms, name="spikes"))
     return segment

@@ -10,6 +10,8 @@ from typing import NamedTuple
 
 import numpy as np
 
+from .session import hide_old_spellings
+
 
 class FICurve(NamedTuple):
     currents: np.ndarray    # pA, the injected current of each point
@@ -18,27 +20,34 @@ class FICurve(NamedTuple):
     spike_counts: np.ndarray
 
 
-def fi_curve(session, currents, t_end=None, workers=1):
-    """The f-I curve: one run for each current (pA, the protocol global Iind).
+def fi_curve(session, currents, t_end_ms=None, workers=1, **old):
+    """The f-I curve: one run for each current (pA, the protocol global Iind), each `t_end_ms` ms long
+    (default: the session's t_end).
 
-    The rate counts the spikes inside the current window, from t_IindShift for
-    t_Iind seconds (cut at the end of the run). `workers` runs that many points
-    at a time in threads.
+    The rate (Hz) counts the spikes inside the current window, from t_IindShift for t_Iind (cut at the
+    end of the run). `workers` runs that many points at a time in threads. The keyword t_end= of earlier
+    versions (in s) is refused with a TypeError that gives t_end_ms.
     """
+    if "t_end" in old:
+        value = old.pop("t_end")
+        raise TypeError("fi_curve takes t_end_ms= in ms, not t_end= in s: fi_curve(..., t_end_ms=%s)" %
+                        ("%.10g" % (1000.0 * value) if isinstance(value, (int, float)) else "..."))
+    if old:
+        raise TypeError("fi_curve() got an unexpected keyword argument '%s'" % next(iter(old)))
     currents = np.asarray(currents, dtype=float)
     if currents.ndim != 1:
         raise ValueError("currents must be a one-dimensional sequence")
 
     def point(current):
         s = session.copy()
-        s.set("Iind", float(current))
-        r = s.run(record=[], t_end=t_end)
-        start = s.get("t_IindShift")
-        end = min(start + s.get("t_Iind"), s.get("t_end"))
-        spikes = r.spike_times[(r.spike_times >= start) & (r.spike_times <= end)]
-        window = end - start
+        s.set("Iind", float(current), "pA")
+        r = s.run(record=[], t_end_ms=t_end_ms)
+        start = s.get("t_IindShift", "ms")
+        end = min(start + s.get("t_Iind", "ms"), s.get("t_end", "ms"))
+        spikes = r.spike_times_ms[(r.spike_times_ms >= start) & (r.spike_times_ms <= end)]
+        window = (end - start) / 1000.0
         rate = len(spikes) / window if window > 0 else 0.0
-        first = 1.0 / (spikes[1] - spikes[0]) if len(spikes) >= 2 else 0.0
+        first = 1000.0 / (spikes[1] - spikes[0]) if len(spikes) >= 2 else 0.0
         return rate, first, len(spikes)
 
     with ThreadPoolExecutor(max_workers=max(1, int(workers))) as pool:
@@ -46,3 +55,6 @@ def fi_curve(session, currents, t_end=None, workers=1):
     rate, first, count = (np.array(column) for column in zip(*points)) if points else ([], [], [])
     return FICurve(currents, np.asarray(rate, dtype=float), np.asarray(first, dtype=float),
                    np.asarray(count, dtype=int))
+
+
+hide_old_spellings(fi_curve)

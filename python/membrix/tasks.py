@@ -5,9 +5,13 @@ directions: times in ms, voltages in mV, currents in pA, current densities in
 µA/cm², conductance densities in mS/cm², conductances in nS, concentrations
 in mM, lengths in µm, frequencies in Hz. A name says its unit where the
 declaration says it (``t_end_ms``); the help of each function gives the unit,
-default and allowed range of every input. The assignments of ``set=`` are the
-one exception: they address the parameter record by its program names and in
-its own units (s, V, pA for Iind), as ``Session.set`` does.
+default and allowed range of every input. The assignments of ``set=``, the
+ranges of ``fit``'s ``bound=`` and the fitted ``results["parameters"]`` are
+the exception: they keep the batch tool's spelling and address the parameter
+record by its program names in its own units (s, V, pA for Iind), as
+``membrix-cli --set`` does; to give and take such values in the workbench's
+units, use a ``membrix.Session`` (``Session.set``, passed as ``session=``,
+and ``Session.fit``).
 
     import membrix.tasks as mt
     r = mt.fi(iind_max=400, step=200, t_end_ms=100, seed=1)

@@ -7,12 +7,14 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <tuple>
+#include <limits>
 #include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -94,39 +96,56 @@ std::string ValueText(const py::handle& value) {
                        py::str(py::type::of(value).attr("__name__")).cast<std::string>());
 }
 
+// A run's samples in the units of the tasks: times in ms, voltages in mV,
+// current densities in µA/cm².
 struct RunResult {
-  py::array_t<double> t;
+  py::array_t<double> t_ms;
   py::dict traces;
   py::dict units;
-  py::array_t<double> spike_times;
+  py::array_t<double> spike_times_ms;
   double deviation = 0.0;
   int steps = 0;
   std::vector<std::string> notes;
+  bool complete = true;
 };
 
-// Reports fit passes and stops after a given number of them.
-class PassLimit final : public FitProgress {
- public:
-  explicit PassLimit(int maxPasses) : maxPasses_(maxPasses) {}
-  void Pass(const SimplexPass& pass, const std::string&) override { passes_ = pass.pass; }
-  bool Reached() const { return maxPasses_ > 0 && passes_ >= maxPasses_; }
-
- private:
-  int maxPasses_;
-  int passes_ = 0;
+// A unit as Python shows it, and the factor from the value the engine keeps.
+struct ShownUnit {
+  std::string unit;
+  double scale = 1.0;
 };
 
-class FitHost final : public Host {
- public:
-  FitHost(PythonHost& inner, const PassLimit& limit) : inner_(inner), limit_(limit) {}
-  bool Confirm(const std::string& q) override { return inner_.Confirm(q); }
-  void ShowParameters() override { inner_.ShowParameters(); }
-  bool StopRequested() const override { return limit_.Reached() || inner_.StopRequested(); }
+// The run's compared value Vr, which a recording from arrays gives too: the
+// clamp current in pA in voltage clamp, the depolarisation from rest in mV in
+// current clamp, the conductance in mS/cm² in the "for gNa" mode, the injected
+// current in pA in the "Iind" mode.
+ShownUnit ComparedValueUnit(int mode) {
+  switch (mode) {
+    case 1:
+    case 4:
+    case 5:
+    case 6: return {"pA", 1.0};
+    case 2:
+    case 7: return {"mV", 1000.0};
+    case 3: return {"mS/cm²", 1.0};
+    default: return {"", 1.0};
+  }
+}
 
- private:
-  PythonHost& inner_;
-  const PassLimit& limit_;
-};
+ShownUnit TraceUnit(std::string_view item, int mode) {
+  if (item == "Vr") return ComparedValueUnit(mode);
+  const std::string_view unit = OutputVariableUnit(item);
+  if (unit == "mA/cm2") return {"µA/cm²", 1000.0};
+  if (unit == "mS/cm2") return {"mS/cm²", 1.0};
+  return {std::string(unit), 1.0};
+}
+
+std::vector<double> Scaled(std::vector<double>&& values, double scale) {
+  if (scale != 1.0) {
+    for (double& x : values) x *= scale;
+  }
+  return std::move(values);
+}
 
 // The recording format of the session is the arrays' for the length of a run.
 struct KeepDataColumns {
@@ -136,19 +155,22 @@ struct KeepDataColumns {
   std::int32_t kept_;
 };
 
-RunResult Run(PythonSession& ps, const std::vector<std::string>& record, int every, std::optional<double> t_end,
-              std::optional<double> dt) {
+// One clamp run on a thread of its own, the calling thread watching Ctrl+C:
+// returns the result, whole or up to the step where Ctrl+C stopped it, and
+// the Python error that stopped it (None for a whole run).
+py::tuple Run(PythonSession& ps, const std::vector<std::string>& record, int every, std::optional<double> tEndMs,
+              std::optional<double> dtMs) {
   PythonSession::Busy busy(ps);
   Session& s = ps.s;
-  if (dt) {
-    if (!(*dt > 0) || !std::isfinite(*dt)) throw py::value_error("dt must be a positive number of seconds");
-    SetTimeStep(s.run, *dt);
-    ps.steps.push_back({"set", "dt", ExactText(*dt)});
+  if (dtMs) {
+    if (!(*dtMs > 0) || !std::isfinite(*dtMs)) throw py::value_error("dt_ms must be a positive number of ms");
+    SetTimeStep(s.run, *dtMs / 1000.0);
+    ps.steps.push_back({"set", "dt", ExactText(s.run.dt)});
   }
-  if (t_end) {
-    if (!(*t_end >= 0) || !std::isfinite(*t_end)) throw py::value_error("t_end must be a number of seconds >= 0");
-    SetRunLength(s.run, *t_end);
-    ps.steps.push_back({"set", "t_end", ExactText(*t_end)});
+  if (tEndMs) {
+    if (!(*tEndMs >= 0) || !std::isfinite(*tEndMs)) throw py::value_error("t_end_ms must be a number of ms >= 0");
+    SetRunLength(s.run, *tEndMs / 1000.0);
+    ps.steps.push_back({"set", "t_end", ExactText(s.run.t_end)});
   }
   TraceRecorder recorder(s, record, every);
   // The samples and the recording of the run must fit in memory: refused
@@ -159,75 +181,43 @@ RunResult Run(PythonSession& ps, const std::vector<std::string>& record, int eve
   if (ps.arrays.contains(s.rec.Smpl)) bytes += RecordingTableBytes(steps);
   CheckMemory("run", bytes);
   CheckRunLength(s.run);
-  PythonHost host(ps);
+  std::atomic<bool> stop{false};
+  PythonHost host(ps, stop);
   const std::size_t notesBefore = s.SimplexMemo.size();
-  double deviation = 0.0;
+  double deviation = std::numeric_limits<double>::quiet_NaN();
+  bool stopped = false;
+  std::optional<py::error_already_set> error;
   {
     KeepDataColumns keep(s);
-    py::gil_scoped_release released;
-    deviation = RecordedRun(s, host, recorder);
+    error = RunWatched(
+        [&] {
+          try {
+            deviation = RecordedRun(s, host, recorder);
+          } catch (const RunStopped&) {
+            stopped = true;
+          }
+        },
+        stop, [] {});
   }
   RunResult r;
-  r.t = ToArray(std::move(recorder.time));
+  // Every item has as many samples as there are times: a run is stopped
+  // between two steps.
+  r.t_ms = ToArray(Scaled(std::move(recorder.time), 1000.0));
   for (std::size_t i = 0; i < recorder.items.size(); ++i) {
-    r.traces[py::str(record[i])] = ToArray(std::move(recorder.values[i]));
-    r.units[py::str(record[i])] = std::string(OutputVariableUnit(recorder.items[i]));
+    const ShownUnit unit = TraceUnit(recorder.items[i], s.NP0.If_I_V_or_g);
+    r.traces[py::str(record[i])] = ToArray(Scaled(std::move(recorder.values[i]), unit.scale));
+    r.units[py::str(record[i])] = unit.unit;
   }
-  r.spike_times = ToArray(std::move(recorder.spikeTimes));
+  r.spike_times_ms = ToArray(Scaled(std::move(recorder.spikeTimes), 1000.0));
   r.deviation = deviation;
   r.steps = s.run.nt;
   r.notes.assign(s.SimplexMemo.begin() + static_cast<std::ptrdiff_t>(notesBefore), s.SimplexMemo.end());
-  return r;
+  r.complete = !stopped;
+  return py::make_tuple(py::cast(std::move(r)), error ? error->value() : py::object(py::none()));
 }
 
-py::dict Fit(PythonSession& ps, const std::vector<std::string>& names, double tolerance, int maxPasses) {
-  PythonSession::Busy busy(ps);
-  Session& s = ps.s;
-  if (!names.empty()) SelectFitParameters(s.fit, names);
-  CollectFitSelection(s.fit);
-  s.fit.Tolerance = tolerance;
-  // The check of the request looks for the recordings' files; recordings
-  // given from arrays get theirs when a run loads its parameters.
-  bool arrays = false;
-  for (int k = 1; k <= std::min(s.rec.NSmpls, kMaxRecording); ++k) arrays = arrays || ps.arrays.contains(k);
-  if (!arrays) {
-    CheckFitRequest(s);
-  } else if (s.rec.NSmpls < 1 || s.rec.NSmpls > kMaxRecording) {
-    throw RangeError("NSmpls = " + std::to_string(s.rec.NSmpls) + "; a fit needs 1 ... " +
-                     std::to_string(kMaxRecording) + " recordings");
-  } else if (s.fit.FitCount == 0) {
-    throw Error("no parameter is selected for the fit");
-  } else if (s.fit.FitCount > kMaxFitCount) {
-    throw RangeError(std::to_string(s.fit.FitCount) + " parameters are selected for the fit; at most " +
-                     std::to_string(kMaxFitCount) + " can be fitted at once");
-  }
-  PythonHost python(ps, true);
-  PassLimit limit(maxPasses);
-  FitHost host(python, limit);
-  NullRunViewSink views;
-  SimplexResult result;
-  {
-    KeepDataColumns keep(s);
-    py::gil_scoped_release released;
-    result = RunCheckedSimplex(s, host, views, limit);
-  }
-  if (python.Interrupted()) throw py::error_already_set();
-  py::dict values;
-  for (int k = 1; k <= s.fit.FitCount; ++k) {
-    const FitParameter& p = FitParameterAt(s.fit, k);
-    values[py::str(std::string(p.field))] = result.x[static_cast<std::size_t>(k - 1)];
-    // The fitted values stay in the session, and so in its pickle.
-    ps.steps.push_back({"set", "NP0." + std::string(p.field), ExactText(s.NP0.*p.member)});
-  }
-  py::dict out;
-  out["values"] = values;
-  out["residual"] = result.value;
-  out["passes"] = result.passes;
-  out["evaluations"] = result.nfunk;
-  out["converged"] = !result.stopped;
-  return out;
-}
-
+// Arrays as recording smpl: t in ms and the values in the unit of the
+// compared value (ComparedValueUnit) in the session's clamp mode.
 void SetRecording(PythonSession& ps, int smpl, const py::object& t, const py::object& values) {
   ps.CheckIdle();
   if (smpl < 0 || smpl > kMaxRecording) {
@@ -235,14 +225,15 @@ void SetRecording(PythonSession& ps, int smpl, const py::object& t, const py::ob
                           std::to_string(kMaxRecording));
   }
   // Sizes and memory are checked before anything is copied.
-  const py::ssize_t nt = ArraySize(t, "t"), nv = ArraySize(values, "values");
+  const py::ssize_t nt = ArraySize(t, "t_ms"), nv = ArraySize(values, "values");
   if (nt != nv) {
-    throw py::value_error("t and values differ in length (" + std::to_string(nt) + " and " + std::to_string(nv) +
+    throw py::value_error("t_ms and values differ in length (" + std::to_string(nt) + " and " + std::to_string(nv) +
                           ")");
   }
   if (nt == 0) throw py::value_error("a recording has at least 1 point, not 0");
   CheckMemory("recording", 16.0 * static_cast<double>(nt));
-  ArrayRecording r{FromArray(t, "t"), FromArray(values, "values")};
+  ArrayRecording r{FromArray(t, "t_ms"), FromArray(values, "values")};
+  const double perRecordUnit = ComparedValueUnit(ps.s.NP0.If_I_V_or_g).scale;
   for (std::size_t i = 0; i < r.t.size(); ++i) {
     if (!std::isfinite(r.t[i]) || !std::isfinite(r.values[i])) {
       throw py::value_error("point " + std::to_string(i) + " of the recording is not a finite number");
@@ -250,6 +241,10 @@ void SetRecording(PythonSession& ps, int smpl, const py::object& t, const py::ob
     if (i > 0 && !(r.t[i] > r.t[i - 1])) {
       throw py::value_error("the times of a recording must increase (point " + std::to_string(i) + ")");
     }
+  }
+  for (std::size_t i = 0; i < r.t.size(); ++i) {
+    r.t[i] /= 1000.0;
+    r.values[i] /= perRecordUnit;
   }
   ps.arrays[smpl] = std::move(r);
   if (smpl == ps.s.rec.Smpl) ps.ApplyArrayRecording();
@@ -411,40 +406,64 @@ PYBIND11_MODULE(_membrix, m) {
     }
   });
 
-  py::class_<RunResult>(m, "RunResult", "The traces and spikes of one clamp run.")
-      .def_readonly("t", &RunResult::t, "Times of the samples, s (t = n * dt after step n)")
+  py::class_<RunResult>(m, "RunResult",
+                        "The traces and spikes of one clamp run, in the units of the tasks: times in ms, voltages "
+                        "in mV, current densities in µA/cm², currents in pA, concentrations in mM (each item's "
+                        "unit in `units`).")
+      .def_readonly("t_ms", &RunResult::t_ms, "Times of the samples, ms (t = n * dt after step n)")
       .def_readonly("traces", &RunResult::traces, "Recorded items: name -> array, in the units of `units`")
-      .def_readonly("units", &RunResult::units, "Unit of each recorded item")
-      .def_readonly("spike_times", &RunResult::spike_times, "Spike peak times, s")
+      .def_readonly("units", &RunResult::units,
+                    "Unit of each recorded item: mV, µA/cm², pA, mM, mS/cm², '' for gates; Vr, the value "
+                    "compared with the recording, in pA in voltage clamp and in mV (V - Vrest) in current clamp")
+      .def_readonly("spike_times_ms", &RunResult::spike_times_ms, "Spike peak times, ms")
       .def_readonly("deviation", &RunResult::deviation,
-                    "Root-mean-square deviation of the model value from the run's recording")
+                    "Root-mean-square deviation of the model value from the run's recording, as the batch tool "
+                    "reports it: in the record's units of the compared value (V in current clamp, pA in voltage "
+                    "clamp); nan for a run stopped by Ctrl+C")
       .def_readonly("steps", &RunResult::steps, "Steps made")
       .def_readonly("notes", &RunResult::notes, "Notes the run left (a diverged membrane, ...)")
+      .def_readonly("complete", &RunResult::complete, "False for a run stopped by Ctrl+C")
       .def("__getitem__", [](const RunResult& r, const std::string& name) { return r.traces[py::str(name)]; })
       .def(py::pickle(
           [](const RunResult& r) {
-            return py::make_tuple(1, r.t, r.traces, r.units, r.spike_times, r.deviation, r.steps, r.notes);
+            return py::make_tuple(2, r.t_ms, r.traces, r.units, r.spike_times_ms, r.deviation, r.steps, r.notes,
+                                  r.complete);
           },
           [](const py::tuple& state) {
-            if (state.size() != 8 || state[0].cast<int>() != 1) throw py::value_error("not a pickled RunResult");
+            const int version = state.size() > 0 ? state[0].cast<int>() : 0;
+            if (!((version == 1 && state.size() == 8) || (version == 2 && state.size() == 9))) {
+              throw py::value_error("not a pickled RunResult");
+            }
+            // The first form held its times in s; its traces keep the units it names.
+            const double toMs = version == 1 ? 1000.0 : 1.0;
+            auto times = [toMs](const py::handle& a) {
+              const auto values = a.cast<py::array_t<double>>();
+              return ToArray(Scaled(std::vector<double>(values.data(), values.data() + values.size()), toMs));
+            };
             RunResult r;
-            r.t = state[1].cast<py::array_t<double>>();
+            r.t_ms = times(state[1]);
             r.traces = state[2].cast<py::dict>();
             r.units = state[3].cast<py::dict>();
-            r.spike_times = state[4].cast<py::array_t<double>>();
+            r.spike_times_ms = times(state[4]);
             r.deviation = state[5].cast<double>();
             r.steps = state[6].cast<int>();
             r.notes = state[7].cast<std::vector<std::string>>();
+            if (version == 2) r.complete = state[8].cast<bool>();
             return r;
           }))
       .def("__repr__", [](const RunResult& r) {
-        return "<RunResult: " + std::to_string(r.steps) + " steps, " + std::to_string(r.spike_times.size()) +
-               " spikes, traces " + py::str(py::list(r.traces.attr("keys")())).cast<std::string>() + ">";
+        return "<RunResult: " + std::to_string(r.steps) + " steps" + (r.complete ? "" : " (stopped)") + ", " +
+               std::to_string(r.spike_times_ms.size()) + " spikes, traces " +
+               py::str(py::list(r.traces.attr("keys")())).cast<std::string>() + ">";
       });
 
+  // The methods that take or give units are Python's (membrix/session.py);
+  // these work in the record's own units.
   py::class_<PythonSession>(m, "Session",
                             "One neuron model with its protocol, recordings and fit settings, as the program "
-                            "starts (the start-up parameter set).")
+                            "starts (the start-up parameter set). Values in the workbench's units: times in ms, "
+                            "voltages in mV, currents in pA, conductance densities in mS/cm², ...; "
+                            "Session.units(name) gives a parameter's unit.")
       .def(py::init<>())
       .def("copy", [](const PythonSession& ps) { return PythonSession(ps); },
            "An independent copy, e.g. for a run in another thread")
@@ -458,12 +477,10 @@ PYBIND11_MODULE(_membrix, m) {
            py::arg("on") = true, "Use the threshold neuron of the family")
       .def("lif_model", [](PythonSession& ps, bool on) { Step(ps, {"lif_model", on ? "1" : "0", ""}); },
            py::arg("on") = true, "Use the adaptive exponential integrate-and-fire neuron")
-      .def("set", [](PythonSession& ps, const std::string& name, const py::handle& value) {
+      .def("_set_stored", [](PythonSession& ps, const std::string& name, const py::handle& value) {
              Step(ps, {"set", name, ValueText(value)});
-           }, py::arg("name"), py::arg("value"),
-           "Set a protocol global (Iind, t_end, ...) or a parameter field (NP0.gNa) in the record's own units "
-           "(s, V, pA for Iind); a value no run could use (dt 0, t_end -1) is refused and nothing changes")
-      .def("get", &Get, py::arg("name"), "The value of a protocol global or a parameter field, in the record's own units (s, V, pA for Iind)")
+           }, py::arg("name"), py::arg("value"))
+      .def("_get_stored", &Get, py::arg("name"))
       .def_static("names", &Names, "Every name set and get accept")
       .def_static("output_items", [] {
         return std::vector<std::string>(OutputVariables().begin(), OutputVariables().end());
@@ -477,17 +494,19 @@ PYBIND11_MODULE(_membrix, m) {
            "Open a .id parameter file (a regular file; and choose its recording smpl); returns the notes of the "
            "parameter input")
       .def(py::pickle(&PickledState, &FromPickledState))
-      .def("run", &Run, py::arg("record") = std::vector<std::string>{"V"}, py::arg("every") = 1,
-           py::arg("t_end") = py::none(), py::arg("dt") = py::none(),
-           "One clamp run; records the named output items every `every` steps. t_end and dt in s (set as "
-           "set() would); the result's t and spike times in s, its traces in the units result.units names "
-           "(mV, mA/cm2, pA, mM)")
-      .def("fit", &Fit, py::arg("names") = std::vector<std::string>{}, py::arg("tolerance") = 1e-4,
-           py::arg("max_passes") = 0, "Fit the named parameters to the recordings by the downhill simplex; the values in the record's units "
-           "(mS/cm2 for conductances); membrix.tasks.fit has every method")
-      .def("set_recording", &SetRecording, py::arg("smpl"), py::arg("t"), py::arg("values"),
-           "Use arrays as recording smpl: t in s, values the model value the run compares (current clamp: "
-           "V - Vrest in V; voltage clamp: the current in pA)");
+      .def("_run", &Run, py::arg("record"), py::arg("every"), py::arg("t_end_ms"), py::arg("dt_ms"))
+      .def("_set_recording", &SetRecording, py::arg("smpl"), py::arg("t_ms"), py::arg("values"))
+      .def("_compared_unit", [](const PythonSession& ps) {
+             ps.CheckIdle();
+             return ComparedValueUnit(ps.s.NP0.If_I_V_or_g).unit;
+           });
+
+  // The parameters a fit can move: (item of Parameters -> Simplex, field).
+  m.def("_fit_parameters", [] {
+    std::vector<std::pair<std::string, std::string>> list;
+    for (const FitParameter& p : FitParameters()) list.emplace_back(p.menuItem, p.field);
+    return list;
+  });
 
   AddTasks(m);
 }

@@ -1,7 +1,5 @@
 #include "python_session.h"
 
-#include <pybind11/pybind11.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -76,13 +74,6 @@ void PythonSession::ApplyArrayRecording() {
 void PythonSession::ApplyAllArrayRecordings() {
   for (const auto& [k, recording] : arrays) WriteArrayFile(k);
   ApplyArrayRecording();
-}
-
-bool PythonHost::StopRequested() const {
-  if (!checkSignals_ || interrupted_) return interrupted_;
-  pybind11::gil_scoped_acquire gil;
-  if (PyErr_CheckSignals() != 0) interrupted_ = true;
-  return interrupted_;
 }
 
 }  // namespace membrix::python

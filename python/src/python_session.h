@@ -77,21 +77,24 @@ class PythonSession {
 };
 
 // The host of a run from Python: no windows; the arrays of the recording are
-// put in place each time the run has loaded its parameters; a fit stops at
-// the next evaluation when Python has a pending signal (Ctrl+C).
+// put in place each time the run has loaded its parameters; a run ends at its
+// next hundredth step once `stop` is set (Ctrl+C, seen by the calling thread),
+// by the exception RunStopped.
+struct RunStopped {};
+
 class PythonHost final : public Host {
  public:
-  explicit PythonHost(PythonSession& owner, bool checkSignals = false)
-      : owner_(owner), checkSignals_(checkSignals) {}
+  PythonHost(PythonSession& owner, const std::atomic<bool>& stop) : owner_(owner), stop_(stop) {}
   bool Confirm(const std::string&) override { return true; }
   void ShowParameters() override { owner_.ApplyArrayRecording(); }
-  bool StopRequested() const override;
-  bool Interrupted() const { return interrupted_; }
+  bool StopRequested() const override { return stop_.load(std::memory_order_relaxed); }
+  void ProcessEvents() override {
+    if (StopRequested()) throw RunStopped{};
+  }
 
  private:
   PythonSession& owner_;
-  bool checkSignals_;
-  mutable bool interrupted_ = false;
+  const std::atomic<bool>& stop_;
 };
 
 }  // namespace membrix::python

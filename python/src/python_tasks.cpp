@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -271,56 +272,15 @@ py::dict RunTask(const std::string& name, const py::dict& given, const PythonSes
     host.done.store(done);
   };
 
-  std::exception_ptr failure;
-  std::optional<py::error_already_set> pythonError;
+  std::int64_t shown = -1;
   const auto start = std::chrono::steady_clock::now();
-  {
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool finished = false;
-    py::gil_scoped_release released;
-    std::thread runner([&] {
-      try {
-        task->run(call);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      std::lock_guard lock(mutex);
-      finished = true;
-      ended.notify_all();
-    });
-    std::int64_t shown = -1;
-    std::unique_lock lock(mutex);
-    while (!finished) {
-      ended.wait_for(lock, kPollInterval);
-      if (finished) break;
-      lock.unlock();
-      {
-        py::gil_scoped_acquire gil;
-        if (!pythonError) {
-          if (PyErr_CheckSignals() != 0) {
-            pythonError.emplace();
-            host.stop.store(true);
-          } else if (!progress.is_none() && host.done.load() != shown) {
-            shown = host.done.load();
-            try {
-              progress(shown, host.total.load());
-            } catch (py::error_already_set& e) {
-              pythonError.emplace(std::move(e));
-              host.stop.store(true);
-            }
-          }
-        }
-      }
-      lock.lock();
+  std::optional<py::error_already_set> pythonError = RunWatched([&] { task->run(call); }, host.stop, [&] {
+    if (!progress.is_none() && host.done.load() != shown) {
+      shown = host.done.load();
+      progress(shown, host.total.load());
     }
-    lock.unlock();
-    runner.join();
-  }
+  });
   const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (failure) std::rethrow_exception(failure);
-  // A run can end between two looks: Ctrl+C pressed in its last moments still counts.
-  if (!pythonError && PyErr_CheckSignals() != 0) pythonError.emplace();
   if (!progress.is_none() && !pythonError && host.done.load() >= 0) {
     progress(host.done.load(), host.total.load());
   }
@@ -342,6 +302,57 @@ py::dict RunTask(const std::string& name, const py::dict& given, const PythonSes
 }
 
 }  // namespace
+
+std::optional<py::error_already_set> RunWatched(const std::function<void()>& work, std::atomic<bool>& stop,
+                                                const std::function<void()>& look) {
+  std::exception_ptr failure;
+  std::optional<py::error_already_set> pythonError;
+  {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool finished = false;
+    py::gil_scoped_release released;
+    std::thread runner([&] {
+      try {
+        work();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      std::lock_guard lock(mutex);
+      finished = true;
+      ended.notify_all();
+    });
+    std::unique_lock lock(mutex);
+    while (!finished) {
+      ended.wait_for(lock, kPollInterval);
+      if (finished) break;
+      lock.unlock();
+      {
+        py::gil_scoped_acquire gil;
+        if (!pythonError) {
+          if (PyErr_CheckSignals() != 0) {
+            pythonError.emplace();
+            stop.store(true);
+          } else {
+            try {
+              look();
+            } catch (py::error_already_set& e) {
+              pythonError.emplace(std::move(e));
+              stop.store(true);
+            }
+          }
+        }
+      }
+      lock.lock();
+    }
+    lock.unlock();
+    runner.join();
+  }
+  if (failure) std::rethrow_exception(failure);
+  // The work can end between two looks: Ctrl+C pressed in its last moments still counts.
+  if (!pythonError && PyErr_CheckSignals() != 0) pythonError.emplace();
+  return pythonError;
+}
 
 void AddTasks(py::module_& m) {
   // The lines a fit prints for the batch tool are the history of its result here.

@@ -4,7 +4,7 @@ import pytest
 
 import membrix
 from conftest import axon_session
-from membrix.io import RecordingError, read_recording, signals_from_block
+from membrix.io import RecordingError, read_recording, read_trace, signals_from_block
 
 
 def write_atf(path, titles, rows, header=('"AcquisitionMode=Gap Free"',)):
@@ -57,6 +57,11 @@ def test_nwb_clamp_series_in_si_units(tmp_path):
     np.testing.assert_allclose(t, [5.0, 5.1, 5.3])
     np.testing.assert_allclose(i, [1e-12, 2e-12, 3e-12])
     assert np.allclose(read_recording(str(path), channel=1)[1], i)  # series in order of their names
+    # In the session's units: ms, and the current in pA.
+    trace = read_trace(str(path), channel="vc")
+    assert trace.unit == "pA"
+    np.testing.assert_allclose(trace.t_ms, [5000.0, 5100.0, 5300.0])
+    np.testing.assert_allclose(trace.values, [1.0, 2.0, 3.0])
 
 
 def test_a_neo_block_gives_its_channels_by_index_or_name():
@@ -105,19 +110,24 @@ def test_an_nwb_file_without_clamp_series_is_refused(tmp_path):
 
 
 def test_atf_and_nwb_recordings_serve_as_the_recording_of_a_run(tmp_path):
-    s = axon_session(t_end=0.01)
+    s = axon_session(t_end=10)
     r = s.run(record=["V"])
-    rest = s.get("NP0.Vrest")  # V
-    t_ms, v_mv = 1000.0 * r.t, r["V"]
+    rest = s.get("NP0.Vrest", "mV")
+    t_ms, v_mv = r.t_ms, r["V"]
     write_atf(tmp_path / "own.atf", ["Time (ms)", "Vm (mV)"], np.column_stack([t_ms, v_mv]))
     write_nwb(tmp_path / "own.nwb", {"cc": ("CurrentClampSeries", v_mv, 1e-3,
-                                            {"start": r.t[0], "rate": 1.0 / (r.t[1] - r.t[0])})})
-    for path, to_volt in (("own.atf", 1e-3), ("own.nwb", 1.0)):
-        t, v = read_recording(str(tmp_path / path))
-        s.set_recording(1, t, v * to_volt - rest)  # a current-clamp run compares V - Vrest (V)
+                                            {"start": t_ms[0] / 1000, "rate": 1000.0 / (t_ms[1] - t_ms[0])})})
+    for path, to_mv in (("own.atf", 1.0), ("own.nwb", 1000.0)):
+        t, v = read_recording(str(tmp_path / path))  # the file as it is: s, and mV or V
+        trace = read_trace(str(tmp_path / path))  # ms and mV
+        assert trace.unit == "mV"
+        np.testing.assert_allclose(trace.t_ms, 1000.0 * t, rtol=1e-12)
+        np.testing.assert_allclose(trace.values, to_mv * v, rtol=1e-12)
+        # A current-clamp run compares V - Vrest (mV).
+        s.set_recording(1, t_ms=trace.t_ms, values=trace.values - rest)
         assert s.run().deviation < 1e-6, path
-        s.set_recording(1, t, v * to_volt - rest + 0.002)
-        assert s.run().deviation == pytest.approx(0.002, rel=0.01), path
+        s.set_recording(1, t_ms=trace.t_ms, values=trace.values - rest + 2.0)
+        assert s.run().deviation == pytest.approx(0.002, rel=0.01), path  # V, as the batch tool reports it
 
 
 ATF_HEAD = "ATF\t1.0\n0\t2\n\"t (ms)\"\t\"V (mV)\"\n"
@@ -156,13 +166,13 @@ def test_nwb_series_must_be_chosen_when_the_file_has_several(tmp_path):
 
 def test_a_run_goes_to_neo_with_its_units_and_times(tmp_path):
     neo = pytest.importorskip("neo")
-    r = axon_session(t_end=0.02).run(record=["V", "INA"], every=10)
+    r = axon_session(t_end=20).run(record=["V", "INA"], every=10)
     segment = r.to_neo()
     v, ina = segment.analogsignals
-    assert str(v.units.dimensionality) == "mV" and str(ina.units.dimensionality) == "mA/cm**2"
-    np.testing.assert_allclose(v.times.rescale("s").magnitude, r.t)
+    assert str(v.units.dimensionality) == "mV" and str(ina.units.dimensionality) == "uA/cm**2"
+    np.testing.assert_allclose(v.times.rescale("ms").magnitude, r.t_ms)
     np.testing.assert_array_equal(v.magnitude[:, 0], r["V"])
-    np.testing.assert_array_equal(segment.spiketrains[0].rescale("s").magnitude, r.spike_times)
+    np.testing.assert_array_equal(segment.spiketrains[0].rescale("ms").magnitude, r.spike_times_ms)
     # Neo's own writers take it.
     block = neo.Block()
     block.segments.append(segment)

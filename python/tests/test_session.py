@@ -1,5 +1,6 @@
 import os
 import pickle
+import signal
 import threading
 import time
 
@@ -7,12 +8,12 @@ import numpy as np
 import pytest
 
 import membrix
-from conftest import AXON, axon_session, cli_run
+from conftest import AXON_SET, axon_session, cli_run
 
 
-def cli_axon_args(t_end):
-    args = ["--family", "Rariza", "--t-end", repr(t_end)]
-    for name, value in AXON.items():
+def cli_axon_args(t_end_s):
+    args = ["--family", "Rariza", "--t-end", repr(t_end_s)]
+    for name, value in AXON_SET.items():
         args += ["--set", f"{name}={value}"]
     return args
 
@@ -20,45 +21,85 @@ def cli_axon_args(t_end):
 def test_the_squid_axon_run_is_the_batch_tools_run(tmp_path):
     trace = tmp_path / "v.dat"
     cli = cli_run(*cli_axon_args(0.1), "--save-v", str(trace), cwd=tmp_path)
-    r = axon_session().run(record=["V"], t_end=0.1)
+    r = axon_session().run(record=["V"], t_end_ms=100)
 
-    assert r.steps == cli["steps"]
-    assert len(r.spike_times) == len(cli["spike_times"]) > 3
-    assert [f"{t:.10g}" for t in r.spike_times] == [f"{t:.10g}" for t in cli["spike_times"]]
+    assert r.steps == cli["steps"] and r.complete
+    assert len(r.spike_times_ms) == len(cli["spike_times"]) > 3
+    np.testing.assert_allclose(r.spike_times_ms / 1000.0, cli["spike_times"], rtol=1e-9)  # the batch tool's in s
     assert r.deviation == pytest.approx(cli["deviation"], rel=1e-9)
     # The batch tool's trace file: t (ms) and V (mV) every n_Write steps.
     written = np.loadtxt(trace)
-    steps = np.rint(written[:, 0] / 1000.0 / (r.t[1] - r.t[0])).astype(int)
+    steps = np.rint(written[:, 0] / (r.t_ms[1] - r.t_ms[0])).astype(int)
     assert len(steps) > 100
     np.testing.assert_allclose(r["V"][steps - 1], written[:, 1], atol=1e-3)
+    np.testing.assert_allclose(r.t_ms[steps - 1], written[:, 0], rtol=1e-9)
 
 
-def test_traces_have_one_sample_per_step_in_their_units():
+def test_traces_have_one_sample_per_step_in_the_units_of_the_tasks():
     s = axon_session()
-    r = s.run(record=["V", "INa", "mm", "PSC"], every=3, t_end=0.02)
-    dt = s.get("dt")
-    assert r.steps == 400
-    assert len(r.t) == 400 // 3
-    np.testing.assert_allclose(r.t, dt * 3 * np.arange(1, len(r.t) + 1))
+    r = s.run(record=["V", "INa", "mm", "PSC"], every=3, t_end_ms=20)
+    dt = s.get("dt", "ms")
+    assert dt == 0.05 and r.steps == 400
+    assert len(r.t_ms) == 400 // 3
+    np.testing.assert_allclose(r.t_ms, dt * 3 * np.arange(1, len(r.t_ms) + 1))
     for name in ("V", "INa", "mm", "PSC"):
-        assert r[name].dtype == np.float64 and r[name].shape == r.t.shape
-    assert r.units == {"V": "mV", "INa": "mA/cm2", "mm": "", "PSC": "pA"}
+        assert r[name].dtype == np.float64 and r[name].shape == r.t_ms.shape
+    assert r.units == {"V": "mV", "INa": "µA/cm²", "mm": "", "PSC": "pA"}
     assert -90 < r["V"].min() < -50 and 20 < r["V"].max() < 60  # mV: a full action potential
     assert 0 <= r["mm"].min() and r["mm"].max() <= 1
-    assert r["INa"].min() < 0  # the inward sodium current of the spike
-    assert r.spike_times.dtype == np.float64
+    assert -2000 < r["INa"].min() < -200  # µA/cm²: the inward sodium current of the spike
+    assert r.spike_times_ms.dtype == np.float64 and 0 < r.spike_times_ms[0] < 20
 
 
-def test_set_and_get_use_the_batch_tools_names():
+def test_set_and_get_give_and_take_the_units_the_workbench_shows():
     s = membrix.Session()
-    cases = [("Iind", 150, 150.0), ("t_Iind", 0.2, 0.2), ("NP0.gNa", "50", 50.0), ("NP0.HH_type", "Rariza", "Rariza"),
-             ("NP0.If_I_V_or_g", 1, 1), ("Smpl", 2, 2)]
-    for name, value, expected in cases:
-        s.set(name, value)
-        assert s.get(name) == expected and type(s.get(name)) is type(expected), name
-    s.set("t_end", 0.01)
-    assert s.run(record=[]).steps == 200  # the step count follows t_end
+    # name, value, unit, the value the record keeps (its own units: s, V, mF/cm², K)
+    cases = [("Iind", 150, None, 150.0), ("Iind", 150, "pA", 150.0), ("t_Iind", 200, "ms", 0.2),
+             ("t_end", 10, "ms", 0.01), ("dt", 0.025, "ms", 2.5e-5), ("NP0.gNa", "50", None, 50.0),
+             ("NP0.Vrest", -65, "mV", -0.065), ("NP0.tau_m", "12.5", "ms", 0.0125), ("NP0.Cm", 1, "uF/cm2", 0.001),
+             ("NP0.Temp", 6.3, "°C", 279.3), ("uu", 2.5, "µA/cm²", 0.0025), ("Vh", -20, "mV", -0.02),
+             ("NP0.HH_type", "Rariza", None, "Rariza"), ("NP0.If_I_V_or_g", 1, None, 1), ("Smpl", 2, None, 2)]
+    for name, value, unit, kept in cases:
+        s.set(name, value, unit)
+        assert s._get_stored(name) == pytest.approx(kept, rel=1e-15) if isinstance(kept, float) else \
+            s._get_stored(name) == kept, name
+        shown = float(value) if isinstance(kept, float) else value
+        assert s.get(name, unit) == shown and type(s.get(name, unit)) is type(shown), name
+    # The whole-cell values of the adaptive EIF neuron are densities times the area.
+    s.set("NP0.Square", 2, "1e-5 cm2")
+    s.set("NP0.EIF_a", 4, "nS")
+    assert s._get_stored("NP0.EIF_a") == pytest.approx(4e-9 / 2e-5 / 1e-3)  # mS/cm²
+    assert s.get("NP0.EIF_a", "nS") == pytest.approx(4.0)
+    s.set("t_end", 10, "ms")
+    assert s.run(record=[]).steps == 400  # the step count follows t_end: 10 ms at 0.025 ms
     assert "NP0.gNa" in s.names() and "Iind" in s.names()
+    units = membrix.Session.units()
+    assert units["t_end"] == "ms" and units["NP0.Vrest"] == "mV" and units["NP0.gNa"] == "mS/cm²"
+    assert membrix.Session.units("Iind") == "pA" and membrix.Session.units("NP0.HH_type") == ""
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda s, r: s.set("t_end", 0.1), membrix.UnitError,
+     'name the unit: set("t_end", 0.1, "ms") (0.1 in the record\'s own unit, which earlier versions took, is '
+     'set("t_end", 100, "ms"))'),
+    (lambda s, r: s.get("NP0.Vrest"), membrix.UnitError, 'get("NP0.Vrest", "mV")'),
+    (lambda s, r: s.set("NP0.gNa", 50, "mV"), membrix.UnitError, "NP0.gNa is given in mS/cm², not in \"mV\""),
+    (lambda s, r: s.get("Smpl", "ms"), membrix.UnitError, "Smpl is given in no unit"),
+    (lambda s, r: s.run(t_end=0.1), TypeError, "Session.run takes t_end_ms= in ms, not t_end= in s: "
+                                               "run(t_end_ms=100)"),
+    (lambda s, r: s.run(dt=2e-5), TypeError, "run(dt_ms=0.02)"),
+    (lambda s, r: s.set_recording(1, [0.0, 0.001], [0.0, 0.0]), TypeError, "t_ms=1000 * t, values=1000 * v"),
+    (lambda s, r: r.t, AttributeError, "RunResult.t was in s; the run gives t_ms, in ms"),
+    (lambda s, r: r.spike_times, AttributeError, "spike_times_ms"),
+    (lambda s, r: membrix.fi_curve(s, [0.0], t_end=0.1), TypeError, "fi_curve(..., t_end_ms=100)"),
+    (lambda s, r: membrix.Session.units("NP0.gNaa"), membrix.FormatError, "unknown parameter NP0.gNaa"),
+])
+def test_calls_in_the_units_of_earlier_versions_are_refused_with_the_call_to_write(call, error, message):
+    s = membrix.Session()
+    with pytest.raises(error) as caught:
+        call(s, s.copy().run(t_end_ms=1))
+    assert message in str(caught.value)
+    assert s.get("t_end", "ms") != 0.1  # nothing was set
 
 
 @pytest.mark.parametrize("call, error, message", [
@@ -69,11 +110,14 @@ def test_set_and_get_use_the_batch_tools_names():
     (lambda s: s.family("Hodgkin"), membrix.Error, "Hodgkin"),
     (lambda s: s.run(record=["Vx"]), membrix.FormatError, '"Vx" is not an item of the output list'),
     (lambda s: s.run(every=0), membrix.RangeError, "1 or more steps"),
-    (lambda s: s.run(dt=0), ValueError, "dt must be a positive"),
+    (lambda s: s.run(dt_ms=0), ValueError, "dt_ms must be a positive"),
     (lambda s: s.load_id("/nonexistent/x.id"), membrix.IoError, "/nonexistent/x.id"),
     (lambda s: s.load_id("/"), membrix.IoError, "/: is not a regular file"),
-    (lambda s: s.set("dt", 0), membrix.RangeError, "the time step dt = 0 s must be a positive number"),
-    (lambda s: s.set("t_end", -1), membrix.RangeError, "the run length t_end = -1 s"),
+    (lambda s: s.set("dt", 0, "ms"), membrix.RangeError,
+     "the time step dt = 0 s must be a positive number of seconds (set: dt = 0 ms)"),
+    (lambda s: s.set("t_end", -1, "ms"), membrix.RangeError, "the run length t_end = -0.001 s"),
+    (lambda s: (s.set("NP0.Square", 0), s.set("NP0.EIF_a", 4, "nS")), membrix.RangeError,
+     "NP0.EIF_a is given for the whole cell, and the membrane area NP0.Square is 0"),
 ])
 def test_errors_become_exceptions_with_the_engines_message(call, error, message):
     with pytest.raises(error) as caught:
@@ -96,12 +140,12 @@ def test_a_parameter_file_runs_as_from_the_batch_tool(sample_dir):
     r = s.run(record=["Vr", "Vexp"])
     cli = cli_run("--id", path, "--smpl", "2")
     assert r.deviation == pytest.approx(cli["deviation"], rel=1e-9)
-    assert [f"{t:.10g}" for t in r.spike_times] == [f"{t:.10g}" for t in cli["spike_times"]]
+    np.testing.assert_allclose(r.spike_times_ms / 1000.0, cli["spike_times"], rtol=1e-9)
 
 
 def test_a_run_releases_the_interpreter_and_guards_its_session():
     s = axon_session()
-    s.set("t_end", 10.0)  # 200000 steps
+    s.set("t_end", 10000, "ms")  # 200000 steps
     count, refused, running, done = [0], [], threading.Event(), threading.Event()
 
     def other():
@@ -128,7 +172,7 @@ def test_a_run_releases_the_interpreter_and_guards_its_session():
 
 
 def test_copies_run_side_by_side_with_the_same_result():
-    s = axon_session(t_end=0.05)
+    s = axon_session(t_end=50)
     copies = [s.copy() for _ in range(3)]
     results = [None] * 3
     threads = [threading.Thread(target=lambda i=i: results.__setitem__(i, copies[i].run())) for i in range(3)]
@@ -142,26 +186,26 @@ def test_copies_run_side_by_side_with_the_same_result():
 
 
 def test_a_run_that_diverges_says_so_in_its_notes():
-    r = axon_session().run(t_end=0.05, dt=0.002)
+    r = axon_session().run(t_end_ms=50, dt_ms=2)
     assert len(r.notes) == 1 and "diverged" in r.notes[0] and "time step of 2 ms is too long" in r.notes[0]
-    assert axon_session().run(t_end=0.01).notes == []
+    assert axon_session().run(t_end_ms=10).notes == []
 
 
 def test_a_run_is_as_long_as_asked_however_many_steps():
     # 100 s at 0.05 ms: two million steps, twice the million the program once stopped at.
-    s = axon_session(t_Iind=1000)
-    r = s.run(record=["V"], every=1000, t_end=100.0)
+    s = axon_session(t_Iind=1_000_000)
+    r = s.run(record=["V"], every=1000, t_end_ms=100_000)
     assert r.steps == 2_000_000
-    assert len(r.t) == 2000 and r.t[-1] == pytest.approx(100.0)
-    assert r.spike_times[-1] > 99.9  # the axon fires to the end of the run
+    assert len(r.t_ms) == 2000 and r.t_ms[-1] == pytest.approx(100_000)
+    assert r.spike_times_ms[-1] > 99_900  # the axon fires to the end of the run
 
 
 def test_set_refuses_what_a_run_refuses_and_keeps_the_value(tmp_path):
     s = membrix.Session()
-    dt = s.get("dt")
+    dt = s.get("dt", "ms")
     with pytest.raises(membrix.RangeError):
-        s.set("dt", -1e-5)
-    assert s.get("dt") == dt
+        s.set("dt", -0.01, "ms")
+    assert s.get("dt", "ms") == dt
     fifo = tmp_path / "pipe.id"
     os.mkfifo(fifo)
     with pytest.raises(membrix.IoError, match="is not a regular file"):
@@ -169,14 +213,14 @@ def test_set_refuses_what_a_run_refuses_and_keeps_the_value(tmp_path):
 
 
 def test_a_pickled_session_reproduces_its_run(sample_dir):
-    s = axon_session(t_end=0.02)
+    s = axon_session(t_end=20)
     s.set("NP0.gNa", 100.0)
-    s.set_recording(1, np.linspace(0.0, 0.02, 50), np.zeros(50))
-    s.run(record=["V"], dt=2e-5)  # a run leaves values the next one starts from
+    s.set_recording(1, t_ms=np.linspace(0.0, 20.0, 50), values=np.zeros(50))
+    s.run(record=["V"], dt_ms=0.02)  # a run leaves values the next one starts from
     copy = pickle.loads(pickle.dumps(s))
     a, b = s.copy().run(record=["V", "INA"]), copy.run(record=["V", "INA"])
     np.testing.assert_array_equal(a["V"], b["V"])
-    np.testing.assert_array_equal(a.t, b.t)
+    np.testing.assert_array_equal(a.t_ms, b.t_ms)
     assert a.deviation == b.deviation > 0
     r = pickle.loads(pickle.dumps(a))
     np.testing.assert_array_equal(r["INA"], a["INA"])
@@ -185,4 +229,27 @@ def test_a_pickled_session_reproduces_its_run(sample_dir):
     with_file = membrix.Session()
     with_file.load_id(os.path.join(sample_dir, "AP.id"), 1)
     again = pickle.loads(pickle.dumps(with_file))
-    assert again.run(t_end=0.005).deviation == with_file.run(t_end=0.005).deviation
+    assert again.run(t_end_ms=5).deviation == with_file.run(t_end_ms=5).deviation
+
+    # A result pickled by an earlier version held its times in s.
+    old = membrix.RunResult.__new__(membrix.RunResult)
+    old.__setstate__((1, np.array([0.001, 0.002]), {"V": np.array([-65.0, -64.0])}, {"V": "mV"}, np.array([0.0015]),
+                      0.0, 2, []))
+    np.testing.assert_array_equal(old.t_ms, [1.0, 2.0])
+    np.testing.assert_array_equal(old.spike_times_ms, [1.5])
+    assert old.complete
+
+
+def test_ctrl_c_stops_a_single_run_within_a_second():
+    s = axon_session(t_Iind=1e9)
+    timer = threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT))
+    timer.start()
+    start = time.monotonic()
+    with pytest.raises(KeyboardInterrupt) as caught:
+        s.run(record=["V"], every=100, t_end_ms=600_000)  # ten minutes of the axon: 12 million steps
+    assert time.monotonic() - start < 1.5
+    r = caught.value.result
+    assert not r.complete and 0 < r.steps < 12_000_000 and "stopped" in repr(r)
+    assert len(r.t_ms) == len(r["V"]) == r.steps // 100
+    assert len(r.spike_times_ms) > 0 and np.isnan(r.deviation)
+    assert s.run(t_end_ms=1).steps == 20  # the session runs again

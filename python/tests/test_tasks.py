@@ -184,9 +184,9 @@ def test_every_task_is_a_function_whose_help_gives_units_and_ranges():
 
 def own_recording_session():
     """The squid axon at gNa 100 mS/cm² with, as recording 1, its own trace at gNa 120."""
-    s = axon_session(t_end=0.01)
+    s = axon_session(t_end=10)
     r = s.copy().run(record=["Vr"])
-    s.set_recording(1, r.t, r["Vr"])
+    s.set_recording(1, t_ms=r.t_ms, values=r["Vr"])
     s.set("NP0.gNa", 100.0)
     return s
 

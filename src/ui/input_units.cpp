@@ -45,6 +45,13 @@ void ShowMainWindowUnits(QWidget* form1) {
   for (const auto& u : units) {
     if (auto* in = form1->findChild<NumericInput*>(QLatin1String(u.name))) in->setUnit(u.unit);
   }
+  if (auto* du = form1->findChild<NumericInput*>(QStringLiteral("DDSpinEdit17"))) {
+    du->setToolTip(QStringLiteral("The kick of u at a surgery, in \u00b5A/cm\u00b2 as u itself: 2 adds 0.002 mA/cm\u00b2"));
+  }
+  if (auto* slope = form1->findChild<NumericInput*>(QStringLiteral("DDSpinEdit9"))) {
+    slope->setToolTip(QStringLiteral("The rate change per unit of u, in Hz per mA/cm\u00b2 (700 is 0.7 Hz per "
+                                     "\u00b5A/cm\u00b2); the clamp is off while 0"));
+  }
 }
 
 }  // namespace membrix

@@ -128,7 +128,7 @@ void USMapWindowTest::FiringClampItemHoldsTheRateSetOnThePage() {
   QVERIFY2(w.RateErrorText().startsWith(QStringLiteral("rate error over %1 ISIs: mean ").arg(n - 1)),
            qPrintable(w.RateErrorText()));
   const QString status = f.form1().RunSummaryLabel()->text();
-  QVERIFY2(status.startsWith(QStringLiteral("Firing clamp complete: %1 spikes in 3000.0 ms, target 40 Hz, mean ").arg(n)),
+  QVERIFY2(status.startsWith(QStringLiteral("Firing clamp complete: %1 spikes in 3000.0 ms, target 40 Hz, rate error mean ").arg(n)),
            qPrintable(status));
   // The drive charts keep drawing to the end of the run, past its first second.
   membrix::Chart* drive = w.clamp();

@@ -224,9 +224,10 @@ bool FiringClampWindow::Run(std::int32_t maxSpikes, const std::string& traceFile
     status_->setText(QStringLiteral("%1 spikes in %2 ms").arg(last_.nSpikes).arg(last_.t * 1000.0, 0, 'f', 1));
   });
   if (done) {
-    const QString target = TargetRate() > 0.0 ? QStringLiteral(", target %1 Hz, ").arg(TargetRate(), 0, 'g', 4) +
-                                                   RateErrorText().section(QLatin1Char(':'), 1).trimmed()
-                                             : QString();
+    const QString target = TargetRate() > 0.0 && errorCount_ > 0
+                               ? QStringLiteral(", target %1 Hz, rate error ").arg(TargetRate(), 0, 'g', 4) +
+                                     RateErrorText().section(QLatin1Char(':'), 1).trimmed()
+                               : QString();
     wb_.mainWindow().ShowTaskStatus(QStringLiteral("Firing clamp %1: %2 spikes in %3 ms%4 (%5 s)")
                                         .arg(last_.stopped ? QStringLiteral("stopped") : QStringLiteral("complete"))
                                         .arg(last_.nSpikes)

@@ -185,13 +185,19 @@ void BubbleMap::AddValue(double x, double y, double radius, double value) {
   update();
 }
 
-void BubbleMap::FindSpacing() {
-  // Only while the grid is small enough to look at again at every point.
-  if (bubbles_.size() > 4096 && dx_ > 0.0 && dy_ > 0.0) return;
+// The spacing is found again when the bubbles are next drawn or looked up,
+// not at every point a map adds.
+void BubbleMap::FindSpacing() { spacingKnown_ = false; }
+
+void BubbleMap::KnowSpacing() const {
+  if (spacingKnown_) return;
   std::vector<double> xs, ys;
+  xs.reserve(bubbles_.size());
+  ys.reserve(bubbles_.size());
   for (const Bubble& b : bubbles_) xs.push_back(b.x), ys.push_back(b.y);
   dx_ = Spacing(std::move(xs));
   dy_ = Spacing(std::move(ys));
+  spacingKnown_ = true;
 }
 
 int BubbleMap::BubbleLevel(int k) const {
@@ -207,6 +213,7 @@ QColor BubbleMap::BubbleColour(int k) const {
 }
 
 double BubbleMap::RadiusInPixels(const Bubble& b, const QRect& plot) const {
+  KnowSpacing();
   const double perX = plot.width() / (xMax_ - xMin_), perY = plot.height() / (yMax_ - yMin_);
   double r = b.radius * perY;
   // No wider than the grid: neighbours touch at most.
@@ -265,7 +272,7 @@ void BubbleMap::SetLine(double x0, double y0, double x1, double y1) {
 
 void BubbleMap::Clear() {
   bubbles_.clear();
-  dx_ = dy_ = 0.0;
+  spacingKnown_ = false;
   line_ = false;
   update();
 }
@@ -709,18 +716,25 @@ void USMapWindow::Plot(MapGrid grid) {
   clock.start();
   wb_.RunSimulation([&] {
     SweepWindowHost host(wb_, stop_);
-    MapWindowSink sink(*map_, *chart_, *status_, in, grid, wb_.inputs().firingClamp, [this] {
-      FitRateScale();
-      if (heat_->isVisible()) RefreshHeatMap();
+    double highest = 0.0;
+    QElapsedTimer sinceHeat;
+    sinceHeat.start();
+    MapWindowSink sink(*map_, *chart_, *status_, in, grid, wb_.inputs().firingClamp, [&] {
+      const double v = map_->BubbleValue(map_->BubbleCount() - 1);
+      if (std::isfinite(v) && v > highest) {
+        highest = v;
+        FitRateScale();
+      }
+      if (heat_->isVisible() && sinceHeat.elapsed() > 200) {
+        RefreshHeatMap();
+        sinceHeat.restart();
+      }
     });
     const RunsOutcome outcome = MapUS(s, in, wb_.inputs().fiber, host, sink, grid);
     chart_->Refresh();
+    if (heat_->isVisible()) RefreshHeatMap();
     status_->setText(outcome.stopped ? QStringLiteral("stopped after %1 points").arg(outcome.delivered)
                                      : QStringLiteral("done: %1 points in %2").arg(outcome.delivered).arg(kUSMapFile));
-    double highest = 0.0;
-    for (int k = 0; k < map_->BubbleCount(); ++k) {
-      if (std::isfinite(map_->BubbleValue(k))) highest = std::max(highest, map_->BubbleValue(k));
-    }
     wb_.mainWindow().ShowTaskStatus(
         QStringLiteral("%1 map %2: %3 points%4, written to %5 (%6 s)")
             .arg(grid == MapGrid::US ? QStringLiteral("(u,s)") : QStringLiteral("(gE,gI)"),

@@ -98,10 +98,12 @@ class BubbleMap : public QWidget {
   };
   double RadiusInPixels(const Bubble& b, const QRect& plot) const;
   void FindSpacing();
+  void KnowSpacing() const;
   std::vector<Bubble> bubbles_;
   double xMin_ = 0, xMax_ = 1, yMin_ = 0, yMax_ = 1;  // the view
   double fullXMin_ = 0, fullXMax_ = 1, fullYMin_ = 0, fullYMax_ = 1;
-  double dx_ = 0, dy_ = 0;  // the grid's spacing, 0 while unknown
+  mutable double dx_ = 0, dy_ = 0;  // the grid's spacing, 0 for fewer than two distinct places
+  mutable bool spacingKnown_ = false;
   QString xTitle_, yTitle_, bottom_, top_, unit_, valueName_;
   double lo_ = 0, hi_ = 1;
   bool valueScale_ = false;

@@ -468,9 +468,10 @@ FiringClampResult RunWithNoise(Session& s, const FiringClampInputs& in, const ZF
       }
       s.stim.uu = -Vus * gE + c.FC_Ua;
       s.stim.ss = gE + gI + c.FC_Sa;
-      if (t < 1.0) {
-        sink.Sample({t, gE, gI, s.stim.uu, s.stim.ss, c.FC_Ua, c.FC_Sa, nv.V}, run.nt % run.n_Draw == 0);
-      }
+      // Every step in the first second, then at the drawing pace: the clamp
+      // goes on injecting after the stimulus window, and its charts show it.
+      const bool drawn = run.nt % run.n_Draw == 0;
+      if (t < 1.0 || drawn) sink.Sample({t, gE, gI, s.stim.uu, s.stim.ss, c.FC_Ua, c.FC_Sa, nv.V}, drawn);
       // The clamp, its records and the map all speak of u - s·(V - Vus).
       const double uClamp = s.stim.uu;
       s.stim.uu = ProceduralU(uClamp, s.stim.ss, Vus, s.NP0);

@@ -77,7 +77,8 @@ struct FiringClampSample {
 class FiringClampSink {
  public:
   virtual ~FiringClampSink() = default;
-  // Every step while t < 1 s (full = the u and s values are fresh, every n_Draw steps).
+  // Every step while t < 1 s, then every n_Draw steps (full = the u and s values
+  // are fresh, every n_Draw steps).
   virtual void Sample(const FiringClampSample& sample, bool full) { (void)sample, (void)full; }
   // A per-spike record.
   virtual void Record(const SpikeRecord& record) { (void)record; }

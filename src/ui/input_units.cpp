@@ -37,9 +37,20 @@ void ShowMainWindowUnits(QWidget* form1) {
   } units[] = {{"DDSpinEdit5", kCurrent},       {"DDSpinEdit6", kConductance}, {"DDSpinEdit22", kConductance},
                {"DDSpinEdit23", kConductance},  {"DDSpinEdit8", QStringLiteral("Hz")},
                {"DDSpinEdit10", QStringLiteral("ms")}, {"DDSpinEdit11", QStringLiteral("ms")},
-               {"DDSpinEdit12", QStringLiteral("ms")}, {"DDSpinEdit19", QStringLiteral("mV")}};
+               {"DDSpinEdit12", QStringLiteral("ms")}, {"DDSpinEdit19", QStringLiteral("mV")},
+               // The firing clamp's rate change per unit of u (u held in mA/cm²), and its
+               // currents entered in µA/cm² whatever their captions spell.
+               {"DDSpinEdit9", QStringLiteral("Hz/(mA/cm\u00b2)")}, {"DDSpinEdit15", kCurrent},
+               {"DDSpinEdit17", kCurrent}, {"DDSpinEdit18", kCurrent}};
   for (const auto& u : units) {
     if (auto* in = form1->findChild<NumericInput*>(QLatin1String(u.name))) in->setUnit(u.unit);
+  }
+  if (auto* du = form1->findChild<NumericInput*>(QStringLiteral("DDSpinEdit17"))) {
+    du->setToolTip(QStringLiteral("The kick of u at a surgery, in \u00b5A/cm\u00b2 as u itself: 2 adds 0.002 mA/cm\u00b2"));
+  }
+  if (auto* slope = form1->findChild<NumericInput*>(QStringLiteral("DDSpinEdit9"))) {
+    slope->setToolTip(QStringLiteral("The rate change per unit of u, in Hz per mA/cm\u00b2 (700 is 0.7 Hz per "
+                                     "\u00b5A/cm\u00b2); the clamp is off while 0"));
   }
 }
 

@@ -30,7 +30,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "common/error.h"
 #include "common/version.h"
@@ -47,8 +49,10 @@
 #include "run/trace_files.h"
 #include "ui/chart.h"
 #include "ui/input_units.h"
+#include "ui/protocol_keeper.h"
 #include "ui/run_summary.h"
 #include "ui/numeric_input.h"
+#include "ui/parameter_window.h"
 #include "ui/run_view_charts.h"
 #include "ui/windows/analysis_windows.h"
 #include "ui/windows/us_map_window.h"
@@ -1020,6 +1024,17 @@ void MainWindow::BuildDesktopHabits() {
   runSummary_->setObjectName(QStringLiteral("RunSummary"));
   runSummary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   statusBar()->addWidget(runSummary_, 1);
+  protocolUndo_ = new QPushButton(QStringLiteral("Undo"), this);
+  protocolUndo_->setObjectName(QStringLiteral("ProtocolUndo"));
+  protocolUndo_->setToolTip(QStringLiteral("Gives the main protocol back as it was before the task"));
+  protocolUndo_->hide();
+  statusBar()->addWidget(protocolUndo_);
+  connect(protocolUndo_, &QPushButton::clicked, this, [this] {
+    const std::function<void()> undo = std::exchange(protocolUndoCommand_, {});
+    ClearProtocolMarks();
+    if (undo) undo();
+    runSummary_->setText(QStringLiteral("The main protocol is back as it was before the task."));
+  });
   // The model time and the recording of the run sit at the status bar's right
   // end, which leaves the top row room for the inputs on a small screen.
   statusBar()->addPermanentWidget(fileLabel_);
@@ -1161,6 +1176,68 @@ int MainWindow::ChooseSample(int tickedItem, int NSmpls) {
   if (tickedItem == 1) return 1;
   if (tickedItem >= 2 && tickedItem <= kMaxRecording && NSmpls >= tickedItem) return tickedItem;
   return tickedItem == 0 ? 0 : 1;
+}
+
+void MainWindow::ShowProtocolChanges(const QString& task, const std::vector<ProtocolChange>& changes,
+                                     std::function<void()> undo) {
+  ClearProtocolMarks();
+  QStringList phrases;
+  for (const ProtocolChange& c : changes) {
+    phrases << c.phrase;
+    if (c.input.isEmpty()) continue;
+    QWidget* input = c.input.startsWith(QLatin1String("Form4."))
+                         ? wb_.parameterWindow().findChild<QWidget*>(c.input.mid(6))
+                         : findChild<QWidget*>(c.input);
+    if (input == nullptr) continue;
+    input->setProperty("changedByTask", input->toolTip());
+    input->setStyleSheet(QStringLiteral("background-color: #ffe38a;"));
+    input->setToolTip(QStringLiteral("Set by %1: %2").arg(task, c.phrase));
+    protocolMarked_.push_back(input);
+    // Editing a marked input takes it over: its mark goes.
+    if (auto* in = qobject_cast<NumericInput*>(input)) {
+      connect(in, &QLineEdit::textEdited, this, [this, in] {
+        auto it = std::find(protocolMarked_.begin(), protocolMarked_.end(), in);
+        if (it == protocolMarked_.end()) return;
+        in->setStyleSheet(QString());
+        in->setToolTip(in->property("changedByTask").toString());
+        in->setProperty("changedByTask", QVariant());
+        protocolMarked_.erase(it);
+      }, Qt::SingleShotConnection);
+    }
+  }
+  protocolUndoCommand_ = std::move(undo);
+  protocolUndo_->show();
+  runSummary_->setText(QStringLiteral("%1 set the main protocol: %2.").arg(task, phrases.join(QStringLiteral(", "))));
+}
+
+void MainWindow::ClearProtocolMarks() {
+  for (QWidget* w : protocolMarked_) {
+    w->setStyleSheet(QString());
+    w->setToolTip(w->property("changedByTask").toString());
+    w->setProperty("changedByTask", QVariant());
+  }
+  protocolMarked_.clear();
+  protocolUndoCommand_ = {};
+  if (protocolUndo_ != nullptr) protocolUndo_->hide();
+}
+
+QStringList MainWindow::ProtocolMarks() const {
+  QStringList names;
+  for (QWidget* w : protocolMarked_) names << w->objectName();
+  return names;
+}
+
+QPushButton* MainWindow::ProtocolUndo() const { return protocolUndo_->isHidden() ? nullptr : protocolUndo_; }
+
+void MainWindow::ShowTaskStatus(const QString& line) { runSummary_->setText(line); }
+
+void MainWindow::TakeSampleFromMarks() {
+  for (int item = 0; item < static_cast<int>(sampleItems_.size()); ++item) {
+    if (sampleItems_[item] != nullptr && sampleItems_[item]->isChecked()) {
+      s().rec.Smpl = ChooseSample(item, s().rec.NSmpls);
+      return;
+    }
+  }
 }
 
 // ---- Events -----------------------------------------------------------------
@@ -1504,8 +1581,24 @@ void MainWindow::OnSimplexTask() {
   class FitHostAndProgress final : public Host, public FitProgress {
    public:
     FitHostAndProgress(Workbench& wb, MainWindow& window, QLabel& summary)
-        : wb_(wb), window_(window), summary_(summary) {}
-    void ProcessEvents() override { wb_.ProcessEvents(); }
+        : wb_(wb), window_(window), summary_(summary), echoes_(wb.session().ParamsMemo.size()) {}
+    // Every evaluation reads the recordings' sections again; their assignments
+    // were shown when the file was opened, and are not repeated for each one:
+    // the Notes page gets one line per pass.
+    void ProcessEvents() override {
+      QuietSections();
+      wb_.ProcessEvents();
+    }
+    void QuietSections() {
+      std::vector<std::string>& memo = wb_.session().ParamsMemo;
+      if (memo.size() <= echoes_) return;
+      memo.resize(echoes_);
+      if (!noted_) {
+        memo.push_back("The fit reads the recordings' sections at every evaluation; their assignments are shown above.");
+        noted_ = true;
+      }
+      echoes_ = memo.size();
+    }
     bool StopRequested() const override { return wb_.StopRequested() || FitDialog::StopAsked(&window_); }
     bool Confirm(const std::string& question) override { return wb_.Confirm(question); }
     // The windows show the parameters rounded to the decimals of their inputs,
@@ -1516,7 +1609,9 @@ void MainWindow::OnSimplexTask() {
       wb_.ShowParameters();
       wb_.session().NP0 = evaluated;
     }
-    void Status(const FitStatus& status) override { Show(QString::fromStdString(FitStatusLine(s().fit, status))); }
+    void Status(const FitStatus& status) override {
+      Show(FitDialog::WithResidualUnit(s(), QString::fromStdString(FitStatusLine(s().fit, status))));
+    }
     void Show(const QString& line) {
       summary_.setText(line);
       FitDialog::ShowStatus(&window_, line);
@@ -1527,19 +1622,32 @@ void MainWindow::OnSimplexTask() {
     Workbench& wb_;
     MainWindow& window_;
     QLabel& summary_;
+    std::size_t echoes_;
+    bool noted_ = false;
   };
   FitHostAndProgress fitHost(wb_, *this, *runSummary_);
   FitDialog::SetFitting(this, true);
   fitHost.Show(QStringLiteral("Fitting: checking the request ..."));
   FitOutcome outcome;
-  const bool done = wb_.RunSimulation([&] {
-    CollectFitSelection(s().fit);
-    FitExperimentAxis();
-    outcome = RunFit(s(), fitHost, wb_.views(), fitHost);
-  });
+  bool done = false;
+  {
+    // The fit's result is the parameters; the recordings' own protocols it
+    // ran through go, and the main protocol is the one before the fit.
+    ProtocolKeeper keeper(wb_, QStringLiteral("The fit"), ProtocolKeeper::Ending::GiveBack);
+    done = wb_.RunSimulation([&] {
+      CollectFitSelection(s().fit);
+      for (std::size_t i = 0; i < FitParameters().size(); ++i) {
+        if (FitParameters()[i].member == &NeuronProperties::Vrest && s().fit.FitSlots[i].FitSelected == 1)
+          keeper.KeepVrest(true);
+      }
+      FitExperimentAxis();
+      outcome = RunFit(s(), fitHost, wb_.views(), fitHost);
+    });
+  }
+  fitHost.QuietSections();
   FitDialog::SetFitting(this, false);
   if (done) {
-    fitHost.Show(QString::fromStdString(FitEndLine(s().fit, outcome)));
+    fitHost.Show(FitDialog::WithResidualUnit(s(), QString::fromStdString(FitEndLine(s().fit, outcome))));
   } else {
     fitHost.Show(QStringLiteral("The fit did not run; the message says why."));
   }

@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string>
@@ -38,6 +39,7 @@ class Chart;
 class NumericInput;
 class Workbench;
 struct Session;
+struct ProtocolChange;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -96,6 +98,23 @@ class MainWindow : public QMainWindow {
   // The sample choice of the "Samples" menu, from the ticked item (0 ... 20)
   // and the number of recordings: a sample beyond NSmpls falls back to 1.
   static int ChooseSample(int tickedItem, int NSmpls);
+  // The sample of the ticked "Smpl=" item becomes the one the runs use, as
+  // ticking it does (a restored settings file ticks it); nothing when no item
+  // is ticked.
+  void TakeSampleFromMarks();
+
+  // A task that set up the main protocol: its changed inputs are marked, the
+  // status bar names the changes and offers an Undo, which calls `undo`.
+  // Marks go with the Undo, with the next task, or input by input as the
+  // researcher edits them.
+  void ShowProtocolChanges(const QString& task, const std::vector<ProtocolChange>& changes,
+                           std::function<void()> undo);
+  void ClearProtocolMarks();
+  // The marked inputs and the status bar's Undo, null when hidden.
+  QStringList ProtocolMarks() const;
+  QPushButton* ProtocolUndo() const;
+  // A line in the status bar about a task's run (firing clamp, ensemble, map).
+  void ShowTaskStatus(const QString& line);
 
  signals:
   void firstShown();
@@ -211,6 +230,9 @@ class MainWindow : public QMainWindow {
 
   std::array<QAction*, 21> sampleItems_{};  // "Smpl=0" ... "Smpl=20"
   QAction* fitPicture_ = nullptr;
+  QPushButton* protocolUndo_ = nullptr;
+  std::vector<QWidget*> protocolMarked_;
+  std::function<void()> protocolUndoCommand_;
   QAction* noCleaning_ = nullptr;
   QAction* writing_ = nullptr;
   QAction* iindIsVexp_ = nullptr;

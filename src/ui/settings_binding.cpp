@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "params/model_defaults.h"
+#include "params/record_fields.h"
 #include "params/settings_file.h"
 #include "run/session.h"
 #include "ui/main_window.h"
@@ -191,6 +192,22 @@ void Write(const SettingsLine& line, QWidget* window, double value) {
   }
 }
 
+// The real-valued fields of the parameter record that the defaults of the
+// record's model family leave as they are.
+std::vector<const PropertyField*> FieldsDefaultsLeave(const NeuronProperties& np, double Vus) {
+  constexpr double kMark = 1.2345e300;
+  NeuronProperties marked = np;
+  for (const PropertyField& f : PropertyFields()) {
+    if (f.kind == FieldKind::Double) SetDouble(marked, f, kMark);
+  }
+  SetDefaults(marked, Vus);
+  std::vector<const PropertyField*> left;
+  for (const PropertyField& f : PropertyFields()) {
+    if (f.kind == FieldKind::Double && GetDouble(marked, f) == kMark) left.push_back(&f);
+  }
+  return left;
+}
+
 // The name last chosen in each settings dialog.
 QString& ChosenName(bool save) {
   static QString saveName, loadName;
@@ -221,9 +238,27 @@ std::vector<double> CollectSettings(Workbench& wb) {
 void ApplySettings(Workbench& wb, const SettingsValues& values) {
   const auto& lines = SettingsLines();
   const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(values.lines), lines.size());
-  for (std::size_t i = 0; i < count; ++i) {
-    if (lines[i].kind != SettingKind::Header) Write(lines[i], SettingsWindow(wb, lines[i].window), values.values[i]);
-  }
+  // The menu's marks and the lists that only take their item are set after
+  // every other line: they hold the model (its family, geometry and channel
+  // types) only in the controls until the parameters are rebuilt below. A
+  // restored value whose handler shows the parameters in every window (the
+  // f-I window's t_end does, and that window's show may just have put the
+  // current run length into it) marks the menu and selects the lists after
+  // the model in use: set before it, they would be lost, and the model rebuilt
+  // below would be the one being replaced, under the restored conductances.
+  auto heldByControls = [](const SettingsLine& line) {
+    return line.target == SettingTarget::MenuMark || (line.target == SettingTarget::List && !KeepsChoice(line));
+  };
+  auto restore = [&](bool held) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (lines[i].kind == SettingKind::Header || heldByControls(lines[i]) != held) continue;
+      Write(lines[i], SettingsWindow(wb, lines[i].window), values.values[i]);
+    }
+  };
+  restore(false);
+  restore(true);
+  // The restored sample mark is the sample the runs use, as ticking it is.
+  wb.mainWindow().TakeSampleFromMarks();
   // A restored temperature is where the leak's temperature rule starts from:
   // the next edit rescales gL from it, not from the temperature before.
   wb.parameterWindow().ForgetTemperatureEdit();
@@ -231,8 +266,23 @@ void ApplySettings(Workbench& wb, const SettingsValues& values) {
   // family's defaults, then the inputs again so that they override those
   // defaults, and every window shows the result.
   QCoreApplication::processEvents();
+  Session& session = wb.session();
+  const std::string familyBefore = session.NP0.HH_type;
   wb.ControlsToParameters();
-  SetDefaults(wb.session());
+  if (session.NP0.HH_type != familyBefore) {
+    // A restore that changes the model family starts that family afresh: the
+    // coefficients the replaced family's defaults set, which the restored
+    // family's leave alone and no input holds, would keep their values.
+    NeuronProperties replaced = session.NP0;
+    replaced.HH_type = familyBefore;
+    const std::vector<const PropertyField*> keptByReplaced = FieldsDefaultsLeave(replaced, session.stim.Vus);
+    const NeuronProperties clean{};
+    for (const PropertyField* f : FieldsDefaultsLeave(session.NP0, session.stim.Vus)) {
+      if (std::find(keptByReplaced.begin(), keptByReplaced.end(), f) == keptByReplaced.end())
+        SetDouble(session.NP0, *f, GetDouble(clean, *f));
+    }
+  }
+  SetDefaults(session);
   wb.ControlsToParameters();
   wb.Correspond();
 }

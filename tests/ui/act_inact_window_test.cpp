@@ -56,6 +56,7 @@ class ActInactWindowTest : public QObject {
   void SampleDataGiveEveryCurve() {
     WorkbenchFixture f;
     ActInactWindow& w = OpenWithSample(f);
+    const double vrest = f.s().NP0.Vrest;
     QVERIFY(RunPeaks(w));
     QVERIFY(f.dialogs->errors.isEmpty());
     QVERIFY(!w.ActInactRunning());
@@ -63,8 +64,9 @@ class ActInactWindowTest : public QObject {
     QCOMPARE(Points(w, ActInactCurve::PeakAct), 21);
     QCOMPARE(Points(w, ActInactCurve::PeakInact), 20);
     QVERIFY(Points(w, ActInactCurve::It) > 0);
-    // The worker's session came back: the last protocol's levels.
-    QCOMPARE(f.s().NP0.Vrest, ActInactProtocolOf(20).Vrest);
+    // The protocols' levels stay with the worker: the researcher's Vrest is as before.
+    QCOMPARE(f.s().NP0.Vrest, vrest);
+    QVERIFY(vrest != ActInactProtocolOf(20).Vrest);
     // Model and recording agree in sign and within a factor of two at 0 mV.
     const double ratio = w.peaks().Iexp[-10] / w.peaks().Imod[-10];
     QVERIFY2(ratio > 0.8 && ratio < 2.0, qPrintable(QString::number(ratio)));

@@ -87,10 +87,16 @@ class FitDialogTest : public QObject {
     d->findChild<QDoubleSpinBox*>(QStringLiteral("FitTolerance"))->setValue(0.001);
     QCOMPARE(f.s().fit.Method, FitMethod::Global);
     QCOMPARE(f.s().fit.Tolerance, 0.001);
+    const std::size_t echoes = f.s().ParamsMemo.size();
+    const std::size_t notes = f.s().SimplexMemo.size();
     QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("FitStart")), Qt::LeftButton);
 
     QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QLatin1Char('\n'))));
     QVERIFY(std::abs(f.s().NP0.gNa - 120.0) < 1.2);
+    // The evaluations do not repeat the file's assignments on the Notes page:
+    // one line says so, and the fit's own lines are few.
+    QCOMPARE(f.s().ParamsMemo.size(), echoes + 1);
+    QVERIFY2(f.s().SimplexMemo.size() - notes < 30, qPrintable(QString::number(f.s().SimplexMemo.size() - notes)));
     // The end is stated with the method, the residual and the value, in the
     // dialog, the status bar and the memo alike.
     const QString end = d->StatusText();
@@ -101,7 +107,8 @@ class FitDialogTest : public QObject {
     // window rounds it to.
     QVERIFY2(end.endsWith(QStringLiteral("gNa = ") + QString::number(f.s().NP0.gNa, 'g', 10)), qPrintable(end));
     QVERIFY(f.s().NP0.gNa != std::round(f.s().NP0.gNa * 100.0) / 100.0);
-    QCOMPARE(QString::fromStdString(f.s().SimplexMemo.back()), end);
+    QCOMPARE(FitDialog::WithResidualUnit(f.s(), QString::fromStdString(f.s().SimplexMemo.back())), end);
+    QVERIFY2(end.contains(QStringLiteral(" mV")), qPrintable(end));
     QCOMPARE(table->item(gNa, 2)->text(), QString::number(f.s().NP0.gNa, 'g', 10));
     QVERIFY(d->findChild<QPushButton*>(QStringLiteral("FitStart"))->isEnabled());
     QVERIFY(!d->findChild<QPushButton*>(QStringLiteral("FitStop"))->isEnabled());
@@ -137,6 +144,67 @@ class FitDialogTest : public QObject {
     QVERIFY2(end.startsWith(QStringLiteral("global: stopped after")), qPrintable(end));
     QVERIFY2(end.endsWith(QStringLiteral("gNa = ") + QString::number(f.s().NP0.gNa, 'g', 10)), qPrintable(end));
     QVERIFY(f.dialogs->errors.isEmpty());
+  }
+
+  // On a file whose resurgent Na current is blocked, the dialog offers only
+  // what can change the deviation, in the units of the other windows, and its
+  // commands set a selection in one click.
+  void TheDefaultSelectionCanChangeTheDeviation() {
+    WorkbenchFixture f;
+    QVERIFY(f.exposed);
+    f.dialogs->fileToOpen = QStringLiteral(MEMBRIX_SOURCE_DIR "/resources/samples/Hodgkin_AP.id");
+    f.Item(QStringLiteral("Open *.id file"))->trigger();
+    QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QLatin1Char('\n'))));
+    QCOMPARE(f.s().NP0.IfBlockNaR, 1);
+    f.Item(QStringLiteral("FittingOptions"))->trigger();
+    auto* d = f.form1().findChild<FitDialog*>(QStringLiteral("FitDialog"));
+    auto* table = d->findChild<QTableWidget*>(QStringLiteral("FitParameters"));
+    auto ticked = [&] {
+      QStringList names;
+      for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->item(row, 0)->checkState() == Qt::Checked) names << table->item(row, 1)->text();
+      }
+      return names;
+    };
+    for (int row = 0; row < table->rowCount(); ++row) {
+      const QString name = table->item(row, 1)->text();
+      const bool useless = !FitDialog::WhyNoEffect(f.s(), row).isEmpty();
+      QVERIFY2(!(useless && table->item(row, 0)->checkState() == Qt::Checked), qPrintable(name));
+      QCOMPARE(table->item(row, 1)->toolTip().contains(QStringLiteral("cannot change the deviation")), useless);
+      // Every resurgent-Na parameter is out of play.
+      if (name.contains(QStringLiteral("NaR"))) QVERIFY2(useless, qPrintable(name));
+    }
+    QVERIFY2(ticked().isEmpty(), qPrintable(ticked().join(", ")));
+    QVERIFY(!f.Item(QStringLiteral("a1NaR"))->isChecked());
+    // Values in ms and mV.
+    const int vl = Row("VL[1]"), tau = Row("tau");
+    QCOMPARE(table->item(vl, 2)->text().toDouble(), f.s().NP0.VL * 1000.0);
+    QCOMPARE(table->item(vl, 5)->text(), QStringLiteral("mV"));
+    QCOMPARE(table->item(tau, 2)->text().toDouble(), f.s().NP0.tau_m * 1000.0);
+    QCOMPARE(table->item(tau, 5)->text(), QStringLiteral("ms"));
+    QCOMPARE(table->item(Row("gNa[1]"), 5)->text(), QStringLiteral("mS/cm\u00b2"));
+
+    // "Only these" ticks the selected rows and nothing else; "Clear all" none.
+    table->item(Row("gL[1]"), 0)->setCheckState(Qt::Checked);
+    table->clearSelection();
+    table->selectRow(Row("gNa[1]"));
+    table->setSelectionMode(QAbstractItemView::MultiSelection);
+    table->selectRow(Row("gK"));
+    QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("FitOnlyThese")), Qt::LeftButton);
+    QCOMPARE(ticked(), (QStringList{QStringLiteral("gNa[1]"), QStringLiteral("gK")}));
+    QVERIFY(f.Item(QStringLiteral("gK"))->isChecked() && !f.Item(QStringLiteral("gL[1]"))->isChecked());
+    // The researcher's choice is kept when the window opens again.
+    d->close();
+    f.Item(QStringLiteral("FittingOptions"))->trigger();
+    QCOMPARE(ticked(), (QStringList{QStringLiteral("gNa[1]"), QStringLiteral("gK")}));
+    QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("FitClearAll")), Qt::LeftButton);
+    QVERIFY(ticked().isEmpty());
+    QVERIFY(!f.Item(QStringLiteral("gNa[1]"))->isChecked());
+
+    // The residual of these current-clamp recordings is a voltage.
+    QCOMPARE(FitDialog::WithResidualUnit(f.s(), QStringLiteral("simplex  pass 3  evaluations 12  best residual "
+                                                               "1.500000e-03  gNa=120")),
+             QStringLiteral("simplex  pass 3  evaluations 12  best residual 1.5 mV (sum over 2 recordings)  gNa=120"));
   }
 };
 

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <functional>
 
+#include "params/record_fields.h"
 #include "params/settings_file.h"
 #include "tasks/task_declaration.h"
 #include "ui/parameter_window.h"
@@ -90,6 +91,7 @@ class SettingsFileTest : public QObject {
   void AFileThatStopsEarlyLeavesTheRestAlone();
   void ABadFileIsReportedAndChangesNothing();
   void ADayAfterARestartStartsWhereItEnded();
+  void ARestoreBringsBackTheWholeModelAfterChanges();
 };
 
 // A line bound to nothing would be written as 0 and never restored. Only the
@@ -425,6 +427,134 @@ void SettingsFileTest::ADayAfterARestartStartsWhereItEnded() {
   QCOMPARE(day2.wb->parameterWindow().input(46)->value(), temp);
   QCOMPARE(day2.s().NP0.Temp, kelvin);
   QCOMPARE(day2.Input(QStringLiteral("DDSpinEdit3"))->value(), 123.0);
+}
+
+namespace {
+
+// What a restore must bring back: every line of the file (every input, box,
+// list, mark and window), every field of the parameter record and the
+// protocol the next run uses.
+struct WholeState {
+  std::vector<double> lines;
+  QStringList parameters;
+  QStringList protocol;
+};
+
+WholeState Capture(WorkbenchFixture& f) {
+  WholeState w;
+  w.lines = membrix::CollectSettings(*f.wb);
+  const membrix::NeuronProperties& np = f.s().NP0;
+  for (const membrix::PropertyField& field : membrix::PropertyFields()) {
+    const QString name = QString::fromUtf8(field.name.data(), static_cast<qsizetype>(field.name.size()));
+    w.parameters << name + QLatin1Char('=') +
+                        (field.kind == membrix::FieldKind::Text
+                             ? QString::fromStdString(membrix::GetText(np, field))
+                             : QString::number(membrix::GetDouble(np, field), 'g', 12));
+  }
+  const membrix::Session& s = f.s();
+  w.protocol << QStringLiteral("t_end=%1").arg(s.run.t_end, 0, 'g', 12)
+             << QStringLiteral("nt_end=%1").arg(s.run.nt_end) << QStringLiteral("dt=%1").arg(s.run.dt, 0, 'g', 12)
+             << QStringLiteral("Iind=%1").arg(s.stim.Iind, 0, 'g', 12)
+             << QStringLiteral("t_Iind=%1").arg(s.stim.t_Iind, 0, 'g', 12)
+             << QStringLiteral("uu=%1").arg(s.stim.uu, 0, 'g', 12) << QStringLiteral("ss=%1").arg(s.stim.ss, 0, 'g', 12)
+             << QStringLiteral("Smpl=%1").arg(s.rec.Smpl);
+  return w;
+}
+
+QStringList Differences(const WholeState& was, const WholeState& is) {
+  QStringList out;
+  for (std::size_t i = 0; i < was.lines.size(); ++i) {
+    if (was.lines[i] != is.lines[i])
+      out << QStringLiteral("line %1 (%2): %3, saved %4")
+                 .arg(i + 1)
+                 .arg(QString::fromStdString(SettingsLines()[i].label).trimmed())
+                 .arg(is.lines[i])
+                 .arg(was.lines[i]);
+  }
+  auto compare = [&out](const QStringList& a, const QStringList& b) {
+    for (qsizetype i = 0; i < a.size(); ++i)
+      if (a[i] != b[i]) out << b[i] + QStringLiteral(", saved ") + a[i].section(QLatin1Char('='), 1);
+  };
+  compare(was.parameters, is.parameters);
+  compare(was.protocol, is.protocol);
+  return out;
+}
+
+void Press(WorkbenchFixture& f, QKeyCombination key) {
+  f.form1().activateWindow();
+  QTest::keyClick(&f.form1(), key.key(), key.keyboardModifiers());
+}
+
+}  // namespace
+
+// Saved, changed in between and restored, the workbench is the one that was
+// saved: the restored model family with its restored conductances, not the
+// family chosen since under the saved values, and a run fires as the saved
+// model did.
+void SettingsFileTest::ARestoreBringsBackTheWholeModelAfterChanges() {
+  struct Change {
+    const char* what;
+    std::function<void(WorkbenchFixture&)> change;
+  };
+  const Change changes[] = {
+      {"another model family, the f-I window closed and t_end typed",
+       [](WorkbenchFixture& f) {
+         Window(f, "Form5")->close();
+         f.Item(QStringLiteral("Rariza1"))->trigger();
+         f.Type(QStringLiteral("DDSpinEdit3"), QStringLiteral("100"));
+       }},
+      {"another family with the f-I window left open",
+       [](WorkbenchFixture& f) {
+         f.Item(QStringLiteral("Destexhe1"))->trigger();
+         f.Type(QStringLiteral("DDSpinEdit5"), QStringLiteral("1"));
+       }},
+      {"the geometry, a conductance and the sample",
+       [](WorkbenchFixture& f) {
+         f.Item(QStringLiteral("N2points1"))->trigger();
+         f.wb->parameterWindow().input(2)->setValue(7.0);
+         f.Item(QStringLiteral("Smpl0"))->trigger();
+         Window(f, "Form5")->close();
+       }},
+      {"the channel types, the temperature and the stimulus",
+       [](WorkbenchFixture& f) {
+         auto* naR = f.wb->parameterWindow().findChild<QComboBox*>(QStringLiteral("ComboBox1"));
+         naR->setCurrentIndex((naR->currentIndex() + 1) % naR->count());
+         emit naR->activated(naR->currentIndex());
+         membrix::NumericInput* temp = f.wb->parameterWindow().input(membrix::input::kTemp);
+         temp->setValue(temp->value() + 5.0);
+         f.Item(QStringLiteral("N2pMainenSejn1"))->trigger();
+         f.Type(QStringLiteral("DDSpinEdit2"), QStringLiteral("5"));
+       }},
+  };
+  for (const Change& c : changes) {
+    WorkbenchFixture f;
+    QVERIFY(f.exposed);
+    f.Type(QStringLiteral("DDSpinEdit3"), QStringLiteral("250"));
+    f.Type(QStringLiteral("DDSpinEdit5"), QStringLiteral("2.5"));
+    QTest::mouseClick(f.Button(QStringLiteral("f-I -curve")), Qt::LeftButton);
+    QVERIFY(Window(f, "Form5")->isVisible());
+    Press(f, Qt::Key_F5);
+    const int spikes = f.s().spikes.nSpikes;
+    QVERIFY(spikes > 0);
+    const WholeState saved = Capture(f);
+    Press(f, Qt::ControlModifier | Qt::Key_S);
+    QVERIFY(QFile::exists(f.FilePath(QStringLiteral("_HHSettings.txt"))));
+
+    c.change(f);
+    QVERIFY2(!Differences(saved, Capture(f)).isEmpty(), c.what);
+    Press(f, Qt::ControlModifier | Qt::Key_L);
+    QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QLatin1Char('\n'))));
+    const QStringList lost = Differences(saved, Capture(f));
+    for (const QString& l : lost) qInfo().noquote() << c.what << ":" << l;
+    QVERIFY2(lost.isEmpty(), c.what);
+    QCOMPARE(f.wb->parameterWindow().findChild<QLabel*>(QStringLiteral("StaticText28"))->text(),
+             QStringLiteral("HH_type=\"%1\"").arg(QString::fromStdString(f.s().NP0.HH_type)));
+    Press(f, Qt::Key_F5);
+    QVERIFY2(f.s().spikes.nSpikes == spikes, qPrintable(QStringLiteral("%1: %2 spikes after the restore, %3 saved")
+                                                         .arg(QString::fromUtf8(c.what))
+                                                         .arg(f.s().spikes.nSpikes)
+                                                         .arg(spikes)));
+  }
 }
 
 QTEST_MAIN(SettingsFileTest)

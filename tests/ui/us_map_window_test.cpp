@@ -1,5 +1,9 @@
 #include <QAction>
+#include <QCheckBox>
 #include <QFile>
+#include <QLabel>
+#include <cmath>
+#include <qcustomplot.h>
 
 #include "ui/windows/analysis_windows.h"
 #include "ui/windows/us_map_window.h"
@@ -38,6 +42,7 @@ class USMapWindowTest : public QObject {
   void PlotsTheMapReadsItBackAndMakesItLinear();
   void FICurveButtonOpensTheMapWhenPlot2DIsTicked();
   void FiringClampItemHoldsTheRateSetOnThePage();
+  void TheColoursReadAsRates();
 };
 
 void USMapWindowTest::PlotsTheMapReadsItBackAndMakesItLinear() {
@@ -55,7 +60,6 @@ void USMapWindowTest::PlotsTheMapReadsItBackAndMakesItLinear() {
   QCOMPARE(w.map()->BubbleCount(), 20);
   QCOMPARE(LineCount(f.FilePath(QStringLiteral("v(u_s).dat"))), 22);
   QCOMPARE(w.map()->ScaleBottom(), QStringLiteral("0 Hz"));
-  QCOMPARE(w.map()->ScaleTop(), QStringLiteral("50 Hz"));
   int firing = 0;
   for (int k = 0; k < w.map()->BubbleCount(); ++k) firing += w.map()->BubbleLevel(k) > 1 ? 1 : 0;
   QVERIFY(firing > 0);
@@ -114,6 +118,22 @@ void USMapWindowTest::FiringClampItemHoldsTheRateSetOnThePage() {
   QVERIFY(w.conductances()->PointCount(0) > 1000);
   QCOMPARE(w.functions()->PointCount(0), static_cast<int>(n));
   QCOMPARE(s.stim.uu, 0.0025);
+  // The rate chart holds the rate 1/ISI of every interval and the target; the
+  // window and the status bar state the rate error.
+  membrix::Chart* rates = w.functions();
+  const int isi = rates->FindSeries(QStringLiteral("1/ISI")), target = rates->FindSeries(QStringLiteral("Freq. hold"));
+  QCOMPARE(rates->PointCount(isi), static_cast<int>(n) - 1);
+  QCOMPARE(rates->PointCount(target), static_cast<int>(n) - 1);
+  QCOMPARE(rates->Point(target, 0).y(), 40.0);
+  QVERIFY2(w.RateErrorText().startsWith(QStringLiteral("rate error over %1 ISIs: mean ").arg(n - 1)),
+           qPrintable(w.RateErrorText()));
+  const QString status = f.form1().RunSummaryLabel()->text();
+  QVERIFY2(status.startsWith(QStringLiteral("Firing clamp complete: %1 spikes in 3000.0 ms, target 40 Hz, rate error mean ").arg(n)),
+           qPrintable(status));
+  // The drive charts keep drawing to the end of the run, past its first second.
+  membrix::Chart* drive = w.clamp();
+  QVERIFY(drive->Point(0, drive->PointCount(0) - 1).x() > 2900.0);
+  QVERIFY(w.conductances()->Point(0, w.conductances()->PointCount(0) - 1).x() > 2900.0);
   // The voltage of the run on the main window (the envelope of a run this
   // long: the least and the most of each column of its time axis), the
   // adaptation estimate on the (u,s) window.
@@ -123,6 +143,63 @@ void USMapWindowTest::FiringClampItemHoldsTheRateSetOnThePage() {
   QVERIFY2(drawn > kColumns && drawn <= 2 * (kColumns + 1), qPrintable(QString::number(drawn)));
   QCOMPARE(adaptation->PointCount(adaptation->FindSeries(QStringLiteral("s_Adapt"))), s.run.nt / 40);
   QCOMPARE(adaptation->PointCount(adaptation->FindSeries(QStringLiteral("ws"))), r.nSpikes);
+}
+
+// The map's colours are rates on the bar's scale: the scale fits the rates of
+// the map, "Max Freq." recolours at once, hovering a bubble names its point
+// and rate, and the heat map holds the same rates cell by cell.
+void USMapWindowTest::TheColoursReadAsRates() {
+  WorkbenchFixture f;
+  QTest::mouseClick(f.Button(QStringLiteral("(u,s) -plot")), Qt::LeftButton);
+  membrix::USMapWindow& w = f.form1().analysisWindows().usMap();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  TypeInto(w, "DDSpinEdit7", QStringLiteral("4"));
+  TypeInto(w, "DDSpinEdit8", QStringLiteral("3"));
+  TypeInto(w, "DDSpinEdit4", QStringLiteral("200"));
+  QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Plot Frequency(u,s)")), Qt::LeftButton);
+  membrix::BubbleMap* map = w.map();
+  QCOMPARE(map->BubbleCount(), 20);
+  int top = 0;
+  for (int k = 0; k < map->BubbleCount(); ++k) {
+    if (map->BubbleValue(k) > map->BubbleValue(top)) top = k;
+  }
+  const double highest = map->BubbleValue(top);
+  QVERIFY(highest > 0.0);
+  // The default scale fits the rates: the highest is near the top, not past it.
+  QVERIFY2(map->ScaleHigh() >= highest && map->ScaleHigh() <= 2.5 * highest,
+           qPrintable(QStringLiteral("%1 Hz at most, scale to %2 Hz").arg(highest).arg(map->ScaleHigh())));
+  QCOMPARE(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit1"))->value(), map->ScaleHigh());
+  QCOMPARE(map->BubbleColour(top), membrix::MapScaleColour(highest / map->ScaleHigh()));
+  QVERIFY(f.form1().RunSummaryLabel()->text().startsWith(QStringLiteral("(u,s) map complete: 20 points")));
+
+  // "Max Freq." at half the highest rate: the map takes its colours at once.
+  const QColor before = map->BubbleColour(top);
+  TypeInto(w, "DDSpinEdit1", QString::number(highest / 2.0, 'f', 1));
+  QVERIFY(!w.findChild<QCheckBox*>(QStringLiteral("FitScale"))->isChecked());
+  QCOMPARE(map->ScaleHigh(), w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit1"))->value());
+  QVERIFY(map->ScaleHigh() < highest);
+  QVERIFY(map->BubbleColour(top) != before);
+  QCOMPARE(map->BubbleColour(top), membrix::MapScaleColour(1.0));
+  QCOMPARE(map->ScaleTop(), QStringLiteral("%1 Hz").arg(QString::number(map->ScaleHigh(), 'g', 4)));
+  for (int k = 0; k < map->BubbleCount(); ++k) {
+    QCOMPARE(map->BubbleColour(k), membrix::MapScaleColour(map->BubbleValue(k) / map->ScaleHigh()));
+  }
+
+  // Hovering names the point and its rate.
+  const QString hover = map->TextAt(map->BubbleAt(top));
+  QVERIFY2(hover.startsWith(QStringLiteral("u = ")) && hover.contains(QStringLiteral(", s = ")) &&
+               hover.endsWith(QStringLiteral("rate %1 Hz").arg(QString::number(highest, 'g', 4))),
+           qPrintable(hover));
+
+  // The heat map: one cell per point of the 5 x 4 grid, holding its rate.
+  w.findChild<QCheckBox*>(QStringLiteral("HeatView"))->setChecked(true);
+  QVERIFY(w.heatMap()->isVisible() && !map->isVisible());
+  QCPColorMapData* cells = w.heatCells()->data();
+  QCOMPARE(cells->keySize(), 5);
+  QCOMPARE(cells->valueSize(), 4);
+  const QPointF at = map->BubblePlace(top);
+  QCOMPARE(cells->data(at.x(), at.y()), highest);
+  QCOMPARE(w.heatCells()->dataRange().upper, map->ScaleHigh());
 }
 
 QTEST_MAIN(USMapWindowTest)

@@ -270,16 +270,9 @@ void ActInactWindow::StartPeaks() {
   const bool started = worker_->Start(
       wb_.session(), folder.toStdString(), peaks_, state_, *this, [this](ActInactWorker::Outcome& o) {
         peaks_ = o.peaks;
-        // What the computation leaves in the session: the last protocol's
-        // levels and recording; not while a clamp run uses the session.
-        if (!wb_.Running()) {
-          Session& s = wb_.session();
-          s.NP0.Vrest = o.session.NP0.Vrest;
-          s.stim.Vh = o.session.stim.Vh;
-          s.rec.Smpl = o.session.rec.Smpl;
-          s.rec.SmplFile[1] = o.session.rec.SmplFile[1];
-          wb_.Correspond();
-        }
+        // The protocols' levels and recordings stay with the computation's
+        // own copy of the session: the main protocol (Vrest, Vh, the
+        // recording) is the researcher's, as before the start.
         // A run started since this one ended keeps the window busy.
         if (!worker_->ActInactRunning()) SetBusy(false);
         RefreshCharts();

@@ -20,6 +20,7 @@
 #include "run/session.h"
 #include "ui/chart.h"
 #include "ui/numeric_input.h"
+#include "ui/protocol_keeper.h"
 #include "ui/main_window.h"
 #include "ui/windows/analysis_windows.h"
 #include "ui/windows/statistics_window.h"
@@ -450,13 +451,39 @@ void EnsembleWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
 }
 
+namespace {
+
+QString RateRunText(const QString& what, const EnsembleResult& r, std::int64_t members) {
+  return QStringLiteral("%1 %2: %3 of %4 members%5")
+      .arg(what, r.outcome.stopped ? QStringLiteral("stopped") : QStringLiteral("complete"))
+      .arg(r.outcome.delivered)
+      .arg(members)
+      .arg(r.file.empty() ? QString() : QStringLiteral(", rate in ") + QString::fromStdString(r.file));
+}
+
+QString ModelName(EnsembleModel model) {
+  return model == EnsembleModel::ThresholdModel ? QStringLiteral("threshold model") : QStringLiteral("HH");
+}
+
+}  // namespace
+
 void EnsembleWindow::Run(const std::function<void()>& body) {
   stop_ = false;
+  done_.clear();
+  QElapsedTimer clock;
+  clock.start();
   sigmaV_->setText(QStringLiteral("sgmV at t=               ="));  // only the noise run measures it
   for (QPushButton* b : buttons_) b->setEnabled(false);
-  wb_.RunSimulation(body);
+  {
+    // The ensembles run their own protocol ("Problem"): the main one is
+    // given back when they end.
+    const ProtocolKeeper keeper(wb_, windowTitle(), ProtocolKeeper::Ending::GiveBack);
+    wb_.RunSimulation(body);
+  }
   for (QPushButton* b : buttons_) b->setEnabled(true);
   wb_.Correspond();
+  if (!done_.isEmpty())
+    wb_.mainWindow().ShowTaskStatus(done_ + QStringLiteral(" (%1 s)").arg(clock.elapsed() / 1000.0, 0, 'f', 1));
 }
 
 void EnsembleWindow::RunThresholds(EnsembleModel model) {
@@ -469,6 +496,8 @@ void EnsembleWindow::RunThresholds(EnsembleModel model) {
     RateChartSink sink(*chart_, *progress_, *sigmaV_);
     const EnsembleResult r = RunGaussianThresholds(s, wb_.inputs().ensemble, host, sink, model);
     ShowRateResult(*chart_, *progress_, r, EnsembleMembers(wb_.inputs().ensemble));
+    done_ = RateRunText(QStringLiteral("Ensemble with dispersed thresholds (%1)").arg(ModelName(model)), r,
+                        EnsembleMembers(wb_.inputs().ensemble));
   });
 }
 
@@ -485,6 +514,8 @@ void EnsembleWindow::RunNoise(EnsembleModel model) {
       sigmaV_->setText(QStringLiteral("sgmV at t=               =%1").arg(r.sigmaV, 7, 'f', 3));
     }
     ShowRateResult(*chart_, *progress_, r, EnsembleMembers(wb_.inputs().ensemble));
+    done_ = RateRunText(QStringLiteral("Noisy ensemble (%1)").arg(ModelName(model)), r,
+                        EnsembleMembers(wb_.inputs().ensemble));
   });
 }
 
@@ -497,6 +528,8 @@ void EnsembleWindow::RunConductances(EnsembleModel model) {
     ConductanceChartSink sink(*chart_, *progress_);
     RunGaussianConductances(s, wb_.inputs().ensemble, host, sink, model);
     chart_->Refresh();
+    done_ = QStringLiteral("Ensemble with Gaussian conductances (%1) %2")
+                .arg(ModelName(model), stop_ ? QStringLiteral("stopped") : QStringLiteral("complete"));
   });
 }
 
@@ -517,6 +550,9 @@ void EnsembleWindow::RunNet(bool noise) {
         !noise || s.NP0.ThrModel != 1 ? EnsembleModel::ConductanceBased : EnsembleModel::ThresholdModel;
     RunNetwork(s, wb_.inputs().ensemble, wb_.inputs().synapse, host, sink, model, noise);
     chart_->Refresh();
+    done_ = QStringLiteral("Network%1 %2")
+                .arg(noise ? QStringLiteral(" with noise") : QString(),
+                     stop_ ? QStringLiteral("stopped") : QStringLiteral("complete"));
     synapse_.chart()->Refresh();
   });
 }

@@ -70,6 +70,7 @@ class EnsembleWindow : public QWidget {
   std::vector<std::pair<NumericInput*, std::function<double()>>> shown_;
   std::vector<QPushButton*> buttons_;
   bool stop_ = false;
+  QString done_;  // what the run did, for the main window's status bar
 };
 
 // Shows the ensemble window and the synapse window of the workbench, creating

@@ -1,14 +1,17 @@
 #include "tasks/task_inputs.h"
 #include "ui/windows/firing_clamp_window.h"
 
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "run/session.h"
 #include "ui/chart.h"
+#include "ui/main_window.h"
 #include "ui/numeric_input.h"
 #include "ui/run_view_charts.h"
 #include "ui/windows/fc_analysis_panel.h"
@@ -18,6 +21,10 @@
 namespace membrix {
 
 namespace {
+
+// The rate chart's series beside F and G: the rate 1/ISI at each spike and the
+// target the clamp holds it to ("Freq. hold").
+constexpr int kRateSeries = 2, kTargetSeries = 3;
 
 class ClampChartSink final : public FiringClampSink {
  public:
@@ -34,9 +41,28 @@ class ClampChartSink final : public FiringClampSink {
     w_.clamp()->AddPoint(3, t, x.FC_Sa);
   }
   void Record(const SpikeRecord& r) override {
-    w_.functions()->AddPoint(0, r.tLastSpike * 1000.0, r.F);
-    w_.functions()->AddPoint(1, r.tLastSpike * 1000.0, r.G * 1000.0);
-    status_.setText(QStringLiteral("spike %1 at %2 ms").arg(++spikes_).arg(r.tLastSpike * 1000.0, 0, 'f', 1));
+    const double t = r.tLastSpike * 1000.0;
+    w_.functions()->AddPoint(0, t, r.F);
+    w_.functions()->AddPoint(1, t, r.G * 1000.0);
+    QString line = QStringLiteral("spike %1 at %2 ms").arg(++spikes_).arg(t, 0, 'f', 1);
+    // The rate the clamp holds, 1/ISI, against its target.
+    if (spikes_ > 1 && r.tLastSpike > lastSpike_) {
+      const double rate = 1.0 / (r.tLastSpike - lastSpike_);
+      w_.functions()->AddPoint(kRateSeries, t, rate);
+      const double target = w_.TargetRate();
+      if (target > 0.0) {
+        w_.functions()->AddPoint(kTargetSeries, t, target);
+        w_.AddRateError(rate - target);
+        line += QStringLiteral(": 1/ISI %1 Hz, target %2 Hz, error %3 Hz")
+                    .arg(rate, 0, 'f', 1)
+                    .arg(target, 0, 'g', 4)
+                    .arg(rate - target, 0, 'f', 1);
+      } else {
+        line += QStringLiteral(": 1/ISI %1 Hz").arg(rate, 0, 'f', 1);
+      }
+    }
+    lastSpike_ = r.tLastSpike;
+    status_.setText(line);
   }
   void Surgery(double t, double FC_Ua, double) override { w_.clamp()->AddPoint(4, t * 1000.0, FC_Ua * 1000.0); }
   StatisticsSink* Statistics() override { return w_.Statistics(); }
@@ -65,6 +91,7 @@ class ClampChartSink final : public FiringClampSink {
   RunViewSink& views_;
   Chart* adaptation_;
   int spikes_ = 0;
+  double lastSpike_ = 0.0;
 };
 
 // The host of a run: the workbench's breathing points (with "Pause"), and its
@@ -108,6 +135,10 @@ FiringClampWindow::FiringClampWindow(Workbench& wb, QWidget* parent) : QWidget(p
   functions_ = MakeChart(this, "Chart2", QStringLiteral("F, G·1000"));
   functions_->AddSeries(QStringLiteral("F"), SeriesKind::Points, ChartAxis::Left, QColor(200, 0, 0));
   functions_->AddSeries(QStringLiteral("G"), SeriesKind::Points, ChartAxis::Left, QColor(0, 120, 0));
+  functions_->AddSeries(QStringLiteral("1/ISI"), SeriesKind::Points, ChartAxis::Right, QColor(0, 0, 200));
+  functions_->AddSeries(QStringLiteral("Freq. hold"), SeriesKind::Line, ChartAxis::Right, QColor(120, 120, 120));
+  functions_->SetAxisTitle(ChartAxis::Right, QStringLiteral("rate, Hz"));
+  functions_->SetAxisAutomatic(ChartAxis::Right, true);
   clamp_ = MakeChart(this, "Chart3", QStringLiteral("u (µA/cm²), s (mS/cm²)"));
   clamp_->AddSeries(QStringLiteral("uu"), SeriesKind::Line, ChartAxis::Left, QColor(200, 0, 0));
   clamp_->AddSeries(QStringLiteral("ss"), SeriesKind::Line, ChartAxis::Left, QColor(0, 0, 200));
@@ -128,7 +159,13 @@ FiringClampWindow::FiringClampWindow(Workbench& wb, QWidget* parent) : QWidget(p
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("SweepStatus"));
   controls->addWidget(status_, 2, 0, 1, 2);
-  controls->setRowStretch(3, 1);
+  rateError_ = new QLabel(QStringLiteral("rate error: no run yet"), this);
+  rateError_->setObjectName(QStringLiteral("RateError"));
+  rateError_->setToolTip(QStringLiteral("How far the rate 1/ISI stayed from \" Freq. hold: \" over the run: the mean "
+                                        "and the root mean square of 1/ISI - target"));
+  rateError_->setWordWrap(true);
+  controls->addWidget(rateError_, 3, 0, 1, 2);
+  controls->setRowStretch(4, 1);
 
   auto* charts = new QVBoxLayout;
   charts->addWidget(conductances_, 1);
@@ -144,6 +181,26 @@ FiringClampWindow::FiringClampWindow(Workbench& wb, QWidget* parent) : QWidget(p
 void FiringClampWindow::ClearAll() {
   for (Chart* c : {conductances_, functions_, clamp_}) c->ClearAll();
   status_->clear();
+  errorCount_ = 0;
+  errorSum_ = errorSquares_ = 0.0;
+  rateError_->setText(QStringLiteral("rate error: no run yet"));
+}
+
+double FiringClampWindow::TargetRate() const { return wb_.session().prog.FC_freq; }
+
+void FiringClampWindow::AddRateError(double error) {
+  ++errorCount_;
+  errorSum_ += error;
+  errorSquares_ += error * error;
+  rateError_->setText(RateErrorText());
+}
+
+QString FiringClampWindow::RateErrorText() const {
+  if (errorCount_ == 0) return QStringLiteral("rate error: no interval yet");
+  return QStringLiteral("rate error over %1 ISIs: mean %2 Hz, rms %3 Hz")
+      .arg(errorCount_)
+      .arg(errorSum_ / errorCount_, 0, 'f', 2)
+      .arg(std::sqrt(errorSquares_ / errorCount_), 0, 'f', 2);
 }
 
 bool FiringClampWindow::Run(std::int32_t maxSpikes, const std::string& traceFile) {
@@ -153,7 +210,9 @@ bool FiringClampWindow::Run(std::int32_t maxSpikes, const std::string& traceFile
   files.trace = traceFile;
   Session& s = wb_.session();
   if (s.run.Writing == 1) files.conductances = kNoisyConductanceFile;
-  return wb_.RunSimulation([&] {
+  QElapsedTimer clock;
+  clock.start();
+  const bool done = wb_.RunSimulation([&] {
     ClampHost host(wb_, *this, stop);
     ClampChartSink sink(*this, *status_, wb_.views());
     if (Chart* a = sink.AdaptationChart()) a->ClearAll();
@@ -164,6 +223,19 @@ bool FiringClampWindow::Run(std::int32_t maxSpikes, const std::string& traceFile
     wb_.views().Flush(true);
     status_->setText(QStringLiteral("%1 spikes in %2 ms").arg(last_.nSpikes).arg(last_.t * 1000.0, 0, 'f', 1));
   });
+  if (done) {
+    const QString target = TargetRate() > 0.0 && errorCount_ > 0
+                               ? QStringLiteral(", target %1 Hz, rate error ").arg(TargetRate(), 0, 'g', 4) +
+                                     RateErrorText().section(QLatin1Char(':'), 1).trimmed()
+                               : QString();
+    wb_.mainWindow().ShowTaskStatus(QStringLiteral("Firing clamp %1: %2 spikes in %3 ms%4 (%5 s)")
+                                        .arg(last_.stopped ? QStringLiteral("stopped") : QStringLiteral("complete"))
+                                        .arg(last_.nSpikes)
+                                        .arg(last_.t * 1000.0, 0, 'f', 1)
+                                        .arg(target)
+                                        .arg(clock.elapsed() / 1000.0, 0, 'f', 1));
+  }
+  return done;
 }
 
 }  // namespace membrix

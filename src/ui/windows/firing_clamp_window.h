@@ -3,6 +3,7 @@
 // functions F and G recorded at its spikes and the clamp's own traces (u, s
 // and their corrections), drawn while the run goes on.
 
+#include <QString>
 #include <QWidget>
 #include <functional>
 #include <string>
@@ -32,6 +33,11 @@ class FiringClampWindow : public QWidget {
   bool Run(std::int32_t maxSpikes, const std::string& traceFile = {});
   void ClearAll();
   const FiringClampResult& last() const { return last_; }
+  // The rate the clamp holds (" Freq. hold: ", Hz), and the error of the rate
+  // 1/ISI against it over the run: each interval adds one.
+  double TargetRate() const;
+  void AddRateError(double error);
+  QString RateErrorText() const;
   // Where the statistics samples of a run go (the statistics window while it is shown).
   void SetStatisticsSource(std::function<StatisticsSink*()> source) { statistics_ = std::move(source); }
   StatisticsSink* Statistics() const { return statistics_ ? statistics_() : nullptr; }
@@ -46,6 +52,9 @@ class FiringClampWindow : public QWidget {
   Chart* clamp_ = nullptr;
   NumericInput* decay_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* rateError_ = nullptr;
+  int errorCount_ = 0;
+  double errorSum_ = 0.0, errorSquares_ = 0.0;
   FiringClampResult last_;
   std::function<StatisticsSink*()> statistics_;
   std::function<Chart*()> adaptationChart_;

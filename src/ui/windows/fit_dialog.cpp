@@ -8,9 +8,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "data/fit_table.h"
@@ -22,11 +24,26 @@ namespace membrix {
 
 namespace {
 
-enum Column { kTick = 0, kName, kValue, kLower, kUpper, kColumns };
+enum Column { kTick = 0, kName, kValue, kLower, kUpper, kUnit, kColumns };
 
 QString Number(double x) { return QString::number(x, 'g', 10); }
+
+// The unit a parameter is shown in, as the other windows show it, and the
+// factor from the record's unit (s, V) to it.
+struct ShownUnit {
+  const char* unit;
+  double scale;
+};
+ShownUnit UnitOf(int slot) {
+  const std::string_view field = FitParameters()[static_cast<std::size_t>(slot)].field;
+  if (field == "tau_m") return {"ms", 1000.0};
+  if (field == "VNaR" || field == "VL" || field == "VK") return {"mV", 1000.0};
+  if (field.size() > 1 && field[0] == 'g') return {"mS/cm\u00b2", 1.0};
+  return {"", 1.0};
+}
+
 // A bound; the upper bound that means "none" as it is spoken of.
-QString Bound(double x) { return x == kFitUpperBound ? QStringLiteral("1e8") : Number(x); }
+QString Bound(double x, double scale) { return x == kFitUpperBound ? QStringLiteral("1e8") : Number(x * scale); }
 
 FitDialog* Find(QWidget* owner) {
   return owner == nullptr ? nullptr
@@ -44,8 +61,11 @@ FitDialog::FitDialog(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Windo
 }
 
 FitDialog& FitDialog::Open(Workbench& wb, QWidget* owner) {
+  OfferUsefulSelection(wb.session());
   FitDialog* d = Find(owner);
   if (d == nullptr) d = new FitDialog(wb, owner);
+  // The Simplex menu shows the same marks.
+  for (int slot = 0; slot < kDefinedFitSlots; ++slot) d->SetMark(slot, wb.session().fit.MenuChecked[static_cast<std::size_t>(slot)]);
   d->Refresh();
   d->show();
   d->raise();
@@ -90,7 +110,9 @@ void FitDialog::Build() {
   table_ = new QTableWidget(kDefinedFitSlots, kColumns, this);
   table_->setObjectName(QStringLiteral("FitParameters"));
   table_->setHorizontalHeaderLabels({QStringLiteral("Fit"), QStringLiteral("Parameter"), QStringLiteral("Value"),
-                                     QStringLiteral("Lower bound"), QStringLiteral("Upper bound")});
+                                     QStringLiteral("Lower bound"), QStringLiteral("Upper bound"),
+                                     QStringLiteral("Unit")});
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->verticalHeader()->hide();
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   table_->horizontalHeader()->setSectionResizeMode(kTick, QHeaderView::ResizeToContents);
@@ -108,12 +130,36 @@ void FitDialog::Build() {
     table_->setItem(row, kValue, value);
     table_->setItem(row, kLower, new QTableWidgetItem());
     table_->setItem(row, kUpper, new QTableWidgetItem());
+    auto* unit = new QTableWidgetItem(QString::fromUtf8(UnitOf(row).unit));
+    unit->setFlags(Qt::ItemIsEnabled);
+    table_->setItem(row, kUnit, unit);
   }
+  table_->horizontalHeader()->setSectionResizeMode(kUnit, QHeaderView::ResizeToContents);
   connect(table_, &QTableWidget::cellChanged, this, &FitDialog::OnCellChanged);
   layout->addWidget(table_, 1);
+  auto* selectionRow = new QHBoxLayout();
   selection_ = new QLabel(this);
   selection_->setObjectName(QStringLiteral("FitSelection"));
-  layout->addWidget(selection_);
+  selection_->setWordWrap(true);
+  clearAll_ = new QPushButton(QStringLiteral("Clear all"), this);
+  clearAll_->setObjectName(QStringLiteral("FitClearAll"));
+  clearAll_->setToolTip(QStringLiteral("Unticks every parameter"));
+  onlyThese_ = new QPushButton(QStringLiteral("Only these"), this);
+  onlyThese_->setObjectName(QStringLiteral("FitOnlyThese"));
+  onlyThese_->setToolTip(QStringLiteral("Ticks the selected rows and unticks all others"));
+  onlyThese_->setEnabled(false);
+  selectionRow->addWidget(selection_, 1);
+  selectionRow->addWidget(clearAll_);
+  selectionRow->addWidget(onlyThese_);
+  layout->addLayout(selectionRow);
+  connect(clearAll_, &QPushButton::clicked, this, [this] { TickOnly({}); });
+  connect(onlyThese_, &QPushButton::clicked, this, [this] {
+    std::vector<int> rows;
+    for (const QModelIndex& i : table_->selectionModel()->selectedRows()) rows.push_back(i.row());
+    TickOnly(rows);
+  });
+  connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { onlyThese_->setEnabled(table_->selectionModel()->hasSelection()); });
 
   auto* form = new QFormLayout();
   method_ = new QComboBox(this);
@@ -179,17 +225,33 @@ void FitDialog::Refresh() {
   const Session& s = wb_.session();
   const FitTable& fit = s.fit;
   int ticked = 0;
+  int ineffective = 0;
   for (int row = 0; row < kDefinedFitSlots; ++row) {
     const FitParameter& p = FitParameters()[static_cast<std::size_t>(row)];
     const FitSlot& slot = fit.FitSlots[static_cast<std::size_t>(row)];
     const bool on = fit.MenuChecked[static_cast<std::size_t>(row)];
     ticked += on ? 1 : 0;
+    const double scale = UnitOf(row).scale;
     table_->item(row, kTick)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-    table_->item(row, kValue)->setText(Number(s.NP0.*p.member));
-    table_->item(row, kLower)->setText(Bound(slot.FitLower));
-    table_->item(row, kUpper)->setText(Bound(slot.FitUpper));
+    table_->item(row, kValue)->setText(Number(s.NP0.*p.member * scale));
+    table_->item(row, kLower)->setText(Bound(slot.FitLower, scale));
+    table_->item(row, kUpper)->setText(Bound(slot.FitUpper, scale));
+    // A parameter that cannot change the deviation is greyed, and says why.
+    const QString why = WhyNoEffect(s, row);
+    ineffective += why.isEmpty() ? 0 : 1;
+    for (int column = kName; column < kColumns; ++column) {
+      QTableWidgetItem* item = table_->item(row, column);
+      item->setForeground(why.isEmpty() ? palette().text() : QBrush(QColor(150, 150, 150)));
+      if (column != kLower && column != kUpper) item->setToolTip(why.isEmpty() ? QString() : QStringLiteral("Cannot change the deviation: ") + why);
+    }
+    table_->item(row, kName)->setToolTip(why.isEmpty() ? QString::fromUtf8(p.field.data(), static_cast<int>(p.field.size()))
+                                                        : QStringLiteral("%1 cannot change the deviation: %2")
+                                                              .arg(QString::fromUtf8(p.field.data(), static_cast<int>(p.field.size())), why));
   }
-  selection_->setText(QStringLiteral("%1 of %2 parameters ticked").arg(ticked).arg(kDefinedFitSlots));
+  selection_->setText(QStringLiteral("%1 of %2 parameters ticked; %3 greyed cannot change the deviation")
+                          .arg(ticked)
+                          .arg(kDefinedFitSlots)
+                          .arg(ineffective));
   method_->setCurrentIndex(static_cast<int>(fit.Method));
   starts_->setValue(fit.Starts);
   maxEvaluations_->setValue(fit.MaxEvaluations);
@@ -204,19 +266,13 @@ void FitDialog::OnCellChanged(int row, int column) {
   FitTable& fit = wb_.session().fit;
   const auto slot = static_cast<std::size_t>(row);
   if (column == kTick) {
-    const bool on = table_->item(row, kTick)->checkState() == Qt::Checked;
-    fit.MenuChecked[slot] = on;
-    // The Simplex menu shows the same marks.
-    const FitParameter& p = FitParameters()[slot];
-    const QString item = QString::fromUtf8(p.menuItem.data(), static_cast<int>(p.menuItem.size()));
-    if (parentWidget() != nullptr) {
-      for (QAction* a : parentWidget()->findChildren<QAction*>(item)) {
-        if (a->isCheckable()) a->setChecked(on);
-      }
-    }
+    SetMark(row, table_->item(row, kTick)->checkState() == Qt::Checked);
   } else if (column == kLower || column == kUpper) {
     bool ok = false;
-    const double x = table_->item(row, column)->text().trimmed().toDouble(&ok);
+    const QString text = table_->item(row, column)->text().trimmed();
+    double x = text.toDouble(&ok);
+    // The bounds are entered in the unit shown; 1e8 stays "none".
+    if (ok && x != kFitUpperBound) x /= UnitOf(row).scale;
     FitSlot& s = fit.FitSlots[slot];
     const double lower = column == kLower ? x : s.FitLower;
     const double upper = column == kUpper ? x : s.FitUpper;
@@ -230,6 +286,78 @@ void FitDialog::OnCellChanged(int row, int column) {
     }
   }
   Refresh();
+}
+
+void FitDialog::SetMark(int row, bool on) {
+  const auto slot = static_cast<std::size_t>(row);
+  wb_.session().fit.MenuChecked[slot] = on;
+  // The Simplex menu shows the same marks.
+  const FitParameter& p = FitParameters()[slot];
+  const QString item = QString::fromUtf8(p.menuItem.data(), static_cast<int>(p.menuItem.size()));
+  if (parentWidget() != nullptr) {
+    for (QAction* a : parentWidget()->findChildren<QAction*>(item)) {
+      if (a->isCheckable()) a->setChecked(on);
+    }
+  }
+}
+
+void FitDialog::TickOnly(const std::vector<int>& rows) {
+  for (int row = 0; row < kDefinedFitSlots; ++row) SetMark(row, std::find(rows.begin(), rows.end(), row) != rows.end());
+  Refresh();
+}
+
+QString FitDialog::WhyNoEffect(const Session& s, int slot) {
+  const FitParameter& p = FitParameters()[static_cast<std::size_t>(slot)];
+  const NeuronProperties& np = s.NP0;
+  const std::string_view f = p.field;
+  const bool naR = f == "gNaR" || f == "VNaR" || (f.size() == 5 && f.substr(2) == "NaR");
+  const bool k = f == "gK" || f == "VK" || (f.size() == 3 && f.substr(2) == "K" && f[0] != 'g');
+  if (naR && np.IfBlockNaR == 1) return QStringLiteral("the resurgent Na current is blocked");
+  if (naR && f != "gNaR" && np.gNaR == 0.0) return QStringLiteral("gNaR is 0: there is no resurgent Na current");
+  if (f == "gNa" && np.IfBlockNa == 1) return QStringLiteral("the Na current is blocked");
+  if (k && np.IfBlockK == 1) return QStringLiteral("the K current is blocked");
+  if (k && f != "gK" && np.gK == 0.0) return QStringLiteral("gK is 0: there is no K current");
+  if (f == "gKA" && np.IfBlockKA == 1) return QStringLiteral("the A-type K current is blocked");
+  if ((f == "gL" || f == "VL" || f == "tau_m") && np.IfBlockPass == 1) return QStringLiteral("the leak is blocked");
+  if (f == "tau_m" && np.IfSet_gL_or_tau != 2) return QStringLiteral("gL is fixed and tau_m follows from it");
+  if (f == "gL" && np.IfSet_gL_or_tau == 2) return QStringLiteral("tau_m is fixed and gL follows from it");
+  if (f == "VL" && np.IfSet_VL_or_Vrest == 2) return QStringLiteral("Vrest is fixed and VL follows from it");
+  if (f == "ro" && np.HH_order == "1-point") return QStringLiteral("the 1-point neuron has no dendrite");
+  // The simplex moves a parameter by a fraction of its value, and a global
+  // search without an upper bound searches from half to twice it.
+  const FitSlot& fs = s.fit.FitSlots[static_cast<std::size_t>(slot)];
+  if (np.*p.member == 0.0 && (s.fit.Method == FitMethod::Simplex || fs.FitUpper == kFitUpperBound))
+    return QStringLiteral("its value is 0, which the fit moves only between bounds of the global methods");
+  return {};
+}
+
+void FitDialog::OfferUsefulSelection(Session& s) {
+  const FitTable startUp;
+  if (s.fit.MenuChecked != startUp.MenuChecked) return;  // the researcher's own choice
+  for (int slot = 0; slot < kDefinedFitSlots; ++slot) {
+    if (s.fit.MenuChecked[static_cast<std::size_t>(slot)] && !WhyNoEffect(s, slot).isEmpty())
+      s.fit.MenuChecked[static_cast<std::size_t>(slot)] = false;
+  }
+}
+
+QString FitDialog::WithResidualUnit(const Session& s, const QString& line) {
+  static const QRegularExpression residual(QStringLiteral("residual (-?[0-9.]+(?:e[-+]?[0-9]+)?)"));
+  const QRegularExpressionMatch m = residual.match(line);
+  if (!m.hasMatch()) return line;
+  bool ok = false;
+  double value = m.captured(1).toDouble(&ok);
+  if (!ok) return line;
+  // Current-clamp runs compare voltages (volts), the voltage clamps currents (pA).
+  const std::int32_t mode = s.NP0.If_I_V_or_g;
+  const bool voltage = mode == 2 || mode == 6 || mode == 7;
+  QString unit = voltage ? QStringLiteral("mV") : QStringLiteral("pA");
+  if (voltage) value *= 1000.0;
+  QString text = QStringLiteral("residual %1 %2").arg(QString::number(value, 'g', 6), unit);
+  if (s.rec.NSmpls > 1) text += QStringLiteral(" (sum over %1 recordings)").arg(s.rec.NSmpls);
+  if (s.prog.sc_Simplex != 1.0) text += QStringLiteral(" / sc_Simplex %1").arg(s.prog.sc_Simplex);
+  QString out = line;
+  out.replace(m.capturedStart(), m.capturedLength(), text);
+  return out;
 }
 
 void FitDialog::OnSettingsChanged() {

@@ -5,6 +5,7 @@
 // one line that is rewritten while it runs and states its end.
 
 #include <QWidget>
+#include <vector>
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -16,6 +17,7 @@ class QTableWidget;
 namespace membrix {
 
 class Workbench;
+struct Session;
 
 class FitDialog : public QWidget {
   Q_OBJECT
@@ -38,11 +40,24 @@ class FitDialog : public QWidget {
   void Refresh();
   QString StatusText() const;
 
+  // Why fitting the parameter of this slot cannot change the deviation for the
+  // parameters the session holds (it stays 0, its current is absent or
+  // blocked, it follows from another one); empty when it can.
+  static QString WhyNoEffect(const Session& s, int slot);
+  // The start-up selection without the parameters that cannot change the
+  // deviation; the table offers it while the researcher has chosen nothing.
+  static void OfferUsefulSelection(Session& s);
+  // A fit's line with its residual in the recordings' unit: "residual 1.2e-03"
+  // becomes "residual 1.2 mV" for voltage recordings, "... pA" for currents.
+  static QString WithResidualUnit(const Session& s, const QString& line);
+
  private:
   void Build();
   void OnCellChanged(int row, int column);
   void OnSettingsChanged();
   void StartFit();
+  void SetMark(int slot, bool on);
+  void TickOnly(const std::vector<int>& slots);
 
   Workbench& wb_;
   QTableWidget* table_ = nullptr;
@@ -54,6 +69,8 @@ class FitDialog : public QWidget {
   QPushButton* stop_ = nullptr;
   QLabel* status_ = nullptr;
   QLabel* selection_ = nullptr;
+  QPushButton* clearAll_ = nullptr;
+  QPushButton* onlyThese_ = nullptr;
   bool refreshing_ = false;
   bool stopAsked_ = false;
 };

@@ -16,6 +16,7 @@
 #include "tasks/task_inputs.h"
 #include "ui/chart.h"
 #include "ui/numeric_input.h"
+#include "ui/protocol_keeper.h"
 #include "ui/run_view_charts.h"
 #include "ui/windows/data_tool_inputs.h"
 #include "ui/windows/ramp_analyzer_window.h"
@@ -156,6 +157,9 @@ void StepSeriesWindow::OnDataSource(int item) {
 
 void StepSeriesWindow::RunSteps() {
   Sink sink(*this);
+  // The series sets up the main protocol to replay its steps (the recording
+  // "ramp_.d" and, when asked, "VC at Vexp"): the main window shows what it set.
+  const ProtocolKeeper keeper(wb_, QStringLiteral("The voltage-step series"), ProtocolKeeper::Ending::Show);
   wb_.RunSimulation([this, &sink] {
     // With the analyzer closed, the model's sweeps go to data of this window.
     TRamp* ramp = analyzer_.ramp();

@@ -4,22 +4,27 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QWheelEvent>
+#include <qcustomplot.h>
 #include <QPainter>
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "common/error.h"
 #include "run/session.h"
 #include "ui/chart.h"
+#include "ui/main_window.h"
 #include "ui/numeric_input.h"
 #include "ui/workbench.h"
 
@@ -27,18 +32,43 @@ namespace membrix {
 
 namespace {
 
-QColor LevelColour(int level) {
-  const MapRgb c = MapColour(level);
-  return QColor(c.r, c.g, c.b);
-}
-
 QString Number(double x) { return QString::number(x, 'g', 4); }
 
+// The name of an axis title "u, µA/cm²" and its unit.
+QString TitleName(const QString& title) { return title.section(QStringLiteral(", "), 0, 0).trimmed(); }
+QString TitleUnit(const QString& title) { return title.section(QStringLiteral(", "), 1).trimmed(); }
+
+// The smallest spacing between the distinct coordinates, 0 for fewer than two.
+double Spacing(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  double d = 0.0;
+  for (std::size_t i = 1; i < v.size(); ++i) {
+    const double step = v[i] - v[i - 1];
+    const double tolerance = 1e-9 * std::max(std::abs(v[i]), std::abs(v[i - 1]));
+    if (step > tolerance && (d == 0.0 || step < d)) d = step;
+  }
+  return d;
+}
+
 }  // namespace
+
+QColor MapScaleColour(double fraction) {
+  // Viridis, sampled at eleven points and interpolated between them.
+  static constexpr int kStops[11][3] = {{68, 1, 84},    {72, 36, 117},  {65, 68, 135},  {53, 95, 141},
+                                        {42, 120, 142}, {33, 145, 140}, {34, 168, 132}, {68, 191, 112},
+                                        {122, 209, 81}, {189, 223, 38}, {253, 231, 37}};
+  if (!std::isfinite(fraction)) fraction = 0.0;
+  const double f = std::clamp(fraction, 0.0, 1.0) * 10.0;
+  const int i = std::min(9, static_cast<int>(f));
+  const double t = f - i;
+  auto mix = [&](int c) { return static_cast<int>(std::lround(kStops[i][c] + t * (kStops[i + 1][c] - kStops[i][c]))); };
+  return QColor(mix(0), mix(1), mix(2));
+}
 
 BubbleMap::BubbleMap(QWidget* parent) : QWidget(parent) {
   setMinimumSize(360, 260);
   setAutoFillBackground(true);
+  setMouseTracking(true);
   QPalette p = palette();
   p.setColor(QPalette::Window, Qt::white);
   setPalette(p);
@@ -63,7 +93,7 @@ void BubbleMap::RestoreRange() {
 
 QRect BubbleMap::PlotRect() const {
   const QFontMetrics fm = fontMetrics();
-  const int barWidth = 18, barGap = 14 + fm.horizontalAdvance(QStringLiteral("000.0 Hz"));
+  const int barWidth = 18, barGap = 14 + fm.horizontalAdvance(QStringLiteral("F -000.0 Hz"));
   const int left = fm.horizontalAdvance(QStringLiteral("0.0000")) + 22;
   return QRect(left, 12, width() - left - 18 - barWidth - barGap, height() - 2 * fm.height() - 26);
 }
@@ -93,9 +123,17 @@ void BubbleMap::mousePressEvent(QMouseEvent* event) {
   QWidget::mousePressEvent(event);
 }
 
-// A drag moves the plane with the cursor.
+// A drag moves the plane with the cursor; hovering names the bubble under it.
 void BubbleMap::mouseMoveEvent(QMouseEvent* event) {
-  if (!dragging_) return QWidget::mouseMoveEvent(event);
+  if (!dragging_) {
+    const QString text = TextAt(event->position());
+    if (text.isEmpty()) {
+      QToolTip::hideText();
+    } else {
+      QToolTip::showText(event->globalPosition().toPoint(), text, this);
+    }
+    return QWidget::mouseMoveEvent(event);
+  }
   const QRect plot = PlotRect();
   const QPointF d = event->position() - dragFrom_;
   dragFrom_ = event->position();
@@ -116,12 +154,114 @@ void BubbleMap::SetAxisTitles(const QString& x, const QString& y) {
 
 void BubbleMap::SetScale(const QString& bottom, const QString& top) {
   bottom_ = bottom, top_ = top;
+  valueScale_ = false;
+  update();
+}
+
+void BubbleMap::SetValueScale(double lo, double hi, const QString& unit, const QString& name) {
+  lo_ = lo, hi_ = hi > lo ? hi : lo + 1.0;
+  unit_ = unit, valueName_ = name;
+  const QString space = unit.isEmpty() ? QString() : QStringLiteral(" ");
+  bottom_ = Number(lo_) + space + unit;
+  top_ = Number(hi_) + space + unit;
+  valueScale_ = true;
+  // A scale without a unit (F or G read back) names the function at its ends.
+  if (unit.isEmpty() && !name.isEmpty()) {
+    bottom_ = name + QLatin1Char(' ') + bottom_;
+    top_ = name + QLatin1Char(' ') + top_;
+  }
   update();
 }
 
 void BubbleMap::AddBubble(double x, double y, double radius, int level) {
-  bubbles_.push_back({x, y, radius, level});
+  bubbles_.push_back({x, y, radius, level, std::numeric_limits<double>::quiet_NaN()});
+  FindSpacing();
   update();
+}
+
+void BubbleMap::AddValue(double x, double y, double radius, double value) {
+  bubbles_.push_back({x, y, radius, 0, value});
+  FindSpacing();
+  update();
+}
+
+// The spacing is found again when the bubbles are next drawn or looked up,
+// not at every point a map adds.
+void BubbleMap::FindSpacing() { spacingKnown_ = false; }
+
+void BubbleMap::KnowSpacing() const {
+  if (spacingKnown_) return;
+  std::vector<double> xs, ys;
+  xs.reserve(bubbles_.size());
+  ys.reserve(bubbles_.size());
+  for (const Bubble& b : bubbles_) xs.push_back(b.x), ys.push_back(b.y);
+  dx_ = Spacing(std::move(xs));
+  dy_ = Spacing(std::move(ys));
+  spacingKnown_ = true;
+}
+
+int BubbleMap::BubbleLevel(int k) const {
+  const Bubble& b = bubbles_[static_cast<std::size_t>(k)];
+  if (std::isnan(b.value)) return b.level;
+  return 1 + static_cast<int>(std::lround(14.0 * std::clamp((b.value - lo_) / (hi_ - lo_), 0.0, 1.0)));
+}
+
+QColor BubbleMap::BubbleColour(int k) const {
+  const Bubble& b = bubbles_[static_cast<std::size_t>(k)];
+  if (std::isnan(b.value)) return b.level <= 0 ? QColor(Qt::transparent) : MapScaleColour((b.level - 1) / 14.0);
+  return MapScaleColour((b.value - lo_) / (hi_ - lo_));
+}
+
+double BubbleMap::RadiusInPixels(const Bubble& b, const QRect& plot) const {
+  KnowSpacing();
+  const double perX = plot.width() / (xMax_ - xMin_), perY = plot.height() / (yMax_ - yMin_);
+  double r = b.radius * perY;
+  // No wider than the grid: neighbours touch at most.
+  if (dx_ > 0.0) r = std::min(r, dx_ * perX / 2.0);
+  if (dy_ > 0.0) r = std::min(r, dy_ * perY / 2.0);
+  return std::max(2.0, r);
+}
+
+QPointF BubbleMap::BubblePlace(int k) const {
+  const Bubble& b = bubbles_[static_cast<std::size_t>(k)];
+  return QPointF(b.x, b.y);
+}
+
+QPointF BubbleMap::BubbleAt(int k) const {
+  const Bubble& b = bubbles_[static_cast<std::size_t>(k)];
+  return ToPixel(PlotRect(), b.x, b.y);
+}
+
+QString BubbleMap::TextAt(QPointF pixel) const {
+  const QRect plot = PlotRect();
+  // The bubbles are drawn clipped to the plot, its edges included.
+  if (!QRectF(plot).adjusted(-1.0, -1.0, 1.0, 1.0).contains(pixel)) return {};
+  int found = -1;
+  double nearest = 0.0;
+  for (std::size_t k = 0; k < bubbles_.size(); ++k) {
+    const QPointF c = ToPixel(plot, bubbles_[k].x, bubbles_[k].y);
+    const double d = std::hypot(c.x() - pixel.x(), c.y() - pixel.y());
+    if (d <= RadiusInPixels(bubbles_[k], plot) + 1.0 && (found < 0 || d < nearest)) {
+      found = static_cast<int>(k);
+      nearest = d;
+    }
+  }
+  if (found < 0) return {};
+  const Bubble& b = bubbles_[static_cast<std::size_t>(found)];
+  auto coordinate = [](const QString& title, double v) {
+    const QString unit = TitleUnit(title);
+    return QStringLiteral("%1 = %2%3").arg(TitleName(title), Number(v), unit.isEmpty() ? QString() : QLatin1Char(' ') + unit);
+  };
+  QString text = coordinate(xTitle_, b.x) + QStringLiteral(", ") + coordinate(yTitle_, b.y);
+  if (!std::isnan(b.value)) {
+    text += QStringLiteral(": %1 %2%3").arg(valueName_, Number(b.value),
+                                             unit_.isEmpty() ? QString() : QLatin1Char(' ') + unit_);
+  } else if (b.level <= 0) {
+    text += QStringLiteral(": no value");
+  } else {
+    text += QStringLiteral(": level %1 of 15 (%2 ... %3)").arg(b.level).arg(bottom_, top_);
+  }
+  return text;
 }
 
 void BubbleMap::SetLine(double x0, double y0, double x1, double y1) {
@@ -132,6 +272,7 @@ void BubbleMap::SetLine(double x0, double y0, double x1, double y1) {
 
 void BubbleMap::Clear() {
   bubbles_.clear();
+  spacingKnown_ = false;
   line_ = false;
   update();
 }
@@ -167,11 +308,18 @@ void BubbleMap::paintEvent(QPaintEvent*) {
   p.restore();
 
   p.setClipRect(plot);
-  const double pixelsPerY = plot.height() / (yMax_ - yMin_);
-  for (const Bubble& b : bubbles_) {
-    const double r = std::max(2.0, b.radius * pixelsPerY);
-    p.setPen(Qt::NoPen);
-    p.setBrush(LevelColour(b.level));
+  for (std::size_t k = 0; k < bubbles_.size(); ++k) {
+    const Bubble& b = bubbles_[k];
+    const double r = RadiusInPixels(b, plot);
+    const QColor colour = BubbleColour(static_cast<int>(k));
+    if (colour.alpha() == 0) {
+      // A point without a value: its place, hollow.
+      p.setPen(QPen(QColor(170, 170, 170), 1.0));
+      p.setBrush(Qt::NoBrush);
+    } else {
+      p.setPen(Qt::NoPen);
+      p.setBrush(colour);
+    }
     p.drawEllipse(QPointF(px(b.x), py(b.y)), r, r);
   }
   if (line_) {
@@ -180,17 +328,26 @@ void BubbleMap::paintEvent(QPaintEvent*) {
   }
   p.setClipping(false);
 
-  // The colour bar: level 1 at the bottom, 15 at the top.
+  // The colour bar, its low end at the bottom.
   const QRect bar(plot.right() + 14, plot.top(), barWidth, plot.height());
-  for (int level = 1; level <= 15; ++level) {
-    const double top = bar.bottom() - level * bar.height() / 15.0;
-    p.fillRect(QRectF(bar.left(), top, bar.width(), bar.height() / 15.0), LevelColour(level));
+  const int strips = std::max(1, bar.height());
+  for (int k = 0; k < strips; ++k) {
+    const double f = (k + 0.5) / strips;
+    const double levelFraction = std::floor(f * 15.0) / 14.0;  // the 15 steps of a level scale
+    p.fillRect(QRectF(bar.left(), bar.bottom() - (k + 1.0) * bar.height() / strips, bar.width(),
+                      bar.height() / static_cast<double>(strips) + 0.5),
+               MapScaleColour(valueScale_ ? f : std::min(1.0, levelFraction)));
   }
   p.setPen(Qt::black);
   p.setBrush(Qt::NoBrush);
   p.drawRect(bar);
   p.drawText(QPointF(bar.right() + 4, bar.top() + fm.ascent()), top_);
   p.drawText(QPointF(bar.right() + 4, bar.bottom()), bottom_);
+  if (valueScale_) {
+    const QString middle = Number((lo_ + hi_) / 2.0);
+    p.drawLine(QPointF(bar.right(), bar.center().y()), QPointF(bar.right() + 3, bar.center().y()));
+    p.drawText(QPointF(bar.right() + 4, bar.center().y() + fm.ascent() / 2.0), middle);
+  }
 }
 
 namespace {
@@ -198,17 +355,17 @@ namespace {
 class MapWindowSink final : public USMapSink {
  public:
   MapWindowSink(BubbleMap& map, Chart& chart, QLabel& status, const USMapInputs& in, MapGrid grid,
-                const FiringClampInputs& fc)
-      : map_(map), chart_(chart), status_(status), in_(in), grid_(grid), fc_(fc) {}
+                const FiringClampInputs& fc, std::function<void()> pointAdded)
+      : map_(map), chart_(chart), status_(status), in_(in), grid_(grid), fc_(fc), pointAdded_(std::move(pointAdded)) {}
   void Point(const USMapPoint& p) override {
     if (in_.ShowPlot == 1) {
       const double radius = std::max(1.0, static_cast<double>(in_.nse) / in_.nue) * ((in_.s_max - in_.s_min) / in_.nse / 2.0);
-      const int level = FrequencyLevel(p.Freq, in_.MaxFreq);
       if (grid_ == MapGrid::US) {
-        map_.AddBubble(p.u * 1000.0, p.s, radius, level);
+        map_.AddValue(p.u * 1000.0, p.s, radius, p.Freq);
       } else {
-        map_.AddBubble(p.gE, p.gI, radius, level);
+        map_.AddValue(p.gE, p.gI, radius, p.Freq);
       }
+      pointAdded_();
     }
     // F and G as selected for the firing clamp, and the spike measures.
     const double u = p.u * 1000.0;
@@ -230,6 +387,7 @@ class MapWindowSink final : public USMapSink {
   const USMapInputs& in_;
   MapGrid grid_;
   const FiringClampInputs& fc_;
+  std::function<void()> pointAdded_;
 };
 
 }  // namespace
@@ -271,7 +429,19 @@ USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::W
                              [&in](double v) { in.MaxSpikes = static_cast<std::int32_t>(v); });
   maxFreq_ = AddSweepInput(this, singles, 2, "DDSpinEdit1", "Max Freq., Hz", 1, [this, &in](double v) {
     if (v > 0) in.MaxFreq = v;
-    map_->SetScale(QStringLiteral("0 Hz"), QStringLiteral("%1 Hz").arg(in.MaxFreq));
+    ApplyRateScale();
+  });
+  maxFreq_->setToolTip(QStringLiteral("The rate at the top of the colour scale; the map takes its colours at once"));
+  fitScale_ = new QCheckBox(QStringLiteral("fit to the rates"), this);
+  fitScale_->setObjectName(QStringLiteral("FitScale"));
+  fitScale_->setToolTip(QStringLiteral("The top of the scale follows the highest rate of the map; typing a "
+                                       "\"Max Freq.\" takes the scale over"));
+  fitScale_->setChecked(true);
+  singles->addWidget(fitScale_, 3, 0, 1, 2);
+  // A rate typed in is the researcher's scale.
+  connect(maxFreq_, &QLineEdit::textEdited, this, [this] { fitScale_->setChecked(false); });
+  connect(fitScale_, &QCheckBox::toggled, this, [this](bool on) {
+    if (on) FitRateScale();
   });
   inputs->addLayout(singles, 3, 0, 1, 3);
   show_ = new QCheckBox(QStringLiteral("Show (u,s)-plot or not "), this);
@@ -326,6 +496,30 @@ USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::W
 
   map_ = new BubbleMap(this);
   map_->setObjectName(QStringLiteral("Chart1"));
+  heat_ = new QCustomPlot(this);
+  heat_->setObjectName(QStringLiteral("HeatMap"));
+  heat_->setMinimumSize(360, 260);
+  heatCells_ = new QCPColorMap(heat_->xAxis, heat_->yAxis);
+  heatScale_ = new QCPColorScale(heat_);
+  heat_->plotLayout()->addElement(0, 1, heatScale_);
+  heatCells_->setColorScale(heatScale_);
+  QCPColorGradient gradient;
+  gradient.clearColorStops();
+  for (int k = 0; k <= 10; ++k) gradient.setColorStopAt(k / 10.0, MapScaleColour(k / 10.0));
+  heatCells_->setGradient(gradient);
+  heatCells_->setInterpolate(false);
+  heat_->hide();
+  heatView_ = new QCheckBox(QStringLiteral("Heat map"), this);
+  heatView_->setObjectName(QStringLiteral("HeatView"));
+  heatView_->setToolTip(QStringLiteral("The map as cells of colour in place of bubbles"));
+  inputs->addWidget(heatView_, 12, 0, 1, 3);
+  inputs->setRowStretch(12, 0);
+  inputs->setRowStretch(13, 1);
+  connect(heatView_, &QCheckBox::toggled, this, [this](bool on) {
+    map_->setVisible(!on);
+    heat_->setVisible(on);
+    if (on) RefreshHeatMap();
+  });
   chart_ = new Chart(this);
   chart_->setObjectName(QStringLiteral("Chart2"));
   chart_->AddSeries(QStringLiteral("F"), SeriesKind::Points, ChartAxis::Left, QColor(200, 0, 0));
@@ -376,6 +570,7 @@ USMapWindow::USMapWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::W
 
   auto* right = new QVBoxLayout;
   right->addWidget(map_, 3);
+  right->addWidget(heat_, 3);
   right->addWidget(chart_, 2);
   right->addWidget(adaptation_, 2);
   auto* layout = new QHBoxLayout(this);
@@ -401,7 +596,86 @@ void USMapWindow::ShowInputs() {
   show_->setChecked(in.ShowPlot == 1);
   distributed_->setChecked(in.IfDistributedModel == 1);
   noise_[static_cast<std::size_t>(in.Noise)]->setChecked(true);
-  map_->SetScale(QStringLiteral("0 Hz"), QStringLiteral("%1 Hz").arg(in.MaxFreq));
+  ApplyRateScale();
+}
+
+void USMapWindow::ApplyRateScale() {
+  if (!showsRates_) return;
+  map_->SetValueScale(0.0, wb_.inputs().usMap.MaxFreq, QStringLiteral("Hz"), QStringLiteral("rate"));
+  if (heat_->isVisible()) RefreshHeatMap();
+}
+
+// The top of the scale at a round rate at or above the highest of the map.
+void USMapWindow::FitRateScale() {
+  if (!showsRates_ || !fitScale_->isChecked()) return;
+  double highest = 0.0;
+  for (int k = 0; k < map_->BubbleCount(); ++k) {
+    const double v = map_->BubbleValue(k);
+    if (std::isfinite(v)) highest = std::max(highest, v);
+  }
+  if (highest <= 0.0) return;
+  const double decade = std::pow(10.0, std::floor(std::log10(highest)));
+  double top = 10.0 * decade;
+  for (double step : {1.0, 2.0, 2.5, 5.0, 10.0}) {
+    if (step * decade >= highest) {
+      top = step * decade;
+      break;
+    }
+  }
+  if (top == wb_.inputs().usMap.MaxFreq) return;
+  wb_.inputs().usMap.MaxFreq = top;
+  {
+    const QSignalBlocker quiet(maxFreq_);
+    maxFreq_->setValue(top);
+  }
+  ApplyRateScale();
+}
+
+void USMapWindow::RefreshHeatMap() {
+  std::vector<double> xs, ys;
+  for (int k = 0; k < map_->BubbleCount(); ++k) {
+    xs.push_back(map_->BubblePlace(k).x());
+    ys.push_back(map_->BubblePlace(k).y());
+  }
+  auto distinct = [](std::vector<double>& v) {
+    std::sort(v.begin(), v.end());
+    v.erase(std::unique(v.begin(), v.end(), [](double a, double b) { return std::abs(a - b) <= 1e-9 * std::max(std::abs(a), std::abs(b)); }),
+            v.end());
+  };
+  distinct(xs);
+  distinct(ys);
+  QCPColorMapData* data = heatCells_->data();
+  const int nx = std::max<int>(1, static_cast<int>(xs.size())), ny = std::max<int>(1, static_cast<int>(ys.size()));
+  data->setSize(nx, ny);
+  const QRectF view = map_->View();
+  data->setRange(xs.size() > 1 ? QCPRange(xs.front(), xs.back()) : QCPRange(view.left(), view.right()),
+                 ys.size() > 1 ? QCPRange(ys.front(), ys.back()) : QCPRange(view.top(), view.bottom()));
+  data->fillAlpha(0);
+  auto index = [](const std::vector<double>& v, double x) {
+    return static_cast<int>(std::lower_bound(v.begin(), v.end(), x - 1e-9 * std::max(1.0, std::abs(x))) - v.begin());
+  };
+  for (int k = 0; k < map_->BubbleCount(); ++k) {
+    const double v = map_->BubbleValue(k);
+    const QPointF at = map_->BubblePlace(k);
+    const int i = index(xs, at.x()), j = index(ys, at.y());
+    if (i >= nx || j >= ny) continue;
+    if (std::isfinite(v)) {
+      data->setCell(i, j, v);
+      data->setAlpha(i, j, 255);
+    } else if (map_->BubbleLevel(k) > 0) {
+      data->setCell(i, j, map_->BubbleLevel(k));
+      data->setAlpha(i, j, 255);
+    }
+  }
+  const bool levels = map_->BubbleCount() > 0 && !std::isfinite(map_->BubbleValue(0));
+  heatCells_->setDataRange(levels ? QCPRange(1, 15) : QCPRange(0.0, showsRates_ ? wb_.inputs().usMap.MaxFreq : 1.0));
+  if (!levels && !showsRates_) heatCells_->rescaleDataRange(true);
+  heatScale_->axis()->setLabel(showsRates_ ? QStringLiteral("rate, Hz") : (showsG_ ? QStringLiteral("G") : QStringLiteral("F")));
+  heat_->xAxis->setLabel(map_->XTitle());
+  heat_->yAxis->setLabel(map_->YTitle());
+  heat_->xAxis->setRange(view.left(), view.right());
+  heat_->yAxis->setRange(view.top(), view.bottom());
+  heat_->replot();
 }
 
 void USMapWindow::showEvent(QShowEvent* event) {
@@ -432,18 +706,43 @@ void USMapWindow::Plot(MapGrid grid) {
     map_->SetRanges(0, gEMax, 0, in.s_max / 2);
     map_->SetAxisTitles(QStringLiteral("gE, mS/cm²"), QStringLiteral("gI, mS/cm²"));
   }
-  map_->SetScale(QStringLiteral("0 Hz"), QStringLiteral("%1 Hz").arg(in.MaxFreq));
+  showsRates_ = true;
+  ApplyRateScale();
   stop_ = false;
   plotUS_->setEnabled(false);
   plotGEGI_->setEnabled(false);
   stopButton_->setEnabled(true);
+  QElapsedTimer clock;
+  clock.start();
   wb_.RunSimulation([&] {
     SweepWindowHost host(wb_, stop_);
-    MapWindowSink sink(*map_, *chart_, *status_, in, grid, wb_.inputs().firingClamp);
+    double highest = 0.0;
+    QElapsedTimer sinceHeat;
+    sinceHeat.start();
+    MapWindowSink sink(*map_, *chart_, *status_, in, grid, wb_.inputs().firingClamp, [&] {
+      const double v = map_->BubbleValue(map_->BubbleCount() - 1);
+      if (std::isfinite(v) && v > highest) {
+        highest = v;
+        FitRateScale();
+      }
+      if (heat_->isVisible() && sinceHeat.elapsed() > 200) {
+        RefreshHeatMap();
+        sinceHeat.restart();
+      }
+    });
     const RunsOutcome outcome = MapUS(s, in, wb_.inputs().fiber, host, sink, grid);
     chart_->Refresh();
+    if (heat_->isVisible()) RefreshHeatMap();
     status_->setText(outcome.stopped ? QStringLiteral("stopped after %1 points").arg(outcome.delivered)
                                      : QStringLiteral("done: %1 points in %2").arg(outcome.delivered).arg(kUSMapFile));
+    wb_.mainWindow().ShowTaskStatus(
+        QStringLiteral("%1 map %2: %3 points%4, written to %5 (%6 s)")
+            .arg(grid == MapGrid::US ? QStringLiteral("(u,s)") : QStringLiteral("(gE,gI)"),
+                 outcome.stopped ? QStringLiteral("stopped") : QStringLiteral("complete"))
+            .arg(outcome.delivered)
+            .arg(map_->BubbleCount() > 0 ? QStringLiteral(", rates up to %1 Hz").arg(highest, 0, 'f', 1) : QString())
+            .arg(QString::fromUtf8(kUSMapFile))
+            .arg(clock.elapsed() / 1000.0, 0, 'f', 1));
   });
   plotUS_->setEnabled(true);
   plotGEGI_->setEnabled(true);
@@ -478,11 +777,14 @@ void USMapWindow::DrawFunction(bool g) {
   for (std::int32_t j = 0; j <= m.nse; ++j) {
     for (std::int32_t i = 0; i <= m.nue; ++i) {
       const double x = X[m.At(i, j)];
-      map_->AddBubble(m.u0 * 1000 + i * m.du * 1000, m.s0 + j * m.ds, radius, x == 0.0 ? 0 : ArrayLevel(x, lo, hi));
+      // A zero is a point without a value.
+      map_->AddValue(m.u0 * 1000 + i * m.du * 1000, m.s0 + j * m.ds, radius,
+                     x == 0.0 ? std::numeric_limits<double>::quiet_NaN() : x);
     }
   }
-  const QString name = g ? QStringLiteral("G ") : QStringLiteral("F ");
-  map_->SetScale(name + Number(lo), name + Number(hi));
+  showsRates_ = false;
+  map_->SetValueScale(lo, hi, QString(), g ? QStringLiteral("G") : QStringLiteral("F"));
+  if (heat_->isVisible()) RefreshHeatMap();
 }
 
 }  // namespace membrix

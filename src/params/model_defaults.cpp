@@ -359,6 +359,7 @@ void ApplyStartupSet(Session& s) {
 
 void ApplyProgramStart(Session& s) {
   ApplyProgramStartValues(s);
+  s.NP0.Imported.clear();  // the start-up neuron has its family's channels only
   SetDefaults(s);
   ApplyStartupSet(s);
 }

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 
 #include "channels/channel_catalogue.h"
 #include "common/error.h"
 #include "common/quoted_text.h"
+#include "params/imported_channels.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
 #include "params/record_fields.h"
@@ -142,11 +144,83 @@ const KeyEntry kKeys[] = {
 #undef MEMBRIX_NP_NUMBER
 #undef MEMBRIX_NP_TEXT
 
+// The imported channels of the neuron, k = 1 ... kMaxImportedChannels: the
+// file (in the parameter file's folder) and the channel's id in parentheses,
+// "squid_axon.nml(k_squid)", or the file alone when it holds one channel; its
+// maximal conductance density (mS/cm²) and reversal potential (V).
+ImportedChannel& ImportedAt(Session& s, int k) {
+  std::vector<ImportedChannel>& list = s.NP0.Imported;
+  if (static_cast<int>(list.size()) < k) list.resize(static_cast<std::size_t>(k));
+  return list[static_cast<std::size_t>(k - 1)];
+}
+
+template <int k>
+void SetImportedChannel(Session& s, std::string_view x) {
+  std::string file(x), id;
+  if (!file.empty() && file.back() == ')') {
+    const std::size_t open = file.rfind('(');
+    if (open == std::string::npos) throw RangeError("expected FILE(ID), not " + Quoted(x));
+    id = file.substr(open + 1, file.size() - open - 2);
+    file.resize(open);
+  }
+  const std::filesystem::path folder = std::filesystem::path(s.rec.IdFileName).parent_path();
+  const std::string path = (folder / file).string();
+  ImportedChannel& c = ImportedAt(s, k);
+  const ImportedChannel read = ImportChannel(path + (id.empty() ? "" : "#" + id) + ":0:0");
+  c.kinetics = read.kinetics;
+}
+
+template <int k>
+void SetImportedG(Session& s, double x) {
+  if (x < 0.0) throw RangeError("a maximal conductance density must not be negative");
+  ImportedAt(s, k).g = x;
+}
+
+template <int k>
+void SetImportedE(Session& s, double x) {
+  ImportedAt(s, k).E = x;
+}
+
+#define MEMBRIX_IMPORTED_KEYS(k)                                                               \
+  {"NeuroMLChannel[" #k "]", KeyKind::Text, nullptr, &SetImportedChannel<k>},                  \
+      {"gNeuroML[" #k "]", KeyKind::Number, &SetImportedG<k>, nullptr},                        \
+      {"ENeuroML[" #k "]", KeyKind::Number, &SetImportedE<k>, nullptr}
+
+const KeyEntry kImportedKeys[] = {MEMBRIX_IMPORTED_KEYS(1), MEMBRIX_IMPORTED_KEYS(2), MEMBRIX_IMPORTED_KEYS(3),
+                                  MEMBRIX_IMPORTED_KEYS(4), MEMBRIX_IMPORTED_KEYS(5), MEMBRIX_IMPORTED_KEYS(6),
+                                  MEMBRIX_IMPORTED_KEYS(7), MEMBRIX_IMPORTED_KEYS(8)};
+static_assert(std::size(kImportedKeys) == 3 * kMaxImportedChannels);
+
 const KeyEntry* FindKey(std::string_view key) {
   for (const KeyEntry& e : kKeys) {
     if (e.key == key) return &e;
   }
+  for (const KeyEntry& e : kImportedKeys) {
+    if (e.key == key) return &e;
+  }
   return nullptr;
+}
+
+// The imported channels a neuron section named, checked as a whole: each
+// number k given a channel, at most one channel per id, the gates within what
+// a neuron holds.
+void CheckImportedChannels(Session& s, const std::string& file) {
+  std::vector<ImportedChannel> named = std::move(s.NP0.Imported);
+  s.NP0.Imported.clear();
+  for (std::size_t k = 0; k < named.size(); ++k) {
+    // A number no key named (below one that was) is a gap, not a channel.
+    if (named[k].kinetics.id.empty() && named[k].g == 0.0 && named[k].E == 0.0) continue;
+    if (named[k].kinetics.id.empty()) {
+      throw FormatError(file, 0,
+                        "gNeuroML[" + std::to_string(k + 1) + "] or ENeuroML[" + std::to_string(k + 1) +
+                            "] is given without NeuroMLChannel[" + std::to_string(k + 1) + "]");
+    }
+    try {
+      AddImportedChannel(s.NP0, std::move(named[k]));
+    } catch (const RangeError& e) {
+      throw FormatError(file, 0, e.what());
+    }
+  }
 }
 
 bool IsTokenChar(char c) {
@@ -268,7 +342,11 @@ void Assign(Session& s, std::string_view key, std::string_view value, const std:
         throw FormatError(file, line,
                           "recording number " + Quoted(value) + " is outside 0 ... " + std::to_string(kMaxRecording));
       }
-      entry->setNumber(s, x);
+      try {
+        entry->setNumber(s, x);
+      } catch (const RangeError& e) {
+        throw FormatError(file, line, std::string(e.what()) + " (for " + echo + ")");
+      }
     }
     s.ParamsMemo.push_back(echo + ":=" + std::string(value) + ";");
   } else if (entry->kind == KeyKind::Text) {
@@ -286,7 +364,15 @@ void Assign(Session& s, std::string_view key, std::string_view value, const std:
                         "unknown geometry " + Quoted(value) +
                             " (NP0.HH_order); expected one of 1-point, 2-points, 2-p-MainenSejn, 2-p-ActiveDend");
     }
-    entry->setText(s, value);
+    try {
+      entry->setText(s, value);
+    } catch (const FormatError& e) {
+      throw FormatError(file, line, std::string(e.what()) + " (for " + echo + ")");
+    } catch (const IoError& e) {
+      throw FormatError(file, line, std::string(e.what()) + " (for " + echo + ")");
+    } catch (const RangeError& e) {
+      throw FormatError(file, line, std::string(e.what()) + " (for " + echo + ")");
+    }
     s.ParamsMemo.push_back(echo + ":='" + std::string(value) + "';");
   }
 }
@@ -368,7 +454,10 @@ void LoadParameterFile(Session& s, const std::string& file) {
   ApplyProgramStartValues(s);
   ReadSectionOfText(s, kept, file, "CommonParametersFromFile", "MembrixPhysParameters");
   SetDefaults(s.NP0, s.stim.Vus);
+  // The file names the neuron's imported channels, or it has none.
+  s.NP0.Imported.clear();
   ReadSectionOfText(s, kept, file, "MembrixPhysParameters", "KeepParams=0");
+  CheckImportedChannels(s, file);
   s.run.nt_end = StepCount(s.run.t_end, s.run.dt);
   ReadSectionOfText(s, kept, file, "KeepParams=0", "ParametersFromFile");
 }

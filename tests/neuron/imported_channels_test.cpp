@@ -9,6 +9,7 @@
 #include "params/imported_channels.h"
 #include "params/model_menus.h"
 #include "params/model_defaults.h"
+#include "params/parameter_file.h"
 #include "run/clamp_run.h"
 #include "run/host.h"
 #include "run/run_view_sink.h"
@@ -104,6 +105,63 @@ TEST(ImportedChannels, ATextNamesAFileItsChannelAndTheirValues) {
   NeuronProperties np;
   AddImportedChannel(np, k);
   EXPECT_THROW(AddImportedChannel(np, k), RangeError);  // one id once
+}
+
+// A parameter file names its imported channels by number in the neuron's
+// section, the file in its own folder; a file opened later without them
+// leaves the neuron without them.
+TEST(ImportedChannels, AParameterFileNamesTheChannelsOfItsNeuron) {
+  const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "imported_channels_id";
+  std::filesystem::create_directories(dir);
+  std::filesystem::copy_file(kSquidFile, dir / "squid_axon.nml", std::filesystem::copy_options::overwrite_existing);
+  const auto write = [&](const std::string& name, const std::string& neuron) {
+    std::ofstream(dir / name) << "CommonParametersFromFile\n  t_end := 0.05;\nMembrixPhysParameters\n"
+                                 "  NP0.HH_type := 'Rariza';\n  MembrixPhysParameters(NP) := 1;\n"
+                              << neuron << "KeepParams=0\nend.\n";
+    return (dir / name).string();
+  };
+  const std::string both = write("both.id",
+                                 "  NP0.gNa := 0;  NP0.gK := 0;\n"
+                                 "  NeuroMLChannel[1] := 'squid_axon.nml(na_squid)';  gNeuroML[1] := 120;\n"
+                                 "  ENeuroML[1] := 0.055;\n"
+                                 "  gNeuroML[2] := 36;  ENeuroML[2] := -0.072;\n"
+                                 "  NeuroMLChannel[2] := squid_axon.nml(k_squid);\n");
+  Session s;
+  ApplyProgramStart(s);
+  LoadParameterFile(s, both);
+  ASSERT_EQ(s.NP0.Imported.size(), 2u);
+  EXPECT_EQ(s.NP0.Imported[0].kinetics.id, "na_squid");
+  EXPECT_DOUBLE_EQ(s.NP0.Imported[0].g, 120.0);
+  EXPECT_DOUBLE_EQ(s.NP0.Imported[1].E, -0.072);
+  EXPECT_EQ(s.NP0.Imported[1].kinetics.gates.size(), 1u);
+
+  LoadParameterFile(s, write("none.id", ""));
+  EXPECT_TRUE(s.NP0.Imported.empty());
+
+  const struct {
+    const char* neuron;
+    int line;
+    const char* expected;
+  } bad[] = {
+      {"  NeuroMLChannel[1] := 'squid_axon.nml';\n", 6, "holds 2 channels"},
+      {"  NeuroMLChannel[1] := 'squid_axon.nml(kdr)';\n", 6, "holds no channel with the id \"kdr\""},
+      {"  NeuroMLChannel[1] := 'missing.nml';\n", 6, "missing.nml"},
+      {"  gNeuroML[3] := 1;\n", 0, "gNeuroML[3] or ENeuroML[3] is given without NeuroMLChannel[3]"},
+      {"  NeuroMLChannel[1] := 'squid_axon.nml(k_squid)';  NeuroMLChannel[2] := 'squid_axon.nml(k_squid)';\n", 0,
+       "an imported channel \"k_squid\" already"},
+      {"  gNeuroML[1] := -1;\n", 6, "must not be negative"},
+  };
+  for (const auto& c : bad) {
+    Session t;
+    ApplyProgramStart(t);
+    try {
+      LoadParameterFile(t, write("bad.id", c.neuron));
+      ADD_FAILURE() << "accepted " << c.neuron;
+    } catch (const FormatError& e) {
+      EXPECT_EQ(e.line(), c.line) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << c.neuron << " gave " << e.what();
+    }
+  }
 }
 
 }  // namespace

@@ -23,6 +23,46 @@ bool IsOutputVariable(std::string_view item) {
   return std::find(kItems.begin(), kItems.end(), item) != kItems.end();
 }
 
+std::vector<std::string> ImportedOutputVariables(const NeuronProperties& np) {
+  std::vector<std::string> items;
+  for (const ImportedChannel& c : np.Imported) {
+    items.push_back("I_" + c.kinetics.id);
+    for (const NmlGate& g : c.kinetics.gates) items.push_back(c.kinetics.id + "." + g.id);
+  }
+  return items;
+}
+
+bool IsOutputVariable(std::string_view item, const NeuronProperties& np) {
+  if (IsOutputVariable(item)) return true;
+  const std::vector<std::string> imported = ImportedOutputVariables(np);
+  return std::find(imported.begin(), imported.end(), item) != imported.end();
+}
+
+namespace {
+
+// The value of an imported channel's item, or false when item names none.
+bool ImportedValue(const Session& s, std::string_view item, double& value) {
+  std::size_t gate = 0;
+  for (std::size_t k = 0; k < s.NP0.Imported.size(); ++k) {
+    const NmlChannel& c = s.NP0.Imported[k].kinetics;
+    if (item.size() == c.id.size() + 2 && item.starts_with("I_") && item.substr(2) == c.id) {
+      value = s.NV0.IImported[k];
+      return true;
+    }
+    for (const NmlGate& g : c.gates) {
+      if (item.size() == c.id.size() + 1 + g.id.size() && item.starts_with(c.id) && item[c.id.size()] == '.' &&
+          item.substr(c.id.size() + 1) == g.id) {
+        value = s.NV0.ImportedGates[gate];
+        return true;
+      }
+      ++gate;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 double OutputVariableValue(const Session& s, std::string_view item) {
   const NeuronVariables& nv = s.NV0;
   struct Gate {
@@ -60,6 +100,8 @@ double OutputVariableValue(const Session& s, std::string_view item) {
     const double t = s.run.t;
     return (s.stim.t_IindShift <= t && t <= s.stim.t_IindShift + s.stim.t_Iind) ? s.stim.uu : 0.0;
   }
+  double imported = 0.0;
+  if (!s.NP0.Imported.empty() && ImportedValue(s, item, imported)) return imported;
   return 0.0;
 }
 

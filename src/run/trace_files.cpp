@@ -188,8 +188,8 @@ void EmptyFile(const std::string& path) {
 double SaveTraceRun(Session& s, Host& host, RunViewSink& views, const std::string& file, int writeMode,
                     const std::string& item) {
   if (writeMode < 1 || writeMode > 4) throw RangeError("trace file mode " + std::to_string(writeMode));
-  if (writeMode == 4 && !IsOutputVariable(item)) {
-    throw RangeError("\"" + item + "\" is not an item of the output list \"Var to write\"");
+  if (writeMode == 4 && !IsOutputVariable(item, s.NP0)) {
+    throw RangeError("\"" + item + "\" is not an item of the output list \"Var to write\" or of an imported channel");
   }
   s.trace.TraceFile = file;
   s.trace.VarToWrite = item;

@@ -205,7 +205,8 @@ TaskDeclaration MakeRunTask() {
                              "Write t (ms) and the item of the output list named by --var-to-write "
                              "(the old form --save-var NAME FILE is still taken)")
                          .Columns({{"t", Unit::Ms}, {"var_to_write", Unit::None}}));
-  t.inputs.push_back(Text("var_to_write", "The item of the output list --save-var writes: " + OutputItemsText())
+  t.inputs.push_back(Text("var_to_write", "The item of the output list --save-var writes: " + OutputItemsText() +
+                                              "; or of an imported channel: I_ID (its current, mA/cm²), ID.GATE")
                          .Label("Var to write"));
   AddIonInputs(t.inputs);
   t.cost = [](const Session& s, const TaskInputs&, const TaskValues&) {

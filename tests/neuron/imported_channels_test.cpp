@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,6 +12,8 @@
 #include "params/model_defaults.h"
 #include "params/parameter_file.h"
 #include "run/clamp_run.h"
+#include "run/output_variables.h"
+#include "run/trace_files.h"
 #include "run/host.h"
 #include "run/run_view_sink.h"
 #include "run/session.h"
@@ -65,10 +68,39 @@ TEST(ImportedChannels, TheSquidAxonInNeuroMLFiresAsTheBuiltInFamily) {
   for (std::size_t k = 0; k < times.size(); ++k) {
     EXPECT_NEAR(times[k] * 1000.0, expected[k] * 1000.0, 1e-6) << "spike " << k + 1;
   }
-  // The channels' currents are kept per channel, outward positive while the
-  // membrane sits below the sodium reversal.
-  EXPECT_NE(imported.NV0.IImported[0], 0.0);
-  EXPECT_NE(imported.NV0.IImported[1], 0.0);
+}
+
+// A trace file takes an imported channel's current or gate by its NeuroML id.
+TEST(ImportedChannels, TraceFilesWriteTheirCurrentsAndGatesByTheirIds) {
+  Session s = SquidSession();
+  s.run.t_end = 0.02;
+  AddImportedChannel(s.NP0, ImportChannel(kSquidFile + "#k_squid:1:-72"));
+  EXPECT_EQ(ImportedOutputVariables(s.NP0), (std::vector<std::string>{"I_k_squid", "k_squid.n"}));
+  const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "imported_channels_trace";
+  std::filesystem::create_directories(dir);
+  BatchHost host;
+  NullRunViewSink views;
+  for (const char* item : {"I_k_squid", "k_squid.n"}) {
+    const std::string file = (dir / (std::string(item) + ".dat")).string();
+    SaveTraceRun(s, host, views, file, 4, item);
+    std::ifstream in(file);
+    double t = 0.0, x = 0.0, lowest = 1e9, highest = -1e9;
+    int lines = 0;
+    while (in >> t >> x) {
+      ++lines;
+      lowest = std::min(lowest, x);
+      highest = std::max(highest, x);
+    }
+    EXPECT_GT(lines, 100) << item;
+    EXPECT_LT(lowest, highest) << item << ": the squid axon fires, its K current and gate move";
+    if (std::string(item) == "k_squid.n") {
+      EXPECT_GT(lowest, 0.0);
+      EXPECT_LT(highest, 1.0);
+    } else {
+      EXPECT_GT(highest, 0.0) << "outward during the spike";
+    }
+  }
+  EXPECT_THROW(SaveTraceRun(s, host, views, (dir / "x.dat").string(), 4, "I_kdr"), RangeError);
 }
 
 TEST(ImportedChannels, ATextNamesAFileItsChannelAndTheirValues) {

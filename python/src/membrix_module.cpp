@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "common/version.h"
 #include "data/fit_table.h"
 #include "data/simplex.h"
+#include "params/imported_channels.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
 #include "params/parameter_file.h"
@@ -296,6 +298,8 @@ void ApplyStep(PythonSession& ps, const PythonSession::Step& step) {
         throw;
       }
     }
+  } else if (step.what == "channel") {
+    AddImportedChannel(s.NP0, ImportChannel(step.argument));
   } else if (step.what == "load_id") {
     // A pipe or device would keep the call waiting for a writer, a folder is
     // no parameter file.
@@ -477,6 +481,24 @@ PYBIND11_MODULE(_membrix, m) {
            py::arg("on") = true, "Use the threshold neuron of the family")
       .def("lif_model", [](PythonSession& ps, bool on) { Step(ps, {"lif_model", on ? "1" : "0", ""}); },
            py::arg("on") = true, "Use the adaptive exponential integrate-and-fire neuron")
+      .def("add_channel",
+           [](PythonSession& ps, const std::string& path, double g_mS_cm2, double E_mV, std::optional<std::string> id) {
+             // The file by its absolute path, so that a copy or a pickle reads the same file.
+             std::string spec = std::filesystem::absolute(path).string();
+             if (id) spec += "#" + *id;
+             const auto exact = [](double x) {
+               char text[32];
+               const auto end = std::to_chars(text, text + sizeof text, x).ptr;
+               return std::string(text, end);
+             };
+             spec += ":" + exact(g_mS_cm2) + ":" + exact(E_mV);
+             Step(ps, {"channel", spec, ""});
+           },
+           py::arg("path"), py::arg("g_mS_cm2"), py::arg("E_mV"), py::arg("id") = py::none(),
+           "Add an ion channel read from a NeuroML 2 file beside the model's own, as --channel does: g_mS_cm2 its "
+           "maximal conductance density in mS/cm², E_mV its reversal potential in mV, id the channel's id where "
+           "the file holds several; its current is recorded as \"I_<id>\" and its gates as \"<id>.<gate>\" in "
+           "trace files")
       .def("_set_stored", [](PythonSession& ps, const std::string& name, const py::handle& value) {
              Step(ps, {"set", name, ValueText(value)});
            }, py::arg("name"), py::arg("value"))

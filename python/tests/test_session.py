@@ -253,3 +253,23 @@ def test_ctrl_c_stops_a_single_run_within_a_second():
     assert len(r.t_ms) == len(r["V"]) == r.steps // 100
     assert len(r.spike_times_ms) > 0 and np.isnan(r.deviation)
     assert s.run(t_end_ms=1).steps == 20  # the session runs again
+
+
+def test_channels_from_neuroml_replace_the_familys_own_and_survive_a_pickle():
+    squid = os.path.join(os.path.dirname(__file__), "..", "..", "resources", "neuroml", "squid_axon.nml")
+    builtin = axon_session(t_end=50)
+    imported = axon_session(t_end=50)
+    g_na, g_k = imported.get("NP0.gNa"), imported.get("NP0.gK")
+    e_na, e_k = imported.get("NP0.VNa", "mV"), imported.get("NP0.VK", "mV")
+    imported.set("NP0.gNa", 0)
+    imported.set("NP0.gK", 0)
+    imported.add_channel(squid, g_na, e_na, id="na_squid")
+    imported.add_channel(squid, g_k, e_k, id="k_squid")
+    a, b = builtin.run(), imported.run()
+    assert len(a.spike_times_ms) > 2
+    np.testing.assert_allclose(b.spike_times_ms, a.spike_times_ms, atol=1e-6)
+    # A run leaves values the next one starts from: compare two runs after it.
+    again = pickle.loads(pickle.dumps(imported)).run()
+    np.testing.assert_array_equal(again.spike_times_ms, imported.copy().run().spike_times_ms)
+    with pytest.raises(Exception, match="holds 2 channels"):
+        imported.add_channel(squid, 1.0, -70.0)

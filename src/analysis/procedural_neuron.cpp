@@ -2,6 +2,7 @@
 
 #include "channels/procedural/hh_canal.h"
 #include "channels/procedural/rariza_kinetics.h"
+#include "common/error.h"
 #include "neuron/numerics.h"
 #include "run/session.h"
 #include "run/stimulus.h"
@@ -138,6 +139,12 @@ void LIFStep(Session& s, std::int32_t spikeFlag, double& V, double& dVdt) {
 void ProceduralRest(Session& s, ProceduralGlobals& g) {
   NeuronProperties& np = s.NP0;
   NeuronVariables& nv = s.NV0;
+  // The fast neuron knows its family's channels only: an analysis run on it
+  // would leave the imported ones out without a word.
+  if (!np.Imported.empty()) {
+    throw RangeError("this analysis runs the fast point neuron, which does not take imported (NeuroML) channels "
+                     "yet; run it without --channel");
+  }
   np.FRT = np.F_Faraday / np.R_gas / np.Temp / 1000.0;
   if (np.ThrModel == 1) np.IfBlockNa = 1;
   ProcInitGates(s, g);

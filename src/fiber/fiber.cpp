@@ -62,6 +62,12 @@ void CheckFiberInputs(const Session& s, const FiberInputs& in) {
     throw RangeError("the axon has " + std::to_string(in.N) + " segments; it may have 1 ... " +
                      std::to_string(kMaxFiberSegments));
   }
+  // The axon's channel distributions scale the family's conductances node by
+  // node; imported channels have no distribution along it yet, and a fiber
+  // with them uniform everywhere is not a model anyone asked for.
+  if (!s.NP0.Imported.empty()) {
+    throw RangeError("the axon does not take imported (NeuroML) channels yet; run the fiber without --channel");
+  }
   RequirePositive(in.L, "length (\"L, mum\")");
   RequirePositive(in.diam, "diameter (\"diam, mum\")");
   RequirePositive(in.RL, "axial resistivity (\"RL, Ohm*cm:\")");

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "analysis/procedural_neuron.h"
 #include "common/error.h"
+#include "fiber/fiber.h"
 #include "params/imported_channels.h"
 #include "params/model_menus.h"
 #include "params/model_defaults.h"
@@ -137,6 +139,21 @@ TEST(ImportedChannels, ATextNamesAFileItsChannelAndTheirValues) {
   NeuronProperties np;
   AddImportedChannel(np, k);
   EXPECT_THROW(AddImportedChannel(np, k), RangeError);  // one id once
+}
+
+// What does not carry imported channels yet says so instead of leaving them
+// out: the axon fiber and the fast point neuron of the analyses.
+TEST(ImportedChannels, TheFiberAndTheFastNeuronRefuseThem) {
+  Session s = SquidSession();
+  AddImportedChannel(s.NP0, ImportChannel(kSquidFile + "#k_squid:1:-72"));
+  try {
+    CheckFiberInputs(s, FiberInputs{});
+    ADD_FAILURE() << "the fiber took an imported channel";
+  } catch (const RangeError& e) {
+    EXPECT_NE(std::string(e.what()).find("imported (NeuroML) channels"), std::string::npos) << e.what();
+  }
+  ProceduralGlobals g;
+  EXPECT_THROW(ProceduralRest(s, g), RangeError);
 }
 
 // A parameter file names its imported channels by number in the neuron's

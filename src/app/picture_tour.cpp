@@ -256,6 +256,18 @@ const std::vector<Scene>& Scenes() {
            return &t.form1();
          }}}},
 
+      // The whole screen with the windows of a working session open where the
+      // program puts them: the main window's menu and run buttons stay clear.
+      {"desktop",
+       false,
+       {{"desktop_screen.png",
+         [](Stage& t) {
+           for (const char* button : {"f-I -curve", "Rate (ens.)", "Threshold"}) t.Click(&t.form1(), button);
+           t.windows().firingClamp().show();
+           t.RunClamp();
+           return &t.form1();
+         }}}},
+
       // A 0.8 s current step of the start-up neuron with ion dynamics
       // (Bazhenov-Kager pump), run for 1.5 s so that the pump's
       // after-hyperpolarisation shows; then the pump characteristics.
@@ -626,6 +638,7 @@ bool TakeScene(const Scene& scene, const QString& folder, const QString& project
   Workbench wb;
   wb.SetDialogs(std::move(dialogs));
   wb.SetProjectFolder(project);
+  wb.SetLayoutFile({});  // the program's own layout, whatever the user made of it
   wb.Show();
   Settle();
   Stage stage{wb, *script, work.path()};
@@ -640,6 +653,18 @@ bool TakeScene(const Scene& scene, const QString& folder, const QString& project
     if (w == nullptr) {
       std::fprintf(stderr, "membrix: %s: the window could not be prepared\n", qPrintable(file));
       ok = false;
+      continue;
+    }
+    if (file == QLatin1String("desktop_screen.png")) {
+      // The screen as it is, every window in its place.
+      Settle();
+      QScreen* screen = w->screen();
+      const QSize room = screen->size();
+      const QString path =
+          QDir(folder).filePath(QStringLiteral("desktop_%1x%2.png").arg(room.width()).arg(room.height()));
+      const bool saved = screen->grabWindow(0).save(path, "PNG", 0);
+      std::printf("membrix: %s %s\n", saved ? "saved" : "could not save", qPrintable(path));
+      ok = saved && ok;
       continue;
     }
     ok = SavePicture(*w, folder, file) && ok;

@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
@@ -15,10 +16,12 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QVBoxLayout>
+#include <QStringList>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #ifdef MEMBRIX_HAVE_SVG
 #include <QSvgGenerator>
 #endif
@@ -336,10 +339,25 @@ void Chart::SetPointsJoined(int i, bool joined) {
 void Chart::ApplyLineStyle(int i) {
   Series& s = series_[i];
   if (!s.graph) return;
+  const bool marked = s.kind == SeriesKind::Line && s.lineVisible && s.graph->data()->size() > 0 &&
+                      s.graph->data()->size() <= kMarkedPointLimit;
+  const bool lineChanged = s.graph->lineStyle() != (s.lineVisible ? QCPGraph::lsLine : QCPGraph::lsNone);
+  if (!lineChanged && marked == s.marked) return;
+  s.marked = marked;
   s.graph->setLineStyle(s.lineVisible ? QCPGraph::lsLine : QCPGraph::lsNone);
-  s.graph->setScatterStyle(s.lineVisible
-                               ? QCPScatterStyle()
-                               : QCPScatterStyle(QCPScatterStyle::ssDisc, s.graph->pen().color(), 3));
+  if (!s.lineVisible) {
+    s.graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, s.graph->pen().color(), 3));
+  } else if (marked) {
+    s.graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, s.graph->pen().color(), Qt::white, 5));
+  } else {
+    s.graph->setScatterStyle(QCPScatterStyle());
+  }
+}
+
+bool Chart::PointsMarked(int i) const {
+  const Series& s = series_.at(i);
+  if (s.curve != nullptr) return !s.curve->scatterStyle().isNone();
+  return !s.graph->scatterStyle().isNone();
 }
 
 void Chart::SetAxisTitle(ChartAxis axis, const QString& title) {
@@ -490,6 +508,7 @@ void Chart::ApplyRanges() {
 
 void Chart::Refresh() {
   MovePendingPoints();
+  for (int i = 0; i < SeriesCount(); ++i) ApplyLineStyle(i);
   if (!isVisible()) return;  // drawn when shown
   QElapsedTimer timer;
   timer.start();
@@ -624,15 +643,77 @@ void Chart::OnPlotDoubleClick(QMouseEvent* event) {
   if (doubleClickRestores_) RestoreAutomaticRange();
 }
 
+QString Chart::UnitOf(const QString& axisTitle) {
+  const QString t = axisTitle.trimmed();
+  // "I, pA", "dVdt, mV/ms"
+  const int comma = t.lastIndexOf(QLatin1Char(','));
+  if (comma >= 0) return t.mid(comma + 1).trimmed();
+  // "f (Hz)", "I [pA]"
+  for (const auto& [open, close] : {std::pair{'(', ')'}, std::pair{'[', ']'}}) {
+    if (t.endsWith(QLatin1Char(close)) && t.contains(QLatin1Char(open))) {
+      const int at = t.lastIndexOf(QLatin1Char(open));
+      return t.mid(at + 1, t.size() - at - 2).trimmed();
+    }
+  }
+  // A title that is a unit by itself: "mV", "nA", "Hz", "ms".
+  static const QStringList kUnits = {QStringLiteral("mV"), QStringLiteral("nA"), QStringLiteral("pA"),
+                                     QStringLiteral("Hz"), QStringLiteral("ms"), QStringLiteral("s"),
+                                     QStringLiteral("V"),  QStringLiteral("A"),  QStringLiteral("mS/cm^2"),
+                                     QStringLiteral("muA/cm^2"), QStringLiteral("mkA/cm^2"), QStringLiteral("%")};
+  return kUnits.contains(t) ? t : QString();
+}
+
+namespace {
+
+QString WithUnit(const QString& number, const QString& axisTitle) {
+  const QString unit = Chart::UnitOf(axisTitle);
+  return unit.isEmpty() ? number : number + QLatin1Char(' ') + unit;
+}
+
+// A sample's own value: as many digits as it needs, up to a few more than
+// its axis shows.
+QString SampleNumber(double v, const QCPRange& range) {
+  const QString fixed = ReadOutNumber(v, range);
+  QString shortest = QString::number(v, 'g', 10);
+  return shortest.size() <= fixed.size() + 2 ? shortest : fixed;
+}
+
+// How near, in pixels, the cursor must be to a marked point to read it.
+constexpr double kSnapPixels = 6.0;
+
+}  // namespace
+
 QString Chart::ReadOutAt(QPoint pixel) const {
   if (!plot_->axisRect()->rect().contains(pixel)) return {};
   const QCPAxis* x = plot_->xAxis;
-  QString text = QStringLiteral("x = %1").arg(ReadOutNumber(x->pixelToCoord(pixel.x()), x->range()));
-  if (!x->label().isEmpty()) text += QLatin1Char(' ') + x->label();
+  // The nearest marked sample under the cursor is read as it is.
+  double best = kSnapPixels * kSnapPixels;
+  const Series* near = nullptr;
+  QPointF at;
+  for (int i = 0; i < SeriesCount(); ++i) {
+    const Series& s = series_[i];
+    if (!s.marked || !SeriesVisible(i)) continue;
+    const QCPAxis* y = Axis(s.axis);
+    for (auto it = s.graph->data()->constBegin(); it != s.graph->data()->constEnd(); ++it) {
+      const double dx = x->coordToPixel(it->key) - pixel.x();
+      const double dy = y->coordToPixel(it->value) - pixel.y();
+      if (dx * dx + dy * dy < best) {
+        best = dx * dx + dy * dy;
+        near = &s;
+        at = QPointF(it->key, it->value);
+      }
+    }
+  }
+  if (near != nullptr) {
+    const QCPAxis* y = Axis(near->axis);
+    return QStringLiteral("at point x = %1, y = %2")
+        .arg(WithUnit(SampleNumber(at.x(), x->range()), x->label()),
+             WithUnit(SampleNumber(at.y(), y->range()), y->label()));
+  }
+  QString text = QStringLiteral("x = %1").arg(WithUnit(ReadOutNumber(x->pixelToCoord(pixel.x()), x->range()), x->label()));
   for (const QCPAxis* y : {plot_->yAxis, plot_->yAxis2}) {
     if (!y->visible()) continue;
-    text += QStringLiteral(", y = %1").arg(ReadOutNumber(y->pixelToCoord(pixel.y()), y->range()));
-    if (!y->label().isEmpty()) text += QLatin1Char(' ') + y->label();
+    text += QStringLiteral(", y = %1").arg(WithUnit(ReadOutNumber(y->pixelToCoord(pixel.y()), y->range()), y->label()));
   }
   return text;
 }
@@ -665,6 +746,22 @@ void Chart::BuildContextMenu() {
   QAction* copy = menu_->addAction(QStringLiteral("CopyToBMP"));
   copy->setObjectName(QStringLiteral("CopyToBMP"));
   connect(copy, &QAction::triggered, this, [this] { CopyToClipboard(); });
+  QMenu* resolution = menu_->addMenu(QStringLiteral("PNG resolution"));
+  resolution->setObjectName(QStringLiteral("PNG resolution"));
+  auto* choice = new QActionGroup(resolution);
+  const struct {
+    const char* text;
+    int scale;
+  } scales[] = {{"As on the screen", 1}, {"Twice (slides)", 2}, {"Four times (print, about 300 dpi)", 4}};
+  for (const auto& sc : scales) {
+    QAction* a = resolution->addAction(QString::fromUtf8(sc.text));
+    a->setObjectName(QStringLiteral("PngScale%1").arg(sc.scale));
+    a->setProperty("pictureScale", sc.scale);
+    a->setCheckable(true);
+    a->setChecked(sc.scale == pictureScale_);
+    choice->addAction(a);
+    connect(a, &QAction::triggered, this, [this, scale = sc.scale] { SetPictureScale(scale); });
+  }
   menu_->addSeparator();
   QAction* automatic = menu_->addAction(QStringLiteral("Automatic range"));
   automatic->setObjectName(QStringLiteral("Automatic range"));
@@ -673,11 +770,43 @@ void Chart::BuildContextMenu() {
 
 void Chart::SetSaveFileNameAsker(FileNameAsker asker) { SaveFileNameAsker() = std::move(asker); }
 
+void Chart::SetPictureScale(int scale) {
+  pictureScale_ = std::clamp(scale, 1, 8);
+  for (QAction* a : menu_->findChildren<QAction*>()) {
+    const QVariant v = a->property("pictureScale");
+    if (v.isValid()) a->setChecked(v.toInt() == pictureScale_);
+  }
+}
+
 namespace {
 
-QString AskSaveFileName(QWidget* parent, const QString& caption, const QString& filter) {
-  if (const Chart::FileNameAsker& asker = SaveFileNameAsker()) return asker(parent, caption, filter);
-  return QFileDialog::getSaveFileName(parent, caption, QString(), UserDialogs::DialogFilter(filter));
+// A file name from the window's title (as made, without the model it ran)
+// and a picture's own title: letters, digits, '-' and '_' only.
+QString FileNameFor(const QWidget& w, const QString& ownTitle) {
+  const QWidget* top = w.window();
+  QString windowTitle = top->property("membrixBaseTitle").toString();
+  if (windowTitle.isEmpty() && top != &w) windowTitle = top->windowTitle();
+  QString name;
+  for (const QString& part : {windowTitle, ownTitle}) {
+    QString clean;
+    for (const QChar c : part) {
+      if ((c.isLetterOrNumber() && c.unicode() < 128) || c == QLatin1Char('-')) {
+        clean += c;
+      } else if (!clean.isEmpty() && !clean.endsWith(QLatin1Char('_'))) {
+        clean += QLatin1Char('_');
+      }
+    }
+    while (clean.endsWith(QLatin1Char('_'))) clean.chop(1);
+    if (clean.isEmpty()) continue;
+    if (!name.isEmpty()) name += QLatin1Char('_');
+    name += clean;
+  }
+  return name.isEmpty() ? QStringLiteral("chart") : name;
+}
+
+QString AskSaveFileName(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter) {
+  if (const Chart::FileNameAsker& asker = SaveFileNameAsker()) return asker(parent, caption, suggested, filter);
+  return QFileDialog::getSaveFileName(parent, caption, suggested, UserDialogs::DialogFilter(filter));
 }
 
 void ReportSaveFailure(QWidget* parent, const std::exception& e) {
@@ -685,21 +814,25 @@ void ReportSaveFailure(QWidget* parent, const std::exception& e) {
 }
 
 // The file of "Save picture...": PNG unless the name says otherwise.
-QString AskPicturePath(QWidget* parent) {
+QString AskPicturePath(QWidget* parent, const QString& suggested) {
   QString filter = QStringLiteral("PNG picture|*.png");
 #ifdef MEMBRIX_HAVE_SVG
   filter += QStringLiteral("|SVG drawing|*.svg");
 #endif
   filter += QStringLiteral("|PDF document|*.pdf");
-  QString path = AskSaveFileName(parent, QStringLiteral("Save picture"), filter);
+  QString path = AskSaveFileName(parent, QStringLiteral("Save picture"), suggested + QStringLiteral(".png"), filter);
   if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
   return path;
 }
 
 }  // namespace
 
+QString Chart::DefaultFileName() const {
+  return FileNameFor(*this, title_ != nullptr && !title_->text().isEmpty() ? title_->text() : objectName());
+}
+
 void Chart::AskAndSavePicture() {
-  const QString path = AskPicturePath(this);
+  const QString path = AskPicturePath(this, DefaultFileName());
   if (path.isEmpty()) return;
   try {
     SavePicture(path);
@@ -709,7 +842,7 @@ void Chart::AskAndSavePicture() {
 }
 
 void Chart::AskAndSaveData() {
-  QString path = AskSaveFileName(this, QStringLiteral("Save data"),
+  QString path = AskSaveFileName(this, QStringLiteral("Save data"), DefaultFileName() + QStringLiteral(".dat"),
                                  QStringLiteral("data-files|*.dat|all files|*.*"));
   if (path.isEmpty()) return;
   try {
@@ -745,7 +878,7 @@ void Chart::SavePicture(const QString& path) {
     throw IoError(path.toStdString(), "this build of the workbench cannot write SVG; choose PNG or PDF");
 #endif
   } else {
-    ok = plot_->savePng(path, w, h);
+    ok = plot_->savePng(path, w, h, pictureScale_);
   }
   if (!ok) throw IoError(path.toStdString(), "the picture could not be written");
 }
@@ -804,7 +937,7 @@ QMenu* AddPictureMenu(QWidget* chart) {
   QAction* picture = menu->addAction(QStringLiteral("Save picture..."));
   picture->setObjectName(QStringLiteral("Save picture..."));
   QObject::connect(picture, &QAction::triggered, chart, [chart] {
-    const QString path = AskPicturePath(chart);
+    const QString path = AskPicturePath(chart, FileNameFor(*chart, chart->objectName()));
     if (path.isEmpty()) return;
     try {
       SaveWidgetPicture(*chart, path);

@@ -83,6 +83,12 @@ class Chart : public QWidget {
   // A line series without its line shows its points only.
   void SetLineVisible(int i, bool visible);
   bool LineVisible(int i) const;
+  // Whether the series' own points are marked on its line: a line of few
+  // points (a sampled curve such as an f-I curve) shows where its samples
+  // are, so that the values between them are not taken for measured ones.
+  bool PointsMarked(int i) const;
+  // The most points a line may have and still show them.
+  static constexpr int kMarkedPointLimit = 200;
   // A point series with its points joined in the order they came (a phase
   // plane drawn as a connected curve).
   void SetPointsJoined(int i, bool joined);
@@ -142,7 +148,16 @@ class Chart : public QWidget {
 
   // The picture in a file, the format by the name's suffix: ".svg", ".pdf",
   // otherwise PNG. Throws IoError when it cannot be written.
+  // A PNG has PictureScale() times the chart's pixels in each direction (1,
+  // 2 or 4: the screen, a slide, print at about 300 dpi); the context menu's
+  // "PNG resolution" chooses it.
   void SavePicture(const QString& path);
+  void SetPictureScale(int scale);
+  int PictureScale() const { return pictureScale_; }
+  // The name the save items offer, without suffix: the window's title and the
+  // chart's title (or its name), in letters, digits, '-' and '_' only
+  // ("f-I_curve_Chart1").
+  QString DefaultFileName() const;
   // The visible series as a column file: a header line naming each column by
   // its series and unit (the axis title), then one row per point; a series
   // shorter than another leaves its cells empty. Throws IoError when the file
@@ -154,13 +169,20 @@ class Chart : public QWidget {
   // The file name the context menu's save items ask for, the filter in the
   // program's form ("data-files|*.dat|all files|*.*"); an empty name cancels.
   // A file dialog unless replaced (the workbench asks through its dialogs).
-  using FileNameAsker = std::function<QString(QWidget* parent, const QString& caption, const QString& filter)>;
+  // `suggested` is the file name offered (DefaultFileName with the suffix).
+  using FileNameAsker = std::function<QString(QWidget* parent, const QString& caption, const QString& suggested,
+                                              const QString& filter)>;
   static void SetSaveFileNameAsker(FileNameAsker asker);
 
   // The read-out of the cursor's position in axis units, as shown ("" when
-  // the cursor is outside the plot area), and the read-out of a pixel.
+  // the cursor is outside the plot area), and the read-out of a pixel:
+  // "x = 140.9 pA, y = 12.50 Hz", the units taken from the axis titles
+  // ("I, pA", "f (Hz)", "mV"). Near a marked point of a sampled curve the
+  // read-out gives that point's own values, "at point x = 144 pA, ...".
   QString CursorReadOut() const;
   QString ReadOutAt(QPoint pixel) const;
+  // The unit of an axis title, empty when it names none.
+  static QString UnitOf(const QString& axisTitle);
 
  signals:
   void seriesHidden(int index);
@@ -189,6 +211,7 @@ class Chart : public QWidget {
     Bounds bounds;
     double nextOrder = 0.0;  // order key of the next point of a Points series
     bool lineVisible = true;
+    bool marked = false;  // the line's points are drawn as markers
   };
   struct AxisState {
     bool autoMin = true, autoMax = true;
@@ -219,6 +242,7 @@ class Chart : public QWidget {
 
   QCustomPlot* plot_;
   QCPTextElement* title_ = nullptr;
+  int pictureScale_ = 1;
   QCPLayoutGrid* side_ = nullptr;  // the legend's column
   QCPTextElement* note_ = nullptr;  // under the legend
   std::vector<Series> series_;

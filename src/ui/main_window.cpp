@@ -184,7 +184,8 @@ MainWindow::MainWindow(Workbench& workbench) : QMainWindow(nullptr), wb_(workben
   auto* layout = new QVBoxLayout(central);
   layout->setContentsMargins(6, 4, 6, 4);
   layout->setSpacing(4);
-  layout->addWidget(BuildTopArea());
+  topArea_ = BuildTopArea();
+  layout->addWidget(topArea_);
   auto* body = new QHBoxLayout;
   body->setSpacing(6);
   body->addWidget(BuildPages(), 1);
@@ -990,6 +991,22 @@ void MainWindow::BuildTasksMenu() {
   simplexTask_ = simplex;
   QAction* fitOptions = AddAction(tasks, QStringLiteral("FittingOptions"), QStringLiteral("Fitting options..."));
   connect(fitOptions, &QAction::triggered, this, [this] { FitDialog::Open(wb_, this); });
+  // The windows back where the program puts them, the user's layout for this
+  // screen size forgotten.
+  tasks->addSeparator();
+  QAction* resetLayout = AddAction(tasks, QStringLiteral("ResetLayout"), QStringLiteral("Reset layout"));
+  connect(resetLayout, &QAction::triggered, this, [this] { wb_.ResetLayout(); });
+}
+
+int MainWindow::CommandRowHeight() const {
+  if (QLayout* l = centralWidget()->layout()) l->activate();
+  const int inWindow = topArea_->mapTo(this, QPoint(0, topArea_->height())).y();
+  return inWindow + (geometry().top() - frameGeometry().top());
+}
+
+QRect MainWindow::CommandRow() const {
+  const QRect frame = frameGeometry();
+  return {frame.topLeft(), QSize(frame.width(), CommandRowHeight())};
 }
 
 // The habits of a desktop program: mnemonics on the menus, F5 or Ctrl+R for
@@ -1489,6 +1506,13 @@ void MainWindow::OnFixedFile(const QString& file) {
   // The start folder's own file first; the shipped sample where it has none.
   const QString own = QDir(wb_.StartFolder()).filePath(file);
   const QString path = QFileInfo::exists(own) ? own : QDir(wb_.SamplesFolder()).filePath(file);
+  if (!QFileInfo::exists(path)) {
+    wb_.dialogs().ShowError(
+        this, wb_.NotFoundAdvice(QStringLiteral("the parameter file \"%1\" (in the start folder %2 or in "
+                                                "resources/samples)")
+                                     .arg(file, QDir::toNativeSeparators(wb_.StartFolder()))));
+    return;
+  }
   wb_.RunCommand([&] { LoadParameterFile(s(), path.toStdString()); });
   for (QAction* a : fileMenu_->actions()) {
     if (a->data().toString() == file) a->setToolTip(QStringLiteral("Opened %1").arg(QDir::toNativeSeparators(path)));

@@ -115,6 +115,11 @@ class MainWindow : public QMainWindow {
   QPushButton* ProtocolUndo() const;
   // A line in the status bar about a task's run (firing clamp, ensemble, map).
   void ShowTaskStatus(const QString& line);
+  // The height of the command row (the menu and the row of run buttons and
+  // inputs) from the top of the window's frame down; no other window covers it.
+  int CommandRowHeight() const;
+  // That row on the screen.
+  QRect CommandRow() const;
 
  signals:
   void firstShown();
@@ -241,6 +246,7 @@ class MainWindow : public QMainWindow {
   std::vector<QAction*> hiddenFileItems_;
   QAction* simplexTask_ = nullptr;
   QMenu* fileMenu_ = nullptr;
+  QWidget* topArea_ = nullptr;
   std::unique_ptr<AnalysisWindows> analysisWindows_;
 };
 

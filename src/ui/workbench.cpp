@@ -6,10 +6,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
 #include <QStringList>
 #include <QTimer>
+#include <QVariant>
 
 #include "data/fit_table.h"
 #include "params/model_defaults.h"
@@ -24,6 +26,7 @@
 #include "ui/parameter_window.h"
 #include "ui/program_windows.h"
 #include "ui/run_view_charts.h"
+#include "ui/window_layout.h"
 #include "ui/windows/ion_dynamics_window.h"
 
 namespace membrix {
@@ -80,7 +83,8 @@ Workbench::Workbench(QObject* parent)
     : QObject(parent),
       session_(std::make_unique<Session>()),
       inputs_(std::make_unique<TaskInputs>()),
-      dialogs_(std::make_unique<UserDialogs>()) {
+      dialogs_(std::make_unique<UserDialogs>()),
+      layout_(std::make_unique<LayoutMemory>(LayoutMemory::DefaultFile())) {
   // The windows in the program's order, the main window first, each made
   // hidden; the start-up shows the parameter window beside the main window.
   for (const ProgramWindow& w : ProgramWindows()) {
@@ -116,12 +120,20 @@ Workbench::Workbench(QObject* parent)
   // Every window the program shows lands inside the screen.
   if (QCoreApplication::instance() != nullptr) QCoreApplication::instance()->installEventFilter(this);
   // The charts' "Save picture..." and "Save data..." ask through the dialogs.
-  Chart::SetSaveFileNameAsker([this](QWidget* parent, const QString& caption, const QString& filter) {
-    return dialogs_->SaveFileName(parent, caption, startFolder_, filter);
-  });
+  Chart::SetSaveFileNameAsker(
+      [this](QWidget* parent, const QString& caption, const QString& suggested, const QString& filter) {
+        const QString folder = startFolder_.isEmpty() ? QDir::currentPath() : startFolder_;
+        return dialogs_->SaveFileName(parent, caption, QDir(folder).filePath(suggested), filter);
+      });
 }
 
 bool Workbench::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Hide && layoutReady_ && watched->isWidgetType()) {
+    // Where the user left a window is where it comes back.
+    for (const auto& [name, w] : windows_) {
+      if (w == watched) RememberGeometry(name, w);
+    }
+  }
   if (event->type() == QEvent::Show && watched->isWidgetType()) {
     auto* w = static_cast<QWidget*>(watched);
     const Qt::WindowType type = w->windowType();
@@ -152,6 +164,7 @@ void Workbench::FitIntoScreen(QWidget* window) {
 }
 
 Workbench::~Workbench() {
+  layoutReady_ = false;
   Chart::SetSaveFileNameAsker({});
   views_.reset();
   windows_.clear();
@@ -188,32 +201,111 @@ void Workbench::StartUp() {
     if (QWidget* w = window(QString::fromUtf8(hidden))) w->hide();
   }
   form1_->ApplyStartupState();
-  const QRect main = form1_->frameGeometry();
-  QRect room = QGuiApplication::primaryScreen() != nullptr
-                   ? QGuiApplication::primaryScreen()->availableGeometry()
-                   : QRect(0, 0, 1920, 1200);
-  int left = main.right() + 8;
-  if (left + form4_->width() > room.right()) left = std::max(room.left(), room.right() - form4_->width());
-  form4_->move(left, main.top());
+  // The program's layout, then the one the user made on this screen size.
+  const QRect room = Room();
+  LayOutWindows(room);
+  for (const auto& [name, w] : windows_) {
+    const QByteArray geometry = layout_->Geometry(room.size(), name);
+    if (!geometry.isEmpty()) w->restoreGeometry(geometry);
+  }
   form4_->show();
+  layoutReady_ = true;
   emit startedUp();
+}
+
+QRect Workbench::Room() const {
+  const QScreen* screen = form1_->screen() != nullptr ? form1_->screen() : QGuiApplication::primaryScreen();
+  return screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1920, 1200);
+}
+
+void Workbench::LayOutWindows(const QRect& room) {
+  // The window manager's frame, as the main window has it; the others are
+  // given the same.
+  const QSize extra = form1_->frameGeometry().size() - form1_->size();
+  const QRect main = PlaceMainWindow(room, form1_->frameGeometry().size(), form1_->minimumSize() + extra);
+  form1_->resize(main.size() - extra);
+  form1_->move(main.topLeft());
+  const QRect commandRow(main.topLeft(), QSize(main.width(), form1_->CommandRowHeight()));
+  // The parameter window first, beside the main window where there is room;
+  // the task windows below the command row, in the program's order, left of
+  // the parameter window where they fit there.
+  auto minimumOf = [&extra](const QWidget* w) {
+    return w->minimumSizeHint().expandedTo(w->minimumSize()).expandedTo(QSize(120, 80)) + extra;
+  };
+  const QRect parameters =
+      PlaceBesideMain(room, main, commandRow, form4_->size() + extra, minimumOf(form4_.get()));
+  form4_->resize(parameters.size() - extra);
+  form4_->move(parameters.topLeft());
+  const QRect keepVisible = parameters.intersects(commandRow.united(main)) ? QRect() : parameters;
+  int order = 0;
+  for (const auto& [name, w] : windows_) {
+    if (w == form1_.get() || w == form4_.get()) continue;
+    const QRect frame = PlaceTaskWindow(room, commandRow, keepVisible, w->size() + extra, minimumOf(w), order++);
+    w->resize(frame.size() - extra);
+    w->move(frame.topLeft());
+  }
+}
+
+void Workbench::SetLayoutFile(const QString& file) { layout_ = std::make_unique<LayoutMemory>(file); }
+
+void Workbench::ResetLayout() {
+  const QRect room = Room();
+  layout_->Forget(room.size());
+  const bool ready = layoutReady_;
+  layoutReady_ = false;  // the windows the layout hides are not the user's doing
+  LayOutWindows(room);
+  layoutReady_ = ready;
+}
+
+void Workbench::RememberGeometry(const QString& name, QWidget* window) {
+  layout_->Remember(Room().size(), name, window->saveGeometry());
+}
+
+QStringList Workbench::ProjectFolderCandidates() const {
+  QStringList places;
+  // A folder named by the user wins.
+  const QString named = qEnvironmentVariable("MEMBRIX_HOME");
+  if (!named.isEmpty()) places << QDir(named).absolutePath();
+  QStringList starts = {startFolder_.isEmpty() ? QDir::currentPath() : startFolder_};
+  if (QCoreApplication::instance() != nullptr) {
+    const QString program = QCoreApplication::applicationDirPath();
+    starts << program;
+    // An installed program: its shared files beside its bin folder.
+    places << QDir(program).absoluteFilePath(QStringLiteral("../share/membrix"));
+  }
+  for (const QString& start : starts) {
+    QDir dir(start);
+    for (int up = 0; up < 5; ++up) {
+      places << dir.absolutePath();
+      if (!dir.cdUp()) break;
+    }
+  }
+  places.removeDuplicates();
+  return places;
 }
 
 QString Workbench::ProjectFolder() const {
   if (!projectFolder_.isEmpty()) return projectFolder_;
-  QStringList starts = {startFolder_.isEmpty() ? QDir::currentPath() : startFolder_};
-  if (QCoreApplication::instance() != nullptr) starts << QCoreApplication::applicationDirPath();
-  for (const QString& start : starts) {
-    QDir dir(start);
-    for (int up = 0; up < 5; ++up) {
-      if (dir.exists(QStringLiteral("resources/samples")) ||
-          dir.exists(QStringLiteral("docs/workbench.md"))) {
-        return dir.absolutePath();
-      }
-      if (!dir.cdUp()) break;
+  for (const QString& place : ProjectFolderCandidates()) {
+    const QDir dir(place);
+    if (dir.exists(QStringLiteral("resources/samples")) || dir.exists(QStringLiteral("docs/workbench.md"))) {
+      return dir.absolutePath();
     }
   }
   return startFolder_.isEmpty() ? QDir::currentPath() : startFolder_;
+}
+
+QString Workbench::NotFoundAdvice(const QString& what) const {
+  QStringList places;
+  if (!projectFolder_.isEmpty()) {
+    places << projectFolder_;
+  } else {
+    places = ProjectFolderCandidates();
+  }
+  return QStringLiteral("Not found: %1. Looked in %2.\nSet MEMBRIX_HOME to the folder that holds docs/ and "
+                        "resources/ (the source folder of Membrix, or its installed share/membrix), or start "
+                        "Membrix from inside that folder.")
+      .arg(what, places.join(QStringLiteral(", ")));
 }
 
 QString Workbench::SamplesFolder() const {
@@ -246,8 +338,28 @@ bool Workbench::RunCommand(const std::function<void()>& command) {
   }
 }
 
-bool Workbench::RunSimulation(const std::function<void()>& command) {
+QString Workbench::ModelText() const {
+  const auto& np = session_->NP0;
+  const QString cell =
+      QStringLiteral("%1, %2").arg(QString::fromStdString(np.HH_type), QString::fromStdString(np.HH_order));
+  if (np.LIF_model == 1) return QStringLiteral("integrate-and-fire neuron");
+  if (np.ThrModel == 1) return QStringLiteral("threshold model (%1)").arg(cell);
+  return cell;
+}
+
+void Workbench::ShowModelIn(QWidget* window) const {
+  // The title the window was made with, kept the first time.
+  QVariant base = window->property("membrixBaseTitle");
+  if (!base.isValid()) {
+    base = window->windowTitle();
+    window->setProperty("membrixBaseTitle", base);
+  }
+  window->setWindowTitle(QStringLiteral("%1 \u2014 ran %2").arg(base.toString(), ModelText()));
+}
+
+bool Workbench::RunSimulation(const std::function<void()>& command, QWidget* origin) {
   if (running_) return false;
+  if (origin != nullptr) ShowModelIn(origin->window());
   running_ = true;
   stopRequested_ = false;
   sinceEvents_.invalidate();
@@ -288,7 +400,7 @@ void Workbench::RefreshViews(bool force) {
 
 void Workbench::ShowHelp(const QString& keyword) {
   if (!help_->Open(DocsFolder(), keyword)) {
-    dialogs_->ShowError(form1_.get(), QStringLiteral("The help pages are not in %1").arg(DocsFolder()));
+    dialogs_->ShowError(form1_.get(), NotFoundAdvice(QStringLiteral("the help pages (docs/workbench.md)")));
   }
 }
 
@@ -301,6 +413,10 @@ void Workbench::OnMainWindowClosing() {
   }
   // The other windows close with it; the reverse-problem window, whose own
   // closing closes the main window, goes with its parent.
+  for (const auto& [name, w] : windows_) {
+    if (w->isVisible()) RememberGeometry(name, w);
+  }
+  layoutReady_ = false;  // closing is not a move of the user's
   for (const auto& [name, w] : windows_) {
     if (w != form1_.get() && name != QLatin1String("Form17") && w->isVisible()) w->close();
   }

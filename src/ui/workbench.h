@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "run/host.h"
 
 class QWidget;
+class QRect;
 
 namespace membrix {
 
@@ -30,6 +32,7 @@ class CurveWindow;
 class HelpWindow;
 class RunViewCharts;
 class IonDynamicsWindow;
+class LayoutMemory;
 
 // The questions, messages and file dialogs of the workbench.
 class UserDialogs {
@@ -90,7 +93,15 @@ class Workbench : public QObject, public Host {
   const QString& StartFolder() const { return startFolder_; }
   // The folder holding resources/ and docs/: found from the start folder or
   // from the program's own folder upwards, unless set.
+  // Also the folder named by MEMBRIX_HOME, and share/membrix beside the
+  // program's folder when installed.
   QString ProjectFolder() const;
+  // The folders looked through, in order.
+  QStringList ProjectFolderCandidates() const;
+  // A message for files of the project folder that are missing: where they
+  // were looked for and what to do ("Not found: the help pages
+  // (docs/workbench.md). Looked in ... Set MEMBRIX_HOME ...").
+  QString NotFoundAdvice(const QString& what) const;
   void SetProjectFolder(const QString& folder) { projectFolder_ = folder; }
   // The folder of the fixed parameter files, and of the help pages.
   QString SamplesFolder() const;
@@ -105,7 +116,14 @@ class Workbench : public QObject, public Host {
   bool RunCommand(const std::function<void()>& command);
   // The same for a command that runs a simulation: refused while another one
   // runs, and the run views are drawn completely at its end.
-  bool RunSimulation(const std::function<void()>& command);
+  // A window that runs it (origin) says in its title which model ran.
+  bool RunSimulation(const std::function<void()>& command, QWidget* origin = nullptr);
+  // The model of the next run as the windows name it: its family and
+  // geometry ("White, 1-point"), or the threshold or integrate-and-fire
+  // neuron standing in for it.
+  QString ModelText() const;
+  // The window's title, followed by the model it ran.
+  void ShowModelIn(QWidget* window) const;
   bool Running() const { return running_; }
 
   // Host: the windows breathe, "Pause" holds, closing the program stops.
@@ -129,6 +147,18 @@ class Workbench : public QObject, public Host {
   // fitted so when it is shown.
   static void FitIntoScreen(QWidget* window);
 
+  // Puts the main window at the top left of `room` and every other window
+  // inside it, none over the main window's command row; the user's layout is
+  // not consulted.
+  void LayOutWindows(const QRect& room);
+  // Forgets the user's layout for this screen size and lays the windows out
+  // again ("Reset layout").
+  void ResetLayout();
+  // The file the user's layout is kept in; empty keeps none. Set before the
+  // main window is first shown to take effect at start-up.
+  void SetLayoutFile(const QString& file);
+  const LayoutMemory& Layout() const { return *layout_; }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -137,6 +167,10 @@ class Workbench : public QObject, public Host {
 
  private:
   void StartUp();
+  // The available area of the screen the main window is on.
+  QRect Room() const;
+  // The window's geometry remembered for this screen size.
+  void RememberGeometry(const QString& name, QWidget* window);
 
   std::unique_ptr<Session> session_;
   std::unique_ptr<TaskInputs> inputs_;
@@ -153,6 +187,8 @@ class Workbench : public QObject, public Host {
   bool running_ = false;
   bool stopRequested_ = false;
   bool closeAfterRun_ = false;
+  std::unique_ptr<LayoutMemory> layout_;
+  bool layoutReady_ = false;  // from the start-up on, the user's moves are kept
   QElapsedTimer sinceEvents_;  // since the windows last handled their events in a run
 };
 

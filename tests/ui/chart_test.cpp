@@ -33,6 +33,7 @@ class ChartTest : public QObject {
   void CopiesItsPictureToTheClipboard();
   void MouseZoomsBothAxesAndADoubleClickRestoresThem();
   void ReadsTheCursorOutInAxisUnits();
+  void MarksTheSamplesOfASampledCurveAndReadsThemAsTheyAre();
   void SavesTheVisibleSeriesAsAColumnFile();
   void SavesItsPictureInEachFormat();
   void ALegendFitsItsLongestTitleAndStackedChartsStayAligned();
@@ -261,6 +262,45 @@ void ChartTest::ReadsTheCursorOutInAxisUnits() {
   QVERIFY(f.chart.ReadOutAt(QPoint(1, 1)).isEmpty());  // outside the plot area
 }
 
+void ChartTest::MarksTheSamplesOfASampledCurveAndReadsThemAsTheyAre() {
+  // The units of the axis titles the windows use.
+  const struct {
+    const char* title;
+    const char* unit;
+  } titles[] = {{"I, pA", "pA"},         {"dVdt, mV/ms", "mV/ms"}, {"f (Hz)", "Hz"}, {"mV", "mV"},
+                {"Model's units", ""}, {"I Peak", ""},            {"", ""}};
+  for (const auto& t : titles) QCOMPARE(Chart::UnitOf(QString::fromUtf8(t.title)), QString::fromUtf8(t.unit));
+
+  // An f-I curve sampled every 4 pA, beside a long trace.
+  Fixture f;
+  f.chart.SetAxisTitle(ChartAxis::Bottom, QStringLiteral("I, pA"));
+  f.chart.SetAxisTitle(ChartAxis::Left, QStringLiteral("f, Hz"));
+  const int fi = f.chart.AddSeries(QStringLiteral("f(I)"), SeriesKind::Line);
+  const int dense = f.chart.AddSeries(QStringLiteral("dense"), SeriesKind::Line);
+  for (int k = 0; k <= 10; ++k) f.chart.AddPoint(fi, 120.0 + 4.0 * k, k < 6 ? 0.0 : 10.0 * (k - 5));
+  for (int k = 0; k < 2 * Chart::kMarkedPointLimit; ++k) f.chart.AddPoint(dense, 120.0 + 0.1 * k, 60.0);
+  for (int k = 0; k < 50; ++k) f.chart.AddPoint(f.left, 120.0 + k, 30.0);
+  f.chart.SetAxisRange(ChartAxis::Bottom, 118.0, 162.0);
+  f.chart.SetAxisRange(ChartAxis::Left, -5.0, 70.0);
+  f.chart.Refresh();
+  QVERIFY(f.chart.PointsMarked(fi));
+  QVERIFY(!f.chart.PointsMarked(dense));
+  QVERIFY(!f.chart.PointsMarked(f.left));  // a fast trace never
+
+  // Beside the onset sample the read-out gives the sample, not the line.
+  const QPoint onset = f.chart.PixelOf(fi, 144.0, 10.0) + QPoint(3, -2);
+  QCOMPARE(f.chart.ReadOutAt(onset), QStringLiteral("at point x = 144 pA, y = 10 Hz"));
+  // Between samples, the cursor's place, in the axes' units.
+  const QString between = f.chart.ReadOutAt(f.chart.PixelOf(fi, 142.0, 40.0));
+  const QRegularExpressionMatch m =
+      QRegularExpression(QStringLiteral("^x = (\\S+) pA, y = (\\S+) Hz, y = \\S+$")).match(between);
+  QVERIFY2(m.hasMatch(), qPrintable(between));
+  QVERIFY(std::abs(m.captured(1).toDouble() - 142.0) < 0.2);
+  // A hidden curve is not read.
+  f.chart.SetSeriesVisible(fi, false);
+  QVERIFY(!f.chart.ReadOutAt(onset).startsWith(QStringLiteral("at point")));
+}
+
 void ChartTest::SavesTheVisibleSeriesAsAColumnFile() {
   Fixture f;
   f.chart.SetAxisTitle(ChartAxis::Bottom, QStringLiteral("ms"));
@@ -274,7 +314,7 @@ void ChartTest::SavesTheVisibleSeriesAsAColumnFile() {
 
   QTemporaryDir folder;
   const QString path = folder.filePath(QStringLiteral("chart.dat"));
-  Chart::SetSaveFileNameAsker([&](QWidget*, const QString&, const QString&) { return path; });
+  Chart::SetSaveFileNameAsker([&](QWidget*, const QString&, const QString&, const QString&) { return path; });
   QAction* save = f.chart.ContextMenu()->findChild<QAction*>(QStringLiteral("Save data..."));
   QVERIFY(save != nullptr);
   save->trigger();
@@ -322,6 +362,24 @@ void ChartTest::SavesItsPictureInEachFormat() {
     QVERIFY2(file.read(format.start.size()) == format.start, format.name);
   }
   QVERIFY_THROWS_EXCEPTION(membrix::IoError, f.chart.SavePicture(folder.filePath(QStringLiteral("no/c.png"))));
+
+  // "PNG resolution": twice the pixels in each direction; the name offered
+  // comes from the window and the chart.
+  const QSize screenSize = QImage(folder.filePath(QStringLiteral("c.png"))).size();
+  f.chart.ContextMenu()->findChild<QAction*>(QStringLiteral("PngScale2"))->trigger();
+  QCOMPARE(f.chart.PictureScale(), 2);
+  f.chart.setWindowTitle(QStringLiteral("f-I curve"));
+  f.chart.SetTitle(QStringLiteral("Onset (I, pA)"));
+  QString offered;
+  const QString big = folder.filePath(QStringLiteral("big"));
+  Chart::SetSaveFileNameAsker([&](QWidget*, const QString&, const QString& suggested, const QString&) {
+    offered = suggested;
+    return big;
+  });
+  f.chart.ContextMenu()->findChild<QAction*>(QStringLiteral("Save picture..."))->trigger();
+  Chart::SetSaveFileNameAsker({});
+  QCOMPARE(offered, QStringLiteral("Onset_I_pA.png"));  // a chart that is its own window: its title only
+  QCOMPARE(QImage(big + QStringLiteral(".png")).size(), screenSize * 2);
 
   // Ten series take ten different colours.
   QSet<QRgb> colours;

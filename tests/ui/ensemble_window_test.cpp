@@ -111,7 +111,13 @@ void EnsembleWindowTest::ConductancesAndNetworkDrawTheirSeries() {
   QCOMPARE(LineCount(f.FilePath(QStringLiteral("Gauss_bound.dat"))), 200);
 
   TypeInto(*w, "DDSpinEdit7", QStringLiteral("10"));
-  QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("Button8")), Qt::LeftButton);
+  // One "Run Network", here with white noise.
+  const QList<QPushButton*> buttons = w->findChildren<QPushButton*>();
+  QCOMPARE(std::count_if(buttons.begin(), buttons.end(),
+                         [](const QPushButton* b) { return b->text() == QStringLiteral("Run Network"); }),
+           1);
+  w->findChild<QCheckBox*>(QStringLiteral("NetWhiteNoise"))->setChecked(true);
+  QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("Button7")), Qt::LeftButton);
   auto* gate = Window(f, "Form15")->findChild<Chart*>(QStringLiteral("Chart1"));
   QCOMPARE(gate->PointCount(0), 21);
   QCOMPARE(LineCount(f.FilePath(QStringLiteral("rate(t).dat"))), 21);

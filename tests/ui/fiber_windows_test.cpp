@@ -53,7 +53,8 @@ void FiberWindowsTest::AxonRunsTheFiberAndDrawsItsProfilesAndEnds() {
   membrix::FiberViewWindow& view = f.form1().analysisWindows().fiberView();
   membrix::FiberInputWindow& input = f.form1().analysisWindows().fiberInput();
   QVERIFY(view.isVisible() && input.isVisible());
-  QCOMPARE(view.windowTitle(), QStringLiteral("Form12: FiberO"));
+  // The window's own title, then the model the run used.
+  QCOMPARE(view.windowTitle(), QStringLiteral("Form12: FiberO \u2014 ran ") + f.wb->ModelText());
   QCOMPARE(input.windowTitle(), QStringLiteral("Form20: Distributed model"));
   QVERIFY(f.dialogs->errors.isEmpty());
   QCOMPARE(Points(view.voltageChart(), "V"), 11);

@@ -361,6 +361,19 @@ void MainWindowTest::HelpOpensTheWorkbenchPage() {
   QVERIFY(window != nullptr && window->isVisible());
   auto* text = window->findChild<QTextBrowser*>();
   QVERIFY(text->toPlainText().contains(QStringLiteral("RunClamp")));
+
+  // Without the pages, and without the sample files, the message says where
+  // they were looked for and what to do; nothing is loaded.
+  f.wb->SetProjectFolder(f.folder.path());
+  f.Item(QStringLiteral("Help1"))->trigger();
+  f.Item(QStringLiteral("'AP.id'"))->trigger();
+  QCOMPARE(f.dialogs->errors.size(), 2);
+  for (const QString& error : f.dialogs->errors) {
+    QVERIFY2(error.startsWith(QStringLiteral("Not found: ")) && error.contains(f.folder.path()) &&
+                 error.contains(QStringLiteral("MEMBRIX_HOME")),
+             qPrintable(error));
+  }
+  QVERIFY(f.s().rec.IdFileName.empty());
 }
 
 void MainWindowTest::FixedFileOfTheStartFolderComesBeforeTheSample() {

@@ -3,6 +3,7 @@
 // point is to set it up leaves its changes marked in the main window, named in
 // the status bar and undoable.
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
@@ -77,7 +78,8 @@ void TaskProtocolTest::EachTaskLeavesTheProtocolOrMarksItsChange() {
        [](WorkbenchFixture& f) {
          QWidget& w = Ensemble(f);
          TypeInto(w, "DDSpinEdit7", QStringLiteral("10"));
-         Click(w, "Button8");
+         w.findChild<QCheckBox*>(QStringLiteral("NetWhiteNoise"))->setChecked(true);
+         Click(w, "Button7");
        },
        false},
       {"fit",

@@ -109,7 +109,7 @@ void USMapWindowTest::FiringClampItemHoldsTheRateSetOnThePage() {
   item->trigger();
   membrix::FiringClampWindow& w = f.form1().analysisWindows().firingClamp();
   QVERIFY(w.isVisible());
-  QCOMPARE(w.windowTitle(), QStringLiteral("Form8: Firing-Clamp"));
+  QCOMPARE(w.windowTitle(), QStringLiteral("Form8: Firing-Clamp \u2014 ran ") + f.wb->ModelText());
   const membrix::FiringClampResult& r = w.last();
   QVERIFY(r.records.size() > 100);
   const std::size_t n = r.records.size();

@@ -119,7 +119,7 @@ void WindowChartsTest::EveryChartOfEveryWindowSavesItsPicture() {
   QVERIFY(f.exposed);
   QTemporaryDir out;
   QString answer;
-  Chart::SetSaveFileNameAsker([&](QWidget*, const QString&, const QString&) { return answer; });
+  Chart::SetSaveFileNameAsker([&](QWidget*, const QString&, const QString&, const QString&) { return answer; });
   int saved = 0;
   for (const WindowCase& w : kWindows) {
     QWidget* window = w.open(f);

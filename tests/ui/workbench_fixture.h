@@ -52,6 +52,8 @@ class WorkbenchFixture {
     wb = std::make_unique<Workbench>();
     wb->SetDialogs(std::move(script));
     wb->SetProjectFolder(QStringLiteral(MEMBRIX_SOURCE_DIR));
+    // The windows' layout is kept in the test's folder, never the user's.
+    wb->SetLayoutFile(folder.filePath(QStringLiteral("window_layout.ini")));
     wb->Show();
     exposed = QTest::qWaitForWindowExposed(&form1());
   }

@@ -30,6 +30,7 @@
 #include "ui/help_window.h"
 #include "ui/parameter_window.h"
 #include "ui/settings_binding.h"
+#include "ui/windows/reverse_problem_window.h"
 #include "workbench_fixture.h"
 
 using membrix::MainWindow;
@@ -215,7 +216,7 @@ void WorkbenchWalkTest::EveryCommandReachesItsOperation() {
       {"Form1", "HH approx.", none,
        [shows](Walk& w) {
          const QString why = shows({"Form17"})(w);
-         w.form1().move(w.form1().x() - 1000, w.form1().y());
+         if (auto* rp = w.form1().findChild<membrix::ReverseProblemWindow*>()) rp->BringMainWindowBack();
          return !why.isEmpty() ? why : w.Ok(!w.Shown("Form4"), "the parameter window stays");
        }},
       {"Form1", "Plot 2D: nu(u,s)", none,
@@ -359,6 +360,17 @@ void WorkbenchWalkTest::EveryCommandReachesItsOperation() {
        [](Walk& w) {
          w.dialogs->errors.clear();  // nothing is marked: the fit says so
          return w.Ok(w.Find<QWidget>(Q("SimplexMemo"))->isVisible(), "the fit's memo stays hidden");
+       }},
+      {"Form1", "ResetLayout",
+       [](Walk& w) {
+         w.W("Form4")->move(w.W("Form4")->x() + 40, w.W("Form4")->y() + 40);
+         w.W("Form4")->setProperty("movedTo", w.W("Form4")->pos());
+       },
+       [](Walk& w) {
+         QWidget* form4 = w.W("Form4");
+         return w.Ok(form4->pos() != form4->property("movedTo").toPoint() &&
+                         !form4->frameGeometry().intersects(w.form1().CommandRow()),
+                     "the parameter window is not put back");
        }},
       {"Form1", "Help1", none,
        [](Walk& w) {

@@ -44,8 +44,8 @@ struct PlotInfo {
 };
 constexpr PlotInfo kPlots[kActInactPlots] = {
     {"Chart1", "Activation and inactivation", "I/Imax", "g/gmax, m^3, h", "V, mV"},
-    {"Chart2", "Peaks", "I Peak", nullptr, "V, mV"},
-    {"Chart3", "Time course of the protocol", "PSC", nullptr, "t, ms"},
+    {"Chart2", "Peaks", "I Peak, pA", nullptr, "V, mV"},
+    {"Chart3", "Time course of the protocol", "PSC, pA", nullptr, "t, ms"},
     {"Chart4", "NaR activation", "tau, ms", "a, b", "V, mV"},
     {"Chart5", "NaR inactivation", "tau, ms", "a, b", "V, mV"},
 };
@@ -266,6 +266,7 @@ void ActInactWindow::RefreshCharts() {
 
 void ActInactWindow::StartPeaks() {
   if (worker_->ActInactRunning()) return;  // a second start is ignored
+  wb_.ShowModelIn(this);
   const QString folder = DataFolder();
   const bool started = worker_->Start(
       wb_.session(), folder.toStdString(), peaks_, state_, *this, [this](ActInactWorker::Outcome& o) {
@@ -297,6 +298,7 @@ void ActInactWindow::StartPeaks() {
 void ActInactWindow::StopPeaks() { worker_->Stop(); }
 
 void ActInactWindow::RunHere(const std::function<void()>& command) {
+  wb_.ShowModelIn(this);
   wb_.RunCommand(command);
   RefreshCharts();
 }

@@ -357,12 +357,18 @@ EnsembleWindow::EnsembleWindow(Workbench& wb, SynapseWindow& synapse, QWidget* p
 
   auto* netBox = new QGroupBox(QStringLiteral("Network"), this);
   auto* netRow = new QHBoxLayout(netBox);
-  auto* b7 = Button(this, "Button7", "Run Network", "Members with dispersed thresholds, without noise");
-  auto* b8 = Button(this, "Button8", "Run Network", "Written only for white noise");
+  // One run button; the box chooses between members with dispersed
+  // thresholds and no noise, and members driven by white noise.
+  auto* b7 = Button(this, "Button7", "Run Network",
+                    "Members with dispersed thresholds, without noise; with the box ticked, with white noise");
+  auto* whiteNoise = new QCheckBox(QStringLiteral("with white noise"), this);
+  whiteNoise->setObjectName(QStringLiteral("NetWhiteNoise"));
+  whiteNoise->setToolTip(QStringLiteral("Written only for white noise: members start from Gaussian voltages, each "
+                                        "driven by its own white-noise current"));
   netRow->addWidget(b7);
-  netRow->addWidget(b8);
+  netRow->addWidget(whiteNoise);
   auto* stop = Button(this, "ButtonStop", "Stop", "Stops the run; the members done so far stay in the rate");
-  buttons_ = {b1, b2, b3, b4, b5, b6, b7, b8};
+  buttons_ = {b1, b2, b3, b4, b5, b6, b7};
 
   progress_ = new QLabel(QStringLiteral("nV="), this);
   progress_->setObjectName(QStringLiteral("Label15"));
@@ -379,8 +385,7 @@ EnsembleWindow::EnsembleWindow(Workbench& wb, SynapseWindow& synapse, QWidget* p
     fixThreshold_->setChecked(true);
     RunConductances(EnsembleModel::ThresholdModel);
   });
-  connect(b7, &QPushButton::clicked, this, [this] { RunNet(false); });
-  connect(b8, &QPushButton::clicked, this, [this] { RunNet(true); });
+  connect(b7, &QPushButton::clicked, this, [this, whiteNoise] { RunNet(whiteNoise->isChecked()); });
   connect(stop, &QPushButton::clicked, this, [this] { stop_ = true; });
   (void)dt;
 
@@ -478,7 +483,7 @@ void EnsembleWindow::Run(const std::function<void()>& body) {
     // The ensembles run their own protocol ("Problem"): the main one is
     // given back when they end.
     const ProtocolKeeper keeper(wb_, windowTitle(), ProtocolKeeper::Ending::GiveBack);
-    wb_.RunSimulation(body);
+    wb_.RunSimulation(body, this);
   }
   for (QPushButton* b : buttons_) b->setEnabled(true);
   wb_.Correspond();

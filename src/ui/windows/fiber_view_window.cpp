@@ -225,7 +225,7 @@ bool FiberViewWindow::Run() {
   const bool done = wb_.RunSimulation([this] {
     FiberRun(wb_.session(), wb_.inputs().fiber, wb_, *this);
     RefreshCharts();
-  });
+  }, this);
   RefreshCharts();
   return done;
 }

@@ -222,7 +222,7 @@ bool FiringClampWindow::Run(std::int32_t maxSpikes, const std::string& traceFile
     }
     wb_.views().Flush(true);
     status_->setText(QStringLiteral("%1 spikes in %2 ms").arg(last_.nSpikes).arg(last_.t * 1000.0, 0, 'f', 1));
-  });
+  }, this);
   if (done) {
     const QString target = TargetRate() > 0.0 && errorCount_ > 0
                                ? QStringLiteral(", target %1 Hz, rate error ").arg(TargetRate(), 0, 'g', 4) +

@@ -271,13 +271,22 @@ void RampAnalyzerWindow::StartUp() {
   ramp_->FileName = QDir(folder).filePath(DefaultFileName()).toStdString();
   // Without the default file in the first folder, the shipped sample is read;
   // output still goes to the first folder.
+  QString sample;
   if (!QFileInfo::exists(QString::fromStdString(ramp_->FileName))) {
-    const QString sample = QDir(wb_.ProjectFolder()).filePath(QStringLiteral("resources/ramps/") + DefaultFileName());
+    sample = QDir(wb_.ProjectFolder()).filePath(QStringLiteral("resources/ramps/") + DefaultFileName());
     if (QFileInfo::exists(sample)) ramp_->FileName = sample.toStdString();
   }
   if (QFileInfo::exists(QString::fromStdString(ramp_->FileName))) {
     ReadChosenFile();
   } else {
+    // No sweeps to read: said where they were looked for, instead of empty
+    // traces that look like a recording of nothing.
+    fileName_->setText(
+        QStringLiteral("No sweeps: neither %1 nor the sample %2 exists; the model's sweeps are shown. "
+                       "Click \"File  name:\" to choose a sweep file.")
+            .arg(QDir::toNativeSeparators(QDir(folder).filePath(DefaultFileName())),
+                 QDir::toNativeSeparators(sample)));
+    fileName_->setToolTip(wb_.NotFoundAdvice(QStringLiteral("the ramp sample (resources/ramps)")));
     DataFromSimulation();
     settingFolder_ = true;
     folders_->setCurrentIndex(5);

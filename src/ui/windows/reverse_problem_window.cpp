@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -95,18 +97,31 @@ namespace {
 class WindowProgress final : public FitProgress {
  public:
   WindowProgress(ReverseProblemWindow& w, QLabel* label, MainWindow& form1) : w_(w), label_(label), form1_(form1) {}
-  void Pass(const SimplexPass&, const std::string& line) override {
+  void Pass(const SimplexPass& pass, const std::string& line) override {
+    nmaxExceeded_ = nmaxExceeded_ || pass.nmaxExceeded;
     label_->setText(QStringLiteral("Step, Residual=") + QString::fromStdString(line));
     w_.ShowCoefficients();
     form1_.SyncMemos();
     for (Chart* c : {w_.fitChart()}) c->Refresh();
   }
+  // Whether the last pass ran past the most evaluations the fit allows.
+  bool NmaxExceeded() const { return nmaxExceeded_; }
 
  private:
+  bool nmaxExceeded_ = false;
   ReverseProblemWindow& w_;
   QLabel* label_;
   MainWindow& form1_;
 };
+
+// After the residual of a fit: whether the simplex settled within its
+// tolerance or stopped short of it.
+QString ConvergenceNote(const SimplexResult& r, bool nmaxExceeded) {
+  if (r.stopped) return QStringLiteral(" \u2014 not converged: stopped after %1 passes").arg(r.passes);
+  if (nmaxExceeded) return QStringLiteral(" \u2014 not converged: the evaluations ran out after %1").arg(r.nfunk);
+  if (r.flat) return QStringLiteral(" \u2014 not converged: the coefficients do not change the residual");
+  return QStringLiteral(" \u2014 converged after %1 passes").arg(r.passes);
+}
 
 constexpr int kFitPage = 0;
 constexpr int kSpikePage = 1;
@@ -538,7 +553,7 @@ void ReverseProblemWindow::OnCurveNumber(int v) {
   s().rec.Smpl = v;
   StoppableHost host(*this, wb_);
   MirroringSink sink(*this, wb_.views());
-  wb_.RunSimulation([&] { RunClamp(s(), host, sink); });
+  wb_.RunSimulation([&] { RunClamp(s(), host, sink); }, this);
   ShowFileName();
   RefreshCharts();
 }
@@ -588,8 +603,13 @@ void ReverseProblemWindow::OnSolve() {
   MirroringSink sink(*this, wb_.views());
   WindowProgress progress(*this, progress_, form1);
   const ReverseCurrent current = Current();
-  wb_.RunSimulation([&] { SolveReverseProblem(s(), host, sink, progress, current); });
+  SimplexResult result;
+  const bool done =
+      wb_.RunSimulation([&] { result = SolveReverseProblem(s(), host, sink, progress, current); }, this);
   solve_->setText(QStringLiteral("Run"));
+  // The residual shown is the best vertex's; whether the simplex got to its
+  // tolerance is said beside it.
+  if (done) progress_->setText(progress_->text() + ConvergenceNote(result, progress.NmaxExceeded()));
   stop_ = false;
   wb_.Correspond();
   ShowCoefficients();
@@ -608,22 +628,38 @@ void ReverseProblemWindow::OnRunSpikes() {
   StoppableHost host(*this, wb_);
   MirroringSink sink(*this, wb_.views());
   stop_ = false;
-  wb_.RunSimulation([&] { SimulateSpikes(s(), host, sink); });
+  wb_.RunSimulation([&] { SimulateSpikes(s(), host, sink); }, this);
   RefreshCharts();
 }
 
 void ReverseProblemWindow::OnDetails() {
-  QWidget& form1 = wb_.mainWindow();
   const bool hide = !details_->text().startsWith(QStringLiteral("Show"));
   if (hide) {
-    form1.move(form1.x() + 1000, form1.y());
+    MoveMainWindowAside();
     wb_.parameterWindow().hide();
     details_->setText(QStringLiteral("Show detailed information"));
   } else {
-    if (form1.x() > 1000) form1.move(form1.x() - 1000, form1.y());
+    BringMainWindowBack();
     wb_.parameterWindow().show();
     details_->setText(QStringLiteral("Hide detailed information"));
   }
+}
+
+void ReverseProblemWindow::MoveMainWindowAside() {
+  QWidget& form1 = wb_.mainWindow();
+  const QScreen* screen = form1.screen() != nullptr ? form1.screen() : QGuiApplication::primaryScreen();
+  const QRect frame = form1.frameGeometry();
+  int room = 1000;
+  if (screen != nullptr) room = std::max(0, screen->availableGeometry().right() - frame.right());
+  const int shift = std::min(1000, room);
+  form1.move(form1.x() + shift, form1.y());
+  mainShift_ += shift;
+}
+
+void ReverseProblemWindow::BringMainWindowBack() {
+  QWidget& form1 = wb_.mainWindow();
+  form1.move(form1.x() - mainShift_, form1.y());
+  mainShift_ = 0;
 }
 
 void ReverseProblemWindow::OnPageChanged(int page) {
@@ -741,7 +777,7 @@ void ShowReverseProblemWindow(Workbench& workbench, QWidget* mainWindow) {
   w->ShowCoefficients();
   w->show();
   w->raise();
-  mainWindow->move(mainWindow->x() + 1000, mainWindow->y());
+  w->MoveMainWindowAside();
   workbench.parameterWindow().hide();
   if (auto* details = w->findChild<QPushButton*>(QStringLiteral("Button_Details"))) {
     details->setText(QStringLiteral("Show detailed information"));

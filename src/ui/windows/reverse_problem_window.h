@@ -52,6 +52,11 @@ class ReverseProblemWindow : public QWidget {
   Chart* voltageChart() const { return voltageChart_; }
   Chart* gateChart() const { return gateChart_; }
 
+  // The main window moved out of this window's way, 1000 pixels to the
+  // right as far as the screen has room for it, and back by as much.
+  void MoveMainWindowAside();
+  void BringMainWindowBack();
+
   // A formula picture: the rich text drawn into an image, kept as PNG.
   static QImage FormulaPicture(const QString& html, int width);
 
@@ -104,6 +109,7 @@ class ReverseProblemWindow : public QWidget {
   bool showing_ = false;  // the program fills the inputs: nothing is written back
   bool stop_ = false;
   bool closing_ = false;
+  int mainShift_ = 0;  // how far the main window was moved aside
 
   friend class MirroringSink;
   friend class StoppableHost;

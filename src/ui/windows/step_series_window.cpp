@@ -172,7 +172,7 @@ void StepSeriesWindow::RunSteps() {
     const StepSeriesResult r = membrix::RunSteps(s(), wb_.inputs().steps, wb_.inputs().ramp, wb_.inputs().fiber, wb_,
                                                  *ramp, sink, wb_.views(), rampSink);
     if (!r.note.empty()) wb_.dialogs().ShowMessage(this, windowTitle(), QString::fromStdString(r.note));
-  });
+  }, this);
   chart_->Refresh();
   wb_.Correspond();
 }

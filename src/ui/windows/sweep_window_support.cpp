@@ -66,7 +66,7 @@ void RunSweepCommand(Workbench& wb, SweepCommands& commands, bool& stop,
   commands.stop->setEnabled(true);
   commands.status->setText(QStringLiteral("running"));
   std::pair<long long, long long> result{0, 0};
-  const bool done = wb.RunSimulation([&] { result = sweep(); });
+  const bool done = wb.RunSimulation([&] { result = sweep(); }, commands.status);
   commands.start->setEnabled(true);
   commands.stop->setEnabled(false);
   if (!done) {

@@ -743,7 +743,7 @@ void USMapWindow::Plot(MapGrid grid) {
             .arg(map_->BubbleCount() > 0 ? QStringLiteral(", rates up to %1 Hz").arg(highest, 0, 'f', 1) : QString())
             .arg(QString::fromUtf8(kUSMapFile))
             .arg(clock.elapsed() / 1000.0, 0, 'f', 1));
-  });
+  }, this);
   plotUS_->setEnabled(true);
   plotGEGI_->setEnabled(true);
   stopButton_->setEnabled(false);

@@ -189,6 +189,7 @@ bool ZFunctionWindow::AnalyseOneISI() {
   // Nothing of an earlier analysis stays: one that fails shows its error only.
   deltaFreq_->setText(QStringLiteral("delta_freq ="));
   status_->clear();
+  wb_.ShowModelIn(this);
   const bool done = wb_.RunCommand([this] {
     Session& s = wb_.session();
     wb_.inputs().fcAnalysis.mapFile = USMapFileOf(s);

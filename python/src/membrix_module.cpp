@@ -484,15 +484,15 @@ PYBIND11_MODULE(_membrix, m) {
       .def("add_channel",
            [](PythonSession& ps, const std::string& path, double g_mS_cm2, double E_mV, std::optional<std::string> id) {
              // The file by its absolute path, so that a copy or a pickle reads the same file.
-             std::string spec = std::filesystem::absolute(path).string();
-             if (id) spec += "#" + *id;
+             std::string channelText = std::filesystem::absolute(path).string();
+             if (id) channelText += "#" + *id;
              const auto exact = [](double x) {
                char text[32];
                const auto end = std::to_chars(text, text + sizeof text, x).ptr;
                return std::string(text, end);
              };
-             spec += ":" + exact(g_mS_cm2) + ":" + exact(E_mV);
-             Step(ps, {"channel", spec, ""});
+             channelText += ":" + exact(g_mS_cm2) + ":" + exact(E_mV);
+             Step(ps, {"channel", channelText, ""});
            },
            py::arg("path"), py::arg("g_mS_cm2"), py::arg("E_mV"), py::arg("id") = py::none(),
            "Add an ion channel read from a NeuroML 2 file beside the model's own, as --channel does: g_mS_cm2 its "

@@ -11,39 +11,39 @@ namespace membrix {
 
 namespace {
 
-double Number(const std::string& spec, const std::string& text, const char* what) {
+double Number(const std::string& channelText, const std::string& text, const char* what) {
   double x = 0.0;
   const char* first = text.data();
   const char* last = first + text.size();
   if (first != last && *first == '+') ++first;
   const auto [end, ec] = std::from_chars(first, last, x);
   if (ec != std::errc() || end != last || !std::isfinite(x)) {
-    throw FormatError("", 0, "channel \"" + spec + "\": " + what + " \"" + text + "\" is not a number");
+    throw FormatError("", 0, "channel \"" + channelText + "\": " + what + " \"" + text + "\" is not a number");
   }
   return x;
 }
 
 }  // namespace
 
-ImportedChannel ImportChannel(const std::string& spec) {
+ImportedChannel ImportChannel(const std::string& channelText) {
   // From the right, so that the file's name may hold colons itself.
-  const std::size_t e = spec.rfind(':');
-  const std::size_t g = e == std::string::npos || e == 0 ? std::string::npos : spec.rfind(':', e - 1);
+  const std::size_t e = channelText.rfind(':');
+  const std::size_t g = e == std::string::npos || e == 0 ? std::string::npos : channelText.rfind(':', e - 1);
   if (g == std::string::npos || g == 0) {
     throw FormatError("", 0,
-                      "channel \"" + spec + "\": expected FILE[#ID]:G:E (G in mS/cm², E in mV), for example "
+                      "channel \"" + channelText + "\": expected FILE[#ID]:G:E (G in mS/cm², E in mV), for example "
                       "k.nml#k_squid:36:-72");
   }
-  std::string file = spec.substr(0, g);
+  std::string file = channelText.substr(0, g);
   std::string id;
   if (const std::size_t hash = file.rfind('#'); hash != std::string::npos) {
     id = file.substr(hash + 1);
     file.resize(hash);
   }
   ImportedChannel c;
-  c.g = Number(spec, spec.substr(g + 1, e - g - 1), "the conductance density");
-  c.E = Number(spec, spec.substr(e + 1), "the reversal potential") / 1000.0;
-  if (c.g < 0.0) throw RangeError("channel \"" + spec + "\": the conductance density must not be negative");
+  c.g = Number(channelText, channelText.substr(g + 1, e - g - 1), "the conductance density");
+  c.E = Number(channelText, channelText.substr(e + 1), "the reversal potential") / 1000.0;
+  if (c.g < 0.0) throw RangeError("channel \"" + channelText + "\": the conductance density must not be negative");
   const std::vector<NmlChannel> channels = ReadNeuroMLChannels(file);
   if (id.empty()) {
     if (channels.size() != 1) {

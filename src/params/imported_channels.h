@@ -12,7 +12,7 @@ namespace membrix {
 // the maximal conductance density G in mS/cm² and the reversal potential E in
 // mV. Throws FormatError for a text not of this form, IoError and FormatError
 // from reading the file.
-ImportedChannel ImportChannel(const std::string& spec);
+ImportedChannel ImportChannel(const std::string& channelText);
 
 // Adds c to the record's imported channels. Throws RangeError where the
 // record would hold more channels or gates than a neuron takes, or a second

@@ -291,6 +291,26 @@ TEST_F(Analysis, CheckOnTheModelsOwnMapRecoversTheFiringPointsOfTheCircle) {
 // u - s·(V - Vus). The run's fast point neuron and the map's neuron agree to a
 // fraction of a millivolt, so every function measures at the true input what
 // the map holds there; the pairs that change enough across the map invert.
+// A firing-clamp run held at the input (uu mA/cm², ss mS/cm²) without noise or
+// modulation, from t = 0, for t_end s or the given number of spikes.
+FiringClampResult NoiseFreeRun(Session& s, TaskInputs& inputs, double uu, double ss, double t_end,
+                               std::int32_t spikes) {
+  s.stim.Iind = 0.0;
+  s.stim.t_IindShift = 0.0;
+  s.stim.t_Iind = 1e8;
+  s.stim.uu = uu;
+  s.stim.ss = ss;
+  s.prog.tau_E = s.prog.tau_I = 0.0;
+  s.prog.NoiseToSignal = 0.0;
+  SetRunLength(s.run, t_end);
+  class Quiet final : public FiringClampSink {
+  } quiet;
+  BatchHost host;
+  FiringClampFiles files;
+  files.records.clear();
+  return RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, quiet, spikes, files);
+}
+
 TEST_F(Analysis, ANoiseFreeRunFindsItsOwnInputAgain) {
   Session s;
   TaskInputs inputs;
@@ -310,20 +330,8 @@ TEST_F(Analysis, ANoiseFreeRunFindsItsOwnInputAgain) {
   for (const auto& c : cases) {
     inputs.firingClamp.FunctionF = c.F;
     inputs.firingClamp.FunctionG = c.G;
-    s.stim.Iind = 0.0;
-    s.stim.t_IindShift = 0.0;
-    s.stim.t_Iind = 1e8;
-    s.stim.uu = uTrue;
-    s.stim.ss = sTrue;
-    s.prog.tau_E = s.prog.tau_I = 0.0;
-    s.prog.NoiseToSignal = 0.0;
-    SetRunLength(s.run, 0.3);
-    class Quiet final : public FiringClampSink {
-    } quiet;
+    const FiringClampResult run = NoiseFreeRun(s, inputs, uTrue, sTrue, 0.3, 1000);
     BatchHost host;
-    FiringClampFiles files;
-    files.records.clear();
-    const FiringClampResult run = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, quiet, 1000, files);
     ASSERT_GE(run.records.size(), 8u) << c.name;
     const USMapData m = ReadAnalysisMap(inputs.fcAnalysis, inputs.firingClamp);
     // The map holds what a run from rest measures after 300 ms: the last record.
@@ -362,20 +370,7 @@ TEST_F(Analysis, UnderAVoltageResetTheMapPointEndsAtItsLastSpikeAsTheRunDoes) {
     Session mapSession = s;
     const USMapPoint p = USMapRun(mapSession, inputs.usMap, MapGrid::US, 0, 0);
     EXPECT_LT(p.steps, mapSession.run.nt_end) << spikes << " spikes: the map ran to t_end";
-    s.stim.Iind = 0.0;
-    s.stim.t_IindShift = 0.0;
-    s.stim.t_Iind = 1e8;
-    s.stim.uu = 0.005;
-    s.stim.ss = 0.2;
-    s.prog.tau_E = s.prog.tau_I = 0.0;
-    s.prog.NoiseToSignal = 0.0;
-    SetRunLength(s.run, 0.6);
-    class Quiet final : public FiringClampSink {
-    } quiet;
-    BatchHost host;
-    FiringClampFiles files;
-    files.records.clear();
-    const FiringClampResult run = RunWithNoise(s, inputs.firingClamp, inputs.zInputs, host, quiet, spikes, files);
+    const FiringClampResult run = NoiseFreeRun(s, inputs, 0.005, 0.2, 0.6, spikes);
     ASSERT_EQ(run.records.size(), static_cast<std::size_t>(spikes));
     EXPECT_NEAR(run.records.back().F, p.Freq, 0.05 * p.Freq) << spikes << " spikes";
   }

@@ -118,7 +118,7 @@ TEST(ImportedChannels, ATextNamesAFileItsChannelAndTheirValues) {
   EXPECT_EQ(ImportChannel(one + ":0.1:-70").kinetics.id, "leak");  // a file of one channel needs no id
 
   const struct {
-    std::string spec;
+    std::string text;
     const char* expected;
   } bad[] = {
       {kSquidFile + ":36:-72", "holds 2 channels (na_squid, k_squid): name one"},
@@ -129,8 +129,8 @@ TEST(ImportedChannels, ATextNamesAFileItsChannelAndTheirValues) {
   };
   for (const auto& c : bad) {
     try {
-      ImportChannel(c.spec);
-      ADD_FAILURE() << "accepted " << c.spec;
+      ImportChannel(c.text);
+      ADD_FAILURE() << "accepted " << c.text;
     } catch (const Error& e) {
       EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
     }

@@ -17,11 +17,9 @@ using membrix::testing::WorkbenchFixture;
 namespace {
 
 // Types into an input of a task window as the user does.
+// Typed without Return: the window takes the text when it reads its inputs.
 void TypeInto(QWidget& window, const char* name, const QString& text) {
-  auto* in = window.findChild<NumericInput*>(QString::fromUtf8(name));
-  QVERIFY2(in != nullptr, name);
-  in->clear();
-  QTest::keyClicks(in, text);
+  membrix::testing::TypeInto(window, name, text, false);
 }
 
 QPushButton* ButtonOf(QWidget& window, const char* caption) {

@@ -131,20 +131,7 @@ void DesktopTest::ModelAndRecordingShareOneAxis() {
 }
 
 int main(int argc, char* argv[]) {
-  // An offscreen screen of the small laptop size.
-  const QString config = QDir::temp().filePath(QStringLiteral("membrix_desktop_test_screen.json"));
-  QFile file(config);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 1;
-  file.write(QStringLiteral("{\"screens\": [{\"name\": \"small\", \"x\": 0, \"y\": 0, \"width\": %1, \"height\": %2,"
-                            " \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}")
-                 .arg(kScreenWidth)
-                 .arg(kScreenHeight)
-                 .toUtf8());
-  file.close();
-  qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toUtf8());
-  QApplication app(argc, argv);
-  DesktopTest test;
-  return QTest::qExec(&test, argc, argv);
+  return membrix::testing::ExecOnOffscreenScreen<DesktopTest>(argc, argv, "small", kScreenWidth, kScreenHeight);
 }
 
 #include "desktop_test.moc"

@@ -15,17 +15,10 @@
 
 using membrix::Chart;
 using membrix::NumericInput;
+using membrix::testing::TypeInto;
 using membrix::testing::WorkbenchFixture;
 
 namespace {
-
-void TypeInto(QWidget& window, const char* name, const QString& text) {
-  auto* in = window.findChild<NumericInput*>(QString::fromUtf8(name));
-  QVERIFY2(in != nullptr, name);
-  in->clear();
-  QTest::keyClicks(in, text);
-  QTest::keyClick(in, Qt::Key_Return);
-}
 
 int LineCount(const QString& path) {
   QFile file(path);

@@ -20,17 +20,10 @@
 using membrix::MainProtocol;
 using membrix::NumericInput;
 using membrix::ProtocolChanges;
+using membrix::testing::TypeInto;
 using membrix::testing::WorkbenchFixture;
 
 namespace {
-
-void TypeInto(QWidget& window, const char* name, const QString& text) {
-  auto* in = window.findChild<NumericInput*>(QString::fromUtf8(name));
-  QVERIFY2(in != nullptr, name);
-  in->clear();
-  QTest::keyClicks(in, text);
-  QTest::keyClick(in, Qt::Key_Return);
-}
 
 QStringList Changed(const MainProtocol& before, const MainProtocol& after) {
   QStringList out;

@@ -20,11 +20,9 @@ using membrix::testing::WorkbenchFixture;
 
 namespace {
 
+// Typed without Return: the window takes the text when it reads its inputs.
 void TypeInto(QWidget& window, const char* name, const QString& text) {
-  auto* in = window.findChild<NumericInput*>(QString::fromUtf8(name));
-  QVERIFY2(in != nullptr, name);
-  in->clear();
-  QTest::keyClicks(in, text);
+  membrix::testing::TypeInto(window, name, text, false);
 }
 
 int LineCount(const QString& path) {

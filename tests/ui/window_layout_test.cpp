@@ -152,20 +152,7 @@ void WindowLayoutTest::TheUserLayoutIsKeptPerScreenSizeUntilReset() {
 }
 
 int main(int argc, char* argv[]) {
-  // An offscreen screen of the large desktop size.
-  const QString config = QDir::temp().filePath(QStringLiteral("membrix_window_layout_test_screen.json"));
-  QFile file(config);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 1;
-  file.write(QStringLiteral("{\"screens\": [{\"name\": \"large\", \"x\": 0, \"y\": 0, \"width\": %1, \"height\": %2,"
-                            " \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}")
-                 .arg(kScreenWidth)
-                 .arg(kScreenHeight)
-                 .toUtf8());
-  file.close();
-  qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toUtf8());
-  QApplication app(argc, argv);
-  WindowLayoutTest test;
-  return QTest::qExec(&test, argc, argv);
+  return membrix::testing::ExecOnOffscreenScreen<WindowLayoutTest>(argc, argv, "large", kScreenWidth, kScreenHeight);
 }
 
 #include "window_layout_test.moc"

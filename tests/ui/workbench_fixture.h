@@ -3,7 +3,9 @@
 // and file dialogs answered by a script instead of modal boxes.
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -108,5 +110,35 @@ class WorkbenchFixture {
   std::unique_ptr<Workbench> wb;
   bool exposed = false;
 };
+
+// Types text into the numeric input name of window as a user would; with
+// confirm, Return takes it in.
+inline void TypeInto(QWidget& window, const char* name, const QString& text, bool confirm = true) {
+  auto* in = window.findChild<NumericInput*>(QString::fromUtf8(name));
+  QVERIFY2(in != nullptr, name);
+  in->clear();
+  QTest::keyClicks(in, text);
+  if (confirm) QTest::keyClick(in, Qt::Key_Return);
+}
+
+// Runs the tests of Test on an offscreen screen of width × height pixels,
+// described to the platform in a configuration file in the temporary folder.
+template <class Test>
+int ExecOnOffscreenScreen(int argc, char* argv[], const char* screen, int width, int height) {
+  const QString config = QDir::temp().filePath(QStringLiteral("membrix_%1_screen.json").arg(QString::fromUtf8(screen)));
+  QFile file(config);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 1;
+  file.write(QStringLiteral("{\"screens\": [{\"name\": \"%1\", \"x\": 0, \"y\": 0, \"width\": %2, \"height\": %3,"
+                            " \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}")
+                 .arg(QString::fromUtf8(screen))
+                 .arg(width)
+                 .arg(height)
+                 .toUtf8());
+  file.close();
+  qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toUtf8());
+  QApplication app(argc, argv);
+  Test test;
+  return QTest::qExec(&test, argc, argv);
+}
 
 }  // namespace membrix::testing

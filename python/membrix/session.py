@@ -150,6 +150,11 @@ def _run(self, record=("V",), every=1, *, t_end_ms=None, dt_ms=None, **old):
         record = [record]
     result, error = self._run(list(record), every, t_end_ms, dt_ms)
     _note_changed_traces(result)
+    return _result_or_raise(result, error)
+
+
+def _result_or_raise(result, error):
+    """The result, or the error with what was done before it attached as .result."""
     if error is not None:
         try:
             error.result = result

@@ -52,6 +52,7 @@ import tempfile
 import numpy as np
 
 from . import _membrix
+from .session import _result_or_raise
 
 try:
     import pandas as _pandas
@@ -407,14 +408,7 @@ def run_task(name, session=None, progress=None, **values):
                             out["total"], out["done_unit"])
     finally:
         shutil.rmtree(temp, ignore_errors=True)
-    error = out["error"]
-    if error is not None:
-        try:
-            error.result = result
-        except AttributeError:
-            pass
-        raise error
-    return result
+    return _result_or_raise(result, out["error"])
 
 
 run_task.__doc__ = (

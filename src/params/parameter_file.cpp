@@ -366,11 +366,8 @@ void Assign(Session& s, std::string_view key, std::string_view value, const std:
     }
     try {
       entry->setText(s, value);
-    } catch (const FormatError& e) {
-      throw FormatError(file, line, std::string(e.what()) + " (for " + echo + ")");
-    } catch (const IoError& e) {
-      throw FormatError(file, line, std::string(e.what()) + " (for " + echo + ")");
-    } catch (const RangeError& e) {
+    } catch (const Error& e) {
+      // A channel file that cannot be read is a fault of this line too.
       throw FormatError(file, line, std::string(e.what()) + " (for " + echo + ")");
     }
     s.ParamsMemo.push_back(echo + ":='" + std::string(value) + "';");

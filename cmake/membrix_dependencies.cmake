@@ -79,6 +79,29 @@ function(membrix_find_nlopt)
                                                   INTERFACE_INCLUDE_DIRECTORIES "${NLOPT_INCLUDE_DIR}")
 endfunction()
 
+# SUNDIALS CVODE, the error-controlled integrator, with its serial vector
+# and dense solver (Debian: libsundials-dev). Defines membrix::sundials.
+function(membrix_find_sundials)
+  if(TARGET membrix::sundials)
+    return()
+  endif()
+  find_path(SUNDIALS_INCLUDE_DIR cvode/cvode.h)
+  set(libraries)
+  foreach(part cvode nvecserial sunlinsoldense sunmatrixdense)
+    find_library(SUNDIALS_${part}_LIBRARY sundials_${part})
+    if(NOT SUNDIALS_${part}_LIBRARY)
+      message(FATAL_ERROR "SUNDIALS (${part}) not found: install libsundials-dev (Debian)")
+    endif()
+    list(APPEND libraries "${SUNDIALS_${part}_LIBRARY}")
+  endforeach()
+  if(NOT SUNDIALS_INCLUDE_DIR)
+    message(FATAL_ERROR "SUNDIALS not found: install libsundials-dev (Debian)")
+  endif()
+  add_library(membrix::sundials INTERFACE IMPORTED GLOBAL)
+  set_target_properties(membrix::sundials PROPERTIES INTERFACE_LINK_LIBRARIES "${libraries}"
+                                                     INTERFACE_INCLUDE_DIRECTORIES "${SUNDIALS_INCLUDE_DIR}")
+endfunction()
+
 # Nettle, the SHA-256 of the files a task reads and writes (Debian:
 # nettle-dev). Defines PkgConfig::NETTLE.
 function(membrix_find_nettle)

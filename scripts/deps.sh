@@ -18,6 +18,7 @@ MEMBRIX_CORE_PACKAGES=(
   libnlopt-dev
   nlohmann-json3-dev
   libpugixml-dev
+  libsundials-dev
   nettle-dev
   pkg-config
   libopenmpi-dev

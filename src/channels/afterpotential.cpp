@@ -27,8 +27,8 @@ double TAHP::Step() {
   const double u = LocalV();
   const Gates r = Rates(1000.0 * u, NP().TempFactor);
   NeuronVariables& nv = NV();
-  nv.wAHP += Relax(dt(), r.w.tau) * (r.w.inf - nv.wAHP);
-  nv.lAHP += lRelax_.Get(dt(), r.l.tau, Relax) * (r.l.inf - nv.lAHP);
+  UpdateGate(nv.wAHP, r.w);
+  UpdateGate(nv.lAHP, r.l, lRelax_);
   return Conductance(nv.wAHP, nv.lAHP, 0.0) * NP().gAHP * (u - NP().VAHP);
 }
 
@@ -54,7 +54,7 @@ double TWhiteAHP::Step() {
   NeuronVariables& nv = NV();
   // mCaH as the White Ca channel left it in its last step.
   const GateRates r = Rates(CaDrive(NP().gCaH, nv.mCaH, v(), NP().VCa));
-  nv.wAHP += wFactor_.Get(dt(), r.tau, EulerFactor) * (r.inf - nv.wAHP);
+  UpdateGateEuler(nv.wAHP, r, wFactor_);
   return Conductance(nv.wAHP, 0.0, 0.0) * NP().gAHP * (nv.V - NP().VK);
 }
 
@@ -71,7 +71,7 @@ double TADP::Conductance(double wADP, double, double) const { return wADP * (1 -
 double TADP::Step() {
   NeuronVariables& nv = NV();
   const GateRates r = Rates(v(), NP().tADP);
-  nv.wADP += wFactor_.Get(dt(), r.tau, EulerFactor) * (r.inf - nv.wADP);
+  UpdateGateEuler(nv.wADP, r, wFactor_);
   return Conductance(nv.wADP, 0.0, 0.0) * NP().gADP * (nv.V - NP().VADP);
 }
 

@@ -80,9 +80,4 @@ class TADP final : public TChannel {
   KeptFactor wFactor_;
 };
 
-// Factor of the forward-Euler gate update x <- x + factor·(xinf - x), dt in s and
-// tau in ms: 1000·dt/tau with no limit, so a step longer than tau overshoots the
-// steady state. A gate with tau <= 0 jumps to its steady state.
-inline double EulerFactor(double dt, double tau) { return tau > 0.0 ? 1000.0 * dt / tau : 1.0; }
-
 }  // namespace membrix

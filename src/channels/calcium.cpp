@@ -13,9 +13,6 @@ double Bell(double v, double base, double peak, double s, double vPeak) {
   return base + peak * SafeExp(-x * x);
 }
 
-// x + F(tau)·(xinf - x), the exponential relaxation of a gate over one step.
-double Relaxed(double x, const GateRates& r, double dt) { return x + Relax(dt, r.tau) * (r.inf - x); }
-
 }  // namespace
 
 // --- TDestexheCaH -------------------------------------------------------------
@@ -36,8 +33,8 @@ double TDestexheCaH::Conductance(double mCaH, double hCaH, double) const {
 double TDestexheCaH::Step() {
   const Gates r = Rates(v());
   NeuronVariables& nv = NV();
-  nv.mCaH = Relaxed(nv.mCaH, r.m, dt());
-  nv.hCaH = Relaxed(nv.hCaH, r.h, dt());
+  UpdateGate(nv.mCaH, r.m);
+  UpdateGate(nv.hCaH, r.h);
   return Conductance(nv.mCaH, nv.hCaH, 0.0) * NP().gCaH * (nv.V - kCaReversal);
 }
 
@@ -64,9 +61,9 @@ double TCumCaH::Conductance(double mCaH, double hCaH, double kCaH) const {
 double TCumCaH::Step() {
   const Gates r = Rates(v());
   NeuronVariables& nv = NV();
-  nv.mCaH = Relaxed(nv.mCaH, r.m, dt());
-  nv.hCaH = Relaxed(nv.hCaH, r.h, dt());
-  nv.kCaH = Relaxed(nv.kCaH, r.k, dt());
+  UpdateGate(nv.mCaH, r.m);
+  UpdateGate(nv.hCaH, r.h);
+  UpdateGate(nv.kCaH, r.k);
   return Conductance(nv.mCaH, nv.hCaH, nv.kCaH) * NP().gCaH * (nv.V - kCaReversal);
 }
 
@@ -107,8 +104,8 @@ double TDestexheCaT::Conductance(double mCaT, double hCaT, double) const {
 double TDestexheCaT::Step() {
   const Gates r = Rates(v());
   NeuronVariables& nv = NV();
-  nv.mCaT = Relaxed(nv.mCaT, r.m, dt());
-  nv.hCaT = Relaxed(nv.hCaT, r.h, dt());
+  UpdateGate(nv.mCaT, r.m);
+  UpdateGate(nv.hCaT, r.h);
   return Conductance(nv.mCaT, nv.hCaT, 0.0) * NP().gCaT * (nv.V - kCaReversal);
 }
 
@@ -132,8 +129,8 @@ double TCumCaT::Conductance(double mCaT, double hCaT, double) const {
 double TCumCaT::Step() {
   const Gates r = Rates(v());
   NeuronVariables& nv = NV();
-  nv.mCaT = Relaxed(nv.mCaT, r.m, dt());
-  nv.hCaT = Relaxed(nv.hCaT, r.h, dt());
+  UpdateGate(nv.mCaT, r.m);
+  UpdateGate(nv.hCaT, r.h);
   return Conductance(nv.mCaT, nv.hCaT, 0.0) * NP().gCaT * (nv.V - kCaReversal);
 }
 
@@ -153,7 +150,7 @@ double TDestexheKCa::Conductance(double nKCa, double, double) const {
 
 double TDestexheKCa::Step() {
   NeuronVariables& nv = NV();
-  nv.nKCa = Relaxed(nv.nKCa, Rates(nv.Ca), dt());
+  UpdateGate(nv.nKCa, Rates(nv.Ca));
   return Conductance(nv.nKCa, 0.0, 0.0) * NP().gKCa * (nv.V - NP().VK - NP().dVAHP);
 }
 

@@ -253,6 +253,16 @@ bool AdvanceOccupancies(int N, const Transitions& K, double dt, LastState last, 
   return described;
 }
 
+void OccupancyRates(int N, const Transitions& K, const Occupancies& P, Occupancies& dPdt) {
+  if (N < 1) return;
+  double rest = 0.0;
+  for (int i = 1; i < N; ++i) {
+    dPdt[i] = 1000.0 * (Inflow(N, K, P, i) - Outflow(N, K, i) * P[i]);
+    rest -= dPdt[i];
+  }
+  dPdt[N] = rest;
+}
+
 void ImplicitOccupancyStep(int N, const Transitions& K, double dt, const Occupancies& P, Occupancies& x) {
   if (N < 1) return;
   ImplicitStep(N, K, 1000.0 * dt, P, x);

@@ -78,6 +78,12 @@ enum class LastState { Unclipped, ClippedAtZero };
 // N < 1 does nothing.
 bool AdvanceOccupancies(int N, const Transitions& K, double dt, LastState last, Occupancies& P);
 
+// The rates of change (per s) of P[1 ... N] at fixed rates K into dPdt: each
+// state gains its inflow and loses its outflow, and the last state loses what
+// the others gain, so that the occupancies keep summing to 1. The derivative
+// of the update above as its step shrinks. Other entries of dPdt are left alone.
+void OccupancyRates(int N, const Transitions& K, const Occupancies& P, Occupancies& dPdt);
+
 // One implicit step over dt (s) at fixed rates K, from P into x: a probability
 // vector stays one at any step. Entries of x beyond N are left alone.
 void ImplicitOccupancyStep(int N, const Transitions& K, double dt, const Occupancies& P, Occupancies& x);

@@ -40,11 +40,19 @@ void InitLyle(LyleScheme scheme, int N, double w, double zVT, const SchemeFields
   PublishLyle(f);
 }
 
-// Both steps return whether the frozen-inflow update was kept.
-bool StepLyle(LyleScheme scheme, int N, double w, double zVT, double dt, const SchemeFields& f) {
+// Both steps return whether the frozen-inflow update was kept. Given a record
+// of rates, they write the occupancies' rates of change into it instead of
+// advancing them.
+bool StepLyle(LyleScheme scheme, int N, double w, double zVT, double dt, const SchemeFields& f,
+              Occupancies* rates) {
   Transitions K;
   BuildLyleTransitions(scheme, w, zVT, K);
-  const bool kept = AdvanceOccupancies(N, K, dt, LastState::Unclipped, f.P);
+  bool kept = true;
+  if (rates != nullptr) {
+    OccupancyRates(N, K, f.P, *rates);
+  } else {
+    kept = AdvanceOccupancies(N, K, dt, LastState::Unclipped, f.P);
+  }
   PublishLyle(f);
   return kept;
 }
@@ -56,10 +64,15 @@ void InitMilescu(MilescuScheme scheme, int N, double w, const SchemeFields& f) {
   PublishMilescu(N, f);
 }
 
-bool StepMilescu(MilescuScheme scheme, int N, double w, double dt, const SchemeFields& f) {
+bool StepMilescu(MilescuScheme scheme, int N, double w, double dt, const SchemeFields& f, Occupancies* rates) {
   Transitions K;
   BuildMilescuTransitions(scheme, w, K);
-  const bool kept = AdvanceOccupancies(N, K, dt, LastState::ClippedAtZero, f.P);
+  bool kept = true;
+  if (rates != nullptr) {
+    OccupancyRates(N, K, f.P, *rates);
+  } else {
+    kept = AdvanceOccupancies(N, K, dt, LastState::ClippedAtZero, f.P);
+  }
   PublishMilescu(N, f);
   return kept;
 }
@@ -69,12 +82,15 @@ double SchemeConductance(double open, double slow, std::int32_t block) {
   return open * IntPower(3, slow) * (1 - block);
 }
 
-void StepSlowGate(double w, double c, std::int32_t enabled, double dt, double& gate) {
-  const GateRates r = SlowInactivationRates(w, c, enabled);
-  gate += Relax(dt, r.tau) * (r.inf - gate);
-}
 
 // The fast "Carter-12" kinetics set the time step of the whole run. The clock
+// The occupancies of the neuron's derivative record while its derivatives are
+// taken, else none.
+Occupancies* RatesRecord(const TNeuron* neuron, SchemeFields (*fields)(NeuronVariables&)) {
+  NeuronVariables* rates = neuron->Derivatives();
+  return rates != nullptr ? &fields(*rates).P : nullptr;
+}
+
 }  // namespace
 
 GateRates SlowInactivationRates(double w, double c, std::int32_t enabled) {
@@ -101,11 +117,15 @@ void TLyleNa::Init() {
 double TLyleNa::Step() {
   NeuronVariables& nv = NV();
   const double w = v() - NP().NaThreshShift;
-  if (!StepLyle(scheme_, StateCount, w, nv.zVT(), dt(), NaFields(nv))) ++ImplicitSteps;
-  StepSlowGate(w, kLyleSlowOffset, NP().If_Slow_Na_inactivation, dt(), nv.ii);
+  if (!StepLyle(scheme_, StateCount, w, nv.zVT(), dt(), NaFields(nv), RatesRecord(Neuron, NaFields))) ++ImplicitSteps;
+  UpdateGate(nv.ii, SlowInactivationRates(w, kLyleSlowOffset, NP().If_Slow_Na_inactivation));
   // zVT rises at 100/s with the inactivated occupancy and decays at 20/s.
   const double zVT = nv.zVT();
-  nv.zVT() = zVT + dt() * 100.0 * nv.pNa[2] * (1.0 - zVT) - dt() * 20.0 * zVT;
+  if (TakingDerivatives()) {
+    Neuron->DerivativeOf(nv.zVT()) = 100.0 * nv.pNa[2] * (1.0 - zVT) - 20.0 * zVT;
+  } else {
+    nv.zVT() = zVT + dt() * 100.0 * nv.pNa[2] * (1.0 - zVT) - dt() * 20.0 * zVT;
+  }
   return Conductance(nv.mm, 0.0, nv.ii) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -129,8 +149,8 @@ double TMilescuNa::LongestTimeStep() const {
 
 double TMilescuNa::Step() {
   NeuronVariables& nv = NV();
-  if (!StepMilescu(scheme_, StateCount, v() - NP().NaThreshShift, dt(), NaFields(nv))) ++ImplicitSteps;
-  StepSlowGate(v(), kMilescuSlowOffset, NP().If_Slow_Na_inactivation, dt(), nv.ii);
+  if (!StepMilescu(scheme_, StateCount, v() - NP().NaThreshShift, dt(), NaFields(nv), RatesRecord(Neuron, NaFields))) ++ImplicitSteps;
+  UpdateGate(nv.ii, SlowInactivationRates(v(), kMilescuSlowOffset, NP().If_Slow_Na_inactivation));
   return Conductance(nv.mm, 0.0, nv.ii) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -150,8 +170,8 @@ void TLyleNaR::Init() {
 
 double TLyleNaR::Step() {
   NeuronVariables& nv = NV();
-  if (!StepLyle(scheme_, StateCount, v(), 0.0, dt(), NaRFields(nv))) ++ImplicitSteps;
-  StepSlowGate(v(), kLyleSlowOffset, NP().If_Slow_NaR_inactivation, dt(), nv.iiR);
+  if (!StepLyle(scheme_, StateCount, v(), 0.0, dt(), NaRFields(nv), RatesRecord(Neuron, NaRFields))) ++ImplicitSteps;
+  UpdateGate(nv.iiR, SlowInactivationRates(v(), kLyleSlowOffset, NP().If_Slow_NaR_inactivation));
   return Conductance(nv.mmR, 0.0, nv.iiR) * NP().gNaR * (nv.V - NP().VNa);
 }
 
@@ -175,8 +195,8 @@ double TMilescuNaR::LongestTimeStep() const {
 
 double TMilescuNaR::Step() {
   NeuronVariables& nv = NV();
-  if (!StepMilescu(scheme_, StateCount, v(), dt(), NaRFields(nv))) ++ImplicitSteps;
-  StepSlowGate(v(), kMilescuSlowOffset, NP().If_Slow_Na_inactivation, dt(), nv.iiR);
+  if (!StepMilescu(scheme_, StateCount, v(), dt(), NaRFields(nv), RatesRecord(Neuron, NaRFields))) ++ImplicitSteps;
+  UpdateGate(nv.iiR, SlowInactivationRates(v(), kMilescuSlowOffset, NP().If_Slow_Na_inactivation));
   return Conductance(nv.mmR, 0.0, nv.iiR) * NP().gNaR * (nv.V - NP().VNa);
 }
 

@@ -75,11 +75,16 @@ void NmlChannel::Step(double v, double Temp, double dt, double* x) const {
   }
 }
 
-void NmlChannel::Derivative(double v, double Temp, const double* x, double* dxdt) const {
+void NmlChannel::Derivative(double v, double Temp, double* x, double* dxdt) const {
   for (std::size_t k = 0; k < gates.size(); ++k) {
     const NmlGateRates r = gates[k].Rates(v, Temp);
     // An instantaneous gate has no dynamics of its own: it is x∞ at every v.
-    dxdt[k] = r.tau > 0.0 ? 1000.0 * (r.inf - x[k]) / r.tau : 0.0;
+    if (r.tau > 0.0) {
+      dxdt[k] = 1000.0 * (r.inf - x[k]) / r.tau;
+    } else {
+      dxdt[k] = 0.0;
+      x[k] = r.inf;
+    }
   }
 }
 

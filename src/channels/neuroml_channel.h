@@ -82,8 +82,9 @@ struct NmlChannel {
   // Advances every gate by dt (s) at v (mV) as the built-in channels relax
   // theirs: x += (1 − exp(−dt/τ))·(x∞ − x); an instantaneous gate is x∞.
   void Step(double v, double Temp, double dt, double* x) const;
-  // The derivative of every gate (per s) at v (mV) for the state x.
-  void Derivative(double v, double Temp, const double* x, double* dxdt) const;
+  // The derivative of every gate (per s) at v (mV) for the state x; an
+  // instantaneous gate has none and is set to its steady state instead.
+  void Derivative(double v, double Temp, double* x, double* dxdt) const;
 };
 
 // A channel a model takes in beside its family's own: its kinetics, where

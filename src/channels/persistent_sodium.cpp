@@ -9,7 +9,7 @@ double TVervaekeNaP::Conductance(double mNaP, double, double) const { return mNa
 double TVervaekeNaP::Step() {
   NeuronVariables& nv = NV();
   const GateRates r = Rates(v());
-  nv.mNaP += relax_.Get(dt(), r.tau, Relax) * (r.inf - nv.mNaP);
+  UpdateGate(nv.mNaP, r, relax_);
   return Conductance(nv.mNaP, 0.0, 0.0) * NP().gNaP * (nv.V - kNaPReversal);
 }
 

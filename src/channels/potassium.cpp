@@ -4,22 +4,6 @@ namespace membrix {
 
 namespace {
 
-// x <- x + F(tau)*(xinf - x), the guarded relaxation factor (a gate with
-// tau <= 0 jumps to its steady state).
-void RelaxGate(double& x, const GateRates& r, double dt) { x += Relax(dt, r.tau) * (r.inf - x); }
-
-// The same relaxation with the factor written out; the schemes that use it have
-// time constants that are always positive.
-void RelaxGateInPlace(double& x, const GateRates& r, double dt) {
-  x += (1.0 - SafeExp(-1000.0 * dt / r.tau)) * (r.inf - x);
-}
-
-// The guarded relaxation of a gate whose time constant never changes: its factor
-// is kept and computed again only when the step changes.
-void RelaxGateFixedTau(double& x, const GateRates& r, double dt, KeptFactor& factor) {
-  x += factor.Get(dt, r.tau, Relax) * (r.inf - x);
-}
-
 double Unblocked(std::int32_t blockFlag) { return 1.0 - blockFlag; }
 
 // The cortical delayed rectifier in the form of the Shu and Bazhenov models,
@@ -42,7 +26,7 @@ GateRates TRarizaK::Rates(double v, const NeuronProperties& np) {
 }
 
 double TRarizaK::Step() {
-  RelaxGate(NV().nn, Rates(v(), NP()), dt());
+  UpdateGate(NV().nn, Rates(v(), NP()));
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VK);
 }
 
@@ -62,7 +46,7 @@ GateRates TDestexheK::Rates(double v, double Tr_Na) {
 }
 
 double TDestexheK::Step() {
-  RelaxGate(NV().nn, Rates(v(), NP().Tr_Na), dt());
+  UpdateGate(NV().nn, Rates(v(), NP().Tr_Na));
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VK);
 }
 
@@ -87,8 +71,8 @@ double TLyleK::Step() {
   const double f = NP().FRT;
   const GateRates n = RatesN(v(), f);
   const GateRates y = RatesY(v(), f);
-  RelaxGate(NV().nn, n, dt());
-  RelaxGateFixedTau(NV().yK, y, dt(), yRelax_);
+  UpdateGate(NV().nn, n);
+  UpdateGate(NV().yK, y, yRelax_);
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VKn);
 }
 
@@ -111,7 +95,7 @@ GateRates TMigliK::Rates(double v, double KThreshShift) {
 }
 
 double TMigliK::Step() {
-  RelaxGate(NV().nn, Rates(v(), NP().KThreshShift), dt());
+  UpdateGate(NV().nn, Rates(v(), NP().KThreshShift));
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VKn);
 }
 
@@ -130,7 +114,7 @@ GateRates TCumK::Rates(double v) {
 }
 
 double TCumK::Step() {
-  RelaxGate(NV().nn, Rates(v()), dt());
+  UpdateGate(NV().nn, Rates(v()));
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VKn);
 }
 
@@ -147,7 +131,7 @@ GateRates TChowK::Rates(double v, double KThreshShift, double TempFactor) {
 }
 
 double TChowK::Step() {
-  RelaxGateInPlace(NV().nn, Rates(v(), NP().KThreshShift, NP().TempFactor), dt());
+  UpdateGate(NV().nn, Rates(v(), NP().KThreshShift, NP().TempFactor));
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VK);
 }
 
@@ -170,7 +154,7 @@ GateRates TNaundorfK::Rates(double v) {
 }
 
 double TNaundorfK::Step() {
-  RelaxGateInPlace(NV().nn, Rates(v()), dt());
+  UpdateGate(NV().nn, Rates(v()));
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VK);
 }
 
@@ -190,7 +174,7 @@ GateRates TWhiteK::Rates(double v) {
 }
 
 double TWhiteK::Step() {
-  RelaxGateInPlace(NV().nn, Rates(v()), dt());
+  UpdateGate(NV().nn, Rates(v()));
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VKn);
 }
 
@@ -203,7 +187,7 @@ void TWhiteK::Init() { NV().nn = Rates(v()).inf; }
 GateRates TShuK::Rates(double v, double TempFactor) { return CorticalKRates(v, 25.0, TempFactor); }
 
 double TShuK::Step() {
-  RelaxGateInPlace(NV().nn, Rates(v(), NP().TempFactor), dt());
+  UpdateGate(NV().nn, Rates(v(), NP().TempFactor));
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VK);
 }
 
@@ -221,7 +205,7 @@ void TShuK::Init() {
 GateRates TBazhK::Rates(double v, double TempFactor) { return CorticalKRates(v, 22.8, TempFactor); }
 
 double TBazhK::Step() {
-  RelaxGateInPlace(NV().nn, Rates(v(), NP().TempFactor), dt());
+  UpdateGate(NV().nn, Rates(v(), NP().TempFactor));
   return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VK);
 }
 
@@ -255,8 +239,8 @@ double TLyleKA::Step() {
   const double f = NP().FRT;
   const GateRates n = RatesN(v(), f);
   const GateRates l = RatesL(v(), f);
-  RelaxGate(NV().nA, n, dt());
-  RelaxGate(NV().lA, l, dt());
+  UpdateGate(NV().nA, n);
+  UpdateGate(NV().lA, l);
   return Conductance(NV().nA, NV().lA, 0.0) * NP().gKA * (NV().V - NP().VK);
 }
 
@@ -284,8 +268,8 @@ GateRates TCumKA::RatesL(double v) {
 double TCumKA::Step() {
   const GateRates n = RatesN(v());
   const GateRates l = RatesL(v());
-  RelaxGate(NV().nA, n, dt());
-  RelaxGate(NV().lA, l, dt());
+  UpdateGate(NV().nA, n);
+  UpdateGate(NV().lA, l);
   return Conductance(NV().nA, NV().lA, 0.0) * NP().gKA * (NV().V - NP().VK);
 }
 
@@ -307,7 +291,7 @@ GateRates TDestexheKM::Rates(double v) {
 }
 
 double TDestexheKM::Step() {
-  RelaxGate(NV().nM, Rates(v()), dt());
+  UpdateGate(NV().nM, Rates(v()));
   return Conductance(NV().nM, NV().zM, 0.0) * NP().gKM * (NV().V - NP().VKM);
 }
 
@@ -337,8 +321,8 @@ double TLyleKM::Step() {
   const double vLocal = 1000.0 * u;
   const GateRates n = RatesN(vLocal, NP().FRT, NP().tauKM2, NP().TempFactor);
   const GateRates z = RatesZ(vLocal);
-  RelaxGate(NV().nM, n, dt());
-  RelaxGateFixedTau(NV().zM, z, dt(), zRelax_);
+  UpdateGate(NV().nM, n);
+  UpdateGate(NV().zM, z, zRelax_);
   return Conductance(NV().nM, NV().zM, 0.0) * NP().gKM * (u - NP().VKM);
 }
 
@@ -369,8 +353,8 @@ double TLyleKD::Step() {
   const double f = NP().FRT;
   const GateRates x = RatesX(v(), f);
   const GateRates y = RatesY(v(), f);
-  RelaxGateFixedTau(NV().xD, x, dt(), xRelax_);
-  RelaxGate(NV().yD, y, dt());
+  UpdateGate(NV().xD, x, xRelax_);
+  UpdateGate(NV().yD, y);
   return Conductance(NV().xD, NV().yD, 0.0) * NP().gKD * (NV().V - NP().VKD);
 }
 
@@ -395,8 +379,8 @@ GateRates TCumKD::RatesY(double v) { return {1.0 / (1.0 + SafeExp((v + 48.0) / 7
 double TCumKD::Step() {
   const GateRates x = RatesX(v());
   const GateRates y = RatesY(v());
-  RelaxGate(NV().xD, x, dt());
-  RelaxGateFixedTau(NV().yD, y, dt(), yRelax_);
+  UpdateGate(NV().xD, x);
+  UpdateGate(NV().yD, y, yRelax_);
   return Conductance(NV().xD, NV().yD, 0.0) * NP().gKD * (NV().V - NP().VK);
 }
 
@@ -414,7 +398,7 @@ void TCumKD::Init() {
 GateRates TLyleH::Rates(double v, double f) { return {1.0 / (1.0 + SafeExp(2.0 * f * (v + 98.0))), 180.0}; }
 
 double TLyleH::Step() {
-  RelaxGateFixedTau(NV().nH, Rates(v(), NP().FRT), dt(), nRelax_);
+  UpdateGate(NV().nH, Rates(v(), NP().FRT), nRelax_);
   return Conductance(NV().nH, 0.0, 0.0) * NP().gH * (NV().V - NP().VH);
 }
 

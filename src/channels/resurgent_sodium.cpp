@@ -20,8 +20,8 @@ SodiumRates TRarizaNaR::Rates(double v, const NeuronProperties& np) {
 double TRarizaNaR::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mmR += Relax(dt(), r.m.tau) * (r.m.inf - nv.mmR);
-  nv.hhR += Relax(dt(), r.h.tau) * (r.h.inf - nv.hhR);
+  UpdateGate(nv.mmR, r.m);
+  UpdateGate(nv.hhR, r.h);
   return Conductance(nv.mmR, nv.hhR, 0.0) * NP().gNaR * (nv.V - NP().VNaR);
 }
 
@@ -49,8 +49,8 @@ SodiumRates TCumNaR::Rates(double v, const NeuronProperties& np) {
 double TCumNaR::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mmR += Relax(dt(), r.m.tau) * (r.m.inf - nv.mmR);
-  nv.hhR += Relax(dt(), r.h.tau) * (r.h.inf - nv.hhR);
+  UpdateGate(nv.mmR, r.m);
+  UpdateGate(nv.hhR, r.h);
   return Conductance(nv.mmR, nv.hhR, 0.0) * NP().gNaR * (nv.V - NP().VNaR);
 }
 
@@ -73,7 +73,7 @@ SodiumRates TMigliNaR::Rates(double v, const NeuronProperties& np) {
 double TMigliNaR::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  RelaxSodiumGates(nv.mmR, nv.hhR, nv.iiR, r, dt());
+  UpdateSodiumGates(*this, nv.mmR, nv.hhR, nv.iiR, r);
   return Conductance(nv.mmR, nv.hhR, nv.iiR) * NP().gNaR * (nv.V - NP().VNa);
 }
 
@@ -100,8 +100,8 @@ double TChowNaR::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
   nv.mmR = r.m.inf;                                                          // instantaneous
-  nv.hhR += (1.0 - SafeExp(-1000.0 * dt() / r.h.tau)) * (r.h.inf - nv.hhR);  // in place
-  nv.iiR += iRelax_.Get(dt(), r.s.tau, Relax) * (r.s.inf - nv.iiR);
+  UpdateGate(nv.hhR, r.h);
+  UpdateGate(nv.iiR, r.s, iRelax_);
   return Conductance(nv.mmR, nv.hhR, nv.iiR) * NP().gNaR * (nv.V - NP().VNa);
 }
 
@@ -123,8 +123,8 @@ SodiumRates TShuNaR::Rates(double v, const NeuronProperties& np) {
 double TShuNaR::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mmR += Relax(dt(), r.m.tau) * (r.m.inf - nv.mmR);
-  nv.hhR += Relax(dt(), r.h.tau) * (r.h.inf - nv.hhR);
+  UpdateGate(nv.mmR, r.m);
+  UpdateGate(nv.hhR, r.h);
   return Conductance(nv.mmR, nv.hhR, 0.0) * NP().gNaR * (nv.V - NP().VNa);
 }
 
@@ -148,8 +148,8 @@ SodiumRates TBazhNaR::Rates(double v, const NeuronProperties& np) {
 double TBazhNaR::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mmR += Relax(dt(), r.m.tau) * (r.m.inf - nv.mmR);
-  nv.hhR += Relax(dt(), r.h.tau) * (r.h.inf - nv.hhR);
+  UpdateGate(nv.mmR, r.m);
+  UpdateGate(nv.hhR, r.h);
   return Conductance(nv.mmR, nv.hhR, 0.0) * NP().gNaR * (nv.V - NP().VNa);
 }
 
@@ -183,8 +183,8 @@ SodiumRates TLyleMSNaR::Kinetics(double vs, double f) {
 double TLyleMSNaR::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mmR += Relax(dt(), r.m.tau) * (r.m.inf - nv.mmR);
-  nv.hhR += Relax(dt(), r.h.tau) * (r.h.inf - nv.hhR);
+  UpdateGate(nv.mmR, r.m);
+  UpdateGate(nv.hhR, r.h);
   return Conductance(nv.mmR, nv.hhR, 0.0) * NP().gNaR * (nv.V - NP().VNa);
 }
 

@@ -34,11 +34,10 @@ double TRarizaNa::Step() {
     // The slow inactivation is off and fully open: ii relaxes toward 1 and stays
     // exactly there whatever its time constant, so only mm and hh need rates.
     const SodiumRates r = FastRates(v(), np);
-    const double step = dt();
-    nv.mm += Relax(step, r.m.tau) * (r.m.inf - nv.mm);
-    nv.hh += Relax(step, r.h.tau) * (r.h.inf - nv.hh);
+    UpdateGate(nv.mm, r.m);
+    UpdateGate(nv.hh, r.h);
   } else {
-    RelaxSodiumGates(nv.mm, nv.hh, nv.ii, Rates(v(), np), dt());
+    UpdateSodiumGates(*this, nv.mm, nv.hh, nv.ii, Rates(v(), np));
   }
   return Conductance(nv.mm, nv.hh, nv.ii) * np.gNa * (nv.V - np.VNa);
 }
@@ -74,7 +73,7 @@ SodiumRates TMigliNa::Rates(double v, const NeuronProperties& np) {
 double TMigliNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  RelaxSodiumGates(nv.mm, nv.hh, nv.ii, r, dt());
+  UpdateSodiumGates(*this, nv.mm, nv.hh, nv.ii, r);
   return Conductance(nv.mm, nv.hh, nv.ii) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -101,7 +100,7 @@ SodiumRates TCumNa::Rates(double v, const NeuronProperties& np) {
 double TCumNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  RelaxSodiumGates(nv.mm, nv.hh, nv.ii, r, dt());
+  UpdateSodiumGates(*this, nv.mm, nv.hh, nv.ii, r);
   return Conductance(nv.mm, nv.hh, nv.ii) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -129,8 +128,8 @@ double TChowNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
   nv.mm = r.m.inf;                                                         // instantaneous
-  nv.hh += (1.0 - SafeExp(-1000.0 * dt() / r.h.tau)) * (r.h.inf - nv.hh);  // in place
-  nv.ii += Relax(dt(), r.s.tau) * (r.s.inf - nv.ii);
+  UpdateGate(nv.hh, r.h);
+  UpdateGate(nv.ii, r.s);
   return Conductance(nv.mm, nv.hh, nv.ii) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -163,7 +162,7 @@ SodiumRates TFleidNa::Rates(double v, const NeuronProperties& np) {
 double TFleidNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  RelaxSodiumGates(nv.mm, nv.hh, nv.ii, r, dt());
+  UpdateSodiumGates(*this, nv.mm, nv.hh, nv.ii, r);
   return Conductance(nv.mm, nv.hh, nv.ii) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -196,8 +195,8 @@ SodiumRates TShuNa::Rates(double v, const NeuronProperties& np) {
 double TShuNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mm += Relax(dt(), r.m.tau) * (r.m.inf - nv.mm);
-  nv.hh += Relax(dt(), r.h.tau) * (r.h.inf - nv.hh);
+  UpdateGate(nv.mm, r.m);
+  UpdateGate(nv.hh, r.h);
   return Conductance(nv.mm, nv.hh, 0.0) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -231,8 +230,8 @@ SodiumRates TBazhNa::Rates(double v, const NeuronProperties& np) {
 double TBazhNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mm += Relax(dt(), r.m.tau) * (r.m.inf - nv.mm);
-  nv.hh += Relax(dt(), r.h.tau) * (r.h.inf - nv.hh);
+  UpdateGate(nv.mm, r.m);
+  UpdateGate(nv.hh, r.h);
   return Conductance(nv.mm, nv.hh, 0.0) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -264,8 +263,8 @@ SodiumRates TLyleMSNa::Rates(double v, const NeuronProperties& np) {
 double TLyleMSNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
-  nv.mm += Relax(dt(), r.m.tau) * (r.m.inf - nv.mm);
-  nv.hh += Relax(dt(), r.h.tau) * (r.h.inf - nv.hh);
+  UpdateGate(nv.mm, r.m);
+  UpdateGate(nv.hh, r.h);
   return Conductance(nv.mm, nv.hh, 0.0) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -296,8 +295,8 @@ double TNaundorfNa::Step() {
   NeuronVariables& nv = NV();
   const double c = (0.1 - nv.wAHP) * NP().KJ_NaCooperativity;
   const SodiumRates r = Rates(v(), c, NP());
-  nv.mm += (1.0 - SafeExp(-1000.0 * dt() / r.m.tau)) * (r.m.inf - nv.mm);  // in place
-  nv.hh += (1.0 - SafeExp(-1000.0 * dt() / r.h.tau)) * (r.h.inf - nv.hh);  // in place
+  UpdateGate(nv.mm, r.m);
+  UpdateGate(nv.hh, r.h);
   // The current opens with the steady-state activation, not with the relaxed mm.
   return Conductance(r.m.inf, nv.hh, 0.0) * NP().gNa * (nv.V - NP().VNa);
 }
@@ -325,7 +324,7 @@ double TWhiteNa::Step() {
   const SodiumRates r = Rates(v(), NP());
   NeuronVariables& nv = NV();
   nv.mm = r.m.inf;                                                         // instantaneous
-  nv.hh += (1.0 - SafeExp(-1000.0 * dt() / r.h.tau)) * (r.h.inf - nv.hh);  // in place
+  UpdateGate(nv.hh, r.h);
   return Conductance(nv.mm, nv.hh, 0.0) * NP().gNa * (nv.V - NP().VNa);
 }
 
@@ -351,8 +350,7 @@ double TWhite2Na::Step() {
   NeuronVariables& nv = NV();
   nv.mm = r.m.inf;  // instantaneous
   // The relaxation factor computed in place.
-  const auto inPlace = [](double h, double tau) { return 1.0 - SafeExp(-1000.0 * h / tau); };
-  nv.hh += hRelax_.Get(dt(), r.h.tau, inPlace) * (r.h.inf - nv.hh);
+  UpdateGate(nv.hh, r.h, hRelax_);
   return Conductance(nv.mm, nv.hh, 0.0) * NP().gNa * (nv.V - NP().VNa);
 }
 

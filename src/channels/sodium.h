@@ -18,11 +18,12 @@ struct SodiumRates {
   GateRates s;
 };
 
-// The three gates relaxed over one step toward their steady states.
-inline void RelaxSodiumGates(double& m, double& h, double& s, const SodiumRates& r, double dt) {
-  m += Relax(dt, r.m.tau) * (r.m.inf - m);
-  h += Relax(dt, r.h.tau) * (r.h.inf - h);
-  s += Relax(dt, r.s.tau) * (r.s.inf - s);
+// The three gates moved over one step toward their steady states (or their
+// rates of change taken), in the order m, h, s.
+inline void UpdateSodiumGates(const TChannel& channel, double& m, double& h, double& s, const SodiumRates& r) {
+  channel.UpdateGate(m, r.m);
+  channel.UpdateGate(h, r.h);
+  channel.UpdateGate(s, r.s);
 }
 
 // The three gates at their steady states.

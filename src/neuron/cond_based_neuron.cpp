@@ -151,7 +151,12 @@ double TCondBasedNrn::LongestTimeStep() const {
 double TCondBasedNrn::InputConductance() { return NP.gL + (NP.Cm / NP.tau_m) * NP.ro / (1.0 + NP.l); }
 
 void TCondBasedNrn::UpdateCa(double ICa) {
-  NV.Ca += dt() * (-ICa * 1000.0 / (2.0 * NP.F_Faraday * NP.Ca_depth) - (NV.Ca - NP.Ca_rest) / NP.tauCa);
+  const double rate = -ICa * 1000.0 / (2.0 * NP.F_Faraday * NP.Ca_depth) - (NV.Ca - NP.Ca_rest) / NP.tauCa;
+  if (Derivatives() != nullptr) {
+    DerivativeOf(NV.Ca) = rate;
+  } else {
+    NV.Ca += dt() * rate;
+  }
 }
 
 void TCondBasedNrn::ConductanceSum() {
@@ -227,7 +232,11 @@ void TCondBasedNrn::StepImported(double& Iion) {
   const double vm = 1000.0 * NV.V;
   for (std::size_t k = 0; k < NP.Imported.size(); ++k) {
     const ImportedChannel& c = NP.Imported[k];
-    c.kinetics.Step(vm, NP.Temp, dt(), x);
+    if (Derivatives() != nullptr) {
+      c.kinetics.Derivative(vm, NP.Temp, x, &DerivativeOf(*x));
+    } else {
+      c.kinetics.Step(vm, NP.Temp, dt(), x);
+    }
     const double g = c.g * c.kinetics.OpenFraction(x);
     x += c.kinetics.gates.size();
     NV.IImported[k] = g * (NV.V - c.E);
@@ -303,6 +312,47 @@ void TCondBasedNrn::SetRest() {
     findingRest_ = false;
   }
   Currents(IionCh, IionDend, gSum);
+}
+
+bool TCondBasedNrn::HasDerivatives() { return CurrentGeometry() == Geometry::OnePoint; }
+
+void TCondBasedNrn::TakeDerivatives(NeuronVariables& rates, double uDend, double sDend, double uSoma,
+                                    double sSoma, double gNMDA, double Iext, double Vclamp) {
+  if (!HasDerivatives()) {
+    throw Error("the equations of the \"" + NP.HH_order +
+                "\" geometry are integrated by the fixed step only; the error-controlled integrator takes the "
+                "\"1-point\" membrane");
+  }
+  struct Sink {
+    TNeuron& neuron;
+    Sink(TNeuron& n, NeuronVariables& r) : neuron(n) { neuron.SetDerivatives(&r); }
+    ~Sink() { neuron.SetDerivatives(nullptr); }
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
+  } sink(*this, rates);
+  // A clamped membrane sits at the command; its voltage has no dynamics.
+  const bool clamped = Clamped();
+  if (clamped) NV.V = Vclamp;
+  double IionCh = 0.0;
+  double IionDend = 0.0;
+  double gSum = 0.0;
+  Currents(IionCh, IionDend, gSum);
+  NV.Iion = IionCh - NV.IL + Iext;
+  NV.IionCopy = NV.Iion;
+  NV.IionDend = IionDend;
+  NV.gNMDAeff = NMDAConductance(gNMDA, NP.Mg, NV.V);
+  NV.Isyn = uSoma + uDend - (sDend + sSoma) * (NV.V - Vus()) - (NV.V - NP.E_NMDA) * NV.gNMDAeff;
+  NV.dVdt = clamped ? 0.0 : (NV.Iion + NV.Isyn - NP.Ipump) / NP.Cm;
+  rates.V = NV.dVdt;
+  NV.VatE = NV.V;
+  NV.PSC = -(NV.Isyn + NV.IionCopy - NP.Ipump - NP.Cm * NV.dVdt) * NP.Square * 1e9;
+  NV.Iind = Iext * NP.Square * 1e9;
+  const double target = MaxD(NV.V - NP.Vrest, 0.0) * NP.dVTdV + NP.ThrShift + 0.01;
+  if (NP.tau_Thr > 0.0) {
+    rates.VThrDyn = (target - NV.VThrDyn) / NP.tau_Thr;
+  } else {
+    NV.VThrDyn = target;
+  }
 }
 
 bool TCondBasedNrn::Clamped() const { return !findingRest_ && IsVoltageClampMode(NP.If_I_V_or_g); }

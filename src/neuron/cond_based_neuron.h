@@ -34,6 +34,20 @@ class TCondBasedNrn : public TNeuron {
   void IntegrateStep(double uDend, double sDend, double uSoma, double sSoma, double gNMDA, double Iext,
                      double Vclamp);
 
+  // The right-hand side of the neuron's equations at its present state and
+  // these inputs: the rate of change (per s) of each state field goes into the
+  // same field of `rates`; fields that are not state (instantaneous gates,
+  // the occupancy a scheme derives from the others) are set from the state
+  // instead and left alone in `rates`. The currents, conductances, clamp
+  // current and voltage slope are those of this state; nothing is advanced.
+  // Whether a state field is written depends on the model, not on its value.
+  // The one-compartment membrane only: throws membrix::Error for another
+  // geometry.
+  void TakeDerivatives(NeuronVariables& rates, double uDend, double sDend, double uSoma, double sSoma,
+                       double gNMDA, double Iext, double Vclamp);
+  // Whether the neuron's equations have a right-hand side (TakeDerivatives).
+  bool HasDerivatives();
+
   // The shortest of the channels' longest time steps.
   double LongestTimeStep() const override;
 

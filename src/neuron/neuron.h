@@ -73,8 +73,20 @@ class TNeuron {
   NeuronProperties NP;
   NeuronVariables NV;
 
+  // While the right-hand side of the neuron's equations is evaluated: the
+  // record that takes the rate of change (per s) of each state field, field
+  // for field; the state is then read, not advanced. Null during a step.
+  NeuronVariables* Derivatives() const { return derivatives_; }
+  void SetDerivatives(NeuronVariables* sink) { derivatives_ = sink; }
+  // The field of the derivative record that stands beside a field of NV.
+  double& DerivativeOf(const double& field) const {
+    const auto offset = reinterpret_cast<const char*>(&field) - reinterpret_cast<const char*>(&NV);
+    return *reinterpret_cast<double*>(reinterpret_cast<char*>(derivatives_) + offset);
+  }
+
  private:
   RunView clock_;
+  NeuronVariables* derivatives_ = nullptr;
 };
 
 // Makes the neuron the record asks for: the integrate-and-fire neuron when

@@ -9,6 +9,7 @@
 #include "analysis/spike_detector.h"
 #include "ions/ion_dynamics.h"
 #include "neuron/cond_based_neuron.h"
+#include "neuron/variable_step.h"
 #include "params/run_section.h"
 #include "run/observed_gates.h"
 #include "run/output_variables.h"
@@ -72,6 +73,69 @@ void ModelTraceValue(Session& s, const NeuronProperties& np) {
   if (s.ModelData.Holds(s.run.nt, s.rec.Smpl)) s.ModelData(s.run.nt, s.rec.Smpl) = Vr;
 }
 
+namespace {
+
+// What the error-controlled integrator cannot take is refused before the run
+// starts, with the reason and what to use instead.
+void CheckVariableStepRun(const Session& s, const TNeuron& neuron) {
+  const NeuronProperties& np = neuron.NP;
+  const auto refuse = [](const std::string& why) {
+    throw Error("the error-controlled integrator (cvode) " + why + "; run it with the fixed step");
+  };
+  if (dynamic_cast<const TCondBasedNrn*>(&neuron) == nullptr || np.ThrModel == 1) {
+    refuse("integrates the conductance-based neuron only, not the threshold or integrate-and-fire neuron");
+  }
+  if (np.HH_order != "1-point") refuse("takes the \"1-point\" geometry only, not \"" + np.HH_order + "\"");
+  const StimulusGlobals& g = s.stim;
+  if (g.IfVoltageNoise == 1 || g.NoiseRec.amplitude > 0.0 || g.noiseList == NoiseList::NoiseCurrent) {
+    refuse("takes deterministic inputs; a noise input changes at every step");
+  }
+  if (np.If_I_V_or_g == 4 || np.If_I_V_or_g == 5 || np.If_I_V_or_g == 7) {
+    refuse("does not drive the neuron from a recording (clamp mode " + std::to_string(np.If_I_V_or_g) + ")");
+  }
+  if (g.Pipette.G1 != 0.0) refuse("does not integrate the pipette's own circuit (G1 is not 0)");
+  if (s.Ions.IonDynamics != 0) refuse("does not integrate the ion concentrations (ion dynamics is on)");
+}
+
+}  // namespace
+
+TRunAdvance::TRunAdvance(const Session& s, TNeuron& neuron) {
+  if (s.run.integrator.kind != IntegratorKind::Cvode) return;
+  CheckVariableStepRun(s, neuron);
+  variableStep_ = std::make_unique<TVariableStepIntegrator>(static_cast<TCondBasedNrn&>(neuron), s.run.t,
+                                                            s.run.integrator, s.criteria.StartLevel);
+}
+
+TRunAdvance::~TRunAdvance() = default;
+
+void TRunAdvance::Step(Session& s, TNeuron& neuron, StepInputs in) {
+  Electrode(s, neuron, in);
+  if (variableStep_) {
+    variableStep_->AdvanceTo(s.run.t, {in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, in.Iext, in.Vclamp});
+    return;
+  }
+  s.Ions.Advance(neuron.NP, neuron.NV, s.run.dt);
+  neuron.Step(in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, in.Iext, in.Vclamp);
+}
+
+void TRunAdvance::AfterDetection(Session& s, TNeuron& neuron) {
+  if (!variableStep_) return;
+  // The located peak that stands for the spike the detector has just marked:
+  // the last one in the two sample intervals its parabola spans. The spike's
+  // time, interval and peak become the located ones.
+  const double earliest = s.run.t - 2.0 * s.run.dt;
+  const auto& peaks = variableStep_->Peaks();
+  if (neuron.NV.SpikePhase == 2 && !peaks.empty() && peaks.back().t >= earliest) {
+    NeuronVariables& nv = neuron.NV;
+    const double shift = peaks.back().t - nv.tLastSpike;
+    nv.tLastSpike = peaks.back().t;
+    nv.ISI += shift;
+    s.spikes.ISI[0] += shift;
+    s.spikes.VPeak = peaks.back().V;
+  }
+  variableStep_->DropPeaksBefore(earliest);
+}
+
 double RunClamp(Session& s, Host& host, RunViewSink& views) {
   if (s.rec.Smpl < 0 || s.rec.Smpl > kMaxRecording) {
     throw RangeError("recording number " + std::to_string(s.rec.Smpl) + " is outside 0 ... " +
@@ -104,6 +168,7 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
   s.Ions.Setup(Nrn->NP, s.ionInputs);
   PrepareRunViews(s, views);
   host.ShowParameters();
+  TRunAdvance advance(s, *Nrn);
   double err = 0.0;
   bool divergenceNoted = false;
   const bool everyStep = views.EveryStep();
@@ -112,13 +177,12 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     ++run.nt;
     run.t = run.nt * run.dt;
     StepInputs in = Stimulus(s, Nrn->NP);
-    Electrode(s, *Nrn, in);
-    s.Ions.Advance(Nrn->NP, Nrn->NV, run.dt);
-    Nrn->Step(in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, in.Iext, in.Vclamp);
+    advance.Step(s, *Nrn, in);
     // The step's one detection: the spike mark it leaves (SpikePhase 2) is what the
     // marking, drawing and writing below see, and the bookkeeping at the end of
     // the step counts it.
     DetectSpike(s, *Nrn);
+    advance.AfterDetection(s, *Nrn);
     s.NV0 = Nrn->NV;
     // No membrane reaches 1 V: beyond it the explicit step is too long for the
     // model's conductances. The run goes on (a fit may pass through such

@@ -3,15 +3,42 @@
 // optionally written, compared with the recording of the run. Returns the
 // root-mean-square deviation of the model value from the recording.
 
+#include <memory>
 #include <string>
 
 #include "params/neuron_properties.h"
 #include "run/host.h"
 #include "run/run_view_sink.h"
+#include "run/stimulus.h"
 
 namespace membrix {
 
 struct Session;
+class TNeuron;
+class TVariableStepIntegrator;
+
+// Moves a run's neuron from one sample to the next: the electrode, the ion
+// concentrations and the model's own fixed step, or the error-controlled
+// integrator when the run settings choose it (refusing, at set-up, what it
+// cannot integrate, with the reason).
+class TRunAdvance {
+ public:
+  // Takes the neuron after InitState, at the run's present time.
+  TRunAdvance(const Session& s, TNeuron& neuron);
+  ~TRunAdvance();
+  TRunAdvance(const TRunAdvance&) = delete;
+  TRunAdvance& operator=(const TRunAdvance&) = delete;
+
+  // To the run's present time t from the last sample, with the inputs of
+  // this sample.
+  void Step(Session& s, TNeuron& neuron, StepInputs in);
+  // After the spike detector's pass: under error control a spike the detector
+  // has just marked takes the located peak's time and voltage.
+  void AfterDetection(Session& s, TNeuron& neuron);
+
+ private:
+  std::unique_ptr<TVariableStepIntegrator> variableStep_;
+};
 
 double RunClamp(Session& s, Host& host, RunViewSink& views);
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "neuron/variable_step.h"
+
 namespace membrix {
 
 // Voltages and gates at the start of a run; the firing-clamp resets return to it
@@ -42,6 +44,8 @@ struct RunGlobals {
   double Vr = 0.0;        // model value comparable with the recording at this step
   double VrevFit = 0.0;   // reversal turning a clamp current into a conductance
   StartStateRecord StartState;
+  // The fixed step at dt, or error control (the samples stay dt apart).
+  IntegratorSettings integrator;
 };
 
 // Number of steps of a run of length t_end: Trunc(t_end/dt), 0 when negative,

@@ -18,6 +18,9 @@ struct TaskInputs;
 // --dt-ms and --threads; with seed, also --seed.
 std::vector<TaskInput> ModelInputs(bool withMode = true);
 TaskInput SeedInput();
+// --integrator, --rtol, --atol: for the tasks whose runs the error-controlled
+// integrator can make.
+std::vector<TaskInput> IntegratorInputs();
 
 // The program's start, then the parameter file, the recording, the family,
 // the geometry, the model kind, the clamp mode, the assignments, the time

@@ -184,6 +184,7 @@ TaskDeclaration MakeRunTask() {
   t.onStop = "Ctrl+C stops the run; a trace file asked for stays under \"<name>.part\".";
   t.example = "--t-end-ms 20";
   t.inputs = ModelInputs(true);
+  for (TaskInput& in : IntegratorInputs()) t.inputs.push_back(std::move(in));
   t.inputs.push_back(Number("t_end_ms", Unit::Ms, Above(0), "Length of the run")
                          .Label(" t_end, ms       ")
                          .Aka("t-end", 1000.0)

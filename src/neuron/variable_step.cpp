@@ -1,0 +1,233 @@
+#include "neuron/variable_step.h"
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include <cvode/cvode.h>
+#include <nvector/nvector_serial.h>
+#include <sundials/sundials_context.h>
+#include <sunlinsol/sunlinsol_dense.h>
+#include <sunmatrix/sunmatrix_dense.h>
+
+#include "common/error.h"
+#include "common/number_format.h"
+#include "neuron/cond_based_neuron.h"
+
+namespace membrix {
+
+IntegratorKind IntegratorFromName(const std::string& name) {
+  if (name == "fixed") return IntegratorKind::FixedStep;
+  if (name == "cvode") return IntegratorKind::Cvode;
+  throw Error("unknown integrator \"" + name + "\"; expected fixed or cvode");
+}
+
+const char* IntegratorName(IntegratorKind kind) { return kind == IntegratorKind::Cvode ? "cvode" : "fixed"; }
+
+void CheckTolerances(const IntegratorSettings& settings) {
+  const auto positive = [](double x) { return x > 0.0 && std::isfinite(x); };
+  if (!positive(settings.rtol) || settings.rtol >= 1.0) {
+    throw RangeError("the relative tolerance (rtol) must lie between 0 and 1, not " + Fixed(settings.rtol, 0, 6));
+  }
+  if (!positive(settings.atol)) {
+    throw RangeError("the absolute tolerance (atol) must be positive, not " + Fixed(settings.atol, 0, 6));
+  }
+}
+
+namespace {
+
+using NV_ = NeuronVariables;
+
+// Byte offset of a field of the record.
+std::ptrdiff_t OffsetOf(const NeuronVariables& nv, const double& field) {
+  return reinterpret_cast<const char*>(&field) - reinterpret_cast<const char*>(&nv);
+}
+
+// Every field that can be state: what the right-hand side writes a rate for
+// is, the rest is not.
+std::vector<std::ptrdiff_t> CandidateFields(const NeuronVariables& nv) {
+  std::vector<std::ptrdiff_t> fields;
+  for (double NV_::*f : {&NV_::V, &NV_::Ca, &NV_::VThrDyn, &NV_::mmR, &NV_::hhR, &NV_::iiR, &NV_::mm, &NV_::nn,
+                         &NV_::hh, &NV_::ii, &NV_::yK, &NV_::nM, &NV_::zM, &NV_::nA, &NV_::lA, &NV_::nH,
+                         &NV_::mCaH, &NV_::hCaH, &NV_::kCaH, &NV_::nKCa, &NV_::wADP, &NV_::wAHP, &NV_::lAHP,
+                         &NV_::mCaT, &NV_::hCaT, &NV_::mBst, &NV_::mNaP, &NV_::xD, &NV_::yD}) {
+    fields.push_back(OffsetOf(nv, nv.*f));
+  }
+  for (std::size_t i = 1; i < nv.pNa.size(); ++i) fields.push_back(OffsetOf(nv, nv.pNa[i]));
+  for (std::size_t i = 1; i < nv.pNaR.size(); ++i) fields.push_back(OffsetOf(nv, nv.pNaR[i]));
+  for (const double& x : nv.ImportedGates) fields.push_back(OffsetOf(nv, x));
+  return fields;
+}
+
+// SUNDIALS reports its errors through the return flags the calls give; its
+// own printing to the terminal is switched off.
+void QuietErrors(int, const char*, const char*, char*, void*) {}
+
+}  // namespace
+
+std::vector<std::ptrdiff_t> StateFieldsOf(TCondBasedNrn& neuron) {
+  NeuronVariables& nv = neuron.NV;
+  const NeuronVariables start = nv;
+  NeuronVariables rates{};
+  const std::vector<std::ptrdiff_t> candidates = CandidateFields(nv);
+  for (std::ptrdiff_t f : candidates) FieldAt(rates, f) = std::numeric_limits<double>::quiet_NaN();
+  neuron.TakeDerivatives(rates, 0, 0, 0, 0, 0, 0, 0);
+  nv = start;
+  std::vector<std::ptrdiff_t> fields;
+  for (std::ptrdiff_t f : candidates) {
+    if (!std::isnan(FieldAt(rates, f))) fields.push_back(f);
+  }
+  return fields;
+}
+
+struct TVariableStepIntegrator::Sundials {
+  SUNContext context = nullptr;
+  N_Vector y = nullptr;
+  N_Vector tolerances = nullptr;
+  N_Vector scratch = nullptr;
+  SUNMatrix matrix = nullptr;
+  SUNLinearSolver solver = nullptr;
+  void* cvode = nullptr;
+
+  ~Sundials() {
+    if (cvode != nullptr) CVodeFree(&cvode);
+    if (solver != nullptr) SUNLinSolFree(solver);
+    if (matrix != nullptr) SUNMatDestroy(matrix);
+    if (scratch != nullptr) N_VDestroy(scratch);
+    if (tolerances != nullptr) N_VDestroy(tolerances);
+    if (y != nullptr) N_VDestroy(y);
+    if (context != nullptr) SUNContext_Free(&context);
+  }
+
+  static int Rhs(sunrealtype, N_Vector y, N_Vector ydot, void* self) {
+    auto& integrator = *static_cast<TVariableStepIntegrator*>(self);
+    integrator.Evaluate(N_VGetArrayPointer(y), N_VGetArrayPointer(ydot));
+    return std::isfinite(integrator.neuron_.NV.V) ? 0 : 1;  // a recoverable failure: a shorter step
+  }
+
+  // The voltage's slope while it is above the peak level, 1 below it: a
+  // falling zero is a peak.
+  static int Root(sunrealtype, N_Vector y, sunrealtype* g, void* self) {
+    auto& integrator = *static_cast<TVariableStepIntegrator*>(self);
+    integrator.Evaluate(N_VGetArrayPointer(y), N_VGetArrayPointer(integrator.sun_->scratch));
+    g[0] = integrator.neuron_.NV.V > integrator.peakLevel_ ? integrator.rates_.V : 1.0;
+    return 0;
+  }
+
+  void Check(int flag, const char* call) const {
+    if (flag < 0) {
+      throw Error(std::string("the error-controlled integrator could not be set up (") + call + ": " +
+                  CVodeGetReturnFlagName(flag) + ")");
+    }
+  }
+};
+
+TVariableStepIntegrator::TVariableStepIntegrator(TCondBasedNrn& neuron, double t0,
+                                                 const IntegratorSettings& settings, double peakLevel)
+    : neuron_(neuron), t_(t0), peakLevel_(peakLevel), sun_(std::make_unique<Sundials>()) {
+  CheckTolerances(settings);
+  fields_ = StateFieldsOf(neuron_);  // throws where the equations have no right-hand side
+  NeuronVariables& nv = neuron_.NV;
+
+  const auto n = static_cast<sunindextype>(fields_.size());
+  Sundials& s = *sun_;
+  s.Check(SUNContext_Create(nullptr, &s.context), "SUNContext_Create");
+  s.y = N_VNew_Serial(n, s.context);
+  s.tolerances = N_VNew_Serial(n, s.context);
+  s.scratch = N_VNew_Serial(n, s.context);
+  double* y = N_VGetArrayPointer(s.y);
+  double* tol = N_VGetArrayPointer(s.tolerances);
+  const std::ptrdiff_t vField = OffsetOf(nv, nv.V);
+  const std::ptrdiff_t caField = OffsetOf(nv, nv.Ca);
+  const std::ptrdiff_t thrField = OffsetOf(nv, nv.VThrDyn);
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    y[i] = FieldAt(nv, fields_[i]);
+    // Volts and mM hold values a thousand times smaller than the mV and µM
+    // the tolerance is given in.
+    const bool scaled = fields_[i] == vField || fields_[i] == caField || fields_[i] == thrField;
+    tol[i] = scaled ? settings.atol * 1e-3 : settings.atol;
+  }
+  s.cvode = CVodeCreate(CV_BDF, s.context);
+  if (s.cvode == nullptr) throw Error("the error-controlled integrator could not be set up (CVodeCreate)");
+  s.Check(CVodeSetErrHandlerFn(s.cvode, QuietErrors, nullptr), "CVodeSetErrHandlerFn");
+  s.Check(CVodeInit(s.cvode, Sundials::Rhs, t0, s.y), "CVodeInit");
+  s.Check(CVodeSetUserData(s.cvode, this), "CVodeSetUserData");
+  s.Check(CVodeSVtolerances(s.cvode, settings.rtol, s.tolerances), "CVodeSVtolerances");
+  s.matrix = SUNDenseMatrix(n, n, s.context);
+  s.solver = SUNLinSol_Dense(s.y, s.matrix, s.context);
+  s.Check(CVodeSetLinearSolver(s.cvode, s.solver, s.matrix), "CVodeSetLinearSolver");
+  s.Check(CVodeSetMaxNumSteps(s.cvode, 1000000), "CVodeSetMaxNumSteps");
+  s.Check(CVodeRootInit(s.cvode, 1, Sundials::Root), "CVodeRootInit");
+  int falling = -1;
+  s.Check(CVodeSetRootDirection(s.cvode, &falling), "CVodeSetRootDirection");
+  s.Check(CVodeSetNoInactiveRootWarn(s.cvode), "CVodeSetNoInactiveRootWarn");
+}
+
+TVariableStepIntegrator::~TVariableStepIntegrator() = default;
+
+void TVariableStepIntegrator::LoadState(const double* y) {
+  NeuronVariables& nv = neuron_.NV;
+  for (std::size_t i = 0; i < fields_.size(); ++i) FieldAt(nv, fields_[i]) = y[i];
+}
+
+void TVariableStepIntegrator::Evaluate(const double* y, double* ydot) {
+  ++evaluations_;
+  LoadState(y);
+  neuron_.TakeDerivatives(rates_, in_.uDend, in_.sDend, in_.uSoma, in_.sSoma, in_.gNMDA, in_.Iext, in_.Vclamp);
+  for (std::size_t i = 0; i < fields_.size(); ++i) ydot[i] = FieldAt(rates_, fields_[i]);
+}
+
+void TVariableStepIntegrator::Restart(double t) {
+  ++restarts_;
+  sun_->Check(CVodeReInit(sun_->cvode, t, sun_->y), "CVodeReInit");
+}
+
+void TVariableStepIntegrator::AdvanceTo(double t, const HeldInputs& in) {
+  NeuronVariables& nv = neuron_.NV;
+  const double Vprev = nv.V;
+  const double oldSlope = nv.dVdt;
+  // The inputs are part of the equations: where they change, the solution so
+  // far (made with the old ones) ends at the last sample and a new one starts.
+  if (!started_ || !(in == in_)) {
+    in_ = in;
+    if (started_) Restart(t_);
+    started_ = true;
+  }
+  Sundials& s = *sun_;
+  for (;;) {
+    sunrealtype reached = t_;
+    const int flag = CVode(s.cvode, t, s.y, &reached, CV_NORMAL);
+    if (flag == CV_ROOT_RETURN) {
+      LoadState(N_VGetArrayPointer(s.y));
+      peaks_.push_back({reached, nv.V});
+      continue;
+    }
+    if (flag < 0) {
+      throw DivergenceError(std::string("the error-controlled integrator failed at t = ") +
+                            Fixed(reached * 1000.0, 0, 4) + " ms (" + CVodeGetReturnFlagName(flag) + ")");
+    }
+    break;
+  }
+  Evaluate(N_VGetArrayPointer(s.y), N_VGetArrayPointer(s.scratch));
+  // The state at the sample, its currents evaluated there; the slopes the
+  // spike detector reads are those of the samples, as with the fixed step.
+  const double h = t - t_;
+  nv.Vprev = Vprev;
+  nv.dVdt = (nv.V - Vprev) / h;
+  nv.d2Vdt2 = (nv.dVdt - oldSlope) / h;
+  t_ = t;
+}
+
+void TVariableStepIntegrator::DropPeaksBefore(double t) {
+  std::size_t kept = 0;
+  while (kept < peaks_.size() && peaks_[kept].t < t) ++kept;
+  peaks_.erase(peaks_.begin(), peaks_.begin() + static_cast<std::ptrdiff_t>(kept));
+}
+
+long TVariableStepIntegrator::Steps() const {
+  long steps = 0;
+  CVodeGetNumSteps(sun_->cvode, &steps);
+  return steps;
+}
+
+}  // namespace membrix

@@ -41,6 +41,11 @@ double FIRunFrequency(Session& s, const FIInputs& in, double Iind, const Host* h
   CheckRunLength(run);
   Nrn->InitState();
   s.Ions.Setup(Nrn->NP, s.ionInputs);
+  if (in.IfNoise == 1 && run.integrator.kind == IntegratorKind::Cvode) {
+    throw Error("the error-controlled integrator (cvode) takes deterministic inputs; an f-I curve with noise "
+                "needs the fixed step");
+  }
+  TRunAdvance advance(s, *Nrn);
 
   FINoiseCurrent noise(s);
   const bool lastThird = in.Estimator == FIEstimator::MeanForLastThird;
@@ -54,12 +59,10 @@ double FIRunFrequency(Session& s, const FIInputs& in, double Iind, const Host* h
     run.t = run.nt * run.dt;
     if (host != nullptr && run.nt % 1000 == 0 && host->StopRequested()) throw RunStopped{};
     const double g = in.IfNoise == 1 ? noise.Step(s.random) : 0.0;
-    StepInputs step = Stimulus(s, Nrn->NP);
-    Electrode(s, *Nrn, step);
-    s.Ions.Advance(Nrn->NP, Nrn->NV, run.dt);
-    Nrn->Step(step.uDend, step.sDend, 0.0, step.sSoma, step.gNMDA, step.Iext + g, step.Vclamp);
+    advance.Step(s, *Nrn, Stimulus(s, Nrn->NP), g);
     s.NV0 = Nrn->NV;
     TrackSpikes(s, *Nrn);
+    if (advance.AfterDetection(s, *Nrn)) s.NV0 = Nrn->NV;
     const double V = s.NV0.V;
     // A voltage out of range (or no number at all) ends the run; so does silence.
     if (!(V >= -0.15 && V <= 0.1) || (st.nSpikes == 0 && run.t > kSilenceLimit)) {

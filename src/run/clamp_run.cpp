@@ -108,24 +108,26 @@ TRunAdvance::TRunAdvance(const Session& s, TNeuron& neuron) {
 
 TRunAdvance::~TRunAdvance() = default;
 
-void TRunAdvance::Step(Session& s, TNeuron& neuron, StepInputs in) {
+void TRunAdvance::Step(Session& s, TNeuron& neuron, StepInputs in, double extraCurrent) {
   Electrode(s, neuron, in);
+  const double Iext = in.Iext + extraCurrent;
   if (variableStep_) {
-    variableStep_->AdvanceTo(s.run.t, {in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, in.Iext, in.Vclamp});
+    variableStep_->AdvanceTo(s.run.t, {in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, Iext, in.Vclamp});
     return;
   }
   s.Ions.Advance(neuron.NP, neuron.NV, s.run.dt);
-  neuron.Step(in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, in.Iext, in.Vclamp);
+  neuron.Step(in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, Iext, in.Vclamp);
 }
 
-void TRunAdvance::AfterDetection(Session& s, TNeuron& neuron) {
-  if (!variableStep_) return;
+bool TRunAdvance::AfterDetection(Session& s, TNeuron& neuron) {
+  if (!variableStep_) return false;
   // The located peak that stands for the spike the detector has just marked:
   // the last one in the two sample intervals its parabola spans. The spike's
   // time, interval and peak become the located ones.
   const double earliest = s.run.t - 2.0 * s.run.dt;
   const auto& peaks = variableStep_->Peaks();
-  if (neuron.NV.SpikePhase == 2 && !peaks.empty() && peaks.back().t >= earliest) {
+  const bool placed = neuron.NV.SpikePhase == 2 && !peaks.empty() && peaks.back().t >= earliest;
+  if (placed) {
     NeuronVariables& nv = neuron.NV;
     const double shift = peaks.back().t - nv.tLastSpike;
     nv.tLastSpike = peaks.back().t;
@@ -134,6 +136,7 @@ void TRunAdvance::AfterDetection(Session& s, TNeuron& neuron) {
     s.spikes.VPeak = peaks.back().V;
   }
   variableStep_->DropPeaksBefore(earliest);
+  return placed;
 }
 
 double RunClamp(Session& s, Host& host, RunViewSink& views) {

@@ -30,11 +30,13 @@ class TRunAdvance {
   TRunAdvance& operator=(const TRunAdvance&) = delete;
 
   // To the run's present time t from the last sample, with the inputs of
-  // this sample.
-  void Step(Session& s, TNeuron& neuron, StepInputs in);
+  // this sample; extraCurrent (mA/cm²) is injected at the soma beside them,
+  // past the electrode.
+  void Step(Session& s, TNeuron& neuron, StepInputs in, double extraCurrent = 0.0);
   // After the spike detector's pass: under error control a spike the detector
-  // has just marked takes the located peak's time and voltage.
-  void AfterDetection(Session& s, TNeuron& neuron);
+  // has just marked takes the located peak's time and voltage. Returns
+  // whether it changed the neuron's record.
+  bool AfterDetection(Session& s, TNeuron& neuron);
 
  private:
   std::unique_ptr<TVariableStepIntegrator> variableStep_;

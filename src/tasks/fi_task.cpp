@@ -52,6 +52,7 @@ TaskDeclaration MakeFITask() {
   t.random = true;
   t.sharedRuns = true;
   t.inputs = ModelInputs(false);
+  for (TaskInput& in : IntegratorInputs()) t.inputs.push_back(std::move(in));
   t.inputs.push_back(SeedInput());
   auto fi = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::fi, field); };
   t.inputs.push_back(fi(Number("iind_max", Unit::PA, AtLeast(0), "Last current").Label(" Iind_max, pA "),

@@ -560,6 +560,7 @@ void EnsembleWindow::RunNet(bool noise) {
     done_ = QStringLiteral("Network%1 %2")
                 .arg(noise ? QStringLiteral(" with noise") : QString(),
                      stop_ ? QStringLiteral("stopped") : QStringLiteral("complete"));
+    progress_->setText(done_);  // not the member count of an earlier ensemble run
     synapse_.chart()->Refresh();
   });
 }

@@ -495,6 +495,8 @@ const std::vector<Scene>& Scenes() {
            e.MeshGauss = 400;
            t.in().synapse.gGABA = 2.0;
            w.ShowInputs();
+           // The noisy network, as its box says.
+           w.findChild<QCheckBox*>(QStringLiteral("NetWhiteNoise"))->setChecked(true);
            w.RunNet(true);
            return &w;
          }},
@@ -586,7 +588,7 @@ const std::vector<Scene>& Scenes() {
          [](Stage& t) {
            t.Click(&t.form1(), "ramps/steps");
            RampAnalyzerWindow& w = RampAnalyzer(t.wb);
-           w.resize(1280, 860);
+           w.resize(QSize(1280, 860).boundedTo(w.screen()->availableGeometry().size()));
            t.Click(&w, "AllSamples");
            return &w;
          }},

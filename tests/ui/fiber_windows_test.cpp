@@ -53,6 +53,11 @@ void FiberWindowsTest::TheStartInputsShowASpikeTravellingAlongTheAxon() {
   const double soma = end.section(QStringLiteral("\u221220 mV at "), 1).section(QStringLiteral(" ms"), 0, 0).toDouble();
   const double far = end.section(QStringLiteral("the far end at "), 1).section(QStringLiteral(" ms"), 0, 0).toDouble();
   QVERIFY2(soma > 0.0 && far > soma + 3.0, qPrintable(end));
+  // Drawn at the first step only, the run does not claim the spike stayed home.
+  f.in().fiber.nDraw = 0;
+  QTest::mouseClick(view.runButton(), Qt::LeftButton);
+  QVERIFY2(view.endLine()->text().endsWith(QStringLiteral("the spike's way is not followed.")),
+           qPrintable(view.endLine()->text()));
   // The legends read as meant; the series keep the program's names.
   QCustomPlot* currents = view.currentChart()->findChild<QCustomPlot*>();
   QCOMPARE(currents->graph(0)->name(), QStringLiteral("Current at soma"));

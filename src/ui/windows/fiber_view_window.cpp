@@ -224,7 +224,6 @@ void FiberViewWindow::Frame(const TFiber& f, double t, double lfp) {
     if (crossing_[k] < 0.0 && f.V[at[k]] > kSpikeLevel) crossing_[k] = t;
   }
   quarterDistance_ = static_cast<double>(at[2] - at[1]) * f.Props.dx;
-  reached_ = t;
   if (WantsLFP()) {
     lfp_->AddPoint(0, ms, lfp * 1000.0);
     lfp_->AddPoint(1, ms, -f.JmSoma * 1e9);
@@ -269,6 +268,7 @@ bool FiberViewWindow::Run() {
     RefreshCharts();
   }, this);
   RefreshCharts();
+  reached_ = wb_.session().run.t;  // the last step, drawn or not
   endLine_->setText(done ? EndOfRunText(completed, clock.nsecsElapsed() * 1e-9)
                          : QStringLiteral("The fiber did not run; the message says why."));
   run_->setEnabled(true);
@@ -279,6 +279,9 @@ QString FiberViewWindow::EndOfRunText(bool completed, double seconds) const {
   const auto ms = [](double t) { return QString::number(t * 1000.0, 'f', 2) + QStringLiteral(" ms"); };
   QString text = completed ? QStringLiteral("Run complete: %1 in %2 s.").arg(ms(reached_)).arg(seconds, 0, 'f', 1)
                            : QStringLiteral("Stopped at %1.").arg(ms(reached_));
+  if (wb_.inputs().fiber.nDraw <= 0) {
+    return text + QStringLiteral(" Drawn at the first step only (nDraw 0): the spike's way is not followed.");
+  }
   if (crossing_[0] < 0.0) {
     return text + QStringLiteral(" The soma did not rise above \u221220 mV.");
   }

@@ -77,8 +77,8 @@ class FiberViewWindow : public QWidget, public FiberSink {
   QElapsedTimer sinceDrawn_;
   // The spike's passage, at the drawn steps: when the voltage first rose
   // above the spike level at the soma, a quarter, three quarters and the far
-  // end of the axon (s; negative: not yet), the run's time reached, and the
-  // distance between the quarters (cm).
+  // end of the axon (s; negative: not yet), the distance between the
+  // quarters (cm), and the time the run reached (s).
   std::array<double, 4> crossing_{};
   double reached_ = 0.0;
   double quarterDistance_ = 0.0;

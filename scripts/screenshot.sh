@@ -16,6 +16,8 @@
 # scene of the help pages into FOLDER (default docs/images):
 #   main       the main window's pages after a clamp run, the parameter window
 #   screen     the main window filling a 1920x1200 and a 1366x768 screen
+#   desktop    the whole screen, 1920x1200 and 1366x768, with the windows of a
+#              working session where the program puts them
 #   ions       the ion-dynamics window and the pump characteristics
 #   analysis   the f-I, adaptation, threshold and statistics windows
 #   map        the (u,s) map and the firing clamp
@@ -31,7 +33,7 @@
 # needs.
 set -euo pipefail
 
-scenes=(main screen ions analysis map kernel fiber ensemble act-inact fit reverse data)
+scenes=(main screen desktop ions analysis map kernel fiber ensemble act-inact fit reverse data)
 
 usage() {
   echo "usage: scripts/screenshot.sh OUTPUT.png [SECONDS]" >&2
@@ -97,7 +99,7 @@ if [[ ${1:-} == --* ]]; then
     usage
   fi
   sizes=(1600x1000)
-  [[ $scene == screen ]] && sizes=(1920x1200 1366x768)
+  [[ $scene == screen || $scene == desktop ]] && sizes=(1920x1200 1366x768)
   self=$(realpath -- "${BASH_SOURCE[0]}")
   cd "$(dirname -- "$self")/.."
   folder=$(realpath -m -- "$folder")

@@ -427,8 +427,9 @@ const std::vector<Scene>& Scenes() {
            return &z;
          }}}},
 
-      // A squid-membrane axon of 100 nodes under a step at its left end: the
-      // spike halfway along, the time courses at its ends, the densities.
+      // The axon the workbench starts with (3 mm, 200 segments, a step at its
+      // left end) on the squid membrane: the spike on its way, the time
+      // courses at its ends, the densities.
       {"fiber",
        true,
        {{"fiber_view_window.png",
@@ -438,12 +439,6 @@ const std::vector<Scene>& Scenes() {
            s.NP0.If_I_V_or_g = 2;
            SetTimeStep(s.run, 2e-5);
            SetRunLength(s.run, 0.006);
-           t.in().fiber.Stimulation = FiberStimulation::EndSteps;
-           t.in().fiber.Iind_Left = 3000.0;
-           t.in().fiber.L = 3000.0;
-           t.in().fiber.N = 100;
-           t.in().fiber.NaDistribution = 2;
-           t.in().fiber.nDraw = 10;
            t.wb.Correspond();
            if (!t.windows().RunAxon()) return nullptr;
            return &t.windows().fiberView();
@@ -500,6 +495,8 @@ const std::vector<Scene>& Scenes() {
            e.MeshGauss = 400;
            t.in().synapse.gGABA = 2.0;
            w.ShowInputs();
+           // The noisy network, as its box says.
+           w.findChild<QCheckBox*>(QStringLiteral("NetWhiteNoise"))->setChecked(true);
            w.RunNet(true);
            return &w;
          }},
@@ -591,7 +588,7 @@ const std::vector<Scene>& Scenes() {
          [](Stage& t) {
            t.Click(&t.form1(), "ramps/steps");
            RampAnalyzerWindow& w = RampAnalyzer(t.wb);
-           w.resize(1280, 860);
+           w.resize(QSize(1280, 860).boundedTo(w.screen()->availableGeometry().size()));
            t.Click(&w, "AllSamples");
            return &w;
          }},

@@ -35,7 +35,7 @@ struct RampInputs {
   double n_Draw = 1.0;                  // DDSpinEdit1: kept for the settings file
   std::int32_t FolderItem = 0;          // ComboBox1: data folder item 0 ... 4, 5 = from simulations
   std::int32_t ShapeMode = 1;           // ComboBox2: 0 = "Scaled spike shape", 1 = "Unscaled spike shape"
-  bool WriteSpikeMarkers = true;        // CheckBox1
+  bool WriteSpikeMarkers = false;       // CheckBox1: off until the researcher ticks it
 };
 
 inline constexpr std::array<std::string_view, 2> kShapeModeNames = {"Scaled spike shape",

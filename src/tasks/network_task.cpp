@@ -67,7 +67,9 @@ TaskDeclaration MakeNetworkTask() {
   t.random = true;
   t.inputs = PopulationProblemInputs(true);
   auto g = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::synapse, field); };
-  t.inputs.push_back(Flag("noise", "Members with white-noise currents (\"Written only for white noise\")"));
+  t.inputs.push_back(Flag("noise", "Members start from Gaussian voltages (sgm_V) and each receives its own "
+                                   "white-noise current (tau_Noise is not used); without it, fixed Gaussian "
+                                   "threshold shifts and no noise"));
   t.inputs.push_back(g(Number("gaba", Unit::MSCm2, AtLeast(0), "Conductance of the GABA synapse")
                            .Label("gGABA, mS/cm^2"),
                        &SynapseInputs::gGABA));

@@ -247,6 +247,11 @@ void Chart::SetSeriesTitle(int i, const QString& title) {
   dirty_ = true;
 }
 
+void Chart::SetSeriesLegend(int i, const QString& text) {
+  Plottable(i)->setName(text);
+  dirty_ = true;
+}
+
 QCPAbstractPlottable* Chart::Plottable(int i) const {
   const Series& s = series_.at(i);
   if (s.graph) return s.graph;

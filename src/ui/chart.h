@@ -67,6 +67,9 @@ class Chart : public QWidget {
   int FindSeries(const QString& title) const;
   QString SeriesTitle(int i) const;
   void SetSeriesTitle(int i, const QString& title);
+  // The words the legend shows for a series where they differ from its title,
+  // the name the program and the exported files know it by.
+  void SetSeriesLegend(int i, const QString& text);
 
   // Adds one point; it is drawn at the next Refresh().
   void AddPoint(int i, double x, double y);

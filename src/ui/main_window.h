@@ -7,6 +7,13 @@
 // Every control, menu item and input label carries the program's name as its
 // object name (its caption where the program names it by the caption only), so
 // that the parameter transfer finds it.
+//
+// The class is written in pieces: main_window.cpp (the window, its status bar,
+// protocol marks and events), main_window_pages.cpp (the command row, the
+// pages and the output list), main_window_menus.cpp (the menus and the
+// choices they make), main_window_runs.cpp (the clamp run, drawing any curve,
+// the fit) and main_window_files.cpp (parameter files, notes, traces,
+// recordings and pictures).
 
 #include <QMainWindow>
 #include <QString>

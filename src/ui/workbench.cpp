@@ -27,6 +27,7 @@
 #include "ui/program_windows.h"
 #include "ui/run_view_charts.h"
 #include "ui/window_layout.h"
+#include "ui/windows/fiber_input_window.h"
 #include "ui/windows/ion_dynamics_window.h"
 
 namespace membrix {
@@ -85,6 +86,7 @@ Workbench::Workbench(QObject* parent)
       inputs_(std::make_unique<TaskInputs>()),
       dialogs_(std::make_unique<UserDialogs>()),
       layout_(std::make_unique<LayoutMemory>(LayoutMemory::DefaultFile())) {
+  inputs_->fiber = WorkbenchFiberInputs();
   // The windows in the program's order, the main window first, each made
   // hidden; the start-up shows the parameter window beside the main window.
   for (const ProgramWindow& w : ProgramWindows()) {

@@ -2,6 +2,7 @@
 // researcher opens them.
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -52,7 +53,11 @@ void DataToolsTest::RampsStepsOpensTheAnalyzerOnTheShippedSweeps() {
   QCOMPARE(Points(w.chart(1), "Vexp"), r->NLast + 1);
   QCOMPARE(Points(w.chart(2), "Pointer"), 1);
   QVERIFY(Points(w.chart(2), "Spike") > 10);
-  QVERIFY(QFile::exists(f.FilePath(QString::fromStdString(MarkerFileName("SpikeMarker", 1)))));
+  // Opening writes no marker files; they come once "WriteSpikeMarkers" is ticked.
+  const auto marker = [&f](const char* stem, int sweep) {
+    return QFile::exists(f.FilePath(QString::fromStdString(MarkerFileName(stem, sweep))));
+  };
+  QVERIFY(QDir(f.FilePath(QString())).entryList({QStringLiteral("*.dat")}, QDir::Files).isEmpty());
 
   // The help note hides on a click.
   auto* help = w.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
@@ -61,8 +66,11 @@ void DataToolsTest::RampsStepsOpensTheAnalyzerOnTheShippedSweeps() {
 
   // Another sweep; a number beyond the sweeps is brought back to 100.
   NumericInput* smpl = w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit2"));
+  w.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(true);
   smpl->setValue(3);
   QCOMPARE(r->CurSweep, 3);
+  for (const char* stem : {"SpikeShape", "VandI", "SpikeMarker"}) QVERIFY2(marker(stem, 3), stem);
+  QVERIFY(!marker("SpikeMarker", 1));
   QVERIFY(r->tSpike[3] > r->tSpike[1] || r->tSpike[3] > 0.0);
   smpl->setValue(250);
   QCOMPARE(smpl->value(), 100.0);

@@ -114,6 +114,8 @@ void EnsembleWindowTest::ConductancesAndNetworkDrawTheirSeries() {
   auto* gate = Window(f, "Form15")->findChild<Chart*>(QStringLiteral("Chart1"));
   QCOMPARE(gate->PointCount(0), 21);
   QCOMPARE(LineCount(f.FilePath(QStringLiteral("rate(t).dat"))), 21);
+  // The window's line says the network ran, not the members of the run before.
+  QCOMPARE(w->findChild<QLabel*>(QStringLiteral("Label15"))->text(), QStringLiteral("Network with noise complete"));
 }
 
 // Identical members (no spread) all fire in the same bins: the rate there is

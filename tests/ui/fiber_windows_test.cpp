@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QTabWidget>
+#include <qcustomplot.h>
 
 #include "common/number_format.h"
 #include "run/session.h"
@@ -26,10 +27,44 @@ class FiberWindowsTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void TheStartInputsShowASpikeTravellingAlongTheAxon();
   void AxonRunsTheFiberAndDrawsItsProfilesAndEnds();
   void InputsKeepTheirLimitsAndDoubleClicksToggle();
   void RefreshShowsTheDensitiesAndTheCableValues();
 };
+
+void FiberWindowsTest::TheStartInputsShowASpikeTravellingAlongTheAxon() {
+  WorkbenchFixture f;
+  membrix::SetRunLength(f.s().run, 0.014);
+  membrix::FiberViewWindow& view = f.form1().analysisWindows().fiberView();
+  view.show();
+  QCOMPARE(view.endLine()->text(), QStringLiteral("Not run yet."));
+  // The window's own Run button; the densities are shown without "Refresh".
+  QTest::mouseClick(view.runButton(), Qt::LeftButton);
+  QVERIFY2(f.dialogs->errors.isEmpty(), qPrintable(f.dialogs->errors.join(QLatin1Char('\n'))));
+  QCOMPARE(Points(view.densityChart(), "gNa"), 201);
+  QVERIFY(view.derivedLabel(0)->text().startsWith(QStringLiteral("lamda=")));
+  // The profiles are drawn every 0.1 ms: the spike is caught on its way, and
+  // the end line says where it went and how fast.
+  QCOMPARE(Points(view.endsChart(), "V(0,T)"), 1 + f.s().run.nt_end / 2);
+  const QString end = view.endLine()->text();
+  QVERIFY2(end.startsWith(QStringLiteral("Run complete: 14.00 ms in ")), qPrintable(end));
+  QVERIFY2(end.contains(QStringLiteral("the far end at ")) && end.contains(QStringLiteral(" m/s")), qPrintable(end));
+  const double soma = end.section(QStringLiteral("\u221220 mV at "), 1).section(QStringLiteral(" ms"), 0, 0).toDouble();
+  const double far = end.section(QStringLiteral("the far end at "), 1).section(QStringLiteral(" ms"), 0, 0).toDouble();
+  QVERIFY2(soma > 0.0 && far > soma + 3.0, qPrintable(end));
+  // Drawn at the first step only, the run does not claim the spike stayed home.
+  f.in().fiber.nDraw = 0;
+  QTest::mouseClick(view.runButton(), Qt::LeftButton);
+  QVERIFY2(view.endLine()->text().endsWith(QStringLiteral("the spike's way is not followed.")),
+           qPrintable(view.endLine()->text()));
+  // The legends read as meant; the series keep the program's names.
+  QCustomPlot* currents = view.currentChart()->findChild<QCustomPlot*>();
+  QCOMPARE(currents->graph(0)->name(), QStringLiteral("Current at soma"));
+  QCOMPARE(currents->graph(2)->name(), QStringLiteral("Jm at soma"));
+  QCOMPARE(view.currentChart()->SeriesTitle(0), QStringLiteral("Current an soma"));
+  QCOMPARE(view.inputChart()->findChild<QCustomPlot*>()->graph(1)->name(), QStringLiteral("Iind[L]"));
+}
 
 void FiberWindowsTest::AxonRunsTheFiberAndDrawsItsProfilesAndEnds() {
   WorkbenchFixture f;
@@ -74,7 +109,7 @@ void FiberWindowsTest::InputsKeepTheirLimitsAndDoubleClicksToggle() {
   membrix::FiberInputWindow& w = f.form1().analysisWindows().fiberInput();
   w.show();
   const membrix::FiberInputs& in = f.in().fiber;
-  QCOMPARE(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit19"))->value(), 50.0);
+  QCOMPARE(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit19"))->value(), 200.0);
   TypeInto(w, "DDSpinEdit19", QStringLiteral("0"));
   QCOMPARE(in.N, 1);
   QCOMPARE(w.findChild<NumericInput*>(QStringLiteral("DDSpinEdit19"))->value(), 1.0);
@@ -106,6 +141,7 @@ void FiberWindowsTest::InputsKeepTheirLimitsAndDoubleClicksToggle() {
 void FiberWindowsTest::RefreshShowsTheDensitiesAndTheCableValues() {
   WorkbenchFixture f;
   f.in().fiber.N = 20;
+  f.in().fiber.NaDistribution = 0;  // "linear: gNa-decrease; gNaR-increase"
   f.in().fiber.L = 1e6;  // far longer than the length constant: ro is 1/Gs_R
   membrix::FiberViewWindow& view = f.form1().analysisWindows().fiberView();
   view.show();

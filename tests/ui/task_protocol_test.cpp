@@ -5,15 +5,18 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <functional>
 
+#include "params/parameter_file.h"
 #include "run/session.h"
 #include "ui/protocol_keeper.h"
 #include "ui/windows/act_inact_window.h"
 #include "ui/windows/data_tools.h"
 #include "ui/windows/ensemble_window.h"
+#include "ui/windows/reverse_problem_window.h"
 #include "ui/windows/step_series_window.h"
 #include "workbench_fixture.h"
 
@@ -84,6 +87,22 @@ void TaskProtocolTest::EachTaskLeavesTheProtocolOrMarksItsChange() {
        [](WorkbenchFixture& f) {
          f.Item(QStringLiteral("Simplex"))->trigger();
          QVERIFY(f.s().fit.FitCount == 1);
+       },
+       false},
+      {"reverse-problem fit",
+       [](WorkbenchFixture& f) {
+         membrix::LoadParameterFile(
+             f.s(), QStringLiteral(MEMBRIX_SOURCE_DIR "/resources/samples/HH_K_steps.id").toStdString());
+         QTest::mouseClick(f.Button(QStringLiteral("HH approx.")), Qt::LeftButton);
+         auto* w = f.form1().findChild<membrix::ReverseProblemWindow*>();
+         QVERIFY(w != nullptr);
+         w->findChild<QRadioButton*>(QStringLiteral("RadioK"))->click();
+         TypeInto(*w, "DDSpinEdit24", QStringLiteral("0.001"));  // a short fit
+       },
+       [](WorkbenchFixture& f) {
+         auto* w = f.form1().findChild<membrix::ReverseProblemWindow*>();
+         w->findChild<QPushButton*>(QStringLiteral("Solve reverse problem"))->click();
+         QCOMPARE(f.s().SimplexMemo.back(), std::string("Stop Simplex."));
        },
        false},
       {"activation and inactivation peaks",

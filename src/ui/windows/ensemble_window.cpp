@@ -363,8 +363,10 @@ EnsembleWindow::EnsembleWindow(Workbench& wb, SynapseWindow& synapse, QWidget* p
                     "Members with dispersed thresholds, without noise; with the box ticked, with white noise");
   auto* whiteNoise = new QCheckBox(QStringLiteral("with white noise"), this);
   whiteNoise->setObjectName(QStringLiteral("NetWhiteNoise"));
-  whiteNoise->setToolTip(QStringLiteral("Written only for white noise: members start from Gaussian voltages, each "
-                                        "driven by its own white-noise current"));
+  whiteNoise->setToolTip(QStringLiteral("Members start from Gaussian voltages (sgm_V) and each is driven by its own "
+                                        "white-noise current (tau_Noise is not used); with \"Thr. Renewal\" a member "
+                                        "draws a new threshold shift at every spike. Not ticked: fixed Gaussian "
+                                        "threshold shifts and no noise"));
   netRow->addWidget(b7);
   netRow->addWidget(whiteNoise);
   auto* stop = Button(this, "ButtonStop", "Stop", "Stops the run; the members done so far stay in the rate");
@@ -558,6 +560,7 @@ void EnsembleWindow::RunNet(bool noise) {
     done_ = QStringLiteral("Network%1 %2")
                 .arg(noise ? QStringLiteral(" with noise") : QString(),
                      stop_ ? QStringLiteral("stopped") : QStringLiteral("complete"));
+    progress_->setText(done_);  // not the member count of an earlier ensemble run
     synapse_.chart()->Refresh();
   });
 }

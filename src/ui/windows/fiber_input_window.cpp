@@ -37,6 +37,17 @@ QCheckBox* MakeCheck(QWidget* owner, const char* name, const char* caption) {
 
 }  // namespace
 
+FiberInputs WorkbenchFiberInputs() {
+  FiberInputs in;
+  in.Stimulation = FiberStimulation::EndSteps;
+  in.Iind_Left = 3000.0;
+  in.L = 3000.0;
+  in.N = 200;
+  in.NaDistribution = 2;  // "homogeneous"
+  in.nDraw = 2;
+  return in;
+}
+
 FiberInputWindow::FiberInputWindow(Workbench& wb, QWidget* parent) : QWidget(parent, Qt::Window), wb_(wb) {
   setObjectName(QStringLiteral("Form20"));
   setWindowTitle(QStringLiteral("Form20: Distributed model"));

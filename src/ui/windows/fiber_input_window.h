@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include "fiber/fiber.h"
+
 class QCheckBox;
 class QComboBox;
 
@@ -12,6 +14,13 @@ namespace membrix {
 
 class NumericInput;
 class Workbench;
+
+// The fiber inputs the workbench starts with, where a run shows a spike
+// travelling: an axon 3 mm long and 1 um thick in 200 segments, Na and K
+// homogeneous along it, 3000 pA held at the soma ("steps at both ends"), a
+// frame every 2 steps (0.1 ms at the start-up step), so that the profiles
+// catch the spike on its way. The batch tool keeps its own defaults.
+FiberInputs WorkbenchFiberInputs();
 
 class FiberInputWindow : public QWidget {
   Q_OBJECT

@@ -22,6 +22,8 @@ namespace {
 
 // How often a running fiber redraws its charts at most.
 constexpr int kRedrawMs = 40;
+// A node is taken to fire when its voltage rises above this level.
+constexpr double kSpikeLevel = -0.02;  // V
 
 Chart* MakeChart(QWidget* owner, const char* name, const char* x, const char* y,
                  std::initializer_list<const char*> series, SeriesKind kind = SeriesKind::Line) {
@@ -77,6 +79,9 @@ FiberViewWindow::FiberViewWindow(Workbench& wb, QWidget* parent) : QWidget(paren
 
   currents_ = MakeChart(this, "CurrentsInTime", "t, ms", "I, pA",
                         {"Current an soma", "Current at axon", "Jm an soma", "Jm at axon"});
+  // The series keep the program's names; their legends read as meant.
+  currents_->SetSeriesLegend(0, QStringLiteral("Current at soma"));
+  currents_->SetSeriesLegend(2, QStringLiteral("Jm at soma"));
   ends_ = MakeChart(this, "VoltageInTime", "t, ms", "mV", {"V(0,T)", "V(L,T)"});
   QPushButton* toVoltage = MakeButton(this, "Adjust range to voltage");
   QPushButton* currentsAuto = MakeButton(this, "Auto");
@@ -91,6 +96,7 @@ FiberViewWindow::FiberViewWindow(Workbench& wb, QWidget* parent) : QWidget(paren
   pages_->addTab(WithCopy(pages_, currents_, {toVoltage, currentsAuto}), QStringLiteral("Currents in time"));
 
   inputs_ = MakeChart(this, "InputInTime", "t, ms", "I, pA", {"Iind[0]", "Ind[L]"});
+  inputs_->SetSeriesLegend(1, QStringLiteral("Iind[L]"));
   pages_->addTab(WithCopy(pages_, inputs_), QStringLiteral("Input in time"));
 
   densities_ = MakeChart(this, "Densities", "node", "mS/cm^2", {"gNa", "gNaR", "gK", "gKM", "gAHP"}, SeriesKind::Points);
@@ -123,6 +129,11 @@ FiberViewWindow::FiberViewWindow(Workbench& wb, QWidget* parent) : QWidget(paren
   side->addStretch(1);
   dLayout->addLayout(side);
   pages_->addTab(dPage, QStringLiteral("Max.gNa,gK"));
+  densityPage_ = dPage;
+  // The densities of the inputs as they are now whenever their page is shown.
+  connect(pages_, &QTabWidget::currentChanged, this, [this] {
+    if (pages_->currentWidget() == densityPage_ && isVisible() && !wb_.Running()) Refresh();
+  });
 
   lfp_ = MakeChart(this, "LFPInTime", "t, ms", "LFP, nV", {"LFP", "-Jm at soma"});
   lfpPage_ = new QWidget(pages_);
@@ -153,13 +164,31 @@ FiberViewWindow::FiberViewWindow(Workbench& wb, QWidget* parent) : QWidget(paren
     ends_->Refresh();
   });
 
+  run_ = MakeButton(this, "Run");
+  run_->setToolTip(QStringLiteral("Runs the fiber with the inputs of \"Form20: Distributed model\" for the run's "
+                                  "t_end, as \"Axon\" on the main window does"));
+  QFont bold = run_->font();
+  bold.setBold(true);
+  run_->setFont(bold);
+  connect(run_, &QPushButton::clicked, this, [this] { Run(); });
+  endLine_ = new QLabel(QStringLiteral("Not run yet."), this);
+  endLine_->setObjectName(QStringLiteral("EndOfRun"));
+  endLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  endLine_->setWordWrap(true);
+  auto* top = new QHBoxLayout;
+  top->addWidget(run_);
+  top->addWidget(endLine_, 1);
+
   auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
   layout->addWidget(pages_, 3);
   layout->addWidget(WithCopy(this, ends_, {clean_, toCurrent, endsAuto}), 2);
   resize(820, 680);
 }
 
 void FiberViewWindow::Clear() {
+  crossing_.fill(-1.0);
+  reached_ = 0.0;
   for (Chart* c : {voltage_, conductance_, gates_}) c->ClearAll();
   if (clean_->isChecked()) {
     for (Chart* c : {currents_, inputs_, ends_, lfp_}) c->ClearAll();
@@ -190,6 +219,11 @@ void FiberViewWindow::Frame(const TFiber& f, double t, double lfp) {
   inputs_->AddPoint(1, ms, f.Iind[N] * 1e9);
   ends_->AddPoint(0, ms, f.V[0] * 1000.0);
   ends_->AddPoint(1, ms, f.V[N] * 1000.0);
+  const std::size_t at[4] = {0, N / 4, (3 * N) / 4, N};
+  for (std::size_t k = 0; k < std::size(at); ++k) {
+    if (crossing_[k] < 0.0 && f.V[at[k]] > kSpikeLevel) crossing_[k] = t;
+  }
+  quarterDistance_ = static_cast<double>(at[2] - at[1]) * f.Props.dx;
   if (WantsLFP()) {
     lfp_->AddPoint(0, ms, lfp * 1000.0);
     lfp_->AddPoint(1, ms, -f.JmSoma * 1e9);
@@ -222,12 +256,43 @@ void FiberViewWindow::Refresh() {
 }
 
 bool FiberViewWindow::Run() {
-  const bool done = wb_.RunSimulation([this] {
-    FiberRun(wb_.session(), wb_.inputs().fiber, wb_, *this);
+  if (wb_.Running()) return false;
+  run_->setEnabled(false);
+  endLine_->setText(QStringLiteral("Running ..."));
+  QElapsedTimer clock;
+  clock.start();
+  bool completed = false;
+  const bool done = wb_.RunSimulation([this, &completed] {
+    ShowDistribution(wb_.session(), wb_.inputs().fiber, wb_, *this);
+    completed = !FiberRun(wb_.session(), wb_.inputs().fiber, wb_, *this).stopped;
     RefreshCharts();
   }, this);
   RefreshCharts();
-  return done;
+  reached_ = wb_.session().run.t;  // the last step, drawn or not
+  endLine_->setText(done ? EndOfRunText(completed, clock.nsecsElapsed() * 1e-9)
+                         : QStringLiteral("The fiber did not run; the message says why."));
+  run_->setEnabled(true);
+  return done && completed;
+}
+
+QString FiberViewWindow::EndOfRunText(bool completed, double seconds) const {
+  const auto ms = [](double t) { return QString::number(t * 1000.0, 'f', 2) + QStringLiteral(" ms"); };
+  QString text = completed ? QStringLiteral("Run complete: %1 in %2 s.").arg(ms(reached_)).arg(seconds, 0, 'f', 1)
+                           : QStringLiteral("Stopped at %1.").arg(ms(reached_));
+  if (wb_.inputs().fiber.nDraw <= 0) {
+    return text + QStringLiteral(" Drawn at the first step only (nDraw 0): the spike's way is not followed.");
+  }
+  if (crossing_[0] < 0.0) {
+    return text + QStringLiteral(" The soma did not rise above \u221220 mV.");
+  }
+  text += QStringLiteral(" The soma rose above \u221220 mV at %1").arg(ms(crossing_[0]));
+  if (crossing_[3] < 0.0) return text + QStringLiteral("; the far end did not.");
+  text += QStringLiteral(", the far end at %1").arg(ms(crossing_[3]));
+  if (crossing_[2] > crossing_[1] && crossing_[1] >= 0.0) {
+    const double velocity = quarterDistance_ / (crossing_[2] - crossing_[1]) / 100.0;  // m/s
+    text += QStringLiteral(": %1 m/s between a quarter and three quarters of the axon").arg(velocity, 0, 'f', 2);
+  }
+  return text + QStringLiteral(" (read at the drawn steps).");
 }
 
 }  // namespace membrix

@@ -12,6 +12,7 @@
 
 class QCheckBox;
 class QLabel;
+class QPushButton;
 class QTabWidget;
 
 namespace membrix {
@@ -26,7 +27,9 @@ class FiberViewWindow : public QWidget, public FiberSink {
  public:
   explicit FiberViewWindow(Workbench& wb, QWidget* parent = nullptr);
 
-  // The fiber run with the session's inputs, drawn here; returns whether it completed.
+  // The fiber run with the session's inputs, drawn here, the channel densities
+  // of "Max.gNa,gK" shown first and a line on how it ended after; returns
+  // whether it completed. Nothing while another run is in progress.
   bool Run();
   // "Refresh": the channel densities and derived values of the fiber as the run would build it.
   void Refresh();
@@ -42,6 +45,10 @@ class FiberViewWindow : public QWidget, public FiberSink {
   QTabWidget* pages() const { return pages_; }
   QCheckBox* clean() const { return clean_; }
   QLabel* derivedLabel(int i) const { return derived_[static_cast<std::size_t>(i)]; }
+  QPushButton* runButton() const { return run_; }
+  // How the last run ended: its length, when the spike left the soma and
+  // reached the far end, the conduction velocity.
+  QLabel* endLine() const { return endLine_; }
   // The soma drawn beside the densities: shown only for a soma with an area.
   QWidget* somaShape() const { return somaShape_; }
 
@@ -53,6 +60,7 @@ class FiberViewWindow : public QWidget, public FiberSink {
 
  private:
   void RefreshCharts();
+  QString EndOfRunText(bool completed, double seconds) const;
 
   Workbench& wb_;
   QTabWidget* pages_ = nullptr;
@@ -63,7 +71,17 @@ class FiberViewWindow : public QWidget, public FiberSink {
   NumericInput *lfpD_ = nullptr, *lfpH_ = nullptr;
   std::array<QLabel*, 4> derived_{};
   QWidget* somaShape_ = nullptr;
+  QWidget* densityPage_ = nullptr;
+  QPushButton* run_ = nullptr;
+  QLabel* endLine_ = nullptr;
   QElapsedTimer sinceDrawn_;
+  // The spike's passage, at the drawn steps: when the voltage first rose
+  // above the spike level at the soma, a quarter, three quarters and the far
+  // end of the axon (s; negative: not yet), the distance between the
+  // quarters (cm), and the time the run reached (s).
+  std::array<double, 4> crossing_{};
+  double reached_ = 0.0;
+  double quarterDistance_ = 0.0;
 };
 
 }  // namespace membrix

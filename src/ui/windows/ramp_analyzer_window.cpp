@@ -151,6 +151,9 @@ RampAnalyzerWindow::RampAnalyzerWindow(Workbench& wb, QWidget* parent)
   markers_ = new QCheckBox(QStringLiteral("WriteSpikeMarkers"), this);
   markers_->setObjectName(QStringLiteral("CheckBox1"));
   markers_->setChecked(in.WriteSpikeMarkers);
+  markers_->setToolTip(QStringLiteral("Off when the window opens. Ticked: every spike found from then on also writes "
+                                      "SpikeShapeNNN.dat, VandINNN.dat and SpikeMarkerNNN.dat into the folder of "
+                                      "VT_tau.dat"));
   connect(markers_, &QCheckBox::toggled, this, [this](bool on) { wb_.inputs().ramp.WriteSpikeMarkers = on; });
   panel->addWidget(markers_);
   panel->addStretch(1);

@@ -33,6 +33,7 @@
 #include "ui/main_window.h"
 #include "ui/numeric_input.h"
 #include "ui/parameter_window.h"
+#include "ui/protocol_keeper.h"
 #include "ui/run_view_charts.h"
 #include "ui/windows/data_tools.h"
 #include "ui/workbench.h"
@@ -604,8 +605,13 @@ void ReverseProblemWindow::OnSolve() {
   WindowProgress progress(*this, progress_, form1);
   const ReverseCurrent current = Current();
   SimplexResult result;
-  const bool done =
-      wb_.RunSimulation([&] { result = SolveReverseProblem(s(), host, sink, progress, current); }, this);
+  bool done = false;
+  {
+    // The fit's result is the rate coefficients; the recordings it ran
+    // through hand the main protocol back as it was before.
+    const ProtocolKeeper keeper(wb_, QStringLiteral("The reverse problem"), ProtocolKeeper::Ending::GiveBack);
+    done = wb_.RunSimulation([&] { result = SolveReverseProblem(s(), host, sink, progress, current); }, this);
+  }
   solve_->setText(QStringLiteral("Run"));
   // The residual shown is the best vertex's; whether the simplex got to its
   // tolerance is said beside it.

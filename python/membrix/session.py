@@ -130,11 +130,14 @@ def _units_of(name=None):
     return _units.unit_of(name)
 
 
-def _run(self, record=("V",), every=1, *, t_end_ms=None, dt_ms=None, **old):
+def _run(self, record=("V",), every=1, *, t_end_ms=None, dt_ms=None, integrator=None, rtol=None, atol=None,
+         **old):
     """One clamp run; records the named output items every `every` steps.
 
     t_end_ms and dt_ms, when given, set the run's length and time step in ms (and stay set, as
-    set("t_end", ..., "ms") would). Returns a RunResult: t_ms and spike_times_ms in ms, the traces in
+    set("t_end", ..., "ms") would). integrator "fixed" (the model's own step at dt) or "cvode"
+    (error-controlled variable steps within rtol and atol; the samples stay dt apart), rtol and atol,
+    when given, stay set too (the session values "Integrator", "rtol", "atol"). Returns a RunResult: t_ms and spike_times_ms in ms, the traces in
     the units result.units names (mV, µA/cm², pA, mM).
 
     Ctrl+C stops the run within a second: KeyboardInterrupt is raised, its `result` the RunResult of
@@ -148,6 +151,15 @@ def _run(self, record=("V",), every=1, *, t_end_ms=None, dt_ms=None, **old):
         raise TypeError("Session.run() got an unexpected keyword argument '%s'" % key)
     if isinstance(record, str):
         record = [record]
+    if integrator is not None:
+        kinds = {"fixed": 0, "cvode": 1}
+        if integrator not in kinds:
+            raise ValueError("integrator is \"fixed\" or \"cvode\", not %r" % (integrator,))
+        self.set("Integrator", kinds[integrator])
+    if rtol is not None:
+        self.set("rtol", rtol)
+    if atol is not None:
+        self.set("atol", atol)
     result, error = self._run(list(record), every, t_end_ms, dt_ms)
     _note_changed_traces(result)
     return _result_or_raise(result, error)

@@ -35,6 +35,19 @@ def test_the_squid_axon_run_is_the_batch_tools_run(tmp_path):
     np.testing.assert_allclose(r.t_ms[steps - 1], written[:, 0], rtol=1e-9)
 
 
+def test_the_error_controlled_run_is_the_batch_tools_and_stays_chosen(tmp_path):
+    cli = cli_run(*cli_axon_args(0.05), "--integrator", "cvode", "--rtol", "1e-7", "--atol", "1e-7", cwd=tmp_path)
+    s = axon_session()
+    r = s.run(t_end_ms=50, integrator="cvode", rtol=1e-7, atol=1e-7)
+    assert len(r.spike_times_ms) == len(cli["spike_times"]) > 2
+    np.testing.assert_allclose(r.spike_times_ms / 1000.0, cli["spike_times"], rtol=1e-12)
+    assert (s.get("Integrator"), s.get("rtol")) == (1, 1e-7)
+    fixed = s.run(t_end_ms=50, integrator="fixed")
+    assert not np.allclose(fixed.spike_times_ms, r.spike_times_ms, rtol=1e-6)
+    with pytest.raises(ValueError, match="cvode"):
+        s.run(t_end_ms=50, integrator="euler")
+
+
 def test_traces_have_one_sample_per_step_in_the_units_of_the_tasks():
     s = axon_session()
     r = s.run(record=["V", "INa", "mm", "PSC"], every=3, t_end_ms=20)

@@ -38,6 +38,9 @@ const GlobalReader kGlobals[] = {
     {"scx_Smpl",    [](const Session& s) -> SessionValue { return s.rec.scx_Smpl; }},
     {"scy_Smpl",    [](const Session& s) -> SessionValue { return s.rec.scy_Smpl; }},
     {"tau1",        [](const Session& s) -> SessionValue { return s.proc.tau1; }},
+    {"Integrator",  [](const Session& s) -> SessionValue { return std::int64_t{static_cast<std::int32_t>(s.run.integrator.kind)}; }},
+    {"rtol",        [](const Session& s) -> SessionValue { return s.run.integrator.rtol; }},
+    {"atol",        [](const Session& s) -> SessionValue { return s.run.integrator.atol; }},
 };
 // clang-format on
 

@@ -44,6 +44,12 @@ const GlobalEntry kGlobals[] = {
     {"scx_Smpl",    false, [](Session& s, double x) { s.rec.scx_Smpl = x; }},
     {"scy_Smpl",    false, [](Session& s, double x) { s.rec.scy_Smpl = x; }},
     {"tau1",        false, [](Session& s, double x) { s.proc.tau1 = x; }},
+    {"Integrator",  true,  [](Session& s, double x) {
+       if (x != 0.0 && x != 1.0) throw RangeError("Integrator is 0 (the fixed step) or 1 (cvode)");
+       s.run.integrator.kind = static_cast<IntegratorKind>(x);
+     }},
+    {"rtol",        false, [](Session& s, double x) { s.run.integrator.rtol = x; }},
+    {"atol",        false, [](Session& s, double x) { s.run.integrator.atol = x; }},
 };
 // clang-format on
 

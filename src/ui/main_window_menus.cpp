@@ -15,6 +15,7 @@
 #include "run/recording.h"
 #include "run/session.h"
 #include "ui/chart.h"
+#include "ui/integration_dialog.h"
 #include "ui/main_window_parts.h"
 #include "ui/run_view_charts.h"
 #include "ui/settings_binding.h"
@@ -280,6 +281,12 @@ void MainWindow::BuildParametersMenu() {
   QAction* enableAll =
       AddAction(params, QStringLiteral("Enable all series"), QStringLiteral("Enable all series"));
   connect(enableAll, &QAction::triggered, this, [this] { wb_.views().ShowAllSeries(); });
+  QAction* integration = AddAction(params, QStringLiteral("Integration"), QStringLiteral("Integration…"));
+  integration->setToolTip(QStringLiteral("The fixed step at dt, or error-controlled variable steps (CVODE)"));
+  connect(integration, &QAction::triggered, this, [this] {
+    IntegrationDialog dialog(s().run, this);
+    dialog.exec();
+  });
   for (QMenu* m : {params, cc, vc, families, geometries, samples, blockage, simplex})
     m->setToolTipsVisible(true);
 }

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -15,6 +17,7 @@
 
 #include "run/output_variables.h"
 #include "ui/curve_window.h"
+#include "ui/integration_dialog.h"
 #include "ui/parameter_window.h"
 #include "workbench_fixture.h"
 
@@ -40,6 +43,7 @@ class MainWindowTest : public QObject {
   void SimplexFitsTheMarkedParameterOfASampleFile();
   void FitPictureSpansEveryRecordingForEveryClampCommand();
   void ClosingDuringARunStopsItAndEndsTheProgram();
+  void IntegrationChoiceReachesTheRunOnlyWhenItsTolerancesAreSound();
 };
 
 void MainWindowTest::StartsUpWithTheBuiltInSetShown() {
@@ -493,6 +497,44 @@ void MainWindowTest::ClosingDuringARunStopsItAndEndsTheProgram() {
   QVERIFY(f.dialogs->errors.isEmpty());
   QTRY_VERIFY(!f.form1().isVisible());
   QVERIFY(!f.wb->parameterWindow().isVisible());
+}
+
+// "Parameters > Integration…" keeps the run's choice until OK; tolerances
+// the integrator does not take are named and nothing changes; the chosen
+// integrator makes the next run.
+void MainWindowTest::IntegrationChoiceReachesTheRunOnlyWhenItsTolerancesAreSound() {
+  WorkbenchFixture f;
+  QVERIFY(f.Item(QStringLiteral("Integration")) != nullptr);
+  membrix::Session& s = f.s();
+  QCOMPARE(s.run.integrator.kind, membrix::IntegratorKind::FixedStep);
+  {
+    membrix::IntegrationDialog dialog(s.run, &f.form1());
+    auto* kind = dialog.findChild<QComboBox*>(QStringLiteral("IntegratorList"));
+    auto* rtol = dialog.findChild<QLineEdit*>(QStringLiteral("RtolEdit"));
+    auto* atol = dialog.findChild<QLineEdit*>(QStringLiteral("AtolEdit"));
+    auto* problem = dialog.findChild<QLabel*>(QStringLiteral("IntegrationProblem"));
+    QVERIFY(kind && rtol && atol && problem);
+    QVERIFY(!rtol->isEnabled());
+    kind->setCurrentIndex(1);
+    QVERIFY(rtol->isEnabled());
+    for (const char* bad : {"0", "abc", "2"}) {
+      rtol->setText(QString::fromUtf8(bad));
+      dialog.accept();
+      QCOMPARE(dialog.result(), int(QDialog::Rejected));
+      QVERIFY2(problem->text().contains(QStringLiteral("tolerance")), qPrintable(problem->text()));
+      QCOMPARE(s.run.integrator.kind, membrix::IntegratorKind::FixedStep);
+    }
+    rtol->setText(QStringLiteral("1e-7"));
+    atol->setText(QStringLiteral("1e-7"));
+    dialog.accept();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  }
+  QCOMPARE(s.run.integrator.kind, membrix::IntegratorKind::Cvode);
+  QCOMPARE(s.run.integrator.rtol, 1e-7);
+  f.RunClampFor(QStringLiteral("20"));
+  QVERIFY(f.dialogs->errors.isEmpty());
+  QCOMPARE(s.run.nt, 400);
+  QVERIFY(s.spikes.nSpikes >= 1);
 }
 
 QTEST_MAIN(MainWindowTest)

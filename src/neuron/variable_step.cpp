@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <limits>
 
 #include <cvode/cvode.h>
@@ -26,11 +27,16 @@ const char* IntegratorName(IntegratorKind kind) { return kind == IntegratorKind:
 
 void CheckTolerances(const IntegratorSettings& settings) {
   const auto positive = [](double x) { return x > 0.0 && std::isfinite(x); };
+  const auto text = [](double x) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", x);
+    return std::string(buffer);
+  };
   if (!positive(settings.rtol) || settings.rtol >= 1.0) {
-    throw RangeError("the relative tolerance (rtol) must lie between 0 and 1, not " + Fixed(settings.rtol, 0, 6));
+    throw RangeError("the relative tolerance (rtol) must lie between 0 and 1, not " + text(settings.rtol));
   }
   if (!positive(settings.atol)) {
-    throw RangeError("the absolute tolerance (atol) must be positive, not " + Fixed(settings.atol, 0, 6));
+    throw RangeError("the absolute tolerance (atol) must be positive, not " + text(settings.atol));
   }
 }
 

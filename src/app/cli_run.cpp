@@ -24,7 +24,14 @@ CLI::App* AddRunCommand(CLI::App& app, TaskCommand& command) {
             << ", clamp mode " << np.If_I_V_or_g << "\n"
             << "recording: " << s.rec.Smpl << " (" << s.rec.SmplFile[s.rec.Smpl] << ")\n"
             << "steps: " << s.run.nt << " of " << CliNumber(s.run.dt * 1000.0) << " ms ("
-            << CliNumber(s.run.t * 1000.0) << " ms)\n"
+            << CliNumber(s.run.t * 1000.0) << " ms)\n";
+        if (r.contains("integrator")) {
+          const auto& w = r["integrator"];
+          out << "cvode: " << w["steps"].get<long>() << " steps, " << w["evaluations"].get<long>()
+              << " evaluations, " << w["restarts"].get<long>() << " restarts (rtol "
+              << CliNumber(s.run.integrator.rtol) << ", atol " << CliNumber(s.run.integrator.atol) << ")\n";
+        }
+        out
             << "spikes: " << r["spike_times"].size();
         if (!r["spike_times"].empty()) {
           out << " at";

@@ -39,6 +39,13 @@ struct IntegratorSettings {
   double atol = 1e-6;
 };
 
+// What the error-controlled integrator did over a run.
+struct IntegratorWork {
+  long steps = 0;        // internal steps
+  long evaluations = 0;  // right-hand sides evaluated (steps, Jacobians, root checks, samples)
+  long restarts = 0;     // restarts at changes of the inputs
+};
+
 // "fixed" or "cvode"; throws membrix::Error for anything else.
 IntegratorKind IntegratorFromName(const std::string& name);
 const char* IntegratorName(IntegratorKind kind);
@@ -85,6 +92,7 @@ class TVariableStepIntegrator {
   void DropPeaksBefore(double t);
 
   // Steps taken, right-hand sides evaluated and restarts so far.
+  IntegratorWork Work() const { return {Steps(), evaluations_, restarts_}; }
   long Steps() const;
   long Evaluations() const { return evaluations_; }
   long Restarts() const { return restarts_; }

@@ -113,6 +113,7 @@ void TRunAdvance::Step(Session& s, TNeuron& neuron, StepInputs in, double extraC
   const double Iext = in.Iext + extraCurrent;
   if (variableStep_) {
     variableStep_->AdvanceTo(s.run.t, {in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, Iext, in.Vclamp});
+    s.run.integratorWork = variableStep_->Work();
     return;
   }
   s.Ions.Advance(neuron.NP, neuron.NV, s.run.dt);

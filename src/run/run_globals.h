@@ -44,8 +44,10 @@ struct RunGlobals {
   double Vr = 0.0;        // model value comparable with the recording at this step
   double VrevFit = 0.0;   // reversal turning a clamp current into a conductance
   StartStateRecord StartState;
-  // The fixed step at dt, or error control (the samples stay dt apart).
+  // The fixed step at dt, or error control (the samples stay dt apart), and
+  // what the error-controlled integrator did in the last run that used it.
   IntegratorSettings integrator;
+  IntegratorWork integratorWork;
 };
 
 // Number of steps of a run of length t_end: Trunc(t_end/dt), 0 when negative,

@@ -120,6 +120,10 @@ void RunOne(TaskCall& call) {
   if (!std::isfinite(deviation)) r["deviation_note"] = DeviationNote(s);
   if (save != nullptr) r["written"] = FinalName(file);
   if (s.Ions.IonDynamics == 1) r["ions"] = IonResults(s);
+  if (s.run.integrator.kind == IntegratorKind::Cvode) {
+    const IntegratorWork& w = s.run.integratorWork;
+    r["integrator"] = {{"name", "cvode"}, {"steps", w.steps}, {"evaluations", w.evaluations}, {"restarts", w.restarts}};
+  }
 }
 
 std::vector<std::string> Names(const char* const* names, std::size_t n) { return {names, names + n}; }

@@ -43,7 +43,14 @@ constexpr FitParameter kFitParameters[kDefinedFitSlots] = {
     {"b2K         ", "b2K", "b2K", &NP::b2K, 0.0, true},
     {"b3K         ", "b3K", "b3K", &NP::b3K, 0.0, true},
     {"VK          ", "VK", "VK", &NP::VK, -100.0, true},
+#define MEMBRIX_IMPORTED_FIT_SLOT(k) \
+  {"gNeuroML[" #k "] ", "gNeuroML[" #k "]", "gNeuroML[" #k "]", nullptr, 0.0, true, k - 1}
+    MEMBRIX_IMPORTED_FIT_SLOT(1), MEMBRIX_IMPORTED_FIT_SLOT(2), MEMBRIX_IMPORTED_FIT_SLOT(3),
+    MEMBRIX_IMPORTED_FIT_SLOT(4), MEMBRIX_IMPORTED_FIT_SLOT(5), MEMBRIX_IMPORTED_FIT_SLOT(6),
+    MEMBRIX_IMPORTED_FIT_SLOT(7), MEMBRIX_IMPORTED_FIT_SLOT(8),
+#undef MEMBRIX_IMPORTED_FIT_SLOT
 };
+static_assert(kMaxImportedChannels == 8, "one fit slot per imported channel");
 
 constexpr int kSlotVL = 21;
 
@@ -65,6 +72,47 @@ std::string KnownNames() {
 }  // namespace
 
 std::span<const FitParameter> FitParameters() { return kFitParameters; }
+
+double FitValue(const NeuronProperties& np, const FitParameter& p) {
+  if (p.member != nullptr) return np.*p.member;
+  const auto k = static_cast<std::size_t>(p.imported);
+  return k < np.Imported.size() ? np.Imported[k].g : 0.0;
+}
+
+void SetFitValue(NeuronProperties& np, const FitParameter& p, double value) {
+  if (p.member != nullptr) {
+    np.*p.member = value;
+    return;
+  }
+  const auto k = static_cast<std::size_t>(p.imported);
+  if (k < np.Imported.size()) np.Imported[k].g = value;
+}
+
+std::string FitParameterKey(const FitParameter& p) {
+  return p.member != nullptr ? "NP0." + std::string(p.field) : std::string(p.field);
+}
+
+std::string FitNameOfChannel(const NeuronProperties& np, const std::string& name) {
+  constexpr std::string_view kPrefix = "gNeuroML[";
+  if (name.size() <= kPrefix.size() + 1 || name.compare(0, kPrefix.size(), kPrefix) != 0 || name.back() != ']')
+    return name;
+  const std::string id = name.substr(kPrefix.size(), name.size() - kPrefix.size() - 1);
+  for (std::size_t k = 0; k < np.Imported.size(); ++k) {
+    if (np.Imported[k].kinetics.id == id) return "gNeuroML[" + std::to_string(k + 1) + "]";
+  }
+  return name;
+}
+
+void CheckImportedFitSlots(const FitTable& table, const NeuronProperties& np) {
+  for (int k = 1; k <= table.FitCount; ++k) {
+    const FitParameter& p = FitParameterAt(table, k);
+    if (p.imported >= static_cast<int>(np.Imported.size())) {
+      throw Error(std::string(p.field) + " is selected for the fit, but the model has " +
+                  (np.Imported.empty() ? std::string("no imported channels")
+                                       : std::to_string(np.Imported.size()) + " imported channel(s)"));
+    }
+  }
+}
 
 FitTable::FitTable() { InitFitTable(*this); }
 
@@ -93,8 +141,8 @@ void SelectFitParameters(FitTable& table, std::span<const std::string> names) {
   for (const std::string& name : names) {
     const int slot = FindFitSlot(name);
     if (slot < 0) {
-      throw Error("\"" + name +
-                  "\" is not a parameter the simplex can fit; the parameters are: " + KnownNames());
+      throw Error("\"" + name + "\" is not a parameter the simplex can fit; the parameters are: " + KnownNames() +
+                  " (an imported channel's also as gNeuroML[ID])");
     }
     marks[slot] = true;
   }
@@ -138,12 +186,12 @@ const FitParameter& FitParameterAt(const FitTable& table, int k) {
 void FitFromRecord(FitTable& table, const NeuronProperties& np) {
   for (int k = 1; k <= table.FitCount; ++k) {
     const FitSlot& f = table.FitSlots[table.FitOrder[k] - 1];
-    table.FitX[k] = std::clamp(np.*FitParameterAt(table, k).member, f.FitLower, f.FitUpper);
+    table.FitX[k] = std::clamp(FitValue(np, FitParameterAt(table, k)), f.FitLower, f.FitUpper);
   }
 }
 
 void FitToRecord(const FitTable& table, NeuronProperties& np) {
-  for (int k = 1; k <= table.FitCount; ++k) np.*FitParameterAt(table, k).member = table.FitX[k];
+  for (int k = 1; k <= table.FitCount; ++k) SetFitValue(np, FitParameterAt(table, k), table.FitX[k]);
 }
 
 }  // namespace membrix

@@ -14,8 +14,11 @@
 
 namespace membrix {
 
-inline constexpr int kFitSlotCount = 52;  // slots of the table; the first 29 are defined
-inline constexpr int kDefinedFitSlots = 29;
+inline constexpr int kFitSlotCount = 52;  // slots of the table; the first 37 are defined
+// The record's own parameters, then the maximal conductance densities of the
+// imported channels 1 ... 8 ("gNeuroML[1]", ...).
+inline constexpr int kRecordFitSlots = 29;
+inline constexpr int kDefinedFitSlots = kRecordFitSlots + kMaxImportedChannels;
 inline constexpr int kMaxFitCount = 26;  // coordinates the simplex can hold
 inline constexpr double kFitUpperBound = 1e8;
 
@@ -31,12 +34,20 @@ struct FitParameter {
   std::string_view FitName;   // display name, padded with blanks to 12 characters
   std::string_view menuItem;  // its item of Parameters -> Simplex ("gNa[1]", "tau", ...)
   std::string_view field;     // its field of the parameter record ("gNa", "tau_m", ...)
-  double NeuronProperties::*member;
+  double NeuronProperties::*member;  // null for an imported channel's conductance
   double lower;           // FitLower, in the record's units
-  bool inParameterFiles;  // parameter files take "NP0." + field back
+  bool inParameterFiles;  // parameter files take "NP0." + field back (an imported channel's field as it is)
+  int imported = -1;      // the imported channel (0, 1, ...) whose g this is, -1 for a field of the record
 };
 
-// The 29 defined slots in slot order.
+// The parameter's value in the record, and the record with another value.
+// An imported channel the record does not have reads as 0 and takes nothing.
+double FitValue(const NeuronProperties& np, const FitParameter& p);
+void SetFitValue(NeuronProperties& np, const FitParameter& p, double value);
+// The key a parameter file sets the parameter by: "NP0.gNa", "gNeuroML[1]".
+std::string FitParameterKey(const FitParameter& p);
+
+// The 37 defined slots in slot order.
 std::span<const FitParameter> FitParameters();
 
 struct FitSlot {
@@ -82,6 +93,15 @@ void InitFitTable(FitTable& table);
 // The slot of a parameter named by its menu item ("gNa[1]", "tau") or by its
 // field ("gNa", "tau_m"); -1 for a name the table does not know.
 int FindFitSlot(std::string_view name);
+
+// An imported channel's conductance named by the channel's id,
+// "gNeuroML[k_squid]", as its slot's name "gNeuroML[2]" for the record's
+// channels; any other name as it is.
+std::string FitNameOfChannel(const NeuronProperties& np, const std::string& name);
+
+// Throws Error when a selected slot is an imported channel's conductance the
+// record does not have.
+void CheckImportedFitSlots(const FitTable& table, const NeuronProperties& np);
 
 // Ticks exactly the named parameters and clears every other mark. A name the
 // table does not know is an Error that names the known ones; the marks are

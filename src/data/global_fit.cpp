@@ -417,7 +417,7 @@ std::string FittedParameterFileText(const std::string& fileText, const Session& 
   const std::size_t at = FindToken(fileText, "KeepParams=0");
   if (at == std::string::npos) return FitParameterFileText(s, x, comment);
   // The values as FitParameterFileText writes them, taken from its neuron section.
-  const std::string alone = FitParameterFileText(s, x, {});
+  const std::string alone = FitParameterFileText(s, x, {}, fileText);
   const std::string marker = "MembrixPhysParameters\n";
   const std::size_t from = alone.find(marker) + marker.size();
   const std::string values = alone.substr(from, alone.find("KeepParams=0") - from);

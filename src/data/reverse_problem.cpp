@@ -193,7 +193,12 @@ std::string ReverseParameterFileText(const Session& s, std::span<const double> x
   const FitTable& fit = s.fit;
   for (int k = 1; k <= fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(fit, k);
-    block += "  NP0." + std::string(p.field) + " := " + ExactNumber(x[k - 1]) + ";\n";
+    // A channel the file does not name (given on the command line) would
+    // make its fitted conductance a key without a channel.
+    const bool named = p.imported < 0 || text.find("NeuroMLChannel[" + std::to_string(p.imported + 1) + "]") !=
+                                             std::string::npos;
+    block += named ? "  " + FitParameterKey(p) + " := " + ExactNumber(x[k - 1]) + ";\n"
+                   : "  " + FittedValueNote(p, x[k - 1]);
   }
   return text.substr(0, end) + block + text.substr(end);
 }

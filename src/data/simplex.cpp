@@ -333,6 +333,7 @@ void CheckFitRequest(const Session& s) {
     throw RangeError(std::to_string(fit.FitCount) + " parameters are selected for the fit; at most " +
                      std::to_string(kMaxFitCount) + " can be fitted at once");
   }
+  CheckImportedFitSlots(fit, s.NP0);
   const std::string source = s.rec.IdFileName.empty() ? "the built-in parameters" : s.rec.IdFileName;
   if (s.rec.NSmpls < 1 || s.rec.NSmpls > kMaxRecording) {
     throw RangeError(source + " has NSmpls = " + std::to_string(s.rec.NSmpls) + "; a fit needs 1 ... " +
@@ -435,7 +436,8 @@ void ShowFitVector(Session& s) {
   }
 }
 
-std::string FitParameterFileText(const Session& s, std::span<const double> x, const std::string& comment) {
+std::string FitParameterFileText(const Session& s, std::span<const double> x, const std::string& comment,
+                                 std::string_view namingText) {
   const FitTable& fit = s.fit;
   std::string text;
   if (!comment.empty()) {
@@ -449,16 +451,28 @@ std::string FitParameterFileText(const Session& s, std::span<const double> x, co
   text += "MembrixPhysParameters\n";
   for (int k = 1; k <= fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(fit, k);
-    const std::string assignment = "NP0." + std::string(p.field) + " := " + ExactNumber(x[k - 1]) + ";";
-    if (p.inParameterFiles) {
-      text += assignment + "\n";
+    const bool named = p.imported < 0 || namingText.find("NeuroMLChannel[" + std::to_string(p.imported + 1) + "]") !=
+                                             std::string_view::npos;
+    if (p.inParameterFiles && named) {
+      text += FitParameterKey(p) + " := " + ExactNumber(x[k - 1]) + ";\n";
     } else {
-      text += "/ " + assignment + "   parameter files do not set " + std::string(p.field) +
-              "; give it as --set NP0." + std::string(p.field) + "=" + ExactNumber(x[k - 1]) + "\n";
+      text += FittedValueNote(p, x[k - 1]);
     }
   }
   text += "KeepParams=0\nend.\n";
   return text;
+}
+
+std::string FittedValueNote(const FitParameter& p, double x) {
+  const std::string assignment = FitParameterKey(p) + " := " + ExactNumber(x) + ";";
+  if (p.imported >= 0) {
+    const std::string k = std::to_string(p.imported + 1);
+    return "/ " + assignment + "   a parameter file takes it beside NeuroMLChannel[" + k +
+           "] := 'FILE(ID)' (the channel file in its folder); or give it as --channel FILE#ID:" + ExactNumber(x) +
+           ":E\n";
+  }
+  return "/ " + assignment + "   parameter files do not set " + std::string(p.field) + "; give it as --set NP0." +
+         std::string(p.field) + "=" + ExactNumber(x) + "\n";
 }
 
 void WriteFitParameterFile(const std::string& path, const std::string& text) {

@@ -7,6 +7,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/error.h"
@@ -152,7 +153,15 @@ void ShowFitVector(Session& s);
 // the model family and geometry, then the values after "MembrixPhysParameters".
 // A parameter the files cannot take back is written as a comment that says so.
 // x holds positions 1 ... FitCount in x[0] ... x[FitCount - 1].
-std::string FitParameterFileText(const Session& s, std::span<const double> x, const std::string& comment);
+// An imported channel's fitted conductance is such a comment too, unless
+// namingText (the parameter file the values join) names its channel: a file
+// takes it back only beside the channel's NeuroMLChannel[k] key.
+std::string FitParameterFileText(const Session& s, std::span<const double> x, const std::string& comment,
+                                 std::string_view namingText = {});
+
+// The comment line of a fitted value a parameter file cannot take back on its
+// own: the assignment, then how to give it.
+std::string FittedValueNote(const FitParameter& p, double x);
 
 // Writes that text to path; throws IoError when the file cannot be written
 // completely (and leaves no partial file looking complete).

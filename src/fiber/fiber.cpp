@@ -62,12 +62,6 @@ void CheckFiberInputs(const Session& s, const FiberInputs& in) {
     throw RangeError("the axon has " + std::to_string(in.N) + " segments; it may have 1 ... " +
                      std::to_string(kMaxFiberSegments));
   }
-  // The axon's channel distributions scale the family's conductances node by
-  // node; imported channels have no distribution along it yet, and a fiber
-  // with them uniform everywhere is not a model anyone asked for.
-  if (!s.NP0.Imported.empty()) {
-    throw RangeError("the axon does not take imported (NeuroML) channels yet; run the fiber without --channel");
-  }
   RequirePositive(in.L, "length (\"L, mum\")");
   RequirePositive(in.diam, "diameter (\"diam, mum\")");
   RequirePositive(in.RL, "axial resistivity (\"RL, Ohm*cm:\")");
@@ -177,10 +171,18 @@ void ApplyChannelDistribution(TFiber& fiber, const FiberInputs& in) {
       np(i).gKD *= k;
     }
   }
+  // Imported channels keep the model's density in every node; only where the
+  // axon is made passive are they taken out with the family's channels.
+  auto passive = [&](NeuronProperties& p) {
+    for (ImportedChannel& c : p.Imported) c.g = 0.0;
+  };
   // 2. A passive right half.
   if (in.RightHalfPassive == 1) {
     for (std::int32_t i = 0; i <= N; ++i) {
-      if (x(i) > 0.5) np(i).gNa = np(i).gK = np(i).gKM = np(i).gKA = np(i).gKD = 0.0;
+      if (x(i) > 0.5) {
+        np(i).gNa = np(i).gK = np(i).gKM = np(i).gKA = np(i).gKD = 0.0;
+        passive(np(i));
+      }
     }
   }
   // 3. No adaptation currents on the axon.
@@ -211,6 +213,7 @@ void ApplyChannelDistribution(TFiber& fiber, const FiberInputs& in) {
       for (std::int32_t i = 1; i <= N; ++i) {
         NeuronProperties& p = np(i);
         p.gNa = p.gNaR = p.gK = p.gKM = p.gKA = p.gKD = p.gH = p.gADP = p.gAHP = 0.0;
+        passive(p);
       }
       break;
     case 5:

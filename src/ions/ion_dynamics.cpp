@@ -69,7 +69,22 @@ double Nernst(double outside, double inside) {
   return kRTF * std::log(outside / (inside > kMinConcentration ? inside : kMinConcentration));
 }
 
+// The Nernst potential an imported channel follows: its ion's, or none.
+const double* IonReversal(const TIons& ions, const std::string& species) {
+  if (species == "na") return &ions.ENa;
+  if (species == "k") return &ions.EK;
+  return nullptr;
+}
+
 }  // namespace
+
+double TIons::ImportedCurrent(const NeuronProperties& np, const NeuronVariables& nv, std::string_view species) {
+  double I = 0.0;
+  for (std::size_t k = 0; k < np.Imported.size(); ++k) {
+    if (np.Imported[k].kinetics.species == species) I += nv.IImported[k];
+  }
+  return 1000.0 * I;
+}
 
 double TIons::PumpRate(double V, double alpha, double dV) const {
   const double v = 1000.0 * V;
@@ -157,6 +172,10 @@ void TIons::Setup(NeuronProperties& np, const IonInputs& in) {
   dVNaoff = np.VNa - ENa;
   dVLoff = np.VL - EL;
   dVLdoff = np.VLd - EL;
+  dVImportedOff.fill(0.0);
+  for (std::size_t k = 0; k < np.Imported.size() && k < dVImportedOff.size(); ++k) {
+    if (const double* E = IonReversal(*this, np.Imported[k].kinetics.species)) dVImportedOff[k] = np.Imported[k].E - *E;
+  }
 }
 
 void TIons::Advance(NeuronProperties& np, const NeuronVariables& nv, double dt) {
@@ -177,9 +196,10 @@ void TIons::Advance(NeuronProperties& np, const NeuronVariables& nv, double dt) 
   const double r = IfVolume == 1 ? gamma * beta * 0.018 / 1000.0 * (500.0 * J1 + 590.0 * J2) : 0.0;
 
   const double h = 1000.0 * dt;  // ms
-  const double INaIn = NaChannelCurrent(nv);
+  const double INaIn = NaChannelCurrent(nv) + ImportedCurrent(np, nv, "na");
+  const double IKIn = 1000.0 * nv.IKsum + ImportedCurrent(np, nv, "k");
   const double dVol = h * ((1.0 - Vol) / tauVol - r);
-  const double dKi = h * gamma * (2.0 * I_Na_K_pump - (IKL + 1000.0 * nv.IKsum) + J1 + J2);
+  const double dKi = h * gamma * (2.0 * I_Na_K_pump - (IKL + IKIn) + J1 + J2);
   const double dNai = h * gamma * (-INaL - INaIn - 3.0 * I_Na_K_pump + J2);
   Vol += dVol;
   Ki += dKi;
@@ -192,6 +212,11 @@ void TIons::Advance(NeuronProperties& np, const NeuronVariables& nv, double dt) 
   np.VKM = EK + dVKMoff;
   np.VKD = EK + dVKDoff;
   np.VNa = ENa + dVNaoff;
+  for (std::size_t k = 0; k < np.Imported.size() && k < dVImportedOff.size(); ++k) {
+    if (const double* E = IonReversal(*this, np.Imported[k].kinetics.species)) {
+      np.Imported[k].E = *E + (!Bazhenov && VL_Item == 1 ? 0.0 : dVImportedOff[k]);
+    }
+  }
 
   if (Bazhenov) {
     np.VLd = np.gLd != 0.0 ? (gL_Cl * ECl + gL_K * EK + gL_Na * ENa) / np.gLd : EL;

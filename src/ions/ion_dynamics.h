@@ -5,11 +5,14 @@
 // toward 1 against the osmotic load of the cotransport. The Nernst potentials
 // follow the concentrations, and before every neuron step the neuron's
 // reversal potentials are moved with them and the change of the pump current
-// since the start of the run is fed back to the neuron. While ion dynamics is
-// off the object leaves the neuron untouched.
+// since the start of the run is fed back to the neuron. The imported channels
+// of Na and K take part as the built-in currents of their ion do. While ion
+// dynamics is off the object leaves the neuron untouched.
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "neuron/neuron_variables.h"
@@ -104,11 +107,16 @@ class TIons {
   double dVAHPoff = 0.0, dVKoff = 0.0, dVKnoff = 0.0, dVKMoff = 0.0, dVKDoff = 0.0;
   double dVNaoff = 0.0;
   double dVLoff = 0.0, dVLdoff = 0.0;
+  // The imported channels' offsets from the Nernst potential of their ion
+  // (Na or K), by channel; channels of other ions keep their reversal.
+  std::array<double, kMaxImportedChannels> dVImportedOff{};
   bool Bazhenov = false;  // the neuron's family is "Bazhenov"
 
   // The Na current through the channels that loads Nai (muA/cm^2): the
   // transient, resurgent and persistent Na currents of the neuron.
   static double NaChannelCurrent(const NeuronVariables& nv) { return 1000.0 * (nv.INa + nv.INaR + nv.INaP); }
+  // The current of the imported channels of one ion ("na", "k") (muA/cm^2).
+  static double ImportedCurrent(const NeuronProperties& np, const NeuronVariables& nv, std::string_view species);
 };
 
 // The steady-state pump characteristics at saturating conditions, one curve

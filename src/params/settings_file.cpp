@@ -185,6 +185,50 @@ bool ParseLeading(std::string_view line, SettingKind kind, double& value) {
   return end == last || *end == ' ' || *end == '\t';
 }
 
+// The shortest text that reads back as the same number.
+std::string ExactText(double x) {
+  char buffer[32];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, x);
+  return std::string(buffer, r.ptr);
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// One number of a channel line, and the text after it.
+bool TakeNumber(std::string_view& text, double& x) {
+  text = Trimmed(text);
+  const char* first = text.data();
+  const char* last = first + text.size();
+  if (first != last && *first == '+') ++first;
+  const auto r = std::from_chars(first, last, x);
+  if (r.ec != std::errc() || !std::isfinite(x) || (r.ptr != last && *r.ptr != ' ' && *r.ptr != '\t')) return false;
+  text.remove_prefix(static_cast<std::size_t>(r.ptr - text.data()));
+  return true;
+}
+
+SettingsChannel ParseChannelLine(std::string_view line, const std::string& fileName, int number) {
+  SettingsChannel c;
+  c.line = number;
+  std::string_view rest = line;
+  const std::string_view where = Trimmed(rest);
+  bool ok = TakeNumber(rest, c.g) && TakeNumber(rest, c.EmV);
+  rest = Trimmed(rest);
+  const std::size_t hash = rest.rfind('#');
+  ok = ok && c.g >= 0.0 && hash != std::string_view::npos && hash > 0 && hash + 1 < rest.size();
+  if (!ok) {
+    throw FormatError(fileName, number,
+                      "expected an imported channel as \"G E FILE#ID\" (G in mS/cm^2 and not negative, E in mV), "
+                      "found \"" + std::string(where.substr(0, 60)) + "\"");
+  }
+  c.file = std::string(rest.substr(0, hash));
+  c.id = std::string(rest.substr(hash + 1));
+  return c;
+}
+
 }  // namespace
 
 const std::vector<SettingsLine>& SettingsLines() {
@@ -210,18 +254,25 @@ std::string FormatSettingsLine(const SettingsLine& line, double value) {
   return text + line.label;
 }
 
-std::string FormatSettings(std::span<const double> values) {
+std::string FormatSettings(std::span<const double> values, std::span<const SettingsChannel> channels) {
   const auto& lines = SettingsLines();
   std::string text;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     text += FormatSettingsLine(lines[i], i < values.size() ? values[i] : 0.0);
     text += '\n';
   }
+  if (channels.empty()) return text;
+  text += kSettingsChannelsHeader;
+  text += "  (g, mS/cm^2; E, mV; file#id)\n";
+  for (const SettingsChannel& c : channels) {
+    text += ExactText(c.g) + " " + ExactText(c.EmV) + " " + c.file + "#" + c.id + "\n";
+  }
   return text;
 }
 
-void WriteSettingsFile(const std::string& path, std::span<const double> values) {
-  const std::string text = FormatSettings(values);
+void WriteSettingsFile(const std::string& path, std::span<const double> values,
+                       std::span<const SettingsChannel> channels) {
+  const std::string text = FormatSettings(values, channels);
   const std::string temporary = path + ".part";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
@@ -246,6 +297,7 @@ void WriteSettingsFile(const std::string& path, std::span<const double> values) 
 SettingsValues ParseSettings(std::string_view text, const std::string& fileName) {
   const auto& lines = SettingsLines();
   SettingsValues result;
+  result.fileName = fileName;
   result.values.assign(lines.size(), 0.0);
   std::size_t at = 0;
   int number = 0;
@@ -271,6 +323,24 @@ SettingsValues ParseSettings(std::string_view text, const std::string& fileName)
                                         std::to_string(kSettingsRequiredLines) + " must be there");
   }
   result.lines = number;
+  // The imported channels' section, when the line after the last one opens it.
+  bool inSection = false;
+  while (number == kSettingsLineCount || inSection) {
+    if (at >= text.size()) break;
+    std::size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(at, end - at);
+    at = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
+    ++number;
+    if (!inSection) {
+      const std::string_view head = Trimmed(line);
+      if (head.substr(0, std::strlen(kSettingsChannelsHeader)) != kSettingsChannelsHeader) break;
+      inSection = true;
+      continue;
+    }
+    if (Trimmed(line).empty()) continue;
+    result.channels.push_back(ParseChannelLine(line, fileName, number));
+  }
   return result;
 }
 

@@ -5,6 +5,13 @@
 // positional: each line is a value followed by a label for the reader, and
 // loading reads only the value.
 //
+// The model's imported channels follow the 234 lines in a section of their
+// own, written only when the model has some: a line "NeuroMLChannels", then
+// one line per channel with its maximal conductance density (mS/cm²), its
+// reversal potential (mV) and its channel file and id as FILE#ID to the end
+// of the line. A reader that knows only the 234 lines passes over it, and a
+// file without it holds a model without imported channels.
+//
 // This part knows the lines and their formats; the workbench binds each line
 // to its control (ui/settings_binding.h).
 
@@ -57,6 +64,16 @@ inline constexpr int kSettingsLineCount = 234;
 // Lines 1 ... 84 must be there; from line 85 on a file may end early.
 inline constexpr int kSettingsRequiredLines = 84;
 inline constexpr const char* kSettingsFileName = "_HHSettings.txt";
+inline constexpr const char* kSettingsChannelsHeader = "NeuroMLChannels";
+
+// An imported channel as the settings file keeps it.
+struct SettingsChannel {
+  std::string file;  // the channel file, as absolute a path as it was saved
+  std::string id;    // the channel's id in that file
+  double g = 0.0;    // mS/cm²
+  double EmV = 0.0;  // mV
+  int line = 0;      // where it was read, for messages
+};
 
 // The 234 lines in file order (index 0 is line 1).
 const std::vector<SettingsLine>& SettingsLines();
@@ -64,25 +81,30 @@ const std::vector<SettingsLine>& SettingsLines();
 // One line as written: the value in its kind's format, then the label.
 std::string FormatSettingsLine(const SettingsLine& line, double value);
 
-// The whole file from one value per line (headers' values are ignored).
-std::string FormatSettings(std::span<const double> values);
+// The whole file from one value per line (headers' values are ignored),
+// followed by the channels' section when there are channels.
+std::string FormatSettings(std::span<const double> values, std::span<const SettingsChannel> channels = {});
 
 // Writes the file; it is replaced only once every line is written, so a
 // failed save leaves the previous file whole. Throws IoError.
-void WriteSettingsFile(const std::string& path, std::span<const double> values);
+void WriteSettingsFile(const std::string& path, std::span<const double> values,
+                       std::span<const SettingsChannel> channels = {});
 
 // The values read from a file: values[i] belongs to line i + 1 (0 for
 // headers); lines is how many lines the file held (84 ... 234).
 struct SettingsValues {
   std::vector<double> values;
   int lines = 0;
+  std::vector<SettingsChannel> channels;  // the imported channels' section
+  std::string fileName;                   // for messages
 };
 
 // Reads the leading value of every line. Every line is checked before any
 // value is handed back, so a bad file changes nothing: a line whose leading
 // field is not a number of its kind, or a file that ends before line 84,
-// throws FormatError naming the file and the line. Lines after 234 are
-// ignored.
+// throws FormatError naming the file and the line. After line 234 only the
+// channels' section is read (a channel line that is not "G E FILE#ID" is a
+// FormatError too); other lines there are ignored.
 SettingsValues ParseSettings(std::string_view text, const std::string& fileName);
 // The same for a file on disk; throws IoError when it cannot be read.
 SettingsValues ReadSettingsFile(const std::string& path);

@@ -37,6 +37,13 @@ class RunViewSink {
   virtual void Clear() {}
   virtual void Prepare(const RunViewSetup& setup) { (void)setup; }
   virtual void Point(std::string_view series, double x, double y) { (void)series, (void)x, (void)y; }
+  // A point of the model's imported channel `channel` (0, 1, ... in the
+  // record's order): its current drawn as the built-in ones are (−I,
+  // mA/cm²) for gate −1, else the value of its gate `gate` (in the
+  // channel's order). Views name them "-I_<id>" and "<id>.<gate>".
+  virtual void ImportedPoint(int channel, int gate, double x, double y) {
+    (void)channel, (void)gate, (void)x, (void)y;
+  }
   // The model time (ms) and the recording entry of the run, for the time and
   // file labels of the main window (their texts: RunStatusTimeText and
   // RunStatusFileText). Sent at every drawing step; a view makes the texts only

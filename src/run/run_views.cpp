@@ -77,6 +77,14 @@ void DrawRunStep(const Session& s, RunViewSink& views) {
     views.Point("dVdt(V)", nv.V * 1000.0, nv.dVdt);
     views.Point("Im(V)", nv.V * 1000.0, nv.Iion);
   }
+  // The imported channels beside the built-in currents and gates.
+  const double* gate = nv.ImportedGates.data();
+  for (std::size_t k = 0; k < np.Imported.size(); ++k) {
+    const int channel = static_cast<int>(k);
+    views.ImportedPoint(channel, -1, x, -nv.IImported[k]);
+    const int gates = static_cast<int>(np.Imported[k].kinetics.gates.size());
+    for (int g = 0; g < gates; ++g) views.ImportedPoint(channel, g, x, *gate++);
+  }
   const TIons& ions = s.Ions;
   if (ions.IonDynamics == 1) {
     views.Point("I_Na_K_pump", x, ions.I_Na_K_pump);

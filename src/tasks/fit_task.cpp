@@ -29,14 +29,14 @@ namespace {
 const std::vector<std::string> kMethods = {"simplex", "global", "multistart"};
 
 // NAME=LOWER:UPPER into the bounds of the table.
-void ApplyBound(FitTable& fit, const std::string& text) {
+void ApplyBound(FitTable& fit, const NeuronProperties& np, const std::string& text) {
   const std::size_t eq = text.find('=');
   const std::size_t colon = eq == std::string::npos ? std::string::npos : text.find(':', eq);
   if (colon == std::string::npos) {
     throw RangeError("--bound " + text + ": expected NAME=LOWER:UPPER, for example gNa=50:200");
   }
   const std::string name = text.substr(0, eq);
-  const int slot = FindFitSlot(name);
+  const int slot = FindFitSlot(FitNameOfChannel(np, name));
   if (slot < 0) throw RangeError("--bound " + text + ": the fit table has no parameter \"" + name + "\"");
   double lower = 0.0, upper = 0.0;
   std::istringstream lo(text.substr(eq + 1, colon - eq - 1)), hi(text.substr(colon + 1));
@@ -60,10 +60,11 @@ void RunFitTask(TaskCall& call) {
       throw IoError(v.Text("out"), "its folder " + folder.string() + " does not exist");
     }
   }
-  const std::vector<std::string> names = SplitNames(v.Texts("fit"));
+  std::vector<std::string> names = SplitNames(v.Texts("fit"));
+  for (std::string& name : names) name = FitNameOfChannel(s.NP0, name);
   if (!names.empty()) SelectFitParameters(s.fit, names);
   CollectFitSelection(s.fit);
-  for (const std::string& bound : v.Texts("bound")) ApplyBound(s.fit, bound);
+  for (const std::string& bound : v.Texts("bound")) ApplyBound(s.fit, s.NP0, bound);
   const std::string method = kMethods.at(static_cast<std::size_t>(s.fit.Method));
   const int maxPasses = v.Int("max_passes");
   if (s.fit.Method != FitMethod::Simplex && maxPasses > 0) {
@@ -77,7 +78,7 @@ void RunFitTask(TaskCall& call) {
   lines << "fitting";
   for (int k = 1; k <= s.fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(s.fit, k);
-    lines << " " << p.field << "=" << PlainNumber(s.NP0.*p.member);
+    lines << " " << p.field << "=" << PlainNumber(FitValue(s.NP0, p));
   }
   lines << " to " << s.rec.NSmpls << " recording(s) of " << idName << " by the " << method << " method"
         << std::endl;
@@ -104,7 +105,7 @@ void RunFitTask(TaskCall& call) {
     fitted[std::string(p.field)] = value;
     // A recording section that sets the parameter, or a model that derives it
     // at rest, overrides the fitted value in every run.
-    const double used = s.NP0.*p.member;
+    const double used = FitValue(s.NP0, p);
     if (std::abs(used - value) > 1e-9 * std::max(1.0, std::abs(value))) {
       std::cerr << "membrix-cli: note: the runs replace " << p.field << " (" << PlainNumber(used)
                 << " after the last run): a recording section sets it or the model derives it, so the fit "
@@ -157,7 +158,8 @@ TaskDeclaration MakeFitTask() {
   for (const FitParameter& p : FitParameters()) items += (items.empty() ? "" : ", ") + std::string(p.menuItem);
   TaskInput fit = Text("fit",
                        "Parameter to fit, by its Parameters -> Simplex item or its field name (gNa[1] or gNa); may "
-                       "be repeated or comma-separated. Items: " +
+                       "be repeated or comma-separated. gNeuroML[k] is the maximal conductance of the model's k-th "
+                       "imported channel, also named by the channel's id (gNeuroML[k_squid]). Items: " +
                            items + ". Without --fit the workbench's default marks (the resurgent-Na set) are fitted");
   fit.kind = InputKind::Texts;
   t.inputs.push_back(std::move(fit));

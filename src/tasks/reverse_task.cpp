@@ -77,7 +77,7 @@ void RunReverse(TaskCall& call) {
   lines << "reverse problem for the " << currentName << " current: fitting";
   for (int k = 1; k <= s.fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(s.fit, k);
-    start.push_back(s.NP0.*p.member);
+    start.push_back(FitValue(s.NP0, p));
     lines << " " << p.field << "=" << PlainNumber(start.back());
   }
   lines << " to " << s.rec.NSmpls << " conductance curve(s) of "

@@ -578,6 +578,8 @@ void CorrespondParametersToTheForm(Session& s, QWidget* mainWindow, QWidget* par
     Mark({a}, !s.rec.IdFileName.empty() && file == inUse);
   }
 
+  // The channels the model takes in from NeuroML files.
+  if (window != nullptr) window->ShowImportedChannels();
   display.reset();
   // 12.
   QCoreApplication::processEvents();

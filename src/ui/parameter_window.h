@@ -1,7 +1,8 @@
 #pragma once
 // The parameter window "Form4: Parameters": the fields of the current parameter
-// record and a few run globals, on a top area and five pages ("Na-channels",
-// "Simple models", "Other", "Ions", "NaK-pump").
+// record and a few run globals, on a top area and six pages ("Na-channels",
+// "Simple models", "Other", "Ions", "NaK-pump", and "NeuroML channels", the
+// list of the channels the model takes in from NeuroML files).
 //
 // Every input writes its own field as soon as its text changes, rounded to the
 // decimals it shows, so a value passes through the window quantised exactly as
@@ -23,6 +24,7 @@ class QComboBox;
 class QGridLayout;
 class QLabel;
 class QTabWidget;
+class QTableWidget;
 
 namespace membrix {
 
@@ -95,6 +97,19 @@ class ParameterWindow : public QWidget {
   // How a failed command tells the user; a message box unless replaced.
   void setErrorReporter(std::function<void(const QString&)> report) { reportError_ = std::move(report); }
 
+  // The list of imported channels ("ImportedChannels") shows the record's:
+  // each channel's id, ion, file, maximal conductance density (mS/cm²) and
+  // reversal potential (mV), the last two editable as the other inputs are.
+  void ShowImportedChannels();
+  // How "Add channel ..." asks for a NeuroML file, and for one of its
+  // channels when it holds several; an empty answer cancels. File dialogs
+  // unless replaced.
+  void setChannelDialogs(std::function<QString()> chooseFile,
+                         std::function<QString(const QStringList& ids)> chooseId) {
+    chooseChannelFile_ = std::move(chooseFile);
+    chooseChannelId_ = std::move(chooseId);
+  }
+
  signals:
   // "Details" asks for the help on a keyword ("Parameters").
   void helpRequested(const QString& keyword);
@@ -114,6 +129,9 @@ class ParameterWindow : public QWidget {
   QWidget* BuildOtherPage();
   QWidget* BuildIonsPage();
   QWidget* BuildPumpPage();
+  QWidget* BuildChannelsPage();
+  void OnAddChannel();
+  void OnRemoveChannel();
   void LayOutPages(int item);
   void FitToContents();
   void OnScreenChosen(int item);
@@ -141,6 +159,8 @@ class ParameterWindow : public QWidget {
   bool temperatureEdited_ = false;
   double temperatureBeforeEdit_ = 0.0;
   std::function<void(const QString&)> reportError_;
+  std::function<QString()> chooseChannelFile_;
+  std::function<QString(const QStringList&)> chooseChannelId_;
 
   QWidget* content_ = nullptr;  // inside the window's scroll area
   QGridLayout* layout_ = nullptr;
@@ -149,6 +169,7 @@ class ParameterWindow : public QWidget {
   QWidget* membrane_ = nullptr;
   QTabWidget* pages_ = nullptr;
   QComboBox* thresholdRules_ = nullptr;
+  QTableWidget* channels_ = nullptr;
 };
 
 }  // namespace membrix

@@ -164,6 +164,7 @@ ParameterWindow::ParameterWindow(Session& session, QWidget* parent)
   pages_->addTab(BuildOtherPage(), QStringLiteral("Other"));
   pages_->addTab(BuildIonsPage(), QStringLiteral("Ions"));
   pages_->addTab(BuildPumpPage(), QStringLiteral("NaK-pump"));
+  pages_->addTab(BuildChannelsPage(), QStringLiteral("NeuroML channels"));
   LayOutPages(1);
 
   connect(refresh, &QPushButton::clicked, this, &ParameterWindow::OnRefresh);

@@ -135,7 +135,41 @@ void RunViewCharts::Clear() {
   for (Envelope& e : envelopes_) e.column = -1;
 }
 
+void RunViewCharts::PrepareImported() {
+  // The last run's channels are taken off the list; their series are hidden
+  // and emptied unless this run draws them again.
+  std::vector<std::pair<Chart*, int>> before;
+  for (const Target& t : targets_) {
+    if (t.imported) before.emplace_back(t.chart, t.index);
+  }
+  std::erase_if(targets_, [](const Target& t) { return t.imported; });
+  cursor_ = 0;
+  importedFirst_.clear();
+  Chart* currents = form1_.chart(2);
+  Chart* gates = form1_.chart(5);
+  auto series = [&](Chart* c, const std::string& name, ChartAxis axis) {
+    const QString title = QString::fromStdString(name);
+    int i = c->FindSeries(title);
+    if (i < 0) i = c->AddSeries(title, SeriesKind::FastLine, axis);
+    c->SetSeriesVisible(i, true);
+    std::erase(before, std::pair{c, i});
+    Target t{name, c, i};
+    t.imported = true;
+    targets_.push_back(t);
+  };
+  for (const ImportedChannel& c : s_.NP0.Imported) {
+    importedFirst_.push_back(targets_.size());
+    series(currents, "-I_" + c.kinetics.id, ChartAxis::Right);
+    for (const NmlGate& g : c.kinetics.gates) series(gates, c.kinetics.id + "." + g.id, ChartAxis::Left);
+  }
+  for (const auto& [chart, index] : before) {
+    chart->Clear(index);
+    chart->SetSeriesVisible(index, false);
+  }
+}
+
 void RunViewCharts::Prepare(const RunViewSetup& setup) {
+  PrepareImported();
   // A new run: its columns start afresh (the last run's were drawn at its end).
   envelopes_.assign(3 * targets_.size(), Envelope{});
   enveloped_ = s_.run.nt_end > kFullResolutionSteps;
@@ -186,6 +220,21 @@ void RunViewCharts::AddIonCharts(const std::vector<Chart*>& charts, QWidget* win
 void RunViewCharts::Point(std::string_view series, double x, double y) {
   const Target* t = Find(series);
   if (t == nullptr) return;  // a view this workbench does not have (yet)
+  Draw(*t, x, y);
+}
+
+void RunViewCharts::ImportedPoint(int channel, int gate, double x, double y) {
+  if (channel < 0 || static_cast<std::size_t>(channel) >= importedFirst_.size()) return;
+  const std::size_t i = importedFirst_[static_cast<std::size_t>(channel)] + static_cast<std::size_t>(gate + 1);
+  const std::size_t end = static_cast<std::size_t>(channel) + 1 < importedFirst_.size()
+                              ? importedFirst_[static_cast<std::size_t>(channel) + 1]
+                              : targets_.size();
+  if (gate < -1 || i >= end) return;
+  Draw(targets_[i], x, y);
+}
+
+void RunViewCharts::Draw(const Target& target, double x, double y) {
+  const Target* t = &target;
   if (t->phase && !form1_.PhasePageShown()) return;
   // The other series keep the drawing cadence, and so does the phase plane of a long run.
   if (!t->everyStep || (enveloped_ && t->phase)) {

@@ -46,6 +46,11 @@ class RunViewCharts final : public RunViewSink {
   void Clear() override;
   void Prepare(const RunViewSetup& setup) override;
   void Point(std::string_view series, double x, double y) override;
+  // The imported channels' series: each channel's current on the current
+  // chart ("-I_<id>"), its gates on the slow gates' chart ("<id>.<gate>"),
+  // made for the channels of the run and hidden for channels no longer in
+  // the model.
+  void ImportedPoint(int channel, int gate, double x, double y) override;
   void Status(double tMs, const std::string& recordingEntry) override;
   void CurvePoint(double x, double y) override;
 
@@ -71,6 +76,7 @@ class RunViewCharts final : public RunViewSink {
     bool model = false;
     bool everyStep = false;  // drawn from every step
     bool spikeMarks = false;  // a point at each spike, never enveloped
+    bool imported = false;    // a series of an imported channel of this run
   };
   const Target* Find(std::string_view name);
 
@@ -101,6 +107,11 @@ class RunViewCharts final : public RunViewSink {
     void Hand();
   };
   void AddEnveloped(const Target& t, double x, double y);
+  void Draw(const Target& t, double x, double y);
+  void PrepareImported();
+  // Where each imported channel's targets begin in targets_ (its current,
+  // then its gates).
+  std::vector<std::size_t> importedFirst_;
   void HandEnvelopes();
   bool enveloped_ = false;      // the run is long: every-step series are enveloped
   double columnWidth_ = 1.0;    // ms of the time axis a column spans

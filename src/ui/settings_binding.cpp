@@ -15,10 +15,13 @@
 #include <QTabWidget>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <utility>
 
+#include "common/error.h"
+#include "params/imported_channels.h"
 #include "params/model_defaults.h"
 #include "params/record_fields.h"
 #include "params/settings_file.h"
@@ -208,6 +211,37 @@ std::vector<const PropertyField*> FieldsDefaultsLeave(const NeuronProperties& np
   return left;
 }
 
+// The model's imported channels as the settings file keeps them, each file
+// by its absolute path so that a restore finds it from any folder.
+std::vector<SettingsChannel> ChannelsToSave(const NeuronProperties& np) {
+  std::vector<SettingsChannel> saved;
+  for (const ImportedChannel& c : np.Imported) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(c.kinetics.file, ec);
+    saved.push_back({ec ? c.kinetics.file : absolute.lexically_normal().string(), c.kinetics.id, c.g, c.E * 1000.0});
+  }
+  return saved;
+}
+
+// The imported channels of a settings file, each read from its channel file
+// and the whole checked against what a neuron holds, before anything is
+// restored: a channel that cannot be had fails the restore with the settings
+// file's line.
+std::vector<ImportedChannel> ChannelsToRestore(const SettingsValues& values) {
+  NeuronProperties held;
+  for (const SettingsChannel& c : values.channels) {
+    try {
+      ImportedChannel k = ImportChannel(c.file + "#" + c.id + ":0:0");
+      k.g = c.g;
+      k.E = c.EmV / 1000.0;
+      AddImportedChannel(held, std::move(k));
+    } catch (const Error& e) {
+      throw FormatError(values.fileName, c.line, std::string("the imported channel: ") + e.what());
+    }
+  }
+  return std::move(held.Imported);
+}
+
 // The name last chosen in each settings dialog.
 QString& ChosenName(bool save) {
   static QString saveName, loadName;
@@ -236,6 +270,7 @@ std::vector<double> CollectSettings(Workbench& wb) {
 }
 
 void ApplySettings(Workbench& wb, const SettingsValues& values) {
+  std::vector<ImportedChannel> imported = ChannelsToRestore(values);
   const auto& lines = SettingsLines();
   const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(values.lines), lines.size());
   // The menu's marks and the lists that only take their item are set after
@@ -284,11 +319,13 @@ void ApplySettings(Workbench& wb, const SettingsValues& values) {
   }
   SetDefaults(session);
   wb.ControlsToParameters();
+  // The saved model's imported channels, none for a file without them.
+  session.NP0.Imported = std::move(imported);
   wb.Correspond();
 }
 
 void WriteSettings(Workbench& wb, const QString& file) {
-  WriteSettingsFile(file.toStdString(), CollectSettings(wb));
+  WriteSettingsFile(file.toStdString(), CollectSettings(wb), ChannelsToSave(wb.session().NP0));
 }
 
 bool ReadSettings(Workbench& wb, const QString& file) {

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QGuiApplication>
 #include <QPointer>
@@ -67,6 +68,12 @@ QString UserDialogs::SaveFileName(QWidget* parent, const QString& caption, const
   return QFileDialog::getSaveFileName(parent, caption, folder, DialogFilter(filter));
 }
 
+QString UserDialogs::ChooseItem(QWidget* parent, const QString& caption, const QStringList& items) {
+  bool ok = false;
+  const QString item = QInputDialog::getItem(parent, caption, QString(), items, 0, false, &ok);
+  return ok ? item : QString();
+}
+
 QString UserDialogs::DialogFilter(const QString& programFilter) {
   const QStringList parts = programFilter.split(QLatin1Char('|'));
   QStringList filters;
@@ -99,6 +106,12 @@ Workbench::Workbench(QObject* parent)
       form4_ = std::make_unique<ParameterWindow>(*session_);
       form4_->setMainWindow(form1_.get());
       form4_->setErrorReporter([this](const QString& message) { dialogs_->ShowError(form4_.get(), message); });
+      form4_->setChannelDialogs(
+          [this] {
+            return dialogs_->OpenFileName(form4_.get(), QStringLiteral("Add channel ..."), QDir::currentPath(),
+                                          QStringLiteral("NeuroML files|*.nml;*.xml|all files|*.*"));
+          },
+          [this](const QStringList& ids) { return dialogs_->ChooseItem(form4_.get(), QStringLiteral("Add channel ..."), ids); });
       connect(form4_.get(), &ParameterWindow::helpRequested, this, &Workbench::ShowHelp);
       made = form4_.get();
     } else if (name == QLatin1String("Form19")) {

@@ -51,6 +51,10 @@ class UserDialogs {
   virtual QString SaveFileName(QWidget* parent, const QString& caption, const QString& folder,
                                const QString& filter);
 
+  // One of a list of items (the channels of a NeuroML file); empty when
+  // the choice was cancelled.
+  virtual QString ChooseItem(QWidget* parent, const QString& caption, const QStringList& items);
+
   // The program's filter form turned into the one of the platform's dialogs.
   static QString DialogFilter(const QString& programFilter);
 };

@@ -12,6 +12,8 @@
 
 #include "common/error.h"
 #include "common/number_format.h"
+#include "data/global_fit.h"
+#include "params/imported_channels.h"
 #include "params/model_defaults.h"
 #include "params/parameter_file.h"
 #include "run/clamp_run.h"
@@ -47,7 +49,9 @@ TEST(FitTable, DefaultMarksAreNumberedInSlotOrder) {
   EXPECT_EQ(fit.FitSlots[18].FitLower, 0.0001);
   EXPECT_EQ(fit.FitSlots[28].FitLower, -100.0);
   EXPECT_EQ(fit.FitSlots[28].FitUpper, 1e8);
-  EXPECT_EQ(fit.FitSlots[29].FitName, "");
+  EXPECT_EQ(fit.FitSlots[29].FitName, "gNeuroML[1] ");  // the imported channels' conductances
+  EXPECT_EQ(fit.FitSlots[36].FitName, "gNeuroML[8] ");
+  EXPECT_EQ(fit.FitSlots[37].FitName, "");
 }
 
 std::vector<std::string> Marked(const FitTable& fit) {
@@ -575,9 +579,48 @@ TEST_F(FitFiles, ParameterFilesTakeBackTheFittedValuesTheyCan) {
   EXPECT_EQ(back.NP0.HH_order, "2-points");
   for (int k = 1; k <= s.fit.FitCount; ++k) {
     const FitParameter& p = FitParameterAt(s.fit, k);
-    const bool taken = back.NP0.*p.member == x[k - 1];
-    EXPECT_EQ(taken, p.inParameterFiles) << p.field;
+    const bool taken = FitValue(back.NP0, p) == x[k - 1];
+    // An imported channel's conductance is a comment: the file names no channel.
+    EXPECT_EQ(taken, p.inParameterFiles && p.imported < 0) << p.field;
   }
+  EXPECT_TRUE(back.NP0.Imported.empty());
+}
+
+// An imported channel's conductance is fitted as the built-in ones are,
+// named by its slot or by the channel's id.
+TEST_F(FitFiles, RecoversTheConductanceOfAnImportedChannel) {
+  fs::copy_file(std::string(MEMBRIX_SOURCE_DIR) + "/resources/neuroml/squid_axon.nml", Path("squid_axon.nml"));
+  Write("rariza.id", RarizaParameterFile("NP0.gK := 0;\nNeuroMLChannel[1] := 'squid_axon.nml(k_squid)';\n"
+                                         "gNeuroML[1] := 36;  ENeuroML[1] := -0.072;\n"));
+  RecordModel("rariza.id");
+
+  Session s;
+  ApplyProgramStart(s);
+  LoadParameterFile(s, Path("rariza.id"));
+  EXPECT_EQ(FitNameOfChannel(s.NP0, "gNeuroML[k_squid]"), "gNeuroML[1]");
+  EXPECT_EQ(FitNameOfChannel(s.NP0, "gNeuroML[na_squid]"), "gNeuroML[na_squid]");  // not in the model
+  SelectFitParameters(s.fit, std::vector<std::string>{FitNameOfChannel(s.NP0, "gNeuroML[k_squid]")});
+  CollectFitSelection(s.fit);
+  s.NP0.Imported[0].g = 36.0 * 0.8;
+  s.fit.Tolerance = 1e-4;
+  BatchHost host;
+  NullRunViewSink views;
+  const SimplexResult r = RunSimplex(s, host, views);
+  EXPECT_LT(r.value, 1e-6);
+  EXPECT_NEAR(s.NP0.Imported[0].g, 36.0, 0.036);
+  EXPECT_EQ(s.NP0.Imported[0].g, r.x[0]);
+  // The fitted file, the parameter file with the fitted value, reads back.
+  Write("fitted.id", FittedParameterFileText(s.rec.IdFileText, s, r.x, "fitted"));
+  Session back;
+  ApplyProgramStart(back);
+  LoadParameterFile(back, Path("fitted.id"));
+  ASSERT_EQ(back.NP0.Imported.size(), 1u);
+  EXPECT_EQ(back.NP0.Imported[0].g, r.x[0]);
+
+  // A fit of a channel the model does not have fails before any run.
+  SelectFitParameters(s.fit, std::vector<std::string>{"gNeuroML[2]"});
+  CollectFitSelection(s.fit);
+  EXPECT_THROW(RunSimplex(s, host, views), Error);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "analysis/procedural_neuron.h"
 #include "common/error.h"
 #include "fiber/fiber.h"
+#include "ions/ion_dynamics.h"
 #include "params/imported_channels.h"
 #include "params/model_menus.h"
 #include "params/model_defaults.h"
@@ -142,18 +143,129 @@ TEST(ImportedChannels, ATextNamesAFileItsChannelAndTheirValues) {
 }
 
 // What does not carry imported channels yet says so instead of leaving them
-// out: the axon fiber and the fast point neuron of the analyses.
-TEST(ImportedChannels, TheFiberAndTheFastNeuronRefuseThem) {
+// out: the fast point neuron of the analyses.
+TEST(ImportedChannels, TheFastNeuronRefusesThem) {
   Session s = SquidSession();
   AddImportedChannel(s.NP0, ImportChannel(kSquidFile + "#k_squid:1:-72"));
-  try {
-    CheckFiberInputs(s, FiberInputs{});
-    ADD_FAILURE() << "the fiber took an imported channel";
-  } catch (const RangeError& e) {
-    EXPECT_NE(std::string(e.what()).find("imported (NeuroML) channels"), std::string::npos) << e.what();
-  }
   ProceduralGlobals g;
   EXPECT_THROW(ProceduralRest(s, g), RangeError);
+}
+
+// The time a spike from the soma's end first crosses −20 mV at the far end
+// of a squid axon whose nodes carry the family's own Na and K or their
+// NeuroML form.
+double ArrivalAtTheFarEnd(bool imported, int naDistribution = 2) {
+  Session s = SquidSession();
+  s.stim.uu = 0.0;
+  s.run.dt = 2e-5;
+  if (imported) {
+    ImportedChannel na = ImportChannel(kSquidFile + "#na_squid:0:0");
+    ImportedChannel k = ImportChannel(kSquidFile + "#k_squid:0:0");
+    na.g = s.NP0.gNa, na.E = s.NP0.VNa;
+    k.g = s.NP0.gK, k.E = s.NP0.VK;
+    AddImportedChannel(s.NP0, na);
+    AddImportedChannel(s.NP0, k);
+    s.NP0.gNa = s.NP0.gK = 0.0;
+  }
+  FiberInputs in;
+  in.Stimulation = FiberStimulation::EndSteps;
+  in.Iind_Left = 3000.0;
+  in.NaDistribution = naDistribution;
+  in.N = 50;
+  in.L = 1500.0;
+  auto fiber = SetupFiber(s, in);
+  InitFiber(s, *fiber);
+  if (imported && naDistribution == 4) {
+    // A passive axon: the channels stay at the soma only.
+    EXPECT_EQ(fiber->Nodes[0]->NP.Imported[0].g, 120.0);
+    EXPECT_EQ(fiber->Nodes[1]->NP.Imported[0].g, 0.0);
+    EXPECT_EQ(fiber->Nodes[50]->NP.Imported[1].g, 0.0);
+  }
+  for (int n = 1; n <= 2000; ++n) {
+    s.run.nt = n;
+    s.run.t = n * s.run.dt;
+    fiber->ClearInputs();
+    StimulateFiber(s, *fiber);
+    StepFiber(s, *fiber, s.run.t);
+    if (fiber->V[50] > -0.02) return s.run.t;
+  }
+  return -1.0;
+}
+
+// The axon's nodes carry imported channels as the clamp run's neuron does:
+// the squid axon's Na and K in their NeuroML form conduct the spike as the
+// family's own do; a passive axon leaves them at the soma.
+TEST(ImportedChannels, TheFiberConductsWithThem) {
+  const double builtIn = ArrivalAtTheFarEnd(false);
+  ASSERT_GT(builtIn, 0.0);
+  EXPECT_NEAR(ArrivalAtTheFarEnd(true), builtIn, 1e-12);
+  EXPECT_EQ(ArrivalAtTheFarEnd(true, 4), -1.0);
+}
+
+// Under ion dynamics the squid axon's Na and K in their NeuroML form follow
+// the Nernst potentials of their ions and load the concentrations as the
+// family's own currents do; step by step, under the reversal rules that keep
+// the offsets and the one that drops them, a channel of no tracked ion keeps
+// its reversal.
+TEST(ImportedChannels, UnderIonDynamicsTheyFollowTheirIons) {
+  {
+    const int item = 0;
+    auto run = [&](bool imported, Session& s) {
+      s = SquidSession();
+      s.run.t_end = 0.3;
+      s.ionInputs.IonDynamics = 1;
+      s.ionInputs.VL_Item = item;
+      if (imported) {
+        ImportedChannel na = ImportChannel(kSquidFile + "#na_squid:0:0");
+        ImportedChannel k = ImportChannel(kSquidFile + "#k_squid:0:0");
+        na.g = s.NP0.gNa, na.E = s.NP0.VNa;
+        k.g = s.NP0.gK, k.E = s.NP0.VK;
+        AddImportedChannel(s.NP0, na);
+        AddImportedChannel(s.NP0, k);
+        s.NP0.gNa = s.NP0.gK = 0.0;
+      }
+      return Spikes(s);
+    };
+    Session builtIn, imported;
+    const std::vector<double> expected = run(false, builtIn);
+    const std::vector<double> got = run(true, imported);
+    ASSERT_GE(expected.size(), 1u) << "item " << item;
+    ASSERT_EQ(got.size(), expected.size()) << "item " << item;
+    for (std::size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], expected[i], 1e-9) << "spike " << i;
+    ASSERT_GT(builtIn.Ions.Nai, 10.001);  // the spikes loaded Na
+    EXPECT_NEAR(imported.Ions.Nai, builtIn.Ions.Nai, 1e-9);
+    EXPECT_NEAR(imported.Ions.Ki, builtIn.Ions.Ki, 1e-9);
+  }
+
+  // Step by step: the reversal of a Na or K channel moves as VNa and VK do,
+  // that of a channel of another ion stays.
+  for (int item : {0, 1}) {
+    Session s = SquidSession();
+    for (const char* id : {"na_squid", "k_squid"})
+      AddImportedChannel(s.NP0, ImportChannel(kSquidFile + "#" + std::string(id) + ":1:0"));
+    ImportedChannel ca = ImportChannel(kSquidFile + "#k_squid:1:120");
+    ca.kinetics.id = "ca_like";
+    ca.kinetics.species = "ca";
+    AddImportedChannel(s.NP0, ca);
+    NeuronProperties& np = s.NP0;
+    np.Imported[0].E = np.VNa;
+    np.Imported[1].E = np.VK;
+    IonInputs in;
+    in.IonDynamics = 1;
+    in.VL_Item = item;
+    in.gamma = 0.0;  // the concentrations move only by hand
+    TIons ions;
+    ions.Setup(np, in);
+    ions.Nai = 20.0, ions.Ki = 120.0;
+    const double VNaBefore = np.VNa;
+    NeuronVariables nv;
+    nv.V = np.Vrest;
+    ions.Advance(np, nv, 5e-5);
+    ASSERT_NE(np.VNa, VNaBefore);  // the Nernst potentials moved
+    EXPECT_EQ(np.Imported[0].E, np.VNa) << "item " << item;
+    EXPECT_EQ(np.Imported[1].E, np.VK) << "item " << item;
+    EXPECT_EQ(np.Imported[2].E, 0.12) << "item " << item;
+  }
 }
 
 // A parameter file names its imported channels by number in the neuron's

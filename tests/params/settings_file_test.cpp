@@ -137,6 +137,42 @@ TEST(SettingsFile, BadFilesNameFileAndLine) {
   }
 }
 
+// The imported channels follow the positional lines in a section of their
+// own: what is written reads back exactly, paths with blanks and colons
+// included, and a bad channel line is reported by its line.
+TEST(SettingsFile, ImportedChannelsFollowTheLinesAndReadBack) {
+  const std::vector<SettingsChannel> channels = {
+      {"/data/my channels/squid:axon.nml", "k_squid", 36.000000000000007, -72.3, 0},
+      {"km.nml", "km", 1e-7, -90.0, 0},
+  };
+  const std::string text = FormatSettings(Ramp(), channels);
+  const SettingsValues read = ParseSettings(text, "s.txt");
+  EXPECT_EQ(read.lines, 234);
+  ASSERT_EQ(read.channels.size(), 2u);
+  for (std::size_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(read.channels[k].file, channels[k].file);
+    EXPECT_EQ(read.channels[k].id, channels[k].id);
+    EXPECT_EQ(read.channels[k].g, channels[k].g);
+    EXPECT_EQ(read.channels[k].EmV, channels[k].EmV);
+    EXPECT_EQ(read.channels[k].line, 236 + static_cast<int>(k));
+  }
+  // Without channels the file is the positional lines alone, as it always was.
+  EXPECT_EQ(Lines(FormatSettings(Ramp(), {})).size(), 234u);
+  EXPECT_TRUE(ParseSettings(FormatSettings(Ramp()), "s.txt").channels.empty());
+
+  const std::vector<std::string> all = Lines(text);
+  for (const char* bad : {"36 k.nml#k", "-1 0 k.nml#k", "1 2 k.nml", "1 2 #k", "1 x k.nml#k"}) {
+    std::string edited;
+    for (std::size_t i = 0; i < all.size(); ++i) edited += (i == 235 ? std::string(bad) : all[i]) + "\n";
+    try {
+      ParseSettings(edited, "set.txt");
+      ADD_FAILURE() << "accepted the channel line " << bad;
+    } catch (const FormatError& e) {
+      EXPECT_EQ(e.line(), 236) << bad;
+    }
+  }
+}
+
 TEST(SettingsFile, WritingReplacesTheFileWhole) {
   const auto dir = std::filesystem::temp_directory_path() / "membrix_settings_file_test";
   std::filesystem::create_directories(dir);

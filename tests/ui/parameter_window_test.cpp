@@ -155,7 +155,7 @@ void ParameterWindowTest::OpensWithItsPagesAndWritesNothing() {
   QCOMPARE(window.windowTitle(), QStringLiteral("Form4: Parameters"));
   auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
   QVERIFY(pages != nullptr);
-  const QStringList expected = {"Na-channels", "Simple models", "Other", "Ions", "NaK-pump"};
+  const QStringList expected = {"Na-channels", "Simple models", "Other", "Ions", "NaK-pump", "NeuroML channels"};
   QCOMPARE(pages->count(), expected.size());
   for (int i = 0; i < pages->count(); ++i) QCOMPARE(pages->tabText(i), expected[i]);
   for (int n = 1; n <= 79; ++n) QVERIFY2(window.input(n) != nullptr, qPrintable(membrix::InputName(n)));

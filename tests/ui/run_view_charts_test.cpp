@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "params/imported_channels.h"
 #include "run/host.h"
 #include "run/trace_recorder.h"
 #include "ui/curve_window.h"
@@ -28,6 +29,7 @@ class RunViewChartsTest : public QObject {
   void TimeAxesAreAlignedAndMadeAutomatic();
   void PrintScreenWritesAPicture();
   void LongRunsDrawTheEnvelopeOfEveryStep();
+  void ImportedChannelsAreDrawnByTheirIds();
 };
 
 namespace {
@@ -227,3 +229,39 @@ void RunViewChartsTest::LongRunsDrawTheEnvelopeOfEveryStep() {
 
 QTEST_MAIN(RunViewChartsTest)
 #include "run_view_charts_test.moc"
+
+// A run draws each imported channel's current beside the built-in currents
+// and its gates beside the built-in gates, named by their NeuroML ids; a run
+// without the channel leaves its series hidden and empty.
+void RunViewChartsTest::ImportedChannelsAreDrawnByTheirIds() {
+  WorkbenchFixture f;
+  const std::string squid = MEMBRIX_SOURCE_DIR "/resources/neuroml/squid_axon.nml";
+  membrix::AddImportedChannel(f.s().NP0, membrix::ImportChannel(squid + "#na_squid:1:50"));
+  membrix::AddImportedChannel(f.s().NP0, membrix::ImportChannel(squid + "#k_squid:2:-80"));
+  f.RunClampFor(QStringLiteral("5"));
+  Chart* current = f.form1().chart(2);
+  Chart* gates = f.form1().chart(5);
+  // At the cadence of the built-in ones.
+  const int drawn = f.Points(QStringLiteral("-INa"));
+  QVERIFY(drawn > 2);
+  for (const char* name : {"-I_na_squid", "-I_k_squid"}) QCOMPARE(f.Points(QString::fromUtf8(name)), drawn);
+  for (const char* name : {"na_squid.m", "na_squid.h", "k_squid.n"}) {
+    const int i = gates->FindSeries(QString::fromUtf8(name));
+    QVERIFY2(i >= 0, name);
+    QCOMPARE(gates->PointCount(i), drawn);
+  }
+  // The last point is the run's last state: the K current outward, drawn as −I.
+  const int k = current->FindSeries(QStringLiteral("-I_k_squid"));
+  const QPointF last = current->Point(k, current->PointCount(k) - 1);
+  QCOMPARE(last.y(), -f.s().NV0.IImported[1]);
+  QVERIFY(last.y() < 0.0);
+
+  f.s().NP0.Imported.erase(f.s().NP0.Imported.begin());
+  f.RunClampFor(QStringLiteral("5"));
+  const int na = current->FindSeries(QStringLiteral("-I_na_squid"));
+  QVERIFY(!current->SeriesVisible(na));
+  QCOMPARE(current->PointCount(na), 0);
+  QCOMPARE(f.Points(QStringLiteral("-I_k_squid")), f.Points(QStringLiteral("-INa")));
+  const QPointF n = gates->Point(gates->FindSeries(QStringLiteral("k_squid.n")), 0);
+  QVERIFY(n.y() > 0.0 && n.y() < 1.0);
+}

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTabWidget>
 #include <QTest>
 
@@ -92,6 +93,7 @@ class SettingsFileTest : public QObject {
   void ABadFileIsReportedAndChangesNothing();
   void ADayAfterARestartStartsWhereItEnded();
   void ARestoreBringsBackTheWholeModelAfterChanges();
+  void ImportedChannelsAreEditedInTheParameterWindowAndRestored();
 };
 
 // A line bound to nothing would be written as 0 and never restored. Only the
@@ -555,6 +557,83 @@ void SettingsFileTest::ARestoreBringsBackTheWholeModelAfterChanges() {
                                                          .arg(f.s().spikes.nSpikes)
                                                          .arg(spikes)));
   }
+}
+
+// The parameter window adds a channel of a NeuroML file (asking for its id
+// when the file holds several), edits its conductance and reversal and removes
+// it; the settings file saves the model's channels and brings them back, and
+// a file without them restores a model without them.
+void SettingsFileTest::ImportedChannelsAreEditedInTheParameterWindowAndRestored() {
+  WorkbenchFixture f;
+  membrix::Session& s = f.s();
+  membrix::ParameterWindow& form4 = f.wb->parameterWindow();
+  auto* table = form4.findChild<QTableWidget*>(QStringLiteral("ImportedChannels"));
+  QVERIFY(table != nullptr);
+  const QString squid = QStringLiteral(MEMBRIX_SOURCE_DIR "/resources/neuroml/squid_axon.nml");
+  auto add = [&](const QString& file, const QString& id) {
+    f.dialogs->fileToOpen = file;
+    f.dialogs->itemToChoose = id;
+    QTest::mouseClick(form4.findChild<QPushButton*>(QStringLiteral("Add channel ...")), Qt::LeftButton);
+  };
+  add(squid, QStringLiteral("k_squid"));
+  QCOMPARE(f.dialogs->offeredItems, QStringList({QStringLiteral("na_squid"), QStringLiteral("k_squid")}));
+  add(squid, QString());  // the choice cancelled
+  add(QStringLiteral(MEMBRIX_SOURCE_DIR "/resources/neuroml/km_mainen1996.nml"), QString());  // one channel: no question
+  QCOMPARE(s.NP0.Imported.size(), std::size_t{2});
+  QCOMPARE(table->rowCount(), 2);
+  QCOMPARE(table->item(0, 0)->text(), QStringLiteral("k_squid"));
+  QCOMPARE(s.NP0.Imported[0].E, s.NP0.VK);  // a K channel starts at the model's K reversal
+  membrix::testing::TypeInto(form4, "gNeuroML1", QStringLiteral("36"));
+  membrix::testing::TypeInto(form4, "ENeuroML1", QStringLiteral("-72"));
+  membrix::testing::TypeInto(form4, "gNeuroML2", QStringLiteral("-1"));  // refused: stays 0
+  QCOMPARE(s.NP0.Imported[0].g, 36.0);
+  QCOMPARE(s.NP0.Imported[0].E, -0.072);
+  QCOMPARE(s.NP0.Imported[1].g, 0.0);
+  membrix::testing::TypeInto(form4, "gNeuroML2", QStringLiteral("0.00002"));
+  // A second channel of one id is refused with a message.
+  f.dialogs->errors.clear();
+  add(squid, QStringLiteral("k_squid"));
+  QCOMPARE(f.dialogs->errors.size(), 1);
+  QCOMPARE(s.NP0.Imported.size(), std::size_t{2});
+
+  f.dialogs->fileToSave = f.FilePath(QStringLiteral("saved.txt"));
+  Trigger(f, "Save settings as ...");
+  const QStringList saved = FileLines(f.dialogs->fileToSave);
+  QCOMPARE(saved.size(), 237);
+
+  table->selectRow(0);
+  QTest::mouseClick(form4.findChild<QPushButton*>(QStringLiteral("Remove channel")), Qt::LeftButton);
+  QCOMPARE(s.NP0.Imported.size(), std::size_t{1});
+  QCOMPARE(s.NP0.Imported[0].kinetics.id, std::string("km"));
+  membrix::testing::TypeInto(form4, "gNeuroML1", QStringLiteral("3"));  // the row's input edits the row's channel
+  QCOMPARE(s.NP0.Imported[0].g, 3.0);
+
+  f.dialogs->fileToOpen = f.dialogs->fileToSave;
+  Trigger(f, "Load settings from ...");
+  QCOMPARE(f.dialogs->errors.size(), 1);
+  QCOMPARE(s.NP0.Imported.size(), std::size_t{2});
+  QCOMPARE(s.NP0.Imported[0].kinetics.id, std::string("k_squid"));
+  QCOMPARE(s.NP0.Imported[0].g, 36.0);
+  QVERIFY(std::abs(s.NP0.Imported[0].E + 0.072) < 1e-15);
+  QCOMPARE(s.NP0.Imported[1].g, 0.00002);
+  QCOMPARE(table->rowCount(), 2);
+
+  // A channel file gone by now fails the restore by its line and changes nothing.
+  QStringList moved = saved;
+  moved[235] = QStringLiteral("36 -72 ") + f.FilePath(QStringLiteral("gone.nml#k_squid"));
+  f.Write(QStringLiteral("moved.txt"), moved.join(QLatin1Char('\n')).toUtf8() + "\n");
+  f.dialogs->fileToOpen = f.FilePath(QStringLiteral("moved.txt"));
+  Trigger(f, "Load settings from ...");
+  QCOMPARE(f.dialogs->errors.size(), 2);
+  QVERIFY2(f.dialogs->errors[1].contains(QStringLiteral("moved.txt, line 236")), qPrintable(f.dialogs->errors[1]));
+  QCOMPARE(s.NP0.Imported.size(), std::size_t{2});
+
+  // A file of the positional lines alone holds a model without channels.
+  f.Write(QStringLiteral("old.txt"), saved.mid(0, 234).join(QLatin1Char('\n')).toUtf8() + "\n");
+  f.dialogs->fileToOpen = f.FilePath(QStringLiteral("old.txt"));
+  Trigger(f, "Load settings from ...");
+  QVERIFY(s.NP0.Imported.empty());
+  QCOMPARE(table->rowCount(), 0);
 }
 
 QTEST_MAIN(SettingsFileTest)

@@ -39,10 +39,16 @@ class ScriptedDialogs final : public UserDialogs {
   QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
     return fileToSave;
   }
+  QString ChooseItem(QWidget*, const QString&, const QStringList& items) override {
+    offeredItems = items;
+    return itemToChoose;
+  }
 
   std::deque<bool> answers;  // the Yes/No answers, in turn; No when none is left
   QStringList questions, errors, messages;
   QString fileToOpen, fileToSave;
+  QStringList offeredItems;  // the items of the last choice
+  QString itemToChoose;      // its answer; empty cancels
 };
 
 class WorkbenchFixture {

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMenu>
+#include <QTableWidget>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QtTest>
@@ -535,6 +536,16 @@ void WorkbenchWalkTest::EveryCommandReachesItsOperation() {
   rows.push_back({"Form4", "defaults [Badel 2008]", none,
                   sets([](Walk& w) { return w.s().NP0.EIF_SpikeDependent == 1; }, "no preset")});
   rows.push_back({"Form4", "NaK-pump plots", none, shows({"Form19"})});
+  rows.push_back({"Form4", "Add channel ...",
+                  [](Walk& w) {
+                    w.dialogs->fileToOpen = Q(MEMBRIX_SOURCE_DIR "/resources/neuroml/squid_axon.nml");
+                    w.dialogs->itemToChoose = Q("k_squid");
+                  },
+                  sets([](Walk& w) { return w.s().NP0.Imported.size() == 1 && w.s().NP0.Imported[0].kinetics.id == "k_squid"; },
+                       "no channel added")});
+  rows.push_back({"Form4", "Remove channel",
+                  [](Walk& w) { w.W("Form4")->findChild<QTableWidget*>(Q("ImportedChannels"))->selectRow(0); },
+                  sets([](Walk& w) { return w.s().NP0.Imported.empty(); }, "the channel stays")});
   rows.push_back({"Form1", "Quit", none, sets([](Walk& w) { return !w.form1().isVisible(); }, "still open")});
 
   // Every control of the two windows is walked, or says why not.

@@ -233,7 +233,14 @@ void FitDialog::Refresh() {
     ticked += on ? 1 : 0;
     const double scale = UnitOf(row).scale;
     table_->item(row, kTick)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-    table_->item(row, kValue)->setText(Number(s.NP0.*p.member * scale));
+    table_->item(row, kValue)->setText(Number(FitValue(s.NP0, p) * scale));
+    // An imported channel's conductance is named with the channel's id.
+    if (p.imported >= 0) {
+      QString name = QString::fromUtf8(p.menuItem.data(), static_cast<int>(p.menuItem.size()));
+      if (p.imported < static_cast<int>(s.NP0.Imported.size()))
+        name += QStringLiteral(" ") + QString::fromStdString(s.NP0.Imported[static_cast<std::size_t>(p.imported)].kinetics.id);
+      table_->item(row, kName)->setText(name);
+    }
     table_->item(row, kLower)->setText(Bound(slot.FitLower, scale));
     table_->item(row, kUpper)->setText(Bound(slot.FitUpper, scale));
     // A parameter that cannot change the deviation is greyed, and says why.
@@ -326,7 +333,9 @@ QString FitDialog::WhyNoEffect(const Session& s, int slot) {
   // The simplex moves a parameter by a fraction of its value, and a global
   // search without an upper bound searches from half to twice it.
   const FitSlot& fs = s.fit.FitSlots[static_cast<std::size_t>(slot)];
-  if (np.*p.member == 0.0 && (s.fit.Method == FitMethod::Simplex || fs.FitUpper == kFitUpperBound))
+  if (p.imported >= static_cast<int>(np.Imported.size()))
+    return QStringLiteral("the model has no imported channel %1").arg(p.imported + 1);
+  if (FitValue(np, p) == 0.0 && (s.fit.Method == FitMethod::Simplex || fs.FitUpper == kFitUpperBound))
     return QStringLiteral("its value is 0, which the fit moves only between bounds of the global methods");
   return {};
 }

@@ -28,7 +28,8 @@ irregularly with dt.
 4. NEURON's CVODE on the same membrane (hh with its voltages 5 mV lower, the
    leak balanced alike): its own tight-tolerance limit, the tolerance it needs
    for the goal, its run time there (ParallelContext.psolve, its compiled
-   loop, nothing recorded), and the ratio to Membrix's CVODE at equal accuracy.
+   loop, nothing recorded; and stdrun's run() beside it), and the ratio to
+   Membrix's CVODE at equal accuracy.
    NEURON's spike time is the peak of V as Membrix's detector finds it
    (parabola through the last three samples) in a record every 0.5 us of a
    separate run that is not timed; such a record does not change NEURON's
@@ -94,12 +95,16 @@ class NeuronCvode:
         self.h.cvode.rtol(tol)
         self.h.cvode.atol(tol)
 
-    def timed(self, tol):
-        """Seconds for the whole run, nothing recorded."""
+    def timed(self, tol, compiled=True):
+        """Seconds for the whole run, nothing recorded: the compiled loop
+        (psolve) or stdrun's continuerun, what run() does."""
         self.tolerance(tol)
         start = time.perf_counter()
         self.h.finitialize(self.v0)
-        self.model.pc.psolve(T_END_MS)
+        if compiled:
+            self.model.pc.psolve(T_END_MS)
+        else:
+            self.h.continuerun(T_END_MS)
         return time.perf_counter() - start
 
     def spike_times(self, tol, until_ms=150.0):
@@ -220,6 +225,20 @@ def main():
         print(f"  fixed step / Membrix CVODE: {chosen['fixed']['best'] / chosen['cvode']['best']:.2f}")
     if chosen["neuron"] and chosen["cvode"]:
         print(f"  NEURON CVODE / Membrix CVODE: {chosen['neuron']['best'] / chosen['cvode']['best']:.2f}")
+        # NEURON's standard run() at the same tolerance, in turn with the two above.
+        tol_n, tol_m = chosen["neuron"]["x"], chosen["cvode"]["x"]
+        runs = {"run": [], "psolve": [], "membrix": []}
+        for _ in range(a.repeats):
+            runs["run"].append(nrn.timed(tol_n, compiled=False))
+            runs["psolve"].append(nrn.timed(tol_n))
+            runs["membrix"].append(membrix(cli, SAMPLE_MS, tol_m)[0])
+        print(f"  in turn, best / median / worst of {a.repeats} (ms):")
+        for key, label in (("membrix", f"Membrix CVODE {tol_m:g}"), ("psolve", f"NEURON psolve {tol_n:g}"),
+                           ("run", f"NEURON run() {tol_n:g}")):
+            best, median, worst = best_of(runs[key])
+            ratio = best / min(runs["membrix"])
+            print(f"    {label:22s} {1000 * best:8.2f} {1000 * median:8.2f} {1000 * worst:8.2f}   "
+                  f"/ Membrix CVODE {ratio:.2f}")
 
     # 5. The sample grid of Membrix's CVODE at its chosen tolerance.
     if chosen["cvode"]:

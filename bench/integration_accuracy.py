@@ -58,6 +58,7 @@ FIXED_DTS = [0.05 / 2 ** k for k in range(9)]  # ms
 TOLERANCES = [10.0 ** -k for k in range(3, 10)]  # rtol = atol
 LIMIT_DTS = (0.0025, 0.00125)  # ms: the two small steps of the extrapolation
 TIGHT = 1e-10
+AGREEMENT_MS = 0.005  # how close the tight CVODE run must come to the limit
 GRIDS = (0.025, 0.05, 0.1, 0.25, 0.5)  # ms
 FIRST, TENTH = 0, 9
 
@@ -156,8 +157,10 @@ def main():
     print(f"squid axon, {cn.I_PA:g} pA for {T_END_MS:g} ms, leak balanced at rest ({V_REST:g} mV)")
     print(f"dt -> 0 limit of the fixed step (from dt {LIMIT_DTS[0]:g} and {LIMIT_DTS[1]:g} ms): "
           f"first spike {limit[0]:.5f} ms, tenth {limit[1]:.5f} ms")
+    agree = max(abs(tight[FIRST] - limit[0]), abs(tight[TENTH] - limit[1])) <= AGREEMENT_MS
     print(f"CVODE at rtol = atol = {TIGHT:g}: first {tight[FIRST]:.5f} ms ({tight[FIRST] - limit[0]:+.5f}), "
-          f"tenth {tight[TENTH]:.5f} ms ({tight[TENTH] - limit[1]:+.5f})")
+          f"tenth {tight[TENTH]:.5f} ms ({tight[TENTH] - limit[1]:+.5f}): "
+          f"{'agrees' if agree else 'DOES NOT AGREE'} with the limit within {AGREEMENT_MS:g} ms")
 
     nrn = NeuronCvode()
     nrn_limit_spikes, nrn_limit_steps = nrn.spike_times(TIGHT)

@@ -1,18 +1,30 @@
 #!/usr/bin/python3
 """The classic squid-axon membrane in Membrix and in the NEURON simulator, side
-by side: run times and spike times of the same model under the same 1 s
-current step at the same fixed time step.
+by side: run times and spike times of the same model under the same current
+step at the same fixed time step.
 
-  bench/compare_neuron.py --cli build/membrix-cli [--repeats N] [--dt MS] [--refine]
+  bench/compare_neuron.py --cli build/membrix-cli [--repeats N] [--dt MS] [--t-end-ms MS] [--refine]
 
 (bench/compare_neuron.sh installs NEURON where it is missing and builds the
 batch tool first.)
 
-Both simulators run in turn in this one invocation, each timed from inside
-(Membrix: the clamp run, with its search for the resting state, as membrix-cli
-reports it; NEURON: initialisation plus the run); the best of N runs of each
-counts. NEURON runs its standard fixed-step loop (stdrun's continuerun, what
-run() does) and its compiled fixed-step loop (ParallelContext.psolve).
+Both simulators run in this one invocation, each timed from inside (Membrix:
+the clamp run, with its search for the resting state, as membrix-cli reports
+it; NEURON: initialisation plus the run). Both sides do the same work in each
+comparison:
+
+  - without recording: Membrix's clamp run writing nothing, NEURON's run with
+    no Vector recording anything (the headline);
+  - recording V at every step: Membrix writes t and V to a file every step
+    (--save-v with n_Write = 1; the file is formatted text on a local disk,
+    which is more work than NEURON's), NEURON records V into a Vector.
+
+The runs alternate, one of each kind per round, so that every side sees the
+same machine; the spread (best, median, worst of N) is printed per side and
+the ratio of the bests is the figure. NEURON runs its standard fixed-step loop
+(stdrun's continuerun, what run() does) and its compiled fixed-step loop
+(ParallelContext.psolve). The spike times are compared from one further run of
+each that is not timed (NEURON's spikes need its voltage recording).
 
 The model is Membrix's "Rariza" family with its defaults: gNa 120, gK 36,
 gL 0.3 mS/cm2, VNa 55, VK -72, VL -50 mV, Cm 1 uF/cm2, an area of
@@ -31,8 +43,10 @@ import argparse
 import json
 import math
 import os
+import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 # The model, in Membrix's voltages (mV) and units.
@@ -47,16 +61,21 @@ SPIKE_START = -30.0  # mV, Membrix's voltages
 SPIKES_COMPARED = 10
 
 
-def membrix_run(cli, dt_ms):
+def membrix_run(cli, dt_ms, t_end_ms=T_END_MS, save_v=None):
+    """One clamp run: (elapsed s, spike times in ms, steps). With save_v, t and V
+    are written to that file at every step."""
     args = [cli, "run", "--family", "Rariza", "--set", "uu=0", "--set", "ss=0", "--set", f"Iind={I_PA}",
-            "--set", f"t_Iind={T_END_MS / 1000.0}", "--dt", repr(dt_ms / 1000.0), "--t-end",
-            repr(T_END_MS / 1000.0), "--json"]
+            "--set", f"t_Iind={t_end_ms / 1000.0}", "--dt-ms", repr(dt_ms), "--t-end-ms", repr(t_end_ms),
+            "--json"]
+    if save_v:
+        args += ["--set", "n_Write=1", "--save-v", save_v]
     out = json.loads(subprocess.run(args, capture_output=True, text=True, check=True).stdout)
     return out["elapsed_seconds"], [1000.0 * t for t in out["spike_times"]], out["steps"]
 
 
 class NeuronModel:
-    """The single compartment in NEURON, with a voltage recording at every step."""
+    """The single compartment in NEURON; its voltage is recorded at every step
+    only while `recording(True)` is in force."""
 
     def __init__(self, dt_ms, steps):
         os.environ.setdefault("NEURON_MODULE_OPTIONS", "-nogui")  # no display is needed or looked for
@@ -79,11 +98,18 @@ class NeuronModel:
         self.stim.delay, self.stim.dur, self.stim.amp = 0.0, 1e9, I_PA / 1000.0
         self.pc = h.ParallelContext()
         self.pc.set_maxstep(10)
+        self.seg = seg
         self.v = h.Vector()
-        self.v.record(seg._ref_v)
         self.v_rest = self.resting_potential()
         self.area_check = h.area(0.5, sec=self.soma) * 1e-8  # cm2
         self.configure(dt_ms, steps)
+
+    def recording(self, on):
+        """Records V at every step into self.v, or records nothing."""
+        if on:
+            self.v.record(self.seg._ref_v)
+        else:
+            self.v.play_remove()
 
     def configure(self, dt_ms, steps):
         h = self.h
@@ -121,7 +147,11 @@ class NeuronModel:
             h.continuerun(self.t_stop)
         return time.perf_counter() - start
 
-    def spike_times(self):
+    def spike_times(self, compiled=False):
+        """Spike times (ms) of one run with the voltage recorded, not timed."""
+        self.recording(True)
+        self.run(compiled)
+        self.recording(False)
         return peak_times([x - SHIFT for x in self.v], self.h.dt)
 
 
@@ -153,30 +183,58 @@ def differences(ours, theirs):
     return [ours[i] - theirs[i] for i in range(n)]
 
 
+def spread(times):
+    """(best, median, worst) of a list of run times."""
+    ordered = sorted(times)
+    return ordered[0], statistics.median(ordered), ordered[-1]
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cli", required=True, help="the membrix-cli program")
-    parser.add_argument("--repeats", type=int, default=15)
+    parser.add_argument("--repeats", type=int, default=7, help="timed runs of each kind, in turn")
     parser.add_argument("--dt", type=float, default=0.025, help="time step, ms")
+    parser.add_argument("--t-end-ms", type=float, default=25000.0,
+                        help="length of the timed runs, ms (25 s: 10^6 steps at 0.025 ms)")
     parser.add_argument("--refine", action="store_true",
                         help="also compare spike times at dt/2, dt/4 and dt/8, to show how they converge")
     args = parser.parse_args()
 
     _, spikes_m, steps = membrix_run(args.cli, args.dt)
     model = NeuronModel(args.dt, steps)
-    best_m = best_n = best_c = math.inf
-    for _ in range(args.repeats):  # in turn, so that both see the same machine
-        best_m = min(best_m, membrix_run(args.cli, args.dt)[0])
-        best_n = min(best_n, model.run(compiled=False))
-        best_c = min(best_c, model.run(compiled=True))
     spikes_n = model.spike_times()
+    _, _, timed_steps = membrix_run(args.cli, args.dt, args.t_end_ms)
+    model.configure(args.dt, timed_steps)
+
+    kinds = ("membrix", "run", "psolve")
+    times = {(kind, rec): [] for kind in kinds for rec in (False, True)}
+    with tempfile.TemporaryDirectory() as work:
+        trace = os.path.join(work, "v.dat")
+        for _ in range(args.repeats):  # one run of each kind per round, so that all see the same machine
+            for rec in (False, True):
+                times[("membrix", rec)].append(
+                    membrix_run(args.cli, args.dt, args.t_end_ms, trace if rec else None)[0])
+                model.recording(rec)
+                times[("run", rec)].append(model.run(compiled=False))
+                times[("psolve", rec)].append(model.run(compiled=True))
+                model.recording(False)
 
     print(f"model: classic squid axon, area {model.area_check:.4g} cm2 (NEURON) = {AREA:.4g} cm2 (Membrix), "
-          f"{I_PA:g} pA for {T_END_MS:g} ms, dt {args.dt:g} ms, {steps} fixed steps, rest {model.v_rest - SHIFT:.4f} mV")
-    print(f"run time, best of {args.repeats}:")
-    print(f"  membrix-cli (clamp run)            {1000 * best_m:9.3f} ms")
-    print(f"  NEURON run() (stdrun continuerun)  {1000 * best_n:9.3f} ms   ratio NEURON/Membrix {best_n / best_m:6.2f}")
-    print(f"  NEURON ParallelContext.psolve      {1000 * best_c:9.3f} ms   ratio NEURON/Membrix {best_c / best_m:6.2f}")
+          f"{I_PA:g} pA, dt {args.dt:g} ms, rest {model.v_rest - SHIFT:.4f} mV")
+    print(f"run time of {args.t_end_ms:g} ms ({timed_steps} fixed steps), best / median / worst of "
+          f"{args.repeats} runs in turn (ms), ratio of the bests:")
+    labels = {"membrix": "membrix-cli (clamp run)", "run": "NEURON run() (stdrun continuerun)",
+              "psolve": "NEURON ParallelContext.psolve"}
+    for rec, title in ((False, "neither side recording"), (True, "both recording V at every step")):
+        print(f"  {title}:")
+        best_m = min(times[("membrix", rec)])
+        for kind in kinds:
+            best, median, worst = spread(times[(kind, rec)])
+            line = f"    {labels[kind]:34s} {1000 * best:9.2f} {1000 * median:9.2f} {1000 * worst:9.2f}"
+            if kind != "membrix":
+                line += f"   NEURON/Membrix {best / best_m:5.2f}"
+            print(line)
+
     print(f"spikes in {T_END_MS:g} ms: Membrix {len(spikes_m)}, NEURON {len(spikes_n)}")
     diff = differences(spikes_m, spikes_n)
     print(f"first {len(diff)} spike times, Membrix - NEURON (ms):")
@@ -197,8 +255,7 @@ def main():
             dt = args.dt / n
             _, s_m, n_steps = membrix_run(args.cli, dt)
             model.configure(dt, n_steps)
-            model.run(compiled=True)
-            s_n = model.spike_times()
+            s_n = model.spike_times(compiled=True)
             rows.append((s_m[k], s_n[k]))
             print(f"  {dt:9.6f}  {s_m[k]:10.4f}  {s_n[k]:10.4f}  {s_m[k] - s_n[k]:+10.4f}")
         (m1, n1), (m2, n2) = rows[-2], rows[-1]

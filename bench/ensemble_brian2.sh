@@ -3,7 +3,7 @@
 # one per core) and in Brian2's C++ standalone mode in turn and prints the cost
 # per neuron-step of each and their ratio (bench/ensemble_brian2.py says how).
 #
-#   bench/ensemble_brian2.sh [--members N] [--threads N]
+#   bench/ensemble_brian2.sh [--members N] [--threads N] [--repeats N]
 #
 # Builds build/membrix-cli in Release first, as ./run.sh does. Brian2 comes
 # from Debian's python3-brian, installed with apt-get only when it is missing.

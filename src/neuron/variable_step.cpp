@@ -65,6 +65,10 @@ std::vector<std::ptrdiff_t> CandidateFields(const NeuronVariables& nv) {
   return fields;
 }
 
+// The first step after a start or restart, s: short beside any gate's time
+// constant; the integrator lengthens it within a few steps.
+constexpr double kFirstStep = 1e-7;
+
 // SUNDIALS reports its errors through the return flags the calls give; its
 // own printing to the terminal is switched off.
 void QuietErrors(int, const char*, const char*, char*, void*) {}
@@ -112,11 +116,19 @@ struct TVariableStepIntegrator::Sundials {
   }
 
   // The voltage's slope while it is above the peak level, 1 below it: a
-  // falling zero is a peak.
-  static int Root(sunrealtype, N_Vector y, sunrealtype* g, void* self) {
+  // falling zero is a peak. The slope is that of the integrator's own
+  // interpolating polynomial over its last step, which costs no evaluation of
+  // the equations.
+  static int Root(sunrealtype t, N_Vector y, sunrealtype* g, void* self) {
     auto& integrator = *static_cast<TVariableStepIntegrator*>(self);
-    integrator.Evaluate(N_VGetArrayPointer(y), N_VGetArrayPointer(integrator.sun_->scratch));
-    g[0] = integrator.neuron_.NV.V > integrator.peakLevel_ ? integrator.rates_.V : 1.0;
+    Sundials& s = *integrator.sun_;
+    const double V = N_VGetArrayPointer(y)[integrator.vIndex_];
+    if (!(V > integrator.peakLevel_)) {
+      g[0] = 1.0;
+      return 0;
+    }
+    if (CVodeGetDky(s.cvode, t, 1, s.scratch) != CV_SUCCESS) return 1;
+    g[0] = N_VGetArrayPointer(s.scratch)[integrator.vIndex_];
     return 0;
   }
 
@@ -144,6 +156,9 @@ TVariableStepIntegrator::TVariableStepIntegrator(TCondBasedNrn& neuron, double t
   double* y = N_VGetArrayPointer(s.y);
   double* tol = N_VGetArrayPointer(s.tolerances);
   const std::ptrdiff_t vField = OffsetOf(nv, nv.V);
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    if (fields_[i] == vField) vIndex_ = i;
+  }
   const std::ptrdiff_t caField = OffsetOf(nv, nv.Ca);
   const std::ptrdiff_t thrField = OffsetOf(nv, nv.VThrDyn);
   for (std::size_t i = 0; i < fields_.size(); ++i) {
@@ -163,6 +178,10 @@ TVariableStepIntegrator::TVariableStepIntegrator(TCondBasedNrn& neuron, double t
   s.solver = SUNLinSol_Dense(s.y, s.matrix, s.context);
   s.Check(CVodeSetLinearSolver(s.cvode, s.solver, s.matrix), "CVodeSetLinearSolver");
   s.Check(CVodeSetMaxNumSteps(s.cvode, 1000000), "CVodeSetMaxNumSteps");
+  // A first step of its own rather than one estimated from the first sample
+  // time: the solution then does not depend on the sample grid (only its
+  // samples do), here and after every restart.
+  s.Check(CVodeSetInitStep(s.cvode, kFirstStep), "CVodeSetInitStep");
   s.Check(CVodeRootInit(s.cvode, 1, Sundials::Root), "CVodeRootInit");
   int falling = -1;
   s.Check(CVodeSetRootDirection(s.cvode, &falling), "CVodeSetRootDirection");

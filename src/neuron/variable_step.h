@@ -106,6 +106,7 @@ class TVariableStepIntegrator {
 
   TCondBasedNrn& neuron_;
   std::vector<std::ptrdiff_t> fields_;  // byte offsets of the state fields in the record
+  std::size_t vIndex_ = 0;              // the voltage's place among them
   NeuronVariables rates_{};
   HeldInputs in_{};
   bool started_ = false;

@@ -11,13 +11,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/deps.sh
 
-membrix_ensure_packages "${MEMBRIX_CORE_PACKAGES[@]}" "${MEMBRIX_COMPARISON_PACKAGES[@]}"
-gui=OFF
-if membrix_gui_available; then
-  gui=ON
-fi
-membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI="$gui" >/dev/null
-cmake --build build -j2 --target membrix-cli >/dev/null
+membrix_build_cli_for_comparison
 
 # Debian's python, which sees Debian's NEURON whatever python comes first on PATH.
 exec /usr/bin/python3 bench/compare_neuron.py --cli build/membrix-cli "$@"

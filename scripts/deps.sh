@@ -143,3 +143,15 @@ membrix_configure() {
   [[ -f $dir/CMakeCache.txt ]] || generator=(-G Ninja)
   cmake -S . -B "$dir" "${generator[@]}" "$@"
 }
+
+# The comparisons with other simulators: installs what they need where it is
+# missing and builds build/membrix-cli in Release, as ./run.sh does.
+membrix_build_cli_for_comparison() {
+  membrix_ensure_packages "${MEMBRIX_CORE_PACKAGES[@]}" "${MEMBRIX_COMPARISON_PACKAGES[@]}"
+  local gui=OFF
+  if membrix_gui_available; then
+    gui=ON
+  fi
+  membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI="$gui" >/dev/null
+  cmake --build build -j2 --target membrix-cli >/dev/null
+}

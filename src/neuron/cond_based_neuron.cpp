@@ -314,6 +314,17 @@ void TCondBasedNrn::SetRest() {
   Currents(IionCh, IionDend, gSum);
 }
 
+double TCondBasedNrn::IonicDrive(double Iext) {
+  double IionCh = 0.0;
+  double IionDend = 0.0;
+  double gSum = 0.0;
+  Currents(IionCh, IionDend, gSum);
+  NV.Iion = IionCh - NV.IL + Iext;
+  NV.IionCopy = NV.Iion;
+  NV.IionDend = IionDend;
+  return IionDend;
+}
+
 bool TCondBasedNrn::HasDerivatives() { return CurrentGeometry() == Geometry::OnePoint; }
 
 void TCondBasedNrn::TakeDerivatives(NeuronVariables& rates, double uDend, double sDend, double uSoma,
@@ -333,13 +344,7 @@ void TCondBasedNrn::TakeDerivatives(NeuronVariables& rates, double uDend, double
   // A clamped membrane sits at the command; its voltage has no dynamics.
   const bool clamped = Clamped();
   if (clamped) NV.V = Vclamp;
-  double IionCh = 0.0;
-  double IionDend = 0.0;
-  double gSum = 0.0;
-  Currents(IionCh, IionDend, gSum);
-  NV.Iion = IionCh - NV.IL + Iext;
-  NV.IionCopy = NV.Iion;
-  NV.IionDend = IionDend;
+  IonicDrive(Iext);
   NV.gNMDAeff = NMDAConductance(gNMDA, NP.Mg, NV.V);
   NV.Isyn = uSoma + uDend - (sDend + sSoma) * (NV.V - Vus()) - (NV.V - NP.E_NMDA) * NV.gNMDAeff;
   NV.dVdt = clamped ? 0.0 : (NV.Iion + NV.Isyn - NP.Ipump) / NP.Cm;
@@ -368,14 +373,7 @@ void TCondBasedNrn::IntegrateStep(double uDend, double sDend, double uSoma, doub
   const double Vus_ = Vus();
   NV.Vprev = NV.V;
   const double oldDVdt = NV.dVdt;
-
-  double IionCh = 0.0;
-  double IionDend = 0.0;
-  double gSum = 0.0;
-  Currents(IionCh, IionDend, gSum);
-  NV.Iion = IionCh - NV.IL + Iext;
-  NV.IionCopy = NV.Iion;
-  NV.IionDend = IionDend;
+  const double IionDend = IonicDrive(Iext);
 
   double coupling = 0.0;
   auto inputs = [&] {

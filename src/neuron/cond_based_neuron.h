@@ -77,6 +77,10 @@ class TCondBasedNrn : public TNeuron {
   // The geometries by HH_order; any other text integrates nothing.
   enum class Geometry { Unknown, OnePoint, TwoPoints, ActiveDend, MainenSejn, None };
 
+  // The channels' currents at the present state (stepped, or their rates
+  // taken) and the ionic drive of the soma with the injected current Iext;
+  // returns the dendrite's ionic drive.
+  double IonicDrive(double Iext);
   // Whether the membrane is held at the command voltage in this step.
   bool Clamped() const;
   // The geometry of NP.HH_order, read once per run (at InitState, or at the

@@ -16,12 +16,13 @@ namespace {
 TEST(SessionReader, ReadsBackEveryGlobalTheSetterKnows) {
   for (std::string_view name : SessionGlobalNames()) {
     Session s;
-    const bool dt = name == "dt";  // a step that divides the run length
-    SetSessionValue(s, name, dt ? "2.5e-05" : "7");
+    // A step that divides the run length; an integrator by its number.
+    const double value = name == "dt" ? 2.5e-5 : name == "Integrator" ? 1.0 : 7.0;
+    SetSessionValue(s, name, std::to_string(value));
     const SessionValue v = GetSessionValue(s, name);
     const double x = std::holds_alternative<double>(v) ? std::get<double>(v)
                                                         : static_cast<double>(std::get<std::int64_t>(v));
-    EXPECT_EQ(x, dt ? 2.5e-5 : 7.0) << name;
+    EXPECT_EQ(x, value) << name;
   }
 }
 

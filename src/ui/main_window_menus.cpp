@@ -284,8 +284,9 @@ void MainWindow::BuildParametersMenu() {
   QAction* integration = AddAction(params, QStringLiteral("Integration"), QStringLiteral("Integration…"));
   integration->setToolTip(QStringLiteral("The fixed step at dt, or error-controlled variable steps (CVODE)"));
   connect(integration, &QAction::triggered, this, [this] {
-    IntegrationDialog dialog(s().run, this);
-    dialog.exec();
+    auto* dialog = new IntegrationDialog(s().run, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
   });
   for (QMenu* m : {params, cc, vc, families, geometries, samples, blockage, simplex})
     m->setToolTipsVisible(true);

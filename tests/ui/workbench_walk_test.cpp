@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -481,6 +482,21 @@ void WorkbenchWalkTest::EveryCommandReachesItsOperation() {
   rows.push_back({"Form1", "FitPictureToExpData", none, sets([](Walk& w) { return w.form1().FitPictureToExpData(); }, "")});
   rows.push_back({"Form1", "Writing1", none, sets([](Walk& w) { return w.s().run.Writing == 1; }, "Writing")});
   rows.push_back({"Form1", "NoCleaning", none, sets([](Walk& w) { return w.form1().NoCleaning(); }, "")});
+  // The integration dialog opens beside the main window; OK takes its choice,
+  // which the walk then gives back so that the runs after it keep the fixed step.
+  rows.push_back({"Form1", "Integration", none,
+                  [](Walk& w) {
+                    const bool chosen = w.s().run.integrator.kind == membrix::IntegratorKind::Cvode;
+                    w.s().run.integrator = {};
+                    return w.Ok(chosen, "the integrator chosen in the dialog did not reach the run");
+                  },
+                  [](Walk& w) {
+                    w.Item(Q("Integration"))->trigger();
+                    auto* dialog = w.form1().findChild<QDialog*>(Q("IntegrationDialog"));
+                    if (dialog == nullptr) return;
+                    dialog->findChild<QComboBox*>(Q("IntegratorList"))->setCurrentIndex(1);
+                    dialog->accept();
+                  }});
   rows.push_back({"Form1", "Enable all series", [](Walk& w) { w.form1().chart(1)->SetSeriesVisible(0, false); },
                   sets([](Walk& w) { return w.form1().chart(1)->SeriesVisible(0); }, "the series stays hidden")});
 

@@ -16,6 +16,7 @@
 #include "params/model_defaults.h"
 #include "run/observed_gates.h"
 #include "run/output_variables.h"
+#include "neuron/neuron_test_support.h"
 
 namespace membrix {
 namespace {
@@ -54,16 +55,7 @@ TEST(IdleGates, EveryFamilyAndGeometryGivesTheSameRunBothWays) {
   for (const Model& m : models) {
     for (const char* geometry : geometries) {
       SCOPED_TRACE(std::string(m.family) + " " + (m.naType ? m.naType : "") + " in " + geometry);
-      NeuronProperties np;
-      np.HH_type = m.family;
-      np.HH_order = geometry;
-      np.If_I_V_or_g = 2;  // current clamp
-      double vus = 0.0;
-      SetDefaults(np, vus);
-      if (m.naType != nullptr) {
-        np.Na_type = m.naType;
-        np.NaR_type = m.naRType;
-      }
+      const NeuronProperties np = testing::FamilyRecord(m.family, geometry, m.naType, m.naRType);  // current clamp
       StandaloneClock clock;
       clock.dt = 2.5e-5;
       std::unique_ptr<TNeuron> all = CreateNeuron(np, clock.View());

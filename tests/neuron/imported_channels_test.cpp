@@ -44,6 +44,18 @@ Session SquidSession() {
   return s;
 }
 
+// The family's own Na and K replaced by their NeuroML form, with the same
+// maximal conductances and reversal potentials.
+void UseNeuroMLSquidChannels(Session& s) {
+  ImportedChannel na = ImportChannel(kSquidFile + "#na_squid:0:0");
+  ImportedChannel k = ImportChannel(kSquidFile + "#k_squid:0:0");
+  na.g = s.NP0.gNa, na.E = s.NP0.VNa;
+  k.g = s.NP0.gK, k.E = s.NP0.VK;
+  AddImportedChannel(s.NP0, na);
+  AddImportedChannel(s.NP0, k);
+  s.NP0.gNa = s.NP0.gK = 0.0;
+}
+
 std::vector<double> Spikes(Session& s) {
   BatchHost host;
   SpikeTimes spikes;
@@ -158,15 +170,7 @@ double ArrivalAtTheFarEnd(bool imported, int naDistribution = 2) {
   Session s = SquidSession();
   s.stim.uu = 0.0;
   s.run.dt = 2e-5;
-  if (imported) {
-    ImportedChannel na = ImportChannel(kSquidFile + "#na_squid:0:0");
-    ImportedChannel k = ImportChannel(kSquidFile + "#k_squid:0:0");
-    na.g = s.NP0.gNa, na.E = s.NP0.VNa;
-    k.g = s.NP0.gK, k.E = s.NP0.VK;
-    AddImportedChannel(s.NP0, na);
-    AddImportedChannel(s.NP0, k);
-    s.NP0.gNa = s.NP0.gK = 0.0;
-  }
+  if (imported) UseNeuroMLSquidChannels(s);
   FiberInputs in;
   in.Stimulation = FiberStimulation::EndSteps;
   in.Iind_Left = 3000.0;
@@ -215,15 +219,7 @@ TEST(ImportedChannels, UnderIonDynamicsTheyFollowTheirIons) {
       s.run.t_end = 0.3;
       s.ionInputs.IonDynamics = 1;
       s.ionInputs.VL_Item = item;
-      if (imported) {
-        ImportedChannel na = ImportChannel(kSquidFile + "#na_squid:0:0");
-        ImportedChannel k = ImportChannel(kSquidFile + "#k_squid:0:0");
-        na.g = s.NP0.gNa, na.E = s.NP0.VNa;
-        k.g = s.NP0.gK, k.E = s.NP0.VK;
-        AddImportedChannel(s.NP0, na);
-        AddImportedChannel(s.NP0, k);
-        s.NP0.gNa = s.NP0.gK = 0.0;
-      }
+      if (imported) UseNeuroMLSquidChannels(s);
       return Spikes(s);
     };
     Session builtIn, imported;

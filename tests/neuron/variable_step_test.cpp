@@ -31,17 +31,7 @@ struct Model {
 };
 
 NeuronProperties ModelRecord(const Model& m) {
-  NeuronProperties np;
-  np.HH_type = m.family;
-  np.HH_order = "1-point";
-  np.If_I_V_or_g = 2;
-  double vus = 0.0;
-  SetDefaults(np, vus);
-  if (m.naType != nullptr) {
-    np.Na_type = m.naType;
-    np.NaR_type = m.naRType;
-  }
-  return np;
+  return testing::FamilyRecord(m.family, "1-point", m.naType, m.naRType);
 }
 
 // For every family and Na scheme: the rates the right-hand side gives are the

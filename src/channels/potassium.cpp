@@ -17,22 +17,7 @@ GateRates CorticalKRates(double v, double vHalf, double TempFactor) {
 }  // namespace
 
 // ---- TRarizaK ---------------------------------------------------------------
-
-GateRates TRarizaK::Rates(double v, const NeuronProperties& np) {
-  const double v1 = v - np.Tr_Na;
-  const double alpha = np.a1K * LinExp(np.a2K - v1, np.a3K);
-  const double beta = np.b1K * SafeExp((np.b2K - v1) / np.b3K);
-  return FromAlphaBeta(alpha, beta);
-}
-
-double TRarizaK::Step() {
-  UpdateGate(NV().nn, Rates(v(), NP()));
-  return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VK);
-}
-
-double TRarizaK::Conductance(double nn, double, double) const {
-  return IntPower(4, nn) * Unblocked(NP().IfBlockK);
-}
+// Its step is in the header, where a neuron's resolved step can inline it.
 
 void TRarizaK::Init() { NV().nn = Rates(v(), NP()).inf; }
 

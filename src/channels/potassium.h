@@ -233,4 +233,22 @@ class TLyleH final : public TChannel {
   KeptFactor nRelax_;
 };
 
+// ---- TRarizaK: inline, so that a neuron's resolved step takes it whole -------
+
+inline GateRates TRarizaK::Rates(double v, const NeuronProperties& np) {
+  const double v1 = v - np.Tr_Na;
+  const double alpha = np.a1K * LinExp(np.a2K - v1, np.a3K);
+  const double beta = np.b1K * SafeExp((np.b2K - v1) / np.b3K);
+  return FromAlphaBeta(alpha, beta);
+}
+
+inline double TRarizaK::Step() {
+  UpdateGate(NV().nn, Rates(v(), NP()));
+  return Conductance(NV().nn, NV().yK, 0.0) * NP().gK * (NV().V - NP().VK);
+}
+
+inline double TRarizaK::Conductance(double nn, double, double) const {
+  return IntPower(4, nn) * (1.0 - NP().IfBlockK);
+}
+
 }  // namespace membrix

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "channels/channel.h"
+#include "channels/procedural/rariza_kinetics.h"
 
 namespace membrix {
 
@@ -166,5 +167,41 @@ class TWhite2Na final : public TChannel {
   // was computed for.
   KeptFactor hRelax_;
 };
+
+// ---- TRarizaNa: inline, so that a neuron's resolved step takes it whole ------
+
+inline SodiumRates TRarizaNa::FastRates(double v, const NeuronProperties& np) {
+  const GatePairOf<double> r = RarizaNaGates(v, np);
+  return {{r.m.inf, r.m.tau}, {r.h.inf, r.h.tau}, {}};
+}
+
+inline SodiumRates TRarizaNa::Rates(double v, const NeuronProperties& np) {
+  SodiumRates r = FastRates(v, np);
+  const double vp = v - np.Tr_Na;
+  const double as = 0.0077 / (1.0 + SafeExp((vp - 18.0) / 9.0));
+  const double bs = 0.0077 / (1.0 + SafeExp((18.0 - vp) / 9.0));
+  r.s = FromAlphaBeta(as, bs);
+  if (np.If_Slow_Na_inactivation != 1) r.s.inf = 1.0;
+  return r;
+}
+
+inline double TRarizaNa::Step() {
+  NeuronVariables& nv = NV();
+  const NeuronProperties& np = NP();
+  if (np.If_Slow_Na_inactivation != 1 && nv.ii == 1.0) {
+    // The slow inactivation is off and fully open: ii relaxes toward 1 and stays
+    // exactly there whatever its time constant, so only mm and hh need rates.
+    const SodiumRates r = FastRates(v(), np);
+    UpdateGate(nv.mm, r.m);
+    UpdateGate(nv.hh, r.h);
+  } else {
+    UpdateSodiumGates(*this, nv.mm, nv.hh, nv.ii, Rates(v(), np));
+  }
+  return Conductance(nv.mm, nv.hh, nv.ii) * np.gNa * (nv.V - np.VNa);
+}
+
+inline double TRarizaNa::Conductance(double mm, double hh, double ii) const {
+  return mm * mm * mm * hh * ii * (1 - NP().IfBlockNa);
+}
 
 }  // namespace membrix

@@ -3,8 +3,13 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <tuple>
+#include <type_traits>
+#include <typeinfo>
 #include <utility>
 
+#include "channels/potassium.h"
+#include "channels/sodium.h"
 #include "common/number_format.h"
 
 namespace membrix {
@@ -53,18 +58,23 @@ double GateArgument(const NeuronVariables& nv) {
   }
 }
 
-// The slot's conductance: its factor times its channel's open fraction. A null
-// channel's open fraction is 0, and a slot that does not step has a factor of
-// 0; the product is still formed, so that the sum sees exactly what the
-// channel would have given.
-template <int slot>
-double SlotConductance(const NeuronProperties& np, const NeuronVariables& nv, const TChannel& channel,
-                       bool idle) {
-  constexpr SlotWiring w = kWiring[slot];
-  if (idle) return np.*w.g * 0.0;
-  return np.*w.g *
-         channel.Conductance(GateArgument<w.x1>(nv), GateArgument<w.x2>(nv), GateArgument<w.x3>(nv));
-}
+// A slot and the channel class that fills it in a resolved step.
+template <Slot slot, class Channel>
+struct SlotChannel {
+  static constexpr int kSlot = static_cast<int>(slot);
+  using Type = Channel;
+};
+
+// The class a list of SlotChannel gives a slot.
+template <int slot, class... List>
+struct ChannelAt;
+template <int slot, class First, class... Rest>
+struct ChannelAt<slot, First, Rest...>
+    : std::conditional_t<First::kSlot == slot, std::type_identity<typename First::Type>, ChannelAt<slot, Rest...>> {};
+
+// The family steps resolved at InitState, each the stepping slots of a model
+// as it runs with nothing shown. The squid axon: its Na and K channels alone.
+using SquidAxonStep = std::tuple<SlotChannel<Slot::Na, TRarizaNa>, SlotChannel<Slot::K, TRarizaK>>;
 
 // gNMDA times the Mg block. Without an NMDA input the block (an exponential) is
 // left out: for a finite voltage and Mg concentration it is a finite positive
@@ -122,6 +132,7 @@ void TCondBasedNrn::DecideSteppingSlots() {
     }
   }
   stepping_ = steps;
+  resolved_ = ResolveStep();
 }
 
 TCondBasedNrn::SlotSet TCondBasedNrn::SteppingSlots() const {
@@ -159,14 +170,63 @@ void TCondBasedNrn::UpdateCa(double ICa) {
   }
 }
 
-void TCondBasedNrn::ConductanceSum() {
+// Through the channel objects: a slot steps as decided at InitState, its
+// channel called through the interface.
+struct TCondBasedNrn::ChannelSlots {
+  TCondBasedNrn& n;
+  template <int slot>
+  bool Steps() const {
+    return n.stepping_[slot];
+  }
+  template <int slot>
+  TChannel& Channel() const {
+    return *n.Ch[slot];
+  }
+};
+
+// A family's stepping slots, each with the final class of its channel: the
+// calls are direct and inlined where the class's step is in its header, and
+// a slot at rest costs no test.
+template <class... Stepping>
+struct TCondBasedNrn::ResolvedSlots<std::tuple<Stepping...>> {
+  TCondBasedNrn& n;
+  template <int slot>
+  static constexpr bool Steps() {
+    return ((Stepping::kSlot == slot) || ...);
+  }
+  template <int slot>
+  auto& Channel() const {
+    if constexpr (Steps<slot>()) {
+      return static_cast<typename ChannelAt<slot, Stepping...>::type&>(*n.Ch[slot]);
+    } else {
+      return *n.Ch[slot];
+    }
+  }
+  // Whether a neuron's stepping slots are these, filled by these classes.
+  static bool Match(const TCondBasedNrn& n) {
+    for (int i = 0; i < kSlotCount; ++i) {
+      if (n.stepping_[i] != ((Stepping::kSlot == i) || ...)) return false;
+    }
+    return ((typeid(*n.Ch[Stepping::kSlot]) == typeid(typename Stepping::Type)) && ...);
+  }
+};
+
+template <class Slots>
+void TCondBasedNrn::ConductanceSum(const Slots& slots) {
   // Slot by slot in slot order, each slot's wiring fixed at compile time; with
-  // an active dendrite the KM and AHP conductances belong to the dendrite.
+  // an active dendrite the KM and AHP conductances belong to the dendrite. A
+  // slot's conductance is its factor times its channel's open fraction; a slot
+  // at rest has a factor of 0, and the product is still formed, so that the sum
+  // sees exactly what the channel would have given.
   double sum = 0.0;
   double dend = 0.0;
   const bool activeDend = CurrentGeometry() == Geometry::ActiveDend;
   const auto add = [&]<int slot>() {
-    const double g = SlotConductance<slot>(NP, NV, *Ch[slot], !stepping_[slot]);
+    constexpr SlotWiring w = kWiring[slot];
+    const double g = slots.template Steps<slot>()
+                         ? NP.*w.g * slots.template Channel<slot>().Conductance(
+                                         GateArgument<w.x1>(NV), GateArgument<w.x2>(NV), GateArgument<w.x3>(NV))
+                         : NP.*w.g * 0.0;
     if (activeDend && (static_cast<Slot>(slot) == Slot::KM || static_cast<Slot>(slot) == Slot::AHP)) {
       dend += g;
     } else {
@@ -180,13 +240,15 @@ void TCondBasedNrn::ConductanceSum() {
   NV.gSumDend = dend;
 }
 
-void TCondBasedNrn::Currents(double& IionCh, double& IionDend, double& gSum) {
+// Flattened: a resolved step becomes one body, its channels' kinetics inlined.
+template <class Slots>
+[[gnu::flatten]] void TCondBasedNrn::SlotCurrents(const Slots& slots, double& IionCh, double& IionDend) {
   // Channels read Ca and the gates as updated so far; the Ca pool follows the
   // two Ca currents before the Ca-dependent K channel steps. Slot by slot, as
   // the conductances are summed.
   const auto step = [&]<int slot>() {
     if constexpr (static_cast<Slot>(slot) == Slot::KCa) UpdateCa(NV.ICaT + NV.ICaH);
-    NV.*kWiring[slot].current = stepping_[slot] ? Ch[slot]->Step() : 0.0;
+    NV.*kWiring[slot].current = slots.template Steps<slot>() ? slots.template Channel<slot>().Step() : 0.0;
   };
   [&]<int... slot>(std::integer_sequence<int, slot...>) {
     (step.template operator()<slot>(), ...);
@@ -202,12 +264,29 @@ void TCondBasedNrn::Currents(double& IionCh, double& IionDend, double& gSum) {
     IionDend = -(NV.IKM + NV.IAHP);
   } else {
     NV.IKsum = NV.IK + NV.IKA + NV.IKD + IKCa1 + NV.IKM + NV.IAHP;
-    // In slot order, from 0.
-    IionCh = -(0.0 + NV.INa + NV.IK + NV.IKA + NV.IKM + NV.IKD + NV.IH + NV.INaR + NV.IADP + NV.IAHP +
-               NV.ICaH + NV.ICaT + NV.IKCa + NV.INaP + NV.IBst);
+    // In slot order, from +0.0. A slot at rest carries +0.0, and a sum begun
+    // at +0.0 is never -0.0, so adding it changes nothing: only the stepping
+    // slots are added, which keeps the idle ones off the voltage's path.
+    double sum = 0.0;
+    [&]<int... slot>(std::integer_sequence<int, slot...>) {
+      ((sum = slots.template Steps<slot>() ? sum + NV.*kWiring[slot].current : sum), ...);
+    }(std::make_integer_sequence<int, kSlotCount>());
+    IionCh = -sum;
     IionDend = 0.0;
   }
-  ConductanceSum();
+  ConductanceSum(slots);
+}
+
+int TCondBasedNrn::ResolveStep() const {
+  if (ResolvedSlots<SquidAxonStep>::Match(*this)) return 1;
+  return 0;
+}
+
+void TCondBasedNrn::Currents(double& IionCh, double& IionDend, double& gSum) {
+  switch (resolved_) {
+    case 1: SlotCurrents(ResolvedSlots<SquidAxonStep>{*this}, IionCh, IionDend); break;
+    default: SlotCurrents(ChannelSlots{*this}, IionCh, IionDend); break;
+  }
   if (!NP.Imported.empty()) StepImported(IionCh);
   gSum = NV.gSum;
 }

@@ -67,11 +67,14 @@ class TCondBasedNrn : public TNeuron {
   // others keep the steady state they were given at rest; the current they
   // would carry, 0 times their open fraction, is 0.
   SlotSet SteppingSlots() const;
+  // Whether the stepping slots are those of a family whose step is resolved
+  // at InitState: its channels called directly, inlined, with no call for a
+  // slot at rest. The results are the same either way, bit for bit.
+  bool StepResolved() const { return resolved_ != 0; }
 
  protected:
   void SetRest();
   void UpdateCa(double ICa);
-  void ConductanceSum();
 
  private:
   // The geometries by HH_order; any other text integrates nothing.
@@ -94,6 +97,22 @@ class TCondBasedNrn : public TNeuron {
   void InitImported();
   void StepImported(double& Iion);
 
+  // What the slots give a step: through the channel objects, or through a
+  // family's channels resolved at InitState (cond_based_neuron.cpp).
+  struct ChannelSlots;
+  template <class StepList>
+  struct ResolvedSlots;
+  // The channels' currents, the ionic sums and the conductance sum, slot by
+  // slot through one of the above.
+  template <class Slots>
+  void SlotCurrents(const Slots& slots, double& IionCh, double& IionDend);
+  template <class Slots>
+  void ConductanceSum(const Slots& slots);
+  // The step the slots take, decided at InitState with the stepping slots:
+  // 0 through the channel objects, else 1 + the index of the family's
+  // resolved step.
+  int ResolveStep() const;
+
   std::array<std::unique_ptr<TChannel>, kSlotCount> Ch;
   // Slots holding a null channel: their current and open fraction are 0, and
   // they are not called.
@@ -101,6 +120,7 @@ class TCondBasedNrn : public TNeuron {
   SlotSet observed_ = SlotSet().set();
   // The slots whose channels are called at each step (never a null channel).
   std::array<bool, kSlotCount> stepping_{};
+  int resolved_ = 0;
   std::unique_ptr<TDynThr> DynThr_;
   Geometry geometry_ = Geometry::Unknown;
   bool findingRest_ = false;  // the free resting potential is being sought

@@ -52,8 +52,9 @@ std::string DivergenceNote(const Session& s, const NeuronProperties& np) {
   return text;
 }
 
-void ModelTraceValue(Session& s, const NeuronProperties& np) {
-  const NeuronVariables& nv = s.NV0;
+void ModelTraceValue(Session& s, const NeuronProperties& np) { ModelTraceValue(s, np, s.NV0); }
+
+void ModelTraceValue(Session& s, const NeuronProperties& np, const NeuronVariables& nv) {
   const PipetteRecord& p = s.stim.Pipette;
   const double area = np.Square * 1e9;
   double& Vr = s.run.Vr;
@@ -187,15 +188,31 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     // the step counts it.
     DetectSpike(s, *Nrn);
     advance.AfterDetection(s, *Nrn);
-    s.NV0 = Nrn->NV;
+    const NeuronVariables& nv = Nrn->NV;
     // No membrane reaches 1 V: beyond it the explicit step is too long for the
     // model's conductances. The run goes on (a fit may pass through such
     // parameters), but the result is not left to look sound.
-    if (!divergenceNoted && !(std::abs(s.NV0.V) <= kDivergedVoltage)) {
+    const bool diverged = !divergenceNoted && !(std::abs(nv.V) <= kDivergedVoltage);
+    const bool spike = nv.SpikePhase == 2;
+    // The drawing and writing cadences, tested once per step.
+    const bool drawStep = IsMultiple(run.nt, run.n_Draw);
+    const bool writeStep = IsMultiple(run.nt, run.n_Write);
+    // Every hundredth step (in 64 bits, as a large drawing cadence times the
+    // step's remainder does not fit 32).
+    const bool events = (run.nt % 100) * run.n_Draw == 0;
+    // The session's copy of the state is what the drawing, the writing, the
+    // host's events and the caller after the run read. It is taken here, as
+    // the step leaves the neuron, at every step where one of them reads it;
+    // between them nobody does, and the checks of the step read the neuron's.
+    if (drawStep || writeStep || spike || everyStep || events || diverged || run.nt == 1 ||
+        run.nt >= run.nt_end || run.PauseFlag == 'P') {
+      s.NV0 = nv;
+    }
+    if (diverged) {
       divergenceNoted = true;
       s.SimplexMemo.push_back(DivergenceNote(s, Nrn->NP));
     }
-    ModelTraceValue(s, Nrn->NP);
+    ModelTraceValue(s, Nrn->NP, nv);
     // Every step of the run is compared; without a recording the recorded
     // value is 0.
     if (run.t > s.stim.t_IindShift) {
@@ -203,10 +220,6 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
       const double n = static_cast<double>(run.nt);
       err = std::sqrt(d * d / n + err * err * (n - 1.0) / n);
     }
-    const bool spike = s.NV0.SpikePhase == 2;
-    // The drawing and writing cadences, tested once per step.
-    const bool drawStep = IsMultiple(run.nt, run.n_Draw);
-    const bool writeStep = IsMultiple(run.nt, run.n_Write);
     if (spike) MarkSpike(s, views);
     // Views that draw from every step take every series at the cadence (and
     // at every step when the cadence is one step or none), and between them
@@ -225,9 +238,7 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     // again here would clear the mark of a conductance-based neuron's spike before
     // it is counted; threshold and integrate-and-fire neurons mark their own.
     TrackSpikes(s, *Nrn, DetectorPass::AlreadyRun);
-    // Every hundredth step (in 64 bits, as a large drawing cadence times the
-    // step's remainder does not fit 32).
-    if ((run.nt % 100) * run.n_Draw == 0) host.ProcessEvents();
+    if (events) host.ProcessEvents();
     while (run.PauseFlag == 'P' && !host.StopRequested()) host.ProcessEvents();
   } while (run.nt < run.nt_end);
 

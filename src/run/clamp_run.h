@@ -13,6 +13,7 @@
 
 namespace membrix {
 
+struct NeuronVariables;
 struct Session;
 class TNeuron;
 class TVariableStepIntegrator;
@@ -58,5 +59,7 @@ void StartRunAtRest(Session& s);
 
 // The model value comparable with the recording at this step (Vr), by clamp mode.
 void ModelTraceValue(Session& s, const NeuronProperties& np);
+// The same from a state other than the session's copy.
+void ModelTraceValue(Session& s, const NeuronProperties& np, const NeuronVariables& nv);
 
 }  // namespace membrix

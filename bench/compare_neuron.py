@@ -3,7 +3,8 @@
 by side: run times and spike times of the same model under the same current
 step at the same fixed time step.
 
-  bench/compare_neuron.py --cli build/membrix-cli [--repeats N] [--dt MS] [--t-end-ms MS] [--refine]
+  bench/compare_neuron.py --cli build/membrix-cli [--baseline-cli OTHER] [--repeats N] [--dt MS]
+                          [--t-end-ms MS] [--refine]
 
 (bench/compare_neuron.sh installs NEURON where it is missing and builds the
 batch tool first.)
@@ -18,6 +19,10 @@ comparison:
   - recording V at every step: Membrix writes t and V to a file every step
     (--save-v with n_Write = 1; the file is formatted text on a local disk,
     which is more work than NEURON's), NEURON records V into a Vector.
+
+With --baseline-cli, a second membrix-cli (an earlier build, say) runs in
+the same rounds as a further kind, so that a change is measured against NEURON
+and against what it changed in one invocation.
 
 The runs alternate, one of each kind per round, so that every side sees the
 same machine; the spread (best, median, worst of N) is printed per side and
@@ -192,6 +197,7 @@ def spread(times):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cli", required=True, help="the membrix-cli program")
+    parser.add_argument("--baseline-cli", help="a second membrix-cli timed in the same rounds (an earlier build)")
     parser.add_argument("--repeats", type=int, default=7, help="timed runs of each kind, in turn")
     parser.add_argument("--dt", type=float, default=0.025, help="time step, ms")
     parser.add_argument("--t-end-ms", type=float, default=25000.0,
@@ -206,14 +212,17 @@ def main():
     _, _, timed_steps = membrix_run(args.cli, args.dt, args.t_end_ms)
     model.configure(args.dt, timed_steps)
 
-    kinds = ("membrix", "run", "psolve")
+    clis = {"membrix": args.cli}
+    if args.baseline_cli:
+        clis["baseline"] = args.baseline_cli
+    kinds = (*clis, "run", "psolve")
     times = {(kind, rec): [] for kind in kinds for rec in (False, True)}
     with tempfile.TemporaryDirectory() as work:
         trace = os.path.join(work, "v.dat")
         for _ in range(args.repeats):  # one run of each kind per round, so that all see the same machine
             for rec in (False, True):
-                times[("membrix", rec)].append(
-                    membrix_run(args.cli, args.dt, args.t_end_ms, trace if rec else None)[0])
+                for kind, cli in clis.items():
+                    times[(kind, rec)].append(membrix_run(cli, args.dt, args.t_end_ms, trace if rec else None)[0])
                 model.recording(rec)
                 times[("run", rec)].append(model.run(compiled=False))
                 times[("psolve", rec)].append(model.run(compiled=True))
@@ -223,15 +232,17 @@ def main():
           f"{I_PA:g} pA, dt {args.dt:g} ms, rest {model.v_rest - SHIFT:.4f} mV")
     print(f"run time of {args.t_end_ms:g} ms ({timed_steps} fixed steps), best / median / worst of "
           f"{args.repeats} runs in turn (ms), ratio of the bests:")
-    labels = {"membrix": "membrix-cli (clamp run)", "run": "NEURON run() (stdrun continuerun)",
-              "psolve": "NEURON ParallelContext.psolve"}
+    labels = {"membrix": "membrix-cli (clamp run)", "baseline": "baseline membrix-cli",
+              "run": "NEURON run() (stdrun continuerun)", "psolve": "NEURON ParallelContext.psolve"}
     for rec, title in ((False, "neither side recording"), (True, "both recording V at every step")):
         print(f"  {title}:")
         best_m = min(times[("membrix", rec)])
         for kind in kinds:
             best, median, worst = spread(times[(kind, rec)])
             line = f"    {labels[kind]:34s} {1000 * best:9.2f} {1000 * median:9.2f} {1000 * worst:9.2f}"
-            if kind != "membrix":
+            if kind == "baseline":
+                line += f"   baseline/Membrix {best / best_m:5.2f}"
+            elif kind != "membrix":
                 line += f"   NEURON/Membrix {best / best_m:5.2f}"
             print(line)
 

@@ -3,7 +3,7 @@
 # in turn and prints the ratio of their run times and the differences of their
 # first ten spike times (bench/compare_neuron.py says how).
 #
-#   bench/compare_neuron.sh [--repeats N] [--dt MS] [--t-end-ms MS] [--refine]
+#   bench/compare_neuron.sh [--baseline-cli OTHER] [--repeats N] [--dt MS] [--t-end-ms MS] [--refine]
 #
 # Builds build/membrix-cli in Release first, as ./run.sh does. NEURON comes
 # from Debian's python3-neuron, installed with apt-get only when it is missing.

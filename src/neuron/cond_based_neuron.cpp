@@ -173,6 +173,7 @@ void TCondBasedNrn::UpdateCa(double ICa) {
 // Through the channel objects: a slot steps as decided at InitState, its
 // channel called through the interface.
 struct TCondBasedNrn::ChannelSlots {
+  static constexpr bool kIdleConductancesLeftOut = false;
   TCondBasedNrn& n;
   template <int slot>
   bool Steps() const {
@@ -186,9 +187,13 @@ struct TCondBasedNrn::ChannelSlots {
 
 // A family's stepping slots, each with the final class of its channel: the
 // calls are direct and inlined where the class's step is in its header, and
-// a slot at rest costs no test.
+// a slot at rest costs no test. The maximal conductances of the slots at rest
+// are finite, as checked when the step is resolved (they are fixed for the run,
+// as the stepping slots are), so their products with 0 are ±0 and add nothing
+// to a sum begun at +0.0, which is never -0.0: they are left out.
 template <class... Stepping>
 struct TCondBasedNrn::ResolvedSlots<std::tuple<Stepping...>> {
+  static constexpr bool kIdleConductancesLeftOut = true;
   TCondBasedNrn& n;
   template <int slot>
   static constexpr bool Steps() {
@@ -205,7 +210,8 @@ struct TCondBasedNrn::ResolvedSlots<std::tuple<Stepping...>> {
   // Whether a neuron's stepping slots are these, filled by these classes.
   static bool Match(const TCondBasedNrn& n) {
     for (int i = 0; i < kSlotCount; ++i) {
-      if (n.stepping_[i] != ((Stepping::kSlot == i) || ...)) return false;
+      const bool listed = ((Stepping::kSlot == i) || ...);
+      if (n.stepping_[i] != listed || (!listed && !std::isfinite(n.NP.*kWiring[i].g))) return false;
     }
     return ((typeid(*n.Ch[Stepping::kSlot]) == typeid(typename Stepping::Type)) && ...);
   }
@@ -222,6 +228,9 @@ void TCondBasedNrn::ConductanceSum(const Slots& slots) {
   double dend = 0.0;
   const bool activeDend = CurrentGeometry() == Geometry::ActiveDend;
   const auto add = [&]<int slot>() {
+    if constexpr (Slots::kIdleConductancesLeftOut) {
+      if constexpr (!Slots::template Steps<slot>()) return;
+    }
     constexpr SlotWiring w = kWiring[slot];
     const double g = slots.template Steps<slot>()
                          ? NP.*w.g * slots.template Channel<slot>().Conductance(
@@ -240,15 +249,17 @@ void TCondBasedNrn::ConductanceSum(const Slots& slots) {
   NV.gSumDend = dend;
 }
 
-// Flattened: a resolved step becomes one body, its channels' kinetics inlined.
 template <class Slots>
-[[gnu::flatten]] void TCondBasedNrn::SlotCurrents(const Slots& slots, double& IionCh, double& IionDend) {
+void TCondBasedNrn::SlotCurrents(const Slots& slots, double& IionCh, double& IionDend) {
   // Channels read Ca and the gates as updated so far; the Ca pool follows the
   // two Ca currents before the Ca-dependent K channel steps. Slot by slot, as
-  // the conductances are summed.
+  // the conductances are summed. Each current is kept at hand as well, so that
+  // the sum below need not read back what a channel may have overwritten.
+  std::array<double, kSlotCount> current;
   const auto step = [&]<int slot>() {
     if constexpr (static_cast<Slot>(slot) == Slot::KCa) UpdateCa(NV.ICaT + NV.ICaH);
-    NV.*kWiring[slot].current = slots.template Steps<slot>() ? slots.template Channel<slot>().Step() : 0.0;
+    current[slot] = slots.template Steps<slot>() ? slots.template Channel<slot>().Step() : 0.0;
+    NV.*kWiring[slot].current = current[slot];
   };
   [&]<int... slot>(std::integer_sequence<int, slot...>) {
     (step.template operator()<slot>(), ...);
@@ -269,7 +280,7 @@ template <class Slots>
     // slots are added, which keeps the idle ones off the voltage's path.
     double sum = 0.0;
     [&]<int... slot>(std::integer_sequence<int, slot...>) {
-      ((sum = slots.template Steps<slot>() ? sum + NV.*kWiring[slot].current : sum), ...);
+      ((sum = slots.template Steps<slot>() ? sum + current[slot] : sum), ...);
     }(std::make_integer_sequence<int, kSlotCount>());
     IionCh = -sum;
     IionDend = 0.0;
@@ -282,12 +293,20 @@ int TCondBasedNrn::ResolveStep() const {
   return 0;
 }
 
-void TCondBasedNrn::Currents(double& IionCh, double& IionDend, double& gSum) {
+// Flattened: the slots' work becomes one body with this one, and the channels'
+// sum comes back in a register.
+[[gnu::flatten]] double TCondBasedNrn::ChannelCurrents(double& IionDend) {
+  double IionCh = 0.0;
   switch (resolved_) {
     case 1: SlotCurrents(ResolvedSlots<SquidAxonStep>{*this}, IionCh, IionDend); break;
     default: SlotCurrents(ChannelSlots{*this}, IionCh, IionDend); break;
   }
   if (!NP.Imported.empty()) StepImported(IionCh);
+  return IionCh;
+}
+
+void TCondBasedNrn::Currents(double& IionCh, double& IionDend, double& gSum) {
+  IionCh = ChannelCurrents(IionDend);
   gSum = NV.gSum;
 }
 
@@ -394,10 +413,8 @@ void TCondBasedNrn::SetRest() {
 }
 
 double TCondBasedNrn::IonicDrive(double Iext) {
-  double IionCh = 0.0;
   double IionDend = 0.0;
-  double gSum = 0.0;
-  Currents(IionCh, IionDend, gSum);
+  const double IionCh = ChannelCurrents(IionDend);
   NV.Iion = IionCh - NV.IL + Iext;
   NV.IionCopy = NV.Iion;
   NV.IionDend = IionDend;

@@ -108,6 +108,10 @@ class TCondBasedNrn : public TNeuron {
   void SlotCurrents(const Slots& slots, double& IionCh, double& IionDend);
   template <class Slots>
   void ConductanceSum(const Slots& slots);
+  // The above through the step resolved for the stepping slots, and the
+  // imported channels: returns the channels' drive of the soma (Currents'
+  // IionCh) and sets the dendrite's.
+  double ChannelCurrents(double& IionDend);
   // The step the slots take, decided at InitState with the stepping slots:
   // 0 through the channel objects, else 1 + the index of the family's
   // resolved step.

@@ -204,8 +204,10 @@ double RunClamp(Session& s, Host& host, RunViewSink& views) {
     // host's events and the caller after the run read. It is taken here, as
     // the step leaves the neuron, at every step where one of them reads it;
     // between them nobody does, and the checks of the step read the neuron's.
-    if (drawStep || writeStep || spike || everyStep || events || diverged || run.nt == 1 ||
-        run.nt >= run.nt_end || run.PauseFlag == 'P') {
+    const bool drawn = (run.nt == 1 || drawStep || everyStep) && views.Drawing();
+    const bool written = (run.Writing == 1 && writeStep) || (writeStep && run.WriteMode >= 1 && run.WriteMode <= 4) ||
+                         ((run.WriteMode == 4 || run.DrawAnyCurve == 1) && drawStep);
+    if (drawn || written || spike || events || diverged || run.nt >= run.nt_end || run.PauseFlag == 'P') {
       s.NV0 = nv;
     }
     if (diverged) {

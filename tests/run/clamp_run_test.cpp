@@ -160,6 +160,60 @@ TEST(ClampRun, EveryStepViewsGetTheirSeriesAtEveryStepAndTheRestAtTheCadence) {
   EXPECT_EQ(views.count["Experiment"], 2);  // no recording: a line of zeros from the first step to the last
 }
 
+// The session's copy of the state is taken only at the steps where someone
+// reads it: the drawing at its cadence, the host at its events and the caller
+// after the run must each see the state of that very step, as a view drawing
+// every step does.
+TEST(ClampRun, DrawingHostAndCallerSeeTheStateOfTheirStep) {
+  // The voltage drawn, by step.
+  class VoltageViews final : public RunViewSink {
+   public:
+    VoltageViews(const Session& s, bool everyStep) : s_(s), everyStep_(everyStep) {}
+    bool EveryStep() const override { return everyStep_; }
+    void Point(std::string_view series, double x, double y) override {
+      if (series == " V ") v[std::lround(x / 1000.0 / s_.run.dt)] = y;
+    }
+    std::map<long, double> v;
+
+   private:
+    const Session& s_;
+    bool everyStep_;
+  };
+  // The voltage of the session's copy at each event, by step.
+  class StateReadingHost final : public Host {
+   public:
+    explicit StateReadingHost(const Session& s) : s_(s) {}
+    void ProcessEvents() override { v[s_.run.nt] = 1000.0 * s_.NV0.V; }
+    bool Confirm(const std::string&) override { return true; }
+    std::map<long, double> v;
+
+   private:
+    const Session& s_;
+  };
+  const auto run = [](bool everyStep, std::map<long, double>& drawn, std::map<long, double>& events) {
+    Session s;
+    MakePassiveSession(s, 250 * 5e-5);
+    s.run.n_Draw = 7;
+    StateReadingHost host(s);
+    VoltageViews views(s, everyStep);
+    RunClamp(s, host, views);
+    drawn = views.v;
+    events = host.v;
+    return 1000.0 * s.NV0.V;
+  };
+  std::map<long, double> every, everyEvents, cadence, cadenceEvents;
+  const double lastEvery = run(true, every, everyEvents);
+  const double lastCadence = run(false, cadence, cadenceEvents);
+  ASSERT_EQ(every.size(), 250u);
+  ASSERT_EQ(cadence.size(), 36u);  // steps 1, 7, 14, ..., 245
+  for (const auto& [step, v] : cadence) EXPECT_EQ(v, every.at(step)) << "step " << step;
+  ASSERT_EQ(cadenceEvents.size(), 2u);
+  for (const auto& [step, v] : cadenceEvents) EXPECT_EQ(v, every.at(step)) << "event at step " << step;
+  EXPECT_EQ(lastCadence, every.at(250));
+  EXPECT_EQ(lastEvery, lastCadence);
+  EXPECT_NE(every.at(7), every.at(6));  // the membrane moves from step to step
+}
+
 TEST(ClampRun, DeviationIsTheRmsOverTheComparedSteps) {
   Session s;
   MakePassiveSession(s, 0.05);

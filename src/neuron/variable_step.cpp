@@ -1,5 +1,6 @@
 #include "neuron/variable_step.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "common/error.h"
 #include "common/number_format.h"
+#include "ions/ion_dynamics.h"
 #include "neuron/cond_based_neuron.h"
 
 namespace membrix {
@@ -64,6 +66,10 @@ std::vector<std::ptrdiff_t> CandidateFields(const NeuronVariables& nv) {
   for (const double& x : nv.ImportedGates) fields.push_back(OffsetOf(nv, x));
   return fields;
 }
+
+// Intracellular Na and K, and the cell volume, follow the neuron's state
+// under ion dynamics.
+constexpr std::size_t kIonStates = 3;
 
 // The first step after a start or restart, s: short beside any gate's time
 // constant; the integrator lengthens it within a few steps.
@@ -141,13 +147,17 @@ struct TVariableStepIntegrator::Sundials {
 };
 
 TVariableStepIntegrator::TVariableStepIntegrator(TCondBasedNrn& neuron, double t0,
-                                                 const IntegratorSettings& settings, double peakLevel)
-    : neuron_(neuron), t_(t0), peakLevel_(peakLevel), sun_(std::make_unique<Sundials>()) {
+                                                 const IntegratorSettings& settings, double peakLevel, TIons* ions)
+    : neuron_(neuron),
+      ions_(ions != nullptr && ions->IonDynamics != 0 ? ions : nullptr),
+      t_(t0),
+      peakLevel_(peakLevel),
+      sun_(std::make_unique<Sundials>()) {
   CheckTolerances(settings);
   fields_ = StateFieldsOf(neuron_);  // throws where the equations have no right-hand side
   NeuronVariables& nv = neuron_.NV;
 
-  const auto n = static_cast<sunindextype>(fields_.size());
+  const auto n = static_cast<sunindextype>(fields_.size() + (ions_ != nullptr ? kIonStates : 0));
   Sundials& s = *sun_;
   s.Check(SUNContext_Create(nullptr, &s.context), "SUNContext_Create");
   s.y = N_VNew_Serial(n, s.context);
@@ -167,6 +177,13 @@ TVariableStepIntegrator::TVariableStepIntegrator(TCondBasedNrn& neuron, double t
     // the tolerance is given in.
     const bool scaled = fields_[i] == vField || fields_[i] == caField || fields_[i] == thrField;
     tol[i] = scaled ? settings.atol * 1e-3 : settings.atol;
+  }
+  if (ions_ != nullptr) {
+    double* tail = y + fields_.size();
+    tail[0] = ions_->Nai;
+    tail[1] = ions_->Ki;
+    tail[2] = ions_->Vol;
+    std::fill_n(tol + fields_.size(), kIonStates, settings.atol);
   }
   s.cvode = CVodeCreate(CV_BDF, s.context);
   if (s.cvode == nullptr) throw Error("the error-controlled integrator could not be set up (CVodeCreate)");
@@ -193,6 +210,16 @@ TVariableStepIntegrator::~TVariableStepIntegrator() = default;
 void TVariableStepIntegrator::LoadState(const double* y) {
   NeuronVariables& nv = neuron_.NV;
   for (std::size_t i = 0; i < fields_.size(); ++i) FieldAt(nv, fields_[i]) = y[i];
+  if (ions_ != nullptr) {
+    // The reversal potentials and the pump current follow the concentrations
+    // and the voltage of this state before the neuron's currents are taken.
+    const double* tail = y + fields_.size();
+    ions_->Nai = tail[0];
+    ions_->Ki = tail[1];
+    ions_->Vol = tail[2];
+    ions_->I_Na_K_pump = ions_->PumpCurrent(nv.V);
+    ions_->ApplyTo(neuron_.NP);
+  }
 }
 
 void TVariableStepIntegrator::Evaluate(const double* y, double* ydot) {
@@ -200,6 +227,13 @@ void TVariableStepIntegrator::Evaluate(const double* y, double* ydot) {
   LoadState(y);
   neuron_.TakeDerivatives(rates_, in_.uDend, in_.sDend, in_.uSoma, in_.sSoma, in_.gNMDA, in_.Iext, in_.Vclamp);
   for (std::size_t i = 0; i < fields_.size(); ++i) ydot[i] = FieldAt(rates_, fields_[i]);
+  if (ions_ != nullptr) {
+    const TIons::Rates rates = ions_->RatesAt(neuron_.NP, neuron_.NV);
+    double* tail = ydot + fields_.size();
+    tail[0] = rates.Nai;
+    tail[1] = rates.Ki;
+    tail[2] = rates.Vol;
+  }
 }
 
 void TVariableStepIntegrator::Restart(double t) {

@@ -94,16 +94,15 @@ void CheckVariableStepRun(const Session& s, const TNeuron& neuron) {
     refuse("does not drive the neuron from a recording (clamp mode " + std::to_string(np.If_I_V_or_g) + ")");
   }
   if (g.Pipette.G1 != 0.0) refuse("does not integrate the pipette's own circuit (G1 is not 0)");
-  if (s.Ions.IonDynamics != 0) refuse("does not integrate the ion concentrations (ion dynamics is on)");
 }
 
 }  // namespace
 
-TRunAdvance::TRunAdvance(const Session& s, TNeuron& neuron) {
+TRunAdvance::TRunAdvance(Session& s, TNeuron& neuron) {
   if (s.run.integrator.kind != IntegratorKind::Cvode) return;
   CheckVariableStepRun(s, neuron);
   variableStep_ = std::make_unique<TVariableStepIntegrator>(static_cast<TCondBasedNrn&>(neuron), s.run.t,
-                                                            s.run.integrator, s.criteria.StartLevel);
+                                                            s.run.integrator, s.criteria.StartLevel, &s.Ions);
 }
 
 TRunAdvance::~TRunAdvance() = default;

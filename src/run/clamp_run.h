@@ -24,7 +24,7 @@ class TVariableStepIntegrator;
 class TRunAdvance {
  public:
   // Takes the neuron after InitState, at the run's present time.
-  TRunAdvance(const Session& s, TNeuron& neuron);
+  TRunAdvance(Session& s, TNeuron& neuron);
   ~TRunAdvance();
   TRunAdvance(const TRunAdvance&) = delete;
   TRunAdvance& operator=(const TRunAdvance&) = delete;

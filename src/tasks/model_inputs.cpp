@@ -75,7 +75,7 @@ std::vector<TaskInput> IntegratorInputs() {
                        .Bind([](const Session& s) { return s.run.integrator.rtol; },
                              [](Session& s, double v) { s.run.integrator.rtol = v; }));
   inputs.push_back(Number("atol", Unit::None, Between(1e-14, 0.1),
-                          "Absolute tolerance of cvode: of a gate, of the voltage in mV, of Ca in µM")
+                          "Absolute tolerance of cvode: of a gate, of the voltage in mV, of Ca in µM, of Na and K in mM")
                        .Bind([](const Session& s) { return s.run.integrator.atol; },
                              [](Session& s, double v) { s.run.integrator.atol = v; }));
   return inputs;

@@ -31,7 +31,7 @@ IntegrationDialog::IntegrationDialog(RunGlobals& run, QWidget* parent) : QDialog
   rtol_->setToolTip(QStringLiteral("Relative tolerance, e.g. 1e-6"));
   atol_ = new QLineEdit(this);
   atol_->setObjectName(QStringLiteral("AtolEdit"));
-  atol_->setToolTip(QStringLiteral("Absolute tolerance: of a gate; of the voltage in mV; of Ca in µM"));
+  atol_->setToolTip(QStringLiteral("Absolute tolerance: of a gate; of the voltage in mV; of Ca in µM; of Na and K in mM"));
   form->addRow(QStringLiteral("Integrator"), kind_);
   form->addRow(QStringLiteral("rtol"), rtol_);
   form->addRow(QStringLiteral("atol"), atol_);

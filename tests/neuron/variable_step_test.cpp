@@ -198,6 +198,47 @@ TEST(VariableStep, SpikeTimesConvergeToTheFixedStepsLimit) {
   }
 }
 
+// Under ion dynamics the Na and K inside the cell, and the cell volume, are
+// state beside the neuron's: after 100 ms of firing, the spike times and the
+// concentrations reach the fixed step's dt -> 0 limit.
+TEST(VariableStep, IonConcentrationsAreIntegratedWithTheNeuron) {
+  Session s = SquidSession(0.1);
+  s.ionInputs.IonDynamics = 1;
+  s.ionInputs.IfVolume = 1;
+  s.ionInputs.KCC2 = 0.5;
+  // The squid axon's large currents fill the cell with Na within a few
+  // spikes at the default rate; a slower one keeps it firing.
+  s.ionInputs.gamma = 0.001;
+  struct Outcome {
+    std::vector<double> spikes;
+    double Nai, Ki, Vol;
+  };
+  const auto run = [&s](double dt, IntegratorKind kind, double tol) {
+    Session c = s;
+    SetTimeStep(c.run, dt);
+    c.run.integrator = {kind, tol, tol};
+    BatchHost host;
+    SpikeTimes spikes;
+    RunClamp(c, host, spikes);
+    return Outcome{spikes.times, c.Ions.Nai, c.Ions.Ki, c.Ions.Vol};
+  };
+  const Outcome fine = run(5e-6, IntegratorKind::FixedStep, 0.0);
+  const Outcome finer = run(2.5e-6, IntegratorKind::FixedStep, 0.0);
+  const Outcome tight = run(2.5e-5, IntegratorKind::Cvode, 1e-8);
+  ASSERT_GE(fine.spikes.size(), 5u);
+  ASSERT_EQ(fine.spikes.size(), finer.spikes.size());
+  ASSERT_EQ(tight.spikes.size(), finer.spikes.size());
+  for (std::size_t k = 0; k < fine.spikes.size(); ++k) {
+    EXPECT_NEAR(tight.spikes[k], 2.0 * finer.spikes[k] - fine.spikes[k], 5e-6) << "spike " << k + 1;
+  }
+  EXPECT_GT(std::abs(finer.Nai - 10.0), 0.01);  // the run moves the concentrations
+  const auto limit = [](double a, double b) { return 2.0 * b - a; };
+  EXPECT_NEAR(tight.Nai, limit(fine.Nai, finer.Nai), 1e-4);
+  EXPECT_NEAR(tight.Ki, limit(fine.Ki, finer.Ki), 1e-4);
+  EXPECT_NEAR(tight.Vol, limit(fine.Vol, finer.Vol), 1e-7);
+  EXPECT_NE(tight.Vol, 1.0);
+}
+
 // What the integrator cannot take is refused with the reason before anything
 // runs.
 TEST(VariableStep, RunsItCannotIntegrateAreRefused) {

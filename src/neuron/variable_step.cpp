@@ -55,7 +55,7 @@ std::ptrdiff_t OffsetOf(const NeuronVariables& nv, const double& field) {
 // is, the rest is not.
 std::vector<std::ptrdiff_t> CandidateFields(const NeuronVariables& nv) {
   std::vector<std::ptrdiff_t> fields;
-  for (double NV_::*f : {&NV_::V, &NV_::Ca, &NV_::VThrDyn, &NV_::mmR, &NV_::hhR, &NV_::iiR, &NV_::mm, &NV_::nn,
+  for (double NV_::*f : {&NV_::V, &NV_::VatE, &NV_::Ca, &NV_::VThrDyn, &NV_::mmR, &NV_::hhR, &NV_::iiR, &NV_::mm, &NV_::nn,
                          &NV_::hh, &NV_::ii, &NV_::yK, &NV_::nM, &NV_::zM, &NV_::nA, &NV_::lA, &NV_::nH,
                          &NV_::mCaH, &NV_::hCaH, &NV_::kCaH, &NV_::nKCa, &NV_::wADP, &NV_::wAHP, &NV_::lAHP,
                          &NV_::mCaT, &NV_::hCaT, &NV_::mBst, &NV_::mNaP, &NV_::xD, &NV_::yD}) {
@@ -166,16 +166,20 @@ TVariableStepIntegrator::TVariableStepIntegrator(TCondBasedNrn& neuron, double t
   double* y = N_VGetArrayPointer(s.y);
   double* tol = N_VGetArrayPointer(s.tolerances);
   const std::ptrdiff_t vField = OffsetOf(nv, nv.V);
+  const std::ptrdiff_t dendriteField = OffsetOf(nv, nv.VatE);
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     if (fields_[i] == vField) vIndex_ = i;
+    if (fields_[i] == dendriteField) dendriteIndex_ = i;
   }
+  const bool locatePeaks = neuron_.VoltageIsState();
   const std::ptrdiff_t caField = OffsetOf(nv, nv.Ca);
   const std::ptrdiff_t thrField = OffsetOf(nv, nv.VThrDyn);
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     y[i] = FieldAt(nv, fields_[i]);
     // Volts and mM hold values a thousand times smaller than the mV and µM
     // the tolerance is given in.
-    const bool scaled = fields_[i] == vField || fields_[i] == caField || fields_[i] == thrField;
+    const bool scaled = fields_[i] == vField || fields_[i] == dendriteField || fields_[i] == caField ||
+                        fields_[i] == thrField;
     tol[i] = scaled ? settings.atol * 1e-3 : settings.atol;
   }
   if (ions_ != nullptr) {
@@ -199,10 +203,14 @@ TVariableStepIntegrator::TVariableStepIntegrator(TCondBasedNrn& neuron, double t
   // time: the solution then does not depend on the sample grid (only its
   // samples do), here and after every restart.
   s.Check(CVodeSetInitStep(s.cvode, kFirstStep), "CVodeSetInitStep");
-  s.Check(CVodeRootInit(s.cvode, 1, Sundials::Root), "CVodeRootInit");
-  int falling = -1;
-  s.Check(CVodeSetRootDirection(s.cvode, &falling), "CVodeSetRootDirection");
-  s.Check(CVodeSetNoInactiveRootWarn(s.cvode), "CVodeSetNoInactiveRootWarn");
+  // Peaks are located where the soma's voltage is state; a soma that follows
+  // its dendrite at once has its spikes timed from the samples.
+  if (locatePeaks) {
+    s.Check(CVodeRootInit(s.cvode, 1, Sundials::Root), "CVodeRootInit");
+    int falling = -1;
+    s.Check(CVodeSetRootDirection(s.cvode, &falling), "CVodeSetRootDirection");
+    s.Check(CVodeSetNoInactiveRootWarn(s.cvode), "CVodeSetNoInactiveRootWarn");
+  }
 }
 
 TVariableStepIntegrator::~TVariableStepIntegrator() = default;
@@ -248,6 +256,11 @@ void TVariableStepIntegrator::AdvanceTo(double t, const HeldInputs& in) {
   // The inputs are part of the equations: where they change, the solution so
   // far (made with the old ones) ends at the last sample and a new one starts.
   if (!started_ || !(in == in_)) {
+    if (started_ && dendriteIndex_) {
+      neuron_.TakeInputEdge(neuron_.DendriticInput(in_.uDend, in_.sDend, in_.gNMDA),
+                            neuron_.DendriticInput(in.uDend, in.sDend, in.gNMDA));
+      N_VGetArrayPointer(sun_->y)[*dendriteIndex_] = nv.VatE;
+    }
     in_ = in;
     if (started_) Restart(t_);
     started_ = true;
@@ -272,7 +285,7 @@ void TVariableStepIntegrator::AdvanceTo(double t, const HeldInputs& in) {
   // spike detector reads are those of the samples, as with the fixed step.
   const double h = t - t_;
   nv.Vprev = Vprev;
-  nv.dVdt = (nv.V - Vprev) / h;
+  neuron_.TakeSampleSlope((nv.V - Vprev) / h);
   nv.d2Vdt2 = (nv.dVdt - oldSlope) / h;
   t_ = t;
 }

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,7 @@ class TVariableStepIntegrator {
   TIons* ions_;                          // null while ion dynamics is off
   std::vector<std::ptrdiff_t> fields_;  // byte offsets of the state fields in the record
   std::size_t vIndex_ = 0;              // the voltage's place among them
+  std::optional<std::size_t> dendriteIndex_;  // the dendrite's voltage's, in two compartments
   NeuronVariables rates_{};
   HeldInputs in_{};
   bool started_ = false;

@@ -85,7 +85,6 @@ void CheckVariableStepRun(const Session& s, const TNeuron& neuron) {
   if (dynamic_cast<const TCondBasedNrn*>(&neuron) == nullptr || np.ThrModel == 1) {
     refuse("integrates the conductance-based neuron only, not the threshold or integrate-and-fire neuron");
   }
-  if (np.HH_order != "1-point") refuse("takes the \"1-point\" geometry only, not \"" + np.HH_order + "\"");
   const StimulusGlobals& g = s.stim;
   if (g.IfVoltageNoise == 1 || g.NoiseRec.amplitude > 0.0 || g.noiseList == NoiseList::NoiseCurrent) {
     refuse("takes deterministic inputs; a noise input changes at every step");

@@ -47,6 +47,15 @@ lanes::StepLanesFn StepFor(KernelIsa isa) {
   return lanes::StepLanesGeneric;
 }
 
+lanes::NoiseLanesFn NoiseFor(KernelIsa isa) {
+#if defined(MEMBRIX_LANES_X86)
+  if (isa == KernelIsa::Avx512) return lanes::NoiseLanesAvx512;
+  if (isa == KernelIsa::Avx2) return lanes::NoiseLanesAvx2;
+#endif
+  (void)isa;
+  return lanes::NoiseLanesGeneric;
+}
+
 void PollStop(const Host* host, std::int64_t nt) {
   if (host != nullptr && nt % 4096 == 0 && host->StopRequested()) throw RunStopped{};
 }
@@ -211,17 +220,23 @@ std::vector<EnsembleMember> NoiseMembersInLanes(Session& copy, const EnsembleInp
     out[k].gL = np.gL;
     out[k].spikes.reserve(64);
   }
+  // From here on the generators advance in the registers, one state per lane;
+  // the lanes beyond the block draw too, but their input is put back to 0.
+  const lanes::NoiseLanesFn noise = NoiseFor(isa);
+  lanes::LaneStates states{};
+  for (std::size_t k = 0; k < b.n; ++k) states[k] = b.random[k].state();
+  const lanes::NoiseLaneInputs noiseIn{copy.run.dt, drive.tauNoise, drive.whiteScale, drive.ouScale};
   RunGlobals& run = copy.run;
   const bool keepFirst = first == 0;
   if (keepFirst) {
     out[0].trace.reserve(static_cast<std::size_t>(run.nt_end) + 1);
     out[0].noise.reserve(static_cast<std::size_t>(run.nt_end / std::max(1, run.n_Draw) + 2));
   }
-  const double dt = run.dt;
   RunLanes(
       copy, b, host,
       [&] {
-        for (std::size_t k = 0; k < b.n; ++k) AdvanceNoiseInput(a.uu[k], drive, dt, b.random[k].Normal(0.0, 1.0));
+        noise(noiseIn, states, a.uu, b.padded);
+        for (std::size_t k = b.n; k < b.padded; ++k) a.uu[k] = 0.0;
       },
       [&](std::size_t k, bool fired) {
         if (fired) out[k].spikes.push_back(run.t);

@@ -5,9 +5,10 @@
 // depends on that type, so the builds for different processors never share a
 // definition.
 
+#include <cmath>
 #include <cstdint>
 #include <experimental/simd>
-#if defined(__FMA__)
+#if defined(__FMA__) || defined(__SSE2__)
 #include <immintrin.h>
 #endif
 
@@ -19,12 +20,13 @@ namespace membrix {
 
 using LaneVector = std::experimental::native_simd<double>;
 using LaneMask = LaneVector::mask_type;
+// 64-bit words, one per lane of LaneVector.
+using LaneBits = std::experimental::rebind_simd_t<std::uint64_t, LaneVector>;
 
 #if defined(__FMA__)
 namespace {
 
 namespace stdx = std::experimental;
-using LaneBits = stdx::rebind_simd_t<std::uint64_t, LaneVector>;
 
 // The program's exponential (fast_exp.h) on every lane at once, with the same
 // fused multiply-adds in the same order, so each lane has the bits of the
@@ -134,6 +136,84 @@ void Store(const LaneVector& x, lanes::LaneColumn& c, std::size_t i) {
     Store(Isyn, a.Isyn, i);
     Store(INa, a.INa, i);
     Store(IK, a.IK, i);
+  }
+}
+
+// The congruential generator's next state, x <- 134775813*x + 1 (mod 2^32),
+// on states held in the low halves of the words. The processor multiplies the
+// low halves into whole words in one instruction; the library's product of
+// whole words takes three. (The AVX-512 forms here are the zero-masked ones
+// with every lane set: GCC 12 warns of an undefined register inside the
+// unmasked forms of its header.)
+LaneBits NextState(const LaneBits& x) {
+  constexpr std::uint64_t kFactor = 134775813u;
+#if defined(__AVX512F__)
+  const LaneBits product(_mm512_maskz_mul_epu32(static_cast<__mmask8>(0xff), static_cast<__m512i>(x),
+                                                _mm512_set1_epi64(kFactor)));
+#elif defined(__AVX2__)
+  const LaneBits product(_mm256_mul_epu32(static_cast<__m256i>(x), _mm256_set1_epi64x(kFactor)));
+#elif defined(__SSE2__)
+  const LaneBits product(_mm_mul_epu32(static_cast<__m128i>(x), _mm_set1_epi64x(kFactor)));
+#else
+  const LaneBits product = x * kFactor;
+#endif
+  return (product + 1u) & 0xffffffffu;
+}
+
+// A state as the uniform deviate x/2^32 in [0, 1): the state is put into the
+// mantissa of 2^52 and 2^52 taken away, which is exact below 2^52.
+LaneVector UniformOf(const LaneBits& x) {
+  const LaneVector shifted = std::experimental::__proposed::simd_bit_cast<LaneVector>(x | 0x4330000000000000u);
+  return (shifted - 0x1p52) * (1.0 / 4294967296.0);
+}
+
+// The square root of every lane, exact as the scalar one.
+LaneVector Sqrt(const LaneVector& x) {
+#if defined(__AVX512F__)
+  return LaneVector(_mm512_maskz_sqrt_pd(static_cast<__mmask8>(0xff), static_cast<__m512d>(x)));
+#else
+  return std::experimental::sqrt(x);
+#endif
+}
+
+// All bits set in the words of the lanes of m, none elsewhere.
+LaneBits WordMask(const LaneMask& m) {
+  const LaneVector ones = std::experimental::__proposed::simd_bit_cast<LaneVector>(LaneBits(~std::uint64_t{0}));
+  return std::experimental::__proposed::simd_bit_cast<LaneBits>(NumOps<LaneVector>::Select(m, ones, LaneVector(0.0)));
+}
+
+// The polar method on every lane at once. A lane whose pair falls outside the
+// unit circle or at its centre draws again, while the others keep theirs, so
+// that each lane consumes its generator as the one-member draw does; the
+// logarithm is the library's, lane by lane, for the same bits.
+[[gnu::flatten]] void NoiseLanesBody(const lanes::NoiseLaneInputs& in, lanes::LaneStates& states,
+                                     lanes::LaneColumn& uu, std::size_t n) {
+  for (std::size_t i = 0; i < n; i += LaneVector::size()) {
+    LaneBits x(&states[i], std::experimental::element_aligned);
+    LaneVector a(0.0), q(0.0);
+    LaneMask drawing(true);
+    do {
+      const LaneBits x1 = NextState(x), x2 = NextState(x1);
+      const LaneVector na = 2.0 * UniformOf(x1) - 1.0;
+      const LaneVector nb = 2.0 * UniformOf(x2) - 1.0;
+      const LaneVector nq = na * na + nb * nb;
+      const LaneBits take = WordMask(drawing);
+      x = (x2 & take) | (x & ~take);
+      std::experimental::where(drawing, a) = na;
+      std::experimental::where(drawing, q) = nq;
+      drawing = drawing && (nq >= 1.0 || nq == 0.0);
+    } while (std::experimental::any_of(drawing));
+    x.copy_to(&states[i], std::experimental::element_aligned);
+    alignas(64) double logQ[LaneVector::size()];
+    q.copy_to(logQ, std::experimental::element_aligned);
+    for (double& y : logQ) y = std::log(y);
+    const LaneVector xi = 0.0 + 1.0 * a * Sqrt(-2.0 * LaneVector(logQ, std::experimental::element_aligned) / q);
+    const LaneVector u = Load(uu, i);
+    if (in.tauNoise > 0.0) {
+      Store(u - in.dt * u / in.tauNoise + xi * in.ouScale, uu, i);
+    } else {
+      Store(xi * in.whiteScale, uu, i);
+    }
   }
 }
 

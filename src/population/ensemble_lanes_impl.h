@@ -5,6 +5,7 @@
 // depends on that type, so the builds for different processors never share a
 // definition.
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <experimental/simd>
@@ -182,32 +183,57 @@ LaneBits WordMask(const LaneMask& m) {
   return std::experimental::__proposed::simd_bit_cast<LaneBits>(NumOps<LaneVector>::Select(m, ones, LaneVector(0.0)));
 }
 
-// The polar method on every lane at once. A lane whose pair falls outside the
-// unit circle or at its centre draws again, while the others keep theirs, so
-// that each lane consumes its generator as the one-member draw does; the
-// logarithm is the library's, lane by lane, for the same bits.
+// One draw of the polar method on the lanes of a register still drawing: the
+// pair (a, b) from two steps of each lane's generator, q = a² + b²; a lane
+// whose pair falls outside the unit circle or at its centre stays drawing.
+struct PolarDraw {
+  LaneBits x;
+  LaneVector a = 0.0, q = 0.0;
+  LaneMask drawing = LaneMask(true);
+
+  void Next() {
+    const LaneBits x1 = NextState(x), x2 = NextState(x1);
+    const LaneVector na = 2.0 * UniformOf(x1) - 1.0;
+    const LaneVector nb = 2.0 * UniformOf(x2) - 1.0;
+    const LaneVector nq = na * na + nb * nb;
+    const LaneBits take = WordMask(drawing);
+    x = (x2 & take) | (x & ~take);
+    std::experimental::where(drawing, a) = na;
+    std::experimental::where(drawing, q) = nq;
+    drawing = drawing && (nq >= 1.0 || nq == 0.0);
+  }
+};
+
+// The polar method on every lane at once. A lane whose pair is rejected draws
+// again while the others keep theirs, so that each lane consumes its generator
+// as the one-member draw does; the registers of the block draw side by side.
+// The logarithm is the library's, lane by lane, for the same bits.
 [[gnu::flatten]] void NoiseLanesBody(const lanes::NoiseLaneInputs& in, lanes::LaneStates& states,
                                      lanes::LaneColumn& uu, std::size_t n) {
-  for (std::size_t i = 0; i < n; i += LaneVector::size()) {
-    LaneBits x(&states[i], std::experimental::element_aligned);
-    LaneVector a(0.0), q(0.0);
-    LaneMask drawing(true);
-    do {
-      const LaneBits x1 = NextState(x), x2 = NextState(x1);
-      const LaneVector na = 2.0 * UniformOf(x1) - 1.0;
-      const LaneVector nb = 2.0 * UniformOf(x2) - 1.0;
-      const LaneVector nq = na * na + nb * nb;
-      const LaneBits take = WordMask(drawing);
-      x = (x2 & take) | (x & ~take);
-      std::experimental::where(drawing, a) = na;
-      std::experimental::where(drawing, q) = nq;
-      drawing = drawing && (nq >= 1.0 || nq == 0.0);
-    } while (std::experimental::any_of(drawing));
-    x.copy_to(&states[i], std::experimental::element_aligned);
-    alignas(64) double logQ[LaneVector::size()];
-    q.copy_to(logQ, std::experimental::element_aligned);
-    for (double& y : logQ) y = std::log(y);
-    const LaneVector xi = 0.0 + 1.0 * a * Sqrt(-2.0 * LaneVector(logQ, std::experimental::element_aligned) / q);
+  constexpr std::size_t W = LaneVector::size();
+  const std::size_t registers = n / W;
+  std::array<PolarDraw, lanes::kMaxLanes / W> draws;
+  for (std::size_t r = 0; r < registers; ++r) {
+    draws[r].x = LaneBits(&states[r * W], std::experimental::element_aligned);
+  }
+  for (bool drawing = true; drawing;) {
+    drawing = false;
+    for (std::size_t r = 0; r < registers; ++r) {
+      if (!std::experimental::any_of(draws[r].drawing)) continue;
+      draws[r].Next();
+      drawing = drawing || std::experimental::any_of(draws[r].drawing);
+    }
+  }
+  alignas(64) lanes::LaneColumn logQ{};
+  for (std::size_t r = 0; r < registers; ++r) {
+    draws[r].x.copy_to(&states[r * W], std::experimental::element_aligned);
+    Store(draws[r].q, logQ, r * W);
+  }
+  for (std::size_t k = 0; k < n; ++k) logQ[k] = std::log(logQ[k]);
+  for (std::size_t r = 0; r < registers; ++r) {
+    const std::size_t i = r * W;
+    const LaneVector a = draws[r].a, q = draws[r].q;
+    const LaneVector xi = 0.0 + 1.0 * a * Sqrt(-2.0 * Load(logQ, i) / q);
     const LaneVector u = Load(uu, i);
     if (in.tauNoise > 0.0) {
       Store(u - in.dt * u / in.tauNoise + xi * in.ouScale, uu, i);

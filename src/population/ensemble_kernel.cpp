@@ -150,12 +150,11 @@ void StartLanes(LaneBlock& b, const Session& copy, std::int64_t first, std::int6
     a.mm[k] = nv.mm;
     a.hh[k] = nv.hh;
     a.nn[k] = nv.nn;
-    a.Ca[k] = nv.Ca;
     a.dVdt[k] = nv.dVdt;
     a.d2Vdt2[k] = nv.d2Vdt2;
     a.uu[k] = copy.stim.uu;
     a.NaThreshShift[k] = copy.NP0.NaThreshShift;
-    a.V[k] = a.Vprev[k] = nv.V;
+    a.V[k] = nv.V;
     b.tLastSpike[k] = nv.tLastSpike;
     b.phase[k] = nv.SpikePhase;
     b.rearm[k] = nv.Rearm;
@@ -207,7 +206,7 @@ std::vector<EnsembleMember> NoiseMembersInLanes(Session& copy, const EnsembleInp
   lanes::LaneArrays& a = b.a;
   std::vector<EnsembleMember> out(b.n);
   for (std::size_t k = 0; k < b.n; ++k) {
-    a.V[k] = a.Vprev[k] = np.Vrest + b.random[k].Normal(0.0, 1.0) * drive.sigma;
+    a.V[k] = np.Vrest + b.random[k].Normal(0.0, 1.0) * drive.sigma;
     out[k].gL = np.gL;
     out[k].spikes.reserve(64);
   }

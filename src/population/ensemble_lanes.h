@@ -18,14 +18,15 @@ inline constexpr std::size_t kMaxLanes = 32;
 using LaneColumn = std::array<double, kMaxLanes>;
 
 // What the step reads and writes per member: the voltage and its derivatives,
-// the squid-axon gates, the Ca pool, the input uu, the threshold shift, and the currents of the
-// step as the one-neuron step leaves them in its state record.
+// the squid-axon gates, the input uu and the threshold shift. The voltage
+// before the step, the currents of the step and the Ca pool, which the
+// one-neuron step also keeps in its state record, are left out: nothing that
+// follows a member reads them.
 struct alignas(64) LaneArrays {
-  alignas(64) LaneColumn V{}, Vprev{}, dVdt{}, d2Vdt2{};
-  alignas(64) LaneColumn mm{}, hh{}, nn{}, Ca{};
+  alignas(64) LaneColumn V{}, dVdt{}, d2Vdt2{};
+  alignas(64) LaneColumn mm{}, hh{}, nn{};
   alignas(64) LaneColumn uu{};
   alignas(64) LaneColumn NaThreshShift{};  // mV, the member's threshold shift of the Na activation
-  alignas(64) LaneColumn Iion{}, Isyn{}, PSC{}, INa{}, IK{};
 };
 
 // What every member of the block shares at one step.

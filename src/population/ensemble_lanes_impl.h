@@ -106,37 +106,29 @@ void Store(const LaneVector& x, lanes::LaneColumn& c, std::size_t i) {
 }
 
 // The one-point squid-axon member: the channels whose conductance is not 0
-// (Na and K), the Ca pool without Ca current, the leak, the injected current
-// and the input, one Euler step; then dVdt, d2Vdt2 and PSC.
+// (Na and K), the leak, the injected current and the input, one Euler step;
+// then dVdt and d2Vdt2, which the spike detector reads.
 [[gnu::flatten]] void StepLanesBody(const lanes::LaneStepInputs& in, lanes::LaneArrays& a, std::size_t n) {
   const NeuronProperties& np = *in.np;
   const double dt = in.dt;
   for (std::size_t i = 0; i < n; i += LaneVector::size()) {
     const LaneVector V = Load(a.V, i);
     const LaneVector oldDVdt = Load(a.dVdt, i);
-    LaneVector mm = Load(a.mm, i), hh = Load(a.hh, i), nn = Load(a.nn, i), Ca = Load(a.Ca, i);
+    LaneVector mm = Load(a.mm, i), hh = Load(a.hh, i), nn = Load(a.nn, i);
     const LaneVector INa = ParametricNaAdvance(V, mm, hh, np, dt, Load(a.NaThreshShift, i));
     const LaneVector IK = RarizaKAdvance(V, nn, np, dt);
-    CaPoolStep(Ca, LaneVector(0.0), np, dt);
     // The sum over every slot; those without conductance carry exactly 0.
     const LaneVector channels = LaneVector(0.0) + INa + IK + 0.0;
     const LaneVector Iion = MembraneIonic(channels, V, np.VL, np, in.injected, in.duReset);
     const LaneVector Isyn = MembraneInput(Load(a.uu, i), in.ss, in.gNMDA, V, np);
     const LaneVector Vnew = V + dt / np.Cm * (Iion + Isyn);
     const LaneVector dVdt = (Vnew - V) / dt;
-    Store(V, a.Vprev, i);
     Store(Vnew, a.V, i);
     Store(dVdt, a.dVdt, i);
     Store((dVdt - oldDVdt) / dt, a.d2Vdt2, i);
-    Store((Isyn + Iion) * np.Square * 1e9, a.PSC, i);
     Store(mm, a.mm, i);
     Store(hh, a.hh, i);
     Store(nn, a.nn, i);
-    Store(Ca, a.Ca, i);
-    Store(Iion, a.Iion, i);
-    Store(Isyn, a.Isyn, i);
-    Store(INa, a.INa, i);
-    Store(IK, a.IK, i);
   }
 }
 

@@ -45,8 +45,8 @@ t1=$(field elapsed_seconds <<<"$one")
 tn=$(field elapsed_seconds <<<"$many")
 n=$(field workers <<<"$many")
 steps=$(field steps <<<"$one")
-tc=$(sed -n 's/.*"elapsed_seconds": \([0-9.e+-]*\).*/\1/p' <<<"$clamp")
-sc=$(sed -n 's/^{"steps": \([0-9]*\).*/\1/p' <<<"$clamp")
+tc=$(field elapsed_seconds <<<"$clamp")
+sc=$(field steps <<<"$clamp")
 cmp -s one.dat many.dat || { echo "map_speedup: the maps of 1 and $n workers differ" >&2; exit 1; }
 awk -v t1="$t1" -v tn="$tn" -v n="$n" -v s="$steps" -v tc="$tc" -v sc="$sc" -v c1="$one_cpu" -v cc="$clamp_cpu" 'BEGIN {
   printf "(u,s) map of the start-up neuron, 21 x 9 points of 500 ms (%d steps)\n", s

@@ -4,9 +4,10 @@
 # with one worker and then with one worker per core, timed by the tool
 # itself, beside a clamp run of the same neuron firing for 10 s. Prints both
 # map times, the speed-up (the target on 2 cores is at least 1.8, on an
-# otherwise idle machine), the cost of a map step (and per neuron: every map
-# step advances the model and its threshold neuron) against the clamp run's
-# cost per step, and checks that both maps wrote the same file.
+# otherwise idle machine), the cost of a map step (the model's step, with the
+# steps of its threshold neuron, which advances only as far as the point's
+# last spike: silent points never step it) against the clamp run's cost per
+# step, and checks that both maps wrote the same file.
 #
 #   bench/map_speedup.sh [WORKERS]      (default 0: one per core)
 #
@@ -44,13 +45,13 @@ t1=$(field elapsed_seconds <<<"$one")
 tn=$(field elapsed_seconds <<<"$many")
 n=$(field workers <<<"$many")
 steps=$(field steps <<<"$one")
-tc=$(sed -n 's/.*"elapsed_seconds": \([0-9.e+-]*\).*/\1/p' <<<"$clamp")
-sc=$(sed -n 's/^{"steps": \([0-9]*\).*/\1/p' <<<"$clamp")
+tc=$(field elapsed_seconds <<<"$clamp")
+sc=$(field steps <<<"$clamp")
 cmp -s one.dat many.dat || { echo "map_speedup: the maps of 1 and $n workers differ" >&2; exit 1; }
 awk -v t1="$t1" -v tn="$tn" -v n="$n" -v s="$steps" -v tc="$tc" -v sc="$sc" -v c1="$one_cpu" -v cc="$clamp_cpu" 'BEGIN {
   printf "(u,s) map of the start-up neuron, 21 x 9 points of 500 ms (%d steps)\n", s
   printf "1 worker:  %.3f s\n%d workers: %.3f s\nspeed-up:  %.2f (files identical)\n", t1, n, tn, t1 / tn
-  printf "map step (1 worker): %.3f us, %.3f us per neuron (model and threshold neuron)\n", 1e6 * t1 / s, 0.5e6 * t1 / s
+  printf "map step (1 worker): %.3f us (the model, and its threshold neuron up to the last spike)\n", 1e6 * t1 / s
   printf "clamp run step:      %.3f us (the same neuron firing for 10 s)\n", 1e6 * tc / sc
-  printf "processor time: map %.3f s, %.3f us per neuron step; clamp run %.3f s, %.3f us per step\n", c1, 0.5e6 * c1 / s, cc, 1e6 * cc / sc
+  printf "processor time: map %.3f s, %.3f us per map step; clamp run %.3f s, %.3f us per step\n", c1, 1e6 * c1 / s, cc, 1e6 * cc / sc
 }'

@@ -36,6 +36,14 @@ ThresholdResult ThresholdRun(Session& s, const ThresholdInputs& in, bool noise, 
   std::unique_ptr<TNeuron> B = CreateTNeuron(s);
   A->InitState();
   B->InitState();
+  // The full model may be integrated with error control; its threshold neuron
+  // keeps its own step. The sweep's noise changes at every step.
+  if (noise && run.integrator.kind == IntegratorKind::Cvode) {
+    throw Error("the error-controlled integrator (cvode) takes deterministic inputs; the thresholds sweep's noise "
+                "changes at every step: run it with the fixed step");
+  }
+  std::unique_ptr<TRunAdvance> variable;
+  if (run.integrator.kind == IntegratorKind::Cvode) variable = std::make_unique<TRunAdvance>(s, *A, false);
 
   ThresholdResult r;
   r.Iind = Iind;
@@ -59,7 +67,11 @@ ThresholdResult ThresholdRun(Session& s, const ThresholdInputs& in, bool noise, 
       if (host != nullptr && run.nt % 1000 == 0 && host->StopRequested()) throw RunStopped{};
       const double g = noise ? s.random.Normal(0.0, 1.0) * sigma * G * std::sqrt(2.0 * s.NP0.tau_m / dt) : 0.0;
       StepInputs inA = Stimulus(s, A->NP);
-      A->Step(inA.uDend, inA.sDend, 0.0, inA.sSoma, inA.gNMDA, inA.Iext + g, inA.Vclamp);
+      if (variable) {
+        variable->Step(s, *A, inA);
+      } else {
+        A->Step(inA.uDend, inA.sDend, 0.0, inA.sSoma, inA.gNMDA, inA.Iext + g, inA.Vclamp);
+      }
       StepInputs inB = inA;
       if (in.NoNoiseInT == 1) {
         s.stim.uu = 0.0;
@@ -68,6 +80,7 @@ ThresholdResult ThresholdRun(Session& s, const ThresholdInputs& in, bool noise, 
       B->Step(inB.uDend, inB.sDend, 0.0, inB.sSoma, inB.gNMDA, inB.Iext, inB.Vclamp);
       s.NV0 = A->NV;
       TrackSpikes(s, *A);
+      if (variable) variable->AfterDetection(s, *A);
       const NeuronVariables& a = A->NV;
       const NeuronVariables& b = B->NV;
       if (a.dVdt > in.dVdtCriterion && r.Th_Curv == 0.0) {
@@ -103,6 +116,7 @@ ThresholdResult ThresholdRun(Session& s, const ThresholdInputs& in, bool noise, 
     }
     B->ResetAfterSpike();
     timedOut = run.nt >= run.nt_end;
+    if (variable) variable->RestartClock(s);  // the next pass counts from 0 again
   } while (!timedOut && st.nSpikes < 2);
 
   if (A->NV.V < -0.05 || timedOut) B->NV.V = 0.0;

@@ -1,6 +1,7 @@
 #include "analysis/us_map.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -26,6 +27,65 @@ namespace {
 constexpr double kSilenceLimit = 0.1;  // s
 // Below this rate a point counts as silent: its measures are written as 0.
 constexpr double kLowestRate = 5.0;  // Hz
+
+// A neuron that runs behind the session's clock: its inputs wait, one entry
+// per change, until its voltage is needed, and it then takes each waiting step
+// at that step's time with that step's inputs - the steps it would have taken
+// at once, with the same bits.
+class LaggingNeuron {
+ public:
+  LaggingNeuron(TNeuron& neuron, RunGlobals& run, std::size_t lag) : neuron_(neuron), run_(run), lag_(lag) {}
+
+  // The inputs of the run's present step.
+  void Queue(double u, double sIn, double Iext) {
+    const Inputs x{run_.nt, u, sIn, Iext};
+    if (waiting_.empty() || !SameInputs(waiting_.back(), x)) waiting_.push_back(x);
+    if (waiting_.size() >= lag_) CatchUp();
+  }
+
+  // Whether it has taken the run's present step.
+  bool Current() const { return stepped_ == run_.nt; }
+
+  // The voltage at the run's present step.
+  double V() {
+    CatchUp();
+    return neuron_.NV.V;
+  }
+
+ private:
+  struct Inputs {
+    std::int64_t from;  // the first step that takes them
+    double u, sIn, Iext;
+  };
+  static bool SameInputs(const Inputs& a, const Inputs& b) {
+    return std::bit_cast<std::uint64_t>(a.u) == std::bit_cast<std::uint64_t>(b.u) &&
+           std::bit_cast<std::uint64_t>(a.sIn) == std::bit_cast<std::uint64_t>(b.sIn) &&
+           std::bit_cast<std::uint64_t>(a.Iext) == std::bit_cast<std::uint64_t>(b.Iext);
+  }
+
+  void CatchUp() {
+    const std::int64_t now = run_.nt;
+    if (stepped_ == now) return;
+    const double t = run_.t;
+    std::size_t k = 0;
+    while (stepped_ < now) {
+      const std::int64_t n = ++stepped_;
+      while (k + 1 < waiting_.size() && waiting_[k + 1].from <= n) ++k;
+      const Inputs& x = waiting_[k];
+      run_.t = static_cast<double>(n) * run_.dt;  // as the run sets it
+      neuron_.Step(x.u, x.sIn, 0.0, 0.0, 0.0, x.Iext, 0.0);
+    }
+    run_.t = t;
+    // The entry of the present step stays: the next steps may take it too.
+    waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(k));
+  }
+
+  TNeuron& neuron_;
+  RunGlobals& run_;
+  std::size_t lag_;
+  std::int64_t stepped_ = 0;
+  std::vector<Inputs> waiting_;
+};
 
 // The column file's number in its width and decimals.
 void Field(std::string& line, double x, int width, int decimals) {
@@ -62,7 +122,7 @@ void USMapGridPoint(const USMapInputs& in, MapGrid grid, double Vus, std::int32_
 }
 
 USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_t i, std::int32_t j,
-                    const Host* host) {
+                    const Host* host, std::size_t thresholdLag) {
   RunGlobals& run = s.run;
   USMapPoint p;
   p.i = i;
@@ -104,6 +164,7 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
   const std::int64_t maxSteps = run.nt_end;
   bool silentOrDiverged = false;
   run.nt = 0;
+  LaggingNeuron reference(*B, run, std::max<std::size_t>(thresholdLag, 1));
   do {
     ++run.nt;
     run.t = run.nt * dt;
@@ -120,9 +181,17 @@ USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_
     }
     const double Iext = s.stim.du_Reset;
     A->Step(u, sIn, 0.0, 0.0, 0.0, Iext, 0.0);
-    B->Step(u, sIn, 0.0, 0.0, 0.0, Iext, 0.0);
-    st.VRef = B->NV.V;
+    reference.Queue(u, sIn, Iext);
+    const bool behind = !reference.Current();
+    if (!behind) st.VRef = reference.V();
+    const std::int32_t spikesBefore = st.nSpikes;
     TrackSpikes(s, *A);
+    if (behind && st.nSpikes != spikesBefore) {
+      // A spike: its threshold is the reference voltage of this step above
+      // rest, taken now that the reference has caught up.
+      st.VRef = reference.V();
+      st.ThAtSpike = st.VRef - A->NP.Vrest;
+    }
     // The reset protocol acts on the neuron as it does in the firing clamp:
     // after the detector has marked the step, on the voltage and the spike
     // phase, which are all it reads and writes (copying the whole state record

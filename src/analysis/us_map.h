@@ -91,9 +91,18 @@ void USMapGridPoint(const USMapInputs& in, MapGrid grid, double Vus, std::int32_
 bool TakeUSMapMeasures(USMapPoint& p, const SpikeStats& st, const ZFunctionState& z, std::int64_t steps,
                        bool silentOrDiverged);
 
+// How many changes of its input the threshold neuron of a map point may hold
+// back before it catches up with the model (see USMapRun).
+inline constexpr std::size_t kThresholdNeuronLag = 4096;
+
 // One grid point: a run from rest of the neuron of s.NP0 (on s, a copy in a map).
+// Beside the model runs a threshold neuron of the same parameters and inputs,
+// whose voltage the model's spikes take as their reference. It is read only
+// there, so it steps only when a spike needs it (or when thresholdLag input
+// changes wait; 1 steps it with the model): a run that falls silent never
+// steps it, and the point is the same either way.
 USMapPoint USMapRun(Session& s, const USMapInputs& in, MapGrid grid, std::int32_t i, std::int32_t j,
-                    const Host* host = nullptr);
+                    const Host* host = nullptr, std::size_t thresholdLag = kThresholdNeuronLag);
 
 // The map of in; writes file (none when empty). With in.IfDistributedModel
 // every point runs on a fiber built from the axon inputs fiber. The caller's

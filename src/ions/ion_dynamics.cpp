@@ -178,8 +178,7 @@ void TIons::Setup(NeuronProperties& np, const IonInputs& in) {
   }
 }
 
-void TIons::Advance(NeuronProperties& np, const NeuronVariables& nv, double dt) {
-  if (IonDynamics == 0) return;
+TIons::Drive TIons::DriveAt(const NeuronProperties& np, const NeuronVariables& nv) {
   const double V = nv.V;
   // Leak currents, muA/cm^2.
   const double IKL = 1000.0 * (V - EK) * gL_K;
@@ -195,15 +194,31 @@ void TIons::Advance(NeuronProperties& np, const NeuronVariables& nv, double dt) 
   const double J2 = NKCC1 * (ENa + EK - 2.0 * ECl) / kRTF;
   const double r = IfVolume == 1 ? gamma * beta * 0.018 / 1000.0 * (500.0 * J1 + 590.0 * J2) : 0.0;
 
-  const double h = 1000.0 * dt;  // ms
   const double INaIn = NaChannelCurrent(nv) + ImportedCurrent(np, nv, "na");
   const double IKIn = 1000.0 * nv.IKsum + ImportedCurrent(np, nv, "k");
-  const double dVol = h * ((1.0 - Vol) / tauVol - r);
-  const double dKi = h * gamma * (2.0 * I_Na_K_pump - (IKL + IKIn) + J1 + J2);
-  const double dNai = h * gamma * (-INaL - INaIn - 3.0 * I_Na_K_pump + J2);
+  return {(1.0 - Vol) / tauVol - r, 2.0 * I_Na_K_pump - (IKL + IKIn) + J1 + J2,
+          -INaL - INaIn - 3.0 * I_Na_K_pump + J2};
+}
+
+void TIons::Advance(NeuronProperties& np, const NeuronVariables& nv, double dt) {
+  if (IonDynamics == 0) return;
+  const Drive drive = DriveAt(np, nv);
+  const double h = 1000.0 * dt;  // ms
+  const double dVol = h * drive.volume;
+  const double dKi = h * gamma * drive.K;
+  const double dNai = h * gamma * drive.Na;
   Vol += dVol;
   Ki += dKi;
   Nai += dNai;
+  ApplyTo(np);
+}
+
+TIons::Rates TIons::RatesAt(const NeuronProperties& np, const NeuronVariables& nv) {
+  const Drive drive = DriveAt(np, nv);
+  return {1000.0 * drive.volume, 1000.0 * gamma * drive.K, 1000.0 * gamma * drive.Na};
+}
+
+void TIons::ApplyTo(NeuronProperties& np) {
   UpdateNernst();
 
   np.VAHP = EK + dVAHPoff;

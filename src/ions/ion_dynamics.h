@@ -70,6 +70,18 @@ class TIons {
   // potentials, leak and pump currents. Does nothing while ion dynamics is off.
   void Advance(NeuronProperties& np, const NeuronVariables& nv, double dt);
 
+  // The same equations in derivative form, for the error-controlled
+  // integrator: the rates (per s) of Vol, Ki and Nai (mM) at the neuron's
+  // present state, whose currents have been evaluated; takes the pump current
+  // at its voltage.
+  struct Rates {
+    double Vol = 0.0, Ki = 0.0, Nai = 0.0;
+  };
+  Rates RatesAt(const NeuronProperties& np, const NeuronVariables& nv);
+  // Writes np's reversal potentials, leak and pump current from the present
+  // concentrations (and the pump current last taken).
+  void ApplyTo(NeuronProperties& np);
+
   // Dimensionless pump activation of the selected type at voltage V (V), Na
   // affinity alpha (mM) and slope dV (mV), at the present concentrations.
   double PumpRate(double V, double alpha, double dV) const;
@@ -117,6 +129,13 @@ class TIons {
   static double NaChannelCurrent(const NeuronVariables& nv) { return 1000.0 * (nv.INa + nv.INaR + nv.INaP); }
   // The current of the imported channels of one ion ("na", "k") (muA/cm^2).
   static double ImportedCurrent(const NeuronProperties& np, const NeuronVariables& nv, std::string_view species);
+
+ private:
+  // What moves Vol (per ms) and, before the factor gamma, Ki and Nai.
+  struct Drive {
+    double volume, K, Na;
+  };
+  Drive DriveAt(const NeuronProperties& np, const NeuronVariables& nv);
 };
 
 // The steady-state pump characteristics at saturating conditions, one curve

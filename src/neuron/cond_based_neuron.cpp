@@ -421,14 +421,64 @@ double TCondBasedNrn::IonicDrive(double Iext) {
   return IionDend;
 }
 
-bool TCondBasedNrn::HasDerivatives() { return CurrentGeometry() == Geometry::OnePoint; }
+bool TCondBasedNrn::HasDerivatives() {
+  const Geometry geometry = CurrentGeometry();
+  return geometry == Geometry::OnePoint || geometry == Geometry::TwoPoints || geometry == Geometry::ActiveDend ||
+         geometry == Geometry::MainenSejn;
+}
+
+bool TCondBasedNrn::VoltageIsState() { return CurrentGeometry() != Geometry::MainenSejn; }
+
+double TCondBasedNrn::SomaticResidual(double Iext) {
+  IonicDrive(Iext);
+  const double Gc = 2.0 * NP.gL * NP.ro / NP.l;
+  return Gc * (NV.VatE - NV.V) + NV.Iion - NP.Ipump;
+}
+
+void TCondBasedNrn::SolveQuasiStaticSoma(double Iext) {
+  // With the gates held, the soma's currents are all but linear in V, and the
+  // step's own slope, the conductance at the soma, finds the root in a few
+  // iterations; a step that would make the residual grow is halved.
+  const double Gc = 2.0 * NP.gL * NP.ro / NP.l;
+  double residual = SomaticResidual(Iext);
+  for (int i = 0; i < 100 && std::abs(residual) > 1e-15; ++i) {
+    const double V0 = NV.V;
+    const double move = residual / (Gc + NP.gL + NV.gSum);
+    double next = residual;
+    for (double f = 1.0; f > 1e-3; f *= 0.5) {
+      NV.V = V0 + f * move;
+      next = SomaticResidual(Iext);
+      if (std::abs(next) < std::abs(residual)) break;
+    }
+    if (!(std::abs(next) < std::abs(residual))) {
+      NV.V = V0;
+      break;
+    }
+    residual = next;
+    if (std::abs(NV.V - V0) < 1e-13) break;
+  }
+}
+
+void TCondBasedNrn::TakeInputEdge(double IsynDendBefore, double IsynDendAfter) {
+  // The dendrite's input enters through its slope too: across an edge of the
+  // input the fixed step's difference quotient is an impulse, which moves the
+  // dendrite at once. A run's first input (no input before) moves nothing.
+  const Geometry geometry = CurrentGeometry();
+  if (geometry != Geometry::TwoPoints && geometry != Geometry::ActiveDend) return;
+  if (IsynDendBefore == 0.0) return;
+  const double gd = NP.Cm / NP.tau_m * NP.ro;
+  NV.VatE += 0.5 * NP.l * (IsynDendAfter - IsynDendBefore) / gd;
+}
+
+double TCondBasedNrn::DendriticInput(double uDend, double sDend, double gNMDA) const {
+  return uDend - sDend * (NV.V - Vus()) - (NV.V - NP.E_NMDA) * NMDAConductance(gNMDA, NP.Mg, NV.V);
+}
 
 void TCondBasedNrn::TakeDerivatives(NeuronVariables& rates, double uDend, double sDend, double uSoma,
                                     double sSoma, double gNMDA, double Iext, double Vclamp) {
   if (!HasDerivatives()) {
     throw Error("the equations of the \"" + NP.HH_order +
-                "\" geometry are integrated by the fixed step only; the error-controlled integrator takes the "
-                "\"1-point\" membrane");
+                "\" geometry have no right-hand side; the error-controlled integrator cannot integrate them");
   }
   struct Sink {
     TNeuron& neuron;
@@ -440,19 +490,62 @@ void TCondBasedNrn::TakeDerivatives(NeuronVariables& rates, double uDend, double
   // A clamped membrane sits at the command; its voltage has no dynamics.
   const bool clamped = Clamped();
   if (clamped) NV.V = Vclamp;
-  IonicDrive(Iext);
+  const Geometry geometry = CurrentGeometry();
+  // The soma of the Mainen-Sejnowski cell has no capacitance of its own: it
+  // sits where its currents balance the dendrite's, and the gates' rates are
+  // taken at that voltage.
+  if (geometry == Geometry::MainenSejn && !clamped) SolveQuasiStaticSoma(Iext);
+  const double IionDend = IonicDrive(Iext);
   NV.gNMDAeff = NMDAConductance(gNMDA, NP.Mg, NV.V);
-  NV.Isyn = uSoma + uDend - (sDend + sSoma) * (NV.V - Vus()) - (NV.V - NP.E_NMDA) * NV.gNMDAeff;
-  NV.dVdt = clamped ? 0.0 : (NV.Iion + NV.Isyn - NP.Ipump) / NP.Cm;
-  rates.V = NV.dVdt;
-  NV.VatE = NV.V;
-  NV.PSC = -(NV.Isyn + NV.IionCopy - NP.Ipump - NP.Cm * NV.dVdt) * NP.Square * 1e9;
+  double coupling = 0.0;
+  if (geometry == Geometry::OnePoint) {
+    NV.Isyn = uSoma + uDend - (sDend + sSoma) * (NV.V - Vus()) - (NV.V - NP.E_NMDA) * NV.gNMDAeff;
+    NV.dVdt = clamped ? 0.0 : (NV.Iion + NV.Isyn - NP.Ipump) / NP.Cm;
+    rates.V = NV.dVdt;
+    NV.VatE = NV.V;
+  } else {
+    NV.IsynDend = DendriticInput(uDend, sDend, gNMDA);
+    NV.IsynSoma = uSoma - sSoma * (NV.V - Vus());
+    if (geometry == Geometry::MainenSejn) {
+      NV.Isyn = NV.IsynDend + NV.IsynSoma;
+      rates.VatE = (-NP.gLd * (NV.VatE - NP.VLd) - (2.0 / NP.l) * NP.gLd * (NV.VatE - NV.V) + NV.IsynDend +
+                    NV.IsynSoma - NP.IpumpDend) /
+                   NP.Cm;
+    } else {
+      const double gm = NP.Cm / NP.tau_m;
+      const double gd = gm * NP.ro;
+      NV.Isyn = NV.IsynSoma;
+      coupling = 2.0 * gd / NP.l * (NV.VatE - NV.V);
+      NV.dVdt = clamped ? 0.0
+                        : ((2.0 * NP.ro / NP.l) * (NV.VatE - NV.V) + (NV.IionCopy + NV.IsynSoma - NP.Ipump) / gm) /
+                              NP.tau_m;
+      rates.V = NV.dVdt;
+      // The dendritic input's slope follows the voltage it depends on (the
+      // inputs themselves are held); the NMDA term's by a central difference.
+      const double dV = 1e-7;
+      const auto nmda = [&](double V) { return (V - NP.E_NMDA) * NMDAConductance(gNMDA, NP.Mg, V); };
+      const double dIdV = -sDend - (nmda(NV.V + dV) - nmda(NV.V - dV)) / (2.0 * dV);
+      NV.IdendIn = 0.5 * NP.l * NP.tau_m * dIdV * NV.dVdt + (NP.l / 2.0 + 1.0) * NV.IsynDend;
+      rates.VatE = (-(NV.VatE - NP.VLd) - (2.0 / NP.l) * (NV.VatE - NV.V) + NV.IdendIn / gd + IionDend / gd) /
+                   NP.tau_m;
+    }
+  }
+  NV.PSC = -(NV.Isyn + NV.IionCopy + coupling - NP.Ipump - NP.Cm * NV.dVdt) * NP.Square * 1e9;
   NV.Iind = Iext * NP.Square * 1e9;
   const double target = MaxD(NV.V - NP.Vrest, 0.0) * NP.dVTdV + NP.ThrShift + 0.01;
   if (NP.tau_Thr > 0.0) {
     rates.VThrDyn = (target - NV.VThrDyn) / NP.tau_Thr;
   } else {
     NV.VThrDyn = target;
+  }
+}
+
+void TCondBasedNrn::TakeSampleSlope(double dVdt) {
+  NV.dVdt = dVdt;
+  if (CurrentGeometry() == Geometry::MainenSejn) {
+    // The soma's slope is known only from the samples; the clamp current
+    // takes it as the fixed step does.
+    NV.PSC = -(NV.Isyn + NV.IionCopy - NP.Ipump - NP.Cm * NV.dVdt) * NP.Square * 1e9;
   }
 }
 

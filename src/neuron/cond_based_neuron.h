@@ -41,12 +41,24 @@ class TCondBasedNrn : public TNeuron {
   // instead and left alone in `rates`. The currents, conductances, clamp
   // current and voltage slope are those of this state; nothing is advanced.
   // Whether a state field is written depends on the model, not on its value.
-  // The one-compartment membrane only: throws membrix::Error for another
-  // geometry.
+  // In the two-compartment geometries the dendrite's voltage VatE is state
+  // too; in "2-p-MainenSejn" the soma's voltage is not: it is where the soma's
+  // currents balance the dendrite's at the present gates. Throws
+  // membrix::Error for a geometry without equations.
   void TakeDerivatives(NeuronVariables& rates, double uDend, double sDend, double uSoma, double sSoma,
                        double gNMDA, double Iext, double Vclamp);
-  // Whether the neuron's equations have a right-hand side (TakeDerivatives).
+  // Whether the neuron's equations have a right-hand side (TakeDerivatives),
+  // and whether the soma's voltage is one of its state fields.
   bool HasDerivatives();
+  bool VoltageIsState();
+  // The dendrite's synaptic input at the present voltage for these inputs.
+  double DendriticInput(double uDend, double sDend, double gNMDA) const;
+  // Where the inputs change from one held value to another: the jump the
+  // dendrite makes in the two-compartment geometries (the fixed step's limit),
+  // nothing in the others.
+  void TakeInputEdge(double IsynDendBefore, double IsynDendAfter);
+  // The voltage slope of a sample, taken between samples, and what depends on it.
+  void TakeSampleSlope(double dVdt);
 
   // The shortest of the channels' longest time steps.
   double LongestTimeStep() const override;
@@ -86,6 +98,11 @@ class TCondBasedNrn : public TNeuron {
   double IonicDrive(double Iext);
   // Whether the membrane is held at the command voltage in this step.
   bool Clamped() const;
+  // The quasi-static soma of the Mainen-Sejnowski cell: the balance of its
+  // currents against the dendrite's at the present voltage (evaluating the
+  // currents there), and the voltage that brings it to zero.
+  double SomaticResidual(double Iext);
+  void SolveQuasiStaticSoma(double Iext);
   // The geometry of NP.HH_order, read once per run (at InitState, or at the
   // first step of a neuron driven without it) instead of at every step.
   Geometry CurrentGeometry() { return geometry_ != Geometry::Unknown ? geometry_ : ReadGeometry(); }

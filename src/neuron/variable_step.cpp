@@ -1,5 +1,6 @@
 #include "neuron/variable_step.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "common/error.h"
 #include "common/number_format.h"
+#include "ions/ion_dynamics.h"
 #include "neuron/cond_based_neuron.h"
 
 namespace membrix {
@@ -53,7 +55,7 @@ std::ptrdiff_t OffsetOf(const NeuronVariables& nv, const double& field) {
 // is, the rest is not.
 std::vector<std::ptrdiff_t> CandidateFields(const NeuronVariables& nv) {
   std::vector<std::ptrdiff_t> fields;
-  for (double NV_::*f : {&NV_::V, &NV_::Ca, &NV_::VThrDyn, &NV_::mmR, &NV_::hhR, &NV_::iiR, &NV_::mm, &NV_::nn,
+  for (double NV_::*f : {&NV_::V, &NV_::VatE, &NV_::Ca, &NV_::VThrDyn, &NV_::mmR, &NV_::hhR, &NV_::iiR, &NV_::mm, &NV_::nn,
                          &NV_::hh, &NV_::ii, &NV_::yK, &NV_::nM, &NV_::zM, &NV_::nA, &NV_::lA, &NV_::nH,
                          &NV_::mCaH, &NV_::hCaH, &NV_::kCaH, &NV_::nKCa, &NV_::wADP, &NV_::wAHP, &NV_::lAHP,
                          &NV_::mCaT, &NV_::hCaT, &NV_::mBst, &NV_::mNaP, &NV_::xD, &NV_::yD}) {
@@ -64,6 +66,10 @@ std::vector<std::ptrdiff_t> CandidateFields(const NeuronVariables& nv) {
   for (const double& x : nv.ImportedGates) fields.push_back(OffsetOf(nv, x));
   return fields;
 }
+
+// Intracellular Na and K, and the cell volume, follow the neuron's state
+// under ion dynamics.
+constexpr std::size_t kIonStates = 3;
 
 // The first step after a start or restart, s: short beside any gate's time
 // constant; the integrator lengthens it within a few steps.
@@ -141,13 +147,17 @@ struct TVariableStepIntegrator::Sundials {
 };
 
 TVariableStepIntegrator::TVariableStepIntegrator(TCondBasedNrn& neuron, double t0,
-                                                 const IntegratorSettings& settings, double peakLevel)
-    : neuron_(neuron), t_(t0), peakLevel_(peakLevel), sun_(std::make_unique<Sundials>()) {
+                                                 const IntegratorSettings& settings, double peakLevel, TIons* ions)
+    : neuron_(neuron),
+      ions_(ions != nullptr && ions->IonDynamics != 0 ? ions : nullptr),
+      t_(t0),
+      peakLevel_(peakLevel),
+      sun_(std::make_unique<Sundials>()) {
   CheckTolerances(settings);
   fields_ = StateFieldsOf(neuron_);  // throws where the equations have no right-hand side
   NeuronVariables& nv = neuron_.NV;
 
-  const auto n = static_cast<sunindextype>(fields_.size());
+  const auto n = static_cast<sunindextype>(fields_.size() + (ions_ != nullptr ? kIonStates : 0));
   Sundials& s = *sun_;
   s.Check(SUNContext_Create(nullptr, &s.context), "SUNContext_Create");
   s.y = N_VNew_Serial(n, s.context);
@@ -156,17 +166,28 @@ TVariableStepIntegrator::TVariableStepIntegrator(TCondBasedNrn& neuron, double t
   double* y = N_VGetArrayPointer(s.y);
   double* tol = N_VGetArrayPointer(s.tolerances);
   const std::ptrdiff_t vField = OffsetOf(nv, nv.V);
+  const std::ptrdiff_t dendriteField = OffsetOf(nv, nv.VatE);
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     if (fields_[i] == vField) vIndex_ = i;
+    if (fields_[i] == dendriteField) dendriteIndex_ = i;
   }
+  const bool locatePeaks = neuron_.VoltageIsState();
   const std::ptrdiff_t caField = OffsetOf(nv, nv.Ca);
   const std::ptrdiff_t thrField = OffsetOf(nv, nv.VThrDyn);
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     y[i] = FieldAt(nv, fields_[i]);
     // Volts and mM hold values a thousand times smaller than the mV and µM
     // the tolerance is given in.
-    const bool scaled = fields_[i] == vField || fields_[i] == caField || fields_[i] == thrField;
+    const bool scaled = fields_[i] == vField || fields_[i] == dendriteField || fields_[i] == caField ||
+                        fields_[i] == thrField;
     tol[i] = scaled ? settings.atol * 1e-3 : settings.atol;
+  }
+  if (ions_ != nullptr) {
+    double* tail = y + fields_.size();
+    tail[0] = ions_->Nai;
+    tail[1] = ions_->Ki;
+    tail[2] = ions_->Vol;
+    std::fill_n(tol + fields_.size(), kIonStates, settings.atol);
   }
   s.cvode = CVodeCreate(CV_BDF, s.context);
   if (s.cvode == nullptr) throw Error("the error-controlled integrator could not be set up (CVodeCreate)");
@@ -182,10 +203,14 @@ TVariableStepIntegrator::TVariableStepIntegrator(TCondBasedNrn& neuron, double t
   // time: the solution then does not depend on the sample grid (only its
   // samples do), here and after every restart.
   s.Check(CVodeSetInitStep(s.cvode, kFirstStep), "CVodeSetInitStep");
-  s.Check(CVodeRootInit(s.cvode, 1, Sundials::Root), "CVodeRootInit");
-  int falling = -1;
-  s.Check(CVodeSetRootDirection(s.cvode, &falling), "CVodeSetRootDirection");
-  s.Check(CVodeSetNoInactiveRootWarn(s.cvode), "CVodeSetNoInactiveRootWarn");
+  // Peaks are located where the soma's voltage is state; a soma that follows
+  // its dendrite at once has its spikes timed from the samples.
+  if (locatePeaks) {
+    s.Check(CVodeRootInit(s.cvode, 1, Sundials::Root), "CVodeRootInit");
+    int falling = -1;
+    s.Check(CVodeSetRootDirection(s.cvode, &falling), "CVodeSetRootDirection");
+    s.Check(CVodeSetNoInactiveRootWarn(s.cvode), "CVodeSetNoInactiveRootWarn");
+  }
 }
 
 TVariableStepIntegrator::~TVariableStepIntegrator() = default;
@@ -193,6 +218,16 @@ TVariableStepIntegrator::~TVariableStepIntegrator() = default;
 void TVariableStepIntegrator::LoadState(const double* y) {
   NeuronVariables& nv = neuron_.NV;
   for (std::size_t i = 0; i < fields_.size(); ++i) FieldAt(nv, fields_[i]) = y[i];
+  if (ions_ != nullptr) {
+    // The reversal potentials and the pump current follow the concentrations
+    // and the voltage of this state before the neuron's currents are taken.
+    const double* tail = y + fields_.size();
+    ions_->Nai = tail[0];
+    ions_->Ki = tail[1];
+    ions_->Vol = tail[2];
+    ions_->I_Na_K_pump = ions_->PumpCurrent(nv.V);
+    ions_->ApplyTo(neuron_.NP);
+  }
 }
 
 void TVariableStepIntegrator::Evaluate(const double* y, double* ydot) {
@@ -200,6 +235,13 @@ void TVariableStepIntegrator::Evaluate(const double* y, double* ydot) {
   LoadState(y);
   neuron_.TakeDerivatives(rates_, in_.uDend, in_.sDend, in_.uSoma, in_.sSoma, in_.gNMDA, in_.Iext, in_.Vclamp);
   for (std::size_t i = 0; i < fields_.size(); ++i) ydot[i] = FieldAt(rates_, fields_[i]);
+  if (ions_ != nullptr) {
+    const TIons::Rates rates = ions_->RatesAt(neuron_.NP, neuron_.NV);
+    double* tail = ydot + fields_.size();
+    tail[0] = rates.Nai;
+    tail[1] = rates.Ki;
+    tail[2] = rates.Vol;
+  }
 }
 
 void TVariableStepIntegrator::Restart(double t) {
@@ -214,6 +256,11 @@ void TVariableStepIntegrator::AdvanceTo(double t, const HeldInputs& in) {
   // The inputs are part of the equations: where they change, the solution so
   // far (made with the old ones) ends at the last sample and a new one starts.
   if (!started_ || !(in == in_)) {
+    if (started_ && dendriteIndex_) {
+      neuron_.TakeInputEdge(neuron_.DendriticInput(in_.uDend, in_.sDend, in_.gNMDA),
+                            neuron_.DendriticInput(in.uDend, in.sDend, in.gNMDA));
+      N_VGetArrayPointer(sun_->y)[*dendriteIndex_] = nv.VatE;
+    }
     in_ = in;
     if (started_) Restart(t_);
     started_ = true;
@@ -238,7 +285,7 @@ void TVariableStepIntegrator::AdvanceTo(double t, const HeldInputs& in) {
   // spike detector reads are those of the samples, as with the fixed step.
   const double h = t - t_;
   nv.Vprev = Vprev;
-  nv.dVdt = (nv.V - Vprev) / h;
+  neuron_.TakeSampleSlope((nv.V - Vprev) / h);
   nv.d2Vdt2 = (nv.dVdt - oldSlope) / h;
   t_ = t;
 }

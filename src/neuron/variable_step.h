@@ -5,7 +5,8 @@
 //
 // The state is every field the neuron's right-hand side writes a rate for
 // (the voltage, the gates and occupancies that step, the Ca pool, the dynamic
-// threshold, the imported channels' gates), found once at set-up. The run's
+// threshold, the imported channels' gates), found once at set-up, and under
+// ion dynamics the intracellular Na and K and the cell volume. The run's
 // sample grid stays as it is: the integrator is asked for the state at each
 // sample time and interpolates there, whatever steps it takes. The inputs are
 // held over each sample interval; where they change the integration restarts
@@ -15,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@
 namespace membrix {
 
 class TCondBasedNrn;
+class TIons;
 struct NeuronProperties;
 
 // How a run integrates the neuron's equations.
@@ -34,7 +37,8 @@ enum class IntegratorKind : std::int32_t {
 struct IntegratorSettings {
   IntegratorKind kind = IntegratorKind::FixedStep;
   // Relative tolerance, and the absolute tolerance of a gate; the voltage's
-  // absolute tolerance is atol in mV, the Ca pool's atol in µM.
+  // absolute tolerance is atol in mV, the Ca pool's atol in µM, the Na and K
+  // concentrations' atol in mM.
   double rtol = 1e-6;
   double atol = 1e-6;
 };
@@ -68,10 +72,12 @@ struct HeldInputs {
 
 class TVariableStepIntegrator {
  public:
-  // Takes a neuron whose state has been initialised, at time t0 (s). Throws
-  // membrix::Error where the neuron's equations have no right-hand side.
+  // Takes a neuron whose state has been initialised, at time t0 (s), and the
+  // ion concentrations set up on its parameters (or none: ion dynamics off),
+  // which it integrates with the neuron and writes back at every sample.
+  // Throws membrix::Error where the neuron's equations have no right-hand side.
   TVariableStepIntegrator(TCondBasedNrn& neuron, double t0, const IntegratorSettings& settings,
-                          double peakLevel);
+                          double peakLevel, TIons* ions = nullptr);
   ~TVariableStepIntegrator();
   TVariableStepIntegrator(const TVariableStepIntegrator&) = delete;
   TVariableStepIntegrator& operator=(const TVariableStepIntegrator&) = delete;
@@ -105,8 +111,10 @@ class TVariableStepIntegrator {
   void Restart(double t);
 
   TCondBasedNrn& neuron_;
+  TIons* ions_;                          // null while ion dynamics is off
   std::vector<std::ptrdiff_t> fields_;  // byte offsets of the state fields in the record
   std::size_t vIndex_ = 0;              // the voltage's place among them
+  std::optional<std::size_t> dendriteIndex_;  // the dendrite's voltage's, in two compartments
   NeuronVariables rates_{};
   HeldInputs in_{};
   bool started_ = false;

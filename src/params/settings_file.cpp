@@ -229,6 +229,29 @@ SettingsChannel ParseChannelLine(std::string_view line, const std::string& fileN
   return c;
 }
 
+IntegratorSettings ParseIntegrationLine(std::string_view line, const std::string& fileName, int number) {
+  std::string_view rest = Trimmed(line);
+  const std::size_t blank = rest.find_first_of(" \t");
+  const std::string name(rest.substr(0, blank));
+  rest = blank == std::string_view::npos ? std::string_view{} : rest.substr(blank);
+  IntegratorSettings settings;
+  try {
+    settings.kind = IntegratorFromName(name);
+    if (!TakeNumber(rest, settings.rtol) || !TakeNumber(rest, settings.atol) || !Trimmed(rest).empty()) {
+      throw Error("expected the integrator as \"NAME RTOL ATOL\", found \"" +
+                  std::string(Trimmed(line).substr(0, 60)) + "\"");
+    }
+    CheckTolerances(settings);
+  } catch (const Error& e) {
+    throw FormatError(fileName, number, e.what());
+  }
+  return settings;
+}
+
+bool Opens(std::string_view line, const char* header) {
+  return Trimmed(line).substr(0, std::strlen(header)) == header;
+}
+
 }  // namespace
 
 const std::vector<SettingsLine>& SettingsLines() {
@@ -254,25 +277,34 @@ std::string FormatSettingsLine(const SettingsLine& line, double value) {
   return text + line.label;
 }
 
-std::string FormatSettings(std::span<const double> values, std::span<const SettingsChannel> channels) {
+std::string FormatSettings(std::span<const double> values, std::span<const SettingsChannel> channels,
+                           const IntegratorSettings& integration) {
   const auto& lines = SettingsLines();
   std::string text;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     text += FormatSettingsLine(lines[i], i < values.size() ? values[i] : 0.0);
     text += '\n';
   }
-  if (channels.empty()) return text;
-  text += kSettingsChannelsHeader;
-  text += "  (g, mS/cm^2; E, mV; file#id)\n";
-  for (const SettingsChannel& c : channels) {
-    text += ExactText(c.g) + " " + ExactText(c.EmV) + " " + c.file + "#" + c.id + "\n";
+  if (!channels.empty()) {
+    text += kSettingsChannelsHeader;
+    text += "  (g, mS/cm^2; E, mV; file#id)\n";
+    for (const SettingsChannel& c : channels) {
+      text += ExactText(c.g) + " " + ExactText(c.EmV) + " " + c.file + "#" + c.id + "\n";
+    }
+  }
+  const IntegratorSettings standard;
+  if (integration.kind != standard.kind || integration.rtol != standard.rtol || integration.atol != standard.atol) {
+    text += kSettingsIntegrationHeader;
+    text += "  (integrator; rtol; atol)\n";
+    text += std::string(IntegratorName(integration.kind)) + " " + ExactText(integration.rtol) + " " +
+            ExactText(integration.atol) + "\n";
   }
   return text;
 }
 
 void WriteSettingsFile(const std::string& path, std::span<const double> values,
-                       std::span<const SettingsChannel> channels) {
-  const std::string text = FormatSettings(values, channels);
+                       std::span<const SettingsChannel> channels, const IntegratorSettings& integration) {
+  const std::string text = FormatSettings(values, channels, integration);
   const std::string temporary = path + ".part";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
@@ -323,23 +355,30 @@ SettingsValues ParseSettings(std::string_view text, const std::string& fileName)
                                         std::to_string(kSettingsRequiredLines) + " must be there");
   }
   result.lines = number;
-  // The imported channels' section, when the line after the last one opens it.
-  bool inSection = false;
-  while (number == kSettingsLineCount || inSection) {
-    if (at >= text.size()) break;
+  // The sections after the last line, each opened by its header line.
+  enum class Section { None, Channels, Integration };
+  Section section = Section::None;
+  bool integrationRead = false;
+  while (number >= kSettingsLineCount && at < text.size()) {
     std::size_t end = text.find_first_of("\r\n", at);
     if (end == std::string_view::npos) end = text.size();
     const std::string_view line = text.substr(at, end - at);
     at = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
     ++number;
-    if (!inSection) {
-      const std::string_view head = Trimmed(line);
-      if (head.substr(0, std::strlen(kSettingsChannelsHeader)) != kSettingsChannelsHeader) break;
-      inSection = true;
+    if (Opens(line, kSettingsChannelsHeader)) {
+      section = Section::Channels;
+    } else if (Opens(line, kSettingsIntegrationHeader)) {
+      section = Section::Integration;
+    } else if (Trimmed(line).empty() || section == Section::None) {
       continue;
+    } else if (section == Section::Channels) {
+      result.channels.push_back(ParseChannelLine(line, fileName, number));
+    } else if (!integrationRead) {
+      result.integration = ParseIntegrationLine(line, fileName, number);
+      integrationRead = true;
+    } else {
+      throw FormatError(fileName, number, "the integrator's section holds one line");
     }
-    if (Trimmed(line).empty()) continue;
-    result.channels.push_back(ParseChannelLine(line, fileName, number));
   }
   return result;
 }

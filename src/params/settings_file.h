@@ -12,13 +12,21 @@
 // of the line. A reader that knows only the 234 lines passes over it, and a
 // file without it holds a model without imported channels.
 //
+// The run's integrator, when it is not the fixed step at the default
+// tolerances, follows in a section "Integration" of one line: the
+// integrator's name ("fixed", "cvode"), rtol and atol. A file without it runs
+// the fixed step.
+//
 // This part knows the lines and their formats; the workbench binds each line
 // to its control (ui/settings_binding.h).
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "neuron/variable_step.h"
 
 namespace membrix {
 
@@ -65,6 +73,7 @@ inline constexpr int kSettingsLineCount = 234;
 inline constexpr int kSettingsRequiredLines = 84;
 inline constexpr const char* kSettingsFileName = "_HHSettings.txt";
 inline constexpr const char* kSettingsChannelsHeader = "NeuroMLChannels";
+inline constexpr const char* kSettingsIntegrationHeader = "Integration";
 
 // An imported channel as the settings file keeps it.
 struct SettingsChannel {
@@ -82,13 +91,15 @@ const std::vector<SettingsLine>& SettingsLines();
 std::string FormatSettingsLine(const SettingsLine& line, double value);
 
 // The whole file from one value per line (headers' values are ignored),
-// followed by the channels' section when there are channels.
-std::string FormatSettings(std::span<const double> values, std::span<const SettingsChannel> channels = {});
+// followed by the channels' section when there are channels and the
+// integrator's when it is not the default.
+std::string FormatSettings(std::span<const double> values, std::span<const SettingsChannel> channels = {},
+                           const IntegratorSettings& integration = {});
 
 // Writes the file; it is replaced only once every line is written, so a
 // failed save leaves the previous file whole. Throws IoError.
 void WriteSettingsFile(const std::string& path, std::span<const double> values,
-                       std::span<const SettingsChannel> channels = {});
+                       std::span<const SettingsChannel> channels = {}, const IntegratorSettings& integration = {});
 
 // The values read from a file: values[i] belongs to line i + 1 (0 for
 // headers); lines is how many lines the file held (84 ... 234).
@@ -96,6 +107,7 @@ struct SettingsValues {
   std::vector<double> values;
   int lines = 0;
   std::vector<SettingsChannel> channels;  // the imported channels' section
+  IntegratorSettings integration;         // the integrator's section, the default without one
   std::string fileName;                   // for messages
 };
 
@@ -103,8 +115,9 @@ struct SettingsValues {
 // value is handed back, so a bad file changes nothing: a line whose leading
 // field is not a number of its kind, or a file that ends before line 84,
 // throws FormatError naming the file and the line. After line 234 only the
-// channels' section is read (a channel line that is not "G E FILE#ID" is a
-// FormatError too); other lines there are ignored.
+// sections are read (a channel line that is not "G E FILE#ID", or an
+// integrator line that is not a known integrator with tolerances it takes, is
+// a FormatError too); lines outside a section are ignored.
 SettingsValues ParseSettings(std::string_view text, const std::string& fileName);
 // The same for a file on disk; throws IoError when it cannot be read.
 SettingsValues ReadSettingsFile(const std::string& path);

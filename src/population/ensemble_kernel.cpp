@@ -38,13 +38,27 @@ bool CpuHas([[maybe_unused]] KernelIsa isa) {
 #endif
 }
 
-lanes::StepLanesFn StepFor(KernelIsa isa) {
+// The builds of the lane functions for one register width.
+struct IsaLanes {
+  lanes::StepLanesFn step;
+  lanes::NoiseLanesFn noise;
+  void (*safeExp)(const double*, double*, std::size_t);
+  std::size_t (*width)();
+};
+
+const IsaLanes& LanesFor(KernelIsa isa) {
+  static constexpr IsaLanes generic{lanes::StepLanesGeneric, lanes::NoiseLanesGeneric, lanes::SafeExpLanesGeneric,
+                                    lanes::WidthGeneric};
 #if defined(MEMBRIX_LANES_X86)
-  if (isa == KernelIsa::Avx512) return lanes::StepLanesAvx512;
-  if (isa == KernelIsa::Avx2) return lanes::StepLanesAvx2;
+  static constexpr IsaLanes avx2{lanes::StepLanesAvx2, lanes::NoiseLanesAvx2, lanes::SafeExpLanesAvx2,
+                                 lanes::WidthAvx2};
+  static constexpr IsaLanes avx512{lanes::StepLanesAvx512, lanes::NoiseLanesAvx512, lanes::SafeExpLanesAvx512,
+                                   lanes::WidthAvx512};
+  if (isa == KernelIsa::Avx512) return avx512;
+  if (isa == KernelIsa::Avx2) return avx2;
 #endif
   (void)isa;
-  return lanes::StepLanesGeneric;
+  return generic;
 }
 
 void PollStop(const Host* host, std::int64_t nt) {
@@ -73,23 +87,9 @@ std::optional<KernelIsa> ChosenEnsembleKernel() {
   return BestKernelIsa();
 }
 
-std::size_t KernelLanes(KernelIsa isa) {
-#if defined(MEMBRIX_LANES_X86)
-  if (isa == KernelIsa::Avx512) return lanes::WidthAvx512();
-  if (isa == KernelIsa::Avx2) return lanes::WidthAvx2();
-#endif
-  (void)isa;
-  return lanes::WidthGeneric();
-}
+std::size_t KernelLanes(KernelIsa isa) { return LanesFor(isa).width(); }
 
-void SafeExpInLanes(KernelIsa isa, const double* x, double* y, std::size_t n) {
-#if defined(MEMBRIX_LANES_X86)
-  if (isa == KernelIsa::Avx512) return lanes::SafeExpLanesAvx512(x, y, n);
-  if (isa == KernelIsa::Avx2) return lanes::SafeExpLanesAvx2(x, y, n);
-#endif
-  (void)isa;
-  lanes::SafeExpLanesGeneric(x, y, n);
-}
+void SafeExpInLanes(KernelIsa isa, const double* x, double* y, std::size_t n) { LanesFor(isa).safeExp(x, y, n); }
 
 NoiseDrive NoiseDriveOf(const Session& copy, const EnsembleInputs& in) {
   const NeuronProperties& np = copy.NP0;
@@ -141,7 +141,7 @@ void StartLanes(LaneBlock& b, const Session& copy, std::int64_t first, std::int6
   using lanes::kMaxLanes;
   b.n = static_cast<std::size_t>(last - first);
   if (last <= first || b.n > kMaxLanes) throw RangeError("a block of an ensemble holds 1 to 32 members");
-  b.step = StepFor(isa);
+  b.step = LanesFor(isa).step;
   const std::size_t width = KernelLanes(isa);
   b.padded = (b.n + width - 1) / width * width;
   const NeuronVariables& nv = copy.NV0;
@@ -150,12 +150,11 @@ void StartLanes(LaneBlock& b, const Session& copy, std::int64_t first, std::int6
     a.mm[k] = nv.mm;
     a.hh[k] = nv.hh;
     a.nn[k] = nv.nn;
-    a.Ca[k] = nv.Ca;
     a.dVdt[k] = nv.dVdt;
     a.d2Vdt2[k] = nv.d2Vdt2;
     a.uu[k] = copy.stim.uu;
     a.NaThreshShift[k] = copy.NP0.NaThreshShift;
-    a.V[k] = a.Vprev[k] = nv.V;
+    a.V[k] = nv.V;
     b.tLastSpike[k] = nv.tLastSpike;
     b.phase[k] = nv.SpikePhase;
     b.rearm[k] = nv.Rearm;
@@ -207,21 +206,27 @@ std::vector<EnsembleMember> NoiseMembersInLanes(Session& copy, const EnsembleInp
   lanes::LaneArrays& a = b.a;
   std::vector<EnsembleMember> out(b.n);
   for (std::size_t k = 0; k < b.n; ++k) {
-    a.V[k] = a.Vprev[k] = np.Vrest + b.random[k].Normal(0.0, 1.0) * drive.sigma;
+    a.V[k] = np.Vrest + b.random[k].Normal(0.0, 1.0) * drive.sigma;
     out[k].gL = np.gL;
     out[k].spikes.reserve(64);
   }
+  // From here on the generators advance in the registers, one state per lane;
+  // the lanes beyond the block draw too, but their input is put back to 0.
+  const lanes::NoiseLanesFn noise = LanesFor(isa).noise;
+  lanes::LaneStates states{};
+  for (std::size_t k = 0; k < b.n; ++k) states[k] = b.random[k].state();
+  const lanes::NoiseLaneInputs noiseIn{copy.run.dt, drive.tauNoise, drive.whiteScale, drive.ouScale};
   RunGlobals& run = copy.run;
   const bool keepFirst = first == 0;
   if (keepFirst) {
     out[0].trace.reserve(static_cast<std::size_t>(run.nt_end) + 1);
     out[0].noise.reserve(static_cast<std::size_t>(run.nt_end / std::max(1, run.n_Draw) + 2));
   }
-  const double dt = run.dt;
   RunLanes(
       copy, b, host,
       [&] {
-        for (std::size_t k = 0; k < b.n; ++k) AdvanceNoiseInput(a.uu[k], drive, dt, b.random[k].Normal(0.0, 1.0));
+        noise(noiseIn, states, a.uu, b.padded);
+        for (std::size_t k = b.n; k < b.padded; ++k) a.uu[k] = 0.0;
       },
       [&](std::size_t k, bool fired) {
         if (fired) out[k].spikes.push_back(run.t);

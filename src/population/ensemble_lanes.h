@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 #include "params/neuron_properties.h"
 
@@ -17,14 +18,15 @@ inline constexpr std::size_t kMaxLanes = 32;
 using LaneColumn = std::array<double, kMaxLanes>;
 
 // What the step reads and writes per member: the voltage and its derivatives,
-// the squid-axon gates, the Ca pool, the input uu, the threshold shift, and the currents of the
-// step as the one-neuron step leaves them in its state record.
+// the squid-axon gates, the input uu and the threshold shift. The voltage
+// before the step, the currents of the step and the Ca pool, which the
+// one-neuron step also keeps in its state record, are left out: nothing that
+// follows a member reads them.
 struct alignas(64) LaneArrays {
-  alignas(64) LaneColumn V{}, Vprev{}, dVdt{}, d2Vdt2{};
-  alignas(64) LaneColumn mm{}, hh{}, nn{}, Ca{};
+  alignas(64) LaneColumn V{}, dVdt{}, d2Vdt2{};
+  alignas(64) LaneColumn mm{}, hh{}, nn{};
   alignas(64) LaneColumn uu{};
   alignas(64) LaneColumn NaThreshShift{};  // mV, the member's threshold shift of the Na activation
-  alignas(64) LaneColumn Iion{}, Isyn{}, PSC{}, INa{}, IK{};
 };
 
 // What every member of the block shares at one step.
@@ -40,16 +42,35 @@ struct LaneStepInputs {
 // kMaxLanes) by one step.
 using StepLanesFn = void (*)(const LaneStepInputs&, LaneArrays&, std::size_t n);
 
+// The members' generators, one state of the program's congruential generator
+// per lane, in the low half of a 64-bit word (the registers' lane width).
+using LaneStates = std::array<std::uint64_t, kMaxLanes>;
+
+// How the noise input of a step follows its normal deviate: coloured
+// (tauNoise > 0) or white.
+struct NoiseLaneInputs {
+  double dt = 0.0, tauNoise = 0.0;  // s
+  double whiteScale = 0.0, ouScale = 0.0;
+};
+
+// For lanes 0 ... n-1 (as above): draws one standard normal deviate from the
+// lane's own generator, with the bits and the draws of RandomGenerator::Normal(0, 1),
+// and advances the lane's noise input uu by it.
+using NoiseLanesFn = void (*)(const NoiseLaneInputs&, LaneStates& states, LaneColumn& uu, std::size_t n);
+
 void StepLanesGeneric(const LaneStepInputs& in, LaneArrays& a, std::size_t n);
 std::size_t WidthGeneric();
 void SafeExpLanesGeneric(const double* x, double* y, std::size_t n);
+void NoiseLanesGeneric(const NoiseLaneInputs& in, LaneStates& states, LaneColumn& uu, std::size_t n);
 #if defined(MEMBRIX_LANES_X86)
 void StepLanesAvx2(const LaneStepInputs& in, LaneArrays& a, std::size_t n);
 std::size_t WidthAvx2();
 void SafeExpLanesAvx2(const double* x, double* y, std::size_t n);
+void NoiseLanesAvx2(const NoiseLaneInputs& in, LaneStates& states, LaneColumn& uu, std::size_t n);
 void StepLanesAvx512(const LaneStepInputs& in, LaneArrays& a, std::size_t n);
 std::size_t WidthAvx512();
 void SafeExpLanesAvx512(const double* x, double* y, std::size_t n);
+void NoiseLanesAvx512(const NoiseLaneInputs& in, LaneStates& states, LaneColumn& uu, std::size_t n);
 #endif
 
 // SafeExpLanes*: y[k] = SafeExp(x[k]) through the register form, for n a

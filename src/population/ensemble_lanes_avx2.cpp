@@ -7,6 +7,9 @@ namespace membrix::lanes {
 void StepLanesAvx2(const LaneStepInputs& in, LaneArrays& a, std::size_t n) { StepLanesBody(in, a, n); }
 std::size_t WidthAvx2() { return LaneVector::size(); }
 void SafeExpLanesAvx2(const double* x, double* y, std::size_t n) { SafeExpLanesBody(x, y, n); }
+void NoiseLanesAvx2(const NoiseLaneInputs& in, LaneStates& states, LaneColumn& uu, std::size_t n) {
+  NoiseLanesBody(in, states, uu, n);
+}
 
 }  // namespace membrix::lanes
 #endif

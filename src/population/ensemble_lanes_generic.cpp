@@ -6,5 +6,8 @@ namespace membrix::lanes {
 void StepLanesGeneric(const LaneStepInputs& in, LaneArrays& a, std::size_t n) { StepLanesBody(in, a, n); }
 std::size_t WidthGeneric() { return LaneVector::size(); }
 void SafeExpLanesGeneric(const double* x, double* y, std::size_t n) { SafeExpLanesBody(x, y, n); }
+void NoiseLanesGeneric(const NoiseLaneInputs& in, LaneStates& states, LaneColumn& uu, std::size_t n) {
+  NoiseLanesBody(in, states, uu, n);
+}
 
 }  // namespace membrix::lanes

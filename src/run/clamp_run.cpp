@@ -86,7 +86,6 @@ void CheckVariableStepRun(const Session& s, const TNeuron& neuron) {
   if (dynamic_cast<const TCondBasedNrn*>(&neuron) == nullptr || np.ThrModel == 1) {
     refuse("integrates the conductance-based neuron only, not the threshold or integrate-and-fire neuron");
   }
-  if (np.HH_order != "1-point") refuse("takes the \"1-point\" geometry only, not \"" + np.HH_order + "\"");
   const StimulusGlobals& g = s.stim;
   if (g.IfVoltageNoise == 1 || g.NoiseRec.amplitude > 0.0 || g.noiseList == NoiseList::NoiseCurrent) {
     refuse("takes deterministic inputs; a noise input changes at every step");
@@ -95,16 +94,16 @@ void CheckVariableStepRun(const Session& s, const TNeuron& neuron) {
     refuse("does not drive the neuron from a recording (clamp mode " + std::to_string(np.If_I_V_or_g) + ")");
   }
   if (g.Pipette.G1 != 0.0) refuse("does not integrate the pipette's own circuit (G1 is not 0)");
-  if (s.Ions.IonDynamics != 0) refuse("does not integrate the ion concentrations (ion dynamics is on)");
 }
 
 }  // namespace
 
-TRunAdvance::TRunAdvance(const Session& s, TNeuron& neuron) {
+TRunAdvance::TRunAdvance(Session& s, TNeuron& neuron, bool withIons) : withIons_(withIons) {
   if (s.run.integrator.kind != IntegratorKind::Cvode) return;
   CheckVariableStepRun(s, neuron);
   variableStep_ = std::make_unique<TVariableStepIntegrator>(static_cast<TCondBasedNrn&>(neuron), s.run.t,
-                                                            s.run.integrator, s.criteria.StartLevel);
+                                                            s.run.integrator, s.criteria.StartLevel,
+                                                            withIons ? &s.Ions : nullptr);
 }
 
 TRunAdvance::~TRunAdvance() = default;
@@ -113,26 +112,29 @@ void TRunAdvance::Step(Session& s, TNeuron& neuron, StepInputs in, double extraC
   Electrode(s, neuron, in);
   const double Iext = in.Iext + extraCurrent;
   if (variableStep_) {
-    variableStep_->AdvanceTo(s.run.t, {in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, Iext, in.Vclamp});
+    variableStep_->AdvanceTo(clockOffset_ + s.run.t, {in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, Iext, in.Vclamp});
     s.run.integratorWork = variableStep_->Work();
     return;
   }
-  s.Ions.Advance(neuron.NP, neuron.NV, s.run.dt);
+  if (withIons_) s.Ions.Advance(neuron.NP, neuron.NV, s.run.dt);
   neuron.Step(in.uDend, in.sDend, 0.0, in.sSoma, in.gNMDA, Iext, in.Vclamp);
 }
+
+void TRunAdvance::RestartClock(const Session& s) { clockOffset_ += s.run.t; }
 
 bool TRunAdvance::AfterDetection(Session& s, TNeuron& neuron) {
   if (!variableStep_) return false;
   // The located peak that stands for the spike the detector has just marked:
   // the last one in the two sample intervals its parabola spans. The spike's
   // time, interval and peak become the located ones.
-  const double earliest = s.run.t - 2.0 * s.run.dt;
+  const double earliest = clockOffset_ + s.run.t - 2.0 * s.run.dt;
   const auto& peaks = variableStep_->Peaks();
   const bool placed = neuron.NV.SpikePhase == 2 && !peaks.empty() && peaks.back().t >= earliest;
   if (placed) {
     NeuronVariables& nv = neuron.NV;
-    const double shift = peaks.back().t - nv.tLastSpike;
-    nv.tLastSpike = peaks.back().t;
+    const double located = peaks.back().t - clockOffset_;  // on the run's clock
+    const double shift = located - nv.tLastSpike;
+    nv.tLastSpike = located;
     nv.ISI += shift;
     s.spikes.ISI[0] += shift;
     s.spikes.VPeak = peaks.back().V;

@@ -24,8 +24,10 @@ class TVariableStepIntegrator;
 // cannot integrate, with the reason).
 class TRunAdvance {
  public:
-  // Takes the neuron after InitState, at the run's present time.
-  TRunAdvance(const Session& s, TNeuron& neuron);
+  // Takes the neuron after InitState, at the run's present time. With ions,
+  // the session's ion concentrations move with the neuron (when ion dynamics
+  // is on); a sweep whose fixed step leaves them alone passes false.
+  TRunAdvance(Session& s, TNeuron& neuron, bool withIons = true);
   ~TRunAdvance();
   TRunAdvance(const TRunAdvance&) = delete;
   TRunAdvance& operator=(const TRunAdvance&) = delete;
@@ -38,9 +40,16 @@ class TRunAdvance {
   // has just marked takes the located peak's time and voltage. Returns
   // whether it changed the neuron's record.
   bool AfterDetection(Session& s, TNeuron& neuron);
+  // The run's clock starts again from 0 at its present time (the thresholds
+  // sweep restarts it at a spike); the integration goes on through it.
+  void RestartClock(const Session& s);
+  // Whether the error-controlled integrator advances the neuron.
+  bool ErrorControlled() const { return variableStep_ != nullptr; }
 
  private:
   std::unique_ptr<TVariableStepIntegrator> variableStep_;
+  bool withIons_;
+  double clockOffset_ = 0.0;  // the integrator's time when the run's clock read 0
 };
 
 double RunClamp(Session& s, Host& host, RunViewSink& views);

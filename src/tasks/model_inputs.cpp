@@ -68,14 +68,14 @@ std::vector<TaskInput> IntegratorInputs() {
   inputs.push_back(Choice("integrator", {"fixed", "cvode"},
                           "How the neuron's equations are integrated: fixed, the model's own first-order step at "
                           "dt; cvode, error-controlled variable steps (CVODE) within rtol and atol, the samples "
-                          "still dt apart (the conductance-based neuron in \"1-point\", deterministic inputs)")
+                          "still dt apart (the conductance-based neuron, deterministic inputs)")
                        .Bind([](const Session& s) { return static_cast<double>(s.run.integrator.kind); },
                              [](Session& s, double v) { s.run.integrator.kind = static_cast<IntegratorKind>(v); }));
   inputs.push_back(Number("rtol", Unit::None, Between(1e-14, 0.1), "Relative tolerance of cvode")
                        .Bind([](const Session& s) { return s.run.integrator.rtol; },
                              [](Session& s, double v) { s.run.integrator.rtol = v; }));
   inputs.push_back(Number("atol", Unit::None, Between(1e-14, 0.1),
-                          "Absolute tolerance of cvode: of a gate, of the voltage in mV, of Ca in µM")
+                          "Absolute tolerance of cvode: of a gate, of the voltage in mV, of Ca in µM, of Na and K in mM")
                        .Bind([](const Session& s) { return s.run.integrator.atol; },
                              [](Session& s, double v) { s.run.integrator.atol = v; }));
   return inputs;

@@ -68,6 +68,7 @@ TaskDeclaration MakeThresholdsTask() {
   t.random = true;
   t.sharedRuns = true;
   t.inputs = ModelInputs(false);
+  for (TaskInput& in : IntegratorInputs()) t.inputs.push_back(std::move(in));
   t.inputs.push_back(SeedInput());
   auto th = [](TaskInput in, auto field) { return BindField(std::move(in), &TaskInputs::threshold, field); };
   t.inputs.push_back(th(Number("iind_max", Unit::PA, AtLeast(0), "Last current").Label(" Iind_max, pA "),

@@ -25,13 +25,13 @@ IntegrationDialog::IntegrationDialog(RunGlobals& run, QWidget* parent) : QDialog
   kind_->setToolTip(QStringLiteral(
       "Fixed step: the model's own first-order step at dt. Error-controlled: variable steps and order within the "
       "tolerances below, the samples still dt apart, spike peaks located exactly; the conductance-based neuron in "
-      "\"1-point\" with deterministic inputs"));
+      "every geometry, with deterministic inputs"));
   rtol_ = new QLineEdit(this);
   rtol_->setObjectName(QStringLiteral("RtolEdit"));
   rtol_->setToolTip(QStringLiteral("Relative tolerance, e.g. 1e-6"));
   atol_ = new QLineEdit(this);
   atol_->setObjectName(QStringLiteral("AtolEdit"));
-  atol_->setToolTip(QStringLiteral("Absolute tolerance: of a gate; of the voltage in mV; of Ca in µM"));
+  atol_->setToolTip(QStringLiteral("Absolute tolerance: of a gate; of the voltage in mV; of Ca in µM; of Na and K in mM"));
   form->addRow(QStringLiteral("Integrator"), kind_);
   form->addRow(QStringLiteral("rtol"), rtol_);
   form->addRow(QStringLiteral("atol"), atol_);

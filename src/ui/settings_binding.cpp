@@ -319,13 +319,16 @@ void ApplySettings(Workbench& wb, const SettingsValues& values) {
   }
   SetDefaults(session);
   wb.ControlsToParameters();
-  // The saved model's imported channels, none for a file without them.
+  // The saved model's imported channels, none for a file without them; the
+  // saved integrator, the fixed step for a file without one.
   session.NP0.Imported = std::move(imported);
+  session.run.integrator = values.integration;
   wb.Correspond();
 }
 
 void WriteSettings(Workbench& wb, const QString& file) {
-  WriteSettingsFile(file.toStdString(), CollectSettings(wb), ChannelsToSave(wb.session().NP0));
+  WriteSettingsFile(file.toStdString(), CollectSettings(wb), ChannelsToSave(wb.session().NP0),
+                    wb.session().run.integrator);
 }
 
 bool ReadSettings(Workbench& wb, const QString& file) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/sweep_test_support.h"
+#include "common/error.h"
 #include "params/model_defaults.h"
 #include "params/model_menus.h"
 #include "run/session.h"
@@ -102,6 +103,40 @@ TEST_F(ThresholdSweepTest, FilesRepeatAndDoNotDependOnTheWorkers) {
     EXPECT_EQ(files[0], files[1]) << "noise " << noise;
     EXPECT_GT(std::count(files[0].begin(), files[0].end(), '\n'), 26666 / 2) << "V_Vlin(t).dat every second step";
   }
+}
+
+// With error control the full model's spikes are those of its fixed step as
+// dt -> 0 (the threshold neuron keeps its own step): the second spike, on the
+// clock the sweep restarts at the first, lands where the extrapolated fixed
+// step puts it. The sweep's noise is refused.
+TEST_F(ThresholdSweepTest, TheFullModelMayBeIntegratedWithErrorControl) {
+  const ThresholdInputs in = [] {
+    ThresholdInputs t = TwoCurrents().threshold;
+    t.s = 0.0;
+    return t;
+  }();
+  const auto runAt = [&in](double dt, IntegratorKind kind, bool noise = false) {
+    Session s = SquidSession();
+    s.NP0.IfSet_VL_or_Vrest = 2;  // the same rest whatever the step
+    s.NP0.ThrShift = 0.1;
+    s.NP0.Vreset = -0.04;
+    s.stim.t_Iind = 2.0;
+    SetTimeStep(s.run, dt);
+    SetRunLength(s.run, 0.4);
+    s.run.integrator = {kind, 1e-8, 1e-8};
+    return ThresholdRun(s, in, noise, 200.0, nullptr);
+  };
+  const ThresholdResult fine = runAt(2e-6, IntegratorKind::FixedStep);
+  const ThresholdResult finer = runAt(1e-6, IntegratorKind::FixedStep);
+  const ThresholdResult located = runAt(1.5e-5, IntegratorKind::Cvode);
+  ASSERT_EQ(fine.spikes, 2);
+  ASSERT_EQ(finer.spikes, 2);
+  ASSERT_EQ(located.spikes, 2);
+  const auto second = [](const ThresholdResult& r) { return r.t1 + r.tLastSpike; };
+  EXPECT_NEAR(second(located), 2.0 * second(finer) - second(fine), 5e-6);
+  EXPECT_GT(located.Th0, 0.0);
+  EXPECT_GT(located.ThR, 0.0);
+  EXPECT_THROW(runAt(1.5e-5, IntegratorKind::Cvode, true), Error);
 }
 
 }  // namespace

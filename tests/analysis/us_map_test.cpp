@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -117,6 +119,60 @@ TEST_F(USMap, FilesAreIdenticalWithOneAndTwoWorkersWithAndWithoutNoise) {
       }
       EXPECT_EQ(text[0], text[1]) << "noise " << static_cast<int>(noise) << ", grid " << static_cast<int>(grid);
     }
+  }
+}
+
+// The threshold neuron beside the model steps only when a spike reads it;
+// every point must come out as when it steps with the model, bit for bit,
+// under noise (new inputs at every step, caught up in small chunks), under the
+// reset current (an input that follows the model's spikes) and with the
+// threshold model as the model.
+TEST_F(USMap, EveryPointAsWhenTheThresholdNeuronStepsWithTheModel) {
+  struct Case {
+    const char* name;
+    MapNoise noise;
+    ResetProtocol reset;
+    bool thresholdModel;
+  };
+  const Case cases[] = {{"plain", MapNoise::None, ResetProtocol::None, false},
+                        {"noisy conductances", MapNoise::Conductances, ResetProtocol::None, false},
+                        {"reset current, noise current", MapNoise::Current, ResetProtocol::CurrentPulse, false},
+                        {"threshold model", MapNoise::None, ResetProtocol::None, true}};
+  for (const Case& c : cases) {
+    Session s = StartUpSession();
+    s.NP0.ThrModel = c.thresholdModel ? 1 : 0;
+    s.resetInputs.Reset = c.reset;
+    s.prog.NoiseToSignal = 0.3;
+    s.stim.tau_Noise = 0.002;
+    s.stim.NoiseRec = {0.002, 0.003, 0.0};
+    TaskInputs inputs;
+    USMapInputs& in = inputs.usMap;
+    in.nue = 4;
+    in.nse = 2;
+    in.t_end = 300;
+    in.Noise = c.noise;
+    int fired = 0;
+    for (std::int32_t j = 0; j <= in.nse; ++j) {
+      for (std::int32_t i = 0; i <= in.nue; ++i) {
+        Session together = s;
+        const USMapPoint want = USMapRun(together, in, MapGrid::US, i, j, nullptr, 1);
+        for (std::size_t lag : {kThresholdNeuronLag, std::size_t{7}}) {
+          SCOPED_TRACE(std::string(c.name) + ", point " + std::to_string(i) + "," + std::to_string(j) + ", lag " +
+                       std::to_string(lag));
+          Session lagging = s;
+          const USMapPoint got = USMapRun(lagging, in, MapGrid::US, i, j, nullptr, lag);
+          EXPECT_EQ(got.steps, want.steps);
+          for (double USMapPoint::*field :
+               {&USMapPoint::Freq, &USMapPoint::VPeakLast, &USMapPoint::VFiltLast, &USMapPoint::VavLast,
+                &USMapPoint::avPSCLast, &USMapPoint::VTroughLast, &USMapPoint::Convolution, &USMapPoint::VxZ,
+                &USMapPoint::IxZ, &USMapPoint::WidthAP, &USMapPoint::V1ms, &USMapPoint::ThAtSpike}) {
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(got.*field), std::bit_cast<std::uint64_t>(want.*field));
+          }
+        }
+        if (want.ThAtSpike != 0.0) ++fired;
+      }
+    }
+    EXPECT_GT(fired, 2) << c.name << ": points whose threshold was measured";
   }
 }
 

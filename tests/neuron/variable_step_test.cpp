@@ -28,13 +28,15 @@ struct Model {
   const char* family;
   const char* naType = nullptr;  // the family's own Na and resurgent Na schemes unless named
   const char* naRType = nullptr;
+  const char* geometry = "1-point";
 };
 
 NeuronProperties ModelRecord(const Model& m) {
-  return testing::FamilyRecord(m.family, "1-point", m.naType, m.naRType);
+  return testing::FamilyRecord(m.family, m.geometry, m.naType, m.naRType);
 }
 
-// For every family and Na scheme: the rates the right-hand side gives are the
+// For every family and Na scheme, and the two-compartment geometries whose
+// soma has a capacitance: the rates the right-hand side gives are the
 // change one fixed step makes, per unit time, as the step shrinks (two short
 // steps, extrapolated to a step of 0). The state is taken away from rest (V
 // 25 mV above it, every gate still at rest) so that every gate moves; a first,
@@ -44,10 +46,12 @@ TEST(VariableStep, TheRightHandSideIsTheLimitOfTheFixedStep) {
   const Model models[] = {{"Rariza"},   {"Passive"}, {"Destexhe"}, {"Migliore"}, {"Cummins"},
                           {"Chow"},     {"Lyle"},    {"Naundorf"}, {"White"},    {"White2"},
                           {"Shu"},      {"Bazhenov"}, {"Lyle", "LyleMS", "LyleMS"},
-                          {"Lyle", "Milescu", "Milescu"}, {"Lyle", "Fleid", "Lyle"}};
+                          {"Lyle", "Milescu", "Milescu"}, {"Lyle", "Fleid", "Lyle"},
+                          {"Lyle", nullptr, nullptr, "2-points"}, {"Lyle", nullptr, nullptr, "2-p-ActiveDend"},
+                          {"Destexhe", nullptr, nullptr, "2-points"}};
   const double Iext = 0.01;
   for (const Model& m : models) {
-    SCOPED_TRACE(std::string(m.family) + " " + (m.naType ? m.naType : ""));
+    SCOPED_TRACE(std::string(m.family) + " " + (m.naType ? m.naType : "") + " " + m.geometry);
     StandaloneClock clock;
     std::unique_ptr<TNeuron> neuron = CreateNeuron(ModelRecord(m), clock.View());
     auto& cb = dynamic_cast<TCondBasedNrn&>(*neuron);
@@ -92,15 +96,16 @@ TEST(VariableStep, ToleranceAndGeometryAreCheckedBeforeTheRun) {
   EXPECT_THROW(IntegratorFromName("euler"), Error);
   EXPECT_EQ(IntegratorFromName("cvode"), IntegratorKind::Cvode);
 
-  NeuronProperties np = testing::PassiveRecord("2-points");
+  NeuronProperties np = testing::PassiveRecord();
+  np.HH_order = "3-points";  // a geometry without equations
   StandaloneClock clock;
   std::unique_ptr<TNeuron> neuron = CreateNeuron(np, clock.View());
   neuron->InitState();
   try {
     TVariableStepIntegrator integrator(dynamic_cast<TCondBasedNrn&>(*neuron), 0.0, {}, -0.03);
-    FAIL() << "a two-compartment neuron was taken";
+    FAIL() << "a neuron without equations was taken";
   } catch (const Error& e) {
-    EXPECT_NE(std::string(e.what()).find("\"2-points\""), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("\"3-points\""), std::string::npos) << e.what();
   }
 }
 
@@ -196,6 +201,116 @@ TEST(VariableStep, SpikeTimesConvergeToTheFixedStepsLimit) {
     EXPECT_LT(error, lastError) << "rtol " << tol;
     lastError = error;
   }
+}
+
+// Under ion dynamics the Na and K inside the cell, and the cell volume, are
+// state beside the neuron's: after 100 ms of firing, the spike times and the
+// concentrations reach the fixed step's dt -> 0 limit.
+TEST(VariableStep, IonConcentrationsAreIntegratedWithTheNeuron) {
+  Session s = SquidSession(0.1);
+  s.ionInputs.IonDynamics = 1;
+  s.ionInputs.IfVolume = 1;
+  s.ionInputs.KCC2 = 0.5;
+  // The squid axon's large currents fill the cell with Na within a few
+  // spikes at the default rate; a slower one keeps it firing.
+  s.ionInputs.gamma = 0.001;
+  struct Outcome {
+    std::vector<double> spikes;
+    double Nai, Ki, Vol;
+  };
+  const auto run = [&s](double dt, IntegratorKind kind, double tol) {
+    Session c = s;
+    SetTimeStep(c.run, dt);
+    c.run.integrator = {kind, tol, tol};
+    BatchHost host;
+    SpikeTimes spikes;
+    RunClamp(c, host, spikes);
+    return Outcome{spikes.times, c.Ions.Nai, c.Ions.Ki, c.Ions.Vol};
+  };
+  const Outcome fine = run(5e-6, IntegratorKind::FixedStep, 0.0);
+  const Outcome finer = run(2.5e-6, IntegratorKind::FixedStep, 0.0);
+  const Outcome tight = run(2.5e-5, IntegratorKind::Cvode, 1e-8);
+  ASSERT_GE(fine.spikes.size(), 5u);
+  ASSERT_EQ(fine.spikes.size(), finer.spikes.size());
+  ASSERT_EQ(tight.spikes.size(), finer.spikes.size());
+  for (std::size_t k = 0; k < fine.spikes.size(); ++k) {
+    EXPECT_NEAR(tight.spikes[k], 2.0 * finer.spikes[k] - fine.spikes[k], 5e-6) << "spike " << k + 1;
+  }
+  EXPECT_GT(std::abs(finer.Nai - 10.0), 0.01);  // the run moves the concentrations
+  const auto limit = [](double a, double b) { return 2.0 * b - a; };
+  EXPECT_NEAR(tight.Nai, limit(fine.Nai, finer.Nai), 1e-4);
+  EXPECT_NEAR(tight.Ki, limit(fine.Ki, finer.Ki), 1e-4);
+  EXPECT_NEAR(tight.Vol, limit(fine.Vol, finer.Vol), 1e-7);
+  EXPECT_NE(tight.Vol, 1.0);
+}
+
+// Every geometry: the start-up neuron under a dendritic input that depends on
+// the voltage (so that the dendrite's input has a slope) and a current step at
+// the soma fires the spikes of the fixed step's dt -> 0 limit, extrapolated
+// from three steps (the fixed step of the Mainen-Sejnowski soma, which moves
+// a part of the way to its balance at each step, approaches it slowly).
+TEST(VariableStep, EveryGeometryReachesTheFixedStepsLimit) {
+  struct Case {
+    const char* geometry;
+    double dt;  // the longest of the three fixed steps, halved twice
+    double t_end;
+  };
+  for (const Case& c : {Case{"2-points", 5e-6, 0.1}, Case{"2-p-ActiveDend", 5e-6, 0.1},
+                        Case{"2-p-MainenSejn", 6.25e-7, 0.025}}) {
+    SCOPED_TRACE(c.geometry);
+    Session s;
+    ApplyProgramStart(s);
+    SelectGeometry(s, c.geometry);
+    s.NP0.IfSet_VL_or_Vrest = 2;
+    s.stim.uu = 0.002;
+    s.stim.ss = 0.05;
+    s.stim.Iind = 1000.0;
+    SetRunLength(s.run, c.t_end);
+    const std::vector<double> h = SpikesWith(s, c.dt, IntegratorKind::FixedStep);
+    const std::vector<double> h2 = SpikesWith(s, c.dt / 2, IntegratorKind::FixedStep);
+    const std::vector<double> h4 = SpikesWith(s, c.dt / 4, IntegratorKind::FixedStep);
+    const std::vector<double> tight = SpikesWith(s, 5e-6, IntegratorKind::Cvode, 1e-8);
+    ASSERT_GE(h.size(), 2u);
+    ASSERT_EQ(h.size(), h2.size());
+    ASSERT_EQ(h.size(), h4.size());
+    ASSERT_EQ(tight.size(), h.size());
+    for (std::size_t k = 0; k < h.size(); ++k) {
+      const double limit = (8.0 * h4[k] - 6.0 * h2[k] + h[k]) / 3.0;
+      EXPECT_NEAR(tight[k], limit, 5e-6) << "spike " << k + 1;
+    }
+  }
+}
+
+// Where a dendritic input changes from one value to another, the fixed step's
+// slope of the input moves the two-compartment dendrite at once; held inputs
+// on either side of the edge, the integrator makes the same jump.
+TEST(VariableStep, ADendriticInputEdgeMovesTheDendriteAsTheFixedStepDoes) {
+  const auto dendriteAfterEdge = [](double dt, bool variable) {
+    StandaloneClock clock;
+    clock.dt = dt;
+    std::unique_ptr<TNeuron> neuron = CreateNeuron(testing::PassiveRecord("2-points"), clock.View());
+    auto& cb = dynamic_cast<TCondBasedNrn&>(*neuron);
+    cb.InitState();
+    std::unique_ptr<TVariableStepIntegrator> integrator;
+    if (variable) {
+      integrator = std::make_unique<TVariableStepIntegrator>(
+          cb, 0.0, IntegratorSettings{IntegratorKind::Cvode, 1e-10, 1e-10}, 1.0);
+    }
+    const int steps = static_cast<int>(std::lround(2e-3 / dt));
+    for (int n = 1; n <= steps; ++n) {
+      const double uDend = n * dt <= 1e-3 + 1e-12 ? 0.001 : 0.003;
+      if (integrator) {
+        integrator->AdvanceTo(n * dt, {uDend, 0.02, 0, 0, 0, 0, 0});
+      } else {
+        cb.Step(uDend, 0.02, 0, 0, 0, 0, 0);
+      }
+    }
+    return cb.NV.VatE;
+  };
+  const double fine = dendriteAfterEdge(1e-6, false), finer = dendriteAfterEdge(5e-7, false);
+  const double limit = 2.0 * finer - fine;
+  const double variable = dendriteAfterEdge(1e-5, true);
+  EXPECT_NEAR(variable, limit, 1e-8);
 }
 
 // What the integrator cannot take is refused with the reason before anything

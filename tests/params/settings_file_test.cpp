@@ -173,6 +173,54 @@ TEST(SettingsFile, ImportedChannelsFollowTheLinesAndReadBack) {
   }
 }
 
+// The run's integrator follows in a section of its own when it is not the
+// default; it reads back exactly, beside the channels in either order, and a
+// bad line is reported by its line.
+TEST(SettingsFile, TheIntegratorFollowsInASectionOfItsOwn) {
+  const IntegratorSettings cvode{IntegratorKind::Cvode, 1e-8, 2.5e-7};
+  EXPECT_EQ(Lines(FormatSettings(Ramp(), {}, IntegratorSettings{})).size(), 234u);
+  EXPECT_EQ(ParseSettings(FormatSettings(Ramp()), "s.txt").integration.kind, IntegratorKind::FixedStep);
+
+  const std::vector<SettingsChannel> channels = {{"km.nml", "km", 1.0, -90.0, 0}};
+  const std::string text = FormatSettings(Ramp(), channels, cvode);
+  const std::vector<std::string> all = Lines(text);
+  ASSERT_EQ(all.size(), 238u);
+  EXPECT_EQ(all[237], "cvode 1e-08 2.5e-07");
+  // The sections in the other order, a blank line between them.
+  std::string swapped;
+  for (std::size_t i = 0; i < 234; ++i) swapped += all[i] + "\n";
+  swapped += all[236] + "\n" + all[237] + "\n\n" + all[234] + "\n" + all[235] + "\n";
+  for (const std::string& t : {text, swapped}) {
+    const SettingsValues read = ParseSettings(t, "s.txt");
+    EXPECT_EQ(read.integration.kind, IntegratorKind::Cvode);
+    EXPECT_EQ(read.integration.rtol, 1e-8);
+    EXPECT_EQ(read.integration.atol, 2.5e-7);
+    ASSERT_EQ(read.channels.size(), 1u);
+    EXPECT_EQ(read.channels[0].id, "km");
+  }
+  // The fixed step at other tolerances keeps them.
+  EXPECT_EQ(ParseSettings(FormatSettings(Ramp(), {}, {IntegratorKind::FixedStep, 1e-4, 1e-6}), "s.txt").integration.rtol,
+            1e-4);
+
+  for (const char* bad : {"euler 1e-6 1e-6", "cvode 1e-6", "cvode 0 1e-6", "cvode 1e-6 -1", "cvode 1e-6 1e-6 2",
+                          "cvode 2 1e-6"}) {
+    std::string edited;
+    for (std::size_t i = 0; i < all.size(); ++i) edited += (i == 237 ? std::string(bad) : all[i]) + "\n";
+    try {
+      ParseSettings(edited, "set.txt");
+      ADD_FAILURE() << "accepted the integrator line " << bad;
+    } catch (const FormatError& e) {
+      EXPECT_EQ(e.line(), 238) << bad;
+    }
+  }
+  try {
+    ParseSettings(text + "fixed 1e-6 1e-6\n", "set.txt");
+    ADD_FAILURE() << "accepted a second integrator line";
+  } catch (const FormatError& e) {
+    EXPECT_EQ(e.line(), 239);
+  }
+}
+
 TEST(SettingsFile, WritingReplacesTheFileWhole) {
   const auto dir = std::filesystem::temp_directory_path() / "membrix_settings_file_test";
   std::filesystem::create_directories(dir);

@@ -94,6 +94,7 @@ class SettingsFileTest : public QObject {
   void ADayAfterARestartStartsWhereItEnded();
   void ARestoreBringsBackTheWholeModelAfterChanges();
   void ImportedChannelsAreEditedInTheParameterWindowAndRestored();
+  void TheIntegratorIsSavedAndRestored();
 };
 
 // A line bound to nothing would be written as 0 and never restored. Only the
@@ -634,6 +635,33 @@ void SettingsFileTest::ImportedChannelsAreEditedInTheParameterWindowAndRestored(
   Trigger(f, "Load settings from ...");
   QVERIFY(s.NP0.Imported.empty());
   QCOMPARE(table->rowCount(), 0);
+}
+
+// The integrator chosen under "Parameters > Integration…" is kept with the
+// settings; a file without it runs the fixed step.
+void SettingsFileTest::TheIntegratorIsSavedAndRestored() {
+  WorkbenchFixture f;
+  membrix::Session& s = f.s();
+  s.run.integrator = {membrix::IntegratorKind::Cvode, 1e-7, 1e-5};
+  f.dialogs->fileToSave = f.FilePath(QStringLiteral("saved.txt"));
+  Trigger(f, "Save settings as ...");
+  const QStringList saved = FileLines(f.dialogs->fileToSave);
+  QCOMPARE(saved.size(), 236);
+  QCOMPARE(saved[235], QStringLiteral("cvode 1e-07 1e-05"));
+
+  s.run.integrator = {};
+  f.dialogs->fileToOpen = f.dialogs->fileToSave;
+  Trigger(f, "Load settings from ...");
+  QVERIFY(f.dialogs->errors.isEmpty());
+  QCOMPARE(s.run.integrator.kind, membrix::IntegratorKind::Cvode);
+  QCOMPARE(s.run.integrator.rtol, 1e-7);
+  QCOMPARE(s.run.integrator.atol, 1e-5);
+
+  f.Write(QStringLiteral("old.txt"), saved.mid(0, 234).join(QLatin1Char('\n')).toUtf8() + "\n");
+  f.dialogs->fileToOpen = f.FilePath(QStringLiteral("old.txt"));
+  Trigger(f, "Load settings from ...");
+  QCOMPARE(s.run.integrator.kind, membrix::IntegratorKind::FixedStep);
+  QCOMPARE(s.run.integrator.rtol, 1e-6);
 }
 
 QTEST_MAIN(SettingsFileTest)

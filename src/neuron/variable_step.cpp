@@ -163,6 +163,10 @@ TVariableStepIntegrator::TVariableStepIntegrator(TCondBasedNrn& neuron, double t
   s.y = N_VNew_Serial(n, s.context);
   s.tolerances = N_VNew_Serial(n, s.context);
   s.scratch = N_VNew_Serial(n, s.context);
+  // The integrator's vectors are clones of y: with the fused operations a
+  // combination of several vectors is one pass rather than one per vector.
+  N_VEnableFusedOps_Serial(s.y, SUNTRUE);
+  N_VEnableFusedOps_Serial(s.scratch, SUNTRUE);
   double* y = N_VGetArrayPointer(s.y);
   double* tol = N_VGetArrayPointer(s.tolerances);
   const std::ptrdiff_t vField = OffsetOf(nv, nv.V);
@@ -246,6 +250,7 @@ void TVariableStepIntegrator::Evaluate(const double* y, double* ydot) {
 
 void TVariableStepIntegrator::Restart(double t) {
   ++restarts_;
+  peaksAhead_.clear();  // found with the inputs that have just ended
   sun_->Check(CVodeReInit(sun_->cvode, t, sun_->y), "CVodeReInit");
 }
 
@@ -266,20 +271,29 @@ void TVariableStepIntegrator::AdvanceTo(double t, const HeldInputs& in) {
     started_ = true;
   }
   Sundials& s = *sun_;
-  for (;;) {
+  // The integrator takes its own steps until one ends at or beyond t, and the
+  // sample is interpolated in that step. Asking it to stop at t instead would
+  // make it check for a peak up to every sample, interpolating again each
+  // time; the steps themselves are the same either way. A peak found beyond t
+  // waits in peaksAhead_ until the samples reach it. After a peak the
+  // integrator is called again, so that the rest of its step is searched too.
+  for (bool afterPeak = false;;) {
     sunrealtype reached = t_;
-    const int flag = CVode(s.cvode, t, s.y, &reached, CV_NORMAL);
-    if (flag == CV_ROOT_RETURN) {
-      LoadState(N_VGetArrayPointer(s.y));
-      peaks_.push_back({reached, nv.V});
-      continue;
-    }
+    s.Check(CVodeGetCurrentTime(s.cvode, &reached), "CVodeGetCurrentTime");
+    if (reached >= t && !afterPeak) break;
+    const int flag = CVode(s.cvode, t, s.y, &reached, CV_ONE_STEP);
     if (flag < 0) {
       throw DivergenceError(std::string("the error-controlled integrator failed at t = ") +
                             Fixed(reached * 1000.0, 0, 4) + " ms (" + CVodeGetReturnFlagName(flag) + ")");
     }
-    break;
+    afterPeak = flag == CV_ROOT_RETURN;
+    if (afterPeak) peaksAhead_.push_back({reached, N_VGetArrayPointer(s.y)[vIndex_]});
   }
+  s.Check(CVodeGetDky(s.cvode, t, 0, s.y), "CVodeGetDky");
+  std::size_t reachedPeaks = 0;
+  while (reachedPeaks < peaksAhead_.size() && peaksAhead_[reachedPeaks].t <= t) ++reachedPeaks;
+  peaks_.insert(peaks_.end(), peaksAhead_.begin(), peaksAhead_.begin() + static_cast<std::ptrdiff_t>(reachedPeaks));
+  peaksAhead_.erase(peaksAhead_.begin(), peaksAhead_.begin() + static_cast<std::ptrdiff_t>(reachedPeaks));
   Evaluate(N_VGetArrayPointer(s.y), N_VGetArrayPointer(s.scratch));
   // The state at the sample, its currents evaluated there; the slopes the
   // spike detector reads are those of the samples, as with the fixed step.

@@ -88,8 +88,8 @@ class TVariableStepIntegrator {
   // integrator cannot meet its tolerances.
   void AdvanceTo(double t, const HeldInputs& in);
 
-  // The voltage peaks located so far and not dropped (time in s, V in V), in
-  // order; only peaks above the level given at set-up count.
+  // The voltage peaks located up to the last sample and not dropped (time in
+  // s, V in V), in order; only peaks above the level given at set-up count.
   struct Peak {
     double t;
     double V;
@@ -121,6 +121,7 @@ class TVariableStepIntegrator {
   double t_ = 0.0;
   double peakLevel_;
   std::vector<Peak> peaks_;
+  std::vector<Peak> peaksAhead_;  // located beyond the last sample, in order
   long evaluations_ = 0;
   long restarts_ = 0;
   std::unique_ptr<Sundials> sun_;

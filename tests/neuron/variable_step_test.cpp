@@ -203,6 +203,23 @@ TEST(VariableStep, SpikeTimesConvergeToTheFixedStepsLimit) {
   }
 }
 
+// The integrator's steps do not follow the samples: it steps past a sample
+// and interpolates there, and the peaks it locates in a step are kept until
+// the samples reach them. The spike times are then the same on every sample
+// grid fine enough for the detector.
+TEST(VariableStep, SpikeTimesDoNotDependOnTheSampleGrid) {
+  const Session s = SquidSession(0.16);
+  const std::vector<double> fine = SpikesWith(s, 2.5e-5, IntegratorKind::Cvode);
+  ASSERT_GE(fine.size(), 10u);
+  for (double grid : {1e-4, 5e-4}) {
+    const std::vector<double> coarse = SpikesWith(s, grid, IntegratorKind::Cvode);
+    ASSERT_EQ(coarse.size(), fine.size()) << "samples " << grid << " s apart";
+    for (std::size_t k = 0; k < fine.size(); ++k) {
+      EXPECT_NEAR(coarse[k], fine[k], 1e-10) << "samples " << grid << " s apart, spike " << k + 1;
+    }
+  }
+}
+
 // Under ion dynamics the Na and K inside the cell, and the cell volume, are
 // state beside the neuron's: after 100 ms of firing, the spike times and the
 // concentrations reach the fixed step's dt -> 0 limit.

@@ -15,13 +15,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 source scripts/deps.sh
 
-membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
-
-gui=OFF
-if membrix_gui_available; then
-  gui=ON
-fi
-membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI="$gui"
+membrix_prepare_release_build
 
 if [[ ${1:-} == bench ]]; then
   shift
@@ -30,7 +24,7 @@ if [[ ${1:-} == bench ]]; then
 fi
 
 targets=(membrix-cli)
-if [[ $gui == ON ]]; then
+if [[ $membrix_gui == ON ]]; then
   targets+=(membrix)
 fi
 cmake --build build -j2 --target "${targets[@]}"

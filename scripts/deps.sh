@@ -159,6 +159,19 @@ membrix_configure() {
   cmake -S . -B "$dir" "${generator[@]}" "$@"
 }
 
+# Installs the missing packages of MEMBRIX_PACKAGES and configures build/ in
+# Release, with the workbench when its packages are installed, as ./run.sh and
+# scripts/package.sh build it; further arguments are cache settings. Sets
+# membrix_gui to ON or OFF.
+membrix_prepare_release_build() {
+  membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
+  membrix_gui=OFF
+  if membrix_gui_available; then
+    membrix_gui=ON
+  fi
+  membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI="$membrix_gui" "$@"
+}
+
 # The comparisons with other simulators: installs what they need where it is
 # missing and builds build/membrix-cli in Release, as ./run.sh does.
 membrix_build_cli_for_comparison() {

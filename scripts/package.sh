@@ -13,13 +13,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/deps.sh
 
-membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
-
-gui=OFF
-if membrix_gui_available; then
-  gui=ON
-fi
-membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI="$gui"
+membrix_prepare_release_build
 cmake --build build -j2 --target membrix-dist
 rm -f build/package/membrix_*.deb
 (cd build && cpack -G DEB >package.log 2>&1) || { cat build/package.log; exit 1; }

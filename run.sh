@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds Membrix into build/ and starts the workbench.
 #
-#   ./run.sh [ARGS...]        build, then start build/membrix with ARGS; with no
-#                             display, run the start-up protocol headless with
-#                             build/membrix-cli run ARGS instead
+#   ./run.sh [ARGS...]        build the workbench and the batch tool (not the
+#                             tests or the benchmarks), then start build/membrix
+#                             with ARGS; with no display, run the start-up
+#                             protocol headless with build/membrix-cli run ARGS
+#                             instead
 #   ./run.sh bench [ARGS...]  build the benchmarks in Release and run
 #                             build/membrix-bench with ARGS (Google Benchmark
 #                             options such as --benchmark_filter=REGEX)
@@ -13,13 +15,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 source scripts/deps.sh
 
-membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
-
-gui=OFF
-if membrix_gui_available; then
-  gui=ON
-fi
-membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI="$gui"
+membrix_prepare_release_build
 
 if [[ ${1:-} == bench ]]; then
   shift
@@ -27,7 +23,11 @@ if [[ ${1:-} == bench ]]; then
   exec build/membrix-bench "$@"
 fi
 
-cmake --build build -j2
+targets=(membrix-cli)
+if [[ $membrix_gui == ON ]]; then
+  targets+=(membrix)
+fi
+cmake --build build -j2 --target "${targets[@]}"
 
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
   echo "membrix: no display (DISPLAY and WAYLAND_DISPLAY are empty); running the start-up protocol headless with membrix-cli instead"

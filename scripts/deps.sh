@@ -4,15 +4,12 @@
 # installs only those that are missing, so a machine that has everything goes
 # straight to the build.
 
-# Compiler, build system and the libraries of the engine, the batch tool,
-# the tests and the benchmarks.
-MEMBRIX_CORE_PACKAGES=(
+# Compiler, build system and the libraries of the engine and the batch tool:
+# all a cluster build needs (docs/cluster.md).
+MEMBRIX_ENGINE_PACKAGES=(
   g++
   cmake
   ninja-build
-  libgtest-dev
-  libgmock-dev
-  libbenchmark-dev
   libcli11-dev
   libtbb-dev
   libnlopt-dev
@@ -24,6 +21,15 @@ MEMBRIX_CORE_PACKAGES=(
   libopenmpi-dev
   openmpi-bin
 )
+
+# The tests and the benchmarks.
+MEMBRIX_TEST_PACKAGES=(
+  libgtest-dev
+  libgmock-dev
+  libbenchmark-dev
+)
+
+MEMBRIX_CORE_PACKAGES=("${MEMBRIX_ENGINE_PACKAGES[@]}" "${MEMBRIX_TEST_PACKAGES[@]}")
 
 # The workbench: Qt 6 Widgets with Qt Test (the X11 and offscreen platform
 # plugins come with Qt's GUI library), QCustomPlot built for Qt 6, a font, and
@@ -62,6 +68,15 @@ MEMBRIX_PYTHON_PACKAGES=(
   python3-ipykernel
 )
 
+# The installation and the Debian package: help2man writes the manual pages
+# from the programs' --help; dpkg-shlibdeps (dpkg-dev) and file find the
+# package's dependencies.
+MEMBRIX_INSTALL_PACKAGES=(
+  help2man
+  dpkg-dev
+  file
+)
+
 # The side-by-side comparisons with the NEURON simulator and with Brian2
 # (bench/compare_neuron.sh, bench/ensemble_brian2.sh)
 # only; neither the build nor the tests need it.
@@ -81,7 +96,7 @@ MEMBRIX_FUZZ_PACKAGES=(
 
 # shellcheck disable=SC2034  # read by the scripts that source this file
 MEMBRIX_PACKAGES=("${MEMBRIX_CORE_PACKAGES[@]}" "${MEMBRIX_GUI_PACKAGES[@]}")
-MEMBRIX_PACKAGES+=("${MEMBRIX_PYTHON_PACKAGES[@]}")
+MEMBRIX_PACKAGES+=("${MEMBRIX_PYTHON_PACKAGES[@]}" "${MEMBRIX_INSTALL_PACKAGES[@]}")
 
 # Prints, one per line, the packages among the arguments that are not installed.
 membrix_missing_packages() {
@@ -142,6 +157,19 @@ membrix_configure() {
   local generator=()
   [[ -f $dir/CMakeCache.txt ]] || generator=(-G Ninja)
   cmake -S . -B "$dir" "${generator[@]}" "$@"
+}
+
+# Installs the missing packages of MEMBRIX_PACKAGES and configures build/ in
+# Release, with the workbench when its packages are installed, as ./run.sh and
+# scripts/package.sh build it; further arguments are cache settings. Sets
+# membrix_gui to ON or OFF.
+membrix_prepare_release_build() {
+  membrix_ensure_packages "${MEMBRIX_PACKAGES[@]}"
+  membrix_gui=OFF
+  if membrix_gui_available; then
+    membrix_gui=ON
+  fi
+  membrix_configure build -DCMAKE_BUILD_TYPE=Release -DMEMBRIX_GUI="$membrix_gui" "$@"
 }
 
 # The comparisons with other simulators: installs what they need where it is

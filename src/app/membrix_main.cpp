@@ -80,7 +80,7 @@ int MeasureDrawCost(Workbench& wb, int steps) {
 }
 
 constexpr const char* kUsage =
-    "usage: membrix [Qt options]\n"
+    "Usage: membrix [Qt options]\n"
     "\n"
     "The Membrix workbench: simulate single neurons and their channels under\n"
     "current and voltage clamp, compare them with recordings and fit them.\n"
@@ -93,7 +93,7 @@ constexpr const char* kUsage =
     "box, a double click restores the range, the right button saves the\n"
     "picture or the data.\n"
     "\n"
-    "options:\n"
+    "Options:\n"
     "  -h, --help     show this text and exit\n"
     "  --version      show the version and exit\n"
     "  Qt's own options (-platform offscreen, -style ...) are passed to Qt.\n";

@@ -295,6 +295,11 @@ QStringList Workbench::ProjectFolderCandidates() const {
       if (!dir.cdUp()) break;
     }
   }
+#ifdef MEMBRIX_INSTALL_DATA_DIR
+  // Last, where "cmake --install" put them, for a program copied or linked
+  // away from its bin folder.
+  places << QStringLiteral(MEMBRIX_INSTALL_DATA_DIR);
+#endif
   places.removeDuplicates();
   return places;
 }

@@ -137,6 +137,19 @@ TEST(SettingsFile, BadFilesNameFileAndLine) {
   }
 }
 
+// The file of these lines with line index + 1 replaced by bad is refused,
+// by that line.
+void ExpectRefusedAt(const std::vector<std::string>& lines, std::size_t index, const std::string& bad) {
+  std::string edited;
+  for (std::size_t i = 0; i < lines.size(); ++i) edited += (i == index ? bad : lines[i]) + "\n";
+  try {
+    ParseSettings(edited, "set.txt");
+    ADD_FAILURE() << "accepted line " << index + 1 << ": " << bad;
+  } catch (const FormatError& e) {
+    EXPECT_EQ(e.line(), static_cast<int>(index) + 1) << bad;
+  }
+}
+
 // The imported channels follow the positional lines in a section of their
 // own: what is written reads back exactly, paths with blanks and colons
 // included, and a bad channel line is reported by its line.
@@ -162,14 +175,7 @@ TEST(SettingsFile, ImportedChannelsFollowTheLinesAndReadBack) {
 
   const std::vector<std::string> all = Lines(text);
   for (const char* bad : {"36 k.nml#k", "-1 0 k.nml#k", "1 2 k.nml", "1 2 #k", "1 x k.nml#k"}) {
-    std::string edited;
-    for (std::size_t i = 0; i < all.size(); ++i) edited += (i == 235 ? std::string(bad) : all[i]) + "\n";
-    try {
-      ParseSettings(edited, "set.txt");
-      ADD_FAILURE() << "accepted the channel line " << bad;
-    } catch (const FormatError& e) {
-      EXPECT_EQ(e.line(), 236) << bad;
-    }
+    ExpectRefusedAt(all, 235, bad);
   }
 }
 
@@ -204,14 +210,7 @@ TEST(SettingsFile, TheIntegratorFollowsInASectionOfItsOwn) {
 
   for (const char* bad : {"euler 1e-6 1e-6", "cvode 1e-6", "cvode 0 1e-6", "cvode 1e-6 -1", "cvode 1e-6 1e-6 2",
                           "cvode 2 1e-6"}) {
-    std::string edited;
-    for (std::size_t i = 0; i < all.size(); ++i) edited += (i == 237 ? std::string(bad) : all[i]) + "\n";
-    try {
-      ParseSettings(edited, "set.txt");
-      ADD_FAILURE() << "accepted the integrator line " << bad;
-    } catch (const FormatError& e) {
-      EXPECT_EQ(e.line(), 238) << bad;
-    }
+    ExpectRefusedAt(all, 237, bad);
   }
   try {
     ParseSettings(text + "fixed 1e-6 1e-6\n", "set.txt");
